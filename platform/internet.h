@@ -1,0 +1,41 @@
+// The Internet client interface the web routine is written against: shaped like the
+// WinINet calls it makes. platform/win32 passes through to WinINet; platform/fake records.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using InternetHandle = std::uintptr_t;  // 0 is the null handle
+
+class Internet {
+public:
+    virtual ~Internet() = default;
+    // proxy / bypass: nullptr passes NULL, "" passes an empty string; they differ.
+    virtual InternetHandle open(const std::string& agent, std::uint32_t accessType,
+                                const char* proxy, const char* bypass, std::uint32_t flags) = 0;
+    virtual InternetHandle connect(InternetHandle root, const std::string& host,
+                                   std::uint16_t port, const char* user, const char* password,
+                                   std::uint32_t service, std::uint32_t flags,
+                                   std::uintptr_t context) = 0;
+    virtual InternetHandle openRequest(InternetHandle connection, const std::string& verb,
+                                       const std::string& objectName, const std::string& version,
+                                       const char* referrer, const char** acceptTypes,
+                                       std::uint32_t flags, std::uintptr_t context) = 0;
+    // optional == nullptr passes NULL; the web routine passes a non-null empty buffer for GET.
+    virtual bool sendRequest(InternetHandle request, const std::string& headers,
+                             std::uint32_t headersLength, const void* optional,
+                             std::uint32_t optionalLength) = 0;
+    virtual bool readFile(InternetHandle request, void* buffer, std::uint32_t toRead,
+                          std::uint32_t& read) = 0;
+    virtual bool queryInfo(InternetHandle request, std::uint32_t infoLevel, void* buffer,
+                           std::uint32_t& length, std::uint32_t* index) = 0;
+    virtual bool closeHandle(InternetHandle handle) = 0;
+};
+
+// The implementation in use: WinINet in the program, a fake in native tests.
+Internet& internet();
+void setInternet(Internet* implementation);
+
+}  // namespace platform
