@@ -1,0 +1,20 @@
+// The code-page conversions under gbkToUtf8 and utf8ToGbk: the platform converters on
+// Windows (codepage_win.cpp), iconv and a UTF-8 codec of our own natively (codepage.cpp).
+// Both halves give the same results; tests/text holds them to one table.
+#pragma once
+
+#include <string>
+
+namespace codepage {
+
+// Bytes that do not form a GBK character become U+30FB, as on Windows.
+std::u16string gbkToUtf16(const std::string& gbk);
+// Characters GBK cannot hold become "?"; a base letter followed by combining marks is
+// first replaced by its precomposed form where one exists.
+std::string utf16ToGbk(const std::u16string& text);
+// Invalid sequences become U+FFFD.
+std::u16string utf8ToUtf16(const std::string& utf8);
+// Unpaired surrogates become U+FFFD.
+std::string utf16ToUtf8(const std::u16string& text);
+
+}  // namespace codepage

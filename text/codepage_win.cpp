@@ -1,0 +1,53 @@
+// Windows half of the code-page conversions: the system's own converters.
+#include <windows.h>
+
+#include <climits>
+
+#include "text/codepage.h"
+
+namespace codepage {
+namespace {
+
+std::u16string toUtf16(UINT codePage, const std::string& bytes) {
+    if (bytes.empty() || bytes.size() > INT_MAX) return {};
+    const int inLength = static_cast<int>(bytes.size());
+    // Without MB_ERR_INVALID_CHARS, bytes that form no character are not an error: CP936
+    // maps them to its default character U+30FB, UTF-8 to U+FFFD.
+    int length = MultiByteToWideChar(codePage, 0, bytes.data(), inLength, nullptr, 0);
+    if (length <= 0) return {};
+    std::u16string result(static_cast<std::size_t>(length), u'\0');
+    length = MultiByteToWideChar(codePage, 0, bytes.data(), inLength,
+                                 reinterpret_cast<wchar_t*>(result.data()), length);
+    result.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return result;
+}
+
+std::string fromUtf16(UINT codePage, DWORD flags, const std::u16string& text) {
+    if (text.empty() || text.size() > INT_MAX) return {};
+    const auto* in = reinterpret_cast<const wchar_t*>(text.data());
+    const int inLength = static_cast<int>(text.size());
+    int length = WideCharToMultiByte(codePage, flags, in, inLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return {};
+    std::string result(static_cast<std::size_t>(length), '\0');
+    length = WideCharToMultiByte(codePage, flags, in, inLength, result.data(), length, nullptr,
+                                 nullptr);
+    result.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return result;
+}
+
+}  // namespace
+
+std::u16string gbkToUtf16(const std::string& gbk) { return toUtf16(936, gbk); }
+
+std::string utf16ToGbk(const std::u16string& text) {
+    // CP936 has no error mode here: a character it cannot hold becomes its default
+    // character "?" (one per UTF-16 unit, so a character beyond the BMP gives "??").
+    // WC_COMPOSITECHECK first folds base letter + combining mark into one character.
+    return fromUtf16(936, WC_COMPOSITECHECK, text);
+}
+
+std::u16string utf8ToUtf16(const std::string& utf8) { return toUtf16(CP_UTF8, utf8); }
+
+std::string utf16ToUtf8(const std::u16string& text) { return fromUtf16(CP_UTF8, 0, text); }
+
+}  // namespace codepage
