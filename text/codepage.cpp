@@ -1,19 +1,21 @@
 // Native half of the code-page conversions: iconv for CP936, a UTF-8 codec of our own.
 // It reproduces what the Windows converters do with bytes they cannot map, because
 // iconv would stop at the first of them.
+#include "text/codepage.h"
+
 #include <errno.h>
 #include <iconv.h>
 
-#include "text/codepage.h"
+#include <iterator>
 
 namespace codepage {
 namespace {
 
-constexpr char16_t kGbkDefault = 0x30FB;  // CP936's default character
+constexpr char16_t kGbkDefault = u'?';  // CP936's default character
 constexpr char16_t kReplacement = 0xFFFD;
 
 class Iconv {
-public:
+  public:
     Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
     ~Iconv() {
         if (ok()) iconv_close(handle_);
@@ -34,7 +36,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     iconv_t handle_;
 };
 
@@ -64,6 +66,42 @@ char16_t compose(char16_t base, char16_t mark) {
     return 0;
 }
 
+#include "text/cp936_private.inc"
+
+// Windows' CP936 maps the user-defined areas of GBK, and the codes GBK leaves unassigned
+// among its symbols, into the private use area, where iconv's CP936 knows nothing;
+// anything else unmapped becomes the default character.
+char16_t userDefined(unsigned char lead, unsigned char trail) {
+    const unsigned short code = static_cast<unsigned short>(lead << 8 | trail);
+    for (std::size_t i = 0; i < std::size(kPrivateTail); ++i)
+        if (kPrivateTail[i] == code) return static_cast<char16_t>(0xE766 + i);
+    if (lead >= 0xAA && lead <= 0xAF && trail >= 0xA1 && trail <= 0xFE)
+        return static_cast<char16_t>(0xE000 + (lead - 0xAA) * 94 + (trail - 0xA1));
+    if (lead >= 0xF8 && lead <= 0xFE && trail >= 0xA1 && trail <= 0xFE)
+        return static_cast<char16_t>(0xE234 + (lead - 0xF8) * 94 + (trail - 0xA1));
+    if (lead >= 0xA1 && lead <= 0xA7 && trail >= 0x40 && trail <= 0xA0 && trail != 0x7F)
+        return static_cast<char16_t>(0xE4C6 + (lead - 0xA1) * 96 + (trail - 0x40) -
+                                     (trail > 0x7F ? 1 : 0));
+    return kGbkDefault;
+}
+
+// The reverse of userDefined, and 0xFF for U+F8F5; an empty text when there is none.
+std::string privateToGbk(char16_t unit) {
+    auto pair = [](unsigned code) {
+        return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    };
+    if (unit == 0xF8F5) return "\xFF";
+    if (unit < 0xE000 || unit > 0xE864) return {};
+    unsigned k = unit - 0xE000u;
+    if (k < 0x234) return pair((0xAA + k / 94) << 8 | (0xA1 + k % 94));
+    if (k < 0x4C6) return pair((0xF8 + (k - 0x234) / 94) << 8 | (0xA1 + (k - 0x234) % 94));
+    if (k < 0x766) {
+        unsigned row = (k - 0x4C6) / 96, col = (k - 0x4C6) % 96;
+        return pair((0xA1 + row) << 8 | (0x40 + col + (col >= 0x3F ? 1 : 0)));
+    }
+    return pair(kPrivateTail[k - 0x766]);
+}
+
 }  // namespace
 
 std::u16string gbkToUtf16(const std::string& gbk) {
@@ -75,8 +113,10 @@ std::u16string gbkToUtf16(const std::string& gbk) {
     while (left > 0) {
         if (cd.run(in, left, out) == 0) break;
         // A lead byte takes its follower with it, mapped or not, as on Windows.
-        std::size_t skip = (static_cast<unsigned char>(*in) >= 0x81 && left > 1) ? 2 : 1;
-        appendUnit(out, kGbkDefault);
+        unsigned char lead = static_cast<unsigned char>(*in);
+        std::size_t skip = (lead >= 0x81 && lead <= 0xFE && left > 1) ? 2 : 1;
+        appendUnit(out, skip == 2 ? userDefined(lead, static_cast<unsigned char>(in[1]))
+                                  : (lead == 0xFF ? char16_t{0xF8F5} : kGbkDefault));
         in += skip;
         left -= skip;
     }
@@ -88,11 +128,13 @@ std::string utf16ToGbk(const std::u16string& text) {
     units.reserve(text.size() * 2);
     for (std::size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
-        while (i + 1 < text.size() && text[i + 1] >= 0x300 && text[i + 1] <= 0x36F) {
+        // One mark at most is folded in, as the Windows converter does.
+        if (i + 1 < text.size() && text[i + 1] >= 0x300 && text[i + 1] <= 0x36F) {
             char16_t composed = compose(c, text[i + 1]);
-            if (!composed) break;
-            c = composed;
-            ++i;
+            if (composed) {
+                c = composed;
+                ++i;
+            }
         }
         appendUnit(units, c);
     }
@@ -104,7 +146,11 @@ std::string utf16ToGbk(const std::u16string& text) {
     while (left > 0) {
         if (cd.run(in, left, out) == 0) break;
         // One "?" per UTF-16 unit that cannot be held, as the Windows converter does.
-        out += '?';
+        char16_t unit =
+            static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
+                                  (left > 1 ? static_cast<unsigned char>(in[1]) << 8 : 0));
+        std::string mapped = left > 1 ? privateToGbk(unit) : std::string();
+        out += mapped.empty() ? std::string("?") : mapped;
         in += 2;
         left -= left >= 2 ? 2 : left;
     }
@@ -112,59 +158,61 @@ std::string utf16ToGbk(const std::u16string& text) {
 }
 
 std::u16string utf8ToUtf16(const std::string& utf8) {
+    // Follows the Windows decoder byte for byte: continuation bytes are taken one by one,
+    // and a sequence found bad (overlong, surrogate, beyond U+10FFFF, cut short) gives one
+    // U+FFFD for the bytes taken so far; the byte that broke it starts afresh.
     std::u16string out;
     out.reserve(utf8.size());
     const std::size_t n = utf8.size();
     std::size_t i = 0;
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
+    auto continuation = [&](char32_t& code) {
+        if (i >= n) return false;
+        unsigned char t = static_cast<unsigned char>(utf8[i]) ^ 0x80;
+        if (t >= 0x40) return false;
+        code = code << 6 | t;
+        return true;
+    };
     while (i < n) {
-        unsigned char c = byte(i);
+        unsigned char c = static_cast<unsigned char>(utf8[i++]);
         if (c < 0x80) {
             out += static_cast<char16_t>(c);
-            ++i;
             continue;
         }
-        // Length and the allowed range of the second byte (no overlong forms, no
-        // surrogates, nothing above U+10FFFF); an invalid run gives one U+FFFD for the
-        // longest prefix that could have begun a valid sequence.
-        int length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        }
-        if (length == 0) {
+        int more = c >= 0xC2 && c <= 0xDF   ? 1
+                   : c >= 0xE0 && c <= 0xEF ? 2
+                   : c >= 0xF0 && c <= 0xF4 ? 3
+                                            : 0;
+        char32_t code = c & (0x7F >> (more + 1));
+        bool good = false;
+        do {
+            if (more == 3) {
+                if (!continuation(code)) break;
+                ++i;
+                if (code < 0x10) break;
+            }
+            if (more >= 2) {
+                if (!continuation(code)) break;
+                if (code >= (0x110000 >> 6)) break;
+                ++i;
+                if (code < 0x20) break;
+                if (code >= (0xD800 >> 6) && code <= (0xDFFF >> 6)) break;
+            }
+            if (more >= 1) {
+                if (!continuation(code)) break;
+                ++i;
+                if (code < 0x80) break;
+                good = true;
+            }
+        } while (false);
+        if (!good) {
             out += kReplacement;
-            ++i;
-            continue;
-        }
-        char32_t code = c & (0xFF >> (length + 1));
-        std::size_t k = 1;
-        for (; k < static_cast<std::size_t>(length) && i + k < n; ++k) {
-            unsigned char t = byte(i + k);
-            if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xBF)) break;
-            code = code << 6 | (t & 0x3F);
-        }
-        if (k < static_cast<std::size_t>(length)) {
-            out += kReplacement;
-            i += k;
-            continue;
-        }
-        if (code >= 0x10000) {
+        } else if (code >= 0x10000) {
             code -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (code >> 10));
             out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
         } else {
             out += static_cast<char16_t>(code);
         }
-        i += static_cast<std::size_t>(length);
     }
     return out;
 }

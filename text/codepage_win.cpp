@@ -29,25 +29,34 @@ std::string fromUtf16(UINT codePage, DWORD flags, const std::u16string& text) {
     int length = WideCharToMultiByte(codePage, flags, in, inLength, nullptr, 0, nullptr, nullptr);
     if (length <= 0) return {};
     std::string result(static_cast<std::size_t>(length), '\0');
-    length = WideCharToMultiByte(codePage, flags, in, inLength, result.data(), length, nullptr,
-                                 nullptr);
+    length =
+        WideCharToMultiByte(codePage, flags, in, inLength, result.data(), length, nullptr, nullptr);
     result.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
     return result;
 }
 
 }  // namespace
 
-std::u16string gbkToUtf16(const std::string& gbk) { return toUtf16(936, gbk); }
+std::u16string gbkToUtf16(const std::string& gbk) {
+    return toUtf16(936, gbk);
+}
 
 std::string utf16ToGbk(const std::u16string& text) {
     // CP936 has no error mode here: a character it cannot hold becomes its default
     // character "?" (one per UTF-16 unit, so a character beyond the BMP gives "??").
-    // WC_COMPOSITECHECK first folds base letter + combining mark into one character.
-    return fromUtf16(936, WC_COMPOSITECHECK, text);
+    // Without WC_NO_BEST_FIT_CHARS it would rather pick a look-alike (a circled digit as
+    // a plain one, an accented letter without its accent), which changes the text's
+    // meaning. WC_COMPOSITECHECK first folds a base letter and one combining mark into
+    // the precomposed character.
+    return fromUtf16(936, WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS, text);
 }
 
-std::u16string utf8ToUtf16(const std::string& utf8) { return toUtf16(CP_UTF8, utf8); }
+std::u16string utf8ToUtf16(const std::string& utf8) {
+    return toUtf16(CP_UTF8, utf8);
+}
 
-std::string utf16ToUtf8(const std::u16string& text) { return fromUtf16(CP_UTF8, 0, text); }
+std::string utf16ToUtf8(const std::u16string& text) {
+    return fromUtf16(CP_UTF8, 0, text);
+}
 
 }  // namespace codepage

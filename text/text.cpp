@@ -10,16 +10,20 @@
 
 namespace {
 
-bool isLead(unsigned char c) { return c >= 0x80; }
+bool isLead(unsigned char c) {
+    return c >= 0x80;
+}
 
-unsigned char foldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+unsigned char foldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 
 // Finds a sub-text at character starts only, in time linear in the text: a KMP scan over
 // the bytes, where each candidate is kept only when the character walk lands on it. The
 // walk moves forward monotonically, so no search ever restarts. Case folding is per byte,
 // trail bytes included; the pattern table must use one consistent comparison.
 class Matcher {
-public:
+  public:
     Matcher(const std::string& sub, bool ignoreCase) : sub_(sub), fold_(ignoreCase) {
         fail_.assign(sub_.size(), 0);
         std::size_t k = 0;
@@ -61,7 +65,7 @@ public:
         return std::string::npos;
     }
 
-private:
+  private:
     unsigned char at(const std::string& s, std::size_t i) const {
         unsigned char c = static_cast<unsigned char>(s[i]);
         return fold_ ? foldAscii(c) : c;
@@ -72,7 +76,9 @@ private:
 };
 
 // Index of a 1-based start position, clamping below 1 to the beginning.
-std::size_t startIndex(int start) { return start < 1 ? 0 : static_cast<std::size_t>(start) - 1; }
+std::size_t startIndex(int start) {
+    return start < 1 ? 0 : static_cast<std::size_t>(start) - 1;
+}
 
 int toPosition(std::size_t index) {
     return index == std::string::npos || index >= static_cast<std::size_t>(INT_MAX)
@@ -102,8 +108,7 @@ int findText(const std::string& text, const std::string& sub, int start, bool ig
     return toPosition(m.find(text, startIndex(start)));
 }
 
-int findTextBackward(const std::string& text, const std::string& sub, int start,
-                     bool ignoreCase) {
+int findTextBackward(const std::string& text, const std::string& sub, int start, bool ignoreCase) {
     if (start <= 1) return -1;
     // Occurrences must lie wholly inside the first start-1 bytes.
     std::size_t limit = std::min<std::size_t>(text.size(), static_cast<std::size_t>(start) - 1);
@@ -162,7 +167,9 @@ TextList splitText(const std::string& text, const std::string& delimiter, int ma
         pieces.push_back(text);
         return pieces;
     }
-    auto full = [&] { return maxPieces > 0 && pieces.size() >= static_cast<std::size_t>(maxPieces); };
+    auto full = [&] {
+        return maxPieces > 0 && pieces.size() >= static_cast<std::size_t>(maxPieces);
+    };
     Matcher m(delimiter, false);
     std::size_t from = 0;
     while (!full()) {
@@ -205,7 +212,8 @@ std::string toLowerAscii(const std::string& text) {
     std::string result = text;
     for (std::size_t i = 0; i < result.size();) {
         std::size_t len = charLength(result, i);
-        if (len == 1) result[i] = static_cast<char>(foldAscii(static_cast<unsigned char>(result[i])));
+        if (len == 1)
+            result[i] = static_cast<char>(foldAscii(static_cast<unsigned char>(result[i])));
         i += len;
     }
     return result;
@@ -245,8 +253,12 @@ int textToInt(const std::string& text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-std::string numberToText(long long value) { return std::to_string(value); }
-std::string numberToText(int value) { return std::to_string(value); }
+std::string numberToText(long long value) {
+    return std::to_string(value);
+}
+std::string numberToText(int value) {
+    return std::to_string(value);
+}
 
 std::string numberToText(double value) {
     if (value == 0) return "0";  // also -0
@@ -264,7 +276,9 @@ std::string byteToHex(int value) {
     return result;
 }
 
-std::string bytesToText(const Bytes& bytes) { return bytes.substr(0, bytes.find('\0')); }
+std::string bytesToText(const Bytes& bytes) {
+    return bytes.substr(0, bytes.find('\0'));
+}
 
 std::string getTextBetween(const std::string& text, const std::string& left,
                            const std::string& right, int start, bool caseSensitive) {
@@ -280,9 +294,8 @@ std::string getTextBetween(const std::string& text, const std::string& left,
 }
 
 int getAllTextsBetween(const std::string& text, const std::string& left, const std::string& right,
-                       TextList& out, bool caseSensitive, int maxLength,
-                       const std::string& prefix, const std::string& suffix, bool includeLeft,
-                       bool includeRight, int start) {
+                       TextList& out, bool caseSensitive, int maxLength, const std::string& prefix,
+                       const std::string& suffix, bool includeLeft, bool includeRight, int start) {
     out.clear();
     Matcher leftMatcher(left, !caseSensitive);
     Matcher rightMatcher(right, !caseSensitive);

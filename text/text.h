@@ -24,8 +24,7 @@ std::string midText(const std::string& text, int position, int n);
 std::string replaceText(const std::string& text, const std::string& sub,
                         const std::string& replacement);
 // maxPieces < 0: no limit.
-TextList splitText(const std::string& text, const std::string& delimiter = ",",
-                   int maxPieces = -1);
+TextList splitText(const std::string& text, const std::string& delimiter = ",", int maxPieces = -1);
 std::string trimSpaces(const std::string& text);
 std::string removeAllSpaces(const std::string& text);
 std::string toLowerAscii(const std::string& text);
