@@ -1,0 +1,58 @@
+// What happens to the response headers once a request has been read: the Location, the
+// Set-Cookie values, and the caller's cookie text kept across requests.
+#include <unordered_set>
+
+#include "web/web.h"
+
+std::string headerValue(const std::string& line) {
+    int colon = findText(line, ":");
+    if (colon < 0) return {};
+    return trimSpaces(line.substr(static_cast<std::size_t>(colon)));
+}
+
+void parseResponseHeaders(const std::string& rawHeaders, std::string& newCookies,
+                          std::string& locationOrHeaders, std::string& cookies) {
+    newCookies.clear();
+    for (const std::string& line : splitText(rawHeaders, "\r\n")) {
+        if (findText(line, "Location:") >= 0) locationOrHeaders = headerValue(line);
+        if (findText(line, "Set-Cookie") >= 0)
+            newCookies += trimSpaces(getTextBetween(line, "Set-Cookie:", ";")) + "; ";
+    }
+    if (newCookies.size() >= 2) newCookies.resize(newCookies.size() - 2);
+    if (locationOrHeaders.empty()) locationOrHeaders = rawHeaders;
+    mergeCookies(cookies, newCookies);
+}
+
+std::string mergeCookies(std::string& oldCookies, std::string& newCookies) {
+    oldCookies = removeAllSpaces(oldCookies);
+    newCookies = removeAllSpaces(newCookies);
+    TextList merged = splitText(newCookies, ";");
+    // The names in `merged` so far; the same answer as hasCookieNamed, without walking
+    // the list again for every old piece.
+    std::unordered_set<std::string> names;
+    for (const std::string& piece : merged) names.insert(cookieName(piece));
+    for (const std::string& piece : splitText(oldCookies, ";")) {
+        std::string name = cookieName(piece);
+        if (names.insert(name).second) merged.push_back(piece);
+    }
+    std::string result;
+    for (const std::string& piece : merged) {
+        if (rightText(piece, 8) == "=deleted") continue;
+        result += piece;
+        result += "; ";
+    }
+    if (result.size() >= 2) result.resize(result.size() - 2);
+    oldCookies = result;
+    return result;
+}
+
+std::string cookieName(const std::string& piece) {
+    int equals = findText(piece, "=");
+    return trimSpaces(equals < 0 ? piece : leftText(piece, equals - 1));
+}
+
+bool hasCookieNamed(const TextList& pieces, const std::string& name) {
+    for (const std::string& piece : pieces)
+        if (cookieName(piece) == name) return true;
+    return false;
+}
