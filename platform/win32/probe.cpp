@@ -1,0 +1,117 @@
+// The connectivity probe over Winsock 1.1 and icmp.dll. icmp.dll is loaded by name on
+// first use (not linked), so a system without it only loses the probe.
+#include "platform/probe.h"
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// The reply layout of icmp.dll on 32-bit Windows (ICMP_ECHO_REPLY).
+struct EchoReply {
+    ULONG address;
+    ULONG status;
+    ULONG roundTripTime;
+    USHORT dataSize;
+    USHORT reserved;
+    void* data;
+    UCHAR ttl, tos, flags, optionsSize;
+    UCHAR* optionsData;
+};
+static_assert(sizeof(void*) != 4 || sizeof(EchoReply) == 28);
+
+// One reply with no data, plus the 8 bytes of an ICMP error that icmp.dll may copy in.
+constexpr DWORD kReplyBufferSize = 36;
+
+using IcmpCreateFileFn = HANDLE(WINAPI*)();
+using IcmpCloseHandleFn = BOOL(WINAPI*)(HANDLE);
+using IcmpSendEchoFn = DWORD(WINAPI*)(HANDLE, ULONG, LPVOID, WORD, LPVOID, LPVOID, DWORD, DWORD);
+
+struct IcmpLibrary {
+    IcmpCreateFileFn create = nullptr;
+    IcmpCloseHandleFn close = nullptr;
+    IcmpSendEchoFn send = nullptr;
+    bool socketsReady = false;
+};
+
+// Started once and kept for the life of the process: neither the socket layer nor the
+// library is released, so a probe never races a teardown.
+const IcmpLibrary& icmpLibrary() {
+    static IcmpLibrary library;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        WSADATA data;
+        library.socketsReady = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+        HMODULE module = LoadLibraryW(L"icmp.dll");
+        if (!module) return;
+        library.create =
+            reinterpret_cast<IcmpCreateFileFn>(GetProcAddress(module, "IcmpCreateFile"));
+        library.close =
+            reinterpret_cast<IcmpCloseHandleFn>(GetProcAddress(module, "IcmpCloseHandle"));
+        library.send = reinterpret_cast<IcmpSendEchoFn>(GetProcAddress(module, "IcmpSendEcho"));
+    });
+    return library;
+}
+
+class EchoHandle {
+  public:
+    explicit EchoHandle(const IcmpLibrary& library) : library_(library) {
+        handle_ = library_.create();
+    }
+    ~EchoHandle() {
+        if (valid()) library_.close(handle_);
+    }
+    EchoHandle(const EchoHandle&) = delete;
+    EchoHandle& operator=(const EchoHandle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    HANDLE get() const { return handle_; }
+
+  private:
+    const IcmpLibrary& library_;
+    HANDLE handle_;
+};
+
+class Win32Probe : public platform::Probe {
+  public:
+    std::optional<platform::Ipv4> resolve(const std::string& host) override {
+        if (!icmpLibrary().socketsReady) return std::nullopt;
+        unsigned long address = inet_addr(host.c_str());
+        if (address != INADDR_NONE) return address;
+        // gethostbyname keeps its answer in per-thread storage, so copy it out at once.
+        const hostent* entry = gethostbyname(host.c_str());
+        if (!entry || entry->h_addrtype != AF_INET || entry->h_length != 4 || !entry->h_addr_list ||
+            !entry->h_addr_list[0])
+            return std::nullopt;
+        platform::Ipv4 first;
+        std::memcpy(&first, entry->h_addr_list[0], sizeof first);
+        return first;
+    }
+
+    int echo(platform::Ipv4 address, int timeLimitMs) override {
+        const IcmpLibrary& library = icmpLibrary();
+        if (!library.create || !library.close || !library.send) return -1;
+        EchoHandle handle(library);
+        if (!handle.valid()) return -1;
+        alignas(8) unsigned char reply[kReplyBufferSize] = {};
+        static char noData[1];
+        DWORD replies = library.send(handle.get(), address, noData, 0, nullptr, reply,
+                                     kReplyBufferSize, static_cast<DWORD>(timeLimitMs));
+        if (replies == 0) return -1;
+        EchoReply first;
+        std::memcpy(&first, reply, sizeof first);
+        if (first.status != 0) return -1;  // IP_SUCCESS; anything else is an error report
+        return static_cast<int>(first.roundTripTime);
+    }
+};
+
+Win32Probe g_win32Probe;
+
+// Installs itself while the program starts, before any code asks for the probe.
+struct Registration {
+    Registration() { platform::setProbe(&g_win32Probe); }
+} g_registration;
+
+}  // namespace
