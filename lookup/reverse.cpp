@@ -13,7 +13,7 @@ std::string rangeSearchUrl(const std::string& pathAndQuery) {
 // Every byte of the UTF-8 form as %XX, so a space between words goes out as %20.
 std::string resultPageUrl(const std::string& keywords, int pageIndex) {
     std::string url = rangeSearchUrl("/ip.php?" + urlEncode(keywords, false, true));
-    if (pageIndex > 0) url += "&" + numberToText(pageIndex);
+    if (pageIndex > 0) url.append("&").append(numberToText(pageIndex));
     return url;
 }
 
@@ -34,8 +34,10 @@ void addEntryRows(view::MainViews& views, const std::string& entry) {
     }
     std::string firstAddress = getTextBetween(entry, "IP地址段：", " -");
     std::string detail = webGetUtf8Text(rangeSearchUrl("/ip-" + firstAddress + ".htm"));
-    std::string rangeText =
-        " " + replaceText(getTextBetween(detail, "<p>", "</p>"), "<br/>", "") + " ";
+    // Padded with a space each side, so the space markers find the first and last word.
+    std::string rangeText(1, ' ');
+    rangeText.append(replaceText(getTextBetween(detail, "<p>", "</p>"), "<br/>", ""))
+        .append(1, ' ');
     TextList ranges;
     getAllTextsBetween(rangeText, " ", " ", ranges);
     std::string place = getTextBetween(entry, "详细地址：", "<br/>");

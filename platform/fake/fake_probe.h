@@ -16,7 +16,7 @@ class Probe : public platform::Probe {
     std::optional<platform::Ipv4> resolve(const std::string& host) override;
     int echo(platform::Ipv4 address, int timeLimitMs) override;
 
-    // Dotted addresses resolve to themselves unless listed here as unresolvable.
+    // Names resolve from this map; a dotted address not listed resolves to itself.
     std::map<std::string, platform::Ipv4> names;
     // Reply time per address; an address not listed gives no reply. A time above the
     // limit of a call also gives no reply, as a real slow echo would.

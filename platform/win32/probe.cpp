@@ -37,6 +37,13 @@ struct IcmpLibrary {
     bool socketsReady = false;
 };
 
+// GetProcAddress gives a generic function pointer; going through void(*)() tells the
+// compiler the cast to the real signature is meant.
+template <class Fn>
+Fn procAddress(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 // Started once and kept for the life of the process: neither the socket layer nor the
 // library is released, so a probe never races a teardown.
 const IcmpLibrary& icmpLibrary() {
@@ -47,11 +54,9 @@ const IcmpLibrary& icmpLibrary() {
         library.socketsReady = WSAStartup(MAKEWORD(1, 1), &data) == 0;
         HMODULE module = LoadLibraryW(L"icmp.dll");
         if (!module) return;
-        library.create =
-            reinterpret_cast<IcmpCreateFileFn>(GetProcAddress(module, "IcmpCreateFile"));
-        library.close =
-            reinterpret_cast<IcmpCloseHandleFn>(GetProcAddress(module, "IcmpCloseHandle"));
-        library.send = reinterpret_cast<IcmpSendEchoFn>(GetProcAddress(module, "IcmpSendEcho"));
+        library.create = procAddress<IcmpCreateFileFn>(module, "IcmpCreateFile");
+        library.close = procAddress<IcmpCloseHandleFn>(module, "IcmpCloseHandle");
+        library.send = procAddress<IcmpSendEchoFn>(module, "IcmpSendEcho");
     });
     return library;
 }

@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""Local stand-ins for the three web services the lookups use, in one server.
+
+Routes by path (every service path is distinct), so the location, range-search and echo
+host names can all point at this one server; the Host header is only logged.
+
+  /ips138.asp?ip=X&action=2   location page, GBK, one distinct answer per address
+  /ip.php?<keywords>[&N]      range-search result page N (0-based), UTF-8
+  /ip-<address>.htm           range-search detail page, UTF-8
+  /ic.asp                     echo page, GBK: <center>...caller's address...</center>
+
+Misbehaviour on request, either per address (a location query for "mock-<action>[-ms]")
+or by rule: GET /__mock/rule?match=<text>&action=<action>[&ms=N][&times=K] makes every
+request whose path contains <text> misbehave (K times, or always). /__mock/clear drops the
+rules. Actions: slow (answer after ms, then normally), reset (RST, no answer), empty (200
+with no body), 404, big (5 MB of filler before the page), nul (a NUL byte before the
+markers), nomarker (a page without the markers).
+
+Every request is appended to the log file as one JSON object per line.
+"""
+import argparse
+import json
+import socket
+import struct
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+ACTIONS = {"slow", "reset", "empty", "404", "big", "nul", "nomarker"}
+PAGES = 3  # every keyword search has three result pages
+
+
+def location_text(address):
+    return "模拟省" + address + "市 电信"
+
+
+def location_page(address):
+    return ('<html><head><title>位置</title></head><body><ul class="ul1">'
+            "<li>本站主数据：" + location_text(address) + "</li>"
+            "<li>参考数据一：参考" + address + "</li></ul></body></html>")
+
+
+def single_range(page):
+    return "10.%d.0.0-10.%d.0.255" % (page, page)
+
+
+def detail_ranges(page):
+    return ["10.%d.%d.0-10.%d.%d.255" % (page, k, page, k) for k in (1, 2, 3)]
+
+
+def result_page(keywords, page):
+    """Result page `page` (0-based): one single-range entry, then (but on the last page)
+    one entry whose ranges are on its detail page."""
+    parts = ["<html><body><div class='total'>共%d页</div>" % PAGES]
+    parts.append("<p class='bg'>IP %s地址：%s一区 电信</p>" % (single_range(page), keywords))
+    if page < PAGES - 1:
+        first = detail_ranges(page)[0].split("-")[0]
+        parts.append("<p class='bg'>IP地址段：%s - 10.%d.3.255<br/>详细地址：%s二区 联通<br/>三段</p>"
+                     % (first, page, keywords))
+    parts.append("</body></html>")
+    return "".join(parts)
+
+
+def detail_page(address):
+    for page in range(PAGES):
+        ranges = detail_ranges(page)
+        if ranges[0].startswith(address + "-"):
+            return "<html><body><p>" + "<br/> ".join(ranges) + "</p></body></html>"
+    return "<html><body>无此地址段</body></html>"
+
+
+def expected_rows(keywords_per_page):
+    """The rows a reverse search gives when page N was asked with keywords_per_page[N]."""
+    rows = []
+    for page, keywords in enumerate(keywords_per_page):
+        rows.append((single_range(page), keywords + "一区 电信"))
+        if page < PAGES - 1:
+            rows.extend((r, keywords + "二区 联通") for r in detail_ranges(page))
+    return rows
+
+
+class Rules:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.items = []  # [match, action, ms, times left or None]
+
+    def add(self, match, action, ms, times):
+        with self.lock:
+            self.items.append([match, action, ms, times])
+
+    def clear(self):
+        with self.lock:
+            self.items = []
+
+    def take(self, path):
+        with self.lock:
+            for item in self.items:
+                if item[0] in path and (item[3] is None or item[3] > 0):
+                    if item[3] is not None:
+                        item[3] -= 1
+                    return item[1], item[2]
+        return None, 0
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "mock"
+
+    def log_message(self, fmt, *args):  # the JSON log is the record
+        pass
+
+    def record(self):
+        entry = {"time": time.time(), "host": self.headers.get("Host", ""), "path": self.path,
+                 "client": self.client_address[0], "agent": self.headers.get("User-Agent", "")}
+        with self.server.log_lock:
+            self.server.log.write(json.dumps(entry, ensure_ascii=False) + "\n")
+            self.server.log.flush()
+
+    def do_GET(self):
+        self.record()
+        path = self.path
+        if path.startswith("/__mock/"):
+            return self.control(path)
+        action, ms = self.server.rules.take(path)
+        body, charset = self.route(path)
+        if body is None:
+            return self.send(404, b"<html>404 Not Found</html>", "gbk")
+        if path.startswith("/ips138.asp"):
+            address = self.query_address(path)
+            if address.startswith("mock-"):
+                bits = address.split("-")
+                if bits[1] in ACTIONS:
+                    action = bits[1]
+                    ms = int(bits[2]) if len(bits) > 2 and bits[2].isdigit() else 1500
+            if self.server.delay_ms:
+                time.sleep(self.server.delay_ms / 1000.0)
+        self.misbehave(action, ms, body, charset)
+
+    def query_address(self, path):
+        query = path.split("?", 1)[1] if "?" in path else ""
+        for piece in query.split("&"):
+            if piece.startswith("ip="):
+                return urllib.parse.unquote(piece[3:], encoding="gbk", errors="replace")
+        return ""
+
+    def route(self, path):
+        if path.startswith("/ips138.asp"):
+            return location_page(self.query_address(path)), "gbk"
+        if path.startswith("/ic.asp"):
+            return ("<html><body><center>您的IP是：[%s] 来自：本机回环</center></body></html>"
+                    % self.client_address[0]), "gbk"
+        if path.startswith("/ip.php?"):
+            query = path[len("/ip.php?"):]
+            page = 0
+            if "&" in query:
+                query, index = query.rsplit("&", 1)
+                page = int(index) if index.isdigit() else 0
+            keywords = urllib.parse.unquote(query, encoding="utf-8", errors="replace")
+            if not keywords or page >= PAGES:
+                return "<html><body>没有找到</body></html>", "utf-8"
+            return result_page(keywords, page), "utf-8"
+        if path.startswith("/ip-") and path.endswith(".htm"):
+            return detail_page(path[len("/ip-"):-len(".htm")]), "utf-8"
+        return None, None
+
+    def misbehave(self, action, ms, body, charset):
+        if action == "slow":
+            time.sleep(ms / 1000.0)
+        elif action == "reset":
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.close_connection = True
+            return
+        elif action == "empty":
+            return self.send(200, b"", charset)
+        elif action == "404":
+            return self.send(404, b"<html>404 Not Found</html>", charset)
+        elif action == "big":
+            return self.send(200, b"x" * (5 * 1024 * 1024) + body.encode(charset), charset)
+        elif action == "nul":
+            encoded = body.encode(charset)
+            return self.send(200, encoded[:20] + b"\0" + encoded[20:], charset)
+        elif action == "nomarker":
+            return self.send(200, "<html><body>服务维护中</body></html>".encode(charset), charset)
+        self.send(200, body.encode(charset), charset)
+
+    def control(self, path):
+        url = urllib.parse.urlsplit(path)
+        query = dict(urllib.parse.parse_qsl(url.query))
+        if url.path == "/__mock/rule" and query.get("action") in ACTIONS:
+            times = int(query["times"]) if "times" in query else None
+            self.server.rules.add(query.get("match", ""), query["action"],
+                                  int(query.get("ms", "1500")), times)
+        elif url.path == "/__mock/clear":
+            self.server.rules.clear()
+        elif url.path != "/__mock/ping":
+            return self.send(400, b"unknown control", "ascii")
+        self.send(200, b"ok", "ascii")
+
+    def send(self, code, data, charset):
+        try:
+            self.send_response(code)
+            self.send_header("Content-Type", "text/html; charset=" + charset)
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--bind", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=80)
+    parser.add_argument("--log", required=True, help="request log, one JSON object a line")
+    parser.add_argument("--delay-ms", type=float, default=0, help="delay of every location answer")
+    args = parser.parse_args()
+    ThreadingHTTPServer.daemon_threads = True
+    ThreadingHTTPServer.allow_reuse_address = True
+    ThreadingHTTPServer.request_queue_size = 128
+    server = ThreadingHTTPServer((args.bind, args.port), Handler)
+    server.log = open(args.log, "a", encoding="utf-8")
+    server.log_lock = threading.Lock()
+    server.rules = Rules()
+    server.delay_ms = args.delay_ms
+    print("mock services on %s:%d" % (args.bind, server.server_address[1]), flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())
