@@ -1,0 +1,12 @@
+// GBK <-> UTF-16 at the window boundary: every text inside the program is GBK, every
+// window call is a W call, so captions read right on any system locale.
+#pragma once
+
+#include <string>
+
+namespace win32 {
+
+std::wstring gbkToWide(const std::string& text);
+std::string wideToGbk(const std::wstring& text);
+
+}  // namespace win32

@@ -1,0 +1,891 @@
+// The UI test driver: drives a running Verdalo.exe from outside, as a user would, and
+// prints what it reads. One command per line from stdin (or the command line), one result
+// line per command: "ok [value]" or "err <reason>". Texts travel as UTF-8 with \\, \r, \n
+// and \t escaped; windows get UTF-16. See README.md for the commands.
+#include <windows.h>
+// The headers below need the types of windows.h first.
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ui/layout.h"
+
+namespace {
+
+// ---- text ---------------------------------------------------------------------------
+
+std::wstring fromUtf8(const std::string& s) {
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+std::string toUtf8(const std::wstring& w) {
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                        nullptr);
+    return s;
+}
+
+std::string utf8Of(const char8_t* s) {
+    return reinterpret_cast<const char*>(s);
+}
+
+std::string escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        switch (s[++i]) {
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            default:
+                out += s[i];
+        }
+    }
+    return out;
+}
+
+struct Failure {
+    std::string reason;
+};
+[[noreturn]] void fail(const std::string& reason) {
+    throw Failure{reason};
+}
+
+int toInt(const std::string& s) {
+    char* end = nullptr;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || *end) fail("not a number: " + s);
+    return static_cast<int>(v);
+}
+
+// ---- the program under test ---------------------------------------------------------
+
+int g_timeoutMs = 10000;
+HWND g_main = nullptr;
+DWORD g_pid = 0;
+HANDLE g_process = nullptr;
+
+struct WindowList {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectWindow(HWND w, LPARAM l) {
+    auto* wl = reinterpret_cast<WindowList*>(l);
+    DWORD p = 0;
+    GetWindowThreadProcessId(w, &p);
+    if (p == wl->pid && IsWindowVisible(w)) wl->found.push_back(w);
+    return TRUE;
+}
+
+std::vector<HWND> topWindows(DWORD pid) {
+    WindowList list{pid, {}};
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&list));
+    return list.found;
+}
+
+std::wstring className(HWND w) {
+    wchar_t buffer[256];
+    int n = GetClassNameW(w, buffer, 256);
+    return std::wstring(buffer, n > 0 ? n : 0);
+}
+
+// Waits until `probe` gives a value or the time limit passes.
+template <typename T>
+std::optional<T> waitFor(int ms, const std::function<std::optional<T>()>& probe) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (auto v = probe()) return v;
+        if (static_cast<int>(GetTickCount() - start) >= ms) return std::nullopt;
+        Sleep(50);
+    }
+}
+
+HWND findMain(int ms) {
+    if (g_main && IsWindow(g_main)) return g_main;
+    const std::wstring caption = fromUtf8("VerdaloV1.0");
+    auto found = waitFor<HWND>(ms, [&]() -> std::optional<HWND> {
+        HWND w = FindWindowW(nullptr, caption.c_str());
+        if (w) return w;
+        return std::nullopt;
+    });
+    if (!found) fail("main window not found");
+    g_main = *found;
+    GetWindowThreadProcessId(g_main, &g_pid);
+    if (g_process) CloseHandle(g_process);
+    g_process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, g_pid);
+    return g_main;
+}
+
+HWND main() {
+    return findMain(g_timeoutMs);
+}
+
+HWND findAbout() {
+    main();
+    const std::wstring caption = fromUtf8(utf8Of(u8"关于"));
+    for (HWND w : topWindows(g_pid)) {
+        wchar_t text[64];
+        GetWindowTextW(w, text, 64);
+        if (caption == text && className(w) != L"#32770") return w;
+    }
+    return nullptr;
+}
+
+HWND about() {
+    HWND w = findAbout();
+    if (!w) fail("about window not open");
+    return w;
+}
+
+struct Control {
+    HWND hwnd;
+    const ui::ControlSpec* spec;  // null for the windows themselves
+    bool aboutWindow;
+};
+
+const ui::ControlSpec* specOf(std::span<const ui::ControlSpec> table, const std::string& name) {
+    for (const ui::ControlSpec& c : table)
+        if (utf8Of(c.name) == name) return &c;
+    return nullptr;
+}
+
+HWND handleOf(HWND window, std::span<const ui::ControlSpec> table, const ui::ControlSpec& c) {
+    HWND parent = window;
+    if (c.parent) {
+        for (const ui::ControlSpec& p : table)
+            if (p.id == c.parent) parent = handleOf(window, table, p);
+    }
+    return parent ? GetDlgItem(parent, c.id) : nullptr;
+}
+
+Control control(const std::string& name) {
+    if (name == "main") return {main(), nullptr, false};
+    if (name == "about") return {about(), nullptr, true};
+    const bool aboutWindow = name.rfind("about:", 0) == 0;
+    std::span<const ui::ControlSpec> table =
+        aboutWindow ? std::span<const ui::ControlSpec>(ui::kAboutControls)
+                    : std::span<const ui::ControlSpec>(ui::kMainControls);
+    const ui::ControlSpec* spec = specOf(table, aboutWindow ? name.substr(6) : name);
+    if (!spec) fail("no control named " + name);
+    if (spec->kind == ui::Kind::Service) fail("service object, not a window: " + name);
+    HWND h = handleOf(aboutWindow ? about() : main(), table, *spec);
+    if (!h) fail("control has no window: " + name);
+    return {h, spec, aboutWindow};
+}
+
+std::string nameOf(HWND w) {
+    if (!w) return "none";
+    if (w == g_main) return "main";
+    HWND aboutWindow = findAbout();
+    if (w == aboutWindow) return "about";
+    HWND root = GetAncestor(w, GA_ROOT);
+    const int id = GetDlgCtrlID(w);
+    if (root == g_main) {
+        for (const ui::ControlSpec& c : ui::kMainControls)
+            if (c.id == id && handleOf(g_main, ui::kMainControls, c) == w) return utf8Of(c.name);
+    } else if (root && root == aboutWindow) {
+        for (const ui::ControlSpec& c : ui::kAboutControls)
+            if (c.id == id && handleOf(aboutWindow, ui::kAboutControls, c) == w)
+                return "about:" + utf8Of(c.name);
+    }
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "other:%s:%d", toUtf8(className(w)).c_str(), id);
+    return buffer;
+}
+
+// ---- memory in the program under test, for the messages that carry pointers -----------
+
+class RemoteBuffer {
+  public:
+    explicit RemoteBuffer(size_t size) : size_(size) {
+        main();
+        p_ = VirtualAllocEx(g_process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (!p_) fail("VirtualAllocEx failed");
+    }
+    ~RemoteBuffer() { VirtualFreeEx(g_process, p_, 0, MEM_RELEASE); }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+    LPARAM address(size_t offset = 0) const {
+        return reinterpret_cast<LPARAM>(static_cast<char*>(p_) + offset);
+    }
+    void write(const void* data, size_t n, size_t offset = 0) {
+        if (!WriteProcessMemory(g_process, static_cast<char*>(p_) + offset, data, n, nullptr))
+            fail("WriteProcessMemory failed");
+    }
+    void read(void* data, size_t n, size_t offset = 0) {
+        if (!ReadProcessMemory(g_process, static_cast<char*>(p_) + offset, data, n, nullptr))
+            fail("ReadProcessMemory failed");
+    }
+    std::wstring readText(size_t offset, size_t chars) {
+        std::wstring w(chars, L'\0');
+        read(w.data(), chars * sizeof(wchar_t), offset);
+        w.resize(wcsnlen(w.c_str(), chars));
+        return w;
+    }
+
+  private:
+    size_t size_;
+    void* p_ = nullptr;
+};
+
+LRESULT send(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(w, m, wp, lp, SMTO_NORMAL, static_cast<UINT>(g_timeoutMs), &result))
+        fail("window does not answer");
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring windowText(HWND w) {
+    const int n = static_cast<int>(send(w, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    const int got =
+        static_cast<int>(send(w, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(text.data())));
+    text.resize(static_cast<size_t>(std::max(0, got)));
+    return text;
+}
+
+constexpr size_t kTextChars = 1 << 16;
+
+std::wstring cellText(HWND list, int row, int column) {
+    RemoteBuffer buffer(sizeof(LVITEMW) + kTextChars * sizeof(wchar_t));
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(buffer.address(sizeof item));
+    item.cchTextMax = kTextChars;
+    buffer.write(&item, sizeof item);
+    const LRESULT n = send(list, LVM_GETITEMTEXTW, row, buffer.address());
+    return buffer.readText(sizeof item, static_cast<size_t>(std::max<LRESULT>(0, n)));
+}
+
+std::wstring headerText(HWND list, int column) {
+    HWND header = reinterpret_cast<HWND>(send(list, LVM_GETHEADER, 0, 0));
+    if (!header) fail("list has no header");
+    RemoteBuffer buffer(sizeof(HDITEMW) + 1024 * sizeof(wchar_t));
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = reinterpret_cast<wchar_t*>(buffer.address(sizeof item));
+    item.cchTextMax = 1024;
+    buffer.write(&item, sizeof item);
+    if (!send(header, HDM_GETITEMW, column, buffer.address())) fail("no such column");
+    return buffer.readText(sizeof item, 1024);
+}
+
+std::wstring panelText(HWND bar, int panel) {
+    const LRESULT length = send(bar, SB_GETTEXTLENGTHW, panel, 0);
+    const size_t chars = LOWORD(length) + 1;
+    RemoteBuffer buffer(chars * sizeof(wchar_t));
+    send(bar, SB_GETTEXTW, panel, buffer.address());
+    return buffer.readText(0, chars);
+}
+
+struct ToolbarButton {
+    TBBUTTON button;
+    std::wstring text;
+};
+
+ToolbarButton toolbarButton(int index) {
+    HWND bar = control(utf8Of(u8"工具条_查询")).hwnd;
+    if (index < 0 || index >= send(bar, TB_BUTTONCOUNT, 0, 0))
+        fail("no toolbar entry " + std::to_string(index));
+    RemoteBuffer buffer(sizeof(TBBUTTON) + 1024 * sizeof(wchar_t));
+    if (!send(bar, TB_GETBUTTON, index, buffer.address())) fail("TB_GETBUTTON failed");
+    ToolbarButton b{};
+    buffer.read(&b.button, sizeof b.button);
+    if (!(b.button.fsStyle & BTNS_SEP)) {
+        const LRESULT n =
+            send(bar, TB_GETBUTTONTEXTW, b.button.idCommand, buffer.address(sizeof(TBBUTTON)));
+        if (n > 0)
+            b.text =
+                buffer.readText(sizeof(TBBUTTON), std::min<size_t>(static_cast<size_t>(n), 1023));
+    }
+    return b;
+}
+
+// In the toolbar's client area, or on the screen.
+RECT toolbarItemRect(int index, bool screen) {
+    HWND bar = control(utf8Of(u8"工具条_查询")).hwnd;
+    RemoteBuffer buffer(sizeof(RECT));
+    if (!send(bar, TB_GETITEMRECT, index, buffer.address())) fail("TB_GETITEMRECT failed");
+    RECT r;
+    buffer.read(&r, sizeof r);
+    if (screen) MapWindowPoints(bar, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Pixels of the top square of a toolbar button (where its picture lies) that differ from
+// the button's own background, read from the screen.
+int pictureInk(int index) {
+    RECT r = toolbarItemRect(index, true);
+    const int w = r.right - r.left, h = std::min<int>(r.bottom - r.top, 36);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    const COLORREF background = GetPixel(memory, 1, 1);
+    int ink = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (GetPixel(memory, x, y) != background) ++ink;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ink;
+}
+
+// ---- boxes and dialogs ----------------------------------------------------------------
+
+bool isMessageBox(HWND w) {
+    return className(w) == L"#32770" && GetDlgItem(w, 0xFFFF);
+}
+HWND fileNameBox(HWND w) {
+    if (className(w) != L"#32770") return nullptr;
+    if (HWND c = GetDlgItem(w, 0x47C)) return c;  // cmb13, the explorer-style name box
+    return GetDlgItem(w, 0x480);                  // edt1
+}
+
+HWND waitBox(int ms) {
+    main();
+    auto found = waitFor<HWND>(ms, []() -> std::optional<HWND> {
+        for (HWND w : topWindows(g_pid))
+            if (isMessageBox(w)) return w;
+        return std::nullopt;
+    });
+    if (!found) fail("no message box");
+    return *found;
+}
+
+HWND waitFileDialog(int ms) {
+    main();
+    auto found = waitFor<HWND>(ms, []() -> std::optional<HWND> {
+        for (HWND w : topWindows(g_pid))
+            if (fileNameBox(w)) return w;
+        return std::nullopt;
+    });
+    if (!found) fail("no file dialog");
+    return *found;
+}
+
+void waitGone(HWND w, int ms, const char* what) {
+    if (!waitFor<bool>(ms, [&]() -> std::optional<bool> {
+            if (!IsWindow(w) || !IsWindowVisible(w)) return true;
+            return std::nullopt;
+        }))
+        fail(std::string(what) + " still open");
+}
+
+void pressButton(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+// ---- real input -----------------------------------------------------------------------
+
+void mouseClick(HWND target, bool right) {
+    RECT r;
+    GetWindowRect(target, &r);
+    HWND root = GetAncestor(target, GA_ROOT);
+    SetForegroundWindow(root);
+    Sleep(100);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Sleep(50);
+    INPUT in[2]{};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+    Sleep(200);
+}
+
+void pressKey(WORD vk) {
+    INPUT in[2]{};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = vk;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+    Sleep(200);
+}
+
+HWND focusedWindow() {
+    main();
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(g_main, nullptr), &info))
+        fail("GetGUIThreadInfo failed");
+    return info.hwndFocus;
+}
+
+// ---- the test-only URL handler --------------------------------------------------------
+
+const wchar_t* kUrlSchemes[] = {L"http", L"https"};
+
+void installUrlHandler(const std::wstring& recordFile) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring command =
+        L"\"" + std::wstring(self) + L"\" --record-url \"" + recordFile + L"\" \"%1\"";
+    for (const wchar_t* scheme : kUrlSchemes) {
+        const std::wstring key =
+            std::wstring(L"Software\\Classes\\") + scheme + L"\\shell\\open\\command";
+        HKEY k;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &k, nullptr))
+            fail("registry");
+        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(k);
+        const std::wstring top = std::wstring(L"Software\\Classes\\") + scheme;
+        if (!RegCreateKeyExW(HKEY_CURRENT_USER, top.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                             &k, nullptr)) {
+            RegSetValueExW(k, L"URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
+                           sizeof(wchar_t));
+            RegCloseKey(k);
+        }
+    }
+}
+
+void removeUrlHandler() {
+    for (const wchar_t* scheme : kUrlSchemes) {
+        const std::wstring top = std::wstring(L"Software\\Classes\\") + scheme;
+        RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str());
+    }
+}
+
+int recordUrl(const std::wstring& file, const std::wstring& url) {
+    HANDLE h = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 1;
+    const std::string line = toUtf8(url) + "\n";
+    DWORD written;
+    WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(h);
+    return 0;
+}
+
+// ---- commands -------------------------------------------------------------------------
+
+std::string rectText(const RECT& r) {
+    std::ostringstream s;
+    s << r.left << ' ' << r.top << ' ' << (r.right - r.left) << ' ' << (r.bottom - r.top);
+    return s.str();
+}
+
+WORD keyOf(const std::string& name) {
+    if (name == "esc") return VK_ESCAPE;
+    if (name == "enter") return VK_RETURN;
+    if (name == "tab") return VK_TAB;
+    if (name == "space") return VK_SPACE;
+    if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
+        return static_cast<WORD>(std::toupper(static_cast<unsigned char>(name[0])));
+    fail("unknown key " + name);
+}
+
+HWND list() {
+    return control(utf8Of(u8"超级列表框_查询列表")).hwnd;
+}
+HWND statusBar() {
+    return control(utf8Of(u8"状态条1")).hwnd;
+}
+
+// Splits off the first word; the rest of the line stays whole (texts may hold spaces).
+std::string word(std::string& rest) {
+    size_t start = rest.find_first_not_of(' ');
+    if (start == std::string::npos) {
+        rest.clear();
+        return {};
+    }
+    size_t end = rest.find(' ', start);
+    std::string w = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
+    return w;
+}
+
+std::string need(std::string& rest, const char* what) {
+    std::string w = word(rest);
+    if (w.empty()) fail(std::string("missing ") + what);
+    return w;
+}
+
+int timeoutArg(std::string& rest) {
+    std::string w = word(rest);
+    return w.empty() ? g_timeoutMs : toInt(w);
+}
+
+std::string run(const std::string& line) {
+    std::string rest = line;
+    const std::string command = word(rest);
+    if (command.empty() || command[0] == '#') return "";
+
+    if (command == "timeout") {
+        g_timeoutMs = toInt(need(rest, "ms"));
+        return "ok";
+    }
+    if (command == "sleep") {
+        Sleep(static_cast<DWORD>(toInt(need(rest, "ms"))));
+        return "ok";
+    }
+    if (command == "wait-main") {
+        findMain(timeoutArg(rest));
+        return "ok";
+    }
+    if (command == "set-text") {
+        HWND w = control(need(rest, "control")).hwnd;
+        const std::wstring text = fromUtf8(unescape(rest));
+        send(w, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        return "ok";
+    }
+    if (command == "get-text")
+        return "ok " + escape(toUtf8(windowText(control(need(rest, "control")).hwnd)));
+    if (command == "click") {
+        HWND w = control(need(rest, "control")).hwnd;
+        PostMessageW(w, BM_CLICK, 0, 0);
+        return "ok";
+    }
+    if (command == "toolbar") {
+        const int index = toInt(need(rest, "index"));
+        ToolbarButton b = toolbarButton(index);
+        if (b.button.fsStyle & BTNS_SEP) fail("separator");
+        PostMessageW(main(), WM_COMMAND, MAKEWPARAM(b.button.idCommand, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(control(utf8Of(u8"工具条_查询")).hwnd));
+        return "ok";
+    }
+    if (command == "toolbar-count")
+        return "ok " +
+               std::to_string(send(control(utf8Of(u8"工具条_查询")).hwnd, TB_BUTTONCOUNT, 0, 0));
+    if (command == "toolbar-button") {
+        ToolbarButton b = toolbarButton(toInt(need(rest, "index")));
+        const bool separator = b.button.fsStyle & BTNS_SEP;
+        std::ostringstream s;
+        s << "ok " << (separator ? "separator" : "button") << ' ' << b.button.idCommand << ' '
+          << (separator ? -1 : b.button.iBitmap) << ' '
+          << ((b.button.fsState & TBSTATE_ENABLED) ? 1 : 0) << ' '
+          << ((b.button.fsStyle & (BTNS_CHECK | BTNS_DROPDOWN | BTNS_WHOLEDROPDOWN)) ? 1 : 0) << ' '
+          << escape(toUtf8(b.text));
+        return s.str();
+    }
+    if (command == "toolbar-rect")
+        return "ok " + rectText(toolbarItemRect(toInt(need(rest, "index")), false));
+    if (command == "toolbar-image")
+        return "ok " + std::to_string(pictureInk(toInt(need(rest, "index"))));
+    if (command == "rows") return "ok " + std::to_string(send(list(), LVM_GETITEMCOUNT, 0, 0));
+    if (command == "cols") {
+        HWND header = reinterpret_cast<HWND>(send(list(), LVM_GETHEADER, 0, 0));
+        return "ok " + std::to_string(send(header, HDM_GETITEMCOUNT, 0, 0));
+    }
+    if (command == "cell") {
+        const int row = toInt(need(rest, "row"));
+        const int column = toInt(need(rest, "column"));
+        return "ok " + escape(toUtf8(cellText(list(), row, column)));
+    }
+    if (command == "header")
+        return "ok " + escape(toUtf8(headerText(list(), toInt(need(rest, "column")))));
+    if (command == "column-width")
+        return "ok " +
+               std::to_string(send(list(), LVM_GETCOLUMNWIDTH, toInt(need(rest, "column")), 0));
+    if (command == "status")
+        return "ok " + escape(toUtf8(panelText(statusBar(), toInt(need(rest, "panel")))));
+    if (command == "status-parts") {
+        HWND bar = statusBar();
+        RemoteBuffer buffer(16 * sizeof(int));
+        const int n = static_cast<int>(send(bar, SB_GETPARTS, 16, buffer.address()));
+        int edges[16];
+        buffer.read(edges, sizeof edges);
+        std::string out = "ok";
+        for (int i = 0; i < n && i < 16; ++i) out += " " + std::to_string(edges[i]);
+        return out;
+    }
+    if (command == "status-rect") {
+        HWND bar = statusBar();
+        RemoteBuffer buffer(sizeof(RECT));
+        if (!send(bar, SB_GETRECT, toInt(need(rest, "panel")), buffer.address()))
+            fail("no such panel");
+        RECT r;
+        buffer.read(&r, sizeof r);
+        return "ok " + rectText(r);
+    }
+    if (command == "wait-status") {
+        const int panel = toInt(need(rest, "panel"));
+        // The prefix is everything up to the last word, the time limit.
+        const size_t cut = rest.find_last_of(' ');
+        if (cut == std::string::npos) fail("missing time limit");
+        const int ms = toInt(rest.substr(cut + 1));
+        const std::string prefix = unescape(rest.substr(0, cut));
+        std::string last;
+        auto got = waitFor<std::string>(ms, [&]() -> std::optional<std::string> {
+            last = toUtf8(panelText(statusBar(), panel));
+            if (last.rfind(prefix, 0) == 0) return last;
+            return std::nullopt;
+        });
+        if (!got) fail("panel shows " + escape(last));
+        return "ok " + escape(*got);
+    }
+    if (command == "wait-rows") {
+        const int rows = toInt(need(rest, "rows"));
+        const int ms = timeoutArg(rest);
+        LRESULT last = 0;
+        if (!waitFor<bool>(ms, [&]() -> std::optional<bool> {
+                last = send(list(), LVM_GETITEMCOUNT, 0, 0);
+                if (last == rows) return true;
+                return std::nullopt;
+            }))
+            fail("list has " + std::to_string(last) + " rows");
+        return "ok";
+    }
+    if (command == "answer-box") {
+        const std::string button = need(rest, "button");
+        const int id = button == "yes"      ? IDYES
+                       : button == "no"     ? IDNO
+                       : button == "ok"     ? IDOK
+                       : button == "cancel" ? IDCANCEL
+                                            : 0;
+        if (!id) fail("unknown button " + button);
+        HWND box = waitBox(timeoutArg(rest));
+        const std::string text = toUtf8(windowText(GetDlgItem(box, 0xFFFF)));
+        if (!GetDlgItem(box, id)) fail("box has no " + button + " button: " + escape(text));
+        pressButton(box, id);
+        waitGone(box, g_timeoutMs, "message box");
+        return "ok " + escape(text);
+    }
+    if (command == "box-text")
+        return "ok " + escape(toUtf8(windowText(GetDlgItem(waitBox(timeoutArg(rest)), 0xFFFF))));
+    if (command == "box-caption")
+        return "ok " + escape(toUtf8(windowText(waitBox(timeoutArg(rest)))));
+    if (command == "no-box") {
+        main();
+        for (HWND w : topWindows(g_pid))
+            if (isMessageBox(w))
+                fail("message box open: " + escape(toUtf8(windowText(GetDlgItem(w, 0xFFFF)))));
+        return "ok";
+    }
+    if (command == "file-dialog" || command == "file-dialog-cancel") {
+        HWND dialog = waitFileDialog(g_timeoutMs);
+        if (command == "file-dialog") {
+            const std::wstring path = fromUtf8(unescape(rest));
+            send(fileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+            pressButton(dialog, IDOK);
+        } else {
+            pressButton(dialog, IDCANCEL);
+        }
+        waitGone(dialog, g_timeoutMs, "file dialog");
+        return "ok";
+    }
+    if (command == "dialog-title")
+        return "ok " + escape(toUtf8(windowText(waitFileDialog(timeoutArg(rest)))));
+    if (command == "rect") {
+        Control c = control(need(rest, "control"));
+        RECT r;
+        GetWindowRect(c.hwnd, &r);
+        if (HWND parent = GetParent(c.hwnd))
+            MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+        return "ok " + rectText(r);
+    }
+    if (command == "window-rect") {
+        RECT r;
+        GetWindowRect(control(need(rest, "window")).hwnd, &r);
+        return "ok " + rectText(r);
+    }
+    if (command == "client-rect") {
+        RECT r;
+        GetClientRect(control(need(rest, "control")).hwnd, &r);
+        return "ok " + rectText(r);
+    }
+    if (command == "screen")
+        return "ok " + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " +
+               std::to_string(GetSystemMetrics(SM_CYSCREEN));
+    if (command == "class") return "ok " + toUtf8(className(control(need(rest, "control")).hwnd));
+    if (command == "parent") {
+        Control c = control(need(rest, "control"));
+        return "ok " + nameOf(GetAncestor(c.hwnd, GA_PARENT) == GetDesktopWindow()
+                                  ? nullptr
+                                  : GetParent(c.hwnd));
+    }
+    if (command == "style") {
+        HWND w = control(need(rest, "control")).hwnd;
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "ok %08lx %08lx",
+                      static_cast<unsigned long>(GetWindowLongW(w, GWL_STYLE)),
+                      static_cast<unsigned long>(GetWindowLongW(w, GWL_EXSTYLE)));
+        return buffer;
+    }
+    if (command == "list-style") {
+        const LRESULT ex = send(list(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "ok %08lx", static_cast<unsigned long>(ex));
+        return buffer;
+    }
+    if (command == "visible")
+        return std::string("ok ") +
+               (IsWindowVisible(control(need(rest, "control")).hwnd) ? "1" : "0");
+    if (command == "enabled")
+        return std::string("ok ") +
+               (IsWindowEnabled(control(need(rest, "control")).hwnd) ? "1" : "0");
+    if (command == "focus") return "ok " + nameOf(focusedWindow());
+    if (command == "mouse-click") {
+        HWND w = control(need(rest, "control")).hwnd;
+        const std::string button = word(rest);
+        mouseClick(w, button == "right");
+        return "ok";
+    }
+    if (command == "key") {
+        pressKey(keyOf(need(rest, "key")));
+        return "ok";
+    }
+    if (command == "post-key") {
+        // A key as the window would receive it, without moving the real focus.
+        HWND w = control(need(rest, "control")).hwnd;
+        const WORD vk = keyOf(need(rest, "key"));
+        PostMessageW(w, WM_KEYDOWN, vk, 1);
+        PostMessageW(w, WM_KEYUP, vk, 0xC0000001);
+        return "ok";
+    }
+    if (command == "about-open") {
+        if (findAbout()) return "ok";
+        ToolbarButton b = toolbarButton(4);
+        PostMessageW(main(), WM_COMMAND, MAKEWPARAM(b.button.idCommand, BN_CLICKED), 0);
+        if (!waitFor<HWND>(timeoutArg(rest), []() -> std::optional<HWND> {
+                if (HWND w = findAbout()) return w;
+                return std::nullopt;
+            }))
+            fail("about window did not open");
+        return "ok";
+    }
+    if (command == "about-close") {
+        HWND w = about();
+        PostMessageW(control(utf8Of(u8"about:按钮1")).hwnd, BM_CLICK, 0, 0);
+        waitGone(w, timeoutArg(rest), "about window");
+        return "ok";
+    }
+    if (command == "about-exists") return std::string("ok ") + (findAbout() ? "1" : "0");
+    if (command == "wait-about-closed") {
+        if (HWND w = findAbout()) waitGone(w, timeoutArg(rest), "about window");
+        return "ok";
+    }
+    if (command == "windows") {
+        main();
+        std::string out = "ok";
+        for (HWND w : topWindows(g_pid))
+            out += " " + escape(toUtf8(className(w))) + ":" + escape(toUtf8(windowText(w)));
+        return out;
+    }
+    if (command == "close-main") {
+        PostMessageW(main(), WM_CLOSE, 0, 0);
+        return "ok";
+    }
+    if (command == "wait-exit") {
+        main();
+        const int ms = timeoutArg(rest);
+        if (WaitForSingleObject(g_process, static_cast<DWORD>(ms)) != WAIT_OBJECT_0)
+            fail("still running");
+        DWORD code = 0;
+        GetExitCodeProcess(g_process, &code);
+        return "ok " + std::to_string(static_cast<int>(code));
+    }
+    if (command == "running") {
+        main();
+        return std::string("ok ") + (WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT ? "1" : "0");
+    }
+    if (command == "kill-main") {
+        main();
+        TerminateProcess(g_process, 99);
+        WaitForSingleObject(g_process, static_cast<DWORD>(g_timeoutMs));
+        return "ok";
+    }
+    if (command == "url-handler") {
+        const std::string action = need(rest, "install|remove");
+        if (action == "install")
+            installUrlHandler(fromUtf8(unescape(rest)));
+        else if (action == "remove")
+            removeUrlHandler();
+        else
+            fail("unknown action " + action);
+        return "ok";
+    }
+    fail("unknown command " + command);
+}
+
+void answer(const std::string& line) {
+    std::string out;
+    try {
+        out = run(line);
+    } catch (const Failure& f) {
+        out = "err " + f.reason;
+    }
+    if (out.empty()) return;
+    out += "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 4 && std::wstring(argv[1]) == L"--record-url") return recordUrl(argv[2], argv[3]);
+    if (argc > 1) {
+        for (int i = 1; i < argc; ++i) answer(toUtf8(argv[i]));
+        return 0;
+    }
+    std::string line;
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            answer(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    if (!line.empty()) answer(line);
+    return 0;
+}

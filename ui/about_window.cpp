@@ -1,0 +1,115 @@
+// The about window: modal over the main window, closed by its button or Esc; its link
+// label opens the maker's address in the user's browser.
+#include <windows.h>
+// The headers below need the types of windows.h first.
+#include <shellapi.h>
+
+#include "platform/win32/window_text.h"
+#include "ui/internal.h"
+#include "ui/ui.h"
+
+namespace ui {
+
+namespace {
+
+const wchar_t kAboutClass[] = L"VerdaloAbout";
+HWND g_about = nullptr;
+
+LRESULT CALLBACK aboutProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+        case WM_COMMAND:
+            if (LOWORD(w) == id::about::按钮1 && HIWORD(w) == BN_CLICKED) closeAboutWindow();
+            return 0;
+        case WM_CTLCOLORSTATIC: {
+            LRESULT brush;
+            if (labelColours(reinterpret_cast<HWND>(l), reinterpret_cast<HDC>(w), brush))
+                return brush;
+            break;
+        }
+        case WM_CLOSE:
+            closeAboutWindow();
+            return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+HWND createAboutWindow() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = aboutProc;
+    wc.hInstance = instance();
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kAboutClass;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+    const std::wstring caption = win32::gbkToWide(kAboutWindow.caption);
+    // No owner: the window has its own taskbar entry; modality comes from disabling main.
+    HWND window = CreateWindowExW(WS_EX_APPWINDOW, kAboutClass, caption.c_str(),
+                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 50, 50,
+                                  kAboutWindow.width, kAboutWindow.height, nullptr, nullptr,
+                                  instance(), nullptr);
+    if (!window) return nullptr;
+    if (!createControls(window, kAboutWindow)) {
+        DestroyWindow(window);
+        return nullptr;
+    }
+    return window;
+}
+
+}  // namespace
+
+HWND aboutWindowHandle() {
+    return g_about;
+}
+
+void openAboutWindow() {
+    if (g_about) {
+        SetForegroundWindow(g_about);
+        return;
+    }
+    g_about = createAboutWindow();
+    if (!g_about) return;
+    HWND main = mainWindowHandle();
+    centreOnScreen(g_about);
+    if (main) EnableWindow(main, FALSE);
+    ShowWindow(g_about, SW_SHOWNORMAL);
+    UpdateWindow(g_about);
+    SetFocus(GetDlgItem(g_about, id::about::按钮1));
+
+    MSG msg;
+    while (g_about) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // The program is ending; the outer loop must see the quit too.
+            closeAboutWindow();
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got < 0) break;
+        dispatchOne(msg);
+    }
+}
+
+void closeAboutWindow() {
+    if (!g_about) return;
+    HWND about = g_about;
+    g_about = nullptr;
+    // Enable main first, so activation returns to it rather than to another program.
+    if (HWND main = mainWindowHandle()) EnableWindow(main, TRUE);
+    DestroyWindow(about);
+    if (HWND main = mainWindowHandle()) SetActiveWindow(main);
+}
+
+void openAboutLink() {
+    HWND about = g_about;
+    if (!about) return;
+    HWND label = GetDlgItem(about, id::about::标签4);
+    const int length = GetWindowTextLengthW(label);
+    std::wstring address(static_cast<size_t>(length) + 1, L'\0');
+    address.resize(static_cast<size_t>(GetWindowTextW(label, address.data(), length + 1)));
+    // The outcome is not reported: no browser, a bad address, all end here quietly.
+    ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+}  // namespace ui

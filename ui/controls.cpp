@@ -1,0 +1,274 @@
+// Control creation from the layout tables; the look common to both windows.
+#include <windows.h>
+// The headers below need the types of windows.h first.
+#include <commctrl.h>
+
+#include <vector>
+
+#include "platform/win32/window_text.h"
+#include "ui/internal.h"
+#include "ui/ui.h"
+
+namespace ui {
+
+namespace {
+
+const COLORREF kLabelBackground = RGB(220, 220, 220);
+constexpr int kToolbarHeight = 48;
+
+struct GdiObject {
+    HGDIOBJ handle = nullptr;
+    ~GdiObject() {
+        if (handle) DeleteObject(handle);
+    }
+};
+
+// Process-lifetime GDI objects, made on first use on the window thread.
+GdiObject g_labelBrush, g_defaultFont, g_aboutFont, g_titleFont, g_linkFont;
+
+HFONT aboutFont(int height, bool underline) {
+    LOGFONTW lf{};
+    lf.lfHeight = -height;  // character height, not cell height
+    lf.lfWeight = FW_NORMAL;
+    lf.lfUnderline = underline;
+    lf.lfCharSet = GB2312_CHARSET;
+    lf.lfQuality = DEFAULT_QUALITY;
+    lstrcpynW(lf.lfFaceName, L"微软雅黑", LF_FACESIZE);
+    return CreateFontIndirectW(&lf);
+}
+
+HFONT fontFor(const ControlSpec& c, bool aboutWindow) {
+    if (!aboutWindow || c.kind != Kind::Label) return defaultFont();
+    GdiObject& slot = (c.traits & kTitleFont) ? g_titleFont
+                      : (c.traits & kLink)    ? g_linkFont
+                                              : g_aboutFont;
+    if (!slot.handle) slot.handle = aboutFont((c.traits & kTitleFont) ? 20 : 14, c.traits & kLink);
+    return static_cast<HFONT>(slot.handle);
+}
+
+// Children of a group box send their notifications to it; the window handles them.
+LRESULT CALLBACK groupBoxProc(HWND box, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORLISTBOX:
+            return SendMessageW(GetAncestor(box, GA_ROOT), message, w, l);
+        case WM_ERASEBKGND: {
+            // A group box paints only its frame; its inside is the window's background.
+            RECT r;
+            GetClientRect(box, &r);
+            FillRect(reinterpret_cast<HDC>(w), &r, GetSysColorBrush(COLOR_BTNFACE));
+            return 1;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(box, groupBoxProc, 0);
+            break;
+    }
+    return DefSubclassProc(box, message, w, l);
+}
+
+// The link label opens its text when the left button is released over it, and shows a
+// hand meanwhile. A right click does nothing.
+LRESULT CALLBACK linkProc(HWND label, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case WM_LBUTTONUP:
+            openAboutLink();
+            return 0;
+        case WM_SETCURSOR:
+            SetCursor(LoadCursorW(nullptr, IDC_HAND));
+            return TRUE;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(label, linkProc, 0);
+            break;
+    }
+    return DefSubclassProc(label, message, w, l);
+}
+
+HWND createToolbar(HWND window, const ControlSpec& c) {
+    HWND bar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_FLAT |
+                                   TBSTYLE_WRAPABLE | CCS_TOP | CCS_NORESIZE | CCS_NOPARENTALIGN,
+                               0, 0, 0, 0, window, reinterpret_cast<HMENU>(INT_PTR(c.id)),
+                               instance(), nullptr);
+    if (!bar) return nullptr;
+    SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont()), FALSE);
+    SendMessageW(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages()));
+    SendMessageW(bar, TB_SETINDENT, 0, 0);
+    std::vector<std::wstring> texts;
+    for (const ToolbarEntry& e : kToolbarEntries) texts.push_back(win32::gbkToWide(e.text));
+    std::vector<TBBUTTON> buttons;
+    for (size_t i = 0; i < std::size(kToolbarEntries); ++i) {
+        const ToolbarEntry& e = kToolbarEntries[i];
+        TBBUTTON b{};
+        if (e.separator) {
+            b.fsStyle = BTNS_SEP;
+        } else {
+            b.iBitmap = e.image;
+            b.idCommand = kToolbarCommandBase + static_cast<int>(i);
+            b.fsState = TBSTATE_ENABLED;
+            b.fsStyle = BTNS_BUTTON;
+            b.iString = reinterpret_cast<INT_PTR>(texts[i].c_str());
+        }
+        buttons.push_back(b);
+    }
+    SendMessageW(bar, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    // A 32-pixel picture with its text under it makes a button taller than the room above
+    // the group boxes (top 48). Without vertical padding the picture starts at the button's
+    // top and the text ends at 48, so the bar is placed by hand: full width, 48 high.
+    SendMessageW(bar, TB_SETPADDING, 0, MAKELPARAM(8, 0));
+    RECT client;
+    GetClientRect(window, &client);
+    MoveWindow(bar, 0, 0, client.right, kToolbarHeight, FALSE);
+    return bar;
+}
+
+HWND createStatusBar(HWND window, const ControlSpec& c) {
+    HWND bar =
+        CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0,
+                        0, window, reinterpret_cast<HMENU>(INT_PTR(c.id)), instance(), nullptr);
+    if (!bar) return nullptr;
+    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont()), FALSE);
+    int edges[std::size(kStatusPanelEdges)];
+    std::copy(std::begin(kStatusPanelEdges), std::end(kStatusPanelEdges), edges);
+    SendMessageW(bar, SB_SETPARTS, std::size(edges), reinterpret_cast<LPARAM>(edges));
+    for (size_t i = 0; i < std::size(kStatusPanelTexts); ++i) {
+        std::wstring text = win32::gbkToWide(kStatusPanelTexts[i]);
+        SendMessageW(bar, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    return bar;
+}
+
+void addColumns(HWND list) {
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    for (size_t i = 0; i < std::size(kListColumns); ++i) {
+        std::wstring header = win32::gbkToWide(kListColumns[i].header);
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = kListColumns[i].width;
+        column.pszText = header.data();
+        column.iSubItem = static_cast<int>(i);
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+HWND createPlain(HWND parent, const ControlSpec& c, bool aboutWindow) {
+    const wchar_t* cls = L"";
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    DWORD exStyle = 0;
+    switch (c.kind) {
+        case Kind::GroupBox:
+            cls = L"BUTTON";
+            style |= BS_GROUPBOX | WS_CLIPCHILDREN;
+            exStyle = WS_EX_CONTROLPARENT;
+            break;
+        case Kind::ListView:
+            cls = WC_LISTVIEWW;
+            style |= WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case Kind::Label:
+            cls = L"STATIC";
+            style |= SS_NOPREFIX;
+            if (c.traits & kCentre)
+                style |= SS_CENTER;
+            else if (!(c.traits & kWrap))
+                style |= SS_LEFT | SS_CENTERIMAGE;
+            if (c.traits & kLink) style |= SS_NOTIFY;
+            break;
+        case Kind::EditBox:
+            cls = L"EDIT";
+            style |= WS_TABSTOP | ES_LEFT;
+            style |= (c.traits & kMultiLine)
+                         ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL
+                         : ES_AUTOHSCROLL;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case Kind::Button:
+            cls = L"BUTTON";
+            style |= WS_TABSTOP | BS_PUSHBUTTON;
+            break;
+        default:
+            return nullptr;
+    }
+    std::wstring caption = win32::gbkToWide(c.caption);
+    HWND control =
+        CreateWindowExW(exStyle, cls, caption.c_str(), style, c.left, c.top, c.width, c.height,
+                        parent, reinterpret_cast<HMENU>(INT_PTR(c.id)), instance(), nullptr);
+    if (!control) return nullptr;
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c, aboutWindow)), FALSE);
+    if (c.kind == Kind::GroupBox) SetWindowSubclass(control, groupBoxProc, 0, 0);
+    if (c.kind == Kind::ListView) addColumns(control);
+    if (c.kind == Kind::EditBox)
+        SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no limit of its own
+    if (c.traits & kLink) SetWindowSubclass(control, linkProc, 0, 0);
+    return control;
+}
+
+}  // namespace
+
+HFONT defaultFont() {
+    if (!g_defaultFont.handle) {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+            // The system's message font, asked for with the Chinese character set: where it
+            // lacks the glyphs (Tahoma on an English system) the font mapper picks one that
+            // has them, instead of drawing empty boxes.
+            metrics.lfMessageFont.lfCharSet = GB2312_CHARSET;
+            g_defaultFont.handle = CreateFontIndirectW(&metrics.lfMessageFont);
+        }
+        if (!g_defaultFont.handle) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    }
+    return static_cast<HFONT>(g_defaultFont.handle);
+}
+
+bool labelColours(HWND control, HDC dc, LRESULT& brush) {
+    wchar_t cls[16];
+    if (!GetClassNameW(control, cls, 16) || lstrcmpiW(cls, L"Static") != 0) return false;
+    if (!g_labelBrush.handle) g_labelBrush.handle = CreateSolidBrush(kLabelBackground);
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkColor(dc, kLabelBackground);
+    brush = reinterpret_cast<LRESULT>(g_labelBrush.handle);
+    return true;
+}
+
+HWND controlHandle(HWND window, int id) {
+    for (const WindowSpec* spec : {&kMainWindow, &kAboutWindow}) {
+        for (const ControlSpec& c : spec->controls) {
+            if (c.id != id) continue;
+            HWND parent = c.parent ? controlHandle(window, c.parent) : window;
+            return parent ? GetDlgItem(parent, id) : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+bool createControls(HWND window, const WindowSpec& spec) {
+    const bool aboutWindow = &spec == &kAboutWindow;
+    for (const ControlSpec& c : spec.controls) {
+        if (c.kind == Kind::Service) continue;  // objects owned by the window, never windows
+        HWND parent = c.parent ? controlHandle(window, c.parent) : window;
+        if (!parent) return false;
+        HWND control = c.kind == Kind::ToolBar     ? createToolbar(window, c)
+                       : c.kind == Kind::StatusBar ? createStatusBar(window, c)
+                                                   : createPlain(parent, c, aboutWindow);
+        if (!control) return false;
+    }
+    return true;
+}
+
+void centreOnScreen(HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace ui

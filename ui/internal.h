@@ -1,0 +1,36 @@
+// Shared between the window files of ui/; Windows only.
+#pragma once
+
+#include <windows.h>
+// The headers below need the types of windows.h first.
+#include <commctrl.h>
+
+#include <string>
+
+#include "ui/layout.h"
+
+namespace ui {
+
+// A worker's call carried to the window thread: lParam points to a std::function<void()>.
+inline constexpr UINT kRunOnWindowThread = WM_APP + 1;
+
+HINSTANCE instance();
+HWND mainWindowHandle();
+HWND aboutWindowHandle();
+
+// Creates every control of `spec` in `window`; false when one of them fails.
+bool createControls(HWND window, const WindowSpec& spec);
+HWND controlHandle(HWND window, int id);  // searches the group boxes too
+void centreOnScreen(HWND window);
+HFONT defaultFont();
+// Labels are black on light grey; answers WM_CTLCOLORSTATIC for both windows.
+bool labelColours(HWND control, HDC dc, LRESULT& brush);
+HIMAGELIST toolbarImages();
+
+// Handles one retrieved message: Esc closes the window that has it, dialog navigation,
+// then the ordinary translation and dispatch.
+void dispatchOne(MSG& msg);
+
+void bindMainViews(HWND window);
+
+}  // namespace ui

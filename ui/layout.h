@@ -1,0 +1,169 @@
+// The two window layouts: every control with its fixed id, parent, caption and place.
+// Positions are client coordinates of the parent (the window or a group box); a window's
+// size is its outer size. Names are UTF-8 (the test driver matches them against its
+// command line); captions are GBK like every text of the program.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace ui {
+
+enum class Kind { ToolBar, StatusBar, GroupBox, ListView, Label, EditBox, Button, Service };
+
+// Label and edit-box details beyond the kind.
+enum Trait : unsigned {
+    kPlain = 0,
+    kMultiLine = 1,   // edit box: multi-line with a vertical scroll bar
+    kWrap = 2,        // label: broken into lines at its width, from the top
+    kCentre = 4,      // label: centred horizontally (and wrapping)
+    kLink = 8,        // label: underlined, hand pointer, opens its text
+    kTitleFont = 16,  // about window: the 20-pixel title font
+};
+
+struct ControlSpec {
+    const char8_t* name;
+    int id;
+    int parent;  // id of the parent control; 0 is the window itself
+    Kind kind;
+    const char* caption;
+    int left, top, width, height;
+    unsigned traits = kPlain;
+};
+
+struct WindowSpec {
+    const char8_t* name;
+    const char* caption;
+    int width, height;
+    std::span<const ControlSpec> controls;
+};
+
+// Ids 1 and 2 are left free: dialog navigation sends IDOK and IDCANCEL for Enter and Esc.
+namespace id {
+inline constexpr int 工具条_查询 = 100;
+inline constexpr int 状态条1 = 101;
+inline constexpr int 分组框3 = 110;
+inline constexpr int 超级列表框_查询列表 = 111;
+inline constexpr int Excel程序1 = 112;
+inline constexpr int Excel工作簿1 = 113;
+inline constexpr int 记录集1 = 114;
+inline constexpr int 数据库连接1 = 115;
+inline constexpr int 分组框1 = 120;
+inline constexpr int 标签1 = 121;
+inline constexpr int 编辑框_文件位置 = 122;
+inline constexpr int 按钮_文件位置 = 123;
+inline constexpr int 按钮_导入 = 124;
+inline constexpr int 通用对话框_打开 = 125;
+inline constexpr int 标签2 = 126;
+inline constexpr int 编辑框_保存位置 = 127;
+inline constexpr int 按钮_保存位置 = 128;
+inline constexpr int 按钮_导出 = 129;
+inline constexpr int 分组框2 = 130;
+inline constexpr int 标签3 = 131;
+inline constexpr int 编辑框_IP地址 = 132;
+inline constexpr int 标签4 = 133;
+inline constexpr int 编辑框_结果 = 134;
+inline constexpr int 按钮_单一查询 = 135;
+inline constexpr int 按钮_复制 = 136;
+inline constexpr int 分组框4 = 140;
+inline constexpr int 标签5 = 141;
+inline constexpr int 编辑框_实际地址 = 142;
+inline constexpr int 标签6 = 143;
+inline constexpr int 按钮_反向查询 = 144;
+inline constexpr int 按钮_反向导出 = 145;
+
+namespace about {
+inline constexpr int 标签1 = 201;
+inline constexpr int 标签2 = 202;
+inline constexpr int 标签3 = 203;
+inline constexpr int 标签4 = 204;
+inline constexpr int 标签5 = 205;
+inline constexpr int 按钮1 = 206;
+}  // namespace about
+}  // namespace id
+
+// Toolbar entries report their index as command id kToolbarCommandBase + index.
+inline constexpr int kToolbarCommandBase = 300;
+
+inline constexpr ControlSpec kMainControls[] = {
+    {u8"工具条_查询", id::工具条_查询, 0, Kind::ToolBar, "", 0, 0, 494, 44},
+    {u8"状态条1", id::状态条1, 0, Kind::StatusBar, "", 0, 331, 494, 22},
+    {u8"分组框3", id::分组框3, 0, Kind::GroupBox, "查询列表", 8, 48, 328, 336},
+    {u8"超级列表框_查询列表", id::超级列表框_查询列表, id::分组框3, Kind::ListView, "", 8, 16, 312,
+     312},
+    {u8"Excel程序1", id::Excel程序1, id::分组框3, Kind::Service, "", 160, 304, 26, 26},
+    {u8"Excel工作簿1", id::Excel工作簿1, id::分组框3, Kind::Service, "", 192, 304, 26, 26},
+    {u8"记录集1", id::记录集1, id::分组框3, Kind::Service, "", 216, 304, 26, 26},
+    {u8"数据库连接1", id::数据库连接1, id::分组框3, Kind::Service, "", 248, 304, 26, 26},
+    {u8"分组框1", id::分组框1, 0, Kind::GroupBox, "导入导出", 344, 48, 216, 128},
+    {u8"标签1", id::标签1, id::分组框1, Kind::Label, "文件位置:", 8, 16, 80, 24},
+    {u8"编辑框_文件位置", id::编辑框_文件位置, id::分组框1, Kind::EditBox, "", 64, 16, 144, 20},
+    {u8"按钮_文件位置", id::按钮_文件位置, id::分组框1, Kind::Button, "浏览", 88, 40, 48, 24},
+    {u8"按钮_导入", id::按钮_导入, id::分组框1, Kind::Button, "导入", 136, 40, 48, 24},
+    {u8"通用对话框_打开", id::通用对话框_打开, id::分组框1, Kind::Service, "", 8, 48, 26, 26},
+    {u8"标签2", id::标签2, id::分组框1, Kind::Label, "保存位置:", 8, 72, 80, 24},
+    {u8"编辑框_保存位置", id::编辑框_保存位置, id::分组框1, Kind::EditBox, "", 64, 72, 144, 20},
+    // These two lie in 分组框1's frame but belong to the window.
+    {u8"按钮_保存位置", id::按钮_保存位置, 0, Kind::Button, "浏览", 432, 144, 48, 24},
+    {u8"按钮_导出", id::按钮_导出, 0, Kind::Button, "导出", 480, 144, 48, 24},
+    {u8"分组框2", id::分组框2, 0, Kind::GroupBox, "单一查询", 344, 176, 216, 112},
+    {u8"标签3", id::标签3, id::分组框2, Kind::Label, "IP地址:", 16, 16, 80, 24},
+    {u8"编辑框_IP地址", id::编辑框_IP地址, id::分组框2, Kind::EditBox, "", 64, 16, 144, 20},
+    {u8"标签4", id::标签4, id::分组框2, Kind::Label, "结果:", 28, 40, 32, 24},
+    {u8"编辑框_结果", id::编辑框_结果, id::分组框2, Kind::EditBox, "", 64, 40, 144, 40, kMultiLine},
+    {u8"按钮_单一查询", id::按钮_单一查询, id::分组框2, Kind::Button, "查询", 80, 80, 56, 24},
+    {u8"按钮_复制", id::按钮_复制, id::分组框2, Kind::Button, "复制", 136, 80, 56, 24},
+    {u8"分组框4", id::分组框4, 0, Kind::GroupBox, "反向查询", 344, 288, 216, 96},
+    {u8"标签5", id::标签5, id::分组框4, Kind::Label, "实际地址:", 8, 16, 80, 24},
+    {u8"编辑框_实际地址", id::编辑框_实际地址, id::分组框4, Kind::EditBox, "", 72, 16, 136, 20},
+    {u8"标签6", id::标签6, id::分组框4, Kind::Label, "(提示:请输入关键字,空格隔开,如:重庆市 电信)",
+     64, 40, 144, 24, kWrap},
+    {u8"按钮_反向查询", id::按钮_反向查询, id::分组框4, Kind::Button, "查询", 88, 64, 48, 24},
+    {u8"按钮_反向导出", id::按钮_反向导出, id::分组框4, Kind::Button, "导出", 136, 64, 48, 24},
+};
+
+// The maker's web address, opened by the about window's link label.
+inline constexpr const char* kMakerAddress = "https://verdalo.example/";
+
+inline constexpr const char* kInstructions =
+    "操作说明:\r\n1.导入Excel/"
+    "txt格式:txt一行一个IP,不能多;Excel在第一列填入所有IP(第一排不要留标题),"
+    "另存为97-2003格式(即xls)再导入;\r\n2.导出的文件不能再次导入;\r\n3."
+    "反向查询与批量查询的查询方式不同,"
+    "反向查询速度可能稍慢;\r\n4.导出的Excel若提示文件不匹配,是否继续?点继续即可,对内容无影响.";
+
+inline constexpr ControlSpec kAboutControls[] = {
+    {u8"标签1", id::about::标签1, 0, Kind::Label, "VerdaloV1.0", 72, 8, 184, 32,
+     kCentre | kTitleFont},
+    {u8"标签2", id::about::标签2, 0, Kind::Label, kInstructions, 8, 40, 352, 184, kWrap},
+    {u8"标签3", id::about::标签3, 0, Kind::Label, "by Ombrel", 8, 232, 184, 24},
+    {u8"标签4", id::about::标签4, 0, Kind::Label, kMakerAddress, 8, 256, 184, 24, kLink},
+    {u8"标签5", id::about::标签5, 0, Kind::Label, "2015.01.03", 8, 280, 184, 24},
+    {u8"按钮1", id::about::按钮1, 0, Kind::Button, "确定", 304, 272, 56, 32},
+};
+
+inline constexpr WindowSpec kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
+inline constexpr WindowSpec kAboutWindow{u8"about", "关于", 377, 340, kAboutControls};
+
+// Toolbar entries: index, separator, text, image.
+struct ToolbarEntry {
+    bool separator;
+    const char* text;
+    int image;
+};
+inline constexpr ToolbarEntry kToolbarEntries[] = {
+    {false, "开始获取", 0}, {true, "", -1},     {false, "停止获取", 2},
+    {true, "", -1},         {false, "关于", 3},
+};
+
+// Status panels: right edges (-1: to the end of the bar) and design-time texts.
+inline constexpr int kStatusPanelEdges[] = {50, 260, -1};
+inline constexpr const char* kStatusPanelTexts[] = {"状态", "就绪", "正在获取..."};
+
+struct ColumnSpec {
+    const char* header;
+    int width;
+};
+inline constexpr ColumnSpec kListColumns[] = {{"IP", 120}, {"来自", 180}};
+
+}  // namespace ui

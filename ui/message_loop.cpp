@@ -1,0 +1,59 @@
+// The message loop, pending-message processing and the end routines.
+#include <vector>
+
+#include "ui/internal.h"
+#include "ui/ui.h"
+
+namespace ui {
+
+namespace {
+std::vector<void (*)()> g_endRoutines;
+}
+
+void dispatchOne(MSG& msg) {
+    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    const bool ours = root && (root == mainWindowHandle() || root == aboutWindowHandle());
+    if (ours && msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+        // None of our controls uses Esc itself, so it always closes the window that has it.
+        PostMessageW(root, WM_CLOSE, 0, 0);
+        return;
+    }
+    // Tab moves between controls; Enter goes to the control (dialog navigation sends the
+    // window IDOK, which nothing handles), so the focus stays where it is.
+    if (ours && IsDialogMessageW(root, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+int runMessageLoop() {
+    MSG msg;
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
+        if (got < 0) return -1;
+        dispatchOne(msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+void processPendingMessages() {
+    HWND main = mainWindowHandle();
+    // A worker has no window messages of its own to handle.
+    if (!main || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId()) return;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // The main window was closed during a long operation: end now, as the loop would.
+        if (msg.message == WM_QUIT) endProgram(static_cast<int>(msg.wParam));
+        dispatchOne(msg);
+    }
+}
+
+void registerEndRoutine(void (*routine)()) {
+    g_endRoutines.push_back(routine);
+}
+
+void endProgram(int exitCode) {
+    for (auto routine : g_endRoutines) routine();
+    ExitProcess(static_cast<UINT>(exitCode));
+}
+
+}  // namespace ui

@@ -1,0 +1,111 @@
+// The toolbar's four 32 x 32 pictures, drawn here: start (a green arrow), an unused
+// image 1, stop (a red square), about (a blue disc with an "i").
+#include <windows.h>
+// The headers below need the types of windows.h first.
+#include <commctrl.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "ui/internal.h"
+
+namespace ui {
+
+namespace {
+
+constexpr int kSize = 32;
+
+using Shader =
+    std::function<std::uint32_t(int x, int y)>;  // 0: transparent, else 0xRRGGBB | 1 << 24
+
+std::uint32_t rgb(int r, int g, int b) {
+    return 0x1000000u | (r << 16) | (g << 8) | b;
+}
+
+std::uint32_t startPicture(int x, int y) {
+    // A right-pointing triangle with a darker rim.
+    const double cx = x + 0.5, cy = y + 0.5;
+    if (cx < 8 || cx > 27) return 0;
+    const double half = (27 - cx) * 13.0 / 19.0;
+    if (std::fabs(cy - 16) > half) return 0;
+    const bool rim = cx < 10 || std::fabs(cy - 16) > half - 2;
+    return rim ? rgb(20, 110, 40) : rgb(60, 190, 80);
+}
+
+std::uint32_t unusedPicture(int, int) {
+    return 0;
+}
+
+std::uint32_t stopPicture(int x, int y) {
+    if (x < 7 || x > 24 || y < 7 || y > 24) return 0;
+    const bool rim = x < 9 || x > 22 || y < 9 || y > 22;
+    return rim ? rgb(140, 20, 20) : rgb(220, 60, 50);
+}
+
+std::uint32_t aboutPicture(int x, int y) {
+    const double dx = x + 0.5 - 16, dy = y + 0.5 - 16;
+    const double d = std::sqrt(dx * dx + dy * dy);
+    if (d > 13) return 0;
+    const bool dot = std::sqrt(dx * dx + (dy + 6.5) * (dy + 6.5)) < 2.2;
+    const bool stem = std::fabs(dx) < 2 && dy > -2 && dy < 8;
+    if (dot || stem) return rgb(255, 255, 255);
+    return d > 11.5 ? rgb(20, 60, 140) : rgb(50, 110, 210);
+}
+
+// One picture as a colour bitmap (32-bit, alpha set) and a monochrome mask.
+bool addPicture(HIMAGELIST list, const Shader& shade) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kSize;
+    info.bmiHeader.biHeight = -kSize;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP colour = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!colour) return false;
+    // Mask rows are word-aligned: 32 pixels make 4 bytes, already aligned.
+    std::vector<std::uint8_t> maskBits(kSize * kSize / 8, 0);
+    auto* pixels = static_cast<std::uint32_t*>(bits);
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const std::uint32_t p = shade(x, y);
+            pixels[y * kSize + x] = p ? (0xFF000000u | (p & 0xFFFFFF)) : 0;
+            if (!p) maskBits[y * (kSize / 8) + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        }
+    }
+    HBITMAP mask = CreateBitmap(kSize, kSize, 1, 1, maskBits.data());
+    const bool ok = mask && ImageList_Add(list, colour, mask) >= 0;
+    DeleteObject(colour);
+    if (mask) DeleteObject(mask);
+    return ok;
+}
+
+struct ImageListHandle {
+    HIMAGELIST handle = nullptr;
+    ~ImageListHandle() {
+        if (handle) ImageList_Destroy(handle);
+    }
+};
+ImageListHandle g_images;
+
+}  // namespace
+
+HIMAGELIST toolbarImages() {
+    if (g_images.handle) return g_images.handle;
+    HIMAGELIST list = ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, 4, 0);
+    if (!list) return nullptr;
+    for (const Shader& s :
+         {Shader(startPicture), Shader(unusedPicture), Shader(stopPicture), Shader(aboutPicture)}) {
+        if (!addPicture(list, s)) {
+            ImageList_Destroy(list);
+            return nullptr;
+        }
+    }
+    g_images.handle = list;
+    return list;
+}
+
+}  // namespace ui
