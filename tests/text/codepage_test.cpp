@@ -1,0 +1,115 @@
+// One table of code-page cases, run by the native build (iconv) and by the Windows build
+// under Wine (MultiByteToWideChar / WideCharToMultiByte); both must give these bytes.
+// Every text is written as bytes, so the table does not depend on the compiler's charset.
+#include <gtest/gtest.h>
+
+#include "text/text.h"
+
+namespace {
+
+std::string hex(const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes)
+        out += "0123456789ABCDEF"[c >> 4], out += "0123456789ABCDEF"[c & 15];
+    return out;
+}
+
+struct RoundTrip {
+    const char* what;
+    std::string gbk, utf8;
+};
+
+// Characters both encodings hold: each direction gives the other exactly.
+const RoundTrip kBoth[] = {
+    {"ascii", "IP 1.2.3.4/x?a=1", "IP 1.2.3.4/x?a=1"},
+    {"chinese", "\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},
+    {"euro sign, CP936's single byte 80", "\x80", "\xE2\x82\xAC"},
+    {"full-width space", "\xA1\xA1", "\xE3\x80\x80"},
+    {"middle dot", "\xA1\xA4", "\xC2\xB7"},
+    {"em dash", "\xA1\xAA", "\xE2\x80\x94"},
+    {"circled one", "\xA2\xD9", "\xE2\x91\xA0"},
+    {"parenthesised ideograph one", "\xA2\xE5", "\xE3\x88\xA0"},
+    {"pinyin e acute", "\xA8\xA6", "\xC3\xA9"},
+    {"user-defined area, first", "\xAA\xA1", "\xEE\x80\x80"},
+    {"user-defined area, last", "\xFE\xFE", "\xEE\x93\x85"},
+    {"user-defined area below A8", "\xA2\xA0", "\xEE\x96\x85"},
+    {"unassigned symbol slot", "\xA2\xAB", "\xEE\x9D\xA6"},
+    {"byte FF", "\xFF", "\xEF\xA3\xB5"},
+    {"empty", "", ""},
+};
+
+TEST(Codepage, BothDirections) {
+    for (const RoundTrip& c : kBoth) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(hex(gbkToUtf8(c.gbk)), hex(c.utf8));
+        EXPECT_EQ(hex(utf8ToGbk(c.utf8)), hex(c.gbk));
+    }
+}
+
+struct OneWay {
+    const char* what;
+    std::string in, out;
+};
+
+// What GBK cannot hold becomes "?", one per UTF-16 unit; no look-alike is substituted.
+const OneWay kToGbk[] = {
+    {"emoji, two UTF-16 units", "\xF0\x9F\x98\x80", "??"},
+    {"feminine ordinal, best fit would give a", "\xC2\xAA", "?"},
+    {"A grave, best fit would give A", "\xC3\x80", "?"},
+    {"e + combining acute, composed", "e\xCC\x81", "\xA8\xA6"},
+    {"u + diaeresis + macron: one mark composed", "u\xCC\x88\xCC\x84", "\xA8\xB9?"},
+    {"x + combining acute, nothing to compose", "x\xCC\x81", "x?"},
+    {"encoded surrogate", "\xED\xA0\x80", "??"},
+    {"beyond U+10FFFF", "\xF4\x90\x80\x80", "???"},
+    {"overlong slash", "\xC0\xAF", "??"},
+    {"overlong three bytes", "\xE0\x80\xAF", "??"},
+    {"cut short at the end", "a\xE4\xB8", "a?"},
+    {"cut short in the middle",
+     "\xE4\xB8"
+     "a",
+     "?a"},
+    {"stray continuation bytes", "\x80\xBF", "??"},
+    {"replacement character", "\xEF\xBF\xBD", "?"},
+    {"katakana middle dot", "\xE3\x83\xBB", "?"},
+    {"NUL cuts the text", std::string("a\0b", 3), "a"},
+};
+
+TEST(Codepage, Utf8ToGbk) {
+    for (const OneWay& c : kToGbk) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(hex(utf8ToGbk(c.in)), hex(c.out));
+    }
+}
+
+// Bytes that form no GBK character become "?"; a lead byte takes its follower with it.
+const OneWay kFromGbk[] = {
+    {"lone lead byte at the end", "a\x81", "a?"},
+    {"lead byte with a digit (a GB18030 four-byte start)",
+     "\x81\x30"
+     "1",
+     "?1"},
+    {"lead byte with DEL", "\x81\x7F", "?"},
+};
+
+TEST(Codepage, GbkToUtf8) {
+    for (const OneWay& c : kFromGbk) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(hex(gbkToUtf8(c.in)), hex(c.out));
+    }
+}
+
+TEST(Codepage, LargeTextsConvertWhole) {
+    std::string gbk, utf8;
+    for (int i = 0; i < 100000; ++i) {
+        gbk +=
+            "\xD6\xD0"
+            "a\x80";
+        utf8 +=
+            "\xE4\xB8\xAD"
+            "a\xE2\x82\xAC";
+    }
+    EXPECT_EQ(gbkToUtf8(gbk), utf8);
+    EXPECT_EQ(utf8ToGbk(utf8), gbk);
+}
+
+}  // namespace
