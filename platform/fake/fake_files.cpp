@@ -42,6 +42,14 @@ std::string Files::get(const std::string& path) {
     return it == files_.end() ? std::string() : it->second;
 }
 
+void Files::clear() {
+    std::lock_guard lock(mutex_);
+    files_.clear();
+    unreadable.clear();
+    unwritable.clear();
+    writes = 0;
+}
+
 namespace {
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }

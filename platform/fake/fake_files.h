@@ -20,6 +20,7 @@ class Files : public platform::Files {
     void put(const std::string& path, const std::string& bytes);
     bool has(const std::string& path);
     std::string get(const std::string& path);
+    void clear();                      // no files, no refusals, no writes counted
     std::set<std::string> unreadable;  // readAll fails (locked, no permission)
     std::set<std::string> unwritable;  // writeAll fails and leaves the file as it was
     int writes = 0;

@@ -1,0 +1,42 @@
+// Status and dialog texts of the import, export and copy.
+#pragma once
+
+namespace io_text {
+
+inline constexpr char kNoFileLocation[] = "没有得到文件位置!";
+inline constexpr char kImportingTxt[] = "正在导入txt...";
+inline constexpr char kImportedTxt[] = "导入txt完毕!";
+inline constexpr char kImportingExcel[] = "正在导入Excel...";
+inline constexpr char kImportedExcel[] = "导入Excel完毕!";
+inline constexpr char kConnectionFailed[] = "连接失败!";
+inline constexpr char kInfoCaption[] = "信息：";
+inline constexpr char kFilter[] = "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt";
+inline constexpr char kDefaultExtension[] = "*.txt|*.xls";
+
+inline constexpr char kSaveLocationEmpty[] = "保存位置为空!";
+inline constexpr char kUnfinishedQuestion[] = "目前还没有查询完您的数据,请问现在就要导出吗?";
+inline constexpr char kWarningCaption[] = "警告";
+inline constexpr char kNothingToExport[] = "没有可导出的项目!";
+inline constexpr char kExportingTxt[] = "正在导出txt...";
+inline constexpr char kExportedTxt[] = "导出txt完毕!";
+inline constexpr char kExportingExcel[] = "正在导出Excel...";
+inline constexpr char kExportedExcel[] = "导出Excel完毕!";
+inline constexpr char kCopied[] = "已成功复制到剪切板中!";
+inline constexpr char kNothingToCopy[] = "没有可复制的结果!";
+
+// Failures the import and export report instead of a "finished" that is not true.
+inline constexpr char kTxtUnreadable[] = "无法读取文件,导入txt失败!";
+inline constexpr char kExcelUnreadable[] = "无法读取文件,导入Excel失败!";
+inline constexpr char kExcelNotWorkbook[] = "不是有效的xls文件,导入Excel失败!";
+inline constexpr char kExcelOldFormat[] = "不支持Excel 95及更早版本的文件,导入Excel失败!";
+inline constexpr char kExcelEncrypted[] = "文件已加密,导入Excel失败!";
+inline constexpr char kExcelNoSheet[] = "找不到工作表Sheet1,导入Excel失败!";
+inline constexpr char kExcelNotConnected[] = "连接失败,导入Excel失败!";
+inline constexpr char kTxtUnwritable[] = "无法写入文件,导出txt失败!";
+inline constexpr char kExcelUnwritable[] = "无法写入文件,导出Excel失败!";
+// Between these two: the number of rows that did not fit on the sheet.
+inline constexpr char kExcelRowsLeftOutBefore[] = "导出Excel完毕,超出工作表行数的";
+inline constexpr char kExcelRowsLeftOutAfter[] = "条数据未导出!";
+inline constexpr char kCopyFailed[] = "无法打开剪切板,复制失败!";
+
+}  // namespace io_text
