@@ -5,7 +5,6 @@
 #include <windows.h>
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -466,53 +465,6 @@ HWND focusedWindow() {
     return info.hwndFocus;
 }
 
-// ---- the test-only URL handler --------------------------------------------------------
-
-const wchar_t* kUrlSchemes[] = {L"http", L"https"};
-
-void installUrlHandler(const std::wstring& recordFile) {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring command =
-        L"\"" + std::wstring(self) + L"\" --record-url \"" + recordFile + L"\" \"%1\"";
-    for (const wchar_t* scheme : kUrlSchemes) {
-        const std::wstring key =
-            std::wstring(L"Software\\Classes\\") + scheme + L"\\shell\\open\\command";
-        HKEY k;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            &k, nullptr))
-            fail("registry");
-        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(k);
-        const std::wstring top = std::wstring(L"Software\\Classes\\") + scheme;
-        if (!RegCreateKeyExW(HKEY_CURRENT_USER, top.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                             &k, nullptr)) {
-            RegSetValueExW(k, L"URL Protocol", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
-                           sizeof(wchar_t));
-            RegCloseKey(k);
-        }
-    }
-}
-
-void removeUrlHandler() {
-    for (const wchar_t* scheme : kUrlSchemes) {
-        const std::wstring top = std::wstring(L"Software\\Classes\\") + scheme;
-        RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str());
-    }
-}
-
-int recordUrl(const std::wstring& file, const std::wstring& url) {
-    HANDLE h = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 1;
-    const std::string line = toUtf8(url) + "\n";
-    DWORD written;
-    WriteFile(h, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(h);
-    return 0;
-}
-
 // ---- commands -------------------------------------------------------------------------
 
 std::string rectText(const RECT& r) {
@@ -841,16 +793,6 @@ std::string run(const std::string& line) {
         WaitForSingleObject(g_process, static_cast<DWORD>(g_timeoutMs));
         return "ok";
     }
-    if (command == "url-handler") {
-        const std::string action = need(rest, "install|remove");
-        if (action == "install")
-            installUrlHandler(fromUtf8(unescape(rest)));
-        else if (action == "remove")
-            removeUrlHandler();
-        else
-            fail("unknown action " + action);
-        return "ok";
-    }
     fail("unknown command " + command);
 }
 
@@ -870,7 +812,6 @@ void answer(const std::string& line) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 4 && std::wstring(argv[1]) == L"--record-url") return recordUrl(argv[2], argv[3]);
     if (argc > 1) {
         for (int i = 1; i < argc; ++i) answer(toUtf8(argv[i]));
         return 0;
