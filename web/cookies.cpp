@@ -4,6 +4,20 @@
 
 #include "web/web.h"
 
+namespace {
+// The name=value part of a Set-Cookie line: up to the first ";", or the rest of the line
+// when the cookie comes without attributes ("Set-Cookie: a=1"), which servers often send.
+std::string setCookieValue(const std::string& line) {
+    static const std::string kMarker = "Set-Cookie:";
+    int at = findText(line, kMarker, 1, true);
+    if (at < 0) return {};
+    const int value = at + static_cast<int>(kMarker.size());
+    int end = findText(line, ";", value);
+    if (end < 0) return midText(line, value, static_cast<int>(line.size()));
+    return midText(line, value, end - value);
+}
+}  // namespace
+
 std::string headerValue(const std::string& line) {
     int colon = findText(line, ":");
     if (colon < 0) return {};
@@ -16,7 +30,7 @@ void parseResponseHeaders(const std::string& rawHeaders, std::string& newCookies
     for (const std::string& line : splitText(rawHeaders, "\r\n")) {
         if (findText(line, "Location:") >= 0) locationOrHeaders = headerValue(line);
         if (findText(line, "Set-Cookie") >= 0)
-            newCookies += trimSpaces(getTextBetween(line, "Set-Cookie:", ";")) + "; ";
+            newCookies += trimSpaces(setCookieValue(line)) + "; ";
     }
     if (newCookies.size() >= 2) newCookies.resize(newCookies.size() - 2);
     if (locationOrHeaders.empty()) locationOrHeaders = rawHeaders;

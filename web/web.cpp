@@ -106,12 +106,16 @@ Bytes webRequest(const std::string& url, int method, const std::string& postText
                             static_cast<std::uint32_t>(postBytes.size()));
         }
 
-        // A failed read and the end of the body both end the loop.
+        // A failed read ends the loop as the end of the body does, but leaves no body: a
+        // page cut off by a broken connection must not pass for the whole answer.
         while (true) {
             std::array<char, kReadChunk> chunk{};
             std::uint32_t count = 0;
-            bool ok = net.readFile(request.get(), chunk.data(), kReadChunk, count);
-            if (!ok || count == 0) break;
+            if (!net.readFile(request.get(), chunk.data(), kReadChunk, count)) {
+                body.clear();
+                break;
+            }
+            if (count == 0) break;
             body.append(chunk.data(), count < kReadChunk ? count : kReadChunk);
         }
 
@@ -193,7 +197,11 @@ int urlPort(const std::string& url) {
 }
 
 std::string urlPath(const std::string& url) {
-    int at = findText(url, urlHost(url, false), 1, true);
+    // The host is looked for behind a leading scheme, so that a host such as "h" or "tp"
+    // is not found inside "http://" itself.
+    const std::string scheme = toLowerAscii(leftText(url, 8));
+    const int behindScheme = scheme == "https://" ? 9 : leftText(scheme, 7) == "http://" ? 8 : 1;
+    int at = findText(url, urlHost(url, false), behindScheme, true);
     if (at < 0) at = 1;
     int slash = findText(url, "/", at, true);
     if (slash < 0) return "/";

@@ -99,7 +99,11 @@ bool Internet::readFile(platform::InternetHandle request, void* buffer, std::uin
         }
     }
     Handle& h = it->second;
-    std::size_t left = h.response.body.size() - h.readOffset;
+    if (h.readOffset >= h.response.resetAfter && h.readOffset < h.response.body.size()) {
+        calls_.push_back({"read", {std::to_string(toRead), "<reset>"}, request});
+        return false;
+    }
+    std::size_t left = std::min(h.response.body.size(), h.response.resetAfter) - h.readOffset;
     std::size_t n = std::min<std::size_t>(left, toRead);
     std::memcpy(buffer, h.response.body.data() + h.readOffset, n);
     h.readOffset += n;

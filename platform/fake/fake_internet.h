@@ -25,6 +25,8 @@ struct HttpResponse {
     std::string rawHeaders = "HTTP/1.1 200 OK\r\n\r\n";
     bool failRequest = false;        // HttpOpenRequest gives a null handle
     std::function<void()> beforeBody;  // runs when the first read arrives (a slow server)
+    // The connection breaks once this many body bytes were read: the next read fails.
+    std::size_t resetAfter = static_cast<std::size_t>(-1);
 };
 
 class Internet : public platform::Internet {

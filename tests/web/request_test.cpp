@@ -1,0 +1,314 @@
+// The web routine through the recording Internet: the exact calls, their arguments and
+// their order, what goes out in the header block and body, and what comes back.
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_internet.h"
+#include "web/web.h"
+
+namespace {
+
+const std::string kDefaultBlock =
+    "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded";
+// RELOAD | NEED_FILE | NO_COOKIES, and IGNORE_REDIRECT_TO_HTTPS for plain HTTP.
+const std::uint32_t kHttpFlags = 0x80000000u | 0x10 | 0x80000 | 0x4000;
+const std::uint32_t kHttpsFlags = 0x80000000u | 0x10 | 0x80000 | 0x800000;
+
+struct Args {
+    std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
+    Bytes postBytes;
+    std::optional<std::string> proxy = std::string();
+};
+
+class Web : public ::testing::Test {
+  protected:
+    void SetUp() override { platform::setInternet(&net); }
+    void TearDown() override {
+        EXPECT_EQ(net.openHandles(), 0);
+        platform::setInternet(nullptr);
+    }
+    Bytes request(const std::string& url, Args& a, int method = 0, const std::string& post = "",
+                  bool noRedirect = false) {
+        return webRequest(url, method, post, a.cookies, a.newCookies, a.extraHeaders,
+                          a.locationOrHeaders, noRedirect, a.postBytes, a.proxy, a.rawHeaders);
+    }
+    std::vector<fake::InternetCall> named(const std::string& name) {
+        std::vector<fake::InternetCall> out;
+        for (const auto& c : net.calls())
+            if (c.name == name) out.push_back(c);
+        return out;
+    }
+    std::vector<std::string> sequence() {
+        std::vector<std::string> out;
+        for (const auto& c : net.calls()) out.push_back(c.name + " " + std::to_string(c.handle));
+        return out;
+    }
+    fake::Internet net;
+};
+
+TEST_F(Web, GetThroughEachWrapperMakesExactlyTheseCalls) {
+    const std::string url = "example.com/a";
+    net.handler = [](const std::string&, int, const std::string&) {
+        fake::HttpResponse r;
+        r.body = std::string(2500, 'x') + std::string("\0tail", 5);
+        return r;
+    };
+    for (int wrapper = 0; wrapper < 2; ++wrapper) {
+        SCOPED_TRACE(wrapper);
+        net.reset();
+        std::string text = wrapper == 0 ? webGetText(url) : webGetUtf8Text(url);
+        EXPECT_EQ(text, std::string(2500, 'x'));  // cut at the NUL either way
+
+        const auto calls = net.calls();
+        ASSERT_EQ(calls.size(), 12u);
+        const auto root = calls[0].handle, connection = calls[1].handle, request = calls[2].handle;
+        EXPECT_EQ(calls[0].name, "open");
+        EXPECT_EQ(calls[0].args,
+                  (std::vector<std::string>{defaultUserAgent, "3", "http=", "", "0"}));
+        EXPECT_EQ(calls[1].name, "connect");
+        EXPECT_EQ(calls[1].args,
+                  (std::vector<std::string>{std::to_string(root), "example.com", "80", "<null>",
+                                            "<null>", "3", "0", "0"}));
+        EXPECT_EQ(calls[2].name, "openRequest");
+        EXPECT_EQ(calls[2].args,
+                  (std::vector<std::string>{std::to_string(connection), "GET", "/a", "HTTP/1.1",
+                                            "<null>", "<null>", std::to_string(kHttpFlags), "0"}));
+        const std::string block = "Referer: example.com/a" + kDefaultBlock;
+        EXPECT_EQ(calls[3].name, "send");
+        EXPECT_EQ(calls[3].handle, request);
+        // The empty optional buffer is passed as a real (non-null) pointer of length 0.
+        EXPECT_EQ(calls[3].args,
+                  (std::vector<std::string>{block, std::to_string(block.size()), "", "0"}));
+        const std::vector<std::string> reads[] = {
+            {"1024", "1024"}, {"1024", "1024"}, {"1024", "457"}, {"1024", "0"}};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(calls[4 + i].name, "read");
+            EXPECT_EQ(calls[4 + i].args, reads[i]);
+        }
+        EXPECT_EQ(calls[8].name, "queryInfo");
+        EXPECT_EQ(calls[8].args, (std::vector<std::string>{"22", "5000", "<null>"}));
+        EXPECT_EQ(calls[9].name + calls[10].name + calls[11].name, "closecloseclose");
+        EXPECT_EQ(calls[9].handle, request);
+        EXPECT_EQ(calls[10].handle, connection);
+        EXPECT_EQ(calls[11].handle, root);
+    }
+}
+
+TEST_F(Web, AddressesAndFlags) {
+    struct Case {
+        std::string url;
+        bool noRedirect;
+        std::string host, port, object;
+        std::uint32_t flags;
+    } cases[] = {
+        {"HTTPS://Example.com:8443/Q?x=1", false, "example.com", "8443", "/Q?x=1", kHttpsFlags},
+        {"https://example.com", true, "example.com", "443", "/", kHttpsFlags | 0x200000},
+        {"http://host", false, "host", "80", "/", kHttpFlags},
+        {"http://host?x=1", false, "host?x=1", "80", "/", kHttpFlags},
+        {"http://h:ab/", true, "h", "0", "/", kHttpFlags | 0x200000},
+        {"127.0.0.1:8080/ic.asp", false, "127.0.0.1", "8080", "/ic.asp", kHttpFlags},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        net.reset();
+        Args a;
+        request(c.url, a, 0, "", c.noRedirect);
+        ASSERT_EQ(named("connect").size(), 1u);
+        EXPECT_EQ(named("connect")[0].args[1], c.host);
+        EXPECT_EQ(named("connect")[0].args[2], c.port);
+        EXPECT_EQ(named("openRequest")[0].args[2], c.object);
+        EXPECT_EQ(named("openRequest")[0].args[6], std::to_string(c.flags));
+        EXPECT_EQ(named("send")[0].args[0], "Referer: " + c.url + kDefaultBlock);
+    }
+}
+
+TEST_F(Web, ProxyAbsentSuppliedOrEmpty) {
+    struct Case {
+        std::optional<std::string> proxy;
+        std::vector<std::string> open;
+    } cases[] = {
+        {std::nullopt, {defaultUserAgent, "1", "<null>", "<null>", "0"}},
+        {std::string(), {defaultUserAgent, "3", "http=", "", "0"}},
+        {std::string("127.0.0.1:3128"), {defaultUserAgent, "3", "http=127.0.0.1:3128", "", "0"}},
+    };
+    for (const auto& c : cases) {
+        net.reset();
+        Args a;
+        a.proxy = c.proxy;
+        request("http://h/", a);
+        EXPECT_EQ(named("open")[0].args, c.open);
+    }
+}
+
+TEST_F(Web, UserAgentAndHeaderBlock) {
+    struct Case {
+        std::string extra, cookies, agent, block;
+    } cases[] = {
+        {"User-Agent: Test", "", "Test", "User-Agent: Test\r\nReferer: u/x" + kDefaultBlock},
+        {"user-agent:  Agent 1 \r\nX: y", "", "Agent 1",
+         "user-agent:  Agent 1 \r\nX: y\r\nReferer: u/x" + kDefaultBlock},
+        // The last line without CR LF: everything after the block's first colon, trimmed.
+        {"X-A: 1\r\nUser-Agent: Z", "", "1\r\nUser-Agent: Z",
+         "X-A: 1\r\nUser-Agent: Z\r\nReferer: u/x" + kDefaultBlock},
+        {"Accept: text/html", "", defaultUserAgent,
+         "Accept: text/html\r\nReferer: u/x\r\nAccept-Language: zh-cn\r\nContent-Type: "
+         "application/x-www-form-urlencoded"},
+        // A name inside another header's name counts as present.
+        {"X-Accept: 1\r\nReferer: r\r\nContent-Type: t", "", defaultUserAgent,
+         "X-Accept: 1\r\nReferer: r\r\nContent-Type: t\r\nAccept-Language: zh-cn"},
+        {"", "a=1; b=2", defaultUserAgent, "Referer: u/x" + kDefaultBlock + "\r\nCookie: a=1; b=2"},
+        {"Cookie: c=3", "a=1", defaultUserAgent,
+         "Cookie: c=3\r\nReferer: u/x" + kDefaultBlock + "\r\nCookie: a=1"},
+        // The exact comparison: a lower-case referer line does not count.
+        {"referer: r", "", defaultUserAgent, "referer: r\r\nReferer: u/x" + kDefaultBlock},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extra);
+        net.reset();
+        Args a;
+        a.extraHeaders = c.extra;
+        a.cookies = c.cookies;
+        request("u/x", a);
+        EXPECT_EQ(named("open")[0].args[0], c.agent);
+        EXPECT_EQ(named("send")[0].args[0], c.block);
+        EXPECT_EQ(named("send")[0].args[1], std::to_string(c.block.size()));
+        EXPECT_EQ(a.extraHeaders, c.block);  // the caller sees the block that was sent
+    }
+}
+
+TEST_F(Web, PostBodyRules) {
+    struct Case {
+        int method;
+        std::string postText, postBytes, verb, sent, bytesAfter;
+    } cases[] = {
+        {1, "a=b", "", "POST", "a=b", "a=b"},
+        {1, "a=b", std::string("x\0y", 3), "POST", std::string("x\0y", 3), std::string("x\0y", 3)},
+        {2, "abc", "", "GET", "abc", "abc"},
+        {1, "", "", "POST", "", ""},
+        {0, "ignored", "", "GET", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.method) + " " + c.postText);
+        net.reset();
+        Args a;
+        a.postBytes = c.postBytes;
+        request("http://h/p", a, c.method, c.postText);
+        EXPECT_EQ(named("openRequest")[0].args[1], c.verb);
+        const auto send = named("send")[0];
+        EXPECT_EQ(send.args[2], c.sent);
+        EXPECT_EQ(send.args[3], std::to_string(c.sent.size()));
+        EXPECT_EQ(a.postBytes, c.bytesAfter);
+    }
+}
+
+TEST_F(Web, FailedOpenClosesWhatWasOpenedAndChangesNothing) {
+    enum Fail { kOpen, kConnect, kRequest };
+    struct Case {
+        Fail fail;
+        std::vector<std::string> calls;  // names, with the handle a close works on
+    } cases[] = {
+        {kOpen, {"open 0"}},
+        {kConnect, {"open R", "connect 0", "close R"}},
+        {kRequest, {"open R", "connect C", "openRequest 0", "close C", "close R"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fail);
+        net.reset();
+        net.failOpen = c.fail == kOpen;
+        net.failConnect = c.fail == kConnect;
+        net.handler = [&](const std::string&, int, const std::string&) {
+            fake::HttpResponse r;
+            r.failRequest = c.fail == kRequest;
+            return r;
+        };
+        Args a;
+        a.cookies = "a = 1";
+        a.newCookies = "n";
+        a.extraHeaders = "X: 1";
+        a.locationOrHeaders = "loc";
+        a.rawHeaders = "raw";
+        EXPECT_EQ(request("http://h/", a, 1, "body"), "");
+        EXPECT_EQ(a.cookies, "a = 1");
+        EXPECT_EQ(a.newCookies, "n");
+        EXPECT_EQ(a.extraHeaders, "X: 1");
+        EXPECT_EQ(a.locationOrHeaders, "loc");
+        EXPECT_EQ(a.rawHeaders, "raw");
+        EXPECT_EQ(a.postBytes, "");
+
+        std::vector<std::string> seen;
+        platform::InternetHandle root = 0, connection = 0;
+        for (const auto& call : net.calls()) {
+            if (call.name == "open") root = call.handle;
+            if (call.name == "connect") connection = call.handle;
+            std::string h = call.handle == 0            ? "0"
+                            : call.handle == root       ? "R"
+                            : call.handle == connection ? "C"
+                                                        : "?";
+            seen.push_back(call.name + " " + h);
+        }
+        EXPECT_EQ(seen, c.calls);
+        net.failOpen = net.failConnect = false;
+    }
+}
+
+TEST_F(Web, ResponseHeadersAndCookies) {
+    net.handler = [](const std::string&, int, const std::string& object) {
+        fake::HttpResponse r;
+        r.body = "ok";
+        if (object == "/login")
+            r.rawHeaders =
+                "HTTP/1.1 302 Found\r\nSet-Cookie: b=3; path=/\r\nSet-Cookie: c=deleted; "
+                "path=/\r\nLocation: http://h/home\r\n\r\n";
+        else
+            r.rawHeaders = "HTTP/1.1 200 OK\r\nX-Long: " + std::string(5000, 'v') + "\r\n\r\n";
+        return r;
+    };
+    Args a;
+    a.cookies = "a=1; b=2";
+    EXPECT_EQ(request("http://h/login", a, 0, "", true), "ok");
+    EXPECT_EQ(a.cookies, "b=3; a=1");
+    EXPECT_EQ(a.newCookies, "b=3;c=deleted");
+    EXPECT_EQ(a.locationOrHeaders, "http://h/home");
+    EXPECT_EQ(a.rawHeaders,
+              "HTTP/1.1 302 Found\r\nSet-Cookie: b=3; path=/\r\nSet-Cookie: c=deleted; "
+              "path=/\r\nLocation: http://h/home\r\n\r\n");
+
+    // The same variables on the next request: the cookies go out, and headers beyond the
+    // 5000-byte buffer are not obtained.
+    a.locationOrHeaders.clear();
+    a.extraHeaders.clear();
+    EXPECT_EQ(request("http://h/home", a), "ok");
+    EXPECT_EQ(named("send")[1].args[0],
+              "Referer: http://h/home" + kDefaultBlock + "\r\nCookie: b=3; a=1");
+    EXPECT_EQ(a.rawHeaders, std::string(5000, ' '));
+    EXPECT_EQ(a.locationOrHeaders, std::string(5000, ' '));
+    EXPECT_EQ(a.newCookies, "");
+    EXPECT_EQ(a.cookies, "b=3; a=1");
+}
+
+TEST_F(Web, BrokenConnectionGivesNoBody) {
+    net.handler = [](const std::string&, int, const std::string&) {
+        fake::HttpResponse r;
+        r.body = std::string(5000, 'b');
+        r.resetAfter = 2048;
+        r.rawHeaders = "HTTP/1.1 200 OK\r\nSet-Cookie: s=1; path=/\r\n\r\n";
+        return r;
+    };
+    Args a;
+    EXPECT_EQ(request("http://h/", a), "");
+    EXPECT_EQ(webGetText("http://h/"), "");
+    EXPECT_EQ(a.cookies, "s=1");  // the headers did arrive
+    EXPECT_EQ(named("close").size(), 6u);
+}
+
+TEST_F(Web, Utf8BodyIsConvertedWhole) {
+    net.handler = [](const std::string&, int, const std::string&) {
+        fake::HttpResponse r;
+        for (int i = 0; i < 600; ++i) r.body += "\xE4\xB8\xAD";  // 中, across chunk borders
+        return r;
+    };
+    std::string expected;
+    for (int i = 0; i < 600; ++i) expected += "\xD6\xD0";
+    EXPECT_EQ(webGetUtf8Text("http://h/"), expected);
+}
+
+}  // namespace
