@@ -77,6 +77,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 
+# Only the mock services are reachable in here; a proxy named outside would only be in the way.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 ip link set lo up || { echo "netns.sh: no loopback" >&2; exit 1; }
 {
     echo "127.0.0.1 localhost"

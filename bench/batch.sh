@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Batch throughput against the mock location service answering after 5 ms, beside a plain
+# sequential curl client (a fresh connection per request) fetching the same pages in the
+# same run, inside the namespace harness. Prints both rates and their ratio.
+# Usage: bench/batch.sh [windows build dir] [rows]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$root/build/lookup-win}
+rows=${2:-2000}
+exe=$build/tests/e2e/batch_run.exe
+[ -f "$exe" ] || { echo "build the target batch_run in $build first" >&2; exit 2; }
+
+inner=$(mktemp /tmp/verdalo-batch-bench.XXXXXX.sh)
+trap 'rm -f "$inner"' EXIT
+cat >"$inner" <<'INNER'
+set -euo pipefail
+exe=$1 rows=$2 root=$3
+ours=$(bash "$root/scripts/wine-run.sh" "$exe" "$rows" | tr -d '\r')
+echo "verdalo batch: $ours"
+urls=$VERDALO_E2E_DIR/urls.txt
+for ((i = 0; i < rows; i++)); do
+    echo "url = \"http://$VERDALO_LOCATION_HOST/ips138.asp?ip=10.$((i / 65536 % 256)).$((i / 256 % 256)).$((i % 256))&action=2\""
+    echo "output = \"/dev/null\""
+done >"$urls"
+start=$(date +%s.%N)
+# "Connection: close" makes every request open its own connection, as a plain client does.
+curl -s -H "Connection: close" --config "$urls"
+end=$(date +%s.%N)
+curl_rate=$(echo "$rows / ($end - $start)" | bc -l)
+our_rate=$(sed -n 's/.*rows_per_second=\([0-9.]*\).*/\1/p' <<<"$ours")
+printf 'curl sequential: rows=%d seconds=%.3f rows_per_second=%.1f\n' "$rows" "$(echo "$end - $start" | bc -l)" "$curl_rate"
+printf 'ratio (curl rate / verdalo rate, target <= 1.2): %.3f\n' "$(echo "$curl_rate / $our_rate" | bc -l)"
+INNER
+bash "$root/tests/e2e/netns.sh" --mock-delay-ms 5 --timeout 600 -- bash "$inner" "$exe" "$rows" "$root"

@@ -1,0 +1,150 @@
+"""Helpers for end-to-end tests run inside tests/e2e/netns.sh: Verdalo.exe under Wine with
+the UI test driver attached, the mock services' request log and rules, address lists.
+
+    with Program(exe, driver) as p:
+        p.cmd("set-text 编辑框_IP地址 1.2.3.4")
+"""
+import json
+import os
+import subprocess
+import time
+import urllib.parse
+import urllib.request
+
+
+class DriverError(Exception):
+    pass
+
+
+def wine_env():
+    env = dict(os.environ)
+    env.update(LC_ALL="C.UTF-8", LANG="C.UTF-8", WINEDEBUG="-all")
+    env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+    return env
+
+
+def windows_path(path):
+    """A Unix path as a Windows program under Wine names it."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Program:
+    """One run of Verdalo.exe, and the driver talking to it through pipes."""
+
+    def __init__(self, exe, driver, start_limit_ms=60000):
+        self.program = subprocess.Popen(["wine", exe], env=wine_env(), stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.driver = subprocess.Popen(["wine", driver], env=wine_env(), stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                       text=True, encoding="utf-8", bufsize=1)
+        self.cmd("wait-main %d" % start_limit_ms)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def ask(self, line):
+        """Sends one command; returns (ok, value)."""
+        self.driver.stdin.write(line + "\n")
+        self.driver.stdin.flush()
+        answer = self.driver.stdout.readline()
+        if not answer:
+            raise DriverError("driver ended at: " + line)
+        answer = answer.rstrip("\n")
+        if answer == "ok":
+            return True, ""
+        if answer.startswith("ok "):
+            return True, unescape(answer[3:])
+        return False, answer[4:] if answer.startswith("err ") else answer
+
+    def cmd(self, line):
+        ok, value = self.ask(line)
+        if not ok:
+            raise DriverError("%s: %s" % (line, value))
+        return value
+
+    def status(self, panel):
+        return self.cmd("status %d" % panel)
+
+    def wait_status(self, panel, prefix, ms=20000):
+        return self.cmd("wait-status %d %s %d" % (panel, prefix, ms))
+
+    def rows(self):
+        n = int(self.cmd("rows"))
+        return [(self.cmd("cell %d 0" % r), self.cmd("cell %d 1" % r)) for r in range(n)]
+
+    def import_list(self, addresses, path):
+        """Fills the query list through the program's own text import."""
+        with open(path, "wb") as f:
+            f.write("\r\n".join(addresses).encode("gbk"))
+        self.cmd("set-text 编辑框_文件位置 " + windows_path(path))
+        self.cmd("click 按钮_导入")
+        self.wait_status(1, "导入txt完毕!")
+        if int(self.cmd("rows")) != len(addresses):
+            raise DriverError("import gave %s rows" % self.cmd("rows"))
+
+    def close(self):
+        try:
+            if self.program.poll() is None and self.driver.poll() is None:
+                self.ask("kill-main")
+        except (DriverError, OSError):
+            pass
+        for p in (self.driver, self.program):
+            try:
+                if p is self.driver and p.stdin:
+                    p.stdin.close()
+                p.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"r": "\r", "n": "\n", "t": "\t", "\\": "\\"}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+def requests(host=None, path_prefix=None):
+    """Requests the mock services have seen, oldest first, as dicts."""
+    with open(os.environ["VERDALO_MOCK_LOG"], encoding="utf-8") as f:
+        entries = [json.loads(line) for line in f if line.strip()]
+    return [e for e in entries if not e["path"].startswith("/__mock/")
+            and (host is None or e["host"] == host)
+            and (path_prefix is None or e["path"].startswith(path_prefix))]
+
+
+def mock_rule(match, action, ms=None, times=None):
+    """Makes requests whose path contains `match` misbehave (see tests/mock)."""
+    query = {"match": match, "action": action}
+    if ms is not None:
+        query["ms"] = ms
+    if times is not None:
+        query["times"] = times
+    url = os.environ["VERDALO_MOCK_URL"] + "/__mock/rule?" + urllib.parse.urlencode(query)
+    # Straight to the mock: a proxy named in the environment is not reachable in here.
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    with opener.open(url, timeout=5) as r:
+        r.read()
+
+
+def wait_until(probe, seconds=10.0):
+    end = time.time() + seconds
+    while time.time() < end:
+        value = probe()
+        if value:
+            return value
+        time.sleep(0.05)
+    return probe()
+
+
+def host(kind):
+    return os.environ["VERDALO_%s_HOST" % kind.upper()]
