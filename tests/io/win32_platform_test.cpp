@@ -1,0 +1,105 @@
+// The Win32 files and clipboard under Wine: Chinese paths through the wide calls, files
+// held by another handle, both clipboard formats.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "platform/clipboard.h"
+#include "platform/files.h"
+#include "text/codepage.h"
+
+namespace {
+
+std::wstring wide(const std::string& gbk) {
+    const std::u16string w = codepage::gbkToUtf16(gbk);
+    return std::wstring(w.begin(), w.end());
+}
+
+struct TempDir {
+    std::string gbk;
+    TempDir() {
+        wchar_t base[MAX_PATH];
+        GetTempPathW(MAX_PATH, base);
+        const std::u16string b(base, base + wcslen(base));
+        gbk = codepage::utf16ToGbk(b) + "verdalo_io_测试_" + std::to_string(GetCurrentProcessId());
+        CreateDirectoryW(wide(gbk).c_str(), nullptr);
+    }
+    ~TempDir() {
+        WIN32_FIND_DATAW found;
+        const std::wstring dir = wide(gbk);
+        HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &found);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((dir + L"\\" + found.cFileName).c_str());
+            } while (FindNextFileW(h, &found));
+            FindClose(h);
+        }
+        RemoveDirectoryW(dir.c_str());
+    }
+};
+
+}  // namespace
+
+TEST(Win32Files, ChinesePathsRoundTripThroughTheWideCalls) {
+    TempDir dir;
+    const std::string path = dir.gbk + "\\地址列表.txt";
+    const std::string bytes = std::string("1.1.1.1\r\n中国\r\n\0tail", 20);
+    ASSERT_TRUE(platform::files().writeAll(path, bytes));
+    // The file carries the Unicode name on disk, not GBK bytes read as another code page.
+    EXPECT_NE(GetFileAttributesW((wide(dir.gbk) + L"\\\x5730\x5740\x5217\x8868.txt").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(platform::files().exists(path));
+    std::string back;
+    ASSERT_TRUE(platform::files().readAll(path, back));
+    EXPECT_EQ(back, bytes);
+
+    ASSERT_TRUE(platform::files().writeAll(path, "short"));
+    ASSERT_TRUE(platform::files().readAll(path, back));
+    EXPECT_EQ(back, "short");  // truncated, not overwritten in place
+
+    ASSERT_TRUE(platform::files().writeAll(path, ""));
+    ASSERT_TRUE(platform::files().readAll(path, back));
+    EXPECT_EQ(back, "");
+}
+
+TEST(Win32Files, MissingLockedAndUnwritableFilesFail) {
+    TempDir dir;
+    std::string back = "stale";
+    EXPECT_FALSE(platform::files().readAll(dir.gbk + "\\无此文件.txt", back));
+    EXPECT_EQ(back, "");
+    EXPECT_FALSE(platform::files().exists(dir.gbk + "\\无此文件.txt"));
+    EXPECT_FALSE(platform::files().readAll("", back));
+
+    const std::string path = dir.gbk + "\\locked.xls";
+    ASSERT_TRUE(platform::files().writeAll(path, "data"));
+    HANDLE holder = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(platform::files().readAll(path, back));
+    EXPECT_FALSE(platform::files().writeAll(path, "new"));
+    CloseHandle(holder);
+    ASSERT_TRUE(platform::files().readAll(path, back));
+    EXPECT_EQ(back, "data");
+
+    EXPECT_FALSE(platform::files().writeAll(dir.gbk, "a directory"));
+    EXPECT_FALSE(platform::files().writeAll(dir.gbk + "\\无此目录\\x.txt", "x"));
+}
+
+TEST(Win32Clipboard, PutsUnicodeBesideGbk) {
+    const std::string text = "中国 北京 电信\r\n1.2.3.4";
+    ASSERT_TRUE(platform::clipboard().setText(text));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE unicode = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(unicode, nullptr);
+    const std::wstring got(static_cast<const wchar_t*>(GlobalLock(unicode)));
+    GlobalUnlock(unicode);
+    EXPECT_EQ(got, L"\x4E2D\x56FD \x5317\x4EAC \x7535\x4FE1\r\n1.2.3.4");
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_TEXT));
+    CloseClipboard();
+
+    std::string back;
+    ASSERT_TRUE(platform::clipboard().getText(back));
+    EXPECT_EQ(back, text);
+    ASSERT_TRUE(platform::clipboard().setText("second"));
+    ASSERT_TRUE(platform::clipboard().getText(back));
+    EXPECT_EQ(back, "second");
+}

@@ -1,0 +1,225 @@
+// Our .xls files read by programs nobody here wrote (xlrd, LibreOffice), and files that
+// LibreOffice writes imported as the import rules say.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "io/io.h"
+#include "io/messages.h"
+#include "platform/fake/fake_dialogs.h"
+#include "platform/fake/fake_files.h"
+#include "platform/fake/fake_view.h"
+#include "text/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void spit(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string utf8(const std::string& gbk) {
+    return gbkToUtf8(gbk);
+}
+
+struct PeersTest : ::testing::Test {
+    fs::path dir;
+    fake::DiskFiles files;
+    fake::Dialogs dialogs;
+    fake::MainWindow window;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/verdalo-xls-peers-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        fs::create_directories(dir / "home");
+        platform::setFiles(&files);
+        platform::setDialogs(&dialogs);
+    }
+    void TearDown() override {
+        platform::setFiles(nullptr);
+        platform::setDialogs(nullptr);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    int run(const std::string& command) {
+        // LibreOffice keeps its profile under HOME: a fresh one per test never meets
+        // another instance's.
+        const std::string full = "cd '" + dir.string() + "' && export HOME='" +
+                                 (dir / "home").string() + "' && { " + command + " ; } >>'" +
+                                 (dir / "log").string() + "' 2>&1";
+        return std::system(full.c_str());
+    }
+
+    // Every sheet row as xlrd sees it, cells joined by tabs (UTF-8); then one line that
+    // lists the number formats of the cells that hold something.
+    std::string xlrdDump(const std::string& file) {
+        spit(dir / "dump.py",
+             "import sys, xlrd\n"
+             "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+             "s = b.sheet_by_name('Sheet1')\n"
+             "out, formats = [], set()\n"
+             "for r in range(s.nrows):\n"
+             "    row = []\n"
+             "    for c in range(s.ncols):\n"
+             "        cell = s.cell(r, c)\n"
+             "        if cell.ctype != xlrd.XL_CELL_EMPTY and cell.ctype != xlrd.XL_CELL_BLANK:\n"
+             "            formats.add('%d:%s' % (cell.ctype, "
+             "b.format_map[b.xf_list[cell.xf_index].format_key].format_str))\n"
+             "        row.append(str(cell.value))\n"
+             "    out.append('\\t'.join(row).rstrip('\\t'))\n"
+             "out.append('formats ' + ' '.join(sorted(formats)))\n"
+             "open(sys.argv[2], 'w', encoding='utf-8').write('\\n'.join(out) + '\\n')\n");
+        fs::remove(dir / "dump.txt");
+        EXPECT_EQ(run("/usr/bin/python3 dump.py '" + file + "' dump.txt"), 0) << slurp(dir / "log");
+        return slurp(dir / "dump.txt");
+    }
+
+    // Sheet 1 of each file as LibreOffice's CSV export (UTF-8).
+    std::vector<std::string> libreOfficeCsv(const std::vector<std::string>& names) {
+        std::string list;
+        for (const auto& f : names) list += " '" + f + "'";
+        EXPECT_EQ(
+            run("timeout 180 soffice --headless --norestore --convert-to "
+                "'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,1'"
+                " --outdir csv" +
+                list),
+            0)
+            << slurp(dir / "log");
+        std::vector<std::string> out;
+        for (const auto& f : names)
+            out.push_back(slurp(dir / "csv" / (fs::path(f).stem().string() + "-Sheet1.csv")));
+        return out;
+    }
+
+    // Exports the rows through the export button to `name`; the list has two columns.
+    void exportRows(const Rows& rows, const std::string& name) {
+        window.list.deleteAllRows();
+        for (const auto& r : rows) window.list.addRow(r);
+        window.saveBox.setText((dir / name).string());
+        dialogs.answerYes = true;
+        exportResults(window.views);
+    }
+
+    Rows importFile(const std::string& path) {
+        window.list.deleteAllRows();
+        window.list.addRow({"before", ""});
+        window.fileBox.setText(path);
+        importAddressList(window.views);
+        return window.list.rows();
+    }
+};
+
+// Rows as the peers show them: a title row, then each list row, blank without location.
+std::string expectedDump(const Rows& rows, const char* separator, const std::string& end) {
+    std::string out = utf8("IP") + separator + utf8("来自") + "\n";
+    for (const auto& r : rows)
+        out += r[1].empty() ? (std::string(separator) == "," ? ",\n" : "\n")
+                            : utf8(r[0]) + separator + utf8(r[1]) + "\n";
+    return out + end;
+}
+
+Rows sampleRows() {
+    Rows rows = {{"1.10.100.200", "中国 北京 电信"},
+                 {"1.1.1.1", "美国 APNIC&CloudFlare公共DNS服务器"},
+                 {"2.2.2.2", ""},
+                 {"001.002.003.004", "123"},
+                 {"8.8.8.8", "美国 加利福尼亚州 圣克拉拉县山景市谷歌公司 ◆ ∑ 〓"}};
+    // Enough distinct Chinese texts that the shared strings run over several records.
+    for (int i = 0; i < 1500; ++i)
+        rows.push_back({"10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256),
+                        "广东省深圳市南山区 第" + std::to_string(i) + "号 电信ADSL"});
+    return rows;
+}
+
+}  // namespace
+
+TEST_F(PeersTest, XlrdReadsWhatWeWrite) {
+    const Rows rows = sampleRows();
+    exportRows(rows, "ours.xls");
+    ASSERT_EQ(window.status.panel(1), io_text::kExportedExcel);
+    EXPECT_EQ(xlrdDump((dir / "ours.xls").string()), expectedDump(rows, "\t", "formats 1:@\n"));
+}
+
+TEST_F(PeersTest, XlrdReadsTheLastRowASheetHolds) {
+    Rows rows;
+    for (int i = 0; i < 65535; ++i)
+        rows.push_back({"10." + std::to_string(i / 65536) + "." + std::to_string(i / 256 % 256) +
+                            "." + std::to_string(i % 256),
+                        i % 7 ? "北京" : "上海 联通"});
+    exportRows(rows, "full.xls");
+    ASSERT_EQ(window.status.panel(1), io_text::kExportedExcel);
+    EXPECT_EQ(xlrdDump((dir / "full.xls").string()), expectedDump(rows, "\t", "formats 1:@\n"));
+}
+
+TEST_F(PeersTest, LibreOfficeReadsWhatWeWrite) {
+    const Rows rows = sampleRows();
+    exportRows(rows, "many.xls");
+    exportRows({{"1.2.3.4", "北京"}}, "one.xls");
+    const auto csv = libreOfficeCsv({"many.xls", "one.xls"});
+    EXPECT_EQ(csv[0], expectedDump(rows, ",", ""));
+    EXPECT_EQ(csv[1], expectedDump({{"1.2.3.4", "北京"}}, ",", ""));
+}
+
+TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
+    fs::create_directories(dir / "in");
+    // The sheet takes the name of the CSV file.
+    spit(dir / "in" / "Sheet1.csv", "1.1.1.1\n2.2.2.2\n1.10.100.200\n");
+    spit(dir / "in" / "Addresses.csv", "1.1.1.1\n2.2.2.2\n");
+    std::string numbers = "count,value\n123,1.5\n-7,0.25\n1000000,3.14159\n";
+    std::string chinese = utf8("地址") + "\n" + utf8("1.2.3.4 上海") + "\n";
+    for (int i = 0; i < 3000; ++i)
+        chinese += utf8("北京市海淀区第" + std::to_string(i) + "号") + "\n";
+    ASSERT_EQ(run("cd in && timeout 180 soffice --headless --norestore "
+                  "--infilter='Text - txt - csv (StarCalc):44,34,76,1' "
+                  "--convert-to 'xls:MS Excel 97' --outdir ../lo Sheet1.csv Addresses.csv"),
+              0)
+        << slurp(dir / "log");
+    const std::string sheet1 = (dir / "lo" / "Sheet1.xls").string();
+    EXPECT_EQ(importFile(sheet1), Rows({{"1.1.1.1", ""}, {"2.2.2.2", ""}, {"1.10.100.200", ""}}));
+    EXPECT_EQ(window.status.panel(1), io_text::kImportedExcel);
+
+    // A workbook whose first (and only) sheet is not Sheet1: the list stays.
+    EXPECT_EQ(importFile((dir / "lo" / "Addresses.xls").string()), Rows({{"before", ""}}));
+    EXPECT_EQ(window.status.panel(1), io_text::kExcelNoSheet);
+
+    // A sheet with numbers, and one of 3002 Chinese rows, each named Sheet1 by its file.
+    fs::create_directories(dir / "in2");
+    spit(dir / "in2" / "Sheet1.csv", numbers);
+    fs::create_directories(dir / "in3");
+    spit(dir / "in3" / "Sheet1.csv", chinese);
+    ASSERT_EQ(run("cd in2 && timeout 180 soffice --headless --norestore "
+                  "--infilter='Text - txt - csv (StarCalc):44,34,76,1' "
+                  "--convert-to 'xls:MS Excel 97' --outdir ../lo2 Sheet1.csv && cd ../in3 && "
+                  "timeout 180 soffice --headless --norestore "
+                  "--infilter='Text - txt - csv (StarCalc):44,34,76,1' "
+                  "--convert-to 'xls:MS Excel 97' --outdir ../lo3 Sheet1.csv"),
+              0)
+        << slurp(dir / "log");
+    EXPECT_EQ(importFile((dir / "lo2" / "Sheet1.xls").string()), Rows({{"count", ""},
+                                                                       {"", "value"},
+                                                                       {"123", "1.5"},
+                                                                       {"-7", "0.25"},
+                                                                       {"1000000", "3.14159"}}));
+    const Rows got = importFile((dir / "lo3" / "Sheet1.xls").string());
+    ASSERT_EQ(got.size(), 3002u);
+    EXPECT_EQ(got[0], (std::vector<std::string>{"地址", ""}));
+    EXPECT_EQ(got[1], (std::vector<std::string>{"1.2.3.4 上海", ""}));
+    EXPECT_EQ(got[3001], (std::vector<std::string>{"北京市海淀区第2999号", ""}));
+    EXPECT_EQ(window.status.panel(1), io_text::kImportedExcel);
+}
