@@ -1,0 +1,279 @@
+// The web routine through real WinINet (Wine's, under ctest) against a small HTTP server
+// that this program runs itself on 127.0.0.1, on a port the system picks.
+#include <gtest/gtest.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "web/web.h"
+
+namespace {
+
+std::string response(const std::string& status, const std::string& headers,
+                     const std::string& body) {
+    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n" + headers + "\r\n" + body;
+}
+
+std::string twoMegabytes() {
+    std::string body;
+    body.reserve(2 << 20);
+    for (int i = 0; body.size() < (2u << 20); ++i) body += "line " + std::to_string(i) + "\r\n";
+    body.resize(2 << 20);
+    return body;
+}
+
+// One request per connection; every answer closes its connection.
+class Server {
+  public:
+    Server() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = 0;
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 16);
+        int length = sizeof address;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~Server() {
+        closesocket(listener_);  // accept fails, and the thread ends
+        thread_.join();
+        WSACleanup();
+    }
+    std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    // The raw requests that reached a path, in order.
+    std::vector<std::string> requests(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        return requests_[path];
+    }
+
+  private:
+    void serve() {
+        while (true) {
+            SOCKET client = accept(listener_, nullptr, nullptr);
+            if (client == INVALID_SOCKET) return;
+            answer(client);
+        }
+    }
+
+    void answer(SOCKET client) {
+        std::string request = readRequest(client);
+        std::string target = request.substr(0, request.find("\r\n"));
+        std::string path = target.substr(target.find(' ') + 1);
+        path = path.substr(0, path.find(' '));
+        {
+            std::lock_guard lock(mutex_);
+            requests_[path].push_back(request);
+        }
+        std::string out;
+        bool reset = false;
+        if (path == "/gbk") {
+            out = response("200 OK", "Content-Type: text/html; charset=gb2312\r\n",
+                           "<li>本站主数据：广东省深圳市 电信</li>");
+        } else if (path == "/utf8") {
+            out = response("200 OK", "Content-Type: text/html; charset=utf-8\r\n",
+                           reinterpret_cast<const char*>(u8"<td>上海市 联通</td>"));
+        } else if (path == "/nul") {
+            out = response("200 OK", "", std::string("before\0after", 12));
+        } else if (path == "/big") {
+            out = response("200 OK", "", twoMegabytes());
+        } else if (path == "/cookies") {
+            out = response("200 OK",
+                           "Set-Cookie: b=3; path=/\r\nSet-Cookie: c=deleted; path=/\r\n"
+                           "Set-Cookie: plain=1\r\n",
+                           "cookies");
+        } else if (path == "/redirect") {
+            out = response("302 Found", "Location: /target\r\n", "moved");
+        } else if (path == "/target") {
+            out = response("200 OK", "", "arrived");
+        } else if (path == "/longheaders") {
+            // Many ordinary lines: WinINet under Wine cuts a single line at about 4 KB.
+            std::string filler;
+            for (int i = 0; i < 10; ++i)
+                filler += "X-Filler-" + std::to_string(i) + ": " + std::string(600, 'f') + "\r\n";
+            out = response("200 OK", filler + "Set-Cookie: l=1; path=/\r\n", "long");
+        } else if (path == "/post") {
+            out = response("200 OK", "", "got " + request.substr(request.find("\r\n\r\n") + 4));
+        } else if (path == "/reset") {
+            out = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(3000, 'r');
+            reset = true;
+        } else if (path == "/silent") {
+            // Closes without answering.
+        } else {
+            out = response("404 Not Found", "", "");
+        }
+        send(client, out.data(), static_cast<int>(out.size()), 0);
+        if (reset) {
+            linger abortive{1, 0};  // close with RST instead of FIN
+            setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&abortive),
+                       sizeof abortive);
+            Sleep(200);  // let the partial body reach the client first
+        } else {
+            shutdown(client, SD_SEND);
+            char drain[256];
+            while (recv(client, drain, sizeof drain, 0) > 0) {
+            }
+        }
+        closesocket(client);
+    }
+
+    static std::string readRequest(SOCKET client) {
+        std::string request;
+        char buffer[4096];
+        std::size_t headerEnd = std::string::npos;
+        while (headerEnd == std::string::npos) {
+            int n = recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0) return request;
+            request.append(buffer, n);
+            headerEnd = request.find("\r\n\r\n");
+        }
+        std::size_t length = 0;
+        std::size_t at = request.find("Content-Length:");
+        if (at != std::string::npos && at < headerEnd)
+            length = std::stoul(request.substr(at + 15, request.find("\r\n", at) - at - 15));
+        while (request.size() < headerEnd + 4 + length) {
+            int n = recv(client, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            request.append(buffer, n);
+        }
+        return request;
+    }
+
+    SOCKET listener_;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::map<std::string, std::vector<std::string>> requests_;
+};
+
+Server& server() {
+    static Server s;
+    return s;
+}
+
+struct Args {
+    std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
+    Bytes postBytes;
+    std::optional<std::string> proxy = std::string();
+};
+
+Bytes request(const std::string& path, Args& a, int method = 0, const std::string& post = "",
+              bool noRedirect = false) {
+    return webRequest(server().base() + path, method, post, a.cookies, a.newCookies, a.extraHeaders,
+                      a.locationOrHeaders, noRedirect, a.postBytes, a.proxy, a.rawHeaders);
+}
+
+// The callers' form, which opens WinINet with the proxy list "http=": it must go direct.
+TEST(WinInet, GbkBodyDirectThroughEmptyProxyList) {
+    EXPECT_EQ(webGetText(server().base() + "/gbk"), "<li>本站主数据：广东省深圳市 电信</li>");
+    auto seen = server().requests("/gbk");
+    ASSERT_EQ(seen.size(), 1u);
+    // A proxy would have been sent the absolute address.
+    EXPECT_EQ(seen[0].substr(0, seen[0].find("\r\n")), "GET /gbk HTTP/1.1");
+    EXPECT_NE(seen[0].find("\r\nReferer: " + server().base() + "/gbk\r\n"), std::string::npos);
+    EXPECT_NE(seen[0].find("\r\nAccept-Language: zh-cn\r\n"), std::string::npos);
+    EXPECT_NE(seen[0].find("\r\nUser-Agent: " + std::string(defaultUserAgent) + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(seen[0].find("Cookie:"), std::string::npos);
+}
+
+TEST(WinInet, Utf8BodyConverted) {
+    EXPECT_EQ(webGetUtf8Text(server().base() + "/utf8"), "<td>上海市 联通</td>");
+}
+
+TEST(WinInet, BodyCutAtNul) {
+    EXPECT_EQ(webGetText(server().base() + "/nul"), "before");
+    Args a;
+    EXPECT_EQ(request("/nul", a), std::string("before\0after", 12));
+}
+
+TEST(WinInet, TwoMegabyteBodyReadWhole) {
+    Args a;
+    Bytes body = request("/big", a);
+    EXPECT_EQ(body.size(), 2u << 20);
+    EXPECT_TRUE(body == twoMegabytes());
+}
+
+TEST(WinInet, SetCookieLinesMerged) {
+    Args a;
+    a.cookies = "a=1; b=2";
+    EXPECT_EQ(request("/cookies", a), "cookies");
+    EXPECT_EQ(a.cookies, "b=3; plain=1; a=1");
+    EXPECT_EQ(a.newCookies, "b=3;c=deleted;plain=1");
+    EXPECT_EQ(a.rawHeaders.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+    EXPECT_EQ(a.locationOrHeaders, a.rawHeaders);
+
+    // The platform keeps none of them: only the Cookie line we write goes out.
+    a.extraHeaders.clear();
+    request("/gbk", a);
+    auto seen = server().requests("/gbk");
+    EXPECT_NE(seen.back().find("\r\nCookie: b=3; plain=1; a=1\r\n"), std::string::npos);
+}
+
+TEST(WinInet, RedirectFollowedOrHandedBack) {
+    Args followed;
+    EXPECT_EQ(request("/redirect", followed), "arrived");
+    EXPECT_EQ(server().requests("/target").size(), 1u);
+
+    Args handedBack;
+    EXPECT_EQ(request("/redirect", handedBack, 0, "", true), "moved");
+    EXPECT_EQ(handedBack.locationOrHeaders, "/target");
+    EXPECT_EQ(server().requests("/target").size(), 1u);
+}
+
+TEST(WinInet, HeadersBeyondTheBufferAreNotObtained) {
+    Args a;
+    a.cookies = "k = 1";
+    EXPECT_EQ(request("/longheaders", a), "long");
+    EXPECT_EQ(a.rawHeaders, std::string(5000, ' '));
+    EXPECT_EQ(a.locationOrHeaders, std::string(5000, ' '));
+    EXPECT_EQ(a.newCookies, "");
+    EXPECT_EQ(a.cookies, "k=1");
+}
+
+TEST(WinInet, PostSendsTheBody) {
+    Args a;
+    EXPECT_EQ(request("/post", a, 1, "ip=1.2.3.4&x=%20"), "got ip=1.2.3.4&x=%20");
+    EXPECT_EQ(a.postBytes, "ip=1.2.3.4&x=%20");
+    auto seen = server().requests("/post");
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].substr(0, seen[0].find("\r\n")), "POST /post HTTP/1.1");
+    EXPECT_NE(seen[0].find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
+              std::string::npos);
+}
+
+TEST(WinInet, FailuresGiveTheEmptyBody) {
+    // A port nobody listens on: bound, then released.
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    closesocket(s);
+    EXPECT_EQ(webGetText("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"), "");
+
+    EXPECT_EQ(webGetText(server().base() + "/silent"), "");
+    EXPECT_EQ(webGetText(server().base() + "/reset"), "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    server();
+    return RUN_ALL_TESTS();
+}
