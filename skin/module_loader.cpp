@@ -98,7 +98,7 @@ Section readSection(const Bytes& b, const Headers& h, std::uint32_t i) {
 // The region and its size while a load is in progress; released unless kept.
 class Mapping {
   public:
-    Mapping(platform::Address base, std::uint32_t size) : base_(base), size_(size) {}
+    explicit Mapping(platform::Address base) : base_(base) {}
     ~Mapping() {
         if (base_ != 0) platform::moduleMemory().virtualFree(base_, 0, platform::kMemRelease);
     }
@@ -108,7 +108,6 @@ class Mapping {
 
   private:
     platform::Address base_;
-    std::uint32_t size_;
 };
 
 bool relocate(unsigned char* mem, const Bytes& m, platform::Address base, const Headers& h) {
@@ -235,7 +234,7 @@ bool InMemoryModule::load(std::span<const unsigned char> image, platform::Addres
         base = os.virtualAlloc(0, size32, platform::kMemCommitReserve,
                                platform::kPageExecuteReadWrite);
     if (base == 0) return false;
-    Mapping mapping(base, size32);
+    Mapping mapping(base);
     unsigned char* mem = os.hostPointer(base, size32);
     if (mem == nullptr) return false;
     const Bytes mapped{mem, size};
