@@ -42,6 +42,11 @@ def test_single_query(p):
     end = time.time() + 20
     while time.time() < end:
         text = p.status(1)
+        # The driver reads a panel's length and its text in two steps; a text that changes
+        # in between comes back cut short. Such a read counts as the message it begins.
+        whole = [t for t in order if t.startswith(text)]
+        if text not in order and len(whole) == 1:
+            text = whole[0]
         if not seen or seen[-1] != text:
             seen.append(text)
         if text == "查询完毕!":
@@ -145,17 +150,18 @@ def test_batch_start_stop_200(p):
 
 
 def test_close_during_batch(p):
-    mock_rule("/ips138.asp", "slow", ms=8000)
+    mock_rule("/ips138.asp", "slow", ms=20000)
     addresses = ["10.8.0.%d" % i for i in range(50)]
     p.import_list(addresses, os.path.join(os.environ["VERDALO_E2E_DIR"], "list.txt"))
     p.cmd("toolbar 0")
     check(wait_until(lambda: location_paths(), 20), "no request made")
     started = time.time()
     p.cmd("close-main")
-    code = p.ask("wait-exit 4000")
+    code = p.ask("wait-exit 10000")
     took = time.time() - started
-    # The worker is inside an 8 s request; the process must not wait for it.
-    check(code[0], "the program did not end within 4 s of the close: %r" % (code,))
+    # The worker is inside a 20 s request; the process must not wait for it (an idle
+    # close takes about 2 s under Wine).
+    check(code[0], "the program did not end within 10 s of the close: %r" % (code,))
     check(p.program.wait(timeout=10) is not None, "wine process still there")
     print("ended %.2f s after the close" % took)
     check(len(location_paths()) == 1, "requests after the close: %r" % location_paths())

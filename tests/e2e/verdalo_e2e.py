@@ -65,6 +65,9 @@ class Program:
             raise DriverError("%s: %s" % (line, value))
         return value
 
+    def set_text(self, control, text):
+        self.cmd("set-text %s %s" % (control, escape(text)))
+
     def status(self, panel):
         return self.cmd("status %d" % panel)
 
@@ -79,7 +82,7 @@ class Program:
         """Fills the query list through the program's own text import."""
         with open(path, "wb") as f:
             f.write("\r\n".join(addresses).encode("gbk"))
-        self.cmd("set-text 编辑框_文件位置 " + windows_path(path))
+        self.set_text("编辑框_文件位置", windows_path(path))
         self.cmd("click 按钮_导入")
         self.wait_status(1, "导入txt完毕!")
         if int(self.cmd("rows")) != len(addresses):
@@ -99,6 +102,12 @@ class Program:
             except subprocess.TimeoutExpired:
                 p.kill()
                 p.wait()
+
+
+def escape(text):
+    """A text as the driver reads it in an argument."""
+    return (text.replace("\\", "\\\\").replace("\r", "\\r").replace("\n", "\\n")
+            .replace("\t", "\\t"))
 
 
 def unescape(text):
