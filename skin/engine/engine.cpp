@@ -3,8 +3,9 @@
 // subclassed when the skin is attached, later ones (the about window, message boxes,
 // dialogs) through a CBT hook. Frames keep their system geometry: only what is drawn in
 // the non-client area changes, so outer sizes and client rectangles stay as laid out.
-#include <commctrl.h>
 #include <windows.h>
+// commctrl.h needs the types of windows.h first.
+#include <commctrl.h>
 
 #include "skin/engine/skin_format.h"
 
