@@ -7,7 +7,7 @@
 
 namespace codepage {
 
-// Bytes that do not form a GBK character become U+30FB, as on Windows.
+// Bytes that do not form a GBK character become "?", as on Windows.
 std::u16string gbkToUtf16(const std::string& gbk);
 // Characters GBK cannot hold become "?"; a base letter followed by combining marks is
 // first replaced by its precomposed form where one exists.

@@ -12,7 +12,9 @@ std::u16string toUtf16(UINT codePage, const std::string& bytes) {
     if (bytes.empty() || bytes.size() > INT_MAX) return {};
     const int inLength = static_cast<int>(bytes.size());
     // Without MB_ERR_INVALID_CHARS, bytes that form no character are not an error: CP936
-    // maps them to its default character U+30FB, UTF-8 to U+FFFD.
+    // gives "?" for each (a lead byte taking its follower along), and maps GBK's
+    // user-defined and unassigned codes into the private use area rather than failing;
+    // UTF-8 gives U+FFFD.
     int length = MultiByteToWideChar(codePage, 0, bytes.data(), inLength, nullptr, 0);
     if (length <= 0) return {};
     std::u16string result(static_cast<std::size_t>(length), u'\0');
