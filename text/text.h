@@ -14,6 +14,8 @@ using TextList = std::vector<std::string>;
 // findTextBackward's "no start position": the whole text is searched.
 inline constexpr int kWholeText = INT_MAX;
 
+// A start position is taken as a character start (callers pass positions found before,
+// or found positions plus a marker's length); an empty sub-text is found at the start.
 int findText(const std::string& text, const std::string& sub, int start = 1,
              bool ignoreCase = false);
 int findTextBackward(const std::string& text, const std::string& sub, int start = kWholeText,
