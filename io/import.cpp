@@ -1,5 +1,7 @@
 // Address lists in from text files and .xls workbooks. Both read and check the whole file
 // before they touch the list, so a file that cannot be read leaves the list as it was.
+#include <algorithm>
+
 #include "io/common_dialog.h"
 #include "io/io.h"
 #include "io/messages.h"
@@ -127,7 +129,8 @@ ImportResult importFromExcel(const std::string& path, view::MainViews& views,
     const int records = recordSet->recordCount();
     for (int j = 1; j <= records; ++j) {
         const int row = list.appendRow();
-        const int count = recordSet->fieldCount();
+        // Fields past the list's last column would be written nowhere.
+        const int count = std::min(recordSet->fieldCount(), list.columnCount());
         for (int k = 1; k <= count; ++k) {
             list.setCell(row, k - 1, recordSet->value(k - 1));
             views.pump.processPending();

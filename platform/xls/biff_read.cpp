@@ -305,9 +305,11 @@ class SheetReader {
     }
 
   private:
-    void add(std::string_view d, std::string text) {
-        if (text.empty()) return;
-        cells_.push_back({u16(d, 0), u16(d, 2), std::move(text)});
+    void add(std::string_view d, std::string text) { add(u16(d, 0), u16(d, 2), std::move(text)); }
+    // A BIFF8 sheet has 256 columns; cells beyond them are no part of it.
+    void add(std::uint16_t row, std::uint32_t column, std::string text) {
+        if (text.empty() || column >= kSheetColumns) return;
+        cells_.push_back({row, static_cast<std::uint16_t>(column), std::move(text)});
     }
 
     bool cell(const Record& r, Records& records) {
@@ -341,12 +343,9 @@ class SheetReader {
                 const std::size_t n = (d.size() - 6) / 6;
                 const std::uint16_t first = u16(d, 2);
                 if (u16(d, d.size() - 2) != first + n - 1) return false;
-                for (std::size_t i = 0; i < n; ++i) {
-                    std::string text = numberText(rkValue(u32(d, 4 + 6 * i + 2)));
-                    if (!text.empty())
-                        cells_.push_back(
-                            {u16(d, 0), static_cast<std::uint16_t>(first + i), std::move(text)});
-                }
+                for (std::size_t i = 0; i < n; ++i)
+                    add(u16(d, 0), static_cast<std::uint32_t>(first + i),
+                        numberText(rkValue(u32(d, 4 + 6 * i + 2))));
                 return true;
             }
             case kBoolErr:
