@@ -13,6 +13,7 @@ namespace {
 
 const wchar_t kMainClass[] = L"VerdaloMain";
 HWND g_main = nullptr;
+HWND g_lastFocus = nullptr;
 
 struct ButtonAction {
     int id;
@@ -51,6 +52,17 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
                 return brush;
             break;
         }
+        case WM_ACTIVATE:
+            // Like a dialog: the control that had the focus gets it back on reactivation
+            // (after the about window, another program, a message box).
+            if (LOWORD(w) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(window, focus)) g_lastFocus = focus;
+            } else if (g_lastFocus && IsWindow(g_lastFocus)) {
+                SetFocus(g_lastFocus);
+                return 0;
+            }
+            break;
         case kRunOnWindowThread:
             (*reinterpret_cast<const std::function<void()>*>(l))();
             return 0;

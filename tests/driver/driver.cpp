@@ -152,8 +152,9 @@ HWND findMain(int ms) {
     if (g_main && IsWindow(g_main)) return g_main;
     const std::wstring caption = fromUtf8("VerdaloV1.0");
     auto found = waitFor<HWND>(ms, [&]() -> std::optional<HWND> {
+        // Shown only once every control exists.
         HWND w = FindWindowW(nullptr, caption.c_str());
-        if (w) return w;
+        if (w && IsWindowVisible(w)) return w;
         return std::nullopt;
     });
     if (!found) fail("main window not found");
@@ -702,6 +703,8 @@ std::string run(const std::string& line) {
                                   ? nullptr
                                   : GetParent(c.hwnd));
     }
+    if (command == "owner")
+        return "ok " + nameOf(GetWindow(control(need(rest, "window")).hwnd, GW_OWNER));
     if (command == "style") {
         HWND w = control(need(rest, "control")).hwnd;
         char buffer[64];
@@ -775,7 +778,7 @@ std::string run(const std::string& line) {
         return "ok";
     }
     if (command == "wait-exit") {
-        main();
+        if (!g_process) main();
         const int ms = timeoutArg(rest);
         if (WaitForSingleObject(g_process, static_cast<DWORD>(ms)) != WAIT_OBJECT_0)
             fail("still running");
@@ -784,7 +787,7 @@ std::string run(const std::string& line) {
         return "ok " + std::to_string(static_cast<int>(code));
     }
     if (command == "running") {
-        main();
+        if (!g_process) main();
         return std::string("ok ") + (WaitForSingleObject(g_process, 0) == WAIT_TIMEOUT ? "1" : "0");
     }
     if (command == "kill-main") {

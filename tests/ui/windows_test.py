@@ -1,0 +1,321 @@
+"""The two windows of the real Verdalo.exe under Wine, read back through the UI test driver:
+layout, captions, styles, modality, keys, the link. Runs inside tests/e2e/netns.sh."""
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import DriverError, Program, prepare_prefix  # noqa: E402
+
+EXE = os.environ.get("VERDALO_EXE", "")
+DRIVER = os.environ.get("VERDALO_DRIVER", "")
+SHOTS = os.environ.get("VERDALO_UI_SHOTS", "")
+
+# The main window's layout as the design gives it: name, class, parent, caption, rectangle
+# in the parent's client area. The docked bars are checked on their own.
+MAIN = [
+    ("分组框3", "Button", "main", "查询列表", (8, 48, 328, 336)),
+    ("超级列表框_查询列表", "SysListView32", "分组框3", "", (8, 16, 312, 312)),
+    ("分组框1", "Button", "main", "导入导出", (344, 48, 216, 128)),
+    ("标签1", "Static", "分组框1", "文件位置:", (8, 16, 80, 24)),
+    ("编辑框_文件位置", "Edit", "分组框1", "", (64, 16, 144, 20)),
+    ("按钮_文件位置", "Button", "分组框1", "浏览", (88, 40, 48, 24)),
+    ("按钮_导入", "Button", "分组框1", "导入", (136, 40, 48, 24)),
+    ("标签2", "Static", "分组框1", "保存位置:", (8, 72, 80, 24)),
+    ("编辑框_保存位置", "Edit", "分组框1", "", (64, 72, 144, 20)),
+    ("按钮_保存位置", "Button", "main", "浏览", (432, 144, 48, 24)),
+    ("按钮_导出", "Button", "main", "导出", (480, 144, 48, 24)),
+    ("分组框2", "Button", "main", "单一查询", (344, 176, 216, 112)),
+    ("标签3", "Static", "分组框2", "IP地址:", (16, 16, 80, 24)),
+    ("编辑框_IP地址", "Edit", "分组框2", "", (64, 16, 144, 20)),
+    ("标签4", "Static", "分组框2", "结果:", (28, 40, 32, 24)),
+    ("编辑框_结果", "Edit", "分组框2", "", (64, 40, 144, 40)),
+    ("按钮_单一查询", "Button", "分组框2", "查询", (80, 80, 56, 24)),
+    ("按钮_复制", "Button", "分组框2", "复制", (136, 80, 56, 24)),
+    ("分组框4", "Button", "main", "反向查询", (344, 288, 216, 96)),
+    ("标签5", "Static", "分组框4", "实际地址:", (8, 16, 80, 24)),
+    ("编辑框_实际地址", "Edit", "分组框4", "", (72, 16, 136, 20)),
+    ("标签6", "Static", "分组框4", "(提示:请输入关键字,空格隔开,如:重庆市 电信)", (64, 40, 144, 24)),
+    ("按钮_反向查询", "Button", "分组框4", "查询", (88, 64, 48, 24)),
+    ("按钮_反向导出", "Button", "分组框4", "导出", (136, 64, 48, 24)),
+]
+
+INSTRUCTIONS = (
+    "操作说明:\r\n1.导入Excel/txt格式:txt一行一个IP,不能多;Excel在第一列填入所有IP(第一排不要留标题),"
+    "另存为97-2003格式(即xls)再导入;\r\n2.导出的文件不能再次导入;\r\n3.反向查询与批量查询的查询方式不同,"
+    "反向查询速度可能稍慢;\r\n4.导出的Excel若提示文件不匹配,是否继续?点继续即可,对内容无影响.")
+
+ABOUT = [
+    ("about:标签1", "Static", "VerdaloV1.0", (72, 8, 184, 32)),
+    ("about:标签2", "Static", INSTRUCTIONS, (8, 40, 352, 184)),
+    ("about:标签3", "Static", "by Ombrel", (8, 232, 184, 24)),
+    ("about:标签5", "Static", "2015.01.03", (8, 280, 184, 24)),
+    ("about:按钮1", "Button", "确定", (304, 272, 56, 32)),
+]
+
+SERVICE_OBJECTS = ["Excel程序1", "Excel工作簿1", "记录集1", "数据库连接1", "通用对话框_打开"]
+
+# Style bits: (name, bits that must be set, bits that must be clear).
+WS_CAPTION, WS_SYSMENU, WS_THICKFRAME = 0x00C00000, 0x00080000, 0x00040000
+WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_VSCROLL, WS_DISABLED = 0x00020000, 0x00010000, 0x00200000, 0x08000000
+WS_EX_APPWINDOW, WS_EX_CLIENTEDGE = 0x00040000, 0x00000200
+ES_MULTILINE, ES_PASSWORD, ES_AUTOHSCROLL, ES_READONLY = 0x4, 0x20, 0x80, 0x800
+SS_TYPE_MASK, SS_CENTER, SS_NOPREFIX, SS_CENTERIMAGE = 0x1F, 0x1, 0x80, 0x200
+LVS_REPORT, LVS_SINGLESEL, LVS_SHOWSELALWAYS, LVS_EDITLABELS, LVS_NOSORTHEADER = 0x1, 0x4, 0x8, 0x200, 0x8000
+LVS_EX_GRIDLINES, LVS_EX_CHECKBOXES, LVS_EX_FULLROWSELECT = 0x1, 0x4, 0x20
+TBSTYLE_WRAPABLE, TBSTYLE_FLAT, TBSTYLE_LIST, CCS_NODIVIDER = 0x200, 0x800, 0x1000, 0x40
+SBARS_SIZEGRIP = 0x100
+BS_TYPE_MASK, BS_GROUPBOX = 0xF, 0x7
+
+STYLES = [
+    ("编辑框_结果", ES_MULTILINE | WS_VSCROLL, ES_READONLY | ES_PASSWORD),
+    ("编辑框_IP地址", ES_AUTOHSCROLL, ES_MULTILINE | WS_VSCROLL | ES_READONLY | ES_PASSWORD),
+    ("编辑框_文件位置", ES_AUTOHSCROLL, ES_MULTILINE | ES_READONLY | ES_PASSWORD),
+    ("编辑框_保存位置", ES_AUTOHSCROLL, ES_MULTILINE | ES_READONLY | ES_PASSWORD),
+    ("编辑框_实际地址", ES_AUTOHSCROLL, ES_MULTILINE | ES_READONLY | ES_PASSWORD),
+    ("超级列表框_查询列表", LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER, LVS_SHOWSELALWAYS | LVS_EDITLABELS),
+    ("工具条_查询", TBSTYLE_FLAT | TBSTYLE_WRAPABLE, TBSTYLE_LIST | CCS_NODIVIDER),
+    ("状态条1", 0, SBARS_SIZEGRIP),
+    ("标签1", SS_NOPREFIX | SS_CENTERIMAGE, 0),
+    ("标签6", SS_NOPREFIX, SS_CENTERIMAGE),  # wraps
+]
+
+
+def parse_style(text):
+    style, ex = text.split()
+    return int(style, 16), int(ex, 16)
+
+
+def check_frame(test, p, window, size):
+    style, ex = parse_style(p.cmd(f"style {window}"))
+    test.assertEqual(style & WS_CAPTION, WS_CAPTION, window)
+    test.assertTrue(style & WS_SYSMENU and style & WS_MINIMIZEBOX, window)
+    test.assertFalse(style & (WS_MAXIMIZEBOX | WS_THICKFRAME), f"{window} can be resized or maximized")
+    test.assertTrue(ex & WS_EX_APPWINDOW, f"{window} has no taskbar entry of its own")
+    x, y, w, h = p.ints(f"window-rect {window}")
+    sw, sh = p.ints("screen")
+    test.assertEqual((w, h), size, window)
+    test.assertLessEqual(abs(x - (sw - w) // 2), 1, f"{window} not centred: {x}")
+    test.assertLessEqual(abs(y - (sh - h) // 2), 1, f"{window} not centred: {y}")
+
+
+class MainWindowLayout(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.p = Program(EXE, DRIVER)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.p.close()
+
+    def test_frame(self):
+        check_frame(self, self.p, "main", (573, 435))
+        self.assertEqual(self.p.cmd("get-text main"), "VerdaloV1.0")
+        self.assertEqual(self.p.cmd("owner main"), "none")
+
+    def test_controls_as_in_the_layout(self):
+        for name, cls, parent, caption, rect in MAIN:
+            with self.subTest(name=name):
+                self.assertEqual(self.p.cmd(f"class {name}").lower(), cls.lower())
+                self.assertEqual(self.p.cmd(f"parent {name}"), parent)
+                self.assertEqual(self.p.cmd(f"get-text {name}").replace("\\r\\n", "\r\n"), caption)
+                self.assertEqual(tuple(self.p.ints(f"rect {name}")), rect)
+                self.assertEqual(self.p.cmd(f"visible {name}"), "1")
+                self.assertEqual(self.p.cmd(f"enabled {name}"), "1")
+
+    def test_group_boxes(self):
+        for name in ("分组框1", "分组框2", "分组框3", "分组框4"):
+            style, _ = parse_style(self.p.cmd(f"style {name}"))
+            self.assertEqual(style & BS_TYPE_MASK, BS_GROUPBOX, name)
+
+    def test_styles(self):
+        for name, on, off in STYLES:
+            with self.subTest(name=name):
+                style, ex = parse_style(self.p.cmd(f"style {name}"))
+                self.assertEqual(style & on, on, hex(style))
+                self.assertEqual(style & off, 0, hex(style))
+        for name in ("超级列表框_查询列表", "编辑框_结果", "编辑框_IP地址"):
+            self.assertTrue(parse_style(self.p.cmd(f"style {name}"))[1] & WS_EX_CLIENTEDGE, name)
+        ex = int(self.p.cmd("list-style"), 16)
+        self.assertTrue(ex & LVS_EX_FULLROWSELECT)
+        self.assertFalse(ex & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES))
+
+    def test_service_objects_are_no_windows(self):
+        for name in SERVICE_OBJECTS:
+            ok, why = self.p.ask(f"class {name}")
+            self.assertFalse(ok, name)
+            self.assertIn("service object", why)
+        self.assertEqual(len(self.p.cmd("windows").split()), 1)  # the main window alone
+
+    def test_docked_bars(self):
+        _, _, cw, ch = self.p.ints("client-rect main")
+        x, y, w, h = self.p.ints("rect 工具条_查询")
+        self.assertEqual((x, y, w), (0, 0, cw))
+        self.assertLessEqual(h, 48, "the toolbar reaches into the group boxes")
+        x, y, w, h = self.p.ints("rect 状态条1")
+        self.assertEqual((x, w, y + h), (0, cw, ch))
+        self.assertGreaterEqual(y, 48 + 336, "the status bar covers the group boxes")
+
+    def test_status_panels(self):
+        self.assertEqual(self.p.ints("status-parts"), [50, 260, -1])
+        self.assertEqual(self.p.cmd("status 0"), "状态")
+        self.assertEqual(self.p.cmd("status 1"), "就绪")
+        # Panel 2 holds the public-address text once start-up is done.
+        self.assertNotIn(self.p.cmd("status 2"), ("", "正在获取..."))
+        _, _, cw, _ = self.p.ints("client-rect main")
+        x, _, w, _ = self.p.ints("status-rect 2")
+        self.assertGreaterEqual(x, 260)
+        self.assertGreaterEqual(x + w, cw - 4)  # the rest of the bar
+
+    def test_list_columns(self):
+        self.assertEqual(self.p.cmd("cols"), "2")
+        self.assertEqual(self.p.cmd("rows"), "0")
+        for col, header, width in [(0, "IP", 120), (1, "来自", 180)]:
+            self.assertEqual(self.p.cmd(f"header {col}"), header)
+            self.assertEqual(self.p.cmd(f"column-width {col}"), str(width))
+        self.assertFalse(self.p.ask("header 2")[0])
+
+    def test_toolbar_entries(self):
+        self.assertEqual(self.p.cmd("toolbar-count"), "5")
+        entries = [(0, "button", 0, "开始获取"), (1, "separator", -1, ""), (2, "button", 2, "停止获取"),
+                   (3, "separator", -1, ""), (4, "button", 3, "关于")]
+        commands = set()
+        for index, kind, image, text in entries:
+            with self.subTest(index=index):
+                fields = self.p.cmd(f"toolbar-button {index}").split(" ", 5)
+                self.assertEqual(fields[0], kind)
+                self.assertEqual(int(fields[2]), image)
+                self.assertEqual(fields[5] if len(fields) > 5 else "", text)
+                if kind == "button":
+                    self.assertEqual(fields[3:5], ["1", "0"])  # enabled, plain push button
+                    commands.add(fields[1])
+                    # Its picture is drawn: plenty of pixels differ from the background.
+                    self.assertGreater(int(self.p.cmd(f"toolbar-image {index}")), 100)
+        self.assertEqual(len(commands), 3)
+        self.assertFalse(self.p.ask("toolbar 1")[0])
+
+    def test_texts_round_trip(self):
+        # Every edit box takes and gives back Chinese and a long text on an English system.
+        long_text = "甲乙" * 3000
+        for name in ("编辑框_文件位置", "编辑框_保存位置", "编辑框_IP地址", "编辑框_实际地址", "编辑框_结果"):
+            with self.subTest(name=name):
+                self.p.cmd(f"set-text {name} 重庆市 电信 &1")
+                self.assertEqual(self.p.cmd(f"get-text {name}"), "重庆市 电信 &1")
+                self.p.cmd(f"set-text {name} {long_text}")
+                self.assertEqual(self.p.cmd(f"get-text {name}"), long_text)
+                self.p.cmd(f"set-text {name} ")
+
+    def test_stop_writes_nothing_and_start_reaches_the_batch(self):
+        self.p.cmd("toolbar 2")
+        time.sleep(1)
+        self.assertEqual(self.p.cmd("status 1"), "就绪")
+        self.assertEqual(self.p.cmd("no-box"), "")
+        # With an empty list the batch worker refuses with a message of its own.
+        self.p.cmd("toolbar 0")
+        self.assertTrue(self.p.wait_until(lambda: self.p.cmd("status 1") != "就绪", 10))
+
+    def test_aa_screenshot(self):
+        # First, while the window shows its start-up state.
+        if SHOTS:
+            self.p.screenshot("main", os.path.join(SHOTS, "main-window.png"))
+
+
+class AboutWindow(unittest.TestCase):
+    def setUp(self):
+        self.p = Program(EXE, DRIVER)
+
+    def tearDown(self):
+        self.p.close()
+
+    def test_layout_and_modality(self):
+        p = self.p
+        p.cmd("about-open")
+        check_frame(self, p, "about", (377, 340))
+        self.assertEqual(p.cmd("get-text about"), "关于")
+        self.assertEqual(p.cmd("owner about"), "none")
+        for name, cls, caption, rect in ABOUT:
+            with self.subTest(name=name):
+                self.assertEqual(p.cmd(f"class {name}").lower(), cls.lower())
+                self.assertEqual(p.cmd(f"parent {name}"), "about")
+                self.assertEqual(p.cmd(f"get-text {name}").replace("\\r\\n", "\r\n"), caption)
+                self.assertEqual(tuple(p.ints(f"rect {name}")), rect)
+        self.assertEqual(tuple(p.ints("rect about:标签4")), (8, 256, 184, 24))
+        self.assertTrue(p.cmd("get-text about:标签4").startswith("http"))
+        style, _ = parse_style(p.cmd("style about:标签1"))
+        self.assertEqual(style & SS_TYPE_MASK, SS_CENTER)
+        style, _ = parse_style(p.cmd("style about:标签2"))
+        self.assertEqual(style & (SS_TYPE_MASK | SS_CENTERIMAGE), 0)  # wraps from the top
+        if SHOTS:
+            p.screenshot("about", os.path.join(SHOTS, "about-window.png"))
+
+        # The main window takes no input meanwhile: a real click and key go nowhere.
+        self.assertEqual(p.cmd("enabled main"), "0")
+        p.cmd("mouse-click 编辑框_IP地址")
+        p.cmd("key a")
+        self.assertEqual(p.cmd("get-text 编辑框_IP地址"), "")
+        self.assertEqual(p.cmd("about-exists"), "1")
+
+        # "确定" closes the about window only.
+        p.cmd("mouse-click about:按钮1")
+        p.cmd("wait-about-closed 5000")
+        self.assertEqual(p.cmd("running"), "1")
+        self.assertEqual(p.cmd("enabled main"), "1")
+        # And the main window takes input again.
+        p.cmd("mouse-click 编辑框_IP地址")
+        self.assertTrue(p.wait_until(lambda: p.cmd("focus") == "编辑框_IP地址", 5))
+        p.cmd("key a")
+        self.assertEqual(p.cmd("get-text 编辑框_IP地址").lower(), "a")
+
+    def test_escape_closes_only_the_about_window(self):
+        p = self.p
+        p.cmd("about-open")
+        p.cmd("mouse-click about:标签3")
+        p.cmd("key esc")
+        p.cmd("wait-about-closed 5000")
+        time.sleep(0.5)
+        self.assertEqual(p.cmd("running"), "1")
+        self.assertEqual(p.cmd("enabled main"), "1")
+        # It opens again, as often as asked.
+        p.cmd("about-open")
+        p.cmd("about-close")
+        self.assertEqual(p.cmd("running"), "1")
+
+    def test_link_opens_only_on_left_click(self):
+        p = self.p
+        p.cmd("about-open")
+        address = p.cmd("get-text about:标签4")
+        p.cmd("mouse-click about:标签4 right")
+        time.sleep(2)
+        self.assertEqual(p.opened_urls(), [])
+        p.cmd("mouse-click about:标签4")
+        self.assertEqual(p.wait_until(p.opened_urls, 15), [address])
+        self.assertEqual(p.cmd("about-exists"), "1")  # the about window stays open
+
+
+class Ending(unittest.TestCase):
+    def test_escape_in_an_edit_box_ends_the_program(self):
+        for box in ("编辑框_IP地址", "编辑框_结果"):
+            with self.subTest(box=box), Program(EXE, DRIVER) as p:
+                p.cmd(f"mouse-click {box}")
+                self.assertEqual(p.wait_until(lambda: p.cmd("focus") == box, 5), True)
+                # Enter neither moves the focus nor ends anything; the multi-line box takes it.
+                p.cmd("key enter")
+                self.assertEqual(p.cmd("focus"), box)
+                self.assertEqual(p.cmd(f"get-text {box}"), "\\r\\n" if box == "编辑框_结果" else "")
+                p.cmd("key esc")
+                self.assertEqual(p.cmd("wait-exit 10000"), "0")
+
+    def test_closing_the_main_window_ends_the_program(self):
+        with Program(EXE, DRIVER) as p:
+            p.cmd("close-main")
+            self.assertEqual(p.cmd("wait-exit 10000"), "0")
+
+
+if __name__ == "__main__":
+    if not (EXE and DRIVER):
+        sys.exit("set VERDALO_EXE and VERDALO_DRIVER")
+    if SHOTS:
+        os.makedirs(SHOTS, exist_ok=True)
+    prepare_prefix()
+    unittest.main(verbosity=2)
