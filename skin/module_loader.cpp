@@ -113,14 +113,15 @@ class Mapping {
 bool relocate(unsigned char* mem, const Bytes& m, platform::Address base, const Headers& h) {
     std::uint32_t delta = base - h.imageBase;
     std::uint64_t p = h.dirAddress(m, kDirRelocation);
-    for (;;) {
-        // The walk ends at a zero block header; data running exactly to the image's end
-        // ends it too.
-        if (p == m.size) return true;
+    // The walk is bounded by the directory's size, as the system's loader does: a block for
+    // page 0 (images with small section alignment have code there) has VirtualAddress 0 and
+    // must not be taken for the end. An all-zero header still ends it early.
+    const std::uint64_t end = p + h.dirSize(m, kDirRelocation);
+    while (p < end) {
         if (!m.has(p, 8)) return false;
         std::uint32_t blockAddress = m.u32(p);
         std::uint32_t blockSize = m.u32(p + 4);
-        if (blockAddress == 0) return true;
+        if (blockAddress == 0 && blockSize == 0) return true;
         if (blockSize < 8 || !m.has(p, blockSize)) return false;
         for (std::uint64_t k = 0; k < (blockSize - 8) / 2; ++k) {
             std::uint16_t e = m.u16(p + 8 + 2 * k);
@@ -132,6 +133,7 @@ bool relocate(unsigned char* mem, const Bytes& m, platform::Address base, const 
         }
         p += blockSize;
     }
+    return true;
 }
 
 bool linkImports(unsigned char* mem, const Bytes& m, platform::Address base, const Headers& h,

@@ -327,9 +327,17 @@ pe::Image relocatedDll() {
     img.put16(0x300A, 0xA020);
     img.put16(0x300C, 0x0030);
     img.put16(0x300E, 0x0000);
-    img.put32(0x3010, 0);  // the block that ends the walk
-    img.put32(0x3014, 0);
-    img.directory(5, 0x3000, 16);
+    // A block for page 0, as linkers write for images with small section alignment: its
+    // VirtualAddress of 0 must not end the walk. Its target lies in the zero-filled gap
+    // behind the mapped headers.
+    img.put32(0x3010, 0);
+    img.put32(0x3014, 12);
+    img.put16(0x3018, 0x31F0);
+    img.put16(0x301A, 0);
+    // Behind the directory's end: a broken block that must never be read.
+    img.put32(0x301C, 0x1000);
+    img.put32(0x3020, 4);
+    img.directory(5, 0x3000, 28);
     return img;
 }
 
@@ -356,6 +364,7 @@ TEST_F(Loader, RelocationWithThePreferredAddressFreeAndTaken) {
         EXPECT_EQ(at(0x1010), b + 0x1100);
         EXPECT_EQ(at(0x1020), 0x11111111u);
         EXPECT_EQ(at(0x1030), 0x22222222u);
+        EXPECT_EQ(at(0x1F0), b - kBase);
         platform::setModuleMemory(&os);
     }
 }
