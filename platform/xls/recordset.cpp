@@ -129,10 +129,13 @@ bool RecordSet::open(const std::string& source, Connection* activeConnection, in
                 rows_[c.row - firstRow - 1].emplace_back(field, std::move(c.text));
         }
         for (std::size_t i = 0; i < names_.size(); ++i) {
-            if (names_[i].empty())
-                names_[i] = "F" + std::to_string(i + 1);
-            else
+            if (names_[i].empty()) {
+                std::string name(1, 'F');
+                name += std::to_string(i + 1);
+                names_[i].swap(name);
+            } else {
                 std::replace(names_[i].begin(), names_[i].end(), '.', '#');
+            }
         }
     }
     open_ = true;
