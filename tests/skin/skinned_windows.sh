@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Verdalo.exe starts with the skin: both windows are photographed (checked for the skin's
+# colours) and the program ends without a call into the engine at shutdown. Runs inside
+# tests/e2e/netns.sh, which provides the display, the prefix and the mock services.
+# Usage: skinned_windows.sh Verdalo.exe verdalo_driver.exe output-folder
+set -uo pipefail
+exe=$1 driver=$2 out=$3
+mkdir -p "$out"
+log=$out/verdalo-debug.log
+fail() { echo "skinned_windows: $*" >&2; exit 1; }
+
+# The engine reports attach and detach on the debug channel; nothing else there is ours.
+WINEDEBUG=-all,warn+debugstr wine "$exe" >/dev/null 2>"$log" &
+drive() {  # one driver command; prints its value, fails on "err"
+    local answer
+    answer=$(wine "$driver" "timeout 20000" "$1" | tr -d '\r' | tail -1)
+    [ "${answer%% *}" = ok ] || fail "driver: $1 -> $answer"
+    echo "${answer#ok}" | sed 's/^ //'
+}
+
+# Crops window `name` out of a screenshot into $out/skinned-<file>.png and prints the
+# colour of a pixel at (x, y) inside it.
+shoot() {
+    local name=$1 file=$2
+    read -r left top width height <<<"$(drive "window-rect $name")"
+    import -window root "$out/screen.png" || fail "no screenshot"
+    convert "$out/screen.png" -crop "${width}x${height}+${left}+${top}" +repage \
+        "$out/skinned-$file.png" || fail "crop failed"
+    rm -f "$out/screen.png"
+    echo "$width $height"
+}
+pixel() {  # file x y -> "r g b"
+    convert "$out/skinned-$1.png" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
+}
+# The skin's frame and caption are a dark teal: little red, more blue than red.
+teal() {
+    read -r r g b <<<"$(pixel "$1" "$2" "$3")"
+    [ "$r" -lt 100 ] && [ "$b" -gt "$r" ] && [ "$g" -gt "$r" ] ||
+        fail "$1 at $2,$3 is $r $g $b, not the skin's teal"
+}
+
+drive wait-main >/dev/null
+sleep 3  # the start-up work (connectivity probe, public address) ends, the window settles
+read -r width height <<<"$(shoot main main-window)"
+[ "$width" = 573 ] && [ "$height" = 435 ] || fail "main window is ${width}x${height}, not 573x435"
+teal main-window $((width / 2)) 6            # caption
+teal main-window 2 $((height / 2))           # left frame edge
+teal main-window 42 $((height - 14))         # status bar, between its first text and separator
+
+drive about-open >/dev/null
+sleep 1
+read -r width height <<<"$(shoot about about-window)"
+[ "$width" = 377 ] && [ "$height" = 340 ] || fail "about window is ${width}x${height}, not 377x340"
+teal about-window $((width / 2)) 6
+drive about-close >/dev/null
+
+drive close-main >/dev/null
+code=$(drive "wait-exit 20000")
+[ "$code" = 0 ] || fail "Verdalo.exe ended with $code"
+wineserver -w
+grep -q "verdalo skin: attached" "$log" || fail "the skin was never attached"
+if grep -q "verdalo skin: detached" "$log"; then fail "the engine was called at shutdown"; fi
+echo "skinned_windows: both windows skinned, no call into the engine at shutdown"
