@@ -107,6 +107,35 @@ COLORREF clientPixel(HWND w, int x, int y) {
     return c;
 }
 
+// What a message box looked like while it was open: found by a thread timer that runs in
+// the box's own modal loop, which then closes it.
+struct BoxSeen {
+    platform::Address base = 0;
+    std::uint32_t size = 0;
+    bool found = false, boxSkinned = false, buttonSkinned = false;
+} g_box;
+
+BOOL CALLBACK findDialog(HWND h, LPARAM out) {
+    wchar_t name[16];
+    if (GetClassNameW(h, name, 16) && lstrcmpW(name, L"#32770") == 0) {
+        *reinterpret_cast<HWND*>(out) = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK inspectBox(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&box));
+    if (!box) return;
+    KillTimer(nullptr, id);
+    g_box.found = true;
+    g_box.boxSkinned = inside(GetWindowLongPtrW(box, GWLP_WNDPROC), g_box.base, g_box.size);
+    HWND ok = GetDlgItem(box, IDOK);
+    g_box.buttonSkinned = ok && inside(GetWindowLongPtrW(ok, GWLP_WNDPROC), g_box.base, g_box.size);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
 // The built engine image, read with its file layout: what the loader will have to handle.
 TEST(SkinEngineImage, IsAPlainDllWithoutTlsExportingByName) {
     const unsigned char* f = kEmbeddedSkinLibrary;
@@ -223,6 +252,14 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
     HWND later = makeWindow(L"Later", 480);
     pump();
     EXPECT_TRUE(inside(GetWindowLongPtrW(later, GWLP_WNDPROC), base, size));
+
+    // So are message boxes and their buttons.
+    g_box = {base, size};
+    SetTimer(nullptr, 0, 50, inspectBox);
+    MessageBoxW(w, L"skinned?", L"box", MB_OK);
+    EXPECT_TRUE(g_box.found);
+    EXPECT_TRUE(g_box.boxSkinned);
+    EXPECT_TRUE(g_box.buttonSkinned);
 
     // Our caption buttons hit-test and work: press and release on close closes the window.
     RECT lr;
