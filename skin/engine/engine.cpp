@@ -794,9 +794,16 @@ bool commonMessage(HWND h, UINT m, WPARAM w, LPARAM l, WNDPROC old, LRESULT& res
                 result = reinterpret_cast<LRESULT>(g_brush[skin::EditBackground]);
                 return true;
             }
-            // A text colour the window chose itself (a link, say) is kept; black becomes the
-            // skin's.
-            CallWindowProcW(old, h, m, w, l);
+            // Colours the window chose itself are kept: a label background of its own (the
+            // layout's light grey), a link's text colour. Black and the system face colour
+            // become the skin's.
+            LRESULT own = CallWindowProcW(old, h, m, w, l);
+            COLORREF chosenBack = GetBkColor(dc);
+            if (m == WM_CTLCOLORSTATIC && own && chosenBack != GetSysColor(COLOR_BTNFACE) &&
+                chosenBack != GetSysColor(COLOR_WINDOW) && chosenBack != backOf(control)) {
+                result = own;
+                return true;
+            }
             COLORREF chosen = GetTextColor(dc);
             SetTextColor(dc, chosen != RGB(0, 0, 0) && chosen != GetSysColor(COLOR_WINDOWTEXT)
                                  ? chosen
