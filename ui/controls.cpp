@@ -259,6 +259,14 @@ bool createControls(HWND window, const WindowSpec& spec) {
                                                    : createPlain(parent, c, aboutWindow);
         if (!control) return false;
     }
+    // Boxes and labels go under the controls one works with: a label's box overlaps the edit
+    // box beside it, and two buttons of the window lie inside 分组框1's frame. (A new child
+    // window starts at the bottom of the z-order, so this waits until all exist.)
+    for (const ControlSpec& c : spec.controls) {
+        if (c.kind != Kind::GroupBox && c.kind != Kind::Label) continue;
+        SetWindowPos(controlHandle(window, c.id), HWND_BOTTOM, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     return true;
 }
 

@@ -703,6 +703,21 @@ std::string run(const std::string& line) {
                                   ? nullptr
                                   : GetParent(c.hwnd));
     }
+    if (command == "covered") {
+        // Visible siblings above the control in the z-order that overlap it: they paint
+        // over it (a group box paints its whole inside).
+        HWND w = control(need(rest, "control")).hwnd;
+        RECT mine;
+        GetWindowRect(w, &mine);
+        std::string out = "ok";
+        for (HWND above = GetWindow(w, GW_HWNDPREV); above; above = GetWindow(above, GW_HWNDPREV)) {
+            RECT r, both;
+            GetWindowRect(above, &r);
+            if (IsWindowVisible(above) && IntersectRect(&both, &mine, &r))
+                out += " " + nameOf(above);
+        }
+        return out;
+    }
     if (command == "owner")
         return "ok " + nameOf(GetWindow(control(need(rest, "window")).hwnd, GW_OWNER));
     if (command == "style") {

@@ -123,6 +123,9 @@ class MainWindowLayout(unittest.TestCase):
                 self.assertEqual(tuple(self.p.ints(f"rect {name}")), rect)
                 self.assertEqual(self.p.cmd(f"visible {name}"), "1")
                 self.assertEqual(self.p.cmd(f"enabled {name}"), "1")
+                if not name.startswith(("分组框", "标签")):
+                    # Nothing lies over it: a label or a group box would paint over it.
+                    self.assertEqual(self.p.cmd(f"covered {name}"), "")
 
     def test_group_boxes(self):
         for name in ("分组框1", "分组框2", "分组框3", "分组框4"):
