@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""The typical road of a user, played on the real Verdalo.exe through the UI test driver
+against the bundled mock services (run inside tests/e2e/netns.sh by scripts/demo.sh):
+import a list, batch query, stop and resume, export to txt and .xls, reverse search with
+its own export, a single query and copy. A screenshot of the main window after each step.
+
+    demo_road.py <Verdalo.exe> <verdalo_driver.exe> <output folder>
+"""
+import os
+import subprocess
+import sys
+import time
+
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, "..", "e2e"))
+from verdalo_e2e import DriverError, Program, escape, windows_path  # noqa: E402
+
+# Thirty addresses of the kind a user checks: well-known resolvers and provider gateways.
+SAMPLE = """1.2.4.8 8.8.8.8 114.114.114.114 223.5.5.5 180.76.76.76 119.29.29.29 61.139.2.69
+202.96.128.86 202.96.134.133 211.136.192.6 221.5.88.88 218.30.19.40 61.134.1.4
+202.102.128.68 222.246.129.80 210.21.196.6 221.11.1.67 202.103.24.68 218.2.2.2
+219.141.136.10 202.106.0.20 210.2.4.8 203.119.26.3 58.240.57.33 123.125.81.6
+101.226.4.6 218.85.152.99 202.98.96.68 61.147.37.1 124.207.160.106""".split()
+KEYWORDS = "重庆市 电信"
+SINGLE = "202.98.96.68"
+
+step_no = 0
+
+
+def say(text):
+    print("demo: " + text, flush=True)
+
+
+def shot(p, out, name):
+    """The main window (with the about window or a box on top, if any) as a PNG."""
+    global step_no
+    step_no += 1
+    x, y, w, h = (int(v) for v in p.cmd("window-rect main").split())
+    path = os.path.join(out, "%02d-%s.png" % (step_no, name))
+    time.sleep(0.4)  # the last list update has been painted
+    subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, max(x, 0), max(y, 0)),
+                    "+repage", path], check=True, timeout=30)
+    say("screenshot %s" % os.path.basename(path))
+
+
+def final_after(p, old, seconds=60):
+    """The next "查询完毕..." in panel 1 once it has left `old`."""
+    end = time.time() + seconds
+    while time.time() < end:
+        text = p.status(1)
+        if text != old and text.startswith("查询完毕"):
+            return text
+        time.sleep(0.1)
+    raise DriverError("no new final status; panel 1 shows " + p.status(1))
+
+
+def filled(p):
+    return sum(1 for r in range(int(p.cmd("rows"))) if p.cmd("cell %d 1" % r))
+
+
+def main():
+    exe, driver, out = sys.argv[1:4]
+    os.makedirs(out, exist_ok=True)
+    sample = os.path.join(out, "sample-list.txt")
+    with open(sample, "wb") as f:
+        f.write("\r\n".join(SAMPLE).encode("gbk") + b"\r\n")
+
+    with Program(exe, driver) as p:
+        say("started; public address: " + p.wait_status(2, "您的IP是", 30000))
+        shot(p, out, "started")
+
+        # 1. Import: the browse button's open dialog, then 导入.
+        p.cmd("click 按钮_文件位置")
+        p.cmd("file-dialog " + escape(windows_path(sample)))
+        p.cmd("click 按钮_导入")
+        p.wait_status(1, "导入txt完毕!")
+        say("imported %s rows from %s" % (p.cmd("rows"), os.path.basename(sample)))
+        shot(p, out, "imported")
+
+        # 2. Batch query, stopped part way (the mock answers each address after 150 ms).
+        p.cmd("toolbar 0")
+        end = time.time() + 30
+        while filled(p) < 8 and time.time() < end:
+            time.sleep(0.2)
+        p.cmd("toolbar 2")
+        say("stopped: " + p.wait_status(1, "查询完毕", 20000))
+        shot(p, out, "stopped")
+
+        # 3. Resume: only the rows still empty are asked.
+        stopped = p.status(1)
+        p.cmd("toolbar 0")
+        say("resumed: " + final_after(p, stopped))
+        missing = [r for r in range(len(SAMPLE)) if not p.cmd("cell %d 1" % r)]
+        if missing:
+            raise DriverError("rows left empty after the resume: %r" % missing)
+        shot(p, out, "finished")
+
+        # 4. Export to txt (typed name) and to .xls (chosen with the save dialog).
+        p.set_text("编辑框_保存位置", windows_path(os.path.join(out, "results.txt")))
+        p.cmd("click 按钮_导出")
+        say("export: " + p.wait_status(1, "导出txt完毕!"))
+        shot(p, out, "exported-txt")
+        p.cmd("click 按钮_保存位置")
+        p.cmd("file-dialog " + escape(windows_path(os.path.join(out, "results.xls"))))
+        p.cmd("click 按钮_导出")
+        say("export: " + p.wait_status(1, "导出Excel完毕!", 30000))
+        shot(p, out, "exported-xls")
+
+        # 5. Reverse search: every result page, detail pages followed.
+        p.set_text("编辑框_实际地址", KEYWORDS)
+        p.cmd("click 按钮_反向查询")
+        say("reverse search %s: %s" % (KEYWORDS, p.wait_status(1, "查询完毕", 30000)))
+        shot(p, out, "reverse-search")
+        p.cmd("click 按钮_反向导出")
+        p.cmd("file-dialog " + escape(windows_path(os.path.join(out, "reverse.xls"))))
+        say("reverse export: " + p.wait_status(1, "导出Excel完毕!", 30000))
+        p.cmd("click 按钮_反向导出")
+        p.cmd("file-dialog " + escape(windows_path(os.path.join(out, "reverse.txt"))))
+        say("reverse export: " + p.wait_status(1, "导出txt完毕!", 30000))
+
+        # 6. A single query, and its answer copied to the clipboard.
+        p.set_text("编辑框_IP地址", SINGLE)
+        p.cmd("click 按钮_单一查询")
+        p.wait_status(1, "查询完毕!", 20000)
+        say("single query %s: %s" % (SINGLE, p.cmd("get-text 编辑框_结果").replace("\r\n", " / ")))
+        p.cmd("click 按钮_复制")
+        say("copy: " + p.wait_status(1, "已成功复制到剪切板中!"))
+        shot(p, out, "single-query-copied")
+
+        p.cmd("close-main")
+        p.cmd("wait-exit 15000")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

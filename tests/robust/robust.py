@@ -1,0 +1,420 @@
+#!/usr/bin/env python3
+"""Robustness runs of the real Verdalo.exe through the UI test driver, against the
+robustness mock (robust_mock.py). Run inside tests/e2e/netns.sh and inside.sh (see
+robust.sh):
+
+    robust.py <Verdalo.exe> <verdalo_driver.exe> <test name> [rows]
+"""
+import os
+import sys
+import threading
+import time
+import urllib.request
+
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, "..", "e2e"))
+sys.path.insert(0, os.path.join(here, "..", "mock"))
+sys.path.insert(0, here)
+import mock_services as mock  # noqa: E402
+import robust_mock  # noqa: E402
+from verdalo_e2e import DriverError, Program, escape, mock_rule, requests, wait_until, windows_path  # noqa: E402
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL: " + what, flush=True)
+    return condition
+
+
+def control(path):
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    with opener.open(os.environ["VERDALO_MOCK_URL"] + path, timeout=5) as r:
+        return r.read().decode("ascii")
+
+
+def location_paths():
+    return [r["path"] for r in requests(path_prefix="/ips138.asp")]
+
+
+def most_in_flight():
+    return int(control("/__robust/inflight").split()[1])
+
+
+def run_dir():
+    return os.environ["VERDALO_E2E_DIR"]
+
+
+def write_list(addresses, name):
+    path = os.path.join(run_dir(), name)
+    with open(path, "wb") as f:
+        f.write("\r\n".join(addresses).encode("gbk"))
+    return path
+
+
+def import_list(p, path, rows, seconds=900):
+    p.set_text("编辑框_文件位置", windows_path(path))
+    p.cmd("click 按钮_导入")
+    # Polled slowly: every driver read is a message the importing window thread must handle.
+    check(poll(lambda: p.status(1) == "导入txt完毕!", seconds, 0.5), "import did not finish")
+    check(int(p.cmd("rows")) == rows, "import gave %s rows, not %d" % (p.cmd("rows"), rows))
+
+
+def poll(probe, seconds, period):
+    end = time.time() + seconds
+    while time.time() < end:
+        if probe():
+            return True
+        time.sleep(period)
+    return probe()
+
+
+def read_column(p, col, rows):
+    return [p.cmd("cell %d %d" % (r, col)) for r in range(rows)]
+
+
+class MemoryWatch:
+    """Samples the resident size of the program's process through /proc while it runs,
+    together with a progress figure (location requests seen so far)."""
+
+    def __init__(self, program_pid, progress, period=0.5):
+        self.pid = find_program_process(program_pid)
+        self.progress = progress
+        self.period = period
+        self.samples = []  # (seconds, progress, rss kB)
+        self.stop_flag = threading.Event()
+        self.thread = threading.Thread(target=self.run, daemon=True)
+
+    def __enter__(self):
+        self.start = time.time()
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop_flag.set()
+        self.thread.join()
+
+    def run(self):
+        while not self.stop_flag.is_set():
+            rss = rss_kb(self.pid)
+            if rss is None:
+                return
+            self.samples.append((time.time() - self.start, self.progress(), rss))
+            self.stop_flag.wait(self.period)
+
+    def peak(self):
+        return max(s[2] for s in self.samples)
+
+    def at(self, done):
+        """The last sample taken before progress reached `done`."""
+        before = [s for s in self.samples if s[1] < done]
+        return (before or self.samples[:1])[-1][2]
+
+
+def rss_kb(pid):
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+    except OSError:
+        return None
+    return None
+
+
+def find_program_process(pid):
+    """The process running Verdalo.exe: the one started (wine execs its loader in place)
+    or one of its descendants."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    ppid = int(f.read().rsplit(")", 1)[1].split()[1])
+                children.setdefault(ppid, []).append(int(entry))
+            except (OSError, ValueError, IndexError):
+                pass
+    todo = [pid]
+    while todo:
+        p = todo.pop()
+        try:
+            with open("/proc/%d/cmdline" % p, "rb") as f:
+                if b"Verdalo.exe" in f.read():
+                    return p
+        except OSError:
+            pass
+        todo.extend(children.get(p, []))
+    raise DriverError("no Verdalo.exe process under pid %d" % pid)
+
+
+def kind_of(path, every, stall_every):
+    address = path.split("ip=", 1)[1].split("&", 1)[0]
+    return robust_mock.soak_action(robust_mock.row_of(address), every, stall_every)
+
+
+def test_soak(p, rows=10000):
+    """A long batch against a service failing one request in five, in rotation."""
+    every, stall_every = 5, int(os.environ.get("VERDALO_SOAK_STALL_EVERY", "100"))
+    addresses = [robust_mock.address_of(r) for r in range(rows)]
+    started = time.time()
+    import_list(p, write_list(addresses, "soak.txt"), rows)
+    print("import of %d rows: %.1f s" % (rows, time.time() - started), flush=True)
+    control("/__robust/soak?every=%d&stall_every=%d" % (every, stall_every))
+    log = os.environ["VERDALO_MOCK_LOG"]
+
+    def progress():
+        with open(log, "rb") as f:
+            return f.read().count(b"/ips138.asp")
+
+    started = time.time()
+    with MemoryWatch(p.program.pid, progress) as memory:
+        p.cmd("toolbar 0")
+        final = p.cmd("wait-status 1 查询完毕 %d" % (rows * 200 + 600000))
+    took = time.time() - started
+    check(final == "查询完毕,共查询出%d条数据!" % rows, "final status: " + final)
+    check(p.cmd("running") == "1", "the program ended")
+    check(most_in_flight() == 1, "location requests in flight at once: %d" % most_in_flight())
+
+    cells = zip(read_column(p, 0, rows), read_column(p, 1, rows))
+    wrong = []
+    kinds = {}
+    for r, (cell0, cell1) in enumerate(cells):
+        action = robust_mock.soak_action(r, every, stall_every)
+        kinds[action] = kinds.get(action, 0) + 1
+        answered = action is None or robust_mock.ANSWERED[action]
+        want = mock.location_text(addresses[r]) if answered else ""
+        if cell0 != addresses[r] or cell1 != want:
+            wrong.append((r, action, cell0, cell1))
+    check(not wrong, "%d rows wrong, first: %r" % (len(wrong), wrong[:5]))
+    # A reset on a kept-alive connection is sent once more by WinINet itself, on a new one.
+    asked = location_paths()
+    resent = {}
+    for path in asked:
+        resent[path] = resent.get(path, 0) + 1
+    twice = [(path, n) for path, n in resent.items()
+             if n > 1 and not (n == 2 and kind_of(path, every, stall_every) == "reset")]
+    check(len(resent) == rows and not twice,
+          "requests: %d distinct of %d rows; asked again: %r" % (len(resent), rows, twice[:5]))
+
+    at20, at100 = memory.at(rows * 0.2), memory.samples[-1][2]
+    print("soak: %d rows in %.1f s (%.1f rows/s); misbehaviours %s" %
+          (rows, took, rows / took, {k: v for k, v in kinds.items() if k}), flush=True)
+    print("soak memory: peak %.1f MB, at 20%% %.1f MB, at 100%% %.1f MB, growth %.1f MB; %d samples"
+          % (memory.peak() / 1024, at20 / 1024, at100 / 1024, (at100 - at20) / 1024,
+             len(memory.samples)), flush=True)
+    # Flat: what the 80 % of the run adds is the list's own texts, far below this bound.
+    check(at100 - at20 < 16 * 1024, "memory grew by %.1f MB" % ((at100 - at20) / 1024))
+
+
+KEYWORDS = "重庆市 电信"
+ENCODED = "/ip.php?%E9%87%8D%E5%BA%86%E5%B8%82%20%E7%94%B5%E4%BF%A1"
+
+
+def full_search_paths(pages):
+    paths = []
+    for page in range(pages):
+        paths.append(ENCODED + ("&%d" % page if page else ""))
+        if page < pages - 1:
+            paths.append("/ip-10.%d.1.0.htm" % page)
+    return paths
+
+
+def range_paths():
+    return [r["path"] for r in requests() if r["path"].startswith(("/ip.php", "/ip-"))]
+
+
+def test_reverse_50_stop_restart(p, pages=50):
+    control("/__robust/pages?n=%d" % pages)
+    mock.PAGES = pages  # what expected_rows counts with
+    stop_page = 20
+    mock_rule("/ip-10.%d.1.0.htm" % stop_page, "slow", ms=3000, times=1)
+    p.set_text("编辑框_实际地址", KEYWORDS)
+    p.cmd("click 按钮_反向查询")
+    check(wait_until(lambda: "/ip-10.%d.1.0.htm" % stop_page in range_paths(), 30),
+          "the stalled detail page was not asked")
+    p.cmd("toolbar 2")
+    stopped_at = len(range_paths())
+    # Starts while the stopped worker still waits for its detail page: refused, no request.
+    for _ in range(5):
+        p.cmd("click 按钮_反向查询")
+        p.cmd("toolbar 0")
+    first = p.cmd("wait-status 1 查询完毕 20000")
+    kept = stop_page * 4 + 4
+    check(first == "查询完毕,共找到%d条数据!" % kept, "stopped search: " + first)
+    got = p.rows()
+    check(got == mock.expected_rows([KEYWORDS] * pages)[:kept], "rows after the stop: %d" % len(got))
+    time.sleep(1)
+    check(len(range_paths()) == stopped_at,
+          "requests while the stopped worker finished: %r" % range_paths()[stopped_at:])
+    check(p.status(1) == first, "status moved on after the stop: " + p.status(1))
+
+    before = len(range_paths())
+    started = time.time()
+    p.cmd("click 按钮_反向查询")
+    expected = mock.expected_rows([KEYWORDS] * pages)
+    final = p.cmd("wait-status 1 查询完毕,共找到%d 60000" % len(expected))
+    print("full search of %d pages: %.1f s" % (pages, time.time() - started), flush=True)
+    check(final == "查询完毕,共找到%d条数据!" % len(expected), "second search: " + final)
+    got = p.rows()
+    check(got == expected, "rows after the restart: %d, first wrong %r" %
+          (len(got), next(((i, a, b) for i, (a, b) in enumerate(zip(got, expected)) if a != b), None)))
+    check(range_paths()[before:] == full_search_paths(pages),
+          "requests of the second search: %r" % range_paths()[before:][:8])
+
+
+def test_hammer_start_stop(p, rows=300):
+    control("/__robust/delay?ms=15")
+    addresses = [robust_mock.address_of(r) for r in range(rows)]
+    import_list(p, write_list(addresses, "hammer.txt"), rows)
+    allowed = ["导入txt完毕!", "正在查询IP地址...", "已开始查询,请先停止!", "查询完毕,共查询出"]
+    seen = set()
+    # A fixed pattern of starts, stops and pauses, so a failing run can be repeated.
+    pattern = [("toolbar 0",), ("toolbar 2",), ("toolbar 0", "toolbar 0"), ("toolbar 2", "toolbar 0"),
+               ("toolbar 0", "sleep 30", "toolbar 2"), ("toolbar 2", "toolbar 2", "toolbar 0", "sleep 5")]
+    for i in range(120):
+        for command in pattern[i % len(pattern)]:
+            p.cmd(command)
+        seen.add(p.status(1))
+    p.cmd("toolbar 2")
+    time.sleep(1)
+    before = len(location_paths())
+    p.cmd("toolbar 0")
+    final = p.cmd("wait-status 1 查询完毕 120000")
+    last_run = len(location_paths()) - before
+    seen.add(final)
+    # A panel read while the text changes may come back cut short: count it as its start.
+    odd = [s for s in seen if not any(a.startswith(s) or s.startswith(a) for a in allowed)]
+    check(not odd, "unexpected status texts: %r" % odd)
+    counts = [s for s in seen if s.startswith("查询完毕,共查询出") and s.endswith("条数据!")]
+    check(all(0 <= int(s[len("查询完毕,共查询出"):-len("条数据!")]) <= rows for s in counts),
+          "final counts: %r" % counts)
+    check(final == "查询完毕,共查询出%d条数据!" % last_run, "last run: %s, %d requests" % (final, last_run))
+    asked = location_paths()
+    twice = sorted({x for x in asked if asked.count(x) > 1})
+    check(not twice, "rows asked twice: %r" % twice[:5])
+    check(most_in_flight() == 1, "location requests in flight at once: %d" % most_in_flight())
+    got = list(zip(read_column(p, 0, rows), read_column(p, 1, rows)))
+    wrong = [(a, c) for a, c in got if c != mock.location_text(a)]
+    check(not wrong and [a for a, _ in got] == addresses, "wrong rows: %r" % wrong[:5])
+    print("hammer: %d requests, statuses seen %d" % (len(asked), len(seen)), flush=True)
+
+
+def close_case(exe, driver, what, setup):
+    """Starts the program, lets `setup` start a run, closes the window: the process ends
+    at once and the services see no request after the close but the one under way."""
+    control("/__mock/clear")
+    control("/__robust/delay?ms=0")
+    with Program(exe, driver) as p:
+        p.wait_status(2, "您的IP是", 30000)
+        setup(p)
+        asked_before = len(requests())
+        started = time.time()
+        p.cmd("close-main")
+        ok, code = p.ask("wait-exit 10000")
+        took = time.time() - started
+        check(ok, "%s: the program did not end within 10 s of the close (%s)" % (what, code))
+        try:
+            p.program.wait(timeout=10)
+        except Exception:  # noqa: BLE001
+            check(False, "%s: the wine process stayed" % what)
+        ended = time.time()
+        time.sleep(1)
+        late = requests()[asked_before:]
+        check(len(late) <= 1, "%s: requests after the close: %r" % (what, [r["path"] for r in late]))
+        check(all(r["time"] <= ended for r in late), "%s: a request after the process ended" % what)
+        print("%s: ended %.2f s after the close, %d request(s) under way" % (what, took, len(late)),
+              flush=True)
+
+
+def test_close_during_work(exe, driver):
+    addresses = [robust_mock.address_of(r) for r in range(2000)]
+    path = write_list(addresses, "close.txt")
+
+    def fast_batch(p):
+        import_list(p, path, len(addresses))
+        p.cmd("toolbar 0")
+        check(wait_until(lambda: len(location_paths()) > 50, 30), "the batch did not get going")
+
+    def stalled_batch(p):
+        mock_rule("/ips138.asp", "slow", ms=20000)
+        fast_batch_start = len(location_paths())
+        import_list(p, path, len(addresses))
+        p.cmd("toolbar 0")
+        check(wait_until(lambda: len(location_paths()) > fast_batch_start, 30), "no request made")
+
+    def reverse(p):
+        control("/__robust/pages?n=50")
+        p.set_text("编辑框_实际地址", KEYWORDS)
+        p.cmd("click 按钮_反向查询")
+        check(wait_until(lambda: len(range_paths()) > 10, 30), "the search did not get going")
+
+    def exporting(p):
+        # An export running on the window thread when the close arrives.
+        import_list(p, path, len(addresses))
+        out = os.path.join(run_dir(), "close-export.txt")
+        p.set_text("编辑框_保存位置", windows_path(out))
+        p.cmd("click 按钮_导出")
+        p.cmd("answer-box yes 10000")
+
+    close_case(exe, driver, "close during a fast batch", fast_batch)
+    close_case(exe, driver, "close during a stalled request", stalled_batch)
+    close_case(exe, driver, "close during a reverse search", reverse)
+    close_case(exe, driver, "close during an export", exporting)
+
+
+def test_import_during_batch(p, rows=400):
+    control("/__robust/delay?ms=25")
+    first = [robust_mock.address_of(r) for r in range(rows)]
+    second = [robust_mock.address_of(100000 + r) for r in range(rows // 2)]
+    import_list(p, write_list(first, "first.txt"), rows)
+    second_path = write_list(second, "second.txt")
+    p.cmd("toolbar 0")
+    check(wait_until(lambda: len(location_paths()) > 20, 30), "the batch did not get going")
+    import_list(p, second_path, len(second))
+    p.cmd("wait-status 1 查询完毕 60000")
+    time.sleep(0.5)
+    check(p.cmd("running") == "1", "the program ended")
+    got = list(zip(read_column(p, 0, len(second)), read_column(p, 1, len(second))))
+    check(int(p.cmd("rows")) == len(second), "rows after the second import: %s" % p.cmd("rows"))
+    check([a for a, _ in got] == second, "addresses after the second import")
+    foreign = [(a, c) for a, c in got if c and c != mock.location_text(a)]
+    check(not foreign, "rows holding another row's location: %r" % foreign[:5])
+    check(most_in_flight() == 1, "location requests in flight at once: %d" % most_in_flight())
+    # A new run completes the second list.
+    p.cmd("toolbar 0")
+    p.cmd("wait-status 1 查询完毕 60000")
+    got = list(zip(read_column(p, 0, len(second)), read_column(p, 1, len(second))))
+    wrong = [(a, c) for a, c in got if c != mock.location_text(a)]
+    check(not wrong, "rows not completed by the new run: %r" % wrong[:5])
+    # A second import started while the batch is busy, then a third right after it.
+    p.cmd("toolbar 0")
+    import_list(p, write_list(first[:50], "third.txt"), 50)
+    check(int(p.cmd("rows")) == 50, "rows after the third import")
+    print("import during batch: %d requests" % len(location_paths()), flush=True)
+
+
+TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
+NO_PROGRAM = {"close_during_work"}
+
+
+def main():
+    exe, driver, name = sys.argv[1:4]
+    if name not in TESTS:
+        print("unknown test %s; known: %s" % (name, " ".join(sorted(TESTS))))
+        return 2
+    started = time.time()
+    if name in NO_PROGRAM:
+        TESTS[name](exe, driver)
+    else:
+        with Program(exe, driver) as p:
+            p.wait_status(2, "您的IP是", 30000)
+            args = [int(sys.argv[4])] if len(sys.argv) > 4 else []
+            TESTS[name](p, *args)
+    print("%s: %s in %.1f s" % (name, "FAILED" if failures else "passed", time.time() - started))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
