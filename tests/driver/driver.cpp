@@ -247,7 +247,7 @@ std::string nameOf(HWND w) {
 class RemoteBuffer {
   public:
     explicit RemoteBuffer(size_t size) : size_(size) {
-        main();
+        if (!g_process) main();
         p_ = VirtualAllocEx(g_process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
         if (!p_) fail("VirtualAllocEx failed");
     }
@@ -396,7 +396,7 @@ HWND fileNameBox(HWND w) {
 }
 
 HWND waitBox(int ms) {
-    main();
+    if (!g_pid) main();
     auto found = waitFor<HWND>(ms, []() -> std::optional<HWND> {
         for (HWND w : topWindows(g_pid))
             if (isMessageBox(w)) return w;
@@ -407,7 +407,7 @@ HWND waitBox(int ms) {
 }
 
 HWND waitFileDialog(int ms) {
-    main();
+    if (!g_pid) main();
     auto found = waitFor<HWND>(ms, []() -> std::optional<HWND> {
         for (HWND w : topWindows(g_pid))
             if (fileNameBox(w)) return w;
@@ -650,12 +650,28 @@ std::string run(const std::string& line) {
         waitGone(box, g_timeoutMs, "message box");
         return "ok " + escape(text);
     }
+    if (command == "attach-box") {
+        // For a program that never shows its main window: a message box with this caption,
+        // of any process, becomes the program under test.
+        const std::wstring caption = fromUtf8(unescape(need(rest, "caption")));
+        auto found = waitFor<HWND>(timeoutArg(rest), [&]() -> std::optional<HWND> {
+            for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", caption.c_str()); w;
+                 w = FindWindowExW(nullptr, w, L"#32770", caption.c_str()))
+                if (isMessageBox(w) && IsWindowVisible(w)) return w;
+            return std::nullopt;
+        });
+        if (!found) fail("no message box with that caption");
+        GetWindowThreadProcessId(*found, &g_pid);
+        if (g_process) CloseHandle(g_process);
+        g_process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, g_pid);
+        return "ok";
+    }
     if (command == "box-text")
         return "ok " + escape(toUtf8(windowText(GetDlgItem(waitBox(timeoutArg(rest)), 0xFFFF))));
     if (command == "box-caption")
         return "ok " + escape(toUtf8(windowText(waitBox(timeoutArg(rest)))));
     if (command == "no-box") {
-        main();
+        if (!g_pid) main();
         for (HWND w : topWindows(g_pid))
             if (isMessageBox(w))
                 fail("message box open: " + escape(toUtf8(windowText(GetDlgItem(w, 0xFFFF)))));

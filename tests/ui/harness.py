@@ -14,7 +14,7 @@ class DriverError(Exception):
     pass
 
 
-def _wine_env(extra=None):
+def wine_env(extra=None):
     env = dict(os.environ)
     # An English system: every Chinese text must still come back exactly.
     env.update(LC_ALL="C.UTF-8", LANG="C.UTF-8", WINEDEBUG="-all",
@@ -24,7 +24,7 @@ def _wine_env(extra=None):
 
 
 def wine_reg(args):
-    subprocess.run(["wine", "reg"] + args, env=_wine_env(), stdout=subprocess.DEVNULL,
+    subprocess.run(["wine", "reg"] + args, env=wine_env(), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=60, check=False)
 
 
@@ -33,6 +33,44 @@ def prepare_prefix():
     windows; the screenshots then show caption and frame as a user sees them."""
     wine_reg(["add", r"HKCU\Software\Wine\AppDefaults\Verdalo.exe\X11 Driver",
               "/v", "Managed", "/d", "N", "/f"])
+
+
+class Driver:
+    """The UI test driver, one command at a time through pipes."""
+
+    def __init__(self, driver):
+        self.process = subprocess.Popen(["wine", driver], env=wine_env(), stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True, encoding="utf-8", bufsize=1)
+
+    def ask(self, line):
+        """Sends one command; returns (ok, value)."""
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        answer = self.process.stdout.readline()
+        if not answer:
+            raise DriverError("driver ended at: " + line)
+        answer = answer.rstrip("\n")
+        if answer == "ok":
+            return True, ""
+        if answer.startswith("ok "):
+            return True, answer[3:]
+        return False, answer[4:] if answer.startswith("err ") else answer
+
+    def cmd(self, line):
+        ok, value = self.ask(line)
+        if not ok:
+            raise DriverError(f"{line}: {value}")
+        return value
+
+    def close(self):
+        try:
+            self.process.stdin.close()
+            self.process.stdout.close()
+            self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
 
 
 class Program:
@@ -50,13 +88,11 @@ class Program:
         with open(browser, "w") as f:
             f.write('#!/bin/sh\nprintf "%s\\n" "$1" >> "$VERDALO_URL_LOG"\n')
         os.chmod(browser, 0o755)
-        env = _wine_env({"VERDALO_URL_LOG": self.url_log,
+        env = wine_env({"VERDALO_URL_LOG": self.url_log,
                          "PATH": bin_dir + os.pathsep + os.environ.get("PATH", "")})
         self.program = subprocess.Popen(["wine", exe], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
-        self.driver = subprocess.Popen(["wine", driver], env=_wine_env(), stdin=subprocess.PIPE,
-                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                       text=True, encoding="utf-8", bufsize=1)
+        self.driver = Driver(driver)
         self.cmd("wait-main 60000")
         # Start-up ends with the public address in panel 2; the window answers input after.
         def started():
@@ -72,24 +108,10 @@ class Program:
         self.close()
 
     def ask(self, line):
-        """Sends one command; returns (ok, value)."""
-        self.driver.stdin.write(line + "\n")
-        self.driver.stdin.flush()
-        answer = self.driver.stdout.readline()
-        if not answer:
-            raise DriverError("driver ended at: " + line)
-        answer = answer.rstrip("\n")
-        if answer == "ok":
-            return True, ""
-        if answer.startswith("ok "):
-            return True, answer[3:]
-        return False, answer[4:] if answer.startswith("err ") else answer
+        return self.driver.ask(line)
 
     def cmd(self, line):
-        ok, value = self.ask(line)
-        if not ok:
-            raise DriverError(f"{line}: {value}")
-        return value
+        return self.driver.cmd(line)
 
     def ints(self, line):
         return [int(v) for v in self.cmd(line).split()]
@@ -126,17 +148,14 @@ class Program:
 
     def close(self):
         try:
-            if self.program.poll() is None and self.driver.poll() is None:
+            if self.program.poll() is None and self.driver.process.poll() is None:
                 self.ask("kill-main")
         except (DriverError, OSError):
             pass
-        for p in (self.driver, self.program):
-            try:
-                if p is self.driver:
-                    p.stdin.close()
-                    p.stdout.close()
-                p.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
+        self.driver.close()
+        try:
+            self.program.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.program.kill()
+            self.program.wait()
         shutil.rmtree(self.tmp, ignore_errors=True)

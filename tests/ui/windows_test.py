@@ -6,10 +6,13 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import DriverError, Program, prepare_prefix  # noqa: E402
+import subprocess  # noqa: E402
+
+from harness import Driver, Program, prepare_prefix, wine_env  # noqa: E402
 
 EXE = os.environ.get("VERDALO_EXE", "")
 DRIVER = os.environ.get("VERDALO_DRIVER", "")
+FAILING = os.environ.get("VERDALO_FAILING", "")  # start-up whose main window fails
 SHOTS = os.environ.get("VERDALO_UI_SHOTS", "")
 
 # The main window's layout as the design gives it: name, class, parent, caption, rectangle
@@ -308,6 +311,23 @@ class Ending(unittest.TestCase):
                 self.assertEqual(p.cmd(f"get-text {box}"), "\\r\\n" if box == "编辑框_结果" else "")
                 p.cmd("key esc")
                 self.assertEqual(p.cmd("wait-exit 10000"), "0")
+
+    def test_a_main_window_that_cannot_be_created_is_fatal(self):
+        if not FAILING:
+            self.skipTest("VERDALO_FAILING not set")
+        program = subprocess.Popen(["wine", FAILING], env=wine_env(), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        driver = Driver(DRIVER)
+        try:
+            driver.cmd("attach-box 错误 30000")
+            self.assertEqual(driver.cmd("box-text"), "运行时出错!\\r\\n\\r\\n错误信息：载入启动窗口失败\\r\\n")
+            driver.cmd("answer-box ok")
+            self.assertEqual(driver.cmd("wait-exit 10000"), "-1")
+        finally:
+            driver.close()
+            if program.poll() is None:
+                program.kill()
+            program.wait()
 
     def test_closing_the_main_window_ends_the_program(self):
         with Program(EXE, DRIVER) as p:

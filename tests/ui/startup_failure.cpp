@@ -1,0 +1,8 @@
+// Verdalo's start-up with a main window that cannot be created.
+#include <windows.h>
+
+#include "app/startup.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    runVerdalo([](void (*)()) { return false; });
+}
