@@ -1,6 +1,9 @@
 #include "lookup/workers.h"
 
 #include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -27,18 +30,51 @@ int runningLookupThreads() {
 
 namespace lookup_detail {
 
+namespace {
+
+// Threads are not detached: under Wine, a detached MinGW (winpthreads) thread now and then
+// never runs, so a start would silently do nothing. Instead each thread stays joinable and
+// is joined once it has said it is done, at the next start. Nothing ever waits for a thread
+// that is still working. The list is never destroyed: at exit, joinable threads must not
+// meet their destructors.
+struct Launched {
+    std::thread thread;
+    std::atomic<bool> done{false};
+};
+std::mutex g_launchedMutex;
+auto& g_launched = *new std::list<std::unique_ptr<Launched>>;
+
+void joinFinished() {
+    for (auto it = g_launched.begin(); it != g_launched.end();) {
+        if ((*it)->done) {
+            (*it)->thread.join();
+            it = g_launched.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // namespace
+
 bool startDetached(std::function<void()> fn) {
+    std::lock_guard lock(g_launchedMutex);
+    joinFinished();
+    auto entry = std::make_unique<Launched>();
+    Launched* self = entry.get();
     ++g_threads;
     try {
-        std::thread([fn = std::move(fn)] {
+        entry->thread = std::thread([self, fn = std::move(fn)] {
             fn();
             --g_threads;
-        }).detach();
-        return true;
+            self->done = true;
+        });
     } catch (const std::system_error&) {
         --g_threads;
         return false;
     }
+    g_launched.push_back(std::move(entry));
+    return true;
 }
 
 WorkerSlot::WorkerSlot(Claim how) {

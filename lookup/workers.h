@@ -5,7 +5,8 @@
 
 namespace lookup_detail {
 
-// Starts fn on a detached thread; false (and nothing run) when no thread could be made.
+// Starts fn on a thread of its own that nobody waits for; false (and nothing run) when no
+// thread could be made.
 bool startDetached(std::function<void()> fn);
 
 // The right to run a main loop. g_queryRunning alone cannot give it: a stop clears that

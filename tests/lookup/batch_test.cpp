@@ -82,6 +82,7 @@ TEST_F(BatchTest, FillsEmptyRowsAndCountsThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::MainWindow w;
+        ThreadsEndFirst guard;
         net.reset();
         statusDuringRequest.clear();
         for (const auto& row : c.rows) w.list.addRow(row);
@@ -153,6 +154,7 @@ TEST_F(BatchTest, PendingStopEndsTheNextRunAfterOneRow) {
              // A run that finds every row answered and skips them: a stop arriving then
              // is not looked at, so it waits for the next run.
              HookedWindow other;
+             ThreadsEndFirst guard;
              other.hooked.addRow({"9.9.9.9", "有"});
              other.hooked.addRow({"9.9.9.8", "有"});
              other.hooked.onCell = [](int row, int column) {
@@ -166,6 +168,7 @@ TEST_F(BatchTest, PendingStopEndsTheNextRunAfterOneRow) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HookedWindow w;
+        ThreadsEndFirst guard;
         net.reset();
         g_stopRequested = 0;
         for (const char* a : {"1.1.1.1", "2.2.2.2", "3.3.3.3"}) w.hooked.addRow({a});
@@ -206,9 +209,10 @@ TEST_F(BatchTest, ASecondStartIsRefusedAndTheRunningOneGoesOn) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::MainWindow w;
+        Gate gate;
+        ThreadsEndFirst guard;  // ends before the gate and the window go
         net.reset();
         for (const char* a : {"1.1.1.1", "2.2.2.2", "3.3.3.3"}) w.list.addRow({a});
-        Gate gate;
         net.handler = [&](const std::string&, int, const std::string& object) {
             if (addressOf(object) == "1.1.1.1") gate.wait();
             return answerFor(object);
@@ -226,12 +230,9 @@ TEST_F(BatchTest, ASecondStartIsRefusedAndTheRunningOneGoesOn) {
                 if (s == "已开始查询,请先停止!") return true;
             return false;
         };
-        for (int i = 0; i < 5000 && !refusedShown(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        EXPECT_TRUE(refusedShown());
-        for (int i = 0; i < 5000 && runningLookupThreads() > 1; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        EXPECT_EQ(runningLookupThreads(), 1);  // the first worker, still at its row
+        EXPECT_TRUE(waitFor(refusedShown));
+        // The first worker, still at its row, is the only thread left.
+        EXPECT_TRUE(waitFor([] { return runningLookupThreads() == 1; }));
         gate.open();
         ASSERT_TRUE(waitForThreads());
         EXPECT_EQ(w.status.panel(1), c.finalStatus);
@@ -247,6 +248,7 @@ TEST_F(BatchTest, ReverseSearchIsRefusedWhileABatchRuns) {
     window.list.addRow({"1.1.1.1"});
     window.keywordBox.setText("北京");
     Gate gate;
+    ThreadsEndFirst guard;
     net.handler = [&](const std::string&, int, const std::string& object) {
         gate.wait();
         return answerFor(object);
@@ -268,10 +270,14 @@ TEST_F(BatchTest, AStartRightAfterTheFinalMessageIsServed) {
     // The driver of a window presses start as soon as it sees the final message.
     for (int round = 0; round < 50; ++round) {
         fake::MainWindow w;
+        ThreadsEndFirst guard;
         w.list.addRow({"1.1.1.1"});
         startBatchQuery(w.views);
-        for (int i = 0; i < 5000 && w.status.panel(1) != "查询完毕,共查询出1条数据!"; ++i)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        // Polled without sleeping: the start must follow the message as closely as can be.
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+             w.status.panel(1) != "查询完毕,共查询出1条数据!" &&
+             std::chrono::steady_clock::now() < end;)
+            std::this_thread::yield();
         ASSERT_EQ(w.status.panel(1), "查询完毕,共查询出1条数据!");
         w.list.addRow({"2.2.2.2"});
         startBatchQuery(w.views);
@@ -287,12 +293,12 @@ TEST_F(BatchTest, StartAndStop200TimesNeverPutTwoWorkersInTheLoop) {
     std::atomic<int> rounds{0};
     net.handler = [&](const std::string&, int, const std::string& object) {
         // A short exchange, so starts and stops land both inside and between requests.
-        std::this_thread::sleep_for(std::chrono::microseconds(300 * (rounds % 3)));
+        if (rounds % 3 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return answerFor(object);
     };
     for (int i = 0; i < 200; ++i) {
         startBatchQuery(window.views);
-        if (i % 7 == 3) std::this_thread::sleep_for(std::chrono::microseconds(500));
+        if (i % 7 == 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         requestStop();
         ++rounds;
     }

@@ -116,6 +116,7 @@ TEST_F(LookupTest, SingleQueryFillsTheBoxBetweenItsTwoMessages) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         OrderedWindow w;
+        ThreadsEndFirst guard;
         net.reset();
         net.handler = [&](auto&&...) { return c.response; };
         w.ipBox.setText("8.8.8.8");
@@ -140,6 +141,7 @@ TEST_F(LookupTest, SingleQueryWithoutAddressSendsNothing) {
 
 TEST_F(LookupTest, SecondClickDuringASingleQueryIsIgnored) {
     Gate gate;
+    ThreadsEndFirst guard;
     std::atomic<int> served{0};
     net.handler = [&](auto&&...) {
         ++served;

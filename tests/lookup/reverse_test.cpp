@@ -157,6 +157,7 @@ TEST_F(ReverseTest, EmptyKeywordsStartNothing) {
 TEST_F(ReverseTest, StopDuringADetailRequestWritesTheWholeEntry) {
     window.keywordBox.setText("k");
     Gate gate;
+    ThreadsEndFirst guard;
     net.handler = [&](const std::string&, int, const std::string& object) {
         if (object == "/ip.php?%6B")
             return page(resultPage(2, multi("5.0.0.0", "P") + single("6.0.0.0", "Q")));
@@ -198,6 +199,7 @@ TEST_F(ReverseTest, PendingStopEndsTheRunAfterItsFirstEntry) {
 TEST_F(ReverseTest, TwoQuickClicksGiveOneSearch) {
     window.keywordBox.setText("k");
     Gate gate;
+    ThreadsEndFirst guard;
     std::atomic<int> firstPages{0};
     net.handler = [&](const std::string&, int, const std::string& object) {
         if (object == "/ip.php?%6B") ++firstPages;

@@ -66,6 +66,26 @@ class Gate {
     int waiting_ = 0;
 };
 
+// Polls until pred holds or the limit passes. Sleeps whole milliseconds: under MinGW a
+// shorter sleep_for returns at once.
+template <class Pred>
+bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Declared after a window local to a test: on every way out of the scope, also a failed
+// assertion, the lookup threads end before the window they use is destroyed.
+struct ThreadsEndFirst {
+    ~ThreadsEndFirst() {
+        waitFor([] { return runningLookupThreads() == 0; }, std::chrono::seconds(20));
+    }
+};
+
 class LookupTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -81,12 +101,7 @@ class LookupTest : public ::testing::Test {
     }
     // Every thread the lookups started has returned (they touch `window` until then).
     static bool waitForThreads(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        auto end = std::chrono::steady_clock::now() + limit;
-        while (runningLookupThreads() != 0) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return waitFor([] { return runningLookupThreads() == 0; }, limit);
     }
     // Every request asked for, "host" + "object", also those the fake server failed.
     std::vector<std::string> attempted() {
