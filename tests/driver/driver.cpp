@@ -588,6 +588,15 @@ std::string run(const std::string& line) {
                std::to_string(send(list(), LVM_GETCOLUMNWIDTH, toInt(need(rest, "column")), 0));
     if (command == "status")
         return "ok " + escape(toUtf8(panelText(statusBar(), toInt(need(rest, "panel")))));
+    if (command == "set-status") {
+        // Writes a panel from outside, e.g. a marker to see whether the program writes it.
+        const int panel = toInt(need(rest, "panel"));
+        const std::wstring text = fromUtf8(unescape(rest));
+        RemoteBuffer buffer((text.size() + 1) * sizeof(wchar_t));
+        buffer.write(text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        send(statusBar(), SB_SETTEXTW, panel, buffer.address());
+        return "ok";
+    }
     if (command == "status-parts") {
         HWND bar = statusBar();
         RemoteBuffer buffer(16 * sizeof(int));

@@ -227,6 +227,30 @@ class MainWindowLayout(unittest.TestCase):
             self.p.screenshot("main", os.path.join(SHOTS, "main-window.png"))
 
 
+class Wiring(unittest.TestCase):
+    """Every button reaches its own handler: a dialog, or a message of its own in panel 1
+    (with the boxes empty and the list empty, each handler refuses in its own words)."""
+
+    def test_each_button_has_its_handler(self):
+        with Program(EXE, DRIVER) as p:
+            for button in ("按钮_文件位置", "按钮_保存位置"):
+                with self.subTest(button=button):
+                    p.cmd(f"click {button}")
+                    self.assertTrue(p.cmd("dialog-title 10000"))
+                    p.cmd("file-dialog-cancel")
+            seen = {}
+            for button in ("按钮_导入", "按钮_导出", "按钮_单一查询", "按钮_反向查询", "按钮_反向导出",
+                           "按钮_复制"):
+                with self.subTest(button=button):
+                    p.cmd("set-status 1 -")
+                    p.cmd(f"click {button}")
+                    text = p.wait_until(lambda: p.cmd("status 1") != "-" and p.cmd("status 1"), 10)
+                    self.assertTrue(text, f"{button} did nothing")
+                    self.assertNotIn(text, seen, f"{button} answers like {seen.get(text)}")
+                    seen[text] = button
+                    p.cmd("no-box")
+
+
 class AboutWindow(unittest.TestCase):
     def setUp(self):
         self.p = Program(EXE, DRIVER)
