@@ -12,13 +12,12 @@ echo "built: $exe"
 
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   if [ -x scripts/demo.sh ]; then exec bash scripts/demo.sh "$exe"; fi
-  trap 'verdalo_stop_wine; verdalo_stop_display' EXIT
-  verdalo_start_display
+  # No demo: start it once inside the private network of the tests (mock services, a
+  # private Xvfb, nothing leaves the machine) and keep a screenshot of the main window.
   mkdir -p out/run
-  wine "$exe" & pid=$!
-  sleep 8
-  import -window root out/run/main-window.png
-  kill $pid 2>/dev/null || true
+  VERDALO_E2E_NAME=${VERDALO_E2E_NAME:-run} bash tests/e2e/netns.sh --timeout 120 -- bash -c '
+    wine "$1" >/dev/null 2>&1 & sleep 10
+    import -window root "$2"; wineserver -k' _ "$exe" "$VERDALO_ROOT/out/run/main-window.png"
   echo "no display here: ran it on a private Xvfb; screenshot in $VERDALO_ROOT/out/run/main-window.png"
 else
   exec wine "$exe"
