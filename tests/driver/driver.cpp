@@ -718,6 +718,12 @@ std::string run(const std::string& line) {
         GetClientRect(control(need(rest, "control")).hwnd, &r);
         return "ok " + rectText(r);
     }
+    if (command == "locale") {
+        // The system's ANSI code page and locale name, to show what an A call would use.
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = L"";
+        GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+        return "ok " + std::to_string(GetACP()) + " " + toUtf8(name);
+    }
     if (command == "screen")
         return "ok " + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " +
                std::to_string(GetSystemMetrics(SM_CYSCREEN));

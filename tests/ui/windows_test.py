@@ -113,6 +113,8 @@ class MainWindowLayout(unittest.TestCase):
         cls.p.close()
 
     def test_frame(self):
+        # An English system (code page 1252): the Chinese below only reads back through W calls.
+        self.assertEqual(self.p.cmd("locale").split()[0], "1252")
         check_frame(self, self.p, "main", (573, 435))
         self.assertEqual(self.p.cmd("get-text main"), "VerdaloV1.0")
         self.assertEqual(self.p.cmd("owner main"), "none")
