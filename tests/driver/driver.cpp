@@ -778,6 +778,27 @@ std::string run(const std::string& line) {
         mouseClick(w, button == "right");
         return "ok";
     }
+    if (command == "cursor-over") {
+        // Moves the pointer over the control and names the shape the program gave it.
+        HWND w = control(need(rest, "control")).hwnd;
+        RECT r;
+        GetWindowRect(w, &r);
+        SetForegroundWindow(GetAncestor(w, GA_ROOT));
+        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2 - 1);
+        Sleep(100);
+        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        Sleep(300);
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetCursorInfo(&info)) fail("GetCursorInfo failed");
+        if (info.hCursor == LoadCursorW(nullptr, IDC_HAND)) return "ok hand";
+        if (info.hCursor == LoadCursorW(nullptr, IDC_ARROW)) return "ok arrow";
+        if (info.hCursor == LoadCursorW(nullptr, IDC_IBEAM)) return "ok ibeam";
+        // Under Wine a program's system cursors are handles of its own: name it by value.
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "ok cursor:%p", static_cast<void*>(info.hCursor));
+        return buffer;
+    }
     if (command == "key") {
         pressKey(keyOf(need(rest, "key")));
         return "ok";

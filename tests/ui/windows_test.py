@@ -317,6 +317,10 @@ class AboutWindow(unittest.TestCase):
         p = self.p
         p.cmd("about-open")
         address = p.cmd("get-text about:标签4")
+        # The link shows a pointer of its own; the other labels show the same plain one.
+        plain = p.cmd("cursor-over about:标签3")
+        self.assertEqual(p.cmd("cursor-over about:标签5"), plain)
+        self.assertNotEqual(p.cmd("cursor-over about:标签4"), plain)
         p.cmd("mouse-click about:标签4 right")
         time.sleep(2)
         self.assertEqual(p.opened_urls(), [])
