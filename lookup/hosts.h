@@ -8,9 +8,10 @@ namespace hosts {
 // Serves "/ips138.asp?ip=...&action=2" with the "本站主数据：" list (GBK).
 inline constexpr const char* kLocationHost = "www.ip138.com";
 // Serves "/ip.php?<keywords>" result pages and "/ip-<address>.htm" detail pages (UTF-8).
-// No public host is known to serve exactly these paths today; this name is ours to point
-// at such a service, and is the one place to change when one is chosen.
-inline constexpr const char* kRangeSearchHost = "iprange.verdalo.net";
+// No public host is known to serve exactly these paths. The name is under the reserved
+// .invalid domain, so until a real service is chosen here no stranger's server receives
+// the user's keywords: the search then simply finds nothing.
+inline constexpr const char* kRangeSearchHost = "iprange.verdalo.invalid";
 // Serves "/ic.asp", echoing the caller's public address inside <center> (GBK).
 inline constexpr const char* kEchoHost = "1212.ip138.com";
 // Answers ICMP echo from mainland networks and resolves through any resolver there; a name
