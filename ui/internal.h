@@ -30,6 +30,8 @@ HIMAGELIST toolbarImages();
 // Handles one retrieved message: Esc closes the window that has it, dialog navigation,
 // then the ordinary translation and dispatch.
 void dispatchOne(MSG& msg);
+// Handles every message already waiting on the window thread; from a worker, nothing.
+void processPendingMessages();
 
 void bindMainViews(HWND window);
 

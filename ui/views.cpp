@@ -13,8 +13,6 @@
 
 namespace ui {
 
-void processPendingMessages();
-
 namespace {
 
 // Runs `work` on the thread of the main window. A closed window runs nothing: the view then

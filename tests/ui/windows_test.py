@@ -253,6 +253,39 @@ class Wiring(unittest.TestCase):
                     p.cmd("no-box")
 
 
+def import_addresses(p, count):
+    """Imports `count` addresses through the import box and button."""
+    path = os.path.join(p.tmp, "addresses.txt")
+    with open(path, "wb") as f:
+        f.write("".join(f"10.0.{i // 250}.{i % 250 + 1}\r\n" for i in range(count)).encode("ascii"))
+    p.cmd("set-text 编辑框_文件位置 Z:" + path.replace("/", "\\\\"))
+    p.cmd("click 按钮_导入")
+    p.cmd(f"wait-rows {count} 30000")
+
+
+class DuringABatch(unittest.TestCase):
+    def test_about_window_opens_and_the_list_keeps_filling(self):
+        with Program(EXE, DRIVER) as p:
+            import_addresses(p, 400)
+            p.cmd("toolbar 0")
+            p.wait_until(lambda: p.cmd("cell 0 1"), 20)
+            p.cmd("about-open")
+            self.assertEqual(p.cmd("enabled main"), "0")
+            filled = lambda: sum(1 for r in range(0, 400, 20) if p.cmd(f"cell {r} 1"))  # noqa: E731
+            before = filled()
+            self.assertTrue(p.wait_until(lambda: filled() > before, 20), "the list stopped filling")
+            self.assertEqual(p.cmd("about-exists"), "1")
+            p.cmd("toolbar 2")
+
+    def test_closing_the_window_ends_the_program_at_once(self):
+        with Program(EXE, DRIVER) as p:
+            import_addresses(p, 400)
+            p.cmd("toolbar 0")
+            p.wait_until(lambda: p.cmd("cell 0 1"), 20)
+            p.cmd("close-main")
+            self.assertEqual(p.cmd("wait-exit 5000"), "0")
+
+
 class AboutWindow(unittest.TestCase):
     def setUp(self):
         self.p = Program(EXE, DRIVER)
