@@ -78,13 +78,13 @@ class Program:
         n = int(self.cmd("rows"))
         return [(self.cmd("cell %d 0" % r), self.cmd("cell %d 1" % r)) for r in range(n)]
 
-    def import_list(self, addresses, path):
+    def import_list(self, addresses, path, limit_ms=20000):
         """Fills the query list through the program's own text import."""
         with open(path, "wb") as f:
             f.write("\r\n".join(addresses).encode("gbk"))
         self.set_text("编辑框_文件位置", windows_path(path))
         self.cmd("click 按钮_导入")
-        self.wait_status(1, "导入txt完毕!")
+        self.wait_status(1, "导入txt完毕!", limit_ms)
         if int(self.cmd("rows")) != len(addresses):
             raise DriverError("import gave %s rows" % self.cmd("rows"))
 
