@@ -432,13 +432,10 @@ void pressButton(HWND dialog, int id) {
 
 // ---- real input -----------------------------------------------------------------------
 
-void mouseClick(HWND target, bool right) {
-    RECT r;
-    GetWindowRect(target, &r);
-    HWND root = GetAncestor(target, GA_ROOT);
+void mouseClickAt(HWND root, POINT at, bool right) {
     SetForegroundWindow(root);
     Sleep(100);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    SetCursorPos(at.x, at.y);
     Sleep(50);
     INPUT in[2]{};
     in[0].type = in[1].type = INPUT_MOUSE;
@@ -446,6 +443,13 @@ void mouseClick(HWND target, bool right) {
     in[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
     SendInput(2, in, sizeof(INPUT));
     Sleep(200);
+}
+
+void mouseClick(HWND target, bool right) {
+    RECT r;
+    GetWindowRect(target, &r);
+    mouseClickAt(GetAncestor(target, GA_ROOT),
+                 POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}, right);
 }
 
 void pressKey(WORD vk) {
@@ -798,6 +802,12 @@ std::string run(const std::string& line) {
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "ok cursor:%p", static_cast<void*>(info.hCursor));
         return buffer;
+    }
+    if (command == "mouse-toolbar") {
+        // A real click on a toolbar entry, separators included.
+        const RECT r = toolbarItemRect(toInt(need(rest, "index")), true);
+        mouseClickAt(main(), POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}, false);
+        return "ok";
     }
     if (command == "key") {
         pressKey(keyOf(need(rest, "key")));

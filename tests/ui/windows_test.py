@@ -332,6 +332,16 @@ class AboutWindow(unittest.TestCase):
         p.cmd("key a")
         self.assertEqual(p.cmd("get-text 编辑框_IP地址").lower(), "a")
 
+    def test_real_clicks_on_the_toolbar(self):
+        p = self.p
+        for separator in (1, 3):
+            p.cmd(f"mouse-toolbar {separator}")
+        time.sleep(1)
+        self.assertEqual(p.cmd("about-exists"), "0")
+        self.assertEqual(p.cmd("status 1"), "就绪")
+        p.cmd("mouse-toolbar 4")
+        self.assertTrue(p.wait_until(lambda: p.cmd("about-exists") == "1", 10))
+
     def test_escape_closes_only_the_about_window(self):
         p = self.p
         p.cmd("about-open")
