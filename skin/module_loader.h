@@ -24,7 +24,10 @@ class InMemoryModule {
     ~InMemoryModule() = default;
 
     // Forgets the image without unloading it; it stays mapped for the rest of the process.
-    void destroy() { base_ = 0, size_ = 0; }
+    void destroy() {
+        base_ = 0;
+        size_ = 0;
+    }
     // A shallow copy sharing the mapping, without any count.
     InMemoryModule copy() const { return *this; }
     // Unloads a held image first. `resolver` (0 for none) is called for every import with

@@ -56,6 +56,7 @@ class SkinAttach : public ::testing::Test {
         });
         os.setRoutine(base + 0x1200, [this](const platform::CallArguments& a) {
             attachCalls.push_back(a);
+            attachTexts.push_back(os.readText(a[2]));  // the caller's text lives only this long
             return 1u;
         });
     }
@@ -64,6 +65,7 @@ class SkinAttach : public ::testing::Test {
     std::vector<unsigned char> image;
     platform::Address base = 0;
     std::vector<platform::CallArguments> attachCalls, adjustCalls;
+    std::vector<std::string> attachTexts;
 };
 
 TEST_F(SkinAttach, AttachHandsTheEngineTheCallersBytesAndTheSettings) {
@@ -87,7 +89,7 @@ TEST_F(SkinAttach, ANonEmptyTextAndNegativeSettingsArriveAsTheyAre) {
     ASSERT_EQ(attachCalls.size(), 1u);
     EXPECT_EQ(attachCalls[0][0], 0u);  // empty resource: address 0
     EXPECT_EQ(attachCalls[0][1], 0u);
-    EXPECT_EQ(os.readText(attachCalls[0][2]), "Face");
+    EXPECT_EQ(attachTexts[0], "Face");
     EXPECT_EQ(attachCalls[0][3], 0xFFFFFFFFu);
     EXPECT_TRUE(g_skinResource.empty());
 }
