@@ -35,13 +35,14 @@ start=$(date +%s.%N)
 # "Connection: close" makes every request open its own connection, as a plain client does.
 curl -s -H "Connection: close" --config "$urls"
 end=$(date +%s.%N)
-curl_rate=$(echo "$rows / ($end - $start)" | bc -l)
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+curl_rate=$(calc "$rows / ($end - $start)")
 our_rate=$(sed -n 's/.*rows_per_second=\([0-9.]*\).*/\1/p' <<<"$ours")
-printf 'curl sequential: rows=%d seconds=%.3f rows_per_second=%.1f\n' "$rows" "$(echo "$end - $start" | bc -l)" "$curl_rate"
+printf 'curl sequential: rows=%d seconds=%.3f rows_per_second=%.1f\n' "$rows" "$(calc "$end - $start")" "$curl_rate"
 fetch_rate=$(sed -n 's/.*rows_per_second=\([0-9.]*\).*/\1/p' <<<"$fetches")
-printf 'ratio (curl rate / verdalo batch rate, target <= 1.2): %.3f\n' "$(echo "$curl_rate / $our_rate" | bc -l)"
+printf 'ratio (curl rate / verdalo batch rate, target <= 1.2): %.3f\n' "$(calc "$curl_rate / $our_rate")"
 whole_rate=$(sed -n 's/.*rows_per_second=\([0-9.]*\).*/\1/p' <<<"${whole:-}")
-[ -n "$whole_rate" ] && printf 'ratio (curl rate / Verdalo.exe rate): %.3f\n' "$(echo "$curl_rate / $whole_rate" | bc -l)"
-printf 'of which the batch over the web routine alone: %.3f\n' "$(echo "$fetch_rate / $our_rate" | bc -l)"
+[ -n "$whole_rate" ] && printf 'ratio (curl rate / Verdalo.exe rate): %.3f\n' "$(calc "$curl_rate / $whole_rate")"
+printf 'of which the batch over the web routine alone: %.3f\n' "$(calc "$fetch_rate / $our_rate")"
 INNER
 bash "$root/tests/e2e/netns.sh" --mock-delay-ms 5 --timeout 900 -- bash "$inner" "$exe" "$rows" "$root" "$program" "$driver"
