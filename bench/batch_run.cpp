@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     } else {
         batchQueryWorker(window.views);
     }
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!webOnly)
         for (const auto& row : window.list.rows()) filled += !row[1].empty();
     std::printf("rows=%d filled=%d seconds=%.3f rows_per_second=%.1f\n", rows, filled, seconds,
