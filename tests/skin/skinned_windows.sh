@@ -11,11 +11,14 @@ fail() { echo "skinned_windows: $*" >&2; exit 1; }
 
 # The engine reports attach and detach on the debug channel; nothing else there is ours.
 WINEDEBUG=-all,warn+debugstr wine "$exe" >/dev/null 2>"$log" &
-drive() {  # one driver command; prints its value, fails on "err"
-    local answer
-    answer=$(wine "$driver" "timeout 20000" "$1" | tr -d '\r' | tail -1)
-    [ "${answer%% *}" = ok ] || fail "driver: $1 -> $answer"
-    echo "${answer#ok}" | sed 's/^ //'
+drive() {  # driver commands in one run; prints the last value, fails on any "err"
+    local answers line
+    answers=$(wine "$driver" "timeout 20000" "$@" | tr -d '\r')
+    while IFS= read -r line; do
+        [ "${line%% *}" = ok ] || fail "driver: $* -> $line"
+    done <<<"$answers"
+    line=$(tail -1 <<<"$answers")
+    echo "${line#ok}" | sed 's/^ //'
 }
 
 # Crops window `name` out of a screenshot into $out/skinned-<file>.png and prints the
@@ -54,8 +57,8 @@ read -r width height <<<"$(shoot about about-window)"
 teal about-window $((width / 2)) 6
 drive about-close >/dev/null
 
-drive close-main >/dev/null
-code=$(drive "wait-exit 20000")
+# One driver run: it must know the process before the window goes away.
+code=$(drive close-main "wait-exit 20000")
 [ "$code" = 0 ] || fail "Verdalo.exe ended with $code"
 wineserver -w
 grep -q "verdalo skin: attached" "$log" || fail "the skin was never attached"
