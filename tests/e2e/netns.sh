@@ -107,7 +107,12 @@ for n in $(seq 120 160); do
     Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >"$run_dir/xvfb.out" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 50); do DISPLAY=:$n xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    if DISPLAY=:$n xdpyinfo >/dev/null 2>&1; then export DISPLAY=:$n; break; fi
+    # A harness in another namespace may have taken the number a moment before: its display
+    # answers through the socket file, but ours has then exited.
+    if kill -0 "$xvfb_pid" 2>/dev/null && DISPLAY=:$n xdpyinfo >/dev/null 2>&1; then
+        export DISPLAY=:$n
+        break
+    fi
     kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; xvfb_pid=
 done
 [ -n "${DISPLAY:-}" ] || { echo "netns.sh: could not start Xvfb" >&2; exit 1; }
