@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(here, "..", "mock"))
 sys.path.insert(0, here)
 import mock_services as mock  # noqa: E402
 import robust_mock  # noqa: E402
-from verdalo_e2e import DriverError, Program, escape, mock_rule, requests, wait_until, windows_path  # noqa: E402
+from verdalo_e2e import DriverError, Program, mock_rule, requests, wait_until, windows_path  # noqa: E402
 
 failures = []
 
@@ -377,10 +377,10 @@ def test_close_during_work(exe, driver):
 
     def stalled_batch(p):
         mock_rule("/ips138.asp", "slow", ms=20000)
-        fast_batch_start = len(location_paths())
+        asked = len(location_paths())
         import_list(p, path, len(addresses))
         p.cmd("toolbar 0")
-        check(wait_until(lambda: len(location_paths()) > fast_batch_start, 30), "no request made")
+        check(wait_until(lambda: len(location_paths()) > asked, 30), "no request made")
 
     def reverse(p):
         control("/__robust/pages?n=50")
@@ -416,39 +416,57 @@ def import_while_busy(p, path, rows, seconds=300):
     check(quiet >= 4, "the import did not end: %r" % (last,))
 
 
+def consistent(p, addresses, what):
+    """The list holds exactly `addresses`, and no row another address's location."""
+    check(int(p.cmd("rows")) == len(addresses), "%s: %s rows" % (what, p.cmd("rows")))
+    got = list(zip(read_column(p, 0, len(addresses)), read_column(p, 1, len(addresses))))
+    check([a for a, _ in got] == addresses, "%s: addresses changed" % what)
+    foreign = [(a, c) for a, c in got if c and c != mock.location_text(a)]
+    check(not foreign, "%s: rows holding another address's location: %r" % (what, foreign[:5]))
+    check(most_in_flight() == 1, "%s: location requests in flight at once: %d" % (what, most_in_flight()))
+
+
 def test_import_during_batch(p, rows=400):
-    control("/__robust/delay?ms=25")
     first = [robust_mock.address_of(r) for r in range(rows)]
     second = [robust_mock.address_of(100000 + r) for r in range(rows // 2)]
-    import_list(p, write_list(first, "first.txt"), rows)
-    second_path = write_list(second, "second.txt")
+    first_path, second_path = write_list(first, "first.txt"), write_list(second, "second.txt")
+
+    # The worker waits for row 5's answer while the import replaces the list under it.
+    import_list(p, first_path, rows)
+    mock_rule("ip=%s&" % first[5], "slow", ms=3000, times=1)
+    p.cmd("toolbar 0")
+    check(wait_until(lambda: any(first[5] + "&" in a for a in location_paths()), 30),
+          "row 5 was not asked")
+    import_while_busy(p, second_path, len(second))
+    check(settle(p), "the batch did not end after the import: " + p.status(1))
+    check(p.cmd("running") == "1", "the program ended")
+    consistent(p, second, "import during a stalled answer")
+
+    # The import racing a batch that answers every 25 ms.
+    control("/__robust/delay?ms=25")
+    import_list(p, first_path, rows)
     p.cmd("toolbar 0")
     check(wait_until(lambda: len(location_paths()) > 20, 30), "the batch did not get going")
     import_while_busy(p, second_path, len(second))
     check(settle(p), "the batch did not end after the import: " + p.status(1))
-    check(p.cmd("running") == "1", "the program ended")
-    check(int(p.cmd("rows")) == len(second), "rows after the second import: %s" % p.cmd("rows"))
-    got = list(zip(read_column(p, 0, len(second)), read_column(p, 1, len(second))))
-    check([a for a, _ in got] == second, "addresses after the second import")
-    foreign = [(a, c) for a, c in got if c and c != mock.location_text(a)]
-    check(not foreign, "rows holding another row's location: %r" % foreign[:5])
-    check(most_in_flight() == 1, "location requests in flight at once: %d" % most_in_flight())
-    # A new run completes the second list.
-    run_batch(p)
-    got = list(zip(read_column(p, 0, len(second)), read_column(p, 1, len(second))))
-    wrong = [(a, c) for a, c in got if c != mock.location_text(a)]
-    check(not wrong, "rows not completed by the new run: %r" % wrong[:5])
+    consistent(p, second, "import during a running batch")
+
     # An import right at the start of a run, before its first answer.
-    import_list(p, write_list(first, "first.txt"), rows)
+    import_list(p, first_path, rows)
     p.cmd("toolbar 0")
     import_while_busy(p, second_path, len(second))
     check(settle(p), "the batch did not end after the early import: " + p.status(1))
+    consistent(p, second, "import at the start of a run")
+
+    # A new run completes the list: nothing was left in a state the batch cannot mend.
+    run_batch(p)
     got = list(zip(read_column(p, 0, len(second)), read_column(p, 1, len(second))))
-    foreign = [(a, c) for a, c in got if c and c != mock.location_text(a)]
-    check([a for a, _ in got] == second and not foreign, "early import: %r" % foreign[:5])
-    check(most_in_flight() == 1, "location requests in flight at once: %d" % most_in_flight())
+    wrong = [(a, c) for a, c in got if c != mock.location_text(a)]
+    check(not wrong, "rows not right after a new run: %r" % wrong[:5])
     asked = location_paths()
-    print("import during batch: %d requests, %d distinct" % (len(asked), len(set(asked))), flush=True)
+    empty = sum(1 for a in asked if a.startswith("/ips138.asp?ip=&"))
+    print("import during batch: %d requests, %d distinct, %d for an empty address"
+          % (len(asked), len(set(asked)), empty), flush=True)
 
 
 TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
