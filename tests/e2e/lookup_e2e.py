@@ -149,6 +149,23 @@ def test_batch_start_stop_200(p):
     check(len(asked) == len(addresses), "requests: %d" % len(asked))
 
 
+def test_batch_start_while_stopped_worker_finishes(p):
+    # The stopped worker is still inside its slow first row when start is pressed again.
+    mock_rule("ip=10.7.0.0&", "slow", ms=3000)
+    addresses = ["10.7.0.%d" % i for i in range(5)]
+    p.import_list(addresses, os.path.join(os.environ["VERDALO_E2E_DIR"], "list.txt"))
+    p.cmd("toolbar 0")
+    check(wait_until(lambda: location_paths(), 20), "no request made")
+    p.cmd("toolbar 2")
+    p.cmd("toolbar 0")
+    refused = p.wait_status(1, "已开始查询", 5000)
+    check(refused == "已开始查询,请先停止!", "second start: " + refused)
+    final = p.wait_status(1, "查询完毕", 20000)
+    check(final == "查询完毕,共查询出1条数据!", "final status: " + final)
+    check(location_paths() == ["/ips138.asp?ip=10.7.0.0&action=2"], "requests: %r" % location_paths())
+    check(p.rows()[0][1] == mock.location_text("10.7.0.0") and p.rows()[1][1] == "", "rows: %r" % p.rows())
+
+
 def test_close_during_batch(p):
     mock_rule("/ips138.asp", "slow", ms=20000)
     addresses = ["10.8.0.%d" % i for i in range(50)]
