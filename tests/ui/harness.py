@@ -93,6 +93,8 @@ class Program:
         self.program = subprocess.Popen(["wine", exe], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         self.driver = Driver(driver)
+        # Waits end as soon as their condition holds; the limit only matters on a busy machine.
+        self.cmd("timeout 30000")
         self.cmd("wait-main 60000")
         # Start-up ends with the public address in panel 2; the window answers input after.
         def started():
