@@ -108,8 +108,10 @@ void openAboutLink() {
     const int length = GetWindowTextLengthW(label);
     std::wstring address(static_cast<size_t>(length) + 1, L'\0');
     address.resize(static_cast<size_t>(GetWindowTextW(label, address.data(), length + 1)));
-    // The outcome is not reported: no browser, a bad address, all end here quietly.
-    ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // The caption is the program's own GBK text; the address is plain ASCII, so the ANSI
+    // call reads it the same on any locale. The outcome is not reported.
+    const std::string gbk = win32::wideToGbk(address);
+    ShellExecuteA(nullptr, "open", gbk.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace ui

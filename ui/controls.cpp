@@ -37,7 +37,7 @@ HFONT aboutFont(int height, bool underline) {
     return CreateFontIndirectW(&lf);
 }
 
-HFONT fontFor(const ControlSpec& c, bool aboutWindow) {
+HFONT fontFor(const ControlLayout& c, bool aboutWindow) {
     if (!aboutWindow || c.kind != Kind::Label) return defaultFont();
     GdiObject& slot = (c.traits & kTitleFont) ? g_titleFont
                       : (c.traits & kLink)    ? g_linkFont
@@ -87,7 +87,7 @@ LRESULT CALLBACK linkProc(HWND label, UINT message, WPARAM w, LPARAM l, UINT_PTR
     return DefSubclassProc(label, message, w, l);
 }
 
-HWND createToolbar(HWND window, const ControlSpec& c) {
+HWND createToolbar(HWND window, const ControlLayout& c) {
     HWND bar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_FLAT |
                                    TBSTYLE_WRAPABLE | CCS_TOP | CCS_NORESIZE | CCS_NOPARENTALIGN,
@@ -126,7 +126,7 @@ HWND createToolbar(HWND window, const ControlSpec& c) {
     return bar;
 }
 
-HWND createStatusBar(HWND window, const ControlSpec& c) {
+HWND createStatusBar(HWND window, const ControlLayout& c) {
     HWND bar =
         CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0,
                         0, window, reinterpret_cast<HMENU>(INT_PTR(c.id)), instance(), nullptr);
@@ -156,7 +156,7 @@ void addColumns(HWND list) {
     }
 }
 
-HWND createPlain(HWND parent, const ControlSpec& c, bool aboutWindow) {
+HWND createPlain(HWND parent, const ControlLayout& c, bool aboutWindow) {
     const wchar_t* cls = L"";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
@@ -238,8 +238,8 @@ bool labelColours(HWND control, HDC dc, LRESULT& brush) {
 }
 
 HWND controlHandle(HWND window, int id) {
-    for (const WindowSpec* spec : {&kMainWindow, &kAboutWindow}) {
-        for (const ControlSpec& c : spec->controls) {
+    for (const WindowLayout* layout : {&kMainWindow, &kAboutWindow}) {
+        for (const ControlLayout& c : layout->controls) {
             if (c.id != id) continue;
             HWND parent = c.parent ? controlHandle(window, c.parent) : window;
             return parent ? GetDlgItem(parent, id) : nullptr;
@@ -248,9 +248,9 @@ HWND controlHandle(HWND window, int id) {
     return nullptr;
 }
 
-bool createControls(HWND window, const WindowSpec& spec) {
-    const bool aboutWindow = &spec == &kAboutWindow;
-    for (const ControlSpec& c : spec.controls) {
+bool createControls(HWND window, const WindowLayout& layout) {
+    const bool aboutWindow = &layout == &kAboutWindow;
+    for (const ControlLayout& c : layout.controls) {
         if (c.kind == Kind::Service) continue;  // objects owned by the window, never windows
         HWND parent = c.parent ? controlHandle(window, c.parent) : window;
         if (!parent) return false;
@@ -262,7 +262,7 @@ bool createControls(HWND window, const WindowSpec& spec) {
     // Boxes and labels go under the controls one works with: a label's box overlaps the edit
     // box beside it, and two buttons of the window lie inside 分组框1's frame. (A new child
     // window starts at the bottom of the z-order, so this waits until all exist.)
-    for (const ControlSpec& c : spec.controls) {
+    for (const ControlLayout& c : layout.controls) {
         if (c.kind != Kind::GroupBox && c.kind != Kind::Label) continue;
         SetWindowPos(controlHandle(window, c.id), HWND_BOTTOM, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -18,8 +18,8 @@ HINSTANCE instance();
 HWND mainWindowHandle();
 HWND aboutWindowHandle();
 
-// Creates every control of `spec` in `window`; false when one of them fails.
-bool createControls(HWND window, const WindowSpec& spec);
+// Creates every control of `layout` in `window`; false when one of them fails.
+bool createControls(HWND window, const WindowLayout& layout);
 HWND controlHandle(HWND window, int id);  // searches the group boxes too
 void centreOnScreen(HWND window);
 HFONT defaultFont();

@@ -21,7 +21,7 @@ enum Trait : unsigned {
     kTitleFont = 16,  // about window: the 20-pixel title font
 };
 
-struct ControlSpec {
+struct ControlLayout {
     const char8_t* name;
     int id;
     int parent;  // id of the parent control; 0 is the window itself
@@ -31,11 +31,11 @@ struct ControlSpec {
     unsigned traits = kPlain;
 };
 
-struct WindowSpec {
+struct WindowLayout {
     const char8_t* name;
     const char* caption;
     int width, height;
-    std::span<const ControlSpec> controls;
+    std::span<const ControlLayout> controls;
 };
 
 // Ids 1 and 2 are left free: dialog navigation sends IDOK and IDCANCEL for Enter and Esc.
@@ -85,7 +85,7 @@ inline constexpr int 按钮1 = 206;
 // Toolbar entries report their index as command id kToolbarCommandBase + index.
 inline constexpr int kToolbarCommandBase = 300;
 
-inline constexpr ControlSpec kMainControls[] = {
+inline constexpr ControlLayout kMainControls[] = {
     {u8"工具条_查询", id::工具条_查询, 0, Kind::ToolBar, "", 0, 0, 494, 44},
     {u8"状态条1", id::状态条1, 0, Kind::StatusBar, "", 0, 331, 494, 22},
     {u8"分组框3", id::分组框3, 0, Kind::GroupBox, "查询列表", 8, 48, 328, 336},
@@ -132,7 +132,7 @@ inline constexpr const char* kInstructions =
     "反向查询与批量查询的查询方式不同,"
     "反向查询速度可能稍慢;\r\n4.导出的Excel若提示文件不匹配,是否继续?点继续即可,对内容无影响.";
 
-inline constexpr ControlSpec kAboutControls[] = {
+inline constexpr ControlLayout kAboutControls[] = {
     {u8"标签1", id::about::标签1, 0, Kind::Label, "VerdaloV1.0", 72, 8, 184, 32,
      kCentre | kTitleFont},
     {u8"标签2", id::about::标签2, 0, Kind::Label, kInstructions, 8, 40, 352, 184, kWrap},
@@ -142,8 +142,8 @@ inline constexpr ControlSpec kAboutControls[] = {
     {u8"按钮1", id::about::按钮1, 0, Kind::Button, "确定", 304, 272, 56, 32},
 };
 
-inline constexpr WindowSpec kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
-inline constexpr WindowSpec kAboutWindow{u8"about", "关于", 377, 340, kAboutControls};
+inline constexpr WindowLayout kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
+inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 340, kAboutControls};
 
 // Toolbar entries: index, separator, text, image.
 struct ToolbarEntry {
@@ -160,10 +160,10 @@ inline constexpr ToolbarEntry kToolbarEntries[] = {
 inline constexpr int kStatusPanelEdges[] = {50, 260, -1};
 inline constexpr const char* kStatusPanelTexts[] = {"状态", "就绪", "正在获取..."};
 
-struct ColumnSpec {
+struct ColumnLayout {
     const char* header;
     int width;
 };
-inline constexpr ColumnSpec kListColumns[] = {{"IP", 120}, {"来自", 180}};
+inline constexpr ColumnLayout kListColumns[] = {{"IP", 120}, {"来自", 180}};
 
 }  // namespace ui

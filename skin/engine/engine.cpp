@@ -129,10 +129,10 @@ bool isGlass(int colour) {
            colour == FrameActive || colour == FrameInactive || colour == FrameEdge;
 }
 
-HFONT makeFont(const skin::FontSpec& spec, const WCHAR* overrideFace) {
-    const WCHAR* face = overrideFace[0] ? overrideFace : reinterpret_cast<const WCHAR*>(spec.face);
+HFONT makeFont(const skin::FontStyle& font, const WCHAR* overrideFace) {
+    const WCHAR* face = overrideFace[0] ? overrideFace : reinterpret_cast<const WCHAR*>(font.face);
     // GB2312 makes the font mapper pick a face with Chinese glyphs when this one is missing.
-    return CreateFontW(spec.height, 0, 0, 0, spec.weight, 0, 0, 0, GB2312_CHARSET,
+    return CreateFontW(font.height, 0, 0, 0, font.weight, 0, 0, 0, GB2312_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
                        DEFAULT_PITCH | FF_SWISS, face);
 }

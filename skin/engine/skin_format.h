@@ -76,7 +76,7 @@ constexpr int kMaxFaceChars = 32;
 constexpr uint16_t kVersion = 1;
 constexpr unsigned kHeaderSize = 16;
 
-struct FontSpec {
+struct FontStyle {
     int32_t height;
     uint16_t weight;
     char16_t face[kMaxFaceChars];
@@ -85,7 +85,7 @@ struct FontSpec {
 struct Skin {
     uint32_t colour[ColourCount];  // 0x00BBGGRR, as Windows keeps colours
     int32_t metric[MetricCount];
-    FontSpec font[FontCount];
+    FontStyle font[FontCount];
 };
 
 struct ColourName {
@@ -269,7 +269,7 @@ inline bool parse(const unsigned char* data, unsigned length, Skin& out) {
             if (valueLength < 7) return false;
             for (int i = 0; i < FontCount; ++i) {
                 if (!sameName(name, nameLength, kFontNames[i])) continue;
-                FontSpec f;
+                FontStyle f;
                 f.height = clampMetric(static_cast<int32_t>(u32(value)), -96, 96);
                 f.weight = static_cast<uint16_t>(clampMetric(u16(value + 4), 0, 1000));
                 if (!utf8ToUtf16(value + 6, valueLength - 6, f.face, kMaxFaceChars)) return false;

@@ -188,20 +188,20 @@ HWND about() {
 
 struct Control {
     HWND hwnd;
-    const ui::ControlSpec* spec;  // null for the windows themselves
+    const ui::ControlLayout* layout;  // null for the windows themselves
     bool aboutWindow;
 };
 
-const ui::ControlSpec* specOf(std::span<const ui::ControlSpec> table, const std::string& name) {
-    for (const ui::ControlSpec& c : table)
+const ui::ControlLayout* layoutOf(std::span<const ui::ControlLayout> table, const std::string& name) {
+    for (const ui::ControlLayout& c : table)
         if (utf8Of(c.name) == name) return &c;
     return nullptr;
 }
 
-HWND handleOf(HWND window, std::span<const ui::ControlSpec> table, const ui::ControlSpec& c) {
+HWND handleOf(HWND window, std::span<const ui::ControlLayout> table, const ui::ControlLayout& c) {
     HWND parent = window;
     if (c.parent) {
-        for (const ui::ControlSpec& p : table)
+        for (const ui::ControlLayout& p : table)
             if (p.id == c.parent) parent = handleOf(window, table, p);
     }
     return parent ? GetDlgItem(parent, c.id) : nullptr;
@@ -211,15 +211,15 @@ Control control(const std::string& name) {
     if (name == "main") return {main(), nullptr, false};
     if (name == "about") return {about(), nullptr, true};
     const bool aboutWindow = name.rfind("about:", 0) == 0;
-    std::span<const ui::ControlSpec> table =
-        aboutWindow ? std::span<const ui::ControlSpec>(ui::kAboutControls)
-                    : std::span<const ui::ControlSpec>(ui::kMainControls);
-    const ui::ControlSpec* spec = specOf(table, aboutWindow ? name.substr(6) : name);
-    if (!spec) fail("no control named " + name);
-    if (spec->kind == ui::Kind::Service) fail("service object, not a window: " + name);
-    HWND h = handleOf(aboutWindow ? about() : main(), table, *spec);
+    std::span<const ui::ControlLayout> table =
+        aboutWindow ? std::span<const ui::ControlLayout>(ui::kAboutControls)
+                    : std::span<const ui::ControlLayout>(ui::kMainControls);
+    const ui::ControlLayout* layout = layoutOf(table, aboutWindow ? name.substr(6) : name);
+    if (!layout) fail("no control named " + name);
+    if (layout->kind == ui::Kind::Service) fail("service object, not a window: " + name);
+    HWND h = handleOf(aboutWindow ? about() : main(), table, *layout);
     if (!h) fail("control has no window: " + name);
-    return {h, spec, aboutWindow};
+    return {h, layout, aboutWindow};
 }
 
 std::string nameOf(HWND w) {
@@ -230,10 +230,10 @@ std::string nameOf(HWND w) {
     HWND root = GetAncestor(w, GA_ROOT);
     const int id = GetDlgCtrlID(w);
     if (root == g_main) {
-        for (const ui::ControlSpec& c : ui::kMainControls)
+        for (const ui::ControlLayout& c : ui::kMainControls)
             if (c.id == id && handleOf(g_main, ui::kMainControls, c) == w) return utf8Of(c.name);
     } else if (root && root == aboutWindow) {
-        for (const ui::ControlSpec& c : ui::kAboutControls)
+        for (const ui::ControlLayout& c : ui::kAboutControls)
             if (c.id == id && handleOf(aboutWindow, ui::kAboutControls, c) == w)
                 return "about:" + utf8Of(c.name);
     }
