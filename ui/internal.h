@@ -13,6 +13,9 @@ namespace ui {
 
 // A worker's call carried to the window thread: lParam points to a std::function<void()>.
 inline constexpr UINT kRunOnWindowThread = WM_APP + 1;
+// While rows stream in, the list paints at most this often (see thawQueryList).
+inline constexpr UINT_PTR kListRedrawTimer = 0x5652;
+inline constexpr UINT kListRedrawMs = 100;
 
 HINSTANCE instance();
 HWND mainWindowHandle();
@@ -34,5 +37,7 @@ void dispatchOne(MSG& msg);
 void processPendingMessages();
 
 void bindMainViews(HWND window);
+// Turns the query list's painting back on after a burst of changes (the redraw timer).
+void thawQueryList();
 
 }  // namespace ui

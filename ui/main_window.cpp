@@ -63,6 +63,12 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
                 return 0;
             }
             break;
+        case WM_TIMER:
+            if (w == kListRedrawTimer) {
+                thawQueryList();
+                return 0;
+            }
+            break;
         case kRunOnWindowThread:
             (*reinterpret_cast<const std::function<void()>*>(l))();
             return 0;
