@@ -36,8 +36,14 @@ void batchQueryWorker(view::MainViews& views) {
         for (int row = 0; row < rows; ++row) {
             if (!list.cell(row, 1).empty()) continue;  // answered before; the stop waits
             std::string address = list.cell(row, 0);
+            // An import meanwhile may have left a shorter list: past its end there is
+            // nothing to ask about.
+            if (address.empty() && row >= list.rowCount()) break;
             view::setStatus(views, "正在查询IP地址...");
-            list.setCell(row, 1, lookupLocation(address, LookupMode::MainData));
+            const std::string location = lookupLocation(address, LookupMode::MainData);
+            // The answer belongs to its address: if an import replaced the row meanwhile,
+            // writing it by index would give another address this one's location.
+            list.setCellIfKey(row, 1, location, 0, address);
             ++counter;
             if (g_stopRequested == 1) {
                 g_stopRequested = 0;

@@ -17,6 +17,10 @@ public:
     // The whole text; a row or column that does not exist gives the empty text.
     virtual std::string cell(int row, int column) = 0;
     virtual void setCell(int row, int column, const std::string& text) = 0;
+    // Sets the cell only while cell (row, keyColumn) still reads `key`, checked and set in
+    // one step: an answer that took seconds must not land in a row an import has replaced.
+    virtual bool setCellIfKey(int row, int column, const std::string& text, int keyColumn,
+                              const std::string& key) = 0;
     virtual std::string header(int column) = 0;
 };
 

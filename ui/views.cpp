@@ -100,6 +100,30 @@ class ListView final : public view::ListView {
             SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
         });
     }
+    bool setCellIfKey(int row, int column, const std::string& text, int keyColumn,
+                      const std::string& key) override {
+        const std::wstring wide = win32::gbkToWide(text);
+        const std::wstring wideKey = win32::gbkToWide(key);
+        bool set = false;
+        onWindowThread([&] {
+            if (!exists(row, column) || !exists(row, keyColumn)) return;
+            const std::wstring current = readWhole([&](wchar_t* buffer, int capacity) {
+                LVITEMW item{};
+                item.iSubItem = keyColumn;
+                item.pszText = buffer;
+                item.cchTextMax = capacity;
+                return static_cast<size_t>(
+                    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+            });
+            if (current != wideKey) return;
+            deferRedraw();
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = const_cast<wchar_t*>(wide.c_str());
+            set = SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+        });
+        return set;
+    }
     std::string header(int column) override {
         std::wstring text;
         onWindowThread([&] {

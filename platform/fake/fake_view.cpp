@@ -39,6 +39,17 @@ void ListView::setCell(int row, int column, const std::string& text) {
     rows_[row][column] = text;
 }
 
+bool ListView::setCellIfKey(int row, int column, const std::string& text, int keyColumn,
+                            const std::string& key) {
+    std::lock_guard lock(mutex_);
+    const int columns = static_cast<int>(headers_.size());
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
+    if (column < 0 || column >= columns || keyColumn < 0 || keyColumn >= columns) return false;
+    if (rows_[row][keyColumn] != key) return false;
+    rows_[row][column] = text;
+    return true;
+}
+
 std::string ListView::header(int column) {
     std::lock_guard lock(mutex_);
     if (column < 0 || column >= static_cast<int>(headers_.size())) return {};

@@ -20,6 +20,8 @@ public:
     int appendRow() override;
     std::string cell(int row, int column) override;
     void setCell(int row, int column, const std::string& text) override;
+    bool setCellIfKey(int row, int column, const std::string& text, int keyColumn,
+                      const std::string& key) override;
     std::string header(int column) override;
     // Test helpers.
     void addRow(const std::vector<std::string>& cells);

@@ -193,6 +193,26 @@ TEST_F(BatchTest, RowsAddedDuringARunWaitForTheNext) {
     EXPECT_EQ(window.list.cell(2, 1), "");
 }
 
+// An import replacing the list while an answer is on its way: the answer must not land in
+// the row that now holds another address, and nothing is asked past the new list's end.
+TEST_F(BatchTest, ListReplacedDuringARequestKeepsAnswersWithTheirAddresses) {
+    for (int i = 1; i <= 6; ++i) window.list.addRow({"10.0.0." + std::to_string(i)});
+    net.handler = [this](const std::string&, int, const std::string& object) {
+        if (addressOf(object) == "10.0.0.2") {
+            window.list.deleteAllRows();
+            window.list.addRow({"10.9.9.1"});
+            window.list.addRow({"10.9.9.2"});
+            window.list.addRow({"10.0.0.3"});
+        }
+        return answerFor(object);
+    };
+    runToEnd(window.views);
+    EXPECT_EQ(window.list.rows(), (std::vector<std::vector<std::string>>{
+                                      {"10.9.9.1", ""}, {"10.9.9.2", ""}, {"10.0.0.3", "地点10.0.0.3"}}));
+    EXPECT_EQ(lookedUp(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(status(), "查询完毕,共查询出3条数据!");
+}
+
 // The refused start and the one running: a second start, and a start after a stop while
 // the stopped worker still waits for its row, both leave exactly one worker.
 TEST_F(BatchTest, ASecondStartIsRefusedAndTheRunningOneGoesOn) {
