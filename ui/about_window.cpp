@@ -34,15 +34,7 @@ LRESULT CALLBACK aboutProc(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 HWND createAboutWindow() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = aboutProc;
-    wc.hInstance = instance();
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kAboutClass;
-    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+    if (!registerWindowClass(kAboutClass, aboutProc)) return nullptr;
     const std::wstring caption = win32::gbkToWide(kAboutWindow.caption);
     // No owner: the window has its own taskbar entry; modality comes from disabling main.
     HWND window = CreateWindowExW(WS_EX_APPWINDOW, kAboutClass, caption.c_str(),

@@ -248,6 +248,18 @@ HWND controlHandle(HWND window, int id) {
     return nullptr;
 }
 
+bool registerWindowClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance();
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = name;
+    return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
 bool createControls(HWND window, const WindowLayout& layout) {
     const bool aboutWindow = &layout == &kAboutWindow;
     for (const ControlLayout& c : layout.controls) {

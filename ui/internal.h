@@ -21,6 +21,8 @@ HINSTANCE instance();
 HWND mainWindowHandle();
 HWND aboutWindowHandle();
 
+// Both windows: arrow pointer, the application icon, the dialog background colour.
+bool registerWindowClass(const wchar_t* name, WNDPROC procedure);
 // Creates every control of `layout` in `window`; false when one of them fails.
 bool createControls(HWND window, const WindowLayout& layout);
 HWND controlHandle(HWND window, int id);  // searches the group boxes too

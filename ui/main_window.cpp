@@ -92,15 +92,7 @@ HWND mainWindowHandle() {
 }
 
 bool createMainWindow(void (*onCreated)()) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = mainProc;
-    wc.hInstance = instance();
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kMainClass;
-    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    if (!registerWindowClass(kMainClass, mainProc)) return false;
 
     const std::wstring caption = win32::gbkToWide(kMainWindow.caption);
     HWND window = CreateWindowExW(
