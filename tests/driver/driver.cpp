@@ -285,12 +285,18 @@ LRESULT send(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     return static_cast<LRESULT>(result);
 }
 
+// The program may change a text between the length query and the copy; a text read
+// with a stale length comes back cut short. Read until the length holds still.
 std::wstring windowText(HWND w) {
-    const int n = static_cast<int>(send(w, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    const int got =
-        static_cast<int>(send(w, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(text.data())));
-    text.resize(static_cast<size_t>(std::max(0, got)));
+    std::wstring text;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const int n = static_cast<int>(send(w, WM_GETTEXTLENGTH, 0, 0));
+        text.assign(static_cast<size_t>(n) + 1, L'\0');
+        const int got =
+            static_cast<int>(send(w, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(text.data())));
+        text.resize(static_cast<size_t>(std::max(0, got)));
+        if (got == n && send(w, WM_GETTEXTLENGTH, 0, 0) == n) break;
+    }
     return text;
 }
 
@@ -320,12 +326,15 @@ std::wstring headerText(HWND list, int column) {
     return buffer.readText(sizeof item, 1024);
 }
 
+// SB_GETTEXT takes no buffer size, so the buffer is far larger than any panel text and
+// the copy's own length (its result) says how much to read: a text that changes between
+// a length query and the copy can neither be cut short nor overrun the buffer.
 std::wstring panelText(HWND bar, int panel) {
-    const LRESULT length = send(bar, SB_GETTEXTLENGTHW, panel, 0);
-    const size_t chars = LOWORD(length) + 1;
-    RemoteBuffer buffer(chars * sizeof(wchar_t));
-    send(bar, SB_GETTEXTW, panel, buffer.address());
-    return buffer.readText(0, chars);
+    if (LOWORD(send(bar, SB_GETTEXTLENGTHW, panel, 0)) >= kTextChars / 2)
+        fail("panel text too long");
+    RemoteBuffer buffer(kTextChars * sizeof(wchar_t));
+    const LRESULT copied = send(bar, SB_GETTEXTW, panel, buffer.address());
+    return buffer.readText(0, std::min<size_t>(LOWORD(copied), kTextChars));
 }
 
 struct ToolbarButton {
