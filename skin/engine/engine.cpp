@@ -67,6 +67,41 @@ enum Kind {
     KindOther
 };
 
+// Every message of a skinned window needs its old procedure and its kind, and reading a
+// window property is a trip to the window server under Wine: an import that adds rows by
+// the ten thousand spent most of its time there. The two are mirrored in a small table
+// that only the skin's own thread touches; the properties stay the record, and an entry
+// is dropped wherever they are removed.
+struct Skinned {
+    HWND window;
+    WNDPROC old;
+    Kind kind;
+};
+constexpr unsigned kCacheSlots = 256;  // a power of two
+Skinned g_cache[kCacheSlots];
+
+Skinned& cacheSlot(HWND h) {
+    return g_cache[(static_cast<unsigned>(reinterpret_cast<UINT_PTR>(h)) * 2654435761u) >> 24];
+}
+
+// The window's old procedure and kind; false for a window the skin has not subclassed.
+bool skinnedWindow(HWND h, Skinned& out) {
+    const bool mine = g_thread == GetCurrentThreadId();
+    if (mine && cacheSlot(h).window == h) {
+        out = cacheSlot(h);
+        return true;
+    }
+    WNDPROC old = reinterpret_cast<WNDPROC>(GetPropW(h, kOldProc));
+    if (!old) return false;
+    out = {h, old, static_cast<Kind>(reinterpret_cast<UINT_PTR>(GetPropW(h, kKind)))};
+    if (mine) cacheSlot(h) = out;
+    return true;
+}
+
+void forgetWindow(HWND h) {
+    if (g_thread == GetCurrentThreadId() && cacheSlot(h).window == h) cacheSlot(h) = {};
+}
+
 // State bits kept per window.
 constexpr UINT_PTR kActive = 0x1;
 constexpr UINT_PTR kHot = 0x2;
@@ -265,6 +300,8 @@ void setState(HWND h, UINT_PTR s) {
     SetPropW(h, kState, reinterpret_cast<HANDLE>(s));
 }
 Kind kindOf(HWND h) {
+    Skinned e;
+    if (skinnedWindow(h, e)) return e.kind;
     return static_cast<Kind>(reinterpret_cast<UINT_PTR>(GetPropW(h, kKind)));
 }
 
@@ -978,9 +1015,11 @@ void setUpControl(HWND h) {
 }
 
 LRESULT CALLBACK skinProc(HWND h, UINT m, WPARAM w, LPARAM l) {
-    WNDPROC old = reinterpret_cast<WNDPROC>(GetPropW(h, kOldProc));
-    if (!old) return DefWindowProcW(h, m, w, l);
+    Skinned e;
+    if (!skinnedWindow(h, e)) return DefWindowProcW(h, m, w, l);
+    const WNDPROC old = e.old;
     if (m == WM_NCDESTROY) {
+        forgetWindow(h);
         SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
         RemovePropW(h, kOldProc);
         RemovePropW(h, kKind);
@@ -1015,6 +1054,7 @@ Kind classify(HWND h, LONG style) {
 
 bool subclass(HWND h, LONG style) {
     if (GetPropW(h, kOldProc)) return false;
+    forgetWindow(h);  // a handle can come back for a new window
     Kind kind = classify(h, style);
     if (kind == KindNone) return false;
     SetPropW(h, kKind, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(kind)));
@@ -1051,6 +1091,7 @@ BOOL CALLBACK restoreChild(HWND h, LPARAM) {
         if (kindOf(h) == KindFrame) SetWindowRgn(h, nullptr, TRUE);
         if (GetWindowLongPtrW(h, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(skinProc))
             SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+        forgetWindow(h);
         RemovePropW(h, kOldProc);
         RemovePropW(h, kKind);
         RemovePropW(h, kState);

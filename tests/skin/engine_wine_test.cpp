@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/module_memory.h"
@@ -93,6 +94,23 @@ HWND makeWindow(const wchar_t* caption, int x) {
     ShowWindow(w, SW_SHOWNORMAL);
     UpdateWindow(w);
     return w;
+}
+
+template <LRESULT Answer>
+LRESULT CALLBACK answering(HWND h, UINT m, WPARAM w, LPARAM l) {
+    return m == WM_APP ? Answer : DefWindowProcW(h, m, w, l);
+}
+
+void registerAnswering() {
+    for (auto [name, proc] : {std::pair{L"SkinTestA", &answering<'A'>},
+                              std::pair{L"SkinTestB", &answering<'B'>}}) {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = name;
+        RegisterClassExW(&wc);
+    }
 }
 
 bool inside(LONG_PTR address, platform::Address base, std::uint32_t size) {
@@ -201,6 +219,7 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
     EXPECT_TRUE(inside(adjust, base, size));
     EXPECT_EQ(g_moduleLoader->findExport("skinh_attachres"), 0u);
 
+    registerAnswering();
     HWND w = makeWindow(L"Skin test", 40);
     HWND button = CreateWindowExW(0, L"Button", L"Push", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 20,
                                   20, 80, 26, w, nullptr, nullptr, nullptr);
@@ -280,6 +299,24 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
                             static_cast<WORD>(static_cast<short>(closePoint.y - lo.y))));
     pump();
     EXPECT_FALSE(IsWindow(later));
+
+    // More windows than the engine keeps at hand, alive at once, then gone and made again
+    // (handles may come back): each one's messages still reach its own class procedure.
+    for (int round = 0; round < 2; ++round) {
+        std::vector<HWND> children;
+        for (int i = 0; i < 600; ++i)
+            children.push_back(CreateWindowExW(0, i % 2 ? L"SkinTestB" : L"SkinTestA", L"",
+                                               WS_CHILD, 0, 0, 10, 10, w, nullptr, nullptr,
+                                               nullptr));
+        int wrong = 0, plainProc = 0;
+        for (int i = 0; i < 600; ++i) {
+            if (!inside(GetWindowLongPtrW(children[i], GWLP_WNDPROC), base, size)) ++plainProc;
+            if (SendMessageW(children[i], WM_APP, 0, 0) != (i % 2 ? 'B' : 'A')) ++wrong;
+        }
+        EXPECT_EQ(plainProc, 0) << "round " << round;
+        EXPECT_EQ(wrong, 0) << "round " << round;
+        for (HWND child : children) DestroyWindow(child);
+    }
 
     // Release at program end: no call into the engine, and it stays mapped and working.
     const std::size_t before = recording.log.size();
