@@ -102,8 +102,8 @@ LRESULT CALLBACK answering(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 
 void registerAnswering() {
-    for (auto [name, proc] : {std::pair{L"SkinTestA", &answering<'A'>},
-                              std::pair{L"SkinTestB", &answering<'B'>}}) {
+    for (auto [name, proc] :
+         {std::pair{L"SkinTestA", &answering<'A'>}, std::pair{L"SkinTestB", &answering<'B'>}}) {
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = proc;
