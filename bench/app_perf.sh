@@ -4,7 +4,7 @@
 # sequential curl client at 0 ms and 5 ms service delay, import of a long txt list and
 # the peak memory with it. Runs inside the namespace harness (needs root); prints a table.
 # Usage: bench/app_perf.sh [windows build dir] [batch rows, 1000] [memory rows, 100000]
-# The import pumps window messages after every row: 100 000 rows take about half an hour.
+# The import pumps window messages after every row: 100 000 rows take about a minute.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build/win32}
