@@ -87,7 +87,7 @@ Skinned& cacheSlot(HWND h) {
 // The window's old procedure and kind; false for a window the skin has not subclassed.
 bool skinnedWindow(HWND h, Skinned& out) {
     const bool mine = g_thread == GetCurrentThreadId();
-    if (mine && cacheSlot(h).window == h) {
+    if (mine && h && cacheSlot(h).window == h) {  // empty slots hold no window
         out = cacheSlot(h);
         return true;
     }
