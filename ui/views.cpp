@@ -77,27 +77,14 @@ class ListView final : public view::ListView {
     std::string cell(int row, int column) override {
         std::wstring text;
         onWindowThread([&] {
-            if (!exists(row, column)) return;
-            text = readWhole([&](wchar_t* buffer, int capacity) {
-                LVITEMW item{};
-                item.iSubItem = column;
-                item.pszText = buffer;
-                item.cchTextMax = capacity;
-                return static_cast<size_t>(
-                    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-            });
+            if (exists(row, column)) text = readCell(row, column);
         });
         return win32::wideToGbk(text);
     }
     void setCell(int row, int column, const std::string& text) override {
         const std::wstring wide = win32::gbkToWide(text);
         onWindowThread([&] {
-            if (!exists(row, column)) return;
-            deferRedraw();
-            LVITEMW item{};
-            item.iSubItem = column;
-            item.pszText = const_cast<wchar_t*>(wide.c_str());
-            SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+            if (exists(row, column)) writeCell(row, column, wide);
         });
     }
     bool setCellIfKey(int row, int column, const std::string& text, int keyColumn,
@@ -107,20 +94,7 @@ class ListView final : public view::ListView {
         bool set = false;
         onWindowThread([&] {
             if (!exists(row, column) || !exists(row, keyColumn)) return;
-            const std::wstring current = readWhole([&](wchar_t* buffer, int capacity) {
-                LVITEMW item{};
-                item.iSubItem = keyColumn;
-                item.pszText = buffer;
-                item.cchTextMax = capacity;
-                return static_cast<size_t>(
-                    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-            });
-            if (current != wideKey) return;
-            deferRedraw();
-            LVITEMW item{};
-            item.iSubItem = column;
-            item.pszText = const_cast<wchar_t*>(wide.c_str());
-            set = SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+            if (readCell(row, keyColumn) == wideKey) set = writeCell(row, column, wide);
         });
         return set;
     }
@@ -163,6 +137,25 @@ class ListView final : public view::ListView {
 
   private:
     bool frozen_ = false;  // touched on the window thread only
+
+    // On the window thread, for a cell that exists.
+    std::wstring readCell(int row, int column) {
+        return readWhole([&](wchar_t* buffer, int capacity) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.pszText = buffer;
+            item.cchTextMax = capacity;
+            return static_cast<size_t>(
+                SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+        });
+    }
+    bool writeCell(int row, int column, const std::wstring& text) {
+        deferRedraw();
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = const_cast<wchar_t*>(text.c_str());
+        return SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+    }
 
     int columns() {
         HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
