@@ -10,7 +10,7 @@
 
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
-#include "platform/fake/fake_view.h"
+#include "tests/fakes/fake_view.h"
 #include "web/web.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "io/io.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_files.h"
-#include "platform/fake/fake_view.h"
-#include "platform/xls/biff.h"
+#include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_files.h"
+#include "tests/fakes/fake_view.h"
+#include "xls/biff.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/fake/fake_module_memory.h"
+#include "tests/fakes/fake_module_memory.h"
 #include "skin/engine/skin_format.h"
 #include "skin/module_loader.h"
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/fake/fake_files.h"
-#include "platform/xls/biff.h"
-#include "platform/xls/recordset.h"
+#include "tests/fakes/fake_files.h"
+#include "xls/biff.h"
+#include "xls/recordset.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string file(reinterpret_cast<const char*>(data), size);

@@ -5,7 +5,7 @@
 #include "platform/clipboard.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "platform/xls/automation.h"
+#include "xls/automation.h"
 #include "text/text.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "io/messages.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "platform/xls/recordset.h"
+#include "xls/recordset.h"
 #include "text/text.h"
 
 std::string g_startDirectory;

@@ -1,5 +1,5 @@
 // The Internet client interface the web routine is written against: shaped like the
-// WinINet calls it makes. platform/win32 passes through to WinINet; platform/fake records.
+// WinINet calls it makes. platform/win32 passes through to WinINet; tests/fakes records.
 #pragma once
 
 #include <cstdint>

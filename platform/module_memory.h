@@ -1,6 +1,6 @@
 // Memory, library and call services for the in-memory module loader: shaped like the
 // kernel32 calls it makes. Addresses are 32-bit values in the process the image runs in;
-// platform/win32 passes through to kernel32, platform/fake simulates a 32-bit space.
+// platform/win32 passes through to kernel32, tests/fakes simulates a 32-bit space.
 #pragma once
 
 #include <array>

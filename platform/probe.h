@@ -1,6 +1,6 @@
 // ICMP echo and name resolution, shaped like the calls the connectivity check makes
 // (inet_addr, gethostbyname, IcmpSendEcho). platform/win32 uses Winsock 1.1 and icmp.dll;
-// platform/fake answers from tables and records every call.
+// tests/fakes answers from tables and records every call.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // What lookups and io see of the main window: small interfaces, never a window handle.
 // The Win32 side runs each call on the window thread (a worker waits until it is done);
-// native tests use the in-memory versions in platform/fake.
+// native tests use the in-memory versions in tests/fakes.
 #pragma once
 
 #include <string>

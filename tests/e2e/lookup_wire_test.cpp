@@ -12,7 +12,7 @@
 
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
-#include "platform/fake/fake_view.h"
+#include "tests/fakes/fake_view.h"
 #include "platform/probe.h"
 
 namespace {

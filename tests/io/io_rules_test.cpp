@@ -3,12 +3,12 @@
 
 #include "io/io.h"
 #include "io/messages.h"
-#include "platform/fake/fake_clipboard.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_files.h"
-#include "platform/fake/fake_view.h"
-#include "platform/xls/biff.h"
-#include "platform/xls/recordset.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_files.h"
+#include "tests/fakes/fake_view.h"
+#include "xls/biff.h"
+#include "xls/recordset.h"
 
 namespace {
 

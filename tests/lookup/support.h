@@ -13,9 +13,9 @@
 
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
-#include "platform/fake/fake_internet.h"
-#include "platform/fake/fake_probe.h"
-#include "platform/fake/fake_view.h"
+#include "tests/fakes/fake_internet.h"
+#include "tests/fakes/fake_probe.h"
+#include "tests/fakes/fake_view.h"
 #include "platform/internet.h"
 #include "platform/probe.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-#include "platform/fake/fake_module_memory.h"
+#include "tests/fakes/fake_module_memory.h"
 #include "tests/skin/pe_writer.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/fake/fake_module_memory.h"
+#include "tests/fakes/fake_module_memory.h"
 #include "skin/module_loader.h"
 #include "skin/skin.h"
 #include "tests/skin/pe_writer.h"

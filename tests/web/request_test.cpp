@@ -2,7 +2,7 @@
 // their order, what goes out in the header block and body, and what comes back.
 #include <gtest/gtest.h>
 
-#include "platform/fake/fake_internet.h"
+#include "tests/fakes/fake_internet.h"
 #include "web/web.h"
 
 namespace {

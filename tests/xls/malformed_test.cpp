@@ -5,8 +5,8 @@
 #include <functional>
 #include <map>
 
-#include "platform/xls/biff.h"
-#include "platform/xls/compound.h"
+#include "xls/biff.h"
+#include "xls/compound.h"
 #include "tests/xls/biff_builder.h"
 
 using namespace xls_test;

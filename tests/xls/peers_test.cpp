@@ -10,9 +10,9 @@
 
 #include "io/io.h"
 #include "io/messages.h"
-#include "platform/fake/fake_dialogs.h"
-#include "platform/fake/fake_files.h"
-#include "platform/fake/fake_view.h"
+#include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_files.h"
+#include "tests/fakes/fake_view.h"
 #include "text/text.h"
 
 namespace fs = std::filesystem;

@@ -1,11 +1,11 @@
 // The record set over a sheet: field names and records as the spreadsheet driver gives
 // them, and the connection text's path.
-#include "platform/xls/recordset.h"
+#include "xls/recordset.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/fake/fake_files.h"
-#include "platform/xls/compound.h"
+#include "tests/fakes/fake_files.h"
+#include "xls/compound.h"
 #include "tests/xls/biff_builder.h"
 
 using namespace xls_test;

@@ -3,9 +3,9 @@
 
 #include <map>
 
-#include "platform/xls/automation.h"
-#include "platform/xls/biff.h"
-#include "platform/xls/compound.h"
+#include "xls/automation.h"
+#include "xls/biff.h"
+#include "xls/compound.h"
 #include "tests/xls/biff_builder.h"
 
 using namespace xls_test;

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/xls/biff.h"
-#include "platform/xls/compound.h"
+#include "xls/biff.h"
+#include "xls/compound.h"
 #include "text/codepage.h"
 
 namespace xls {

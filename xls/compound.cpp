@@ -1,4 +1,4 @@
-#include "platform/xls/compound.h"
+#include "xls/compound.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/xls/recordset.h"
+#include "xls/recordset.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/fake/fake_view.h"
+#include "tests/fakes/fake_view.h"
 
 namespace fake {
 

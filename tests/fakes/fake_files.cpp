@@ -1,4 +1,4 @@
-#include "platform/fake/fake_files.h"
+#include "tests/fakes/fake_files.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/fake/fake_probe.h"
+#include "tests/fakes/fake_probe.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "platform/fake/fake_clipboard.h"
+#include "tests/fakes/fake_clipboard.h"
 
 namespace fake {
 

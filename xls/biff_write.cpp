@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "platform/xls/biff.h"
-#include "platform/xls/compound.h"
+#include "xls/biff.h"
+#include "xls/compound.h"
 #include "text/codepage.h"
 
 namespace xls {

@@ -1,4 +1,4 @@
-#include "platform/fake/fake_dialogs.h"
+#include "tests/fakes/fake_dialogs.h"
 
 namespace fake {
 

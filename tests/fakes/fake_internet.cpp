@@ -1,4 +1,4 @@
-#include "platform/fake/fake_internet.h"
+#include "tests/fakes/fake_internet.h"
 
 #include <algorithm>
 #include <cstring>

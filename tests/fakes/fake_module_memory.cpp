@@ -1,4 +1,4 @@
-#include "platform/fake/fake_module_memory.h"
+#include "tests/fakes/fake_module_memory.h"
 
 #include <algorithm>
 #include <cstring>

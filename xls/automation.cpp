@@ -1,4 +1,4 @@
-#include "platform/xls/automation.h"
+#include "xls/automation.h"
 
 #include "platform/files.h"
 

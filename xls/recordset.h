@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xls/biff.h"
+#include "xls/biff.h"
 
 namespace xls {
 

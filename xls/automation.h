@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/xls/biff.h"
+#include "xls/biff.h"
 
 namespace xls {
 

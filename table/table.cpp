@@ -1,0 +1,60 @@
+#include "table/table.h"
+
+namespace {
+const std::string kNoText;
+}
+
+QueryTable::QueryTable(std::array<std::string, kColumns> headers) : headers_(std::move(headers)) {}
+
+const std::string& QueryTable::cell(std::size_t index, int column) const {
+    if (index >= rows_.size()) return kNoText;
+    if (column == 0) return rows_[index].address;
+    if (column == 1) return rows_[index].location;
+    return kNoText;
+}
+
+const std::string& QueryTable::header(int column) const {
+    return column >= 0 && column < kColumns ? headers_[static_cast<std::size_t>(column)] : kNoText;
+}
+
+void QueryTable::replace(std::vector<RowCells> rows) {
+    std::vector<Row> fresh;
+    fresh.reserve(rows.size());
+    firstId_ = nextId_;
+    for (RowCells& cells : rows)
+        fresh.push_back(Row{nextId_++, std::move(cells[0]), std::move(cells[1])});
+    rows_.swap(fresh);
+    changed({true, 0});
+}
+
+RowId QueryTable::append(RowCells cells) {
+    if (rows_.empty()) firstId_ = nextId_;
+    const RowId id = nextId_++;
+    rows_.push_back(Row{id, std::move(cells[0]), std::move(cells[1])});
+    changed({true, rows_.size() - 1});
+    return id;
+}
+
+std::optional<std::size_t> QueryTable::indexOf(RowId id) const {
+    if (id < firstId_ || id - firstId_ >= rows_.size()) return std::nullopt;
+    return static_cast<std::size_t>(id - firstId_);
+}
+
+bool QueryTable::setLocation(RowId id, std::string location) {
+    const std::optional<std::size_t> index = indexOf(id);
+    if (!index) return false;
+    rows_[*index].location = std::move(location);
+    changed({false, *index});
+    return true;
+}
+
+std::vector<PendingRow> QueryTable::pending() const {
+    std::vector<PendingRow> out;
+    for (const Row& r : rows_)
+        if (r.location.empty()) out.push_back({r.id, r.address});
+    return out;
+}
+
+void QueryTable::changed(const Change& change) const {
+    if (listener_) listener_(change);
+}

@@ -1,0 +1,76 @@
+// The query rows: what the query list shows, owned by the window thread. Workers never
+// touch it; they take a snapshot of (id, address) pairs and post answers back by row id,
+// so an answer for a row an import has replaced finds no row and is dropped.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+using RowId = std::uint64_t;
+
+struct Row {
+    RowId id = 0;
+    std::string address;   // column 0
+    std::string location;  // column 1
+};
+
+// One row's cells as an import or a search produces them, column by column.
+using RowCells = std::array<std::string, 2>;
+
+struct PendingRow {
+    RowId id;
+    std::string address;
+};
+
+class QueryTable {
+  public:
+    static constexpr int kColumns = 2;
+
+    // What changed, for the view that draws the table: every row (or their count), or the
+    // one row at `index`.
+    struct Change {
+        bool allRows;
+        std::size_t index;
+    };
+
+    explicit QueryTable(std::array<std::string, kColumns> headers);
+
+    std::size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+    const Row& row(std::size_t index) const { return rows_[index]; }
+    const std::vector<Row>& rows() const { return rows_; }
+    // The text of a cell; a row or column that does not exist gives the empty text.
+    const std::string& cell(std::size_t index, int column) const;
+    const std::string& header(int column) const;
+
+    // Every row replaced in one step; each new row gets a fresh id.
+    void replace(std::vector<RowCells> rows);
+    void clear() { replace({}); }
+    RowId append(RowCells cells);
+
+    // The row that holds `id`, while it still exists.
+    std::optional<std::size_t> indexOf(RowId id) const;
+    // Sets the location of the row with `id`; false (and nothing changed) when it is gone.
+    bool setLocation(RowId id, std::string location);
+
+    // The rows still without a location, in list order: what a batch run asks about.
+    std::vector<PendingRow> pending() const;
+
+    // Called after every change, on the thread that made it.
+    void setListener(std::function<void(const Change&)> listener) { listener_ = std::move(listener); }
+
+  private:
+    void changed(const Change& change) const;
+
+    std::array<std::string, kColumns> headers_;
+    std::vector<Row> rows_;
+    // Ids are handed out in order and never reused: rows_[i].id == firstId_ + i.
+    RowId firstId_ = 1;
+    RowId nextId_ = 1;
+    std::function<void(const Change&)> listener_;
+};

@@ -1,0 +1,52 @@
+#include "tests/fakes/fake_main_view.h"
+
+namespace fake {
+
+MainView::MainView() : table_({"IP", "来自"}) {}
+
+void MainView::setPanel(int index, const std::string& text) {
+    if (index < 0 || index > 2) return;
+    panels_[index] = text;
+    if (index == 1) statusHistory.push_back(text);
+}
+
+std::string MainView::panel(int index) {
+    return index < 0 || index > 2 ? std::string() : panels_[index];
+}
+
+void MainView::post(std::function<void()> work) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(work));
+    }
+    posted_.notify_all();
+}
+
+int MainView::drain() {
+    int ran = 0;
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.empty()) return ran;
+            work = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        work();
+        ++ran;
+    }
+}
+
+bool MainView::runUntil(const std::function<bool()>& done, int limitMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        drain();
+        if (done()) return true;
+        std::unique_lock lock(mutex_);
+        if (queue_.empty() &&
+            posted_.wait_until(lock, end) == std::cv_status::timeout && queue_.empty())
+            return done();
+    }
+}
+
+}  // namespace fake

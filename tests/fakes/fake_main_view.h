@@ -1,0 +1,42 @@
+// The main window for native tests: a real table, recorded panels and boxes, and posted
+// work queued until the test (standing in for the window thread) runs it.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "table/main_view.h"
+
+namespace fake {
+
+class MainView final : public ::MainView {
+  public:
+    MainView();
+
+    QueryTable& table() override { return table_; }
+    std::string text(Box box) override { return boxes_[box]; }
+    void setText(Box box, const std::string& text) override { boxes_[box] = text; }
+    void setPanel(int index, const std::string& text) override;
+    std::string panel(int index) override;
+    void post(std::function<void()> work) override;
+
+    // Runs the posted work already queued; returns how many ran.
+    int drain();
+    // Runs posted work as it arrives until `done` holds or the time is up; false then.
+    bool runUntil(const std::function<bool()>& done, int limitMs = 10000);
+
+    // Every text panel 1 was given, in order.
+    std::vector<std::string> statusHistory;
+
+  private:
+    QueryTable table_;
+    std::map<Box, std::string> boxes_;
+    std::string panels_[3];
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> queue_;
+};
+
+}  // namespace fake
