@@ -17,10 +17,15 @@ unsigned char fold(unsigned char c, bool ignoreCase) {
     return ignoreCase && c >= 'A' && c <= 'Z' ? c + 32 : c;
 }
 
+// Letters are folded only where a character starts: a trail byte is compared exactly.
 bool matchesAt(const std::string& text, const std::string& sub, std::size_t i, bool ignoreCase) {
     if (i + sub.size() > text.size()) return false;
-    for (std::size_t k = 0; k < sub.size(); ++k)
-        if (fold(text[i + k], ignoreCase) != fold(sub[k], ignoreCase)) return false;
+    bool startsCharacter = true;
+    for (std::size_t k = 0; k < sub.size(); ++k) {
+        const bool foldHere = ignoreCase && startsCharacter;
+        if (fold(text[i + k], foldHere) != fold(sub[k], foldHere)) return false;
+        startsCharacter = !(startsCharacter && lead(sub, k));
+    }
     return true;
 }
 

@@ -18,46 +18,63 @@ unsigned char foldAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? c + 32 : c;
 }
 
+// The length of the character at i: 2 for a lead byte with a byte behind it, else 1.
+std::size_t charLength(const std::string& text, std::size_t i) {
+    return (isLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+}
+
 // Finds a sub-text at character starts only, in time linear in the text: a KMP scan over
 // the bytes, where each candidate is kept only when the character walk lands on it. The
-// walk moves forward monotonically, so no search ever restarts. Case folding is per byte,
-// trail bytes included; the pattern table must use one consistent comparison.
+// walk moves forward monotonically, so no search ever restarts. Case folding touches only
+// ASCII letters that start a character: a trail byte 0x41-0x5A is part of a double-byte
+// character and folding it would make two different characters equal. The pattern is
+// folded by its own character walk and each text byte by the text's; a match at a text
+// character start lines both walks up, since lead bytes only ever equal themselves.
 class Matcher {
   public:
-    Matcher(const std::string& sub, bool ignoreCase) : sub_(sub), fold_(ignoreCase) {
-        fail_.assign(sub_.size(), 0);
+    Matcher(const std::string& sub, bool ignoreCase) : pattern_(sub), fold_(ignoreCase) {
+        if (fold_)
+            for (std::size_t i = 0; i < pattern_.size(); i += charLength(pattern_, i))
+                pattern_[i] = static_cast<char>(foldAscii(static_cast<unsigned char>(pattern_[i])));
+        fail_.assign(pattern_.size(), 0);
         std::size_t k = 0;
-        for (std::size_t i = 1; i < sub_.size(); ++i) {
-            while (k > 0 && at(sub_, i) != at(sub_, k)) k = fail_[k - 1];
-            if (at(sub_, i) == at(sub_, k)) ++k;
+        for (std::size_t i = 1; i < pattern_.size(); ++i) {
+            while (k > 0 && pattern_[i] != pattern_[k]) k = fail_[k - 1];
+            if (pattern_[i] == pattern_[k]) ++k;
             fail_[i] = k;
         }
     }
 
-    std::size_t size() const { return sub_.size(); }
+    std::size_t size() const { return pattern_.size(); }
 
     // First match at a character start at or after `from` (taken as a character start),
     // or npos. An empty sub-text matches at `from` while `from` is inside the text.
     std::size_t find(const std::string& text, std::size_t from) const {
         const std::size_t n = text.size();
         if (from >= n) return std::string::npos;
-        if (sub_.empty()) return from;
-        std::size_t boundary = from;
+        if (pattern_.empty()) return from;
+        std::size_t boundary = from;       // the first character start at or after j
+        std::size_t matchBoundary = from;  // the same for the latest candidate
         std::size_t q = 0;
         for (std::size_t j = from; j < n; ++j) {
-            unsigned char c = at(text, j);
-            while (q > 0 && c != at(sub_, q)) q = fail_[q - 1];
-            if (c == at(sub_, q)) ++q;
-            if (q == sub_.size()) {
-                std::size_t candidate = j + 1 - q;
-                while (boundary < candidate) {
+            if (boundary < j) boundary += charLength(text, boundary);
+            char c = text[j];
+            if (fold_ && boundary == j)
+                c = static_cast<char>(foldAscii(static_cast<unsigned char>(c)));
+            while (q > 0 && c != pattern_[q]) q = fail_[q - 1];
+            if (c == pattern_[q]) ++q;
+            if (q == pattern_.size()) {
+                // Candidates only grow, so this second walk never restarts either.
+                const std::size_t candidate = j + 1 - q;
+                while (matchBoundary < candidate) {
                     // A lead byte with nothing behind it ends the scan.
-                    if (isLead(static_cast<unsigned char>(text[boundary])) && boundary + 1 >= n)
+                    if (isLead(static_cast<unsigned char>(text[matchBoundary])) &&
+                        matchBoundary + 1 >= n)
                         return std::string::npos;
-                    boundary += isLead(static_cast<unsigned char>(text[boundary])) ? 2 : 1;
+                    matchBoundary += charLength(text, matchBoundary);
                 }
-                if (boundary == candidate &&
-                    !(isLead(static_cast<unsigned char>(text[boundary])) && boundary + 1 >= n))
+                if (matchBoundary == candidate &&
+                    !(isLead(static_cast<unsigned char>(text[candidate])) && candidate + 1 >= n))
                     return candidate;
                 q = fail_[q - 1];
             }
@@ -66,15 +83,10 @@ class Matcher {
     }
 
   private:
-    unsigned char at(const std::string& s, std::size_t i) const {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        return fold_ ? foldAscii(c) : c;
-    }
-    const std::string& sub_;
+    std::string pattern_;
     bool fold_;
     std::vector<std::size_t> fail_;
 };
-
 // Index of a 1-based start position, clamping below 1 to the beginning.
 std::size_t startIndex(int start) {
     return start < 1 ? 0 : static_cast<std::size_t>(start) - 1;
@@ -84,11 +96,6 @@ int toPosition(std::size_t index) {
     return index == std::string::npos || index >= static_cast<std::size_t>(INT_MAX)
                ? -1
                : static_cast<int>(index) + 1;
-}
-
-// The length of the character at i: 2 for a lead byte with a byte behind it, else 1.
-std::size_t charLength(const std::string& text, std::size_t i) {
-    return (isLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
 }
 
 bool isSpaceAt(const std::string& text, std::size_t i) {

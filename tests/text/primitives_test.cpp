@@ -55,6 +55,14 @@ TEST(Text, FindForwardAndBackward) {
         {"中文中文", "文", 5, false, 7, 3},
         {"中文中文", "文", kWholeText, false, -1, 7},
         {"Host: A", "host: a", 1, true, 1, -1},
+        // Ignoring case folds letters that start a character, never a trail byte:
+        // B0 41 and B0 61 are two different characters.
+        {"\xB0\x61", "\xB0\x41", 1, true, -1, -1},
+        {"x\xB0\x41"
+         "A",
+         "\xB0\x41"
+         "a",
+         1, true, 2, -1},
     };
     for (const FindCase& c : cases) {
         SCOPED_TRACE(c.text + " | " + c.sub + " | " + std::to_string(c.start));
@@ -232,6 +240,7 @@ TEST(Text, GetTextBetween) {
         {"abc", "", "c", 1, false, "ab"},
         {"abc", "a", "", 1, false, ""},
         {"abc", "c", "x", 1, false, ""},
+        {"<\xB0\x61>1<\xB0\x41>2|", "<\xB0\x41>", "|", 1, false, "2"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(getTextBetween(c.text, c.left, c.right, c.start, c.caseSensitive), c.expected)
