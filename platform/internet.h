@@ -1,5 +1,6 @@
 // The Internet client interface the web routine is written against: shaped like the
 // WinINet calls it makes. platform/win32 passes through to WinINet; tests/fakes records.
+// Handles of different requests may be used from different threads at once.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +11,14 @@ namespace platform {
 using InternetHandle = std::uintptr_t;  // 0 is the null handle
 
 class Internet {
-public:
+  public:
     virtual ~Internet() = default;
     // proxy / bypass: nullptr passes NULL, "" passes an empty string; they differ.
     virtual InternetHandle open(const std::string& agent, std::uint32_t accessType,
                                 const char* proxy, const char* bypass, std::uint32_t flags) = 0;
-    virtual InternetHandle connect(InternetHandle root, const std::string& host,
-                                   std::uint16_t port, const char* user, const char* password,
-                                   std::uint32_t service, std::uint32_t flags,
-                                   std::uintptr_t context) = 0;
+    virtual InternetHandle connect(InternetHandle root, const std::string& host, std::uint16_t port,
+                                   const char* user, const char* password, std::uint32_t service,
+                                   std::uint32_t flags, std::uintptr_t context) = 0;
     virtual InternetHandle openRequest(InternetHandle connection, const std::string& verb,
                                        const std::string& objectName, const std::string& version,
                                        const char* referrer, const char** acceptTypes,
@@ -31,11 +31,11 @@ public:
                           std::uint32_t& read) = 0;
     virtual bool queryInfo(InternetHandle request, std::uint32_t infoLevel, void* buffer,
                            std::uint32_t& length, std::uint32_t* index) = 0;
+    // Shaped like InternetSetOption: the option number and its value's bytes.
+    virtual bool setOption(InternetHandle handle, std::uint32_t option, const void* buffer,
+                           std::uint32_t length) = 0;
+    // From another thread this ends a call under way on the handle: it returns failing.
     virtual bool closeHandle(InternetHandle handle) = 0;
 };
-
-// The implementation in use: WinINet in the program, a fake in native tests.
-Internet& internet();
-void setInternet(Internet* implementation);
 
 }  // namespace platform

@@ -5,7 +5,10 @@
 
 namespace fake {
 namespace {
-std::string orNull(const char* s) { return s ? std::string(s) : std::string("<null>"); }
+std::string orNull(const char* s) {
+    return s ? std::string(s) : std::string("<null>");
+}
+constexpr std::uint32_t kOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
 }  // namespace
 
 platform::InternetHandle Internet::add(Handle h) {
@@ -19,10 +22,10 @@ platform::InternetHandle Internet::open(const std::string& agent, std::uint32_t 
                                         std::uint32_t flags) {
     std::lock_guard lock(mutex_);
     platform::InternetHandle h = failOpen ? 0 : add({"root", "", "", 0, {}, 0, false});
-    calls_.push_back({"open",
-                      {agent, std::to_string(accessType), orNull(proxy), orNull(bypass),
-                       std::to_string(flags)},
-                      h});
+    calls_.push_back(
+        {"open",
+         {agent, std::to_string(accessType), orNull(proxy), orNull(bypass), std::to_string(flags)},
+         h});
     return h;
 }
 
@@ -31,13 +34,14 @@ platform::InternetHandle Internet::connect(platform::InternetHandle root, const 
                                            const char* password, std::uint32_t service,
                                            std::uint32_t flags, std::uintptr_t context) {
     std::lock_guard lock(mutex_);
-    platform::InternetHandle h =
-        (failConnect || !handles_.count(root)) ? 0 : add({"connection", host, "", port, {}, 0, false});
-    calls_.push_back({"connect",
-                      {std::to_string(root), host, std::to_string(port), orNull(user),
-                       orNull(password), std::to_string(service), std::to_string(flags),
-                       std::to_string(context)},
-                      h});
+    platform::InternetHandle h = (failConnect || !handles_.count(root))
+                                     ? 0
+                                     : add({"connection", host, "", port, {}, 0, false});
+    calls_.push_back(
+        {"connect",
+         {std::to_string(root), host, std::to_string(port), orNull(user), orNull(password),
+          std::to_string(service), std::to_string(flags), std::to_string(context)},
+         h});
     return h;
 }
 
@@ -76,8 +80,10 @@ bool Internet::sendRequest(platform::InternetHandle request, const std::string& 
     std::lock_guard lock(mutex_);
     std::string body = optional ? std::string(static_cast<const char*>(optional), optionalLength)
                                 : std::string("<null>");
-    calls_.push_back({"send", {headers, std::to_string(headersLength), body,
-                               std::to_string(optionalLength)}, request});
+    calls_.push_back(
+        {"send",
+         {headers, std::to_string(headersLength), body, std::to_string(optionalLength)},
+         request});
     return handles_.count(request) != 0;
 }
 
@@ -97,6 +103,16 @@ bool Internet::readFile(platform::InternetHandle request, void* buffer, std::uin
             it = handles_.find(request);
             if (it == handles_.end()) return false;
         }
+    }
+    if (it->second.response.stall) {
+        const std::uint32_t limit = it->second.receiveTimeoutMs;
+        auto gone = [&] { return handles_.count(request) == 0; };
+        if (limit)
+            closed_.wait_for(lock, std::chrono::milliseconds(limit), gone);
+        else
+            closed_.wait(lock, gone);
+        calls_.push_back({"read", {std::to_string(toRead), "<stalled>"}, request});
+        return false;
     }
     Handle& h = it->second;
     if (h.readOffset >= h.response.resetAfter && h.readOffset < h.response.body.size()) {
@@ -132,10 +148,24 @@ bool Internet::queryInfo(platform::InternetHandle request, std::uint32_t infoLev
     return true;
 }
 
+bool Internet::setOption(platform::InternetHandle handle, std::uint32_t option, const void* buffer,
+                         std::uint32_t length) {
+    std::lock_guard lock(mutex_);
+    std::uint32_t value = 0;
+    if (buffer && length == sizeof value) std::memcpy(&value, buffer, sizeof value);
+    calls_.push_back({"setOption", {std::to_string(option), std::to_string(value)}, handle});
+    auto it = handles_.find(handle);
+    if (it == handles_.end()) return false;
+    if (option == kOptionReceiveTimeout) it->second.receiveTimeoutMs = value;
+    return true;
+}
+
 bool Internet::closeHandle(platform::InternetHandle handle) {
     std::lock_guard lock(mutex_);
     calls_.push_back({"close", {std::to_string(handle)}, handle});
-    return handles_.erase(handle) != 0;
+    const bool known = handles_.erase(handle) != 0;
+    closed_.notify_all();
+    return known;
 }
 
 std::vector<InternetCall> Internet::calls() {
