@@ -4,7 +4,7 @@
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
 
-#include "lookup/lookup.h"
+#include "platform/win32/system.h"
 #include "platform/win32/window_text.h"
 #include "skin/skin.h"
 #include "ui/ui.h"
@@ -14,7 +14,8 @@ namespace {
 void onMainWindowCreated() {
     attachSkinResource({kSkinResource, kSkinResourceSize}, "", 90, 75, 0);
     adjustSkinAero(220, 30, 0, 9, 0, 0, 50, 0, 255);
-    ui::mainViews().状态条1.setPanel(2, fetchPublicAddress());
+    // Off the window thread: the window is usable while the probe and the echo page wait.
+    ui::showPublicAddress();
 }
 
 void onProgramEnd() {
@@ -27,10 +28,13 @@ void runVerdalo(CreateMainWindow createMainWindow) {
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    createModuleLoader();
+    // Built once and never destroyed: workers may still use it while the process ends.
+    static auto* system = new platform::win32::System;
+    static platform::Services os = system->services();
+    createModuleLoader(os.moduleMemory);
     ui::registerEndRoutine(onProgramEnd);
     loadSkinLibrary();
-    if (!createMainWindow(onMainWindowCreated)) {
+    if (!createMainWindow(os, onMainWindowCreated)) {
         // The end routines do not run on this path.
         const std::wstring text =
             win32::gbkToWide("运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");

@@ -2,7 +2,9 @@
 // that fails, to see the fatal path).
 #pragma once
 
-using CreateMainWindow = bool (*)(void (*onCreated)());
+#include "platform/services.h"
+
+using CreateMainWindow = bool (*)(platform::Services& os, void (*onCreated)());
 
 // Start-up in its fixed order, the message loop, the end routines; never returns.
 [[noreturn]] void runVerdalo(CreateMainWindow createMainWindow);

@@ -18,7 +18,7 @@ HWND g_about = nullptr;
 LRESULT CALLBACK aboutProc(HWND window, UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_COMMAND:
-            if (LOWORD(w) == id::about::按钮1 && HIWORD(w) == BN_CLICKED) closeAboutWindow();
+            if (LOWORD(w) == id::about::okButton && HIWORD(w) == BN_CLICKED) closeAboutWindow();
             return 0;
         case WM_CTLCOLORSTATIC: {
             LRESULT brush;
@@ -67,7 +67,7 @@ void openAboutWindow() {
     if (main) EnableWindow(main, FALSE);
     ShowWindow(g_about, SW_SHOWNORMAL);
     UpdateWindow(g_about);
-    SetFocus(GetDlgItem(g_about, id::about::按钮1));
+    SetFocus(GetDlgItem(g_about, id::about::okButton));
 
     MSG msg;
     while (g_about) {
@@ -96,7 +96,7 @@ void closeAboutWindow() {
 void openAboutLink() {
     HWND about = g_about;
     if (!about) return;
-    HWND label = GetDlgItem(about, id::about::标签4);
+    HWND label = GetDlgItem(about, id::about::link);
     const int length = GetWindowTextLengthW(label);
     std::wstring address(static_cast<size_t>(length) + 1, L'\0');
     address.resize(static_cast<size_t>(GetWindowTextW(label, address.data(), length + 1)));

@@ -168,7 +168,7 @@ HWND createPlain(HWND parent, const ControlLayout& c, bool aboutWindow) {
             break;
         case Kind::ListView:
             cls = WC_LISTVIEWW;
-            style |= WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER;
+            style |= WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_NOSORTHEADER;
             exStyle = WS_EX_CLIENTEDGE;
             break;
         case Kind::Label:

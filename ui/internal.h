@@ -11,11 +11,8 @@
 
 namespace ui {
 
-// A worker's call carried to the window thread: lParam points to a std::function<void()>.
-inline constexpr UINT kRunOnWindowThread = WM_APP + 1;
-// While rows stream in, the list paints at most this often (see thawQueryList).
-inline constexpr UINT_PTR kListRedrawTimer = 0x5652;
-inline constexpr UINT kListRedrawMs = 100;
+// Work posted to the window thread: lParam owns a heap std::function<void()>.
+inline constexpr UINT kPostedWork = WM_APP + 1;
 
 HINSTANCE instance();
 HWND mainWindowHandle();
@@ -35,11 +32,12 @@ HIMAGELIST toolbarImages();
 // Handles one retrieved message: Esc closes the window that has it, dialog navigation,
 // then the ordinary translation and dispatch.
 void dispatchOne(MSG& msg);
-// Handles every message already waiting on the window thread; from a worker, nothing.
-void processPendingMessages();
 
-void bindMainViews(HWND window);
-// Turns the query list's painting back on after a burst of changes (the redraw timer).
-void thawQueryList();
+void bindMainView(HWND window);
+// The query list's LVN_GETDISPINFOW; false for any other notification.
+bool answerListNotification(const NMHDR& header, LRESULT& result);
+// Runs and frees one posted payload; frees, unrun, those still queued for a closing window.
+void runPostedWork(LPARAM payload);
+void dropPostedWork(HWND window);
 
 }  // namespace ui

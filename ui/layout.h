@@ -40,45 +40,45 @@ struct WindowLayout {
 
 // Ids 1 and 2 are left free: dialog navigation sends IDOK and IDCANCEL for Enter and Esc.
 namespace id {
-inline constexpr int 工具条_查询 = 100;
-inline constexpr int 状态条1 = 101;
-inline constexpr int 分组框3 = 110;
-inline constexpr int 超级列表框_查询列表 = 111;
-inline constexpr int Excel程序1 = 112;
-inline constexpr int Excel工作簿1 = 113;
-inline constexpr int 记录集1 = 114;
-inline constexpr int 数据库连接1 = 115;
-inline constexpr int 分组框1 = 120;
-inline constexpr int 标签1 = 121;
-inline constexpr int 编辑框_文件位置 = 122;
-inline constexpr int 按钮_文件位置 = 123;
-inline constexpr int 按钮_导入 = 124;
-inline constexpr int 通用对话框_打开 = 125;
-inline constexpr int 标签2 = 126;
-inline constexpr int 编辑框_保存位置 = 127;
-inline constexpr int 按钮_保存位置 = 128;
-inline constexpr int 按钮_导出 = 129;
-inline constexpr int 分组框2 = 130;
-inline constexpr int 标签3 = 131;
-inline constexpr int 编辑框_IP地址 = 132;
-inline constexpr int 标签4 = 133;
-inline constexpr int 编辑框_结果 = 134;
-inline constexpr int 按钮_单一查询 = 135;
-inline constexpr int 按钮_复制 = 136;
-inline constexpr int 分组框4 = 140;
-inline constexpr int 标签5 = 141;
-inline constexpr int 编辑框_实际地址 = 142;
-inline constexpr int 标签6 = 143;
-inline constexpr int 按钮_反向查询 = 144;
-inline constexpr int 按钮_反向导出 = 145;
+inline constexpr int queryToolbar = 100;
+inline constexpr int statusBar = 101;
+inline constexpr int listGroup = 110;
+inline constexpr int queryList = 111;
+inline constexpr int excelApplication = 112;
+inline constexpr int excelWorkbook = 113;
+inline constexpr int recordSet = 114;
+inline constexpr int databaseConnection = 115;
+inline constexpr int ioGroup = 120;
+inline constexpr int fileLabel = 121;
+inline constexpr int fileBox = 122;
+inline constexpr int browseFileButton = 123;
+inline constexpr int importButton = 124;
+inline constexpr int openDialog = 125;
+inline constexpr int saveLabel = 126;
+inline constexpr int saveBox = 127;
+inline constexpr int browseSaveButton = 128;
+inline constexpr int exportButton = 129;
+inline constexpr int singleGroup = 130;
+inline constexpr int addressLabel = 131;
+inline constexpr int addressBox = 132;
+inline constexpr int resultLabel = 133;
+inline constexpr int resultBox = 134;
+inline constexpr int singleQueryButton = 135;
+inline constexpr int copyButton = 136;
+inline constexpr int reverseGroup = 140;
+inline constexpr int keywordsLabel = 141;
+inline constexpr int keywordsBox = 142;
+inline constexpr int keywordsHint = 143;
+inline constexpr int reverseSearchButton = 144;
+inline constexpr int reverseExportButton = 145;
 
 namespace about {
-inline constexpr int 标签1 = 201;
-inline constexpr int 标签2 = 202;
-inline constexpr int 标签3 = 203;
-inline constexpr int 标签4 = 204;
-inline constexpr int 标签5 = 205;
-inline constexpr int 按钮1 = 206;
+inline constexpr int title = 201;
+inline constexpr int instructions = 202;
+inline constexpr int author = 203;
+inline constexpr int link = 204;
+inline constexpr int date = 205;
+inline constexpr int okButton = 206;
 }  // namespace about
 }  // namespace id
 
@@ -86,40 +86,40 @@ inline constexpr int 按钮1 = 206;
 inline constexpr int kToolbarCommandBase = 300;
 
 inline constexpr ControlLayout kMainControls[] = {
-    {u8"工具条_查询", id::工具条_查询, 0, Kind::ToolBar, "", 0, 0, 494, 44},
-    {u8"状态条1", id::状态条1, 0, Kind::StatusBar, "", 0, 331, 494, 22},
-    {u8"分组框3", id::分组框3, 0, Kind::GroupBox, "查询列表", 8, 48, 328, 336},
-    {u8"超级列表框_查询列表", id::超级列表框_查询列表, id::分组框3, Kind::ListView, "", 8, 16, 312,
+    {u8"工具条_查询", id::queryToolbar, 0, Kind::ToolBar, "", 0, 0, 494, 44},
+    {u8"状态条1", id::statusBar, 0, Kind::StatusBar, "", 0, 331, 494, 22},
+    {u8"分组框3", id::listGroup, 0, Kind::GroupBox, "查询列表", 8, 48, 328, 336},
+    {u8"超级列表框_查询列表", id::queryList, id::listGroup, Kind::ListView, "", 8, 16, 312,
      312},
-    {u8"Excel程序1", id::Excel程序1, id::分组框3, Kind::Service, "", 160, 304, 26, 26},
-    {u8"Excel工作簿1", id::Excel工作簿1, id::分组框3, Kind::Service, "", 192, 304, 26, 26},
-    {u8"记录集1", id::记录集1, id::分组框3, Kind::Service, "", 216, 304, 26, 26},
-    {u8"数据库连接1", id::数据库连接1, id::分组框3, Kind::Service, "", 248, 304, 26, 26},
-    {u8"分组框1", id::分组框1, 0, Kind::GroupBox, "导入导出", 344, 48, 216, 128},
-    {u8"标签1", id::标签1, id::分组框1, Kind::Label, "文件位置:", 8, 16, 80, 24},
-    {u8"编辑框_文件位置", id::编辑框_文件位置, id::分组框1, Kind::EditBox, "", 64, 16, 144, 20},
-    {u8"按钮_文件位置", id::按钮_文件位置, id::分组框1, Kind::Button, "浏览", 88, 40, 48, 24},
-    {u8"按钮_导入", id::按钮_导入, id::分组框1, Kind::Button, "导入", 136, 40, 48, 24},
-    {u8"通用对话框_打开", id::通用对话框_打开, id::分组框1, Kind::Service, "", 8, 48, 26, 26},
-    {u8"标签2", id::标签2, id::分组框1, Kind::Label, "保存位置:", 8, 72, 80, 24},
-    {u8"编辑框_保存位置", id::编辑框_保存位置, id::分组框1, Kind::EditBox, "", 64, 72, 144, 20},
+    {u8"Excel程序1", id::excelApplication, id::listGroup, Kind::Service, "", 160, 304, 26, 26},
+    {u8"Excel工作簿1", id::excelWorkbook, id::listGroup, Kind::Service, "", 192, 304, 26, 26},
+    {u8"记录集1", id::recordSet, id::listGroup, Kind::Service, "", 216, 304, 26, 26},
+    {u8"数据库连接1", id::databaseConnection, id::listGroup, Kind::Service, "", 248, 304, 26, 26},
+    {u8"分组框1", id::ioGroup, 0, Kind::GroupBox, "导入导出", 344, 48, 216, 128},
+    {u8"标签1", id::fileLabel, id::ioGroup, Kind::Label, "文件位置:", 8, 16, 80, 24},
+    {u8"编辑框_文件位置", id::fileBox, id::ioGroup, Kind::EditBox, "", 64, 16, 144, 20},
+    {u8"按钮_文件位置", id::browseFileButton, id::ioGroup, Kind::Button, "浏览", 88, 40, 48, 24},
+    {u8"按钮_导入", id::importButton, id::ioGroup, Kind::Button, "导入", 136, 40, 48, 24},
+    {u8"通用对话框_打开", id::openDialog, id::ioGroup, Kind::Service, "", 8, 48, 26, 26},
+    {u8"标签2", id::saveLabel, id::ioGroup, Kind::Label, "保存位置:", 8, 72, 80, 24},
+    {u8"编辑框_保存位置", id::saveBox, id::ioGroup, Kind::EditBox, "", 64, 72, 144, 20},
     // These two lie in 分组框1's frame but belong to the window.
-    {u8"按钮_保存位置", id::按钮_保存位置, 0, Kind::Button, "浏览", 432, 144, 48, 24},
-    {u8"按钮_导出", id::按钮_导出, 0, Kind::Button, "导出", 480, 144, 48, 24},
-    {u8"分组框2", id::分组框2, 0, Kind::GroupBox, "单一查询", 344, 176, 216, 112},
-    {u8"标签3", id::标签3, id::分组框2, Kind::Label, "IP地址:", 16, 16, 80, 24},
-    {u8"编辑框_IP地址", id::编辑框_IP地址, id::分组框2, Kind::EditBox, "", 64, 16, 144, 20},
-    {u8"标签4", id::标签4, id::分组框2, Kind::Label, "结果:", 28, 40, 32, 24},
-    {u8"编辑框_结果", id::编辑框_结果, id::分组框2, Kind::EditBox, "", 64, 40, 144, 40, kMultiLine},
-    {u8"按钮_单一查询", id::按钮_单一查询, id::分组框2, Kind::Button, "查询", 80, 80, 56, 24},
-    {u8"按钮_复制", id::按钮_复制, id::分组框2, Kind::Button, "复制", 136, 80, 56, 24},
-    {u8"分组框4", id::分组框4, 0, Kind::GroupBox, "反向查询", 344, 288, 216, 96},
-    {u8"标签5", id::标签5, id::分组框4, Kind::Label, "实际地址:", 8, 16, 80, 24},
-    {u8"编辑框_实际地址", id::编辑框_实际地址, id::分组框4, Kind::EditBox, "", 72, 16, 136, 20},
-    {u8"标签6", id::标签6, id::分组框4, Kind::Label, "(提示:请输入关键字,空格隔开,如:重庆市 电信)",
+    {u8"按钮_保存位置", id::browseSaveButton, 0, Kind::Button, "浏览", 432, 144, 48, 24},
+    {u8"按钮_导出", id::exportButton, 0, Kind::Button, "导出", 480, 144, 48, 24},
+    {u8"分组框2", id::singleGroup, 0, Kind::GroupBox, "单一查询", 344, 176, 216, 112},
+    {u8"标签3", id::addressLabel, id::singleGroup, Kind::Label, "IP地址:", 16, 16, 80, 24},
+    {u8"编辑框_IP地址", id::addressBox, id::singleGroup, Kind::EditBox, "", 64, 16, 144, 20},
+    {u8"标签4", id::resultLabel, id::singleGroup, Kind::Label, "结果:", 28, 40, 32, 24},
+    {u8"编辑框_结果", id::resultBox, id::singleGroup, Kind::EditBox, "", 64, 40, 144, 40, kMultiLine},
+    {u8"按钮_单一查询", id::singleQueryButton, id::singleGroup, Kind::Button, "查询", 80, 80, 56, 24},
+    {u8"按钮_复制", id::copyButton, id::singleGroup, Kind::Button, "复制", 136, 80, 56, 24},
+    {u8"分组框4", id::reverseGroup, 0, Kind::GroupBox, "反向查询", 344, 288, 216, 96},
+    {u8"标签5", id::keywordsLabel, id::reverseGroup, Kind::Label, "实际地址:", 8, 16, 80, 24},
+    {u8"编辑框_实际地址", id::keywordsBox, id::reverseGroup, Kind::EditBox, "", 72, 16, 136, 20},
+    {u8"标签6", id::keywordsHint, id::reverseGroup, Kind::Label, "(提示:请输入关键字,空格隔开,如:重庆市 电信)",
      64, 40, 144, 24, kWrap},
-    {u8"按钮_反向查询", id::按钮_反向查询, id::分组框4, Kind::Button, "查询", 88, 64, 48, 24},
-    {u8"按钮_反向导出", id::按钮_反向导出, id::分组框4, Kind::Button, "导出", 136, 64, 48, 24},
+    {u8"按钮_反向查询", id::reverseSearchButton, id::reverseGroup, Kind::Button, "查询", 88, 64, 48, 24},
+    {u8"按钮_反向导出", id::reverseExportButton, id::reverseGroup, Kind::Button, "导出", 136, 64, 48, 24},
 };
 
 // The maker's web address, opened by the about window's link label.
@@ -133,13 +133,13 @@ inline constexpr const char* kInstructions =
     "反向查询速度可能稍慢;\r\n4.导出的Excel若提示文件不匹配,是否继续?点继续即可,对内容无影响.";
 
 inline constexpr ControlLayout kAboutControls[] = {
-    {u8"标签1", id::about::标签1, 0, Kind::Label, "VerdaloV1.0", 72, 8, 184, 32,
+    {u8"标签1", id::about::title, 0, Kind::Label, "VerdaloV1.0", 72, 8, 184, 32,
      kCentre | kTitleFont},
-    {u8"标签2", id::about::标签2, 0, Kind::Label, kInstructions, 8, 40, 352, 184, kWrap},
-    {u8"标签3", id::about::标签3, 0, Kind::Label, "by Ombrel", 8, 232, 184, 24},
-    {u8"标签4", id::about::标签4, 0, Kind::Label, kMakerAddress, 8, 256, 184, 24, kLink},
-    {u8"标签5", id::about::标签5, 0, Kind::Label, "2015.01.03", 8, 280, 184, 24},
-    {u8"按钮1", id::about::按钮1, 0, Kind::Button, "确定", 304, 272, 56, 32},
+    {u8"标签2", id::about::instructions, 0, Kind::Label, kInstructions, 8, 40, 352, 184, kWrap},
+    {u8"标签3", id::about::author, 0, Kind::Label, "by Ombrel", 8, 232, 184, 24},
+    {u8"标签4", id::about::link, 0, Kind::Label, kMakerAddress, 8, 256, 184, 24, kLink},
+    {u8"标签5", id::about::date, 0, Kind::Label, "2015.01.03", 8, 280, 184, 24},
+    {u8"按钮1", id::about::okButton, 0, Kind::Button, "确定", 304, 272, 56, 32},
 };
 
 inline constexpr WindowLayout kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};

@@ -1,5 +1,5 @@
 // The main window: creation, the wiring of its controls to the work, the toolbar.
-#include <functional>
+#include <memory>
 
 #include "io/io.h"
 #include "lookup/lookup.h"
@@ -15,15 +15,24 @@ const wchar_t kMainClass[] = L"VerdaloMain";
 HWND g_main = nullptr;
 HWND g_lastFocus = nullptr;
 
+// The work behind the buttons, made with the window and never destroyed: the process ends
+// from endProgram with its workers wherever they are.
+lookup::Lookups* g_lookups = nullptr;
+io::Actions* g_io = nullptr;
+
 struct ButtonAction {
     int id;
-    void (*action)(view::MainViews&);
+    void (*action)();
 };
 const ButtonAction kButtonActions[] = {
-    {id::按钮_单一查询, runSingleQuery},     {id::按钮_复制, copyResult},
-    {id::按钮_反向查询, startReverseSearch}, {id::按钮_反向导出, exportWithDialog},
-    {id::按钮_文件位置, browseImportFile},   {id::按钮_导入, importAddressList},
-    {id::按钮_保存位置, browseSaveLocation}, {id::按钮_导出, exportResults},
+    {id::singleQueryButton, [] { g_lookups->runSingleQuery(); }},
+    {id::copyButton, [] { g_io->copyResult(); }},
+    {id::reverseSearchButton, [] { g_lookups->startReverseSearch(); }},
+    {id::reverseExportButton, [] { g_io->exportWithDialog(); }},
+    {id::browseFileButton, [] { g_io->browseImportFile(); }},
+    {id::importButton, [] { g_io->importAddressList(); }},
+    {id::browseSaveButton, [] { g_io->browseSaveLocation(); }},
+    {id::exportButton, [] { g_io->exportResults(); }},
 };
 
 void onCommand(int id, int code) {
@@ -35,7 +44,7 @@ void onCommand(int id, int code) {
     if (code != BN_CLICKED) return;
     for (const ButtonAction& b : kButtonActions) {
         if (b.id == id) {
-            b.action(mainViews());
+            b.action();
             return;
         }
     }
@@ -46,6 +55,11 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
         case WM_COMMAND:
             onCommand(LOWORD(w), HIWORD(w));
             return 0;
+        case WM_NOTIFY: {
+            LRESULT result = 0;
+            if (answerListNotification(*reinterpret_cast<const NMHDR*>(l), result)) return result;
+            break;
+        }
         case WM_CTLCOLORSTATIC: {
             LRESULT brush;
             if (labelColours(reinterpret_cast<HWND>(l), reinterpret_cast<HDC>(w), brush))
@@ -63,19 +77,14 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
                 return 0;
             }
             break;
-        case WM_TIMER:
-            if (w == kListRedrawTimer) {
-                thawQueryList();
-                return 0;
-            }
-            break;
-        case kRunOnWindowThread:
-            (*reinterpret_cast<const std::function<void()>*>(l))();
+        case kPostedWork:
+            runPostedWork(l);
             return 0;
         case WM_CLOSE:
             DestroyWindow(window);
             return 0;
         case WM_DESTROY:
+            dropPostedWork(window);
             if (window == g_main) PostQuitMessage(0);
             return 0;
     }
@@ -91,7 +100,7 @@ HWND mainWindowHandle() {
     return g_main;
 }
 
-bool createMainWindow(void (*onCreated)()) {
+bool createMainWindow(platform::Services& os, void (*onCreated)()) {
     if (!registerWindowClass(kMainClass, mainProc)) return false;
 
     const std::wstring caption = win32::gbkToWide(kMainWindow.caption);
@@ -105,7 +114,9 @@ bool createMainWindow(void (*onCreated)()) {
         return false;
     }
     g_main = window;
-    bindMainViews(window);
+    bindMainView(window);
+    g_lookups = new lookup::Lookups(os, mainView());
+    g_io = new io::Actions(os, mainView());
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
@@ -113,13 +124,17 @@ bool createMainWindow(void (*onCreated)()) {
     return true;
 }
 
+void showPublicAddress() {
+    if (g_lookups) g_lookups->showPublicAddress();
+}
+
 void onToolbarButton(int index) {
     switch (index) {
         case 0:
-            startBatchQuery(mainViews());
+            g_lookups->startBatchQuery();
             break;
         case 2:
-            requestStop();
+            g_lookups->requestStop();
             break;
         case 4:
             openAboutWindow();

@@ -35,18 +35,6 @@ int runMessageLoop() {
     return static_cast<int>(msg.wParam);
 }
 
-void processPendingMessages() {
-    HWND main = mainWindowHandle();
-    // A worker has no window messages of its own to handle.
-    if (!main || GetWindowThreadProcessId(main, nullptr) != GetCurrentThreadId()) return;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        // The main window was closed during a long operation: end now, as the loop would.
-        if (msg.message == WM_QUIT) endProgram(static_cast<int>(msg.wParam));
-        dispatchOne(msg);
-    }
-}
-
 void registerEndRoutine(void (*routine)()) {
     g_endRoutines.push_back(routine);
 }

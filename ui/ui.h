@@ -2,16 +2,20 @@
 // routines, and the handlers that belong to the window itself.
 #pragma once
 
-#include "platform/view.h"
+#include "platform/services.h"
+#include "table/main_view.h"
 
 namespace ui {
 
-// Creates the main window with every control, centres and shows it, then runs
-// `onCreated` once on this thread. False when the window cannot be created.
-bool createMainWindow(void (*onCreated)());
+// Creates the main window with every control and the work behind its buttons (over `os`),
+// centres and shows it, then runs `onCreated` once on this thread. False when the window
+// cannot be created.
+bool createMainWindow(platform::Services& os, void (*onCreated)());
 
-// The controls the work reaches; valid once createMainWindow has succeeded.
-view::MainViews& mainViews();
+// The main window as the work sees it; usable once createMainWindow has succeeded.
+MainView& mainView();
+// Start-up's last step: the public address in panel 2, fetched off the window thread.
+void showPublicAddress();
 
 // Runs until the main window is closed; returns the quit code.
 int runMessageLoop();

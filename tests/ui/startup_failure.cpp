@@ -4,5 +4,5 @@
 #include "app/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    runVerdalo([](void (*)()) { return false; });
+    runVerdalo([](platform::Services&, void (*)()) { return false; });
 }
