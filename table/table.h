@@ -62,7 +62,9 @@ class QueryTable {
     std::vector<PendingRow> pending() const;
 
     // Called after every change, on the thread that made it.
-    void setListener(std::function<void(const Change&)> listener) { listener_ = std::move(listener); }
+    void setListener(std::function<void(const Change&)> listener) {
+        listener_ = std::move(listener);
+    }
 
   private:
     void changed(const Change& change) const;

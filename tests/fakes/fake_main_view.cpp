@@ -43,8 +43,8 @@ bool MainView::runUntil(const std::function<bool()>& done, int limitMs) {
         drain();
         if (done()) return true;
         std::unique_lock lock(mutex_);
-        if (queue_.empty() &&
-            posted_.wait_until(lock, end) == std::cv_status::timeout && queue_.empty())
+        if (queue_.empty() && posted_.wait_until(lock, end) == std::cv_status::timeout &&
+            queue_.empty())
             return done();
     }
 }

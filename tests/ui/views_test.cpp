@@ -1,131 +1,118 @@
-// The main window's controls as the views the work uses, on the real window under Wine:
-// the rules of the list and the status bar, and a worker's calls carried to the window
-// thread, each complete before the worker goes on.
+// The main window as the work sees it, on the real window under Wine: the owner-data list
+// shows the table as it changes, posted work runs on the window thread in posting order,
+// and the result box is bounded while the table keeps whole texts.
 #include <gtest/gtest.h>
 #include <windows.h>
+// The headers below need the types of windows.h first.
+#include <commctrl.h>
 
-#include <atomic>
-#include <string>
 #include <thread>
 
+#include "platform/win32/system.h"
+#include "ui/result_text.h"
 #include "ui/ui.h"
 
 namespace {
 
-view::MainViews& views() {
+MainView& view() {
     static bool created = false;
     if (!created) {
-        created = ui::createMainWindow(nullptr);
+        static platform::win32::System system;
+        static platform::Services os = system.services();
+        created = ui::createMainWindow(os, nullptr);
         if (!created) std::abort();
     }
-    return ui::mainViews();
+    return ui::mainView();
 }
 
-// Runs `work` on a worker thread while this (the window) thread keeps handling messages.
-void onWorker(const std::function<void()>& work) {
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        work();
-        done = true;
-    });
-    while (!done) {
-        // Wakes for the worker's sent messages as the real message loop would.
-        MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        views().pump.processPending();
-    }
-    worker.join();
-}
-
-TEST(ListView, MissingRowsColumnsAndHeadersReadEmpty) {
-    view::ListView& list = views().超级列表框_查询列表;
-    list.deleteAllRows();
-    EXPECT_EQ(list.appendRow(), 0);
-    list.setCell(0, 0, "1.2.3.4");
-    list.setCell(0, 1, "重庆市 电信");
-    struct Case {
-        int row, column;
-        const char* text;
-    } cases[] = {{0, 0, "1.2.3.4"}, {0, 1, "重庆市 电信"}, {1, 0, ""},      {-1, 0, ""},
-                 {0, 2, ""},        {0, -1, ""},           {1000000, 1, ""}};
-    for (const Case& c : cases)
-        EXPECT_EQ(list.cell(c.row, c.column), c.text) << c.row << "," << c.column;
-    EXPECT_EQ(list.columnCount(), 2);
-    EXPECT_EQ(list.header(0), "IP");
-    EXPECT_EQ(list.header(1), "来自");
-    EXPECT_EQ(list.header(2), "");
-    EXPECT_EQ(list.header(-1), "");
-}
-
-TEST(ListView, WritingAMissingRowAddsNothing) {
-    view::ListView& list = views().超级列表框_查询列表;
-    list.deleteAllRows();
-    list.setCell(0, 0, "x");
-    list.setCell(3, 1, "x");
-    EXPECT_EQ(list.rowCount(), 0);
-    EXPECT_EQ(list.appendRow(), 0);
-    EXPECT_EQ(list.appendRow(), 1);
-    EXPECT_EQ(list.cell(1, 0), "");
-    list.deleteAllRows();
-    EXPECT_EQ(list.rowCount(), 0);
-}
-
-TEST(ListView, ACellGivesItsWholeText) {
-    view::ListView& list = views().超级列表框_查询列表;
-    list.deleteAllRows();
-    list.appendRow();
-    std::string text;
-    for (int i = 0; i < 20000; ++i) text += i % 2 ? "来" : "ab";  // 60000 bytes, past any buffer
-    list.setCell(0, 1, text);
-    EXPECT_EQ(list.cell(0, 1), text);
-}
-
-TEST(StatusBar, OnlyPanelsZeroToTwoExist) {
-    view::StatusBar& status = views().状态条1;
-    status.setPanel(1, "就绪");
-    status.setPanel(-1, "x");
-    status.setPanel(3, "x");
-    EXPECT_EQ(status.panel(0), "状态");
-    EXPECT_EQ(status.panel(1), "就绪");
-    EXPECT_EQ(status.panel(3), "");
-    view::setStatus(views(), "查询完毕,共查询出3条数据!");
-    EXPECT_EQ(status.panel(1), "查询完毕,共查询出3条数据!");
-}
-
-TEST(EditBox, KeepsLineBreaksAndChinese) {
-    views().编辑框_结果.setText("本站主数据：北京市 联通\r\n参考数据：北京市");
-    EXPECT_EQ(views().编辑框_结果.text(), "本站主数据：北京市 联通\r\n参考数据：北京市");
-    views().编辑框_IP地址.setText("");
-    EXPECT_EQ(views().编辑框_IP地址.text(), "");
-}
-
-TEST(Worker, EachCallIsDoneBeforeTheWorkerGoesOn) {
-    view::MainViews& v = views();
-    v.超级列表框_查询列表.deleteAllRows();
-    bool inOrder = true;
-    onWorker([&] {
-        for (int i = 0; i < 100; ++i) {
-            const int row = v.超级列表框_查询列表.appendRow();
-            const std::string text = "第" + std::to_string(i) + "行";
-            v.超级列表框_查询列表.setCell(row, 1, text);
-            v.状态条1.setPanel(1, text);
-            // Read back at once: the write has happened, on the window, in order.
-            inOrder = inOrder && row == i && v.超级列表框_查询列表.cell(row, 1) == text &&
-                      v.状态条1.panel(1) == text;
-            v.pump.processPending();  // from a worker: nothing to do, returns
-        }
-    });
-    EXPECT_TRUE(inOrder);
-    EXPECT_EQ(v.超级列表框_查询列表.rowCount(), 100);
-    EXPECT_EQ(v.超级列表框_查询列表.cell(99, 1), "第99行");
-}
-
-TEST(MessagePump, HandlesWhatIsWaitingAndReturns) {
-    views();
+HWND list() {
+    view();
     HWND main = FindWindowW(L"VerdaloMain", nullptr);
-    ASSERT_NE(main, nullptr);
-    for (int i = 0; i < 50; ++i) PostMessageW(main, WM_NULL, 0, 0);
-    views().pump.processPending();
-    EXPECT_EQ(HIWORD(GetQueueStatus(QS_POSTMESSAGE)), 0);
+    HWND group = GetDlgItem(main, 110);
+    return GetDlgItem(group, 111);
+}
+
+std::wstring listCell(int row, int column) {
+    wchar_t buffer[256] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 256;
+    SendMessageW(list(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+void pumpUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 10, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+}
+
+TEST(QueryList, ShowsTheTableAsItChanges) {
+    QueryTable& table = view().table();
+    std::vector<RowCells> rows(100000);
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i][0] = "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256);
+    table.replace(std::move(rows));
+    EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 100000);
+    EXPECT_EQ(listCell(99999, 0), L"10.0.390.159");
+    EXPECT_TRUE(table.setLocation(table.row(5).id, "重庆市 电信"));
+    EXPECT_EQ(listCell(5, 1), L"重庆市 电信");
+    EXPECT_EQ(listCell(100000, 0), L"");  // past the end
+
+    table.clear();
+    EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 0);
+    table.append({"1.2.3.4", "北京市"});
+    EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 1);
+    EXPECT_EQ(listCell(0, 1), L"北京市");
+}
+
+TEST(Post, WorkFromWorkersRunsOnTheWindowThreadInOrder) {
+    MainView& v = view();
+    const DWORD windowThread = GetCurrentThreadId();
+    std::vector<int> seen;
+    bool allOnWindowThread = true;
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i)
+            v.post([&, i] {
+                seen.push_back(i);
+                allOnWindowThread = allOnWindowThread && GetCurrentThreadId() == windowThread;
+            });
+    });
+    worker.join();
+    pumpUntil([&] { return seen.size() == 200; });
+    ASSERT_EQ(seen.size(), 200u);
+    EXPECT_TRUE(allOnWindowThread);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+}
+
+TEST(ResultBox, LongAnswersAreCutPerLineAndShortOnesKept) {
+    struct Case {
+        std::string in, shown;
+    };
+    const std::string longLine(5000, 'a');
+    const std::string longChinese = [] {
+        std::string s;
+        for (int i = 0; i < 1500; ++i) s += "中";
+        return s;
+    }();
+    std::string chinese1024;
+    for (int i = 0; i < 1024; ++i) chinese1024 += "中";
+    const Case cases[] = {
+        {"本站主数据：北京市 联通\r\n参考数据：北京市",
+         "本站主数据：北京市 联通\r\n参考数据：北京市"},
+        {longLine + "\r\nb", std::string(1024, 'a') + "…\r\nb"},
+        {longChinese, chinese1024 + "…"},
+        {std::string(1024, 'x'), std::string(1024, 'x')},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(boundResultText(c.in), c.shown);
+        view().setText(Box::Result, c.in);
+        EXPECT_EQ(view().text(Box::Result), c.shown);
+    }
 }
 
 }  // namespace
