@@ -1,58 +1,66 @@
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+
+#include "lookup/internal.h"
 #include "lookup/lookup.h"
-#include "lookup/workers.h"
 #include "text/text.h"
 
-void startBatchQuery(view::MainViews& views) {
-    // The worker itself refuses to run on an empty list or beside another worker.
-    lookup_detail::startDetached([&views] { batchQueryWorker(views); });
-}
+namespace lookup::detail {
 
-void requestStop() {
-    g_stopRequested = 1;
-    g_queryRunning = 0;
-}
+namespace {
 
-void batchQueryWorker(view::MainViews& views) {
-    view::ListView& list = views.超级列表框_查询列表;
-    if (list.rowCount() == 0) {
-        view::setStatus(views, "没有可用IP地址!");
-        return;
-    }
-    if (g_queryRunning == 1) {
-        view::setStatus(views, "已开始查询,请先停止!");
-        return;
-    }
-    // Two quick starts can both get here; a stopped worker still at its row holds the slot.
-    lookup_detail::WorkerSlot slot(lookup_detail::WorkerSlot::Claim::Wait);
-    if (!slot.held()) {
-        view::setStatus(views, "已开始查询,请先停止!");
-        return;
-    }
-    g_queryRunning = 1;
-    int counter = 0;
-    {
-        lookup_detail::InLoop inLoop;
-        const int rows = list.rowCount();  // rows added from here on wait for the next run
-        for (int row = 0; row < rows; ++row) {
-            if (!list.cell(row, 1).empty()) continue;  // answered before; the stop waits
-            std::string address = list.cell(row, 0);
-            // An import meanwhile may have left a shorter list: past its end there is
-            // nothing to ask about.
-            if (address.empty() && row >= list.rowCount()) break;
-            view::setStatus(views, "正在查询IP地址...");
-            const std::string location = lookupLocation(address, LookupMode::MainData);
-            // The answer belongs to its address: if an import replaced the row meanwhile,
-            // writing it by index would give another address this one's location.
-            list.setCellIfKey(row, 1, location, 0, address);
-            ++counter;
-            if (g_stopRequested == 1) {
-                g_stopRequested = 0;
-                break;
-            }
+// Requests of one run under way at once: a slow service is asked at most this many.
+constexpr std::size_t kInFlight = 4;
+
+struct BatchTally {
+    int written = 0;  // window thread: rows that received their answer
+    // Set on the window thread when an answer finds its row gone: an import replaced the
+    // list, so no row of this run is left to ask about.
+    std::atomic<bool> listReplaced{false};
+};
+
+}  // namespace
+
+void batchRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
+              std::vector<PendingRow> rows) {
+    auto tally = std::make_shared<BatchTally>();
+    std::atomic<std::size_t> next{0};
+    auto lane = [&] {
+        // A stop or a replaced list sends no new request; those in flight still land.
+        while (!session.cancelled() && !tally->listReplaced) {
+            const std::size_t i = next++;
+            if (i >= rows.size()) return;
+            std::string page = session.getText(locationUrl(rows[i].address));
+            // Cut short by the stop: the row keeps no location, so the next run asks again.
+            if (page.empty() && session.cancelled()) return;
+            post(side, [tally, id = rows[i].id,
+                        location = locationOf(page, LookupMode::MainData)](WindowSide& s) mutable {
+                if (!s.view.table().setLocation(id, std::move(location))) {
+                    tally->listReplaced = true;
+                    return;
+                }
+                ++tally->written;
+                // A single query meanwhile may have taken the panel over.
+                if (s.run == RunState::Running && s.view.panel(1) != kQuerying)
+                    s.view.setStatus(kQuerying);
+            });
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t k = 1; k < std::min(kInFlight, rows.size()); ++k) {
+        try {
+            helpers.emplace_back(lane);
+        } catch (const std::system_error&) {
+            break;  // fewer lanes; this thread is one of them
         }
     }
-    slot.finish([&] {
-        g_queryRunning = 0;
-        view::setStatus(views, "查询完毕,共查询出" + numberToText(counter) + "条数据!");
+    lane();
+    for (std::thread& helper : helpers) helper.join();
+    post(side, [tally](WindowSide& s) {
+        s.run = RunState::Idle;
+        s.view.setStatus("查询完毕,共查询出" + numberToText(tally->written) + "条数据!");
     });
 }
+
+}  // namespace lookup::detail

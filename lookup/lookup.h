@@ -1,40 +1,72 @@
 // Lookup engines: location lookup (single and batch), reverse search, public address.
-// Work reaches the window only through the view interfaces.
+// Their workers never wait on the window: they take what they need on the window thread
+// (the pending rows, the keywords, the address) and post every answer back through
+// MainView::post, where it is written into the table or the boxes.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 
-#include "platform/view.h"
+#include "platform/probe.h"
+#include "platform/services.h"
+#include "table/main_view.h"
+#include "web/session.h"
 
-// Process-wide query flags, shared by the batch and reverse-search workers; each is stored
-// whole as 0 or 1 and read with equality to 1.
-extern std::atomic<std::int32_t> g_queryRunning;
-extern std::atomic<std::int32_t> g_stopRequested;
+namespace lookup {
 
 enum class LookupMode { MainData, Detailed };
 
-// Detailed mode reports progress in status panel 1 of `status` when one is given.
-std::string lookupLocation(const std::string& address, LookupMode mode,
-                           view::StatusBar* status = nullptr);
+// The location page's address for `address`, trimmed and percent-encoded into the path.
+std::string locationUrl(const std::string& address);
+// The answer cut out of a location page: one piece in main-data mode, two joined by
+// "\r\n" in detailed mode. A page without the markers (a failed request) gives empty
+// pieces.
+std::string locationOf(const std::string& page, LookupMode mode);
+std::string lookupLocation(WebSession& session, const std::string& address, LookupMode mode);
 
-void runSingleQuery(view::MainViews& views);       // click of 按钮_单一查询
-void startBatchQuery(view::MainViews& views);      // toolbar index 0
-void requestStop();                                // toolbar index 2
-void batchQueryWorker(view::MainViews& views);     // thread body
-void startReverseSearch(view::MainViews& views);   // click of 按钮_反向查询
-void reverseSearchWorker(view::MainViews& views);  // thread body
+// One echo to the probe host; any reply within the limit counts, 0 ms included.
+bool isNetworkReachable(platform::Probe& probe, int timeLimitMs = 2000);
+// The echoed public address, or the not-connected message when the probe fails.
+std::string fetchPublicAddress(platform::Probe& probe, WebSession& session);
 
-bool isNetworkReachable(int timeLimitMs = 2000);
-std::string fetchPublicAddress();
-// The same, first handling every window message already waiting, so a freshly created
-// window is painted before the blocking probe.
-bool isNetworkReachable(view::MessagePump& pump, int timeLimitMs = 2000);
-std::string fetchPublicAddress(view::MessagePump& pump);
+namespace detail {
+struct WindowSide;
+class TaskQueue;
+}  // namespace detail
 
-// What the tests watch: workers now inside their main loop, the most ever seen there at
-// once, and threads started here that have not yet returned.
-extern std::atomic<std::int32_t> g_workersInLoop;
-std::int32_t peakWorkersInLoop();
-int runningLookupThreads();
+// The actions of the lookup buttons. Every method is called on the window thread and
+// returns at once.
+class Lookups {
+  public:
+    Lookups(platform::Services& os, MainView& view);
+    // Ends what runs: cancels the requests under way and joins every thread started here.
+    ~Lookups();
+    Lookups(const Lookups&) = delete;
+    Lookups& operator=(const Lookups&) = delete;
+
+    void runSingleQuery();      // 按钮_单一查询
+    void startBatchQuery();     // toolbar button 0
+    void requestStop();         // toolbar button 2
+    void startReverseSearch();  // 按钮_反向查询
+    // The probe and the echo page off the window thread; the answer lands in panel 2.
+    void showPublicAddress();
+
+  private:
+    // Starts `body` as the one batch or reverse-search run, with a fresh session; false
+    // when no thread could be made.
+    bool startRun(std::function<void(WebSession&)> body);
+
+    platform::Services& os_;
+    std::shared_ptr<detail::WindowSide> side_;
+    // The running (or last) run's session, so a stop can cut its requests short.
+    std::unique_ptr<WebSession> runSession_;
+    std::thread runThread_;
+    WebSession singleSession_;
+    std::unique_ptr<detail::TaskQueue> singles_;
+    WebSession echoSession_;
+    std::thread echoThread_;
+};
+
+}  // namespace lookup

@@ -1,8 +1,9 @@
 #include "lookup/hosts.h"
-#include "lookup/lookup.h"
-#include "lookup/workers.h"
+#include "lookup/internal.h"
 #include "text/text.h"
 #include "web/web.h"
+
+namespace lookup::detail {
 
 namespace {
 
@@ -17,107 +18,61 @@ std::string resultPageUrl(const std::string& keywords, int pageIndex) {
     return url;
 }
 
-std::string foundMessage(view::ListView& list, bool stopping) {
-    std::string text = "正在查询,已找到" + numberToText(list.rowCount()) + "条数据!";
-    return stopping ? text + "[停止中]" : text;
-}
-
 // One entry of a result page: a single range, or several listed on the entry's detail page.
-void addEntryRows(view::MainViews& views, const std::string& entry) {
-    view::ListView& list = views.超级列表框_查询列表;
-    if (findText(entry, "<br/>") == -1) {
-        int row = list.appendRow();
-        list.setCell(row, 0, getTextBetween(entry, "IP ", "地址"));
-        list.setCell(row, 1, getTextBetween(entry, "地址：", "<"));
-        view::setStatus(views, foundMessage(list, false));
-        return;
-    }
+std::vector<RowCells> entryRows(WebSession& session, const std::string& entry) {
+    if (findText(entry, "<br/>") == -1)
+        return {{getTextBetween(entry, "IP ", "地址"), getTextBetween(entry, "地址：", "<")}};
     std::string firstAddress = getTextBetween(entry, "IP地址段：", " -");
-    std::string detail = webGetUtf8Text(rangeSearchUrl("/ip-" + firstAddress + ".htm"));
+    std::string detail =
+        session.getUtf8Text(rangeSearchUrl("/ip-" + encodePathText(firstAddress) + ".htm"));
     // Padded with a space each side, so the space markers find the first and last word.
     std::string rangeText(1, ' ');
     rangeText.append(replaceText(getTextBetween(detail, "<p>", "</p>"), "<br/>", ""))
         .append(1, ' ');
     TextList ranges;
     getAllTextsBetween(rangeText, " ", " ", ranges);
-    std::string place = getTextBetween(entry, "详细地址：", "<br/>");
-    // All ranges of the entry are written even after a stop; the status says it is ending.
-    for (const std::string& range : ranges) {
-        int row = list.appendRow();
-        list.setCell(row, 1, place);
-        list.setCell(row, 0, range);
-        view::setStatus(views, foundMessage(list, g_stopRequested == 1));
-    }
+    const std::string place = getTextBetween(entry, "详细地址：", "<br/>");
+    std::vector<RowCells> rows;
+    for (std::string& range : ranges) rows.push_back({std::move(range), place});
+    return rows;
 }
 
 }  // namespace
 
-namespace {
-
-void runReverseSearch(view::MainViews& views, lookup_detail::WorkerSlot slot) {
-    if (!slot.held()) {
-        view::setStatus(views, "已开始查询,请先停止!");
-        return;
-    }
-    view::ListView& list = views.超级列表框_查询列表;
-    view::setStatus(views, "正在查询...");
-    g_queryRunning = 1;
-    {
-        lookup_detail::InLoop inLoop;
-        list.deleteAllRows();
-        std::string page = webGetUtf8Text(resultPageUrl(views.编辑框_实际地址.text(), 0));
-        const int pages = textToInt(getTextBetween(page, "共", "页"));
-        for (int p = 1; p <= pages; ++p) {
-            // The box is read again for every further page: the user may have edited it.
-            if (p > 1) page = webGetUtf8Text(resultPageUrl(views.编辑框_实际地址.text(), p - 1));
-            TextList entries;
-            getAllTextsBetween(page, "<p class='bg'>", "/p>", entries);
-            for (const std::string& entry : entries) {
-                addEntryRows(views, entry);
-                if (g_stopRequested == 1) break;
+void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
+                const std::string& keywords) {
+    auto found = std::make_shared<int>(0);  // window thread: rows this search has put in
+    std::string page = session.getUtf8Text(resultPageUrl(keywords, 0));
+    const int pages = textToInt(getTextBetween(page, "共", "页"));
+    for (int p = 1; p <= pages && !session.cancelled(); ++p) {
+        if (p > 1) page = session.getUtf8Text(resultPageUrl(keywords, p - 1));
+        TextList entries;
+        getAllTextsBetween(page, "<p class='bg'>", "/p>", entries);
+        for (const std::string& entry : entries) {
+            std::vector<RowCells> rows = entryRows(session, entry);
+            if (!rows.empty()) {
+                post(side, [found, rows = std::move(rows)](WindowSide& s) mutable {
+                    QueryTable& table = s.view.table();
+                    const int count = static_cast<int>(rows.size());
+                    // The user's list goes only once this search has rows to put in its place.
+                    if (*found == 0) {
+                        table.replace(std::move(rows));
+                    } else {
+                        for (RowCells& row : rows) table.append(std::move(row));
+                    }
+                    *found += count;
+                    std::string text = "正在查询,已找到" + numberToText(*found) + "条数据!";
+                    if (s.run == RunState::Stopping) text += "[停止中]";
+                    s.view.setStatus(text);
+                });
             }
-            if (g_stopRequested == 1) {
-                g_stopRequested = 0;
-                break;
-            }
+            if (session.cancelled()) break;
         }
     }
-    slot.finish([&] {
-        g_queryRunning = 0;
-        view::setStatus(views, "查询完毕,共找到" + numberToText(list.rowCount()) + "条数据!");
+    post(side, [found](WindowSide& s) {
+        s.run = RunState::Idle;
+        s.view.setStatus("查询完毕,共找到" + numberToText(*found) + "条数据!");
     });
 }
 
-}  // namespace
-
-void startReverseSearch(view::MainViews& views) {
-    using lookup_detail::WorkerSlot;
-    if (views.编辑框_实际地址.text().empty()) {
-        view::setStatus(views, "没有填写实际地址!");
-        return;
-    }
-    if (g_queryRunning == 1) {
-        view::setStatus(views, "已开始查询,请先停止!");
-        return;
-    }
-    // The slot is claimed here, on the window thread, so a second quick click is refused
-    // at once; a stopped worker still finishing its entry holds it too.
-    WorkerSlot slot(WorkerSlot::Claim::Now);
-    if (slot.held()) {
-        slot.release();
-        if (!lookup_detail::startDetached(
-                [&views] { runReverseSearch(views, WorkerSlot::adopt()); }))
-            WorkerSlot::adopt();  // frees the slot again
-        return;
-    }
-    // A worker writing its final message: the new search waits for it on its own thread.
-    if (lookup_detail::workerSlotState() == lookup_detail::SlotState::Finishing) {
-        lookup_detail::startDetached([&views] { reverseSearchWorker(views); });
-        return;
-    }
-    view::setStatus(views, "已开始查询,请先停止!");
-}
-
-void reverseSearchWorker(view::MainViews& views) {
-    runReverseSearch(views, lookup_detail::WorkerSlot(lookup_detail::WorkerSlot::Claim::Wait));
-}
+}  // namespace lookup::detail
