@@ -1,50 +1,83 @@
-// Import of address lists, export of results, clipboard copy: the click actions of the
-// import/export buttons. All run on the window thread and keep it alive by pumping.
+// Import of address lists, export of results, clipboard copy. Underneath are functions of
+// bytes and rows; above them the actions of the import/export buttons, which read a file
+// whole and replace the table in one step, or take the rows and write a file in one step.
+// Everything here runs on the window thread.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "platform/view.h"
+#include "platform/dialogs.h"
+#include "platform/services.h"
+#include "table/main_view.h"
+#include "xls/biff.h"
 
-void browseImportFile(view::MainViews& views);    // 按钮_文件位置
-void importAddressList(view::MainViews& views);   // 按钮_导入
-void browseSaveLocation(view::MainViews& views);  // 按钮_保存位置
-void exportResults(view::MainViews& views);       // 按钮_导出
-void exportWithDialog(view::MainViews& views);    // 按钮_反向导出
-void copyResult(view::MainViews& views);          // 按钮_复制
+namespace io {
 
-namespace xls {
-class Connection;
-class RecordSet;
-}  // namespace xls
+// The format follows the name: ".txt" anywhere in it (exact case) is a text file, every
+// other name a workbook.
+bool isTextPath(const std::string& path);
 
-// The steps under the buttons; each reports how it ended, and the button's action turns
-// that into the status text.
-enum class ImportResult {
-    Done,
-    Unreadable,    // missing, locked, unreadable file
-    NotWorkbook,   // not an .xls file, or a broken one
-    OldFormat,     // Excel 95 or older
-    Encrypted,     // password protected
-    NoSheet,       // no sheet named Sheet1
-    AttachFailed,  // no record set or connection to read through
+// The rows of a text file, one per line, and the number of characters the file held that
+// GBK cannot (each now a "?").
+struct TextRows {
+    std::vector<RowCells> rows;
+    std::size_t unmappable = 0;
 };
 
-// Reads the file named in 编辑框_文件位置 (GBK, one address per CR LF line). The list is
-// replaced only when the file could be read.
-ImportResult importFromText(view::MainViews& views);
-// Reads Sheet1 of the workbook at `path` through the two objects; the list is replaced
-// only when the sheet could be read.
-ImportResult importFromExcel(const std::string& path, view::MainViews& views,
-                             xls::Connection* connection, xls::RecordSet* recordSet);
+// Text file bytes to rows. GBK unless the bytes start with a UTF-8 or UTF-16 (LE or BE)
+// byte-order mark, or are valid UTF-8 and not valid GBK. Lines end at CR LF, LF or CR; a
+// final line end adds no row, a blank line between two gives an empty one. A NUL ends a
+// line too, but never makes an empty row of its own. Lines are kept as they are (spaces
+// included) in column 0.
+TextRows textRows(std::string_view bytes);
 
-struct ExportResult {
-    bool written = false;
-    int rowsLeftOut = 0;  // rows with a location that did not fit on the sheet
+// Workbook file bytes to the rows of its sheet Sheet1. The first row that holds anything
+// comes in as a row of its own, every "#" in it made "."; the rows beneath it follow, blank
+// ones included. Columns count from the first one that holds anything, as many as the
+// table has. On failure `rows` is left empty.
+xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows);
+
+// The text file of the rows: the first row always, later rows only with a location; each
+// line the address, two spaces, the location, CR LF.
+std::string textFile(const QueryTable& table);
+
+struct WorkbookFile {
+    std::string bytes;
+    std::size_t rowsLeftOut = 0;  // rows with a location past the sheet's last row
+};
+// The .xls file of the rows: the column titles in sheet row 1, list row r in sheet row
+// r + 2 when it has a location (a blank sheet row when not), every cell formatted as text.
+WorkbookFile workbookFile(const QueryTable& table);
+
+// The click actions of the import/export group and of 按钮_复制.
+class Actions {
+  public:
+    Actions(platform::Services& os, MainView& view);
+
+    void browseImportFile();    // 按钮_文件位置
+    void importAddressList();   // 按钮_导入
+    void browseSaveLocation();  // 按钮_保存位置
+    void exportResults();       // 按钮_导出
+    void exportWithDialog();    // 按钮_反向导出
+    void copyResult();          // 按钮_复制
+
+    // Where the open dialog starts; empty means the platform's default folder.
+    std::string startDirectory;
+
+  private:
+    void importText(const std::string& path);
+    void importWorkbook(const std::string& path);
+    void exportTo(const std::string& path);
+    bool askSaveLocation(std::string& path);
+
+    platform::Services& os_;
+    MainView& view_;
+    // The one file dialog the import and export share: each use sets only its own
+    // properties, so the others keep what the previous use left.
+    platform::FileDialogRequest dialog_;
 };
 
-ExportResult exportToText(const std::string& path, view::MainViews& views);
-ExportResult exportToExcel(const std::string& path, view::MainViews& views);
-
-// The start-up directory the open dialog starts in; empty means the platform's default.
-extern std::string g_startDirectory;
+}  // namespace io

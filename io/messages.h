@@ -8,8 +8,6 @@ inline constexpr char kImportingTxt[] = "正在导入txt...";
 inline constexpr char kImportedTxt[] = "导入txt完毕!";
 inline constexpr char kImportingExcel[] = "正在导入Excel...";
 inline constexpr char kImportedExcel[] = "导入Excel完毕!";
-inline constexpr char kConnectionFailed[] = "连接失败!";
-inline constexpr char kInfoCaption[] = "信息：";
 inline constexpr char kFilter[] = "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt";
 inline constexpr char kDefaultExtension[] = "*.txt|*.xls";
 
@@ -24,6 +22,10 @@ inline constexpr char kExportedExcel[] = "导出Excel完毕!";
 inline constexpr char kCopied[] = "已成功复制到剪切板中!";
 inline constexpr char kNothingToCopy[] = "没有可复制的结果!";
 
+// After kImportedTxt, around the number of characters GBK could not hold.
+inline constexpr char kUnmappableBefore[] = "其中";
+inline constexpr char kUnmappableAfter[] = "个字符无法转换为GBK,已替换为?";
+
 // Failures the import and export report instead of a "finished" that is not true.
 inline constexpr char kTxtUnreadable[] = "无法读取文件,导入txt失败!";
 inline constexpr char kExcelUnreadable[] = "无法读取文件,导入Excel失败!";
@@ -31,7 +33,6 @@ inline constexpr char kExcelNotWorkbook[] = "不是有效的xls文件,导入Exce
 inline constexpr char kExcelOldFormat[] = "不支持Excel 95及更早版本的文件,导入Excel失败!";
 inline constexpr char kExcelEncrypted[] = "文件已加密,导入Excel失败!";
 inline constexpr char kExcelNoSheet[] = "找不到工作表Sheet1,导入Excel失败!";
-inline constexpr char kExcelNotConnected[] = "连接失败,导入Excel失败!";
 inline constexpr char kTxtUnwritable[] = "无法写入文件,导出txt失败!";
 inline constexpr char kExcelUnwritable[] = "无法写入文件,导出Excel失败!";
 // Between these two: the number of rows that did not fit on the sheet.

@@ -1,0 +1,58 @@
+// Address lists from .xls workbooks, and the .xls file of the results.
+#include <algorithm>
+
+#include "io/io.h"
+
+namespace io {
+
+xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows) {
+    rows.clear();
+    xls::ParsedWorkbook book;
+    xls::WorkbookStatus status = xls::parseWorkbook(file, book);
+    if (status != xls::WorkbookStatus::Ok) return status;
+    std::vector<xls::SheetCell> cells;
+    status = xls::readSheet(book, "Sheet1", cells);
+    if (status != xls::WorkbookStatus::Ok || cells.empty()) return status;
+
+    // The used range of the sheet: from its first row and first column that hold
+    // anything, down to its last row. Cells come sorted by row.
+    std::uint16_t firstColumn = xls::kSheetColumns - 1;
+    for (const xls::SheetCell& c : cells) firstColumn = std::min(firstColumn, c.column);
+    const std::uint32_t firstRow = cells.front().row;
+    rows.resize(cells.back().row - firstRow + 1);
+    for (xls::SheetCell& c : cells) {
+        const std::size_t column = c.column - firstColumn;
+        if (column < rows.front().size()) rows[c.row - firstRow][column] = std::move(c.text);
+    }
+    // A spreadsheet driver took the first row as column names and made each "." in them
+    // "#"; the names came back with each "#" made ".". ("#" is never part of a GBK
+    // character, so bytes can be replaced as they are.)
+    for (std::string& title : rows.front()) std::replace(title.begin(), title.end(), '#', '.');
+    return xls::WorkbookStatus::Ok;
+}
+
+WorkbookFile workbookFile(const QueryTable& table) {
+    WorkbookFile file;
+    std::vector<xls::CellToWrite> cells;
+    cells.reserve(2 * std::min<std::size_t>(table.size() + 1, xls::kSheetRows));
+    for (int column = 0; column < QueryTable::kColumns; ++column)
+        cells.push_back({0, static_cast<std::uint16_t>(column), table.header(column), true});
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const Row& row = table.row(i);
+        if (row.location.empty()) continue;
+        // List row i goes to sheet row i + 1 (from 0), below the titles; the sheet ends.
+        if (i + 1 >= xls::kSheetRows) {
+            ++file.rowsLeftOut;
+            continue;
+        }
+        const auto sheetRow = static_cast<std::uint32_t>(i + 1);
+        cells.push_back({sheetRow, 0, row.address, true});
+        cells.push_back({sheetRow, 1, row.location, true});
+    }
+    // The titles stand above the rows only once some row is written.
+    if (cells.size() == QueryTable::kColumns) cells.clear();
+    file.bytes = xls::writeWorkbook("Sheet1", std::move(cells));
+    return file;
+}
+
+}  // namespace io
