@@ -3,7 +3,6 @@
 
 #include <map>
 
-#include "xls/automation.h"
 #include "xls/biff.h"
 #include "xls/compound.h"
 #include "tests/xls/biff_builder.h"
@@ -88,40 +87,6 @@ TEST(XlsRoundTrip, LargeFilesUseTheDifat) {
     const auto back = readBack(file);
     ASSERT_EQ(back.size(), cells.size());
     EXPECT_EQ(back.back().text, cells.back().text);
-}
-
-TEST(XlsRoundTrip, AutomationObjectsWriteTextFormattedCells) {
-    auto app = xls::Application::create();
-    ASSERT_TRUE(app);
-    app->workbooks()->add();
-    xls::Worksheet* sheet = app->activeWorkbook()->worksheet(1);
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(app->activeWorkbook()->worksheet(2), nullptr);
-    struct Case {
-        const char* first;
-        const char* last;
-        bool valid;
-    } cases[] = {{"a1", "a1", true},           {"B2", "b2", true},
-                 {"iv65536", "iv65536", true}, {"iw1", "iw1", false},
-                 {"a65537", "a65537", false},  {"a0", "a0", false},
-                 {"1a", "1a", false},          {"", "", false},
-                 {"{1", "{1", false}};
-    for (const Case& c : cases) {
-        xls::Range range = sheet->range(c.first, c.last);
-        EXPECT_EQ(range.valid(), c.valid) << c.first;
-        range.setNumberFormatLocal("@");
-        range.setValue(std::string("v") + c.first);
-    }
-    const xls::Worksheet::Cell* b2 = sheet->cell(1, 1);
-    ASSERT_NE(b2, nullptr);
-    EXPECT_EQ(b2->text, "vB2");
-    EXPECT_EQ(b2->format, "@");
-    const auto back = readBack(app->activeWorkbook()->fileBytes());
-    ASSERT_EQ(back.size(), 3u);
-    EXPECT_EQ(back[2].row, 65535u);
-    EXPECT_EQ(back[2].text, "viv65536");
-    app->quit();
-    EXPECT_EQ(app->workbooks(), nullptr);
 }
 
 TEST(XlsRead, NumbersAndOtherCellRecords) {

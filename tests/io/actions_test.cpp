@@ -1,0 +1,268 @@
+// The import/export buttons and 按钮_复制 against the fake window and operating system.
+#include <gtest/gtest.h>
+
+#include "io/messages.h"
+#include "tests/io/io_world.h"
+
+using io_test::Rows;
+
+namespace {
+
+struct Actions : ::testing::Test, io_test::World {
+    void import(const std::string& path) {
+        view.setText(Box::FileLocation, path);
+        actions.importAddressList();
+    }
+    void exportTo(const std::string& path) {
+        view.setText(Box::SaveLocation, path);
+        actions.exportResults();
+    }
+};
+
+std::string sheetFile(const Rows& rows) {
+    std::vector<xls::CellToWrite> cells;
+    for (std::uint32_t r = 0; r < rows.size(); ++r)
+        for (std::uint16_t c = 0; c < rows[r].size(); ++c)
+            cells.push_back({r, c, rows[r][c], true});
+    return xls::writeWorkbook("Sheet1", cells);
+}
+
+}  // namespace
+
+TEST_F(Actions, ImportChoosesTheFormatByExactTxtInThePath) {
+    const std::string book = sheetFile({{"1.1.1.1"}, {"2.2.2.2"}});
+    struct Case {
+        const char* path;
+        std::string bytes;
+        Rows rows;
+        const char* status;
+    } cases[] = {
+        {"D:\\list.txt.xls", "3.3.3.3\r\n", {{"3.3.3.3", ""}}, io_text::kImportedTxt},
+        {"D:\\a.txtfile", "4.4.4.4", {{"4.4.4.4", ""}}, io_text::kImportedTxt},
+        {"D:\\LIST.TXT", book, {{"1.1.1.1", ""}, {"2.2.2.2", ""}}, io_text::kImportedExcel},
+        {"D:\\list.xls", book, {{"1.1.1.1", ""}, {"2.2.2.2", ""}}, io_text::kImportedExcel},
+    };
+    for (const Case& c : cases) {
+        fill({{"9.9.9.9", "old"}});
+        files.put(c.path, c.bytes);
+        view.statusHistory.clear();
+        import(c.path);
+        EXPECT_EQ(rows(), c.rows) << c.path;
+        ASSERT_EQ(view.statusHistory.size(), 2u) << c.path;
+        EXPECT_EQ(view.statusHistory[0],
+                  io::isTextPath(c.path) ? io_text::kImportingTxt : io_text::kImportingExcel);
+        EXPECT_EQ(view.statusHistory[1], c.status) << c.path;
+    }
+}
+
+TEST_F(Actions, TwoImportsInARowGiveTheFileRowsOnce) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i)
+        text += "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + "\r\n";
+    files.put("D:\\list.txt", text);
+    files.put("D:\\list.xls", sheetFile({{"1.1.1.1"}, {"2.2.2.2"}}));
+    int changes = 0;
+    view.table().setListener([&changes](const QueryTable::Change& change) {
+        EXPECT_TRUE(change.allRows);
+        ++changes;
+    });
+    import("D:\\list.txt");
+    import("D:\\list.txt");
+    EXPECT_EQ(view.table().size(), 3000u);
+    EXPECT_EQ(view.table().cell(2999, 0), "10.0.11.183");
+    EXPECT_EQ(changes, 2);  // one replacement per import, not one change per row
+    import("D:\\list.xls");
+    import("D:\\list.xls");
+    EXPECT_EQ(rows(), Rows({{"1.1.1.1", ""}, {"2.2.2.2", ""}}));
+}
+
+TEST_F(Actions, TextImportNamesCharactersGbkCannotHold) {
+    // UTF-8 with a BOM, as Notepad saves it: one character outside GBK.
+    files.put("D:\\u.txt",
+              "\xEF\xBB\xBF"
+              "1.1.1.1\r\n\xF0\x9F\x98\x80\r\n");
+    import("D:\\u.txt");
+    EXPECT_EQ(rows(), Rows({{"1.1.1.1", ""}, {"??", ""}}));
+    EXPECT_EQ(status(), "导入txt完毕!其中1个字符无法转换为GBK,已替换为?");
+}
+
+TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
+    std::string broken = sheetFile({{"1.1.1.1"}});
+    broken.resize(broken.size() / 2);
+    files.put("D:\\broken.xls", broken);
+    files.put("D:\\plain.xls", "1.1.1.1\r\n");
+    files.put("D:\\other.xls", xls::writeWorkbook("Data", {{0, 0, "1.1.1.1", true}}));
+    for (const char* path : {"D:\\locked.txt", "D:\\locked.xls"}) {
+        files.put(path, "1.1.1.1\r\n");
+        files.unreadable.insert(path);
+    }
+    struct Case {
+        const char* path;
+        const char* status;
+    } cases[] = {
+        {"D:\\missing.txt", io_text::kTxtUnreadable},
+        {"D:\\locked.txt", io_text::kTxtUnreadable},
+        {"D:\\missing.xls", io_text::kExcelUnreadable},
+        {"D:\\locked.xls", io_text::kExcelUnreadable},
+        {"D:\\broken.xls", io_text::kExcelNotWorkbook},
+        {"D:\\plain.xls", io_text::kExcelNotWorkbook},
+        {"D:\\other.xls", io_text::kExcelNoSheet},
+    };
+    fill({{"9.9.9.9", "kept"}});
+    for (const Case& c : cases) {
+        import(c.path);
+        EXPECT_EQ(rows(), Rows({{"9.9.9.9", "kept"}})) << c.path;
+        EXPECT_EQ(status(), c.status) << c.path;
+    }
+    import("");
+    EXPECT_EQ(status(), io_text::kNoFileLocation);
+    EXPECT_EQ(rows(), Rows({{"9.9.9.9", "kept"}}));
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(Actions, ExportAsksWhenTheLastRowHasNoLocation) {
+    struct Case {
+        const char* name;
+        Rows list;
+        bool answerYes;
+        bool asked;
+        bool written;
+    } cases[] = {
+        {"finished", {{"1.1.1.1", "北京"}}, false, false, true},
+        {"last row open, No", {{"1.1.1.1", "北京"}, {"2.2.2.2", ""}}, false, true, false},
+        {"last row open, Yes", {{"1.1.1.1", "北京"}, {"2.2.2.2", ""}}, true, true, true},
+        {"empty list, No", {}, false, true, false},
+        {"empty list, Yes", {}, true, true, true},
+    };
+    for (const Case& c : cases) {
+        for (const char* path : {"D:\\out.txt", "D:\\out.xls"}) {
+            fill(c.list);
+            dialogs.calls.clear();
+            dialogs.answerYes = c.answerYes;
+            files.clear();
+            view.setStatus("就绪");
+            exportTo(path);
+            ASSERT_EQ(dialogs.calls.size(), c.asked ? 1u : 0u) << c.name << path;
+            if (c.asked) {
+                EXPECT_EQ(dialogs.calls[0].kind, "question");
+                EXPECT_EQ(dialogs.calls[0].text, io_text::kUnfinishedQuestion);
+                EXPECT_EQ(dialogs.calls[0].caption, "警告");
+            }
+            EXPECT_EQ(files.has(path), c.written) << c.name << path;
+            EXPECT_EQ(files.writes, c.written ? 1 : 0) << c.name << path;
+            if (!c.written) {
+                EXPECT_EQ(status(), "就绪") << c.name;
+            }
+        }
+    }
+    exportTo("");
+    EXPECT_EQ(status(), io_text::kSaveLocationEmpty);
+}
+
+TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
+    fill({{"1.10.100.200", "北京 电信"}, {"2.2.2.2", ""}, {"3.3.3.3", "广州"}});
+    files.put("D:\\ro.txt", "old");
+    files.put("D:\\ro.xls", "old");
+    files.unwritable = {"D:\\ro.txt", "D:\\ro.xls"};
+    dialogs.answerYes = true;
+    struct Case {
+        const char* path;
+        const char* status;
+        bool workbook;
+    } cases[] = {
+        {"D:\\out.txt.xls", io_text::kExportedTxt, false},
+        {"D:\\OUT.TXT", io_text::kExportedExcel, true},
+        {"D:\\ro.txt", io_text::kTxtUnwritable, false},
+        {"D:\\ro.xls", io_text::kExcelUnwritable, true},
+    };
+    for (const Case& c : cases) {
+        view.statusHistory.clear();
+        exportTo(c.path);
+        EXPECT_EQ(view.statusHistory,
+                  (std::vector<std::string>{
+                      c.workbook ? io_text::kExportingExcel : io_text::kExportingTxt, c.status}))
+            << c.path;
+    }
+    EXPECT_EQ(files.get("D:\\out.txt.xls"), "1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n");
+    EXPECT_EQ(files.get("D:\\OUT.TXT"), io::workbookFile(view.table()).bytes);
+    EXPECT_EQ(files.get("D:\\ro.txt"), "old");
+
+    Rows many;
+    for (int i = 0; i < 65537; ++i) many.push_back({"r", "loc"});
+    fill(many);
+    exportTo("D:\\big.xls");
+    EXPECT_EQ(status(), "导出Excel完毕,超出工作表行数的2条数据未导出!");
+}
+
+TEST_F(Actions, DialogExportAndTheSharedDialog) {
+    actions.exportWithDialog();
+    EXPECT_EQ(status(), io_text::kNothingToExport);
+    EXPECT_TRUE(dialogs.calls.empty());
+
+    fill({{"1.1.1.1", ""}});
+    view.setText(Box::SaveLocation, "D:\\box.txt");
+    dialogs.nextPath = "";  // cancelled
+    actions.exportWithDialog();
+    EXPECT_EQ(status(), io_text::kNothingToExport);
+    EXPECT_EQ(files.writes, 0);
+    dialogs.nextPath = "D:\\chosen.txt";
+    actions.exportWithDialog();  // no question, even with the row unfinished
+    EXPECT_EQ(status(), io_text::kExportedTxt);
+    EXPECT_EQ(files.get("D:\\chosen.txt"), "1.1.1.1  \r\n");
+    EXPECT_EQ(view.text(Box::SaveLocation), "D:\\box.txt");
+    ASSERT_EQ(dialogs.calls.size(), 2u);
+    for (const auto& call : dialogs.calls) {
+        EXPECT_EQ(call.kind, "save");
+        EXPECT_EQ(call.request.filter, "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt");
+        EXPECT_EQ(call.request.defaultExtension, "*.txt|*.xls");
+    }
+
+    dialogs.nextPath = "D:\\picked.xls";
+    actions.browseSaveLocation();
+    EXPECT_EQ(view.text(Box::SaveLocation), "D:\\picked.xls");
+    dialogs.nextPath = "";
+    actions.browseSaveLocation();
+    EXPECT_EQ(view.text(Box::SaveLocation), "D:\\picked.xls");
+
+    actions.startDirectory = "C:\\start";
+    dialogs.nextPath = "D:\\in.txt";
+    actions.browseImportFile();
+    EXPECT_EQ(view.text(Box::FileLocation), "D:\\in.txt");
+    dialogs.nextPath = "";
+    actions.browseImportFile();
+    EXPECT_EQ(view.text(Box::FileLocation), "D:\\in.txt");
+    const auto& open = dialogs.calls.back();
+    EXPECT_EQ(open.kind, "open");
+    EXPECT_EQ(open.request.filter, "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt");
+    EXPECT_EQ(open.request.initialDirectory, "C:\\start");
+    // One dialog: what the save set and the open does not is still there.
+    EXPECT_EQ(open.request.defaultExtension, "*.txt|*.xls");
+}
+
+TEST_F(Actions, CopyPutsTheResultOnTheClipboard) {
+    actions.copyResult();
+    EXPECT_EQ(status(), io_text::kNothingToCopy);
+    EXPECT_EQ(clipboard.sets, 0);
+
+    view.setText(Box::Result, "中国 北京 电信\r\n1.2.3.4");
+    actions.copyResult();
+    EXPECT_EQ(status(), io_text::kCopied);
+    EXPECT_EQ(clipboard.content, "中国 北京 电信\r\n1.2.3.4");
+
+    clipboard.busy = true;
+    actions.copyResult();
+    EXPECT_EQ(status(), io_text::kCopyFailed);
+}
+
+TEST(DialogFilter, OperatingSystemForm) {
+    static const char kOsForm[] = "Excel文件(*.xls)\0*.xls\0文本文件(*.txt)\0*.txt\0";
+    EXPECT_EQ(platform::osFilterText("Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt"),
+              std::string(kOsForm, sizeof kOsForm));
+    // A GBK character whose second byte is 0x7C ("|") stays whole.
+    EXPECT_EQ(platform::osFilterText("\x81\x7C|*"), std::string("\x81\x7C\0*\0\0", 6));
+    EXPECT_EQ(platform::osFilterText(""), std::string("\0\0", 2));
+    EXPECT_EQ(platform::firstDefaultExtension("*.txt|*.xls"), "txt");
+    EXPECT_EQ(platform::firstDefaultExtension("xls"), "xls");
+    EXPECT_EQ(platform::firstDefaultExtension("*.*"), "");
+    EXPECT_EQ(platform::firstDefaultExtension(""), "");
+}

@@ -1,0 +1,51 @@
+// The import/export actions over the fake main window and a fake operating system, and
+// the rows of a table as plain lists for comparing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "io/io.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_files.h"
+#include "tests/fakes/fake_internet.h"
+#include "tests/fakes/fake_main_view.h"
+#include "tests/fakes/fake_module_memory.h"
+#include "tests/fakes/fake_probe.h"
+
+namespace io_test {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+template <class FileStore>
+struct WorldOf {
+    FileStore files;
+    fake::Dialogs dialogs;
+    fake::Clipboard clipboard;
+    fake::Internet internet;
+    fake::Probe probe;
+    fake::ModuleMemory memory;
+    platform::Services os{files, dialogs, clipboard, internet, probe, memory};
+    fake::MainView view;
+    io::Actions actions{os, view};
+
+    std::string status() { return view.panel(1); }
+    void fill(const Rows& rows) { view.table().replace(cells(rows)); }
+    Rows rows() { return rowsOf(view.table()); }
+
+    static std::vector<RowCells> cells(const Rows& rows) {
+        std::vector<RowCells> out;
+        for (const auto& r : rows) out.push_back({r.at(0), r.size() > 1 ? r[1] : ""});
+        return out;
+    }
+    static Rows rowsOf(const QueryTable& table) {
+        Rows out;
+        for (const Row& r : table.rows()) out.push_back({r.address, r.location});
+        return out;
+    }
+};
+
+using World = WorldOf<fake::Files>;
+
+}  // namespace io_test
