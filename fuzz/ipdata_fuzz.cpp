@@ -1,0 +1,64 @@
+// Arbitrary bytes as an address data file. A refused file must say why; an accepted one is
+// looked up and searched, and what the search gives must agree with the lookup. Any
+// disagreement, or a read outside the input (the sanitizers), is a finding.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "ipdata/ipdata.h"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+std::uint32_t le32(std::string_view bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4 && at + i < bytes.size(); ++i)
+        value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    // The tail doubles as address text.
+    const std::string_view tail = bytes.substr(size > 16 ? size - 16 : 0);
+    if (auto address = ipdata::parseAddress(tail))
+        check(ipdata::parseAddress(ipdata::addressDisplay(*address)) == address);
+
+    std::string reason;
+    auto db = ipdata::Database::open(bytes, reason);
+    if (!db) {
+        check(!reason.empty());
+        return 0;
+    }
+    for (std::size_t at = 0; at < 64; at += 4) {
+        if (auto range = db->find(le32(bytes, at))) {
+            check(range->first <= le32(bytes, at) && le32(bytes, at) <= range->last);
+            ipdata::regionDisplay(range->region);
+        }
+    }
+    // A keyword of one or two bytes from the tail, alone and beside a second one.
+    const std::string keyword(bytes.substr(size - (size % 2 ? 1 : 2)));
+    for (const auto& keywords :
+         {std::vector<std::string>{keyword}, std::vector<std::string>{keyword, "\xD6\xD0"}}) {
+        const auto found = db->search(keywords);
+        check(found.size() <= db->rangeCount());
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            check(i == 0 || found[i - 1].last < found[i].first);
+            for (std::uint32_t address : {found[i].first, found[i].last}) {
+                auto same = db->find(address);
+                check(same && same->first == found[i].first && same->last == found[i].last &&
+                      same->region == found[i].region);
+            }
+            ipdata::rangeDisplay(found[i]);
+            ipdata::regionDisplay(found[i].region);
+        }
+    }
+    return 0;
+}

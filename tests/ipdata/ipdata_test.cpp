@@ -1,0 +1,246 @@
+#include "ipdata/ipdata.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "text/text.h"
+
+namespace {
+
+using ipdata::Database;
+using ipdata::parseAddress;
+
+std::uint32_t ip(const char* dotted) {
+    auto address = parseAddress(dotted);
+    EXPECT_TRUE(address) << dotted;
+    return address.value_or(0);
+}
+
+void putLe32(std::string& out, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+struct FileRange {
+    const char* first;
+    const char* last;
+    const char* region;  // GBK, stored as UTF-8
+};
+
+// Header, then the index, then the records: the last record ends the file. Equal regions
+// share one record, as in the real file.
+std::string buildFile(const std::vector<FileRange>& ranges) {
+    std::string file(8 + 12 * ranges.size(), '\0');
+    putLe32(file, 0, 8);
+    putLe32(file, 4, static_cast<std::uint32_t>(8 + 12 * (ranges.size() - 1)));
+    std::map<std::string, std::uint32_t> pointers;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        const std::string text = gbkToUtf8(ranges[i].region);
+        auto [it, added] = pointers.try_emplace(text, 0);
+        if (added) {
+            it->second = static_cast<std::uint32_t>(file.size()) |
+                         static_cast<std::uint32_t>(4 + text.size()) << 24;
+            file += std::string("\x01\x00\x00\x00", 4) + text;
+        }
+        putLe32(file, 8 + 12 * i, ip(ranges[i].first));
+        putLe32(file, 12 + 12 * i, ip(ranges[i].last));
+        putLe32(file, 16 + 12 * i, it->second);
+    }
+    return file;
+}
+
+const std::vector<FileRange> kRanges = {
+    {"0.0.0.0", "0.255.255.255", "0|0|0|内网IP|内网IP"},
+    {"1.0.0.0", "1.0.0.255", "澳大利亚|0|0|0|0"},
+    {"1.0.1.0", "1.0.3.255", "中国|0|重庆|重庆市|电信"},
+    {"1.0.4.0", "1.0.4.0", "中国|0|重庆|重庆市|联通"},
+    {"1.0.4.1", "1.0.7.255", "中国|0|重庆|重庆市|电信"},
+    // a gap up to 2.0.0.0
+    {"2.0.0.0", "2.0.0.255", "中国|0|江苏省|南京市|电信"},
+    {"8.8.8.0", "8.8.8.255", "美国|0|0|0|Level3"},
+    {"100.0.0.0", "100.0.0.255", "中国|0|0|0|电信"},
+    {"255.255.255.0", "255.255.255.255", "中国|0|北京|北京市|0"},
+};
+
+Database openTestFile() {
+    std::string reason;
+    auto db = Database::open(buildFile(kRanges), reason);
+    EXPECT_TRUE(db) << reason;
+    return std::move(*db);
+}
+
+TEST(IpdataOpen, RefusesBrokenFilesWithAReason) {
+    const std::string good = buildFile(kRanges);
+    auto changed = [&](std::size_t at, std::uint32_t value) {
+        std::string file = good;
+        putLe32(file, at, value);
+        return file;
+    };
+    const std::uint32_t firstPointer = static_cast<unsigned char>(good[16]) |
+                                       static_cast<unsigned char>(good[17]) << 8 |
+                                       static_cast<unsigned char>(good[18]) << 16;
+    const std::uint32_t lastIndex = 8 + 12 * (kRanges.size() - 1);
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"short header", good.substr(0, 7)},
+        {"first index after last", changed(0, lastIndex + 12)},
+        {"index over the header", changed(0, 4)},
+        {"misaligned index", changed(4, lastIndex - 1)},
+        {"index past the end", changed(4, static_cast<std::uint32_t>(good.size()))},
+        {"index end past the end", changed(4, static_cast<std::uint32_t>(good.size() - 11))},
+        {"record past the end",
+         changed(16, 0x10000000u | static_cast<std::uint32_t>(good.size() - 15))},
+        {"record offset far out", changed(16, 0x10FFFFFFu)},
+        {"record without city id", changed(16, 0x03000000u | firstPointer)},
+        {"range upside down", changed(8, ip("1.0.0.0"))},
+        {"ranges overlap", changed(20, ip("0.255.255.255"))},
+        {"ranges out of order", changed(32, ip("1.0.0.0"))},
+    };
+    for (const auto& c : cases) {
+        std::string reason;
+        EXPECT_FALSE(Database::open(c.bytes, reason)) << c.name;
+        EXPECT_FALSE(reason.empty()) << c.name;
+    }
+    // The last record ends the file, so every shorter prefix is incomplete.
+    for (std::size_t n = 0; n < good.size(); ++n) {
+        std::string reason;
+        EXPECT_FALSE(Database::open(good.substr(0, n), reason)) << n;
+    }
+}
+
+TEST(IpdataFind, AnswersAtEveryRangeEdge) {
+    const Database db = openTestFile();
+    EXPECT_EQ(db.rangeCount(), kRanges.size());
+    const struct {
+        const char* address;
+        const char* range;  // "" for none
+        const char* region;
+    } cases[] = {
+        {"0.0.0.0", "0.0.0.0-0.255.255.255", "0|0|0|内网IP|内网IP"},
+        {"0.255.255.255", "0.0.0.0-0.255.255.255", "0|0|0|内网IP|内网IP"},
+        {"1.0.0.0", "1.0.0.0-1.0.0.255", "澳大利亚|0|0|0|0"},
+        {"1.0.3.255", "1.0.1.0-1.0.3.255", "中国|0|重庆|重庆市|电信"},
+        {"1.0.4.0", "1.0.4.0-1.0.4.0", "中国|0|重庆|重庆市|联通"},
+        {"1.0.4.1", "1.0.4.1-1.0.7.255", "中国|0|重庆|重庆市|电信"},
+        {"1.0.8.0", "", ""},
+        {"1.255.255.255", "", ""},
+        {"2.0.0.0", "2.0.0.0-2.0.0.255", "中国|0|江苏省|南京市|电信"},
+        {"255.255.254.255", "", ""},
+        {"255.255.255.0", "255.255.255.0-255.255.255.255", "中国|0|北京|北京市|0"},
+        {"255.255.255.255", "255.255.255.0-255.255.255.255", "中国|0|北京|北京市|0"},
+    };
+    for (const auto& c : cases) {
+        auto range = db.find(ip(c.address));
+        if (*c.range == '\0') {
+            EXPECT_FALSE(range) << c.address;
+            continue;
+        }
+        ASSERT_TRUE(range) << c.address;
+        EXPECT_EQ(ipdata::rangeDisplay(*range), c.range);
+        EXPECT_EQ(range->region, c.region);
+    }
+}
+
+TEST(IpdataSearch, EveryKeywordMustMatchAField) {
+    const Database db = openTestFile();
+    // "缧" is GBK E7D0: the tail of 电 (B5E7) and the head of 信 (D0C5) side by side.
+    const struct {
+        std::vector<std::string> keywords;
+        std::vector<std::string> ranges;
+    } cases[] = {
+        {{"重庆市", "电信"}, {"1.0.1.0-1.0.3.255", "1.0.4.1-1.0.7.255"}},
+        {{"电信", "重庆市"}, {"1.0.1.0-1.0.3.255", "1.0.4.1-1.0.7.255"}},
+        {{"", "联通"}, {"1.0.4.0-1.0.4.0"}},
+        {{"中国 电信"}, {"100.0.0.0-100.0.0.255"}},
+        {{"南京", "联通"}, {}},
+        {{"level3"}, {}},
+        {{"Level3"}, {"8.8.8.0-8.8.8.255"}},
+        {{"0"}, {}},
+        {{"缧"}, {}},
+        {{}, {}},
+        {{""}, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> got;
+        for (const auto& range : db.search(c.keywords)) got.push_back(ipdata::rangeDisplay(range));
+        EXPECT_EQ(got, c.ranges) << (c.keywords.empty() ? "(none)" : c.keywords[0]);
+    }
+    EXPECT_EQ(db.search({"北京市"}).at(0).region, "中国|0|北京|北京市|0");
+
+    std::atomic<bool> stop{true};
+    EXPECT_TRUE(db.search({"中国"}, &stop).empty());
+}
+
+TEST(IpdataDisplay, RegionsAndAddresses) {
+    const struct {
+        const char* region;
+        const char* shown;
+    } regions[] = {
+        {"中国|0|重庆|重庆市|电信", "重庆 重庆市 电信"},
+        {"中国|0|江苏省|南京市|0", "江苏省 南京市"},
+        {"中国|0|0|0|电信", "中国 电信"},
+        {"中国|0|0|0|0", "中国"},
+        {"美国|0|0|0|Level3", "美国 Level3"},
+        {"美国|0|纽约|纽约|0", "美国 纽约"},
+        {"0|0|0|内网IP|内网IP", "内网IP"},
+        {"中国|0|亅|0|0", "亅"},  // 亅 is GBK 81 7C: its second byte is '|'
+        {"", ""},
+    };
+    for (const auto& r : regions) EXPECT_EQ(ipdata::regionDisplay(r.region), r.shown) << r.shown;
+
+    const struct {
+        const char* text;
+        const char* parsed;  // "" when refused
+    } addresses[] = {
+        {"1.2.3.4", "1.2.3.4"},
+        {" \t1.2.3.4\r\n", "1.2.3.4"},
+        {"001.020.255.0", "1.20.255.0"},
+        {"0.0.0.0", "0.0.0.0"},
+        {"255.255.255.255", "255.255.255.255"},
+        {"256.1.1.1", ""},
+        {"1.2.3", ""},
+        {"1.2.3.4.5", ""},
+        {"1..3.4", ""},
+        {"1.2.3.0004", ""},
+        {"1.2.3.4x", ""},
+        {"1.2. 3.4", ""},
+        {"-1.2.3.4", ""},
+        {"", ""},
+        {"   ", ""},
+    };
+    for (const auto& a : addresses) {
+        auto address = parseAddress(a.text);
+        EXPECT_EQ(address ? ipdata::addressDisplay(*address) : "", a.parsed) << a.text;
+    }
+}
+
+// The data file the install script fetches; skipped where it has not been fetched.
+TEST(IpdataRealFile, KnownAnswers) {
+    const char* source = std::getenv("VERDALO_SOURCE_DIR");
+    std::ifstream in(std::string(source ? source : ".") + "/data/ip2region.db", std::ios::binary);
+    if (!in) GTEST_SKIP() << "data/ip2region.db not fetched";
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string reason;
+    auto db = Database::open(bytes, reason);
+    ASSERT_TRUE(db) << reason;
+    EXPECT_EQ(db->rangeCount(), 683591u);
+    EXPECT_EQ(db->search({"重庆市", "电信"}).size(), 72u);
+
+    auto beijing = db->find(ip("1.2.4.8"));
+    ASSERT_TRUE(beijing);
+    EXPECT_EQ(beijing->region, "中国|0|北京|北京市|0");
+    EXPECT_EQ(ipdata::regionDisplay(beijing->region), "北京 北京市");
+    auto nanjing = db->find(ip("114.114.114.114"));
+    ASSERT_TRUE(nanjing);
+    EXPECT_EQ(ipdata::regionDisplay(nanjing->region), "江苏省 南京市");
+    EXPECT_TRUE(db->find(0));
+    EXPECT_TRUE(db->find(0xFFFFFFFFu));
+}
+
+}  // namespace
