@@ -1,6 +1,9 @@
-// The Internet interface passed straight through to WinINet; the program's services
-// object holds one.
+// The Internet interface over WinINet; the program's services object holds one.
 #pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/internet.h"
 
@@ -27,6 +30,13 @@ class WinInet final : public Internet {
     bool setOption(InternetHandle handle, std::uint32_t option, const void* buffer,
                    std::uint32_t length) override;
     bool closeHandle(InternetHandle handle) override;
+
+    struct Pending;
+
+  private:
+    std::shared_ptr<Pending> pendingOf(InternetHandle request);
+    std::mutex mutex_;
+    std::map<InternetHandle, std::shared_ptr<Pending>> pending_;  // by request handle
 };
 
 }  // namespace platform::win32

@@ -109,4 +109,23 @@ TEST(Headers, UrlRoutines) {
     }
 }
 
+TEST(Headers, EncodePathText) {
+    struct Case {
+        std::string text, path;
+    } cases[] = {
+        {"1.2.3.4", "1.2.3.4"},
+        {" \t1.2.3.4 \r\n", "1.2.3.4"},
+        {"　1.2.3.4　 ", "1.2.3.4"},  // full-width spaces
+        {"::1", "::1"},
+        {"1.2.3.4/../x", "1.2.3.4%2F..%2Fx"},
+        {"1.2.3.4&action=1#x?y", "1.2.3.4%26action%3D1%23x%3Fy"},
+        {"a b_c~d+e%41", "a%20b%5Fc%7Ed%2Be%2541"},
+        {"上海", "%C9%CF%BA%A3"},
+        {std::string("a\0b\xff", 4), "a%00b%FF"},
+        {"   ", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(encodePathText(c.text), c.path) << c.text;
+}
+
 }  // namespace

@@ -2,6 +2,11 @@
 // their order, what goes out in the header block and body, and what comes back.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "tests/fakes/fake_internet.h"
 #include "web/web.h"
 
@@ -9,9 +14,10 @@ namespace {
 
 const std::string kDefaultBlock =
     "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded";
-// RELOAD | NEED_FILE | NO_COOKIES, and IGNORE_REDIRECT_TO_HTTPS for plain HTTP.
-const std::uint32_t kHttpFlags = 0x80000000u | 0x10 | 0x80000 | 0x4000;
-const std::uint32_t kHttpsFlags = 0x80000000u | 0x10 | 0x80000 | 0x800000;
+// RELOAD | NEED_FILE | NO_COOKIES | NO_AUTO_REDIRECT (redirects are counted by the
+// routine), and IGNORE_REDIRECT_TO_HTTPS for plain HTTP or SECURE for HTTPS.
+const std::uint32_t kHttpFlags = 0x80000000u | 0x10 | 0x80000 | 0x200000 | 0x4000;
+const std::uint32_t kHttpsFlags = 0x80000000u | 0x10 | 0x80000 | 0x200000 | 0x800000;
 
 struct Args {
     std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
@@ -21,14 +27,10 @@ struct Args {
 
 class Web : public ::testing::Test {
   protected:
-    void SetUp() override { platform::setInternet(&net); }
-    void TearDown() override {
-        EXPECT_EQ(net.openHandles(), 0);
-        platform::setInternet(nullptr);
-    }
+    void TearDown() override { EXPECT_EQ(net.openHandles(), 0); }
     Bytes request(const std::string& url, Args& a, int method = 0, const std::string& post = "",
                   bool noRedirect = false) {
-        return webRequest(url, method, post, a.cookies, a.newCookies, a.extraHeaders,
+        return webRequest(net, url, method, post, a.cookies, a.newCookies, a.extraHeaders,
                           a.locationOrHeaders, noRedirect, a.postBytes, a.proxy, a.rawHeaders);
     }
     std::vector<fake::InternetCall> named(const std::string& name) {
@@ -55,11 +57,20 @@ TEST_F(Web, GetThroughEachWrapperMakesExactlyTheseCalls) {
     for (int wrapper = 0; wrapper < 2; ++wrapper) {
         SCOPED_TRACE(wrapper);
         net.reset();
-        std::string text = wrapper == 0 ? webGetText(url) : webGetUtf8Text(url);
+        std::string text = wrapper == 0 ? webGetText(net, url) : webGetUtf8Text(net, url);
         EXPECT_EQ(text, std::string(2500, 'x'));  // cut at the NUL either way
 
-        const auto calls = net.calls();
-        ASSERT_EQ(calls.size(), 12u);
+        auto calls = net.calls();
+        ASSERT_EQ(calls.size(), 15u);
+        // Connect, send and receive limits on the request, before it is sent.
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(calls[3 + i].name, "setOption");
+            EXPECT_EQ(calls[3 + i].handle, calls[2].handle);
+        }
+        EXPECT_EQ(calls[3].args, (std::vector<std::string>{"2", "10000"}));
+        EXPECT_EQ(calls[4].args, (std::vector<std::string>{"5", "30000"}));
+        EXPECT_EQ(calls[5].args, (std::vector<std::string>{"6", "30000"}));
+        calls.erase(calls.begin() + 3, calls.begin() + 6);
         const auto root = calls[0].handle, connection = calls[1].handle, request = calls[2].handle;
         EXPECT_EQ(calls[0].name, "open");
         EXPECT_EQ(calls[0].args,
@@ -101,10 +112,10 @@ TEST_F(Web, AddressesAndFlags) {
         std::uint32_t flags;
     } cases[] = {
         {"HTTPS://Example.com:8443/Q?x=1", false, "example.com", "8443", "/Q?x=1", kHttpsFlags},
-        {"https://example.com", true, "example.com", "443", "/", kHttpsFlags | 0x200000},
+        {"https://example.com", true, "example.com", "443", "/", kHttpsFlags},
         {"http://host", false, "host", "80", "/", kHttpFlags},
         {"http://host?x=1", false, "host?x=1", "80", "/", kHttpFlags},
-        {"http://h:ab/", true, "h", "0", "/", kHttpFlags | 0x200000},
+        {"http://h:ab/", true, "h", "0", "/", kHttpFlags},
         {"127.0.0.1:8080/ic.asp", false, "127.0.0.1", "8080", "/ic.asp", kHttpFlags},
     };
     for (const auto& c : cases) {
@@ -295,7 +306,7 @@ TEST_F(Web, BrokenConnectionGivesNoBody) {
     };
     Args a;
     EXPECT_EQ(request("http://h/", a), "");
-    EXPECT_EQ(webGetText("http://h/"), "");
+    EXPECT_EQ(webGetText(net, "http://h/"), "");
     EXPECT_EQ(a.cookies, "s=1");  // the headers did arrive
     EXPECT_EQ(named("close").size(), 6u);
 }
@@ -308,7 +319,157 @@ TEST_F(Web, Utf8BodyIsConvertedWhole) {
     };
     std::string expected;
     for (int i = 0; i < 600; ++i) expected += "\xD6\xD0";
-    EXPECT_EQ(webGetUtf8Text("http://h/"), expected);
+    EXPECT_EQ(webGetUtf8Text(net, "http://h/"), expected);
+}
+
+fake::HttpResponse redirectTo(const std::string& location, int status = 302,
+                              const std::string& extra = "") {
+    fake::HttpResponse r;
+    r.body = "moved";
+    r.rawHeaders = "HTTP/1.1 " + std::to_string(status) + " Moved\r\n" + extra +
+                   "Location: " + location + "\r\n\r\n";
+    return r;
+}
+
+TEST_F(Web, RedirectsAreFollowedWithTheirCookiesUpToTheBound) {
+    net.handler = [](const std::string& host, int, const std::string& object) {
+        if (object == "/dir/a?x=1") return redirectTo("b", 302, "Set-Cookie: s=1; path=/\r\n");
+        if (object == "/dir/b") return redirectTo("http://other:81/c");
+        if (object == "/loop") return redirectTo("/loop");
+        fake::HttpResponse r;
+        r.body = "at " + host + object;
+        return r;
+    };
+    Args a;
+    a.cookies = "k=0";
+    EXPECT_EQ(request("h/dir/a?x=1", a), "at other/c");
+    EXPECT_EQ(net.requests(), (std::vector<std::string>{"h/dir/a?x=1", "h/dir/b", "other/c"}));
+    EXPECT_EQ(named("open").size(), 1u);
+    // The cookie set on the way goes out on the next hop; the Referer stays the first
+    // address; the caller gets the last response's headers.
+    EXPECT_EQ(named("send")[1].args[0],
+              "Referer: h/dir/a?x=1" + kDefaultBlock + "\r\nCookie: s=1; k=0");
+    EXPECT_EQ(a.cookies, "s=1; k=0");
+    EXPECT_EQ(a.rawHeaders, "HTTP/1.1 200 OK\r\n\r\n");
+    EXPECT_EQ(a.locationOrHeaders, a.rawHeaders);
+
+    // A loop ends after the first request and five redirects, with no body.
+    net.reset();
+    Args loop;
+    EXPECT_EQ(request("http://h/loop", loop), "");
+    EXPECT_EQ(net.requests().size(), 1u + kMaxRedirects);
+    EXPECT_EQ(loop.locationOrHeaders, "/loop");
+}
+
+TEST_F(Web, RedirectedPostBecomesGetExceptFor307And308) {
+    struct Case {
+        int status;
+        std::string verb, body;
+    } cases[] = {{301, "GET", ""},
+                 {302, "GET", ""},
+                 {303, "GET", ""},
+                 {307, "POST", "a=1"},
+                 {308, "POST", "a=1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        net.reset();
+        net.handler = [&](const std::string&, int, const std::string& object) {
+            return object == "/form" ? redirectTo("/done", c.status) : fake::HttpResponse{};
+        };
+        Args a;
+        request("http://h/form", a, 1, "a=1");
+        ASSERT_EQ(named("send").size(), 2u);
+        EXPECT_EQ(named("openRequest")[1].args[1], c.verb);
+        EXPECT_EQ(named("send")[1].args[2], c.verb == "GET" ? "" : c.body);
+        EXPECT_EQ(a.postBytes, "a=1");
+    }
+}
+
+TEST_F(Web, SilentServerIsCutByTheReceiveLimit) {
+    net.handler = [](const std::string&, int, const std::string&) {
+        fake::HttpResponse r;
+        r.stall = true;
+        return r;
+    };
+    WebSession session(net, WebTimeouts{10, 20, 50});
+    EXPECT_EQ(session.getText("http://h/silent"), "");
+    const auto options = named("setOption");
+    ASSERT_EQ(options.size(), 3u);
+    EXPECT_EQ(options[2].args, (std::vector<std::string>{"6", "50"}));
+}
+
+TEST_F(Web, CancelEndsAWaitingRequestAndEveryLaterOne) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reading = false;
+    net.handler = [&](const std::string&, int, const std::string&) {
+        fake::HttpResponse r;
+        r.stall = true;  // with the default 30 s limit
+        r.beforeBody = [&] {
+            std::lock_guard lock(mutex);
+            reading = true;
+            changed.notify_all();
+        };
+        return r;
+    };
+    {
+        WebSession session(net);
+        std::string page = "unset";
+        std::thread worker([&] { page = session.getText("http://h/slow"); });
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return reading; });
+        }
+        const auto start = std::chrono::steady_clock::now();
+        session.cancel();
+        worker.join();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        EXPECT_EQ(page, "");
+        EXPECT_TRUE(session.cancelled());
+
+        const std::size_t before = net.calls().size();
+        EXPECT_EQ(session.getUtf8Text("http://h/next"), "");
+        EXPECT_EQ(net.calls().size(), before);
+    }
+    // The request handle was closed once, by cancel(), and nothing was left open.
+    const auto request = named("openRequest")[0].handle;
+    int closes = 0;
+    for (const auto& call : named("close")) closes += call.handle == request;
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(Web, FourThreadsShareOneSession) {
+    constexpr int kThreads = 4, kEach = 25;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int reading = 0, most = 0;
+    net.handler = [&](const std::string&, int, const std::string& object) {
+        fake::HttpResponse r;
+        r.body = object;
+        r.beforeBody = [&] {
+            std::unique_lock lock(mutex);
+            most = std::max(most, ++reading);
+            changed.notify_all();
+            // The first requests wait for each other: all four are then under way at once.
+            changed.wait_for(lock, std::chrono::seconds(5), [&] { return most == kThreads; });
+            --reading;
+        };
+        return r;
+    };
+    WebSession session(net);
+    std::atomic<int> right{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                const std::string object = "/" + std::to_string(t) + "-" + std::to_string(i);
+                right += session.getText("http://h" + object) == object;
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(right, kThreads * kEach);
+    EXPECT_EQ(most, kThreads);
+    EXPECT_EQ(named("open").size(), 1u);
 }
 
 }  // namespace

@@ -4,13 +4,16 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/win32/internet.h"
 #include "web/web.h"
 
 namespace {
@@ -29,7 +32,7 @@ std::string twoMegabytes() {
     return body;
 }
 
-// One request per connection; every answer closes its connection.
+// One request per connection, each on its own thread; every answer closes its connection.
 class Server {
   public:
     Server() {
@@ -48,8 +51,14 @@ class Server {
         thread_ = std::thread([this] { serve(); });
     }
     ~Server() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
         closesocket(listener_);  // accept fails, and the thread ends
         thread_.join();
+        for (auto& client : clients_) client.join();
         WSACleanup();
     }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -58,13 +67,23 @@ class Server {
         std::lock_guard lock(mutex_);
         return requests_[path];
     }
+    // Waits until a request for the path has arrived `count` times in all.
+    void awaitRequests(const std::string& path, std::size_t count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return requests_[path].size() >= count; });
+    }
+    // The most /echo requests that were being answered at one time.
+    int mostAtOnce() {
+        std::lock_guard lock(mutex_);
+        return mostAtOnce_;
+    }
 
   private:
     void serve() {
         while (true) {
             SOCKET client = accept(listener_, nullptr, nullptr);
             if (client == INVALID_SOCKET) return;
-            answer(client);
+            clients_.emplace_back([this, client] { answer(client); });
         }
     }
 
@@ -77,6 +96,7 @@ class Server {
             std::lock_guard lock(mutex_);
             requests_[path].push_back(request);
         }
+        changed_.notify_all();
         std::string out;
         bool reset = false;
         if (path == "/gbk") {
@@ -111,6 +131,23 @@ class Server {
             reset = true;
         } else if (path == "/silent") {
             // Closes without answering.
+        } else if (path == "/hang") {
+            // Stays silent with the connection open until the server stops.
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stopping_; });
+        } else if (path == "/loop") {
+            out = response("302 Found", "Location: /loop\r\n", "again");
+        } else if (path.rfind("/echo/", 0) == 0) {
+            {
+                std::lock_guard lock(mutex_);
+                mostAtOnce_ = std::max(mostAtOnce_, ++atOnce_);
+            }
+            Sleep(30);  // long enough for the other threads' requests to arrive meanwhile
+            {
+                std::lock_guard lock(mutex_);
+                --atOnce_;
+            }
+            out = response("200 OK", "", path);
         } else {
             out = response("404 Not Found", "", "");
         }
@@ -154,7 +191,11 @@ class Server {
     SOCKET listener_;
     int port_ = 0;
     std::thread thread_;
+    std::vector<std::thread> clients_;  // only the accepting thread adds to it
     std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopping_ = false;
+    int atOnce_ = 0, mostAtOnce_ = 0;
     std::map<std::string, std::vector<std::string>> requests_;
 };
 
@@ -162,6 +203,8 @@ Server& server() {
     static Server s;
     return s;
 }
+
+platform::win32::WinInet net;
 
 struct Args {
     std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
@@ -171,13 +214,14 @@ struct Args {
 
 Bytes request(const std::string& path, Args& a, int method = 0, const std::string& post = "",
               bool noRedirect = false) {
-    return webRequest(server().base() + path, method, post, a.cookies, a.newCookies, a.extraHeaders,
-                      a.locationOrHeaders, noRedirect, a.postBytes, a.proxy, a.rawHeaders);
+    return webRequest(net, server().base() + path, method, post, a.cookies, a.newCookies,
+                      a.extraHeaders, a.locationOrHeaders, noRedirect, a.postBytes, a.proxy,
+                      a.rawHeaders);
 }
 
 // The callers' form, which opens WinINet with the proxy list "http=": it must go direct.
 TEST(WinInet, GbkBodyDirectThroughEmptyProxyList) {
-    EXPECT_EQ(webGetText(server().base() + "/gbk"), "<li>本站主数据：广东省深圳市 电信</li>");
+    EXPECT_EQ(webGetText(net, server().base() + "/gbk"), "<li>本站主数据：广东省深圳市 电信</li>");
     auto seen = server().requests("/gbk");
     ASSERT_EQ(seen.size(), 1u);
     // A proxy would have been sent the absolute address.
@@ -190,11 +234,11 @@ TEST(WinInet, GbkBodyDirectThroughEmptyProxyList) {
 }
 
 TEST(WinInet, Utf8BodyConverted) {
-    EXPECT_EQ(webGetUtf8Text(server().base() + "/utf8"), "<td>上海市 联通</td>");
+    EXPECT_EQ(webGetUtf8Text(net, server().base() + "/utf8"), "<td>上海市 联通</td>");
 }
 
 TEST(WinInet, BodyCutAtNul) {
-    EXPECT_EQ(webGetText(server().base() + "/nul"), "before");
+    EXPECT_EQ(webGetText(net, server().base() + "/nul"), "before");
     Args a;
     EXPECT_EQ(request("/nul", a), std::string("before\0after", 12));
 }
@@ -264,10 +308,58 @@ TEST(WinInet, FailuresGiveTheEmptyBody) {
     int length = sizeof address;
     getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
     closesocket(s);
-    EXPECT_EQ(webGetText("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"), "");
+    EXPECT_EQ(webGetText(net, "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"),
+              "");
 
-    EXPECT_EQ(webGetText(server().base() + "/silent"), "");
-    EXPECT_EQ(webGetText(server().base() + "/reset"), "");
+    EXPECT_EQ(webGetText(net, server().base() + "/silent"), "");
+    EXPECT_EQ(webGetText(net, server().base() + "/reset"), "");
+}
+
+using Clock = std::chrono::steady_clock;
+
+TEST(WinInet, SilentServerIsCutByTheReceiveLimit) {
+    WebSession session(net, WebTimeouts{2000, 2000, 500});
+    const auto start = Clock::now();
+    EXPECT_EQ(session.getText(server().base() + "/hang"), "");
+    // Well before the server lets go (never, while the test runs).
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST(WinInet, CancelEndsAWaitingRequestAtOnce) {
+    WebSession session(net);  // the 30 s receive limit
+    const std::size_t before = server().requests("/hang").size();
+    std::string page = "unset";
+    std::thread worker([&] { page = session.getText(server().base() + "/hang"); });
+    server().awaitRequests("/hang", before + 1);
+    Sleep(200);  // into the wait for the answer
+    const auto start = Clock::now();
+    session.cancel();
+    worker.join();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(page, "");
+    EXPECT_EQ(session.getText(server().base() + "/gbk"), "");
+}
+
+TEST(WinInet, RedirectLoopEndsAfterTheBound) {
+    EXPECT_EQ(webGetText(net, server().base() + "/loop"), "");
+    EXPECT_EQ(server().requests("/loop").size(), 1u + kMaxRedirects);
+}
+
+TEST(WinInet, FourThreadsShareOneSession) {
+    constexpr int kThreads = 4, kEach = 10;
+    WebSession session(net);
+    std::atomic<int> right{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                const std::string path = "/echo/" + std::to_string(t) + "-" + std::to_string(i);
+                right += session.getText(server().base() + path) == path;
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(right, kThreads * kEach);
+    EXPECT_EQ(server().mostAtOnce(), kThreads);
 }
 
 }  // namespace
