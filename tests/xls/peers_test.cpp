@@ -8,18 +8,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "io/io.h"
 #include "io/messages.h"
-#include "tests/fakes/fake_dialogs.h"
-#include "tests/fakes/fake_files.h"
-#include "tests/fakes/fake_view.h"
+#include "tests/io/io_world.h"
 #include "text/text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
+using io_test::Rows;
 
 std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -36,23 +33,16 @@ std::string utf8(const std::string& gbk) {
     return gbkToUtf8(gbk);
 }
 
-struct PeersTest : ::testing::Test {
+struct PeersTest : ::testing::Test, io_test::WorldOf<fake::DiskFiles> {
     fs::path dir;
-    fake::DiskFiles files;
-    fake::Dialogs dialogs;
-    fake::MainWindow window;
 
     void SetUp() override {
         char tmpl[] = "/tmp/verdalo-xls-peers-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
         fs::create_directories(dir / "home");
-        platform::setFiles(&files);
-        platform::setDialogs(&dialogs);
     }
     void TearDown() override {
-        platform::setFiles(nullptr);
-        platform::setDialogs(nullptr);
         std::error_code ignored;
         fs::remove_all(dir, ignored);
     }
@@ -107,21 +97,19 @@ struct PeersTest : ::testing::Test {
         return out;
     }
 
-    // Exports the rows through the export button to `name`; the list has two columns.
+    // Exports the rows through the export button to `name`.
     void exportRows(const Rows& rows, const std::string& name) {
-        window.list.deleteAllRows();
-        for (const auto& r : rows) window.list.addRow(r);
-        window.saveBox.setText((dir / name).string());
+        fill(rows);
+        view.setText(Box::SaveLocation, (dir / name).string());
         dialogs.answerYes = true;
-        exportResults(window.views);
+        actions.exportResults();
     }
 
     Rows importFile(const std::string& path) {
-        window.list.deleteAllRows();
-        window.list.addRow({"before", ""});
-        window.fileBox.setText(path);
-        importAddressList(window.views);
-        return window.list.rows();
+        fill({{"before", ""}});
+        view.setText(Box::FileLocation, path);
+        actions.importAddressList();
+        return rows();
     }
 };
 
@@ -152,7 +140,7 @@ Rows sampleRows() {
 TEST_F(PeersTest, XlrdReadsWhatWeWrite) {
     const Rows rows = sampleRows();
     exportRows(rows, "ours.xls");
-    ASSERT_EQ(window.status.panel(1), io_text::kExportedExcel);
+    ASSERT_EQ(status(), io_text::kExportedExcel);
     EXPECT_EQ(xlrdDump((dir / "ours.xls").string()), expectedDump(rows, "\t", "formats 1:@\n"));
 }
 
@@ -163,7 +151,7 @@ TEST_F(PeersTest, XlrdReadsTheLastRowASheetHolds) {
                             "." + std::to_string(i % 256),
                         i % 7 ? "北京" : "上海 联通"});
     exportRows(rows, "full.xls");
-    ASSERT_EQ(window.status.panel(1), io_text::kExportedExcel);
+    ASSERT_EQ(status(), io_text::kExportedExcel);
     EXPECT_EQ(xlrdDump((dir / "full.xls").string()), expectedDump(rows, "\t", "formats 1:@\n"));
 }
 
@@ -192,11 +180,11 @@ TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
         << slurp(dir / "log");
     const std::string sheet1 = (dir / "lo" / "Sheet1.xls").string();
     EXPECT_EQ(importFile(sheet1), Rows({{"1.1.1.1", ""}, {"2.2.2.2", ""}, {"1.10.100.200", ""}}));
-    EXPECT_EQ(window.status.panel(1), io_text::kImportedExcel);
+    EXPECT_EQ(status(), io_text::kImportedExcel);
 
     // A workbook whose first (and only) sheet is not Sheet1: the list stays.
     EXPECT_EQ(importFile((dir / "lo" / "Addresses.xls").string()), Rows({{"before", ""}}));
-    EXPECT_EQ(window.status.panel(1), io_text::kExcelNoSheet);
+    EXPECT_EQ(status(), io_text::kExcelNoSheet);
 
     // A sheet with numbers, and one of 3002 Chinese rows, each named Sheet1 by its file.
     fs::create_directories(dir / "in2");
@@ -211,15 +199,12 @@ TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
                   "--convert-to 'xls:MS Excel 97' --outdir ../lo3 Sheet1.csv"),
               0)
         << slurp(dir / "log");
-    EXPECT_EQ(importFile((dir / "lo2" / "Sheet1.xls").string()), Rows({{"count", ""},
-                                                                       {"", "value"},
-                                                                       {"123", "1.5"},
-                                                                       {"-7", "0.25"},
-                                                                       {"1000000", "3.14159"}}));
+    EXPECT_EQ(importFile((dir / "lo2" / "Sheet1.xls").string()),
+              Rows({{"count", "value"}, {"123", "1.5"}, {"-7", "0.25"}, {"1000000", "3.14159"}}));
     const Rows got = importFile((dir / "lo3" / "Sheet1.xls").string());
     ASSERT_EQ(got.size(), 3002u);
     EXPECT_EQ(got[0], (std::vector<std::string>{"地址", ""}));
     EXPECT_EQ(got[1], (std::vector<std::string>{"1.2.3.4 上海", ""}));
     EXPECT_EQ(got[3001], (std::vector<std::string>{"北京市海淀区第2999号", ""}));
-    EXPECT_EQ(window.status.panel(1), io_text::kImportedExcel);
+    EXPECT_EQ(status(), io_text::kImportedExcel);
 }
