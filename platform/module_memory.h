@@ -14,6 +14,9 @@ using CallArguments = std::array<std::uint32_t, 10>;
 
 inline constexpr std::uint32_t kMemCommitReserve = 0x3000;
 inline constexpr std::uint32_t kMemRelease = 0x8000;
+inline constexpr std::uint32_t kPageReadOnly = 0x02;
+inline constexpr std::uint32_t kPageReadWrite = 0x04;
+inline constexpr std::uint32_t kPageExecuteRead = 0x20;
 inline constexpr std::uint32_t kPageExecuteReadWrite = 0x40;
 
 class ModuleMemory {
@@ -23,7 +26,11 @@ class ModuleMemory {
     virtual Address virtualAlloc(Address address, std::uint32_t size, std::uint32_t type,
                                  std::uint32_t protect) = 0;
     virtual bool virtualFree(Address address, std::uint32_t size, std::uint32_t type) = 0;
+    // Sets the access of every page that [address, address + size) touches.
+    virtual bool virtualProtect(Address address, std::uint32_t size, std::uint32_t protect) = 0;
     virtual std::uint32_t loadLibrary(Address name) = 0;
+    // Gives back one reference that loadLibrary handed out.
+    virtual bool freeLibrary(std::uint32_t module) = 0;
     // nameOrOrdinal below 0x10000 is an ordinal, as with GetProcAddress.
     virtual Address getProcAddress(std::uint32_t module, Address nameOrOrdinal) = 0;
     // Calls the code at `address` with ten 32-bit arguments, a[0] pushed last; the stack
@@ -36,9 +43,5 @@ class ModuleMemory {
     // they cannot be shown to it.
     virtual Address addressOf(const void* bytes, std::size_t size) = 0;
 };
-
-// The implementation in use: kernel32 in the program, a fake in native tests.
-ModuleMemory& moduleMemory();
-void setModuleMemory(ModuleMemory* implementation);
 
 }  // namespace platform

@@ -1,13 +1,15 @@
 // The clipboard with CF_UNICODETEXT beside CF_TEXT (GBK, marked by CF_LOCALE as Chinese),
 // so programs of any locale paste the text right.
-#include "platform/clipboard.h"
+#include "platform/win32/clipboard.h"
 
 #include <windows.h>
 
 #include <cstring>
 
+#include "platform/win32/unique_handle.h"
 #include "text/codepage.h"
 
+namespace platform::win32 {
 namespace {
 
 // SetClipboardData fails after EmptyClipboard when the clipboard was opened without a
@@ -40,63 +42,52 @@ class ClipboardLock {
 
 // Hands a copy of the bytes to the clipboard; the clipboard owns the memory on success.
 bool putData(UINT format, const void* data, std::size_t size) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, size));
     if (!memory) return false;
-    void* target = GlobalLock(memory);
-    if (!target) {
-        GlobalFree(memory);
-        return false;
-    }
+    void* target = GlobalLock(memory.get());
+    if (!target) return false;
     std::memcpy(target, data, size);
-    GlobalUnlock(memory);
-    if (!SetClipboardData(format, memory)) {
-        GlobalFree(memory);
-        return false;
-    }
+    GlobalUnlock(memory.get());
+    if (!SetClipboardData(format, memory.get())) return false;
+    memory.release();
     return true;
 }
 
-class Win32Clipboard : public platform::Clipboard {
-  public:
-    bool setText(const std::string& text) override {
-        ClipboardLock lock;
-        if (!lock.open() || !EmptyClipboard()) return false;
-        const std::u16string wide = codepage::gbkToUtf16(text) + u'\0';
-        const bool unicode = putData(CF_UNICODETEXT, wide.data(), wide.size() * sizeof(char16_t));
-        const bool ansi = putData(CF_TEXT, text.c_str(), text.size() + 1);
-        const LCID chinese =
-            MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
-        putData(CF_LOCALE, &chinese, sizeof chinese);
-        return unicode && ansi;
-    }
-
-    bool getText(std::string& text) override {
-        ClipboardLock lock;
-        if (!lock.open()) return false;
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            const auto* wide = static_cast<const char16_t*>(GlobalLock(data));
-            if (!wide) return false;
-            const std::size_t limit = GlobalSize(data) / sizeof(char16_t);
-            std::size_t length = 0;
-            while (length < limit && wide[length]) ++length;
-            text = codepage::utf16ToGbk(std::u16string(wide, length));
-            GlobalUnlock(data);
-            return true;
-        }
-        if (HANDLE data = GetClipboardData(CF_TEXT)) {
-            const auto* bytes = static_cast<const char*>(GlobalLock(data));
-            if (!bytes) return false;
-            text.assign(bytes, strnlen(bytes, GlobalSize(data)));
-            GlobalUnlock(data);
-            return true;
-        }
-        return false;
-    }
-};
-
-Win32Clipboard g_win32Clipboard;
-struct Install {
-    Install() { platform::setClipboard(&g_win32Clipboard); }
-} g_installClipboard;
-
 }  // namespace
+
+bool SystemClipboard::setText(const std::string& text) {
+    ClipboardLock lock;
+    if (!lock.open() || !EmptyClipboard()) return false;
+    const std::u16string wide = codepage::gbkToUtf16(text) + u'\0';
+    const bool unicode = putData(CF_UNICODETEXT, wide.data(), wide.size() * sizeof(char16_t));
+    const bool ansi = putData(CF_TEXT, text.c_str(), text.size() + 1);
+    const LCID chinese =
+        MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
+    putData(CF_LOCALE, &chinese, sizeof chinese);
+    return unicode && ansi;
+}
+
+bool SystemClipboard::getText(std::string& text) {
+    ClipboardLock lock;
+    if (!lock.open()) return false;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        const auto* wide = static_cast<const char16_t*>(GlobalLock(data));
+        if (!wide) return false;
+        const std::size_t limit = GlobalSize(data) / sizeof(char16_t);
+        std::size_t length = 0;
+        while (length < limit && wide[length]) ++length;
+        text = codepage::utf16ToGbk(std::u16string(wide, length));
+        GlobalUnlock(data);
+        return true;
+    }
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        const auto* bytes = static_cast<const char*>(GlobalLock(data));
+        if (!bytes) return false;
+        text.assign(bytes, strnlen(bytes, GlobalSize(data)));
+        GlobalUnlock(data);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace platform::win32

@@ -1,6 +1,6 @@
 // Common file dialogs and message boxes through the wide-character calls, owned by the
 // active window of the calling thread, so they are modal to the main window.
-#include "platform/dialogs.h"
+#include "platform/win32/dialogs.h"
 
 #include <windows.h>
 // commdlg.h needs the types of windows.h.
@@ -10,6 +10,7 @@
 
 #include "text/codepage.h"
 
+namespace platform::win32 {
 namespace {
 
 std::wstring wide(const std::string& gbk) {
@@ -21,54 +22,50 @@ std::string gbk(const wchar_t* text) {
     return codepage::utf16ToGbk(std::u16string(text, text + wcslen(text)));
 }
 
-class Win32Dialogs : public platform::Dialogs {
-  public:
-    bool openFile(const platform::FileDialogRequest& request, std::string& path) override {
-        return show(false, request, path);
-    }
-    bool saveFile(const platform::FileDialogRequest& request, std::string& path) override {
-        return show(true, request, path);
-    }
-    void showMessage(const std::string& text, const std::string& caption) override {
-        MessageBoxW(GetActiveWindow(), wide(text).c_str(), wide(caption).c_str(),
-                    MB_OK | MB_ICONINFORMATION);
-    }
-    bool askYesNo(const std::string& text, const std::string& caption) override {
-        return MessageBoxW(GetActiveWindow(), wide(text).c_str(), wide(caption).c_str(),
-                           MB_YESNO | MB_ICONWARNING) == IDYES;
-    }
-
-  private:
-    static bool show(bool save, const platform::FileDialogRequest& request, std::string& path) {
-        // The filter keeps its NULs: the conversion is told the length, not a terminator.
-        const std::wstring filter = wide(platform::osFilterText(request.filter));
-        const std::wstring directory = wide(request.initialDirectory);
-        const std::wstring extension =
-            wide(platform::firstDefaultExtension(request.defaultExtension));
-        std::vector<wchar_t> file(32768, L'\0');
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = GetActiveWindow();
-        dialog.lpstrFilter = filter.c_str();
-        dialog.nFilterIndex = 1;
-        dialog.lpstrFile = file.data();
-        dialog.nMaxFile = static_cast<DWORD>(file.size());
-        dialog.lpstrInitialDir = directory.empty() ? nullptr : directory.c_str();
-        // With a default extension the dialog completes a bare name with the extension
-        // of the chosen filter ("Excel文件" gives .xls), or this one for "*.*" filters.
-        dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-        dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
-                       (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-        const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
-        if (!chosen) return false;
-        path = gbk(file.data());
-        return true;
-    }
-};
-
-Win32Dialogs g_win32Dialogs;
-struct Install {
-    Install() { platform::setDialogs(&g_win32Dialogs); }
-} g_installDialogs;
+// One dialog, open or save, modal to the active window of the calling thread.
+bool showFileDialog(bool save, const FileDialogRequest& request, std::string& path) {
+    // The filter keeps its NULs: the conversion is told the length, not a terminator.
+    const std::wstring filter = wide(osFilterText(request.filter));
+    const std::wstring directory = wide(request.initialDirectory);
+    const std::wstring extension = wide(firstDefaultExtension(request.defaultExtension));
+    std::vector<wchar_t> file(32768, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = GetActiveWindow();
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = directory.empty() ? nullptr : directory.c_str();
+    // With a default extension the dialog completes a bare name with the extension
+    // of the chosen filter ("Excel文件" gives .xls), or this one for "*.*" filters.
+    dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
+                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    if (!chosen) return false;
+    path = gbk(file.data());
+    return true;
+}
 
 }  // namespace
+
+bool CommonDialogs::openFile(const FileDialogRequest& request, std::string& path) {
+    return showFileDialog(false, request, path);
+}
+
+bool CommonDialogs::saveFile(const FileDialogRequest& request, std::string& path) {
+    return showFileDialog(true, request, path);
+}
+
+void CommonDialogs::showMessage(const std::string& text, const std::string& caption) {
+    MessageBoxW(GetActiveWindow(), wide(text).c_str(), wide(caption).c_str(),
+                MB_OK | MB_ICONINFORMATION);
+}
+
+bool CommonDialogs::askYesNo(const std::string& text, const std::string& caption) {
+    return MessageBoxW(GetActiveWindow(), wide(text).c_str(), wide(caption).c_str(),
+                       MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+}  // namespace platform::win32

@@ -1,6 +1,6 @@
 // The connectivity probe over Winsock 1.1 and icmp.dll. icmp.dll is loaded by name on
 // first use (not linked), so a system without it only loses the probe.
-#include "platform/probe.h"
+#include "platform/win32/probe.h"
 
 #include <windows.h>
 #include <winsock2.h>
@@ -8,6 +8,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/win32/unique_handle.h"
+
+namespace platform::win32 {
 namespace {
 
 // The reply layout of icmp.dll on 32-bit Windows (ICMP_ECHO_REPLY).
@@ -61,62 +64,42 @@ const IcmpLibrary& icmpLibrary() {
     return library;
 }
 
-class EchoHandle {
-  public:
-    explicit EchoHandle(const IcmpLibrary& library) : library_(library) {
-        handle_ = library_.create();
-    }
-    ~EchoHandle() {
-        if (valid()) library_.close(handle_);
-    }
-    EchoHandle(const EchoHandle&) = delete;
-    EchoHandle& operator=(const EchoHandle&) = delete;
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-
-  private:
-    const IcmpLibrary& library_;
-    HANDLE handle_;
-};
-
-class Win32Probe : public platform::Probe {
-  public:
-    std::optional<platform::Ipv4> resolve(const std::string& host) override {
-        if (!icmpLibrary().socketsReady) return std::nullopt;
-        unsigned long address = inet_addr(host.c_str());
-        if (address != INADDR_NONE) return address;
-        // gethostbyname keeps its answer in per-thread storage, so copy it out at once.
-        const hostent* entry = gethostbyname(host.c_str());
-        if (!entry || entry->h_addrtype != AF_INET || entry->h_length != 4 || !entry->h_addr_list ||
-            !entry->h_addr_list[0])
-            return std::nullopt;
-        platform::Ipv4 first;
-        std::memcpy(&first, entry->h_addr_list[0], sizeof first);
-        return first;
-    }
-
-    int echo(platform::Ipv4 address, int timeLimitMs) override {
-        const IcmpLibrary& library = icmpLibrary();
-        if (!library.create || !library.close || !library.send) return -1;
-        EchoHandle handle(library);
-        if (!handle.valid()) return -1;
-        alignas(8) unsigned char reply[kReplyBufferSize] = {};
-        static char noData[1];
-        DWORD replies = library.send(handle.get(), address, noData, 0, nullptr, reply,
-                                     kReplyBufferSize, static_cast<DWORD>(timeLimitMs));
-        if (replies == 0) return -1;
-        EchoReply first;
-        std::memcpy(&first, reply, sizeof first);
-        if (first.status != 0) return -1;  // IP_SUCCESS; anything else is an error report
-        return static_cast<int>(first.roundTripTime);
-    }
-};
-
-Win32Probe g_win32Probe;
-
-// Installs itself while the program starts, before any code asks for the probe.
-struct Registration {
-    Registration() { platform::setProbe(&g_win32Probe); }
-} g_registration;
+// icmp.dll is loaded at run time, so its close routine is reached through the library.
+BOOL WINAPI closeEcho(HANDLE handle) {
+    return icmpLibrary().close(handle);
+}
+using EchoHandle = UniqueAny<HANDLE, &closeEcho>;
 
 }  // namespace
+
+std::optional<Ipv4> IcmpProbe::resolve(const std::string& host) {
+    if (!icmpLibrary().socketsReady) return std::nullopt;
+    unsigned long address = inet_addr(host.c_str());
+    if (address != INADDR_NONE) return address;
+    // gethostbyname keeps its answer in per-thread storage, so copy it out at once.
+    const hostent* entry = gethostbyname(host.c_str());
+    if (!entry || entry->h_addrtype != AF_INET || entry->h_length != 4 || !entry->h_addr_list ||
+        !entry->h_addr_list[0])
+        return std::nullopt;
+    Ipv4 first;
+    std::memcpy(&first, entry->h_addr_list[0], sizeof first);
+    return first;
+}
+
+int IcmpProbe::echo(Ipv4 address, int timeLimitMs) {
+    const IcmpLibrary& library = icmpLibrary();
+    if (!library.create || !library.close || !library.send) return -1;
+    EchoHandle handle(library.create());
+    if (!handle.valid()) return -1;
+    alignas(8) unsigned char reply[kReplyBufferSize] = {};
+    static char noData[1];
+    DWORD replies = library.send(handle.get(), address, noData, 0, nullptr, reply, kReplyBufferSize,
+                                 static_cast<DWORD>(timeLimitMs));
+    if (replies == 0) return -1;
+    EchoReply first;
+    std::memcpy(&first, reply, sizeof first);
+    if (first.status != 0) return -1;  // IP_SUCCESS; anything else is an error report
+    return static_cast<int>(first.roundTripTime);
+}
+
+}  // namespace platform::win32

@@ -7,6 +7,7 @@ namespace fake {
 namespace {
 constexpr std::uint64_t kSpaceEnd = 0xA0000000u;  // above: exposed host bytes and code
 constexpr std::uint32_t kGranularity = 0x10000;
+constexpr std::uint32_t kPageSize = 0x1000;
 
 std::string lower(std::string s) {
     for (char& c : s)
@@ -42,7 +43,10 @@ platform::Address ModuleMemory::virtualAlloc(platform::Address address, std::uin
                 }
         }
     }
-    if (result != 0) regions_[result].bytes.assign(size, 0);
+    if (result != 0)
+        regions_[result] = {
+            std::vector<unsigned char>(size, 0),
+            std::vector<std::uint32_t>((size + kPageSize - 1) / kPageSize, protect)};
     record.result = result;
     calls.push_back(record);
     return result;
@@ -55,13 +59,59 @@ bool ModuleMemory::virtualFree(platform::Address address, std::uint32_t size, st
     return ok;
 }
 
+const std::pair<const platform::Address, ModuleMemory::Region>* ModuleMemory::regionAt(
+    platform::Address address) const {
+    auto it = regions_.upper_bound(address);
+    if (it == regions_.begin()) return nullptr;
+    --it;
+    return address - it->first < it->second.bytes.size() ? &*it : nullptr;
+}
+
+bool ModuleMemory::virtualProtect(platform::Address address, std::uint32_t size,
+                                  std::uint32_t protect) {
+    const auto* region = regionAt(address);
+    const bool ok = !refuseProtect && region != nullptr && size != 0 &&
+                    address - region->first + std::uint64_t{size} <= region->second.bytes.size();
+    if (ok) {
+        std::vector<std::uint32_t>& pages = regions_[region->first].protection;
+        for (std::uint64_t page = (address - region->first) / kPageSize;
+             page * kPageSize < address - region->first + std::uint64_t{size}; ++page)
+            pages[page] = protect;
+    }
+    calls.push_back({"protect", {address, size, protect}, {}, ok ? 1u : 0u});
+    return ok;
+}
+
+std::uint32_t ModuleMemory::protectionAt(platform::Address address) const {
+    const auto* region = regionAt(address);
+    return region ? region->second.protection[(address - region->first) / kPageSize] : 0;
+}
+
 std::uint32_t ModuleMemory::loadLibrary(platform::Address name) {
     std::string text = readText(name);
     std::uint32_t handle = 0;
     for (const auto& [h, library] : libraries_)
         if (lower(library.name) == lower(text)) handle = h;
+    if (handle != 0) ++references_[handle];
     calls.push_back({"loadLibrary", {name}, text, handle});
     return handle;
+}
+
+bool ModuleMemory::freeLibrary(std::uint32_t module) {
+    auto it = references_.find(module);
+    const bool ok = it != references_.end() && it->second > 0;
+    if (ok) --it->second;
+    auto library = libraries_.find(module);
+    calls.push_back({"freeLibrary",
+                     {module},
+                     library == libraries_.end() ? std::string() : library->second.name,
+                     ok ? 1u : 0u});
+    return ok;
+}
+
+int ModuleMemory::references(std::uint32_t library) const {
+    auto it = references_.find(library);
+    return it == references_.end() ? 0 : it->second;
 }
 
 platform::Address ModuleMemory::getProcAddress(std::uint32_t module,

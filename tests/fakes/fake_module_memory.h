@@ -16,7 +16,8 @@ namespace fake {
 using Routine = std::function<std::uint32_t(const platform::CallArguments&)>;
 
 struct ModuleCall {
-    std::string name;  // "alloc", "free", "loadLibrary", "getProcAddress", "call"
+    // "alloc", "free", "protect", "loadLibrary", "freeLibrary", "getProcAddress", "call"
+    std::string name;
     std::vector<std::uint32_t> args;
     std::string text;  // the library or routine name read from the space, or "#17" for an ordinal
     std::uint32_t result = 0;
@@ -27,7 +28,11 @@ class ModuleMemory : public platform::ModuleMemory {
     platform::Address virtualAlloc(platform::Address address, std::uint32_t size,
                                    std::uint32_t type, std::uint32_t protect) override;
     bool virtualFree(platform::Address address, std::uint32_t size, std::uint32_t type) override;
+    // Inside one region only; every page the range touches takes the new protection.
+    bool virtualProtect(platform::Address address, std::uint32_t size,
+                        std::uint32_t protect) override;
     std::uint32_t loadLibrary(platform::Address name) override;
+    bool freeLibrary(std::uint32_t module) override;
     platform::Address getProcAddress(std::uint32_t module,
                                      platform::Address nameOrOrdinal) override;
     std::uint32_t call(platform::Address address, const platform::CallArguments& a) override;
@@ -49,16 +54,22 @@ class ModuleMemory : public platform::ModuleMemory {
     std::string readText(platform::Address address);  // NUL-terminated, "" when unmapped
     // The host bytes behind an address that `addressOf` handed out, or nullptr.
     const void* exposed(platform::Address address) const;
+    // The protection of the page holding `address`, or 0 when it is not mapped.
+    std::uint32_t protectionAt(platform::Address address) const;
+    // Library references handed out by loadLibrary and not yet given back.
+    int references(std::uint32_t library) const;
 
     std::vector<ModuleCall> calls;
     std::size_t regionCount() const { return regions_.size(); }
     std::uint32_t maxRegionSize = 64u << 20;  // larger requests fail, like a full space
     std::uint32_t unknownCallResult = 1;      // result of a call to an address without routine
     bool refuseFree = false;
+    bool refuseProtect = false;
 
   private:
     struct Region {
         std::vector<unsigned char> bytes;
+        std::vector<std::uint32_t> protection;  // one per page
     };
     struct Library {
         std::string name;
@@ -66,10 +77,12 @@ class ModuleMemory : public platform::ModuleMemory {
         std::map<std::uint16_t, platform::Address> byOrdinal;
     };
     bool overlaps(std::uint64_t address, std::uint64_t size) const;
+    const std::pair<const platform::Address, Region>* regionAt(platform::Address address) const;
     std::map<platform::Address, Region> regions_;
     std::map<platform::Address, std::uint32_t> reserved_;
     std::map<platform::Address, std::pair<const void*, std::size_t>> exposed_;
     std::map<std::uint32_t, Library> libraries_;
+    std::map<std::uint32_t, int> references_;
     std::map<platform::Address, Routine> routines_;
     platform::Address nextCode_ = 0xC0000000u;
     platform::Address nextExposed_ = 0xA0000000u;
