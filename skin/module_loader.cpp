@@ -26,6 +26,11 @@ constexpr std::uint16_t kDll = 0x2000;
 constexpr std::uint64_t kImportDescriptorSize = 20;
 constexpr std::uint64_t kExportDirectorySize = 40;
 constexpr std::uint32_t kRelocHighLow = 3;
+constexpr std::uint32_t kSectionCharacteristics = 36;
+constexpr std::uint32_t kScnExecute = 0x20000000;
+constexpr std::uint32_t kScnWrite = 0x80000000;
+// Access is set per page, and an i386 page is 4 KB.
+constexpr std::uint64_t kPageSize = 0x1000;
 // Larger images cannot be mapped in a 32-bit process anyway.
 constexpr std::uint64_t kMaxImageSize = 0x80000000ull;
 
@@ -87,26 +92,46 @@ bool readHeaders(const Bytes& b, Headers& h) {
 }
 
 struct Section {
-    std::uint32_t virtualSize, virtualAddress, rawSize, rawPointer;
+    std::uint32_t virtualSize, virtualAddress, rawSize, rawPointer, characteristics;
+
+    // Where the section ends in the mapped image: its larger size, rounded up to the
+    // section alignment.
+    std::uint64_t end(std::uint32_t alignment) const {
+        const std::uint64_t last = std::uint64_t{virtualAddress} + std::max(virtualSize, rawSize);
+        return (last + alignment - 1) / alignment * alignment;
+    }
 };
 
 Section readSection(const Bytes& b, const Headers& h, std::uint32_t i) {
     std::uint64_t at = h.ntOffset + kNtHeadersSize + kSectionHeaderSize * i;
-    return {b.u32(at + 8), b.u32(at + 12), b.u32(at + 16), b.u32(at + 20)};
+    return {b.u32(at + 8), b.u32(at + 12), b.u32(at + 16), b.u32(at + 20),
+            b.u32(at + kSectionCharacteristics)};
 }
 
-// The region and its size while a load is in progress; released unless kept.
-class Mapping {
+// Last loaded, first freed: a library may rely on one loaded before it.
+void freeLibraries(platform::ModuleMemory& memory, std::vector<std::uint32_t>& libraries) {
+    for (auto it = libraries.rbegin(); it != libraries.rend(); ++it) memory.freeLibrary(*it);
+    libraries.clear();
+}
+
+// What a load in progress has taken (the region, the libraries its imports loaded);
+// given back unless the load succeeds and keeps it.
+class LoadInProgress {
   public:
-    explicit Mapping(platform::Address base) : base_(base) {}
-    ~Mapping() {
-        if (base_ != 0) platform::moduleMemory().virtualFree(base_, 0, platform::kMemRelease);
+    LoadInProgress(platform::ModuleMemory& memory, platform::Address base)
+        : memory_(memory), base_(base) {}
+    ~LoadInProgress() {
+        if (base_ != 0) memory_.virtualFree(base_, 0, platform::kMemRelease);
+        freeLibraries(memory_, libraries);
     }
-    Mapping(const Mapping&) = delete;
-    Mapping& operator=(const Mapping&) = delete;
+    LoadInProgress(const LoadInProgress&) = delete;
+    LoadInProgress& operator=(const LoadInProgress&) = delete;
     platform::Address keep() { return std::exchange(base_, 0); }
 
+    std::vector<std::uint32_t> libraries;
+
   private:
+    platform::ModuleMemory& memory_;
     platform::Address base_;
 };
 
@@ -136,9 +161,9 @@ bool relocate(unsigned char* mem, const Bytes& m, platform::Address base, const 
     return true;
 }
 
-bool linkImports(unsigned char* mem, const Bytes& m, platform::Address base, const Headers& h,
-                 platform::Address resolver, std::uint32_t resolverValue) {
-    platform::ModuleMemory& os = platform::moduleMemory();
+bool linkImports(platform::ModuleMemory& os, unsigned char* mem, const Bytes& m,
+                 platform::Address base, const Headers& h, platform::Address resolver,
+                 std::uint32_t resolverValue, std::vector<std::uint32_t>& libraries) {
     for (std::uint64_t d = h.dirAddress(m, kDirImport);; d += kImportDescriptorSize) {
         if (!m.has(d, kImportDescriptorSize)) return false;
         std::uint32_t firstThunk = m.u32(d + 16);
@@ -146,6 +171,7 @@ bool linkImports(unsigned char* mem, const Bytes& m, platform::Address base, con
         std::uint32_t name = m.u32(d + 12);
         if (!m.hasText(name)) return false;
         std::uint32_t library = os.loadLibrary(base + name);
+        if (library != 0) libraries.push_back(library);
         for (std::uint64_t t = firstThunk;; t += 4) {
             if (!m.has(t, 4)) return false;
             std::uint32_t entry = m.u32(t);
@@ -165,12 +191,44 @@ bool linkImports(unsigned char* mem, const Bytes& m, platform::Address base, con
             }
             platform::Address address = 0;
             if (resolver != 0)
-                address = callAddress(resolver, base + name, routineName, resolverValue);
+                address = callAddress(os, resolver, base + name, routineName, resolverValue);
             if (address == 0) address = os.getProcAddress(library, lookup);
             if (address == 0) return false;
             std::memcpy(mem + t, &address, 4);
         }
     }
+}
+
+// Each page gets the access its sections ask for; pages shared by sections (an alignment
+// below the page size) get what all of them ask for, the headers and any gap read-only.
+// Every page stays readable: this loader reads the headers and the export directory from
+// the mapped image later, and a section without the read bit must not fault it.
+bool protectSections(platform::ModuleMemory& os, const Bytes& file, const Headers& h,
+                     platform::Address base, std::uint32_t size) {
+    constexpr unsigned char kWrite = 1, kExecute = 2;
+    std::vector<unsigned char> pages((size + kPageSize - 1) / kPageSize, 0);
+    for (std::uint32_t i = 0; i < h.sections; ++i) {
+        const Section s = readSection(file, h, i);
+        const unsigned char access = ((s.characteristics & kScnWrite) ? kWrite : 0) |
+                                     ((s.characteristics & kScnExecute) ? kExecute : 0);
+        const std::uint64_t end = std::min<std::uint64_t>(s.end(h.sectionAlignment), size);
+        for (std::uint64_t page = s.virtualAddress / kPageSize; page * kPageSize < end; ++page)
+            pages[page] |= access;
+    }
+    static constexpr std::uint32_t kProtection[] = {
+        platform::kPageReadOnly, platform::kPageReadWrite, platform::kPageExecuteRead,
+        platform::kPageExecuteReadWrite};
+    for (std::size_t first = 0; first < pages.size();) {
+        std::size_t last = first;
+        while (last + 1 < pages.size() && pages[last + 1] == pages[first]) ++last;
+        const std::uint64_t from = first * kPageSize;
+        const std::uint64_t to = std::min<std::uint64_t>((last + 1) * kPageSize, size);
+        if (!os.virtualProtect(base + static_cast<std::uint32_t>(from),
+                               static_cast<std::uint32_t>(to - from), kProtection[pages[first]]))
+            return false;
+        first = last + 1;
+    }
+    return true;
 }
 
 // Canonical decimal text of a 32-bit signed integer: no sign but a leading minus, no
@@ -193,18 +251,46 @@ bool canonicalDecimal(std::string_view s, std::int64_t& value) {
 
 }  // namespace
 
-std::uint32_t callAddress(platform::Address address, std::uint32_t a1, std::uint32_t a2,
-                          std::uint32_t a3, std::uint32_t a4, std::uint32_t a5, std::uint32_t a6,
-                          std::uint32_t a7, std::uint32_t a8, std::uint32_t a9, std::uint32_t a10) {
+std::uint32_t callAddress(platform::ModuleMemory& memory, platform::Address address,
+                          std::uint32_t a1, std::uint32_t a2, std::uint32_t a3, std::uint32_t a4,
+                          std::uint32_t a5, std::uint32_t a6, std::uint32_t a7, std::uint32_t a8,
+                          std::uint32_t a9, std::uint32_t a10) {
     if (address == 0) return 0;
-    return platform::moduleMemory().call(address, {a1, a2, a3, a4, a5, a6, a7, a8, a9, a10});
+    return memory.call(address, {a1, a2, a3, a4, a5, a6, a7, a8, a9, a10});
+}
+
+InMemoryModule::InMemoryModule(InMemoryModule&& other) noexcept
+    : memory_(other.memory_),
+      base_(other.base_),
+      size_(other.size_),
+      started_(other.started_),
+      libraries_(std::move(other.libraries_)) {
+    other.forget();
+}
+
+InMemoryModule& InMemoryModule::operator=(InMemoryModule&& other) noexcept {
+    if (this == &other) return *this;
+    if (!unload()) forget();  // a refused unload abandons the old image
+    memory_ = other.memory_;
+    base_ = other.base_;
+    size_ = other.size_;
+    started_ = other.started_;
+    libraries_ = std::move(other.libraries_);
+    other.forget();
+    return *this;
+}
+
+// Lets go of the image without releasing anything: it stays mapped, with its libraries.
+void InMemoryModule::forget() {
+    base_ = 0;
+    size_ = 0;
+    started_ = false;
+    libraries_.clear();
 }
 
 bool InMemoryModule::load(std::span<const unsigned char> image, platform::Address resolver,
                           std::uint32_t resolverValue) {
-    if (base_ != 0) unload();  // a refused unload abandons the old image
-    base_ = 0;
-    size_ = 0;
+    if (!unload()) forget();  // a refused unload abandons the old image
 
     const Bytes file{image.data(), image.size()};
     Headers h;
@@ -217,10 +303,7 @@ bool InMemoryModule::load(std::span<const unsigned char> image, platform::Addres
     std::uint64_t size = h.sizeOfImage;
     for (std::uint32_t i = 0; i < h.sections; ++i) {
         Section s = readSection(file, h, i);
-        std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
-        std::uint64_t end = s.virtualAddress + extent;
-        end = (end + h.sectionAlignment - 1) / h.sectionAlignment * h.sectionAlignment;
-        size = std::max(size, end);
+        size = std::max(size, s.end(h.sectionAlignment));
         if (s.rawSize > 0 && s.virtualAddress != 0 && !file.has(s.rawPointer, s.rawSize))
             return false;
     }
@@ -228,7 +311,7 @@ bool InMemoryModule::load(std::span<const unsigned char> image, platform::Addres
     const bool dll = (h.characteristics & kDll) != 0;
     if (dll && (h.entryPoint == 0 || h.entryPoint >= size)) return false;
 
-    platform::ModuleMemory& os = platform::moduleMemory();
+    platform::ModuleMemory& os = *memory_;
     const std::uint32_t size32 = static_cast<std::uint32_t>(size);
     platform::Address base = os.virtualAlloc(h.imageBase, size32, platform::kMemCommitReserve,
                                              platform::kPageExecuteReadWrite);
@@ -236,7 +319,7 @@ bool InMemoryModule::load(std::span<const unsigned char> image, platform::Addres
         base = os.virtualAlloc(0, size32, platform::kMemCommitReserve,
                                platform::kPageExecuteReadWrite);
     if (base == 0) return false;
-    Mapping mapping(base);
+    LoadInProgress loading(os, base);
     unsigned char* mem = os.hostPointer(base, size32);
     if (mem == nullptr) return false;
     const Bytes mapped{mem, size};
@@ -249,29 +332,39 @@ bool InMemoryModule::load(std::span<const unsigned char> image, platform::Addres
     }
     if (h.dirSize(mapped, kDirRelocation) > 0 && !relocate(mem, mapped, base, h)) return false;
     if (h.dirAddress(mapped, kDirImport) > 0 &&
-        !linkImports(mem, mapped, base, h, resolver, resolverValue))
+        !linkImports(os, mem, mapped, base, h, resolver, resolverValue, loading.libraries))
         return false;
-    if (dll && callAddress(base + h.entryPoint, 0, 1, 0) == 0) {
-        callAddress(base + h.entryPoint, 0, 0, 0);
+    // Access is narrowed only now: relocation and linking wrote into code and data.
+    if (!protectSections(os, file, h, base, size32)) return false;
+    if (dll && callAddress(os, base + h.entryPoint, 0, 1, 0) == 0) {
+        callAddress(os, base + h.entryPoint, 0, 0, 0);
         return false;
     }
-    base_ = mapping.keep();
+    libraries_ = std::move(loading.libraries);
+    loading.libraries.clear();
+    base_ = loading.keep();
     size_ = size32;
+    started_ = dll;
     return true;
 }
 
 bool InMemoryModule::unload() {
     if (base_ == 0) return true;
-    platform::ModuleMemory& os = platform::moduleMemory();
+    platform::ModuleMemory& os = *memory_;
     const unsigned char* mem = os.hostPointer(base_, size_);
     if (mem == nullptr) return false;
     const Bytes mapped{mem, size_};
     Headers h;
     if (!readHeaders(mapped, h)) return false;
-    // An entry point moved outside the image by the image itself is not called.
-    if ((h.characteristics & kDll) && h.entryPoint != 0 && h.entryPoint < size_)
-        callAddress(base_ + h.entryPoint, 0, 0, 0);
+    // Told once, even when the release below is refused and unload is tried again. An
+    // entry point moved outside the image by the image itself is not called.
+    if (started_ && h.entryPoint != 0 && h.entryPoint < size_)
+        callAddress(os, base_ + h.entryPoint, 0, 0, 0);
+    started_ = false;
+    // The libraries go only with the image: while it is mapped its import slots point
+    // into them.
     if (!os.virtualFree(base_, 0, platform::kMemRelease)) return false;
+    freeLibraries(os, libraries_);
     base_ = 0;
     size_ = 0;
     return true;
@@ -279,7 +372,7 @@ bool InMemoryModule::unload() {
 
 platform::Address InMemoryModule::findExport(std::string_view name) const {
     if (base_ == 0) return 0;
-    const unsigned char* mem = platform::moduleMemory().hostPointer(base_, size_);
+    const unsigned char* mem = memory_->hostPointer(base_, size_);
     if (mem == nullptr) return 0;
     const Bytes m{mem, size_};
     Headers h;
@@ -318,7 +411,7 @@ platform::Address InMemoryModule::findExport(std::string_view name) const {
 
 platform::Address InMemoryModule::entryAddress() const {
     if (base_ == 0) return 0;
-    const unsigned char* mem = platform::moduleMemory().hostPointer(base_, size_);
+    const unsigned char* mem = memory_->hostPointer(base_, size_);
     if (mem == nullptr) return 0;
     const Bytes m{mem, size_};
     if (!m.has(60, 4)) return 0;

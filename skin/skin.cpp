@@ -8,8 +8,8 @@
 std::unique_ptr<InMemoryModule> g_moduleLoader;
 std::vector<unsigned char> g_skinResource;
 
-void createModuleLoader() {
-    g_moduleLoader = std::make_unique<InMemoryModule>();
+void createModuleLoader(platform::ModuleMemory& memory) {
+    g_moduleLoader = std::make_unique<InMemoryModule>(memory);
 }
 
 #if defined(_WIN32)
@@ -35,11 +35,11 @@ void attachSkinResource(std::span<const unsigned char> resource, const std::stri
     g_skinResource.assign(resource.begin(), resource.end());
     platform::Address attach = skinExport("SkinH_AttachRes");
     if (attach == 0) return;
-    platform::ModuleMemory& os = platform::moduleMemory();
+    platform::ModuleMemory& os = g_moduleLoader->memory();
     // The engine reads the caller's bytes, not the private copy.
     platform::Address bytes = resource.empty() ? 0 : os.addressOf(resource.data(), resource.size());
     platform::Address textAddress = text.empty() ? 0 : os.addressOf(text.c_str(), text.size() + 1);
-    callAddress(attach, bytes, static_cast<std::uint32_t>(resource.size()), textAddress,
+    callAddress(os, attach, bytes, static_cast<std::uint32_t>(resource.size()), textAddress,
                 asArgument(s1), asArgument(s2), asArgument(s3));
 }
 
@@ -48,12 +48,12 @@ void adjustSkinAero(std::int32_t w1, std::int32_t w2, std::int32_t w3, std::int3
                     std::int32_t w9) {
     platform::Address adjust = skinExport("SkinH_AdjustAero");
     if (adjust == 0) return;
-    callAddress(adjust, asArgument(w1), asArgument(w2), asArgument(w3), asArgument(w4),
-                asArgument(w5), asArgument(w6), asArgument(w7), asArgument(w8), asArgument(w9));
+    callAddress(g_moduleLoader->memory(), adjust, asArgument(w1), asArgument(w2), asArgument(w3),
+                asArgument(w4), asArgument(w5), asArgument(w6), asArgument(w7), asArgument(w8),
+                asArgument(w9));
 }
 
 void releaseSkinState() {
-    if (g_moduleLoader) g_moduleLoader->destroy();
     g_moduleLoader.reset();
     g_skinResource.clear();
     g_skinResource.shrink_to_fit();

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/clipboard.h"
-#include "platform/files.h"
+#include "platform/win32/clipboard.h"
+#include "platform/win32/files.h"
 #include "text/codepage.h"
 
 namespace {
@@ -40,53 +40,56 @@ struct TempDir {
 }  // namespace
 
 TEST(Win32Files, ChinesePathsRoundTripThroughTheWideCalls) {
+    platform::win32::FileSystem files;
     TempDir dir;
     const std::string path = dir.gbk + "\\地址列表.txt";
     const std::string bytes = std::string("1.1.1.1\r\n中国\r\n\0tail", 20);
-    ASSERT_TRUE(platform::files().writeAll(path, bytes));
+    ASSERT_TRUE(files.writeAll(path, bytes));
     // The file carries the Unicode name on disk, not GBK bytes read as another code page.
     EXPECT_NE(GetFileAttributesW((wide(dir.gbk) + L"\\\x5730\x5740\x5217\x8868.txt").c_str()),
               INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(platform::files().exists(path));
+    EXPECT_TRUE(files.exists(path));
     std::string back;
-    ASSERT_TRUE(platform::files().readAll(path, back));
+    ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, bytes);
 
-    ASSERT_TRUE(platform::files().writeAll(path, "short"));
-    ASSERT_TRUE(platform::files().readAll(path, back));
+    ASSERT_TRUE(files.writeAll(path, "short"));
+    ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, "short");  // truncated, not overwritten in place
 
-    ASSERT_TRUE(platform::files().writeAll(path, ""));
-    ASSERT_TRUE(platform::files().readAll(path, back));
+    ASSERT_TRUE(files.writeAll(path, ""));
+    ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, "");
 }
 
 TEST(Win32Files, MissingLockedAndUnwritableFilesFail) {
+    platform::win32::FileSystem files;
     TempDir dir;
     std::string back = "stale";
-    EXPECT_FALSE(platform::files().readAll(dir.gbk + "\\无此文件.txt", back));
+    EXPECT_FALSE(files.readAll(dir.gbk + "\\无此文件.txt", back));
     EXPECT_EQ(back, "");
-    EXPECT_FALSE(platform::files().exists(dir.gbk + "\\无此文件.txt"));
-    EXPECT_FALSE(platform::files().readAll("", back));
+    EXPECT_FALSE(files.exists(dir.gbk + "\\无此文件.txt"));
+    EXPECT_FALSE(files.readAll("", back));
 
     const std::string path = dir.gbk + "\\locked.xls";
-    ASSERT_TRUE(platform::files().writeAll(path, "data"));
+    ASSERT_TRUE(files.writeAll(path, "data"));
     HANDLE holder = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(platform::files().readAll(path, back));
-    EXPECT_FALSE(platform::files().writeAll(path, "new"));
+    EXPECT_FALSE(files.readAll(path, back));
+    EXPECT_FALSE(files.writeAll(path, "new"));
     CloseHandle(holder);
-    ASSERT_TRUE(platform::files().readAll(path, back));
+    ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, "data");
 
-    EXPECT_FALSE(platform::files().writeAll(dir.gbk, "a directory"));
-    EXPECT_FALSE(platform::files().writeAll(dir.gbk + "\\无此目录\\x.txt", "x"));
+    EXPECT_FALSE(files.writeAll(dir.gbk, "a directory"));
+    EXPECT_FALSE(files.writeAll(dir.gbk + "\\无此目录\\x.txt", "x"));
 }
 
 TEST(Win32Clipboard, PutsUnicodeBesideGbk) {
+    platform::win32::SystemClipboard clipboard;
     const std::string text = "中国 北京 电信\r\n1.2.3.4";
-    ASSERT_TRUE(platform::clipboard().setText(text));
+    ASSERT_TRUE(clipboard.setText(text));
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE unicode = GetClipboardData(CF_UNICODETEXT);
     ASSERT_NE(unicode, nullptr);
@@ -97,9 +100,9 @@ TEST(Win32Clipboard, PutsUnicodeBesideGbk) {
     CloseClipboard();
 
     std::string back;
-    ASSERT_TRUE(platform::clipboard().getText(back));
+    ASSERT_TRUE(clipboard.getText(back));
     EXPECT_EQ(back, text);
-    ASSERT_TRUE(platform::clipboard().setText("second"));
-    ASSERT_TRUE(platform::clipboard().getText(back));
+    ASSERT_TRUE(clipboard.setText("second"));
+    ASSERT_TRUE(clipboard.getText(back));
     EXPECT_EQ(back, "second");
 }

@@ -5,12 +5,13 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "platform/module_memory.h"
+#include "platform/win32/module_memory.h"
 #include "skin/module_loader.h"
 #include "skin/skin.h"
 
@@ -40,9 +41,17 @@ class Recording : public platform::ModuleMemory {
         log.push_back("free");
         return real_.virtualFree(a, s, t);
     }
+    bool virtualProtect(platform::Address a, std::uint32_t s, std::uint32_t p) override {
+        log.push_back("protect");
+        return real_.virtualProtect(a, s, p);
+    }
     std::uint32_t loadLibrary(platform::Address n) override {
         log.push_back("loadLibrary");
         return real_.loadLibrary(n);
+    }
+    bool freeLibrary(std::uint32_t m) override {
+        log.push_back("freeLibrary");
+        return real_.freeLibrary(m);
     }
     platform::Address getProcAddress(std::uint32_t m, platform::Address n) override {
         log.push_back("getProcAddress");
@@ -202,13 +211,12 @@ TEST(SkinEngineImage, IsAPlainDllWithoutTlsExportingByName) {
 }
 
 TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
-    platform::ModuleMemory& real = platform::moduleMemory();
+    platform::win32::KernelModuleMemory real;
     Recording recording(real);
-    platform::setModuleMemory(&recording);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
 
-    createModuleLoader();
+    createModuleLoader(recording);
     loadSkinLibrary();
     const platform::Address base = g_moduleLoader->moduleBase();
     ASSERT_NE(base, 0u);
@@ -218,6 +226,12 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
     EXPECT_TRUE(inside(attach, base, size));
     EXPECT_TRUE(inside(adjust, base, size));
     EXPECT_EQ(g_moduleLoader->findExport("skinh_attachres"), 0u);
+    // Code runs from execute-read pages; the headers are read-only.
+    MEMORY_BASIC_INFORMATION page = {};
+    VirtualQuery(reinterpret_cast<void*>(attach), &page, sizeof page);
+    EXPECT_EQ(page.Protect, static_cast<DWORD>(PAGE_EXECUTE_READ));
+    VirtualQuery(reinterpret_cast<void*>(base), &page, sizeof page);
+    EXPECT_EQ(page.Protect, static_cast<DWORD>(PAGE_READONLY));
 
     registerAnswering();
     HWND w = makeWindow(L"Skin test", 40);
@@ -235,7 +249,7 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
     // A damaged skin is refused and nothing is touched.
     std::vector<unsigned char> damaged(kSkinResource, kSkinResource + kSkinResourceSize);
     damaged[damaged.size() / 2] ^= 0x40;
-    EXPECT_EQ(callAddress(attach, reinterpret_cast<std::uint32_t>(damaged.data()),
+    EXPECT_EQ(callAddress(recording, attach, reinterpret_cast<std::uint32_t>(damaged.data()),
                           static_cast<std::uint32_t>(damaged.size()), 0, 90, 75, 0),
               0u);
     EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC)), plain);
@@ -318,19 +332,33 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
         for (HWND child : children) DestroyWindow(child);
     }
 
-    // Release at program end: no call into the engine, and it stays mapped and working.
+    // Release at program end: the engine is told it is detached, hands the window back
+    // its own procedure and is unmapped with the libraries it loaded; the window lives on
+    // with the system's look.
     const std::size_t before = recording.log.size();
     releaseSkinState();
-    EXPECT_EQ(recording.log.size(), before);
+    const std::vector<std::string> released(recording.log.begin() + before, recording.log.end());
+    ASSERT_GE(released.size(), 3u);
+    EXPECT_EQ(released[0], "call");
+    EXPECT_EQ(released[1], "free");
+    EXPECT_EQ(std::count(released.begin(), released.end(), "freeLibrary"),
+              std::count(recording.log.begin(), recording.log.end(), "loadLibrary"));
     MEMORY_BASIC_INFORMATION info = {};
     VirtualQuery(reinterpret_cast<void*>(base), &info, sizeof info);
-    EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
-    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // Not MEM_FREE: Wine shows a released range inside one of its own reserved areas (where
+    // the engine's preferred address lies) as reserved.
+    EXPECT_NE(info.State, static_cast<DWORD>(MEM_COMMIT));
+    EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC)), plain);
+    RedrawWindow(w, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     pump();
-    EXPECT_EQ(clientPixel(w, 300, 100), body);
+    EXPECT_EQ(clientPixel(w, 300, 100), GetSysColor(COLOR_BTNFACE));
+    HWND after = makeWindow(L"After", 480);  // the hook is gone with the engine
+    pump();
+    EXPECT_FALSE(inside(GetWindowLongPtrW(after, GWLP_WNDPROC), base, size));
+    DestroyWindow(after);
     DestroyWindow(w);
     pump();
-    platform::setModuleMemory(&real);
 }
 
 }  // namespace

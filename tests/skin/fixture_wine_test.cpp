@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/module_memory.h"
 #include "skin/module_loader.h"
 
 namespace {
@@ -24,30 +25,32 @@ Address addressOf(const void* p) {
 }
 
 TEST(FixtureDll, LoadsRelocatedLinksImportsAndAnswers) {
+    platform::win32::KernelModuleMemory os;
     const std::vector<unsigned char> image = fixtureImage();
     ASSERT_GT(image.size(), 1024u) << VERDALO_SKIN_FIXTURE;
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(m.load(image, 0, 0));
     // Its preferred address is this program's own: it had to move.
     EXPECT_NE(m.moduleBase(), 0x00400000u);
-    EXPECT_EQ(callAddress(m.findExport("fixture_attach_count")), 1u);
+    EXPECT_EQ(callAddress(os, m.findExport("fixture_attach_count")), 1u);
 
     const char* greeting =
-        reinterpret_cast<const char*>(callAddress(m.findExport("fixture_greeting")));
+        reinterpret_cast<const char*>(callAddress(os, m.findExport("fixture_greeting")));
     ASSERT_NE(greeting, nullptr);
     EXPECT_STREQ(greeting, "relocated pointer");
 
     char text[] = "verdalo";
-    EXPECT_EQ(callAddress(m.findExport("fixture_upper_length"), addressOf(text)), 7u);
+    EXPECT_EQ(callAddress(os, m.findExport("fixture_upper_length"), addressOf(text)), 7u);
     EXPECT_STREQ(text, "VERDALO");
 
-    EXPECT_EQ(callAddress(m.findExport("fixture_weighted_sum"), 1, 1, 1, 1, 1, 1, 1, 1, 1, 1), 55u);
+    EXPECT_EQ(callAddress(os, m.findExport("fixture_weighted_sum"), 1, 1, 1, 1, 1, 1, 1, 1, 1, 1),
+              55u);
 
     // A hundred numbered exports, by name and by ordinal.
     int found = 0;
     for (int n = 10; n < 110; ++n) {
         Address f = m.findExport("fixture_" + std::to_string(n));
-        if (f != 0 && callAddress(f, 3) == static_cast<std::uint32_t>(3 * n + n)) ++found;
+        if (f != 0 && callAddress(os, f, 3) == static_cast<std::uint32_t>(3 * n + n)) ++found;
     }
     EXPECT_EQ(found, 100);
     EXPECT_NE(m.findExport("1"), 0u);
@@ -56,7 +59,7 @@ TEST(FixtureDll, LoadsRelocatedLinksImportsAndAnswers) {
 
     // Unloading tells the DLL (reason 0) and releases its memory.
     int reason = 0;
-    callAddress(m.findExport("fixture_watch"), addressOf(&reason));
+    callAddress(os, m.findExport("fixture_watch"), addressOf(&reason));
     const Address base = m.moduleBase();
     EXPECT_TRUE(m.unload());
     EXPECT_EQ(reason, 100 + DLL_PROCESS_DETACH);
@@ -66,18 +69,20 @@ TEST(FixtureDll, LoadsRelocatedLinksImportsAndAnswers) {
 }
 
 TEST(FixtureDll, AnUnresolvableImportFailsAndReleases) {
+    platform::win32::KernelModuleMemory os;
     std::vector<unsigned char> image = fixtureImage();
     // Rename the imported lstrlenA to a routine kernel32 does not have.
     const std::string from = "lstrlenA", to = "lstrlenQ";
     auto at = std::search(image.begin(), image.end(), from.begin(), from.end());
     ASSERT_NE(at, image.end());
     std::copy(to.begin(), to.end(), at);
-    InMemoryModule m;
+    InMemoryModule m(os);
     EXPECT_FALSE(m.load(image, 0, 0));
     EXPECT_EQ(m.moduleBase(), 0u);
 }
 
 TEST(FixtureDll, ResolverSeesNamesAndCanReplaceImports) {
+    platform::win32::KernelModuleMemory os;
     struct Seen {
         std::vector<std::string> names;
     } seen;
@@ -89,7 +94,7 @@ TEST(FixtureDll, ResolverSeesNamesAndCanReplaceImports) {
         }
         static int __stdcall fortyTwo(const char*) { return 42; }
     };
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(m.load(fixtureImage(), addressOf(reinterpret_cast<void*>(&Resolver::resolve)),
                        addressOf(&seen)));
     EXPECT_NE(std::find(seen.names.begin(), seen.names.end(), "KERNEL32.dll!lstrlenA"),
@@ -97,7 +102,7 @@ TEST(FixtureDll, ResolverSeesNamesAndCanReplaceImports) {
     EXPECT_NE(std::find(seen.names.begin(), seen.names.end(), "USER32.dll!CharUpperBuffA"),
               seen.names.end());
     char text[64] = "abc";  // the stand-in says 42 characters: CharUpperBuffA takes its word
-    EXPECT_EQ(callAddress(m.findExport("fixture_upper_length"), addressOf(text)), 42u);
+    EXPECT_EQ(callAddress(os, m.findExport("fixture_upper_length"), addressOf(text)), 42u);
     EXPECT_TRUE(m.unload());
 }
 
@@ -113,13 +118,14 @@ extern "C" int __stdcall stdcallNone() {
 }
 
 TEST(CallAddress, CdeclAndStdcallOfAnyArityLeaveTheStackAsItWas) {
+    platform::win32::KernelModuleMemory os;
     volatile int guard = 0x5A5A5A5A;  // a local the compiler addresses through the stack
     for (int round = 0; round < 1000; ++round) {
-        ASSERT_EQ(callAddress(addressOf(reinterpret_cast<void*>(&cdeclTen)), 10, 1, 10, 1, 10, 1,
-                              10, 1, 10, 1),
+        ASSERT_EQ(callAddress(os, addressOf(reinterpret_cast<void*>(&cdeclTen)), 10, 1, 10, 1, 10,
+                              1, 10, 1, 10, 1),
                   45u);
-        ASSERT_EQ(callAddress(addressOf(reinterpret_cast<void*>(&stdcallTwo)), 6, 7), 42u);
-        ASSERT_EQ(callAddress(addressOf(reinterpret_cast<void*>(&stdcallNone))), 7u);
+        ASSERT_EQ(callAddress(os, addressOf(reinterpret_cast<void*>(&stdcallTwo)), 6, 7), 42u);
+        ASSERT_EQ(callAddress(os, addressOf(reinterpret_cast<void*>(&stdcallNone))), 7u);
     }
     EXPECT_EQ(guard, 0x5A5A5A5A);
 }

@@ -15,9 +15,6 @@ constexpr std::uint32_t kBase = 0x10000000;
 
 class Loader : public ::testing::Test {
   protected:
-    void SetUp() override { platform::setModuleMemory(&os); }
-    void TearDown() override { platform::setModuleMemory(nullptr); }
-
     std::vector<fake::ModuleCall> callsNamed(const std::string& name) const {
         std::vector<fake::ModuleCall> out;
         for (const auto& c : os.calls)
@@ -266,18 +263,19 @@ TEST_F(Loader, RejectsBadImagesAndLeavesNothingMapped) {
     for (const BadImage& c : cases) {
         SCOPED_TRACE(c.what);
         os.calls.clear();
-        os.addLibrary("a.dll");
-        InMemoryModule m;
+        std::uint32_t lib = os.addLibrary("a.dll");
+        InMemoryModule m(os);
         std::vector<unsigned char> image = c.make();
         EXPECT_FALSE(m.load(image, 0, 0));
         EXPECT_EQ(m.moduleBase(), 0u);
         EXPECT_EQ(os.regionCount(), 0u);
+        EXPECT_EQ(os.references(lib), 0);
         EXPECT_TRUE(callsNamed("call").empty());
     }
 }
 
 TEST_F(Loader, WellFormedMinimalImageLoadsAndStarts) {
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, minimalDll()));
     EXPECT_EQ(m.moduleBase(), kBase);
     EXPECT_EQ(m.entryAddress(), kBase + 0x1000);
@@ -296,7 +294,7 @@ TEST_F(Loader, ImageSizeGrowsToTheAlignedEndOfASection) {
     img.sizeOfImage = 0x2000;
     pe::Section late{0x3000, 0x10, {0xAB, 0xCD}, 0, -1};
     img.sections.push_back(late);
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, img));
     EXPECT_EQ(callsNamed("alloc")[0].args[1], 0x4000u);
     EXPECT_EQ(m.mappedSize(), 0x4000u);
@@ -309,7 +307,7 @@ TEST_F(Loader, SectionWithoutRawDataReadsAsZero) {
     // Its PointerToRawData names real, non-zero file bytes; they must not be copied.
     img.sections.insert(img.sections.begin(), pe::Section{0x5000, 0x2000, {}, 0x200, -1});
     img.sections[0].rawSizeOverride = 0;
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, img));
     for (std::uint32_t at = 0x5000; at < 0x7000; at += 4) ASSERT_EQ(read32(kBase + at), 0u) << at;
 }
@@ -349,9 +347,8 @@ TEST_F(Loader, RelocationWithThePreferredAddressFreeAndTaken) {
     for (Case c : {Case{"free", false}, Case{"taken", true}}) {
         SCOPED_TRACE(c.what);
         fake::ModuleMemory fresh;
-        platform::setModuleMemory(&fresh);
         if (c.taken) fresh.reserve(kBase, 0x100000);
-        InMemoryModule m;
+        InMemoryModule m(fresh);
         std::vector<unsigned char> image = relocatedDll().build();
         ASSERT_TRUE(m.load(image, 0, 0));
         platform::Address b = m.moduleBase();
@@ -365,7 +362,6 @@ TEST_F(Loader, RelocationWithThePreferredAddressFreeAndTaken) {
         EXPECT_EQ(at(0x1020), 0x11111111u);
         EXPECT_EQ(at(0x1030), 0x22222222u);
         EXPECT_EQ(at(0x1F0), b - kBase);
-        platform::setModuleMemory(&os);
     }
 }
 
@@ -380,7 +376,7 @@ TEST_F(Loader, ImportsAreLinkedThroughFirstThunkWhenTheFirstFieldIsZero) {
     pe::Image img = minimalDll();
     auto tables = addImports(
         img, {{"KERNEL32.dll", {"GetTickCount", "Sleep"}}, {"USER32.dll", {"MessageBeep"}}});
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, img));
     EXPECT_EQ(read32(kBase + tables[0]), tick);
     EXPECT_EQ(read32(kBase + tables[0] + 4), sleep);
@@ -404,7 +400,7 @@ TEST_F(Loader, OrdinalImportReachesTheResolverAsDecimalText) {
     });
     pe::Image img = minimalDll();
     auto tables = addImports(img, {{"ord.dll", {"#17"}}});
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, img, resolver, 0xBEEF));
     EXPECT_EQ(seen, (std::vector<std::string>{"ord.dll", "17"}));
     EXPECT_EQ(seenValue, 0xBEEFu);
@@ -421,7 +417,7 @@ TEST_F(Loader, ResolverAnswerIsUsedWithoutAskingThePlatform) {
         os.addRoutine([&](const platform::CallArguments&) { return mine; });
     pe::Image img = minimalDll();
     auto tables = addImports(img, {{"a.dll", {"Anything"}}});
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, img, resolver, 0));
     EXPECT_EQ(read32(kBase + tables[0]), mine);
     EXPECT_TRUE(callsNamed("getProcAddress").empty());
@@ -432,7 +428,7 @@ TEST_F(Loader, OneUnresolvableImportFailsTheLoadAndReleasesTheRegion) {
     os.addExport(lib, "Known", 0, nullptr);
     pe::Image img = minimalDll();
     addImports(img, {{"a.dll", {"Known", "Missing"}}});
-    InMemoryModule m;
+    InMemoryModule m(os);
     EXPECT_FALSE(load(m, img));
     EXPECT_EQ(m.moduleBase(), 0u);
     EXPECT_EQ(os.regionCount(), 0u);
@@ -440,13 +436,84 @@ TEST_F(Loader, OneUnresolvableImportFailsTheLoadAndReleasesTheRegion) {
     ASSERT_EQ(frees.size(), 1u);
     EXPECT_EQ(frees[0].args, (std::vector<std::uint32_t>{kBase, 0, 0x8000}));
     EXPECT_TRUE(callsNamed("call").empty());
+    EXPECT_EQ(os.references(lib), 0);  // the library its imports loaded is given back
+}
+
+// ---- access per section -------------------------------------------------------------------
+
+TEST_F(Loader, EachPageGetsTheAccessItsSectionsAskForBeforeTheEntryPointRuns) {
+    constexpr std::uint32_t kRead = 0x40000000, kWrite = 0x80000000, kExecute = 0x20000000;
+    struct Case {
+        const char* what;
+        std::uint32_t alignment;
+        std::vector<pe::Section> sections;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> expected;  // rva, protection
+    };
+    const Case cases[] = {
+        {"one section a page",
+         0x1000,
+         {{0x1000, 0x10, {0xC3}, 0, -1, kRead | kExecute},
+          {0x2000, 0x10, {1}, 0, -1, kRead},
+          {0x3000, 0x10, {1}, 0, -1, kRead | kWrite},
+          {0x4000, 0x10, {1}, 0, -1, kRead | kWrite | kExecute},
+          {0x5000, 0x10, {1}, 0, -1, 0},  // no read bit: still readable
+          {0x6000, 0x2000, {}, 0, -1, kRead | kWrite}},
+         {{0, 0x02},
+          {0x1000, 0x20},
+          {0x2000, 0x02},
+          {0x3000, 0x04},
+          {0x4000, 0x40},
+          {0x5000, 0x02},
+          {0x6000, 0x04},
+          {0x7FFF, 0x04}}},
+        {"sections sharing a page",
+         0x200,
+         {{0x1000, 0x10, {0xC3}, 0, -1, kRead | kExecute},
+          {0x1200, 0x10, {1}, 0, -1, kRead | kWrite},
+          {0x2000, 0x10, {1}, 0, -1, kRead}},
+         {{0, 0x02}, {0x1000, 0x40}, {0x2000, 0x02}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::ModuleMemory fresh;
+        std::uint32_t lib = fresh.addLibrary("a.dll");
+        fresh.addExport(lib, "Known", 0, nullptr);
+        pe::Image img;
+        img.sectionAlignment = c.alignment;
+        img.sections = c.sections;
+        std::vector<std::uint32_t> seen;  // the entry point's view of the code page
+        fresh.setRoutine(kBase + 0x1000, [&](const platform::CallArguments&) {
+            seen.push_back(fresh.protectionAt(kBase + 0x1000));
+            return 1u;
+        });
+        InMemoryModule m(fresh);
+        bytes = img.build();
+        ASSERT_TRUE(m.load(bytes));
+        for (auto [rva, protection] : c.expected)
+            EXPECT_EQ(fresh.protectionAt(kBase + rva), protection) << std::hex << rva;
+        EXPECT_EQ(seen, (std::vector<std::uint32_t>{c.expected[1].second}));
+    }
+}
+
+TEST_F(Loader, AccessIsNarrowedOnlyAfterRelocationAndLinking) {
+    std::uint32_t lib = os.addLibrary("a.dll");
+    os.addExport(lib, "Known", 0, nullptr);
+    pe::Image img = relocatedDll();
+    addImports(img, {{"a.dll", {"Known"}}});
+    InMemoryModule m(os);
+    ASSERT_TRUE(load(m, img));
+    std::vector<std::string> order;
+    for (const auto& c : os.calls)
+        if (order.empty() || order.back() != c.name) order.push_back(c.name);
+    EXPECT_EQ(order, (std::vector<std::string>{"alloc", "loadLibrary", "getProcAddress", "protect",
+                                               "call"}));
 }
 
 // ---- entry point --------------------------------------------------------------------------
 
 TEST_F(Loader, EntryPointReturningZeroIsDetachedAndTheLoadFails) {
     os.unknownCallResult = 0;
-    InMemoryModule m;
+    InMemoryModule m(os);
     EXPECT_FALSE(load(m, minimalDll()));
     auto calls = callsNamed("call");
     ASSERT_EQ(calls.size(), 2u);
@@ -456,11 +523,24 @@ TEST_F(Loader, EntryPointReturningZeroIsDetachedAndTheLoadFails) {
     EXPECT_EQ(os.regionCount(), 0u);
 }
 
+TEST_F(Loader, RefusedProtectionFailsTheLoadBeforeTheEntryPoint) {
+    std::uint32_t lib = os.addLibrary("a.dll");
+    os.addExport(lib, "Known", 0, nullptr);
+    pe::Image img = minimalDll();
+    addImports(img, {{"a.dll", {"Known"}}});
+    os.refuseProtect = true;
+    InMemoryModule m(os);
+    EXPECT_FALSE(load(m, img));
+    EXPECT_EQ(os.regionCount(), 0u);
+    EXPECT_EQ(os.references(lib), 0);
+    EXPECT_TRUE(callsNamed("call").empty());
+}
+
 TEST_F(Loader, ImageWithoutTheDllBitIsMappedButNeverStarted) {
     pe::Image img = minimalDll();
     img.characteristics = 0x0102;
     img.entryPoint = 0;  // not a DLL: its entry point is never looked at
-    InMemoryModule m;
+    InMemoryModule m(os);
     EXPECT_TRUE(load(m, img));
     EXPECT_NE(m.moduleBase(), 0u);
     EXPECT_TRUE(callsNamed("call").empty());
@@ -474,7 +554,7 @@ TEST_F(Loader, FindExportByExactNameAndByCanonicalOrdinal) {
     pe::Image img = minimalDll();
     addExports(img, 1, {0x1100, 0x1200, 0, 0x1400},
                {{"Alpha", 0}, {"Beta", 1}, {"Hole", 2}, {"01", 3}, {"Wild", 9}});
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, img));
     struct Row {
         const char* name;
@@ -498,7 +578,7 @@ TEST_F(Loader, FindExportWithABrokenDirectoryFindsNothing) {
     addExports(img, 1, {0x1100}, {{"Alpha", 0}});
     img.put32(0x1800 + 32, 0x7FFF0000);  // name table outside the image
     img.put32(0x1800 + 20, 0x40000000);  // a function count no table holds
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, img));
     EXPECT_EQ(m.findExport("Alpha"), 0u);
     EXPECT_EQ(m.findExport("1"), kBase + 0x1100);
@@ -508,7 +588,7 @@ TEST_F(Loader, FindExportWithABrokenDirectoryFindsNothing) {
 // ---- life cycle ---------------------------------------------------------------------------
 
 TEST_F(Loader, EmptyObjectAnswersZeroAndUnloadsTrivially) {
-    InMemoryModule m;
+    InMemoryModule m(os);
     EXPECT_EQ(m.findExport("Alpha"), 0u);
     EXPECT_EQ(m.entryAddress(), 0u);
     EXPECT_EQ(m.moduleBase(), 0u);
@@ -517,7 +597,7 @@ TEST_F(Loader, EmptyObjectAnswersZeroAndUnloadsTrivially) {
 }
 
 TEST_F(Loader, SecondLoadUnloadsTheFirst) {
-    InMemoryModule m;
+    InMemoryModule m(os);
     ASSERT_TRUE(load(m, minimalDll()));
     pe::Image other = minimalDll();
     other.imageBase = 0x20000000;
@@ -533,49 +613,91 @@ TEST_F(Loader, SecondLoadUnloadsTheFirst) {
     EXPECT_EQ(os.regionCount(), 1u);
 }
 
-TEST_F(Loader, DestroyMakesNoCallAndLeavesTheImageMapped) {
-    auto m = std::make_unique<InMemoryModule>();
-    ASSERT_TRUE(load(*m, minimalDll()));
-    std::size_t before = os.calls.size();
-    m->destroy();
-    m.reset();
-    EXPECT_EQ(os.calls.size(), before);
-    EXPECT_EQ(os.regionCount(), 1u);
+TEST_F(Loader, EndOfTheOwnerDetachesReleasesAndFreesItsLibraries) {
+    std::uint32_t kernel = os.addLibrary("KERNEL32.dll");
+    os.addExport(kernel, "Sleep", 0, nullptr);
+    std::uint32_t user = os.addLibrary("USER32.dll");
+    os.addExport(user, "MessageBeep", 0, nullptr);
+    os.addLibrary("unused.dll");
+    pe::Image img = minimalDll();
+    addImports(img, {{"KERNEL32.dll", {"Sleep"}}, {"USER32.dll", {"MessageBeep"}}});
+    {
+        InMemoryModule m(os);
+        ASSERT_TRUE(load(m, img));
+        EXPECT_EQ(os.references(kernel), 1);
+        os.calls.clear();
+    }
+    std::vector<std::string> order;
+    for (const auto& c : os.calls) order.push_back(c.name + (c.text.empty() ? "" : " " + c.text));
+    EXPECT_EQ(order, (std::vector<std::string>{"call", "free", "freeLibrary USER32.dll",
+                                               "freeLibrary KERNEL32.dll"}));
+    EXPECT_EQ(os.calls[0].args[2], 0u);  // DLL_PROCESS_DETACH
+    EXPECT_EQ(os.regionCount(), 0u);
+    EXPECT_EQ(os.references(kernel), 0);
+    EXPECT_EQ(os.references(user), 0);
 }
 
-TEST_F(Loader, UnloadRefusedKeepsTheBase) {
+TEST_F(Loader, UnloadRefusedKeepsTheBaseAndTheLibraries) {
     struct Case {
         const char* what;
         std::function<void(InMemoryModule&)> spoil;
+        std::size_t detachCalls;
     };
     const Case cases[] = {
         {"signature wiped",
-         [&](InMemoryModule& m) { std::memset(os.hostPointer(m.moduleBase(), 2), 0, 2); }},
-        {"release refused", [&](InMemoryModule&) { os.refuseFree = true; }},
+         [&](InMemoryModule& m) { std::memset(os.hostPointer(m.moduleBase(), 2), 0, 2); }, 0},
+        {"release refused", [&](InMemoryModule&) { os.refuseFree = true; }, 1},
     };
+    std::uint32_t lib = os.addLibrary("a.dll");
+    os.addExport(lib, "Known", 0, nullptr);
+    pe::Image img = minimalDll();
+    addImports(img, {{"a.dll", {"Known"}}});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         os.refuseFree = false;
-        InMemoryModule m;
-        ASSERT_TRUE(load(m, minimalDll()));
+        InMemoryModule m(os);
+        ASSERT_TRUE(load(m, img));
         platform::Address base = m.moduleBase();
         c.spoil(m);
+        os.calls.clear();
+        EXPECT_FALSE(m.unload());
         EXPECT_FALSE(m.unload());
         EXPECT_EQ(m.moduleBase(), base);
-        // The abandoned image is left where it is; a new load lands elsewhere.
+        // The image is told once, and keeps what its import slots point into.
+        EXPECT_EQ(callsNamed("call").size(), c.detachCalls);
+        EXPECT_TRUE(callsNamed("freeLibrary").empty());
         os.refuseFree = false;
-        m.destroy();
     }
 }
 
-TEST_F(Loader, CopiesShareOneMapping) {
-    InMemoryModule m;
-    ASSERT_TRUE(load(m, minimalDll()));
-    InMemoryModule c = m.copy();
-    EXPECT_EQ(c.moduleBase(), m.moduleBase());
-    EXPECT_TRUE(c.unload());
-    EXPECT_EQ(m.moduleBase(), kBase);  // no count: the original still names the old address
-    EXPECT_EQ(m.findExport("1"), 0u);  // and finds nothing there
+TEST_F(Loader, MoveLeavesTheSourceEmptyAndOneOwner) {
+    InMemoryModule first(os);
+    ASSERT_TRUE(load(first, minimalDll()));
+    InMemoryModule second(std::move(first));
+    EXPECT_EQ(first.moduleBase(), 0u);
+    EXPECT_EQ(first.findExport("1"), 0u);
+    EXPECT_EQ(second.moduleBase(), kBase);
+
+    // Assignment unloads what the target held before taking the other's image.
+    InMemoryModule third(os);
+    pe::Image other = minimalDll();
+    other.imageBase = 0x20000000;
+    ASSERT_TRUE(load(third, other));
+    os.calls.clear();
+    third = std::move(second);
+    EXPECT_EQ(third.moduleBase(), kBase);
+    EXPECT_EQ(second.moduleBase(), 0u);
+    ASSERT_EQ(callsNamed("free").size(), 1u);
+    EXPECT_EQ(callsNamed("free")[0].args[0], 0x20000000u);
+
+    // The emptied sources end without a call; the one owner unloads once.
+    os.calls.clear();
+    EXPECT_TRUE(first.unload());
+    EXPECT_TRUE(second.unload());
+    EXPECT_TRUE(os.calls.empty());
+    EXPECT_TRUE(third.unload());
+    EXPECT_EQ(callsNamed("free").size(), 1u);
+    EXPECT_EQ(os.regionCount(), 0u);
 }
 
 TEST_F(Loader, CallAddressPassesTenArgumentsAndNeverCallsZero) {
@@ -584,10 +706,10 @@ TEST_F(Loader, CallAddressPassesTenArgumentsAndNeverCallsZero) {
         seen = a;
         return 42u;
     });
-    EXPECT_EQ(callAddress(f, 1, 2, 3), 42u);
+    EXPECT_EQ(callAddress(os, f, 1, 2, 3), 42u);
     EXPECT_EQ(seen, (platform::CallArguments{1, 2, 3, 0, 0, 0, 0, 0, 0, 0}));
     os.calls.clear();
-    EXPECT_EQ(callAddress(0, 1, 2, 3), 0u);
+    EXPECT_EQ(callAddress(os, 0, 1, 2, 3), 0u);
     EXPECT_TRUE(os.calls.empty());
 }
 

@@ -15,9 +15,10 @@ namespace pe {
 struct Section {
     std::uint32_t virtualAddress = 0;
     std::uint32_t virtualSize = 0;
-    std::vector<unsigned char> raw;     // the file bytes; may be shorter than virtualSize
-    std::uint32_t rawPointer = 0;       // 0: placed by the writer
-    std::int64_t rawSizeOverride = -1;  // SizeOfRawData as written, when bent
+    std::vector<unsigned char> raw;              // the file bytes; may be shorter than virtualSize
+    std::uint32_t rawPointer = 0;                // 0: placed by the writer
+    std::int64_t rawSizeOverride = -1;           // SizeOfRawData as written, when bent
+    std::uint32_t characteristics = 0xE0000060;  // code and data, read, write, execute
 };
 
 struct Image {
@@ -111,6 +112,7 @@ struct Image {
             w32(at + 16, s.rawSizeOverride >= 0 ? static_cast<std::uint32_t>(s.rawSizeOverride)
                                                 : static_cast<std::uint32_t>(s.raw.size()));
             w32(at + 20, pointers[i]);
+            w32(at + 36, s.characteristics);
             if (!s.raw.empty()) std::memcpy(&f[pointers[i]], s.raw.data(), s.raw.size());
         }
         return f;

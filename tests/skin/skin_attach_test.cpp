@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "tests/fakes/fake_module_memory.h"
 #include "skin/module_loader.h"
 #include "skin/skin.h"
+#include "tests/fakes/fake_module_memory.h"
 #include "tests/skin/pe_writer.h"
 
 namespace {
@@ -38,14 +38,8 @@ std::vector<unsigned char> engineImage(bool withAttach) {
 
 class SkinAttach : public ::testing::Test {
   protected:
-    void SetUp() override {
-        platform::setModuleMemory(&os);
-        createModuleLoader();
-    }
-    void TearDown() override {
-        releaseSkinState();
-        platform::setModuleMemory(nullptr);
-    }
+    void SetUp() override { createModuleLoader(os); }
+    void TearDown() override { releaseSkinState(); }
     void loadEngine(bool withAttach = true) {
         image = engineImage(withAttach);
         ASSERT_TRUE(g_moduleLoader->load(image, 0, 0));
@@ -128,15 +122,19 @@ TEST_F(SkinAttach, MissingEngineOrExportIsSkippedWithoutACall) {
     EXPECT_EQ(adjustCalls.size(), 1u);
 }
 
-TEST_F(SkinAttach, ReleaseMakesNoCallIntoTheEngineAndLeavesItMapped) {
+TEST_F(SkinAttach, ReleaseDetachesTheEngineAndUnmapsIt) {
     loadEngine();
     attachSkinResource(std::vector<unsigned char>{1, 2}, "", 90, 75, 0);
-    std::size_t before = os.calls.size();
+    os.calls.clear();
     releaseSkinState();
-    EXPECT_EQ(os.calls.size(), before);
+    ASSERT_EQ(os.calls.size(), 2u);
+    EXPECT_EQ(os.calls[0].name, "call");
+    EXPECT_EQ(os.calls[0].args,
+              (std::vector<std::uint32_t>{base + 0x1000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(os.calls[1].name, "free");
     EXPECT_EQ(g_moduleLoader, nullptr);
     EXPECT_TRUE(g_skinResource.empty());
-    EXPECT_NE(os.hostPointer(base, 4), nullptr);
+    EXPECT_EQ(os.regionCount(), 0u);
 }
 
 }  // namespace
