@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 #include "text/text.h"
 
@@ -113,7 +114,9 @@ std::optional<Database> Database::open(std::string_view bytes, std::string& reas
             recordIds.try_emplace(pointer, static_cast<std::uint32_t>(db.records_.size()));
         if (added) {
             const std::string utf8(bytes.substr(offset + kCityIdSize, length - kCityIdSize));
-            db.records_.push_back({searchTextOf(utf8), utf8ToGbk(utf8)});
+            std::string region = utf8ToGbk(utf8);
+            std::string display = regionDisplay(region);
+            db.records_.push_back({searchTextOf(utf8), std::move(region), std::move(display)});
         }
         db.entries_.push_back({first, last, it->second});
     }
@@ -122,7 +125,8 @@ std::optional<Database> Database::open(std::string_view bytes, std::string& reas
 
 Range Database::rangeAt(std::size_t index) const {
     const Entry& e = entries_[index];
-    return {e.first, e.last, records_[e.record].region};
+    const Record& r = records_[e.record];
+    return {e.first, e.last, r.region, r.display};
 }
 
 std::optional<Range> Database::find(std::uint32_t address) const {

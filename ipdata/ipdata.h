@@ -22,7 +22,8 @@ namespace ipdata {
 struct Range {
     std::uint32_t first = 0;
     std::uint32_t last = 0;
-    std::string region;  // GBK, the file's '|' fields
+    std::string region;   // GBK, the file's '|' fields
+    std::string display;  // regionDisplay(region)
 };
 
 class Database {
@@ -51,6 +52,7 @@ class Database {
     struct Record {
         std::string searchText;  // UTF-8, fields joined by spaces without "0" fields
         std::string region;      // GBK
+        std::string display;
     };
 
     Database() = default;

@@ -144,6 +144,7 @@ TEST(IpdataFind, AnswersAtEveryRangeEdge) {
         ASSERT_TRUE(range) << c.address;
         EXPECT_EQ(ipdata::rangeDisplay(*range), c.range);
         EXPECT_EQ(range->region, c.region);
+        EXPECT_EQ(range->display, ipdata::regionDisplay(c.region));
     }
 }
 
@@ -235,10 +236,10 @@ TEST(IpdataRealFile, KnownAnswers) {
     auto beijing = db->find(ip("1.2.4.8"));
     ASSERT_TRUE(beijing);
     EXPECT_EQ(beijing->region, "中国|0|北京|北京市|0");
-    EXPECT_EQ(ipdata::regionDisplay(beijing->region), "北京 北京市");
+    EXPECT_EQ(beijing->display, "北京 北京市");
     auto nanjing = db->find(ip("114.114.114.114"));
     ASSERT_TRUE(nanjing);
-    EXPECT_EQ(ipdata::regionDisplay(nanjing->region), "江苏省 南京市");
+    EXPECT_EQ(nanjing->display, "江苏省 南京市");
     EXPECT_TRUE(db->find(0));
     EXPECT_TRUE(db->find(0xFFFFFFFFu));
 }
