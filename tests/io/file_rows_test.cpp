@@ -199,8 +199,11 @@ TEST(WorkbookFile, TitlesThenRowsInPlaceBlankWithoutLocation) {
 
     // List rows 0..65534 fill sheet rows 2..65536; three more, one without location.
     Rows rows;
-    for (int i = 0; i < 65538; ++i)
-        rows.push_back({"r" + std::to_string(i), i == 65536 ? "" : "loc" + std::to_string(i)});
+    for (int i = 0; i < 65538; ++i) {
+        const std::string n = std::to_string(i);
+        rows.push_back(
+            {std::string("r").append(n), i == 65536 ? "" : std::string("loc").append(n)});
+    }
     const io::WorkbookFile file = io::workbookFile(tableOf(rows));
     EXPECT_EQ(file.rowsLeftOut, 2u);
     const Rows sheet = readSheet(file.bytes);
