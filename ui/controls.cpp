@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
 #include "ui/ui.h"
@@ -16,15 +17,12 @@ namespace {
 const COLORREF kLabelBackground = RGB(220, 220, 220);
 constexpr int kToolbarHeight = 48;
 
-struct GdiObject {
-    HGDIOBJ handle = nullptr;
-    ~GdiObject() {
-        if (handle) DeleteObject(handle);
-    }
-};
+using platform::win32::UniqueBrush;
+using platform::win32::UniqueFont;
 
 // Process-lifetime GDI objects, made on first use on the window thread.
-GdiObject g_labelBrush, g_defaultFont, g_aboutFont, g_titleFont, g_linkFont;
+UniqueBrush g_labelBrush;
+UniqueFont g_defaultFont, g_aboutFont, g_titleFont, g_linkFont;
 
 HFONT aboutFont(int height, bool underline) {
     LOGFONTW lf{};
@@ -39,11 +37,11 @@ HFONT aboutFont(int height, bool underline) {
 
 HFONT fontFor(const ControlLayout& c, bool aboutWindow) {
     if (!aboutWindow || c.kind != Kind::Label) return defaultFont();
-    GdiObject& slot = (c.traits & kTitleFont) ? g_titleFont
-                      : (c.traits & kLink)    ? g_linkFont
-                                              : g_aboutFont;
-    if (!slot.handle) slot.handle = aboutFont((c.traits & kTitleFont) ? 20 : 14, c.traits & kLink);
-    return static_cast<HFONT>(slot.handle);
+    UniqueFont& slot = (c.traits & kTitleFont) ? g_titleFont
+                       : (c.traits & kLink)    ? g_linkFont
+                                               : g_aboutFont;
+    if (!slot) slot.reset(aboutFont((c.traits & kTitleFont) ? 20 : 14, c.traits & kLink));
+    return slot.get();
 }
 
 // Children of a group box send their notifications to it; the window handles them.
@@ -212,7 +210,7 @@ HWND createPlain(HWND parent, const ControlLayout& c, bool aboutWindow) {
 }  // namespace
 
 HFONT defaultFont() {
-    if (!g_defaultFont.handle) {
+    if (!g_defaultFont) {
         NONCLIENTMETRICSW metrics{};
         metrics.cbSize = sizeof metrics;
         if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
@@ -220,20 +218,20 @@ HFONT defaultFont() {
             // lacks the glyphs (Tahoma on an English system) the font mapper picks one that
             // has them, instead of drawing empty boxes.
             metrics.lfMessageFont.lfCharSet = GB2312_CHARSET;
-            g_defaultFont.handle = CreateFontIndirectW(&metrics.lfMessageFont);
+            g_defaultFont.reset(CreateFontIndirectW(&metrics.lfMessageFont));
         }
-        if (!g_defaultFont.handle) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+        if (!g_defaultFont) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     }
-    return static_cast<HFONT>(g_defaultFont.handle);
+    return g_defaultFont.get();
 }
 
 bool labelColours(HWND control, HDC dc, LRESULT& brush) {
     wchar_t cls[16];
     if (!GetClassNameW(control, cls, 16) || lstrcmpiW(cls, L"Static") != 0) return false;
-    if (!g_labelBrush.handle) g_labelBrush.handle = CreateSolidBrush(kLabelBackground);
+    if (!g_labelBrush) g_labelBrush.reset(CreateSolidBrush(kLabelBackground));
     SetTextColor(dc, RGB(0, 0, 0));
     SetBkColor(dc, kLabelBackground);
-    brush = reinterpret_cast<LRESULT>(g_labelBrush.handle);
+    brush = reinterpret_cast<LRESULT>(g_labelBrush.get());
     return true;
 }
 

@@ -9,9 +9,13 @@
 #include <functional>
 #include <vector>
 
+#include "platform/win32/unique_handle.h"
 #include "ui/internal.h"
 
 namespace ui {
+
+using platform::win32::UniqueBitmap;
+using platform::win32::UniqueImageList;
 
 namespace {
 
@@ -64,7 +68,7 @@ bool addPicture(HIMAGELIST list, const Shader& shade) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP colour = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    UniqueBitmap colour(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!colour) return false;
     // Mask rows are word-aligned: 32 pixels make 4 bytes, already aligned.
     std::vector<std::uint8_t> maskBits(kSize * kSize / 8, 0);
@@ -76,36 +80,25 @@ bool addPicture(HIMAGELIST list, const Shader& shade) {
             if (!p) maskBits[y * (kSize / 8) + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
     }
-    HBITMAP mask = CreateBitmap(kSize, kSize, 1, 1, maskBits.data());
-    const bool ok = mask && ImageList_Add(list, colour, mask) >= 0;
-    DeleteObject(colour);
-    if (mask) DeleteObject(mask);
-    return ok;
+    UniqueBitmap mask(CreateBitmap(kSize, kSize, 1, 1, maskBits.data()));
+    // The list copies both bitmaps; ours go with their owners.
+    return mask && ImageList_Add(list, colour.get(), mask.get()) >= 0;
 }
 
-struct ImageListHandle {
-    HIMAGELIST handle = nullptr;
-    ~ImageListHandle() {
-        if (handle) ImageList_Destroy(handle);
-    }
-};
-ImageListHandle g_images;
+UniqueImageList g_images;
 
 }  // namespace
 
 HIMAGELIST toolbarImages() {
-    if (g_images.handle) return g_images.handle;
-    HIMAGELIST list = ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, 4, 0);
+    if (g_images) return g_images.get();
+    UniqueImageList list(ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, 4, 0));
     if (!list) return nullptr;
     for (const Shader& s :
          {Shader(startPicture), Shader(unusedPicture), Shader(stopPicture), Shader(aboutPicture)}) {
-        if (!addPicture(list, s)) {
-            ImageList_Destroy(list);
-            return nullptr;
-        }
+        if (!addPicture(list.get(), s)) return nullptr;
     }
-    g_images.handle = list;
-    return list;
+    g_images = std::move(list);
+    return g_images.get();
 }
 
 }  // namespace ui
