@@ -202,6 +202,14 @@ class Handler(BaseHTTPRequestHandler):
         super().setup()
         self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
+    def send_error(self, code, message=None, explain=None):
+        # The stock error answer writes its body apart from its head; ours goes in one piece.
+        if self.request_version == "HTTP/0.9":  # a request line so bad it gets no head
+            return super().send_error(code, message, explain)
+        self.close_connection = True
+        text = "<html>%d %s</html>" % (code, message or self.responses.get(code, ("",))[0])
+        self.send(code, text.encode("latin-1", "replace"), "ascii")
+
     def send(self, code, data, charset):
         # Head and body leave in one write, as a real server's would: split, the body waits
         # for the client's delayed ACK of the head on a kept-alive connection (~40 ms).
