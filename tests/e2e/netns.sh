@@ -42,7 +42,11 @@ if [ "${1:-}" != "--inside" ]; then
     exec 9>"$prefix.lock"
     if ! flock -w "$limit" 9; then echo "netns.sh: prefix $prefix stays busy" >&2; exit 1; fi
     if [ ! -d "$prefix" ]; then
-        cp -a "${VERDALO_BASE_PREFIX:-$HOME/.wine-verdalo}" "$prefix.tmp" && mv "$prefix.tmp" "$prefix" ||
+        # Another Wine program may be using the project prefix meanwhile: a cache file it
+        # deletes mid-copy fails cp, but the copy is good when the registry made it over.
+        rm -rf "$prefix.tmp"
+        cp -a "${VERDALO_BASE_PREFIX:-$HOME/.wine-verdalo}" "$prefix.tmp" 2>/dev/null
+        [ -f "$prefix.tmp/system.reg" ] && mv "$prefix.tmp" "$prefix" ||
             { echo "netns.sh: could not make the prefix $prefix" >&2; exit 1; }
     fi
     timeout -k 5 "$limit" unshare --net --mount --fork \
