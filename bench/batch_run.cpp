@@ -10,6 +10,7 @@
 
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
+#include "platform/win32/internet.h"
 #include "tests/fakes/fake_view.h"
 #include "web/web.h"
 
@@ -28,9 +29,12 @@ int main(int argc, char** argv) {
     int filled = 0;
     auto start = std::chrono::steady_clock::now();
     if (webOnly) {
+        platform::win32::WinInet net;
+        WebSession session(net);
         for (int i = 0; i < rows; ++i)
-            filled += !webGetText(std::string("http://") + hosts::kLocationHost +
-                                  "/ips138.asp?ip=" + address(i) + "&action=2")
+            filled += !session
+                           .getText(std::string("http://") + hosts::kLocationHost +
+                                    "/ips138.asp?ip=" + address(i) + "&action=2")
                            .empty();
     } else {
         batchQueryWorker(window.views);

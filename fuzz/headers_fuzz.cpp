@@ -1,9 +1,11 @@
 // Response headers as a server may send them, through parseResponseHeaders and
-// mergeCookies, against the cookie merge done literally, piece by piece.
+// mergeCookies, against the cookie merge done literally, piece by piece; the same text as
+// the answer to a request that follows redirects; and through encodePathText.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "tests/fakes/fake_internet.h"
 #include "web/web.h"
 
 namespace {
@@ -20,6 +22,25 @@ std::string literalMerge(std::string oldCookies, std::string newCookies) {
 
 void check(bool ok) {
     if (!ok) std::abort();
+}
+
+bool isHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+// Only [0-9A-Za-z.:-] and %XX come out.
+bool safeForPath(const std::string& path) {
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (c == '%') {
+            if (i + 2 >= path.size() || !isHex(path[i + 1]) || !isHex(path[i + 2])) return false;
+            i += 2;
+        } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                     c == '.' || c == ':' || c == '-')) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -41,5 +62,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string old = before, fresh = raw;
     std::string merged = mergeCookies(old, fresh);
     check(merged == old && merged == literalMerge(before, raw));
+
+    // Whatever the status line and Location say: the first request and at most
+    // kMaxRedirects more, every handle closed.
+    fake::Internet net;
+    net.handler = [&](const std::string&, int, const std::string&) {
+        fake::HttpResponse response;
+        response.rawHeaders = raw;
+        response.body = "page";
+        return response;
+    };
+    {
+        WebSession session(net);
+        session.getText("http://h/p?q");
+    }
+    check(net.requests().size() <= 1 + kMaxRedirects);
+    check(net.openHandles() == 0);
+
+    const std::string path = encodePathText(input);
+    check(safeForPath(path) && path.size() <= 3 * input.size());
     return 0;
 }
