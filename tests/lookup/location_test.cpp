@@ -1,108 +1,58 @@
-#include <atomic>
-
 #include "support.h"
 
 namespace lookup_test {
 namespace {
 
-const std::string kHost = hosts::kLocationHost;
+using lookup::LookupMode;
 
-struct PageCase {
-    const char* name;
-    std::string body;
-    bool fail;
-    std::string mainData;
-    std::string detailed;
-};
-
-TEST_F(LookupTest, LocationPagesInBothModes) {
-    const std::string list =
-        "<ul class=\"ul1\"><li>本站主数据：广东省深圳市 电信</li><li>参考数据一：深圳 "
-        "电信</li></ul>";
-    const PageCase cases[] = {
-        {"two items", list, false, "广东省深圳市 电信",
-         "本站主数据：广东省深圳市 电信\r\n参考数据一：深圳 电信"},
+TEST(LocationPage, BothModes) {
+    struct Case {
+        const char* name;
+        std::string page;
+        std::string mainData;
+        std::string detailed;
+    };
+    const Case cases[] = {
+        {"two items",
+         "<ul class=\"ul1\"><li>本站主数据：广东省深圳市 电信</li><li>参考数据一：深圳 "
+         "电信</li></ul>",
+         "广东省深圳市 电信", "本站主数据：广东省深圳市 电信\r\n参考数据一：深圳 电信"},
         {"second item after a line break",
-         "<ul><li>本站主数据：北京市 联通</li>\r\n<li>参考数据一：北京</li></ul>", false,
-         "北京市 联通", "本站主数据：北京市 联通\r\n"},
-        {"upper-case tags", "<UL><LI>本站主数据：上海市 移动</LI><LI>参考：上海</LI></UL>", false,
+         "<ul><li>本站主数据：北京市 联通</li>\r\n<li>参考数据一：北京</li></ul>", "北京市 联通",
+         "本站主数据：北京市 联通\r\n"},
+        {"upper-case tags", "<UL><LI>本站主数据：上海市 移动</LI><LI>参考：上海</LI></UL>",
          "上海市 移动", "本站主数据：上海市 移动\r\n参考：上海"},
-        {"no list end", "<li>本站主数据：天津</li><li>x</li>", false, "天津", "\r\n"},
-        {"page without markers", "<html>维护中</html>", false, "", "\r\n"},
-        {"NUL before the marker", std::string("<ul><li>a\0b", 11) + "本站主数据：X</li></ul>",
-         false, "", "\r\n"},
-        {"untrimmed piece", "<ul><li> 本站主数据： 两侧空格 </li></ul>", false, " 两侧空格 ",
+        {"no list end", "<li>本站主数据：天津</li><li>x</li>", "天津", "\r\n"},
+        {"untrimmed piece", "<ul><li> 本站主数据： 两侧空格 </li></ul>", " 两侧空格 ",
          " 本站主数据： 两侧空格 \r\n"},
-        {"failed request", "", true, "", "\r\n"},
+        {"failed request", "", "", "\r\n"},
     };
-    for (const PageCase& c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        net.handler = [&](const std::string&, int, const std::string&) {
-            return c.fail ? failed() : page(c.body);
-        };
-        EXPECT_EQ(lookupLocation("1.2.3.4", LookupMode::MainData), c.mainData);
-        EXPECT_EQ(lookupLocation("1.2.3.4", LookupMode::Detailed), c.detailed);
+        EXPECT_EQ(lookup::locationOf(c.page, LookupMode::MainData), c.mainData);
+        EXPECT_EQ(lookup::locationOf(c.page, LookupMode::Detailed), c.detailed);
     }
 }
 
-TEST_F(LookupTest, AddressIsSentExactlyAsGiven) {
-    const char* addresses[] = {"1.2.3.4", " 10.0.0.1 ", "", "not-an-ip"};
-    for (const char* address : addresses) {
+// Whatever the box or the list holds goes into the path trimmed and percent-encoded, so a
+// stray "&" or space cannot change the query the service sees.
+TEST_F(LookupTest, AddressGoesIntoThePathTrimmedAndEncoded) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"1.2.3.4", "1.2.3.4"},
+        {" 10.0.0.1 \r\n", "10.0.0.1"},
+        {"1.2.3.4&action=1", "1.2.3.4%26action%3D1"},
+        {"a b", "a%20b"},
+    };
+    for (const auto& [address, inPath] : cases) {
         net.reset();
-        lookupLocation(address, LookupMode::MainData);
-        ASSERT_EQ(net.requests().size(), 1u);
-        EXPECT_EQ(net.requests()[0],
-                  kHost + "/ips138.asp?ip=" + std::string(address) + "&action=2");
+        WebSession session(net);
+        lookup::lookupLocation(session, address, LookupMode::MainData);
+        EXPECT_EQ(attempted(), std::vector<std::string>{"/ips138.asp?ip=" + inPath + "&action=2"})
+            << address;
     }
 }
 
-TEST_F(LookupTest, MainDataModeLeavesTheStatusAlone) {
-    net.handler = [](auto&&...) { return page("<li>本站主数据：X</li></ul>"); };
-    lookupLocation("1.1.1.1", LookupMode::MainData, &window.status);
-    EXPECT_TRUE(statuses().empty());
-    lookupLocation("1.1.1.1", LookupMode::Detailed, &window.status);
-    EXPECT_EQ(statuses(), std::vector<std::string>{"正在查询,已查询到1条数据!"});
-}
-
-// A window whose status panel and result box write into one log, to see their order.
-struct OrderedWindow : fake::MainWindow {
-    struct LoggedStatus : fake::StatusBar {
-        explicit LoggedStatus(std::vector<std::string>& l) : log(l) {}
-        void setPanel(int index, const std::string& text) override {
-            fake::StatusBar::setPanel(index, text);
-            std::lock_guard lock(*mutex);
-            log.push_back("status " + text);
-        }
-        std::vector<std::string>& log;
-        std::mutex* mutex;
-    };
-    struct LoggedBox : fake::EditBox {
-        explicit LoggedBox(std::vector<std::string>& l) : log(l) {}
-        void setText(const std::string& text) override {
-            fake::EditBox::setText(text);
-            std::lock_guard lock(*mutex);
-            log.push_back("result " + text);
-        }
-        std::vector<std::string>& log;
-        std::mutex* mutex;
-    };
-    OrderedWindow() {
-        loggedStatus.mutex = &logMutex;
-        loggedResult.mutex = &logMutex;
-    }
-    std::vector<std::string> entries() {
-        std::lock_guard lock(logMutex);
-        return log;
-    }
-    std::mutex logMutex;
-    std::vector<std::string> log;
-    LoggedStatus loggedStatus{log};
-    LoggedBox loggedResult{log};
-    view::MainViews logged{list,  loggedStatus, fileBox,    saveBox,
-                           ipBox, loggedResult, keywordBox, pump};
-};
-
-TEST_F(LookupTest, SingleQueryFillsTheBoxBetweenItsTwoMessages) {
+TEST_F(LookupTest, SingleQueryShowsTheAnswerBetweenItsTwoMessages) {
     struct Case {
         const char* name;
         fake::HttpResponse response;
@@ -115,64 +65,68 @@ TEST_F(LookupTest, SingleQueryFillsTheBoxBetweenItsTwoMessages) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        OrderedWindow w;
-        ThreadsEndFirst guard;
-        net.reset();
         net.handler = [&](auto&&...) { return c.response; };
-        w.ipBox.setText("8.8.8.8");
-        w.resultBox.setText("old");
-        runSingleQuery(w.logged);
-        ASSERT_TRUE(waitForThreads());
-        EXPECT_EQ(w.entries(),
-                  (std::vector<std::string>{"status 正在查询,已查询到1条数据!",
-                                            "result " + c.result, "status 查询完毕!"}));
-        EXPECT_EQ(attempted(), std::vector<std::string>{"/ips138.asp?ip=8.8.8.8&action=2"});
+        window.setPanel(1, "");
+        window.statusHistory.clear();
+        window.setText(Box::Address, "8.8.8.8");
+        window.setText(Box::Result, "old");
+        lookups->runSingleQuery();
+        ASSERT_TRUE(runUntil([&] { return status() == "查询完毕!"; }));
+        EXPECT_EQ(window.text(Box::Result), c.result);
+        EXPECT_EQ(window.statusHistory,
+                  (std::vector<std::string>{"正在查询,已查询到1条数据!", "查询完毕!"}));
     }
 }
 
 TEST_F(LookupTest, SingleQueryWithoutAddressSendsNothing) {
-    window.resultBox.setText("kept");
-    runSingleQuery(window.views);
-    EXPECT_TRUE(waitForThreads());
+    window.setText(Box::Result, "kept");
+    lookups->runSingleQuery();
+    window.drain();
     EXPECT_EQ(status(), "没有填写IP地址!");
-    EXPECT_EQ(window.resultBox.text(), "kept");
+    EXPECT_EQ(window.text(Box::Result), "kept");
     EXPECT_TRUE(net.requests().empty());
 }
 
-TEST_F(LookupTest, SecondClickDuringASingleQueryIsIgnored) {
-    Gate gate;
-    ThreadsEndFirst guard;
-    std::atomic<int> served{0};
-    net.handler = [&](auto&&...) {
-        ++served;
-        gate.wait();
-        return page("<ul><li>本站主数据：甲</li></ul>");
+// A second query clicked while the first waits runs after it; each answer is shown with
+// the address it belongs to, unless the user has typed a new one meanwhile.
+TEST_F(LookupTest, SingleQueriesRunInTheOrderClicked) {
+    struct Case {
+        const char* name;
+        bool clickSecond;
+        std::string boxWithFirstAnswer;
     };
-    window.ipBox.setText("1.1.1.1");
-    runSingleQuery(window.views);
-    ASSERT_TRUE(gate.awaitWaiting(1));
-    window.ipBox.setText("2.2.2.2");
-    runSingleQuery(window.views);
-    gate.open();
-    ASSERT_TRUE(waitForThreads());
-    EXPECT_EQ(served.load(), 1);
-    EXPECT_EQ(window.resultBox.text(), "本站主数据：甲\r\n");
-    // Once the first has finished, the next click is served.
-    runSingleQuery(window.views);
-    ASSERT_TRUE(waitForThreads());
-    EXPECT_EQ(served.load(), 2);
-    EXPECT_EQ(net.requests().back(), kHost + "/ips138.asp?ip=2.2.2.2&action=2");
-}
-
-TEST_F(LookupTest, SingleQueryLeavesTheQueryFlagsAlone) {
-    g_stopRequested = 1;
-    g_queryRunning = 1;
-    window.ipBox.setText("1.1.1.1");
-    runSingleQuery(window.views);
-    ASSERT_TRUE(waitForThreads());
-    EXPECT_EQ(g_stopRequested.load(), 1);
-    EXPECT_EQ(g_queryRunning.load(), 1);
-    EXPECT_EQ(status(), "查询完毕!");
+    const Case cases[] = {
+        {"second clicked", true, "1.1.1.1"},
+        {"second only typed", false, "2.2.2.2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Gate& first = newGate();
+        Gate& second = newGate();
+        net.reset();
+        net.handler = [&](const std::string&, int, const std::string& object) {
+            const std::string address = getTextBetween(object, "ip=", "&");
+            (address == "1.1.1.1" ? first : second).wait();
+            return page("<ul><li>答" + address + "</li></ul>");
+        };
+        window.setText(Box::Address, "1.1.1.1");
+        lookups->runSingleQuery();
+        ASSERT_TRUE(first.awaitWaiting(1));
+        window.setText(Box::Address, "2.2.2.2");
+        if (c.clickSecond) lookups->runSingleQuery();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(second.waiting(), 0);  // not asked before the first is answered
+        first.open();
+        ASSERT_TRUE(runUntil([&] { return window.text(Box::Result) == "答1.1.1.1\r\n"; }));
+        EXPECT_EQ(window.text(Box::Address), c.boxWithFirstAnswer);
+        second.open();
+        if (c.clickSecond) {
+            ASSERT_TRUE(runUntil([&] { return window.text(Box::Result) == "答2.2.2.2\r\n"; }));
+            EXPECT_EQ(window.text(Box::Address), "2.2.2.2");
+        }
+        lookups = std::make_unique<lookup::Lookups>(os, window);  // a fresh one per round
+        EXPECT_EQ(net.requests().size(), c.clickSecond ? 2u : 1u);
+    }
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include <atomic>
-
 #include "support.h"
 
 namespace lookup_test {
@@ -25,16 +23,16 @@ std::string resultPage(int pages, const std::string& entries) {
 
 class ReverseTest : public LookupTest {
   protected:
-    void run() {
-        startReverseSearch(window.views);
-        ASSERT_TRUE(waitForThreads());
+    void search(const std::string& keywords) {
+        window.setText(Box::Keywords, keywords);
+        window.statusHistory.clear();
+        lookups->startReverseSearch();
+        ASSERT_TRUE(runToEnd());
     }
-    std::vector<std::vector<std::string>> rows() { return window.list.rows(); }
 };
 
 TEST_F(ReverseTest, WalksEveryPageAndEveryDetailPage) {
-    window.keywordBox.setText("北京 电信");
-    window.list.addRow({"old", "row"});
+    setRows({{"mine", "row"}});
     net.handler = [](const std::string&, int, const std::string& object) {
         const std::string base = "/ip.php?" + kEncoded;
         if (object == base)
@@ -48,12 +46,13 @@ TEST_F(ReverseTest, WalksEveryPageAndEveryDetailPage) {
                 "1.0.6.0-1.0.6.255</p>");
         return failed();
     };
-    run();
+    lookups->requestStop();  // pressed while nothing runs: no effect on the search
+    search("北京 电信");
     EXPECT_EQ(net.requests(),
               (std::vector<std::string>{kHost + "/ip.php?" + kEncoded, kHost + "/ip-1.0.2.0.htm",
                                         kHost + "/ip.php?" + kEncoded + "&1",
                                         kHost + "/ip.php?" + kEncoded + "&2"}));
-    EXPECT_EQ(rows(), (std::vector<std::vector<std::string>>{
+    EXPECT_EQ(rows(), (std::vector<RowCells>{
                           {"1.0.1.0-1.0.1.255", "北京 电信"},
                           {"1.0.2.0-1.0.2.255", "北京市 电信"},
                           {"1.0.4.0-1.0.4.255", "北京市 电信"},
@@ -61,12 +60,10 @@ TEST_F(ReverseTest, WalksEveryPageAndEveryDetailPage) {
                           {"1.0.6.0-1.0.6.255", "北京市 电信"},
                           {"1.0.3.0-1.0.3.255", "B"},
                       }));
-    auto shown = statuses();
-    ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(shown.front(), "正在查询...");
-    EXPECT_EQ(shown[1], "正在查询,已找到1条数据!");
-    EXPECT_EQ(shown.back(), "查询完毕,共找到6条数据!");
-    EXPECT_EQ(g_queryRunning.load(), 0);
+    EXPECT_EQ(window.statusHistory,
+              (std::vector<std::string>{"正在查询...", "正在查询,已找到1条数据!",
+                                        "正在查询,已找到5条数据!", "正在查询,已找到6条数据!",
+                                        "查询完毕,共找到6条数据!"}));
 }
 
 TEST_F(ReverseTest, DetailRangesAndEntryShapes) {
@@ -74,7 +71,7 @@ TEST_F(ReverseTest, DetailRangesAndEntryShapes) {
         const char* name;
         std::string entry;
         std::string detail;  // empty: the detail request fails
-        std::vector<std::vector<std::string>> rows;
+        std::vector<RowCells> rows;
     };
     const Case cases[] = {
         {"single range", single("2.0.0.0-2.0.0.255", "X"), "", {{"2.0.0.0-2.0.0.255", "X"}}},
@@ -87,7 +84,11 @@ TEST_F(ReverseTest, DetailRangesAndEntryShapes) {
          multi("3.0.0.0", "Y"),
          "<p>a b  c d</p>",
          {{"a", "Y"}, {"b", "Y"}}},
-        {"failed detail request", multi("3.0.0.0", "Y"), "", {}},
+        // The page's text goes into the detail path encoded, so it cannot add a query.
+        {"first address encoded into the path",
+         multi("3.0.0.0?x=1", "Y"),
+         "<p>a</p>",
+         {{"a", "Y"}}},
         {"upper-case BR is no break",
          utf8(u8"<p class='bg'>IP 4.0.0.0<BR/>地址：Z</p>"),
          "",
@@ -95,20 +96,23 @@ TEST_F(ReverseTest, DetailRangesAndEntryShapes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        net.reset();
-        window.keywordBox.setText("k");
         net.handler = [&](const std::string&, int, const std::string& object) {
             if (object == "/ip.php?%6B") return page(resultPage(1, c.entry));
-            if (object == "/ip-3.0.0.0.htm" && !c.detail.empty()) return page(c.detail);
+            if ((object == "/ip-3.0.0.0.htm" || object == "/ip-3.0.0.0%3Fx%3D1.htm") &&
+                !c.detail.empty())
+                return page(c.detail);
             return failed();
         };
-        run();
-        EXPECT_EQ(rows(), c.rows);
+        setRows({{"mine", ""}});
+        search("k");
+        const std::vector<RowCells> kept{{"mine", ""}};
+        EXPECT_EQ(rows(), c.rows.empty() ? kept : c.rows);
         EXPECT_EQ(status(), "查询完毕,共找到" + std::to_string(c.rows.size()) + "条数据!");
     }
 }
 
-TEST_F(ReverseTest, FirstPageDecidesThePageCount) {
+// Nothing found, or a search that failed: the user's list stays as it was.
+TEST_F(ReverseTest, FirstPageDecidesThePageCountAndNothingFoundKeepsTheList) {
     struct Case {
         const char* name;
         fake::HttpResponse first;
@@ -118,104 +122,52 @@ TEST_F(ReverseTest, FirstPageDecidesThePageCount) {
         {"failed first request", failed(), 1},
         {"no page count", page("<html>no results</html>"), 1},
         {"one page", page(resultPage(1, "")), 1},
-        {"three pages", page(resultPage(3, "")), 3},
+        {"three empty pages", page(resultPage(3, "")), 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         net.reset();
-        window.keywordBox.setText("k");
         net.handler = [&](const std::string&, int, const std::string& object) {
-            return object == "/ip.php?%6B" ? c.first : failed();
+            return object == "/ip.php?%6B" ? c.first : page(resultPage(3, ""));
         };
-        run();
+        setRows({{"1.1.1.1", "甲"}, {"2.2.2.2", ""}});
+        search("k");
         EXPECT_EQ(attempted().size(), c.requests);
         EXPECT_EQ(status(), "查询完毕,共找到0条数据!");
+        EXPECT_EQ(rows(), (std::vector<RowCells>{{"1.1.1.1", "甲"}, {"2.2.2.2", ""}}));
     }
 }
 
-TEST_F(ReverseTest, LaterPagesUseTheKeywordsAsEditedMeanwhile) {
-    window.keywordBox.setText("a");
-    window.keywordBox.onRead = [](fake::EditBox& box) {
-        // The user edits the box after the search has read it for the first page.
-        if (box.reads == 3) box.setText("b c");
-    };
-    net.handler = [](auto&&...) { return page(resultPage(3, "")); };
-    run();
-    EXPECT_EQ(net.requests(),
-              (std::vector<std::string>{kHost + "/ip.php?%61", kHost + "/ip.php?%62%20%63&1",
-                                        kHost + "/ip.php?%62%20%63&2"}));
-}
-
 TEST_F(ReverseTest, EmptyKeywordsStartNothing) {
-    window.list.addRow({"kept"});
-    run();
+    setRows({{"kept", ""}});
+    search("");
     EXPECT_EQ(status(), "没有填写实际地址!");
     EXPECT_TRUE(net.requests().empty());
-    EXPECT_EQ(window.list.rowCount(), 1);
-}
-
-TEST_F(ReverseTest, StopDuringADetailRequestWritesTheWholeEntry) {
-    window.keywordBox.setText("k");
-    Gate gate;
-    ThreadsEndFirst guard;
-    net.handler = [&](const std::string&, int, const std::string& object) {
-        if (object == "/ip.php?%6B")
-            return page(resultPage(2, multi("5.0.0.0", "P") + single("6.0.0.0", "Q")));
-        if (object == "/ip-5.0.0.0.htm") {
-            gate.wait();
-            return page("<p>r1 r2 r3</p>");
-        }
-        return page(resultPage(2, single("7.0.0.0", "R")));
-    };
-    startReverseSearch(window.views);
-    ASSERT_TRUE(gate.awaitWaiting(1));
-    requestStop();
-    EXPECT_EQ(g_queryRunning.load(), 0);
-    gate.open();
-    ASSERT_TRUE(waitForThreads());
-    EXPECT_EQ(rows(),
-              (std::vector<std::vector<std::string>>{{"r1", "P"}, {"r2", "P"}, {"r3", "P"}}));
-    auto shown = statuses();
-    EXPECT_EQ(std::vector<std::string>(shown.end() - 4, shown.end()),
-              (std::vector<std::string>{
-                  "正在查询,已找到1条数据![停止中]", "正在查询,已找到2条数据![停止中]",
-                  "正在查询,已找到3条数据![停止中]", "查询完毕,共找到3条数据!"}));
-    EXPECT_EQ(g_stopRequested.load(), 0);
-    EXPECT_EQ(net.requests().size(), 2u);  // no second page
-}
-
-TEST_F(ReverseTest, PendingStopEndsTheRunAfterItsFirstEntry) {
-    window.keywordBox.setText("k");
-    net.handler = [](auto&&...) {
-        return page(resultPage(2, single("1.0.0.0", "A") + single("2.0.0.0", "B")));
-    };
-    requestStop();
-    run();
-    EXPECT_EQ(rows(), (std::vector<std::vector<std::string>>{{"1.0.0.0", "A"}}));
-    EXPECT_EQ(g_stopRequested.load(), 0);
-    EXPECT_EQ(net.requests().size(), 1u);
-}
-
-TEST_F(ReverseTest, TwoQuickClicksGiveOneSearch) {
-    window.keywordBox.setText("k");
-    Gate gate;
-    ThreadsEndFirst guard;
-    std::atomic<int> firstPages{0};
-    net.handler = [&](const std::string&, int, const std::string& object) {
-        if (object == "/ip.php?%6B") ++firstPages;
-        gate.wait();
-        return page(resultPage(1, single("1.0.0.0", "A")));
-    };
-    // Both clicks come before the first worker has set g_queryRunning.
-    startReverseSearch(window.views);
-    startReverseSearch(window.views);
-    ASSERT_TRUE(gate.awaitWaiting(1));
-    gate.open();
-    ASSERT_TRUE(waitForThreads());
-    EXPECT_EQ(firstPages.load(), 1);
     EXPECT_EQ(rows().size(), 1u);
-    EXPECT_EQ(status(), "查询完毕,共找到1条数据!");
-    EXPECT_EQ(peakWorkersInLoop(), 1);
+}
+
+// A stop during a detail request ends it at once: the rows found before stay (shown as
+// stopping), no further page is asked for.
+TEST_F(ReverseTest, StopDuringADetailRequestEndsTheSearch) {
+    net.handler = [](const std::string&, int, const std::string& object) {
+        if (object == "/ip.php?%6B")
+            return page(resultPage(2, single("6.0.0.0", "Q") + multi("5.0.0.0", "P")));
+        fake::HttpResponse r = page("<p>r1 r2</p>");
+        r.stall = object == "/ip-5.0.0.0.htm";
+        return r;
+    };
+    setRows({{"mine", ""}});
+    window.setText(Box::Keywords, "k");
+    lookups->startReverseSearch();
+    ASSERT_TRUE(waitFor([&] { return attempted().size() == 2u; }));
+    lookups->requestStop();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(rows(), (std::vector<RowCells>{{"6.0.0.0", "Q"}}));
+    const auto& shown = window.statusHistory;
+    EXPECT_EQ(
+        std::vector<std::string>(shown.end() - 2, shown.end()),
+        (std::vector<std::string>{"正在查询,已找到1条数据![停止中]", "查询完毕,共找到1条数据!"}));
+    EXPECT_EQ(attempted().size(), 2u);
 }
 
 }  // namespace

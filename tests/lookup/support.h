@@ -1,5 +1,6 @@
-// Shared set-up of the lookup tests: the recording web fake, the table probe, an in-memory
-// window, and a wait for every thread the lookups started.
+// Shared set-up of the lookup tests: the recording Internet, the table probe, the fake
+// window (the test runs its posted work, standing in for the window thread), and the
+// Lookups under test, which ends its threads before the window goes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,17 +8,21 @@
 // <chrono> itself cannot be built with a GBK execution charset (a micro sign); <thread>
 // brings the durations and clocks.
 #include <condition_variable>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_files.h"
 #include "tests/fakes/fake_internet.h"
+#include "tests/fakes/fake_main_view.h"
+#include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
-#include "tests/fakes/fake_view.h"
-#include "platform/internet.h"
-#include "platform/probe.h"
 
 namespace lookup_test {
 
@@ -38,7 +43,7 @@ inline fake::HttpResponse failed() {
     return r;
 }
 
-// A gate a fake server waits at, so a test can act while a request is under way.
+// A gate a fake server waits at, so a test can act while requests are under way.
 class Gate {
   public:
     void open() {
@@ -51,12 +56,18 @@ class Gate {
         std::unique_lock lock(mutex_);
         ++waiting_;
         changed_.notify_all();
-        return changed_.wait_for(lock, limit, [this] { return open_; });
+        bool opened = changed_.wait_for(lock, limit, [this] { return open_; });
+        --waiting_;
+        return opened;
     }
     // Waits until n callers are held at the gate.
     bool awaitWaiting(int n, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, limit, [&] { return waiting_ >= n; });
+    }
+    int waiting() {
+        std::lock_guard lock(mutex_);
+        return waiting_;
     }
 
   private:
@@ -66,11 +77,11 @@ class Gate {
     int waiting_ = 0;
 };
 
-// Polls until pred holds or the limit passes. Sleeps whole milliseconds: under MinGW a
-// shorter sleep_for returns at once.
+// Polls until pred holds or the limit passes, for what no posted work announces. Sleeps
+// whole milliseconds: under MinGW a shorter sleep_for returns at once.
 template <class Pred>
 bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    auto end = std::chrono::steady_clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return pred();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -78,44 +89,51 @@ bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(1
     return true;
 }
 
-// Declared after a window local to a test: on every way out of the scope, also a failed
-// assertion, the lookup threads end before the window they use is destroyed.
-struct ThreadsEndFirst {
-    ~ThreadsEndFirst() {
-        waitFor([] { return runningLookupThreads() == 0; }, std::chrono::seconds(20));
-    }
-};
-
 class LookupTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        platform::setInternet(&net);
-        platform::setProbe(&probe);
-        g_queryRunning = 0;
-        g_stopRequested = 0;
-    }
+    // The threads end before the test's own state goes, also after a failed assertion.
     void TearDown() override {
-        EXPECT_TRUE(waitForThreads()) << "a lookup thread did not end";
-        platform::setInternet(nullptr);
-        platform::setProbe(nullptr);
+        for (Gate& g : gates_) g.open();
+        lookups.reset();
     }
-    // Every thread the lookups started has returned (they touch `window` until then).
-    static bool waitForThreads(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-        return waitFor([] { return runningLookupThreads() == 0; }, limit);
+    // A fresh gate that lives as long as the test; every gate opens at its end.
+    Gate& newGate() { return gates_.emplace_back(); }
+    // The final message of a run is what ends it for the tests.
+    bool runEnded() {
+        const std::string s = status();
+        return s.rfind("查询完毕", 0) == 0 || s == "没有可用IP地址!" || s == "没有填写实际地址!";
     }
-    // Every request asked for, "host" + "object", also those the fake server failed.
+    // Runs the window's posted work until `done`; false when it never came.
+    bool runUntil(const std::function<bool()>& done) { return window.runUntil(done, 20000); }
+    bool runToEnd() {
+        return runUntil([this] { return runEnded(); });
+    }
+    void setRows(const std::vector<RowCells>& rows) { window.table().replace(rows); }
+    std::vector<RowCells> rows() {
+        std::vector<RowCells> out;
+        for (const Row& r : window.table().rows()) out.push_back({r.address, r.location});
+        return out;
+    }
+    // Every request asked for, by object name, also those the fake server failed.
     std::vector<std::string> attempted() {
         std::vector<std::string> out;
         for (const auto& call : net.calls())
             if (call.name == "openRequest") out.push_back(call.args[2]);
         return out;
     }
-    std::string status() { return window.status.panel(1); }
-    std::vector<std::string> statuses() { return window.status.history(1); }
+    std::string status() { return window.panel(1); }
 
     fake::Internet net;
     fake::Probe probe;
-    fake::MainWindow window;
+    fake::Files files;
+    fake::Dialogs dialogs;
+    fake::Clipboard clipboard;
+    fake::ModuleMemory moduleMemory;
+    platform::Services os{files, dialogs, clipboard, net, probe, moduleMemory};
+    fake::MainView window;
+    std::list<Gate> gates_;
+    // Declared last: its threads end before anything above goes.
+    std::unique_ptr<lookup::Lookups> lookups = std::make_unique<lookup::Lookups>(os, window);
 };
 
 }  // namespace lookup_test
