@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text/codepage.h"
 #include "xls/biff.h"
 #include "xls/compound.h"
-#include "text/codepage.h"
 
 namespace xls {
 namespace {
@@ -425,9 +425,12 @@ WorkbookStatus readSheet(const ParsedWorkbook& book, std::string_view name,
             return status;
         }
         // Stable, so a cell written twice keeps its last value at the end of its run.
-        std::stable_sort(cells.begin(), cells.end(), [](const SheetCell& a, const SheetCell& b) {
+        // Writers store cells in order, so the sort is mostly not needed.
+        const auto before = [](const SheetCell& a, const SheetCell& b) {
             return a.row != b.row ? a.row < b.row : a.column < b.column;
-        });
+        };
+        if (!std::is_sorted(cells.begin(), cells.end(), before))
+            std::stable_sort(cells.begin(), cells.end(), before);
         auto last =
             std::unique(cells.rbegin(), cells.rend(), [](const SheetCell& a, const SheetCell& b) {
                 return a.row == b.row && a.column == b.column;

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "text/codepage.h"
 #include "xls/biff.h"
 #include "xls/compound.h"
-#include "text/codepage.h"
 
 namespace xls {
 namespace {
@@ -31,6 +31,22 @@ class Out {
         u16(type);
         u16(static_cast<unsigned>(data.size()));
         bytes += data;
+    }
+    // A record of fixed-size fields (value, size in bytes), written in place: the cell
+    // and row records are most of a file, and a string each would cost an allocation.
+    void record(std::uint16_t type, std::initializer_list<std::pair<std::uint32_t, int>> fields) {
+        unsigned size = 0;
+        for (auto [value, width] : fields) size += static_cast<unsigned>(width);
+        u16(type);
+        u16(size);
+        for (auto [value, width] : fields) {
+            if (width == 1)
+                u8(value);
+            else if (width == 2)
+                u16(value);
+            else
+                u32(value);
+        }
     }
     void patch32(std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -173,18 +189,21 @@ std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> c
                                    return c.row >= kSheetRows || c.column >= kSheetColumns;
                                }),
                 cells.end());
-    // A cell set twice keeps its last value.
-    std::stable_sort(cells.begin(), cells.end(), [](const CellToWrite& a, const CellToWrite& b) {
+    // A cell set twice keeps its last value. Cells mostly come in order already.
+    const auto before = [](const CellToWrite& a, const CellToWrite& b) {
         return a.row != b.row ? a.row < b.row : a.column < b.column;
-    });
+    };
+    if (!std::is_sorted(cells.begin(), cells.end(), before))
+        std::stable_sort(cells.begin(), cells.end(), before);
     auto kept =
         std::unique(cells.rbegin(), cells.rend(), [](const CellToWrite& a, const CellToWrite& b) {
             return a.row == b.row && a.column == b.column;
         });
     cells.erase(cells.begin(), kept.base());
 
-    // Shared strings, each text once.
-    std::unordered_map<std::string, std::uint32_t> index;
+    // Shared strings, each text once; the keys view the cells' own texts.
+    std::unordered_map<std::string_view, std::uint32_t> index;
+    index.reserve(cells.size());
     std::vector<StoredString> strings;
     std::vector<std::uint32_t> cellString(cells.size(), UINT32_MAX);
     std::uint32_t total = 0;
@@ -198,6 +217,10 @@ std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> c
     }
 
     Out g;
+    std::size_t textBytes = 0;
+    for (const StoredString& text : strings) textBytes += 3 + text.text.size() * 2;
+    // About 14 bytes a cell and 20 a row, beside the texts.
+    g.bytes.reserve(4096 + textBytes + cells.size() * 34);
     g.record(0x0809, bof(0x0005));
     g.record(0x0042, data({{1200, 2}}));  // CODEPAGE: UTF-16
     g.record(0x003D, data({{0, 2},
@@ -251,23 +274,22 @@ std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> c
         for (std::size_t i = at; i < end;) {
             std::size_t j = i;
             while (j < end && cells[j].row == cells[i].row) ++j;
-            s.record(0x0208, data({{cells[i].row, 2},
-                                   {cells[i].column, 2},
-                                   {static_cast<std::uint32_t>(cells[j - 1].column + 1), 2},
-                                   {0xFF, 2},
-                                   {0, 2},
-                                   {0, 2},
-                                   {0x100, 4}}));
+            s.record(0x0208, {{cells[i].row, 2},
+                              {cells[i].column, 2},
+                              {static_cast<std::uint32_t>(cells[j - 1].column + 1), 2},
+                              {0xFF, 2},
+                              {0, 2},
+                              {0, 2},
+                              {0x100, 4}});
             i = j;
         }
         for (std::size_t i = at; i < end; ++i) {
             const CellToWrite& c = cells[i];
             const std::uint16_t format = c.textFormat ? kTextXf : kGeneralXf;
             if (cellString[i] == UINT32_MAX)
-                s.record(0x0201, data({{c.row, 2}, {c.column, 2}, {format, 2}}));  // BLANK
+                s.record(0x0201, {{c.row, 2}, {c.column, 2}, {format, 2}});  // BLANK
             else
-                s.record(0x00FD,
-                         data({{c.row, 2}, {c.column, 2}, {format, 2}, {cellString[i], 4}}));
+                s.record(0x00FD, {{c.row, 2}, {c.column, 2}, {format, 2}, {cellString[i], 4}});
         }
         at = end;
     }
