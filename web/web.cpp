@@ -51,7 +51,6 @@ std::string webGetUtf8Text(platform::Internet& net, const std::string& url) {
 }
 
 std::string encodePathText(const std::string& text) {
-    static const char kDigits[] = "0123456789ABCDEF";
     // Spaces (the full-width one too, at a character start) and ASCII blanks at either end.
     std::string trimmed = text;
     for (std::string before; before != trimmed;) {
@@ -61,20 +60,9 @@ std::string encodePathText(const std::string& text) {
         if (first == std::string::npos) return {};
         trimmed = trimmed.substr(first, trimmed.find_last_not_of("\t\r\n") + 1 - first);
     }
-    std::string out;
-    out.reserve(trimmed.size() * 3);
-    for (const char c : trimmed) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
-            (byte >= 'a' && byte <= 'z') || byte == '.' || byte == ':' || byte == '-') {
-            out += static_cast<char>(byte);
-        } else {
-            out += '%';
-            out += kDigits[byte >> 4];
-            out += kDigits[byte & 15];
-        }
-    }
-    return out;
+    // urlEncode keeps [0-9A-Za-z.-]; an IPv6 address keeps its colons too. "%3A" in its
+    // output can only stand for a colon, as a "%" of the text becomes "%25".
+    return replaceText(urlEncode(trimmed, true), "%3A", ":");
 }
 
 bool urlIsHttps(const std::string& url) {

@@ -2,12 +2,12 @@
 // their order, what goes out in the header block and body, and what comes back.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "tests/fakes/fake_internet.h"
+#include "tests/web/fetch_threads.h"
 #include "web/web.h"
 
 namespace {
@@ -457,17 +457,7 @@ TEST_F(Web, FourThreadsShareOneSession) {
         return r;
     };
     WebSession session(net);
-    std::atomic<int> right{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kEach; ++i) {
-                const std::string object = "/" + std::to_string(t) + "-" + std::to_string(i);
-                right += session.getText("http://h" + object) == object;
-            }
-        });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(right, kThreads * kEach);
+    EXPECT_EQ(fetchFromThreads(session, "http://h", "/", kThreads, kEach), kThreads * kEach);
     EXPECT_EQ(most, kThreads);
     EXPECT_EQ(named("open").size(), 1u);
 }

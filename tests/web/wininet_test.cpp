@@ -5,7 +5,6 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "platform/win32/internet.h"
+#include "tests/web/fetch_threads.h"
 #include "web/web.h"
 
 namespace {
@@ -348,17 +348,8 @@ TEST(WinInet, RedirectLoopEndsAfterTheBound) {
 TEST(WinInet, FourThreadsShareOneSession) {
     constexpr int kThreads = 4, kEach = 10;
     WebSession session(net);
-    std::atomic<int> right{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kEach; ++i) {
-                const std::string path = "/echo/" + std::to_string(t) + "-" + std::to_string(i);
-                right += session.getText(server().base() + path) == path;
-            }
-        });
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(right, kThreads * kEach);
+    EXPECT_EQ(fetchFromThreads(session, server().base(), "/echo/", kThreads, kEach),
+              kThreads * kEach);
     EXPECT_EQ(server().mostAtOnce(), kThreads);
 }
 
