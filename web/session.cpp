@@ -240,7 +240,9 @@ Bytes WebSession::request(const std::string& url, int method, const std::string&
         std::string hopHeaders;
         bool opened = false;
         Bytes received = exchange(target, hopMethod, body, block, hopHeaders, opened);
-        if (!opened) return {};  // nothing was sent; the caller's texts stay as they were
+        // Not opened: nothing went out on this hop (on the first, the caller's texts are
+        // left as they were).
+        if (!opened) return {};
         extraHeaders = block;
         if (method != 0 && redirects == 0) postBytes = body;
         if (cancelled()) return {};
