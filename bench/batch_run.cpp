@@ -1,18 +1,18 @@
 // The batch query over the real WinINet, timed: run by bench/batch.sh inside the namespace
 // harness against the mock location service. The list is in memory; the requests, the
-// page handling and the worker's loop are the program's own. With "web" as the second
-// argument only the page fetches are timed, to split our overhead from the exchange's.
+// page handling and the run's lanes are the program's own. With "web" as the second
+// argument only the page fetches are timed, one after another, to split our overhead
+// from the exchange's.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 
-#include "lookup/hosts.h"
 #include "lookup/lookup.h"
-#include "platform/win32/internet.h"
-#include "tests/fakes/fake_view.h"
-#include "web/web.h"
+#include "platform/win32/system.h"
+#include "tests/fakes/fake_main_view.h"
+#include "web/session.h"
 
 namespace {
 std::string address(int i) {
@@ -24,25 +24,26 @@ std::string address(int i) {
 int main(int argc, char** argv) {
     const int rows = argc > 1 ? std::atoi(argv[1]) : 2000;
     const bool webOnly = argc > 2 && std::strcmp(argv[2], "web") == 0;
-    fake::MainWindow window;
-    for (int i = 0; i < rows; ++i) window.list.addRow({address(i)});
+    platform::win32::System system;
+    platform::Services os = system.services();
+    fake::MainView window;
+    std::vector<RowCells> cells;
+    for (int i = 0; i < rows; ++i) cells.push_back({address(i), ""});
+    window.table().replace(cells);
     int filled = 0;
     auto start = std::chrono::steady_clock::now();
     if (webOnly) {
-        platform::win32::WinInet net;
-        WebSession session(net);
+        WebSession session(os.internet);
         for (int i = 0; i < rows; ++i)
-            filled += !session
-                           .getText(std::string("http://") + hosts::kLocationHost +
-                                    "/ips138.asp?ip=" + address(i) + "&action=2")
-                           .empty();
+            filled += !session.getText(lookup::locationUrl(address(i))).empty();
     } else {
-        batchQueryWorker(window.views);
+        lookup::Lookups lookups(os, window);
+        lookups.startBatchQuery();
+        window.runUntil([&] { return window.panel(1).rfind("查询完毕", 0) == 0; }, 3600000);
+        for (const Row& row : window.table().rows()) filled += !row.location.empty();
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!webOnly)
-        for (const auto& row : window.list.rows()) filled += !row[1].empty();
     std::printf("rows=%d filled=%d seconds=%.3f rows_per_second=%.1f\n", rows, filled, seconds,
                 rows / seconds);
     return filled == rows ? 0 : 1;

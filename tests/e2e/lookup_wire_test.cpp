@@ -7,13 +7,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
-#include "tests/fakes/fake_view.h"
-#include "platform/probe.h"
+#include "platform/win32/system.h"
+#include "tests/fakes/fake_main_view.h"
 
 namespace {
 
@@ -40,24 +39,33 @@ int requestsFor(const std::string& host, const std::string& path) {
     return n;
 }
 
-bool waitForThreads() {
-    for (int i = 0; i < 60000 && runningLookupThreads() != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return runningLookupThreads() == 0;
-}
-
 bool probeHostAbsent() {
     return env("VERDALO_E2E_NO_PROBE") == "1";
 }
 
-TEST(LookupWire, LocationPageByHostName) {
-    EXPECT_EQ(lookupLocation("1.2.3.4", LookupMode::MainData), "模拟省1.2.3.4市 电信");
-    EXPECT_EQ(lookupLocation("5.6.7.8", LookupMode::Detailed),
+class LookupWire : public ::testing::Test {
+  protected:
+    // Runs the window's posted work until the run's final message.
+    bool runToEnd() {
+        return window.runUntil([this] { return window.panel(1).rfind("查询完毕", 0) == 0; },
+                               120000);
+    }
+    platform::win32::System system;
+    platform::Services os = system.services();
+    fake::MainView window;
+    lookup::Lookups lookups{os, window};
+};
+
+TEST_F(LookupWire, LocationPageByHostName) {
+    WebSession session(os.internet);
+    EXPECT_EQ(lookup::lookupLocation(session, "1.2.3.4", lookup::LookupMode::MainData),
+              "模拟省1.2.3.4市 电信");
+    EXPECT_EQ(lookup::lookupLocation(session, "5.6.7.8", lookup::LookupMode::Detailed),
               "本站主数据：模拟省5.6.7.8市 电信\r\n参考数据一：参考5.6.7.8");
     EXPECT_EQ(requestsFor(hosts::kLocationHost, "/ips138.asp?ip=1.2.3.4&action=2"), 1);
 }
 
-TEST(LookupWire, MisbehavingServiceLeavesAnEmptyCellAndTheRunGoesOn) {
+TEST_F(LookupWire, MisbehavingServiceLeavesAnEmptyCellAndTheRunGoesOn) {
     struct Row {
         const char* address;
         std::string location;
@@ -73,21 +81,21 @@ TEST(LookupWire, MisbehavingServiceLeavesAnEmptyCellAndTheRunGoesOn) {
         {"mock-slow-300", "模拟省mock-slow-300市 电信"},
         {"2.2.2.2", "模拟省2.2.2.2市 电信"},
     };
-    fake::MainWindow window;
-    for (const Row& row : rows) window.list.addRow({row.address});
-    startBatchQuery(window.views);
-    ASSERT_TRUE(waitForThreads());
+    std::vector<RowCells> cells;
+    for (const Row& row : rows) cells.push_back({row.address, ""});
+    window.table().replace(cells);
+    lookups.startBatchQuery();
+    ASSERT_TRUE(runToEnd());
     for (std::size_t i = 0; i < std::size(rows); ++i)
-        EXPECT_EQ(window.list.cell(static_cast<int>(i), 1), rows[i].location) << rows[i].address;
-    EXPECT_EQ(window.status.panel(1), "查询完毕,共查询出9条数据!");
+        EXPECT_EQ(window.table().cell(i, 1), rows[i].location) << rows[i].address;
+    EXPECT_EQ(window.panel(1), "查询完毕,共查询出9条数据!");
 }
 
-TEST(LookupWire, ReverseSearchOverThreePagesWithDetailPages) {
-    fake::MainWindow window;
-    window.keywordBox.setText("北京 电信");
-    startReverseSearch(window.views);
-    ASSERT_TRUE(waitForThreads());
-    const std::vector<std::vector<std::string>> expected = {
+TEST_F(LookupWire, ReverseSearchOverThreePagesWithDetailPages) {
+    window.setText(Box::Keywords, "北京 电信");
+    lookups.startReverseSearch();
+    ASSERT_TRUE(runToEnd());
+    const std::vector<RowCells> expected = {
         {"10.0.0.0-10.0.0.255", "北京 电信一区 电信"},
         {"10.0.1.0-10.0.1.255", "北京 电信二区 联通"},
         {"10.0.2.0-10.0.2.255", "北京 电信二区 联通"},
@@ -98,8 +106,10 @@ TEST(LookupWire, ReverseSearchOverThreePagesWithDetailPages) {
         {"10.1.3.0-10.1.3.255", "北京 电信二区 联通"},
         {"10.2.0.0-10.2.0.255", "北京 电信一区 电信"},
     };
-    EXPECT_EQ(window.list.rows(), expected);
-    EXPECT_EQ(window.status.panel(1), "查询完毕,共找到9条数据!");
+    std::vector<RowCells> shown;
+    for (const Row& row : window.table().rows()) shown.push_back({row.address, row.location});
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(window.panel(1), "查询完毕,共找到9条数据!");
     const std::string encoded = "/ip.php?%E5%8C%97%E4%BA%AC%20%E7%94%B5%E4%BF%A1";
     EXPECT_EQ(requestsFor(hosts::kRangeSearchHost, encoded), 1);
     EXPECT_EQ(requestsFor(hosts::kRangeSearchHost, encoded + "&1"), 1);
@@ -107,25 +117,25 @@ TEST(LookupWire, ReverseSearchOverThreePagesWithDetailPages) {
     EXPECT_EQ(requestsFor(hosts::kRangeSearchHost, "/ip-10.0.1.0.htm"), 1);
 }
 
-TEST(LookupWire, PublicAddressThroughTheLoopbackEcho) {
+TEST_F(LookupWire, PublicAddressThroughTheLoopbackEcho) {
+    WebSession session(os.internet);
     if (probeHostAbsent()) {
-        EXPECT_FALSE(isNetworkReachable());
-        EXPECT_EQ(fetchPublicAddress(), kNotConnected);
+        EXPECT_FALSE(lookup::isNetworkReachable(os.probe));
+        EXPECT_EQ(lookup::fetchPublicAddress(os.probe, session), kNotConnected);
         EXPECT_EQ(requestsFor(hosts::kEchoHost, "/ic.asp"), 0);
-    } else {
-        std::optional<platform::Ipv4> address = platform::probe().resolve(hosts::kProbeHost);
-        ASSERT_TRUE(address.has_value());
-        EXPECT_EQ(*address, 0x0100007fu);  // 127.0.0.1 from the hosts file
-        int ms = platform::probe().echo(*address, 2000);
-        std::printf("loopback echo reply: %d ms\n", ms);
-        // Loopback answers within the same millisecond: a 0 ms reply is a reply.
-        EXPECT_GE(ms, 0);
-        EXPECT_TRUE(isNetworkReachable());
-        fake::MessagePump pump;
-        EXPECT_EQ(fetchPublicAddress(pump), "您的IP是：[127.0.0.1] 来自：本机回环");
-        EXPECT_EQ(pump.calls, 1);
-        EXPECT_EQ(requestsFor(hosts::kEchoHost, "/ic.asp"), 1);
+        return;
     }
+    std::optional<platform::Ipv4> address = os.probe.resolve(hosts::kProbeHost);
+    ASSERT_TRUE(address.has_value());
+    EXPECT_EQ(*address, 0x0100007fu);  // 127.0.0.1 from the hosts file
+    int ms = os.probe.echo(*address, 2000);
+    std::printf("loopback echo reply: %d ms\n", ms);
+    // Loopback answers within the same millisecond: a 0 ms reply is a reply.
+    EXPECT_GE(ms, 0);
+    lookups.showPublicAddress();
+    ASSERT_TRUE(window.runUntil([this] { return !window.panel(2).empty(); }, 30000));
+    EXPECT_EQ(window.panel(2), "您的IP是：[127.0.0.1] 来自：本机回环");
+    EXPECT_EQ(requestsFor(hosts::kEchoHost, "/ic.asp"), 1);
 }
 
 }  // namespace
