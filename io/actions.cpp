@@ -1,6 +1,10 @@
-// The import/export buttons and 按钮_复制. A file is read and checked whole before the
-// table is touched, so a failed import keeps the list as it was; then the table is
-// replaced in one step, so two imports never mix their rows.
+// The import/export buttons and 按钮_复制. An import reads and checks the whole file
+// before the table is touched, so a failed one keeps the list as it was, and then replaces
+// the table in one step, so two imports never mix their rows. An export writes the rows as
+// they were at the click.
+#include <new>
+#include <system_error>
+
 #include "io/io.h"
 #include "io/messages.h"
 #include "text/text.h"
@@ -25,6 +29,36 @@ const char* workbookFailure(xls::WorkbookStatus status) {
 
 Actions::Actions(platform::Services& os, MainView& view) : os_(os), view_(view) {}
 
+Actions::~Actions() {
+    if (worker_.joinable()) worker_.join();
+}
+
+// A file too large for the memory left shows `failure` instead of ending the program.
+void Actions::inBackground(std::function<Finish()> work, const char* failure) {
+    if (worker_.joinable()) worker_.join();
+    auto job = std::make_shared<std::function<Finish()>>(
+        [this, work = std::move(work), failure]() -> Finish {
+            try {
+                return work();
+            } catch (const std::bad_alloc&) {
+                return [this, failure] { view_.setStatus(failure); };
+            }
+        });
+    busy_ = true;
+    try {
+        worker_ = std::thread([this, alive = std::weak_ptr<char>(alive_), job] {
+            view_.post([this, alive, finish = (*job)()] {
+                if (alive.expired()) return;
+                busy_ = false;
+                finish();
+            });
+        });
+    } catch (const std::system_error&) {  // no thread to be had: do it here
+        busy_ = false;
+        (*job)()();
+    }
+}
+
 void Actions::browseImportFile() {
     dialog_.filter = io_text::kFilter;
     dialog_.initialDirectory = startDirectory;
@@ -33,6 +67,7 @@ void Actions::browseImportFile() {
 }
 
 void Actions::importAddressList() {
+    if (busy_) return;
     const std::string path = view_.text(Box::FileLocation);
     if (path.empty()) {
         view_.setStatus(io_text::kNoFileLocation);
@@ -46,37 +81,42 @@ void Actions::importAddressList() {
 
 void Actions::importText(const std::string& path) {
     view_.setStatus(io_text::kImportingTxt);
-    std::string bytes;
-    if (!os_.files.readAll(path, bytes)) {
-        view_.setStatus(io_text::kTxtUnreadable);
-        return;
-    }
-    TextRows read = textRows(bytes);
-    std::string().swap(bytes);
-    view_.table().replace(std::move(read.rows));
-    std::string status = io_text::kImportedTxt;
-    if (read.unmappable > 0)
-        status += io_text::kUnmappableBefore +
-                  numberToText(static_cast<long long>(read.unmappable)) + io_text::kUnmappableAfter;
-    view_.setStatus(status);
+    inBackground(
+        [this, path]() -> Finish {
+            std::string bytes;
+            if (!os_.files.readAll(path, bytes))
+                return [this] { view_.setStatus(io_text::kTxtUnreadable); };
+            TextRows read = textRows(bytes);
+            std::string status = io_text::kImportedTxt;
+            if (read.unmappable > 0)
+                status += io_text::kUnmappableBefore +
+                          numberToText(static_cast<long long>(read.unmappable)) +
+                          io_text::kUnmappableAfter;
+            return [this, rows = std::move(read.rows), status]() mutable {
+                view_.table().replace(std::move(rows));
+                view_.setStatus(status);
+            };
+        },
+        io_text::kTxtUnreadable);
 }
 
 void Actions::importWorkbook(const std::string& path) {
     view_.setStatus(io_text::kImportingExcel);
-    std::string bytes;
-    if (!os_.files.readAll(path, bytes)) {
-        view_.setStatus(io_text::kExcelUnreadable);
-        return;
-    }
-    std::vector<RowCells> rows;
-    const xls::WorkbookStatus status = workbookRows(bytes, rows);
-    std::string().swap(bytes);
-    if (status != xls::WorkbookStatus::Ok) {
-        view_.setStatus(workbookFailure(status));
-        return;
-    }
-    view_.table().replace(std::move(rows));
-    view_.setStatus(io_text::kImportedExcel);
+    inBackground(
+        [this, path]() -> Finish {
+            std::string bytes;
+            if (!os_.files.readAll(path, bytes))
+                return [this] { view_.setStatus(io_text::kExcelUnreadable); };
+            std::vector<RowCells> rows;
+            const xls::WorkbookStatus status = workbookRows(bytes, rows);
+            if (status != xls::WorkbookStatus::Ok)
+                return [this, status] { view_.setStatus(workbookFailure(status)); };
+            return [this, rows = std::move(rows)]() mutable {
+                view_.table().replace(std::move(rows));
+                view_.setStatus(io_text::kImportedExcel);
+            };
+        },
+        io_text::kExcelUnreadable);
 }
 
 bool Actions::askSaveLocation(std::string& path) {
@@ -91,6 +131,7 @@ void Actions::browseSaveLocation() {
 }
 
 void Actions::exportResults() {
+    if (busy_) return;
     const std::string path = view_.text(Box::SaveLocation);
     if (path.empty()) {
         view_.setStatus(io_text::kSaveLocationEmpty);
@@ -104,6 +145,7 @@ void Actions::exportResults() {
 }
 
 void Actions::exportWithDialog() {
+    if (busy_) return;
     if (view_.table().empty()) {
         view_.setStatus(io_text::kNothingToExport);
         return;
@@ -112,25 +154,41 @@ void Actions::exportWithDialog() {
     if (askSaveLocation(path)) exportTo(path);
 }
 
-// The rows as they are now: answers that arrived while a dialog was up are in them.
+// The rows as they are now, answers that came in while a dialog was up included.
 void Actions::exportTo(const std::string& path) {
     const QueryTable& table = view_.table();
+    std::vector<Row> rows = table.rows();
     if (isTextPath(path)) {
         view_.setStatus(io_text::kExportingTxt);
-        const bool written = os_.files.writeAll(path, textFile(table));
-        view_.setStatus(written ? io_text::kExportedTxt : io_text::kTxtUnwritable);
+        inBackground(
+            [this, path, rows = std::move(rows)]() -> Finish {
+                const bool written = os_.files.writeAll(path, textFile(rows));
+                return [this, written] {
+                    view_.setStatus(written ? io_text::kExportedTxt : io_text::kTxtUnwritable);
+                };
+            },
+            io_text::kTxtUnwritable);
         return;
     }
     view_.setStatus(io_text::kExportingExcel);
-    const WorkbookFile file = workbookFile(table);
-    if (!os_.files.writeAll(path, file.bytes))
-        view_.setStatus(io_text::kExcelUnwritable);
-    else if (file.rowsLeftOut > 0)
-        view_.setStatus(io_text::kExcelRowsLeftOutBefore +
-                        numberToText(static_cast<long long>(file.rowsLeftOut)) +
-                        io_text::kExcelRowsLeftOutAfter);
-    else
-        view_.setStatus(io_text::kExportedExcel);
+    const std::array<std::string, QueryTable::kColumns> titles = {table.header(0), table.header(1)};
+    inBackground(
+        [this, path, rows = std::move(rows), titles]() -> Finish {
+            const WorkbookFile file = workbookFile(rows, titles);
+            const bool written = os_.files.writeAll(path, file.bytes);
+            const std::size_t left = file.rowsLeftOut;
+            return [this, written, left] {
+                if (!written)
+                    view_.setStatus(io_text::kExcelUnwritable);
+                else if (left > 0)
+                    view_.setStatus(io_text::kExcelRowsLeftOutBefore +
+                                    numberToText(static_cast<long long>(left)) +
+                                    io_text::kExcelRowsLeftOutAfter);
+                else
+                    view_.setStatus(io_text::kExportedExcel);
+            };
+        },
+        io_text::kExcelUnwritable);
 }
 
 void Actions::copyResult() {

@@ -1,12 +1,17 @@
 // Import of address lists, export of results, clipboard copy. Underneath are functions of
-// bytes and rows; above them the actions of the import/export buttons, which read a file
-// whole and replace the table in one step, or take the rows and write a file in one step.
-// Everything here runs on the window thread.
+// bytes and rows; above them the actions of the import/export buttons. The table is read
+// and replaced only on the window thread, in one step; reading and decoding a file, and
+// encoding and writing one, happen on a worker so that a large file never stalls the
+// window.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/dialogs.h"
@@ -42,7 +47,7 @@ xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& r
 
 // The text file of the rows: the first row always, later rows only with a location; each
 // line the address, two spaces, the location, CR LF.
-std::string textFile(const QueryTable& table);
+std::string textFile(const std::vector<Row>& rows);
 
 struct WorkbookFile {
     std::string bytes;
@@ -50,12 +55,19 @@ struct WorkbookFile {
 };
 // The .xls file of the rows: the column titles in sheet row 1, list row r in sheet row
 // r + 2 when it has a location (a blank sheet row when not), every cell formatted as text.
-WorkbookFile workbookFile(const QueryTable& table);
+WorkbookFile workbookFile(const std::vector<Row>& rows,
+                          const std::array<std::string, QueryTable::kColumns>& titles);
 
-// The click actions of the import/export group and of 按钮_复制.
+// The click actions of the import/export group and of 按钮_复制, on the window thread.
+// One file is read or written at a time: an import or export clicked while another one
+// is still at its file does nothing.
 class Actions {
   public:
+    // `os` and `view` must outlive the actions.
     Actions(platform::Services& os, MainView& view);
+    ~Actions();
+    Actions(const Actions&) = delete;
+    Actions& operator=(const Actions&) = delete;
 
     void browseImportFile();    // 按钮_文件位置
     void importAddressList();   // 按钮_导入
@@ -64,10 +76,17 @@ class Actions {
     void exportWithDialog();    // 按钮_反向导出
     void copyResult();          // 按钮_复制
 
+    // True from the start of an import or export until its result is shown.
+    bool busy() const { return busy_; }
+
     // Where the open dialog starts; empty means the platform's default folder.
     std::string startDirectory;
 
   private:
+    using Finish = std::function<void()>;
+    // Runs `work` on a worker; what it returns then runs on the window thread. Should
+    // memory run out on the way, `failure` is shown instead.
+    void inBackground(std::function<Finish()> work, const char* failure);
     void importText(const std::string& path);
     void importWorkbook(const std::string& path);
     void exportTo(const std::string& path);
@@ -78,6 +97,10 @@ class Actions {
     // The one file dialog the import and export share: each use sets only its own
     // properties, so the others keep what the previous use left.
     platform::FileDialogRequest dialog_;
+    bool busy_ = false;
+    std::thread worker_;
+    // Work posted back after these actions are gone finds this expired and does nothing.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 }  // namespace io

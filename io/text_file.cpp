@@ -154,11 +154,11 @@ TextRows textRows(std::string_view bytes) {
     return result;
 }
 
-std::string textFile(const QueryTable& table) {
+std::string textFile(const std::vector<Row>& rows) {
     std::string text;
-    if (table.empty()) return text;
+    if (rows.empty()) return text;
     std::size_t size = 0;
-    for (const Row& row : table.rows()) size += row.address.size() + row.location.size() + 4;
+    for (const Row& row : rows) size += row.address.size() + row.location.size() + 4;
     text.reserve(size);
     auto line = [&text](const Row& row) {
         text += row.address;
@@ -167,9 +167,9 @@ std::string textFile(const QueryTable& table) {
         text += "\r\n";
     };
     // The first row always makes the first line; later rows only once they have a location.
-    line(table.row(0));
-    for (std::size_t i = 1; i < table.size(); ++i)
-        if (!table.row(i).location.empty()) line(table.row(i));
+    line(rows.front());
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        if (!rows[i].location.empty()) line(rows[i]);
     return text;
 }
 

@@ -31,14 +31,15 @@ xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& r
     return xls::WorkbookStatus::Ok;
 }
 
-WorkbookFile workbookFile(const QueryTable& table) {
+WorkbookFile workbookFile(const std::vector<Row>& rows,
+                          const std::array<std::string, QueryTable::kColumns>& titles) {
     WorkbookFile file;
     std::vector<xls::CellToWrite> cells;
-    cells.reserve(2 * std::min<std::size_t>(table.size() + 1, xls::kSheetRows));
-    for (int column = 0; column < QueryTable::kColumns; ++column)
-        cells.push_back({0, static_cast<std::uint16_t>(column), table.header(column), true});
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const Row& row = table.row(i);
+    cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, xls::kSheetRows));
+    for (std::uint16_t column = 0; column < titles.size(); ++column)
+        cells.push_back({0, column, titles[column], true});
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
         if (row.location.empty()) continue;
         // List row i goes to sheet row i + 1 (from 0), below the titles; the sheet ends.
         if (i + 1 >= xls::kSheetRows) {
@@ -50,7 +51,7 @@ WorkbookFile workbookFile(const QueryTable& table) {
         cells.push_back({sheetRow, 1, row.location, true});
     }
     // The titles stand above the rows only once some row is written.
-    if (cells.size() == QueryTable::kColumns) cells.clear();
+    if (cells.size() == titles.size()) cells.clear();
     file.bytes = xls::writeWorkbook("Sheet1", std::move(cells));
     return file;
 }

@@ -8,16 +8,7 @@ using io_test::Rows;
 
 namespace {
 
-struct Actions : ::testing::Test, io_test::World {
-    void import(const std::string& path) {
-        view.setText(Box::FileLocation, path);
-        actions.importAddressList();
-    }
-    void exportTo(const std::string& path) {
-        view.setText(Box::SaveLocation, path);
-        actions.exportResults();
-    }
-};
+struct Actions : ::testing::Test, io_test::World {};
 
 std::string sheetFile(const Rows& rows) {
     std::vector<xls::CellToWrite> cells;
@@ -46,7 +37,7 @@ TEST_F(Actions, ImportChoosesTheFormatByExactTxtInThePath) {
         fill({{"9.9.9.9", "old"}});
         files.put(c.path, c.bytes);
         view.statusHistory.clear();
-        import(c.path);
+        importFile(c.path);
         EXPECT_EQ(rows(), c.rows) << c.path;
         ASSERT_EQ(view.statusHistory.size(), 2u) << c.path;
         EXPECT_EQ(view.statusHistory[0],
@@ -66,13 +57,22 @@ TEST_F(Actions, TwoImportsInARowGiveTheFileRowsOnce) {
         EXPECT_TRUE(change.allRows);
         ++changes;
     });
-    import("D:\\list.txt");
-    import("D:\\list.txt");
+    // A second click while the first import is at its file does nothing, nor does an
+    // export; a click after it ends replaces the list again.
+    view.setText(Box::FileLocation, "D:\\list.txt");
+    view.setText(Box::SaveLocation, "D:\\out.txt");
+    actions.importAddressList();
+    actions.importAddressList();
+    actions.exportResults();
+    finish();
+    importFile("D:\\list.txt");
     EXPECT_EQ(view.table().size(), 3000u);
     EXPECT_EQ(view.table().cell(2999, 0), "10.0.11.183");
     EXPECT_EQ(changes, 2);  // one replacement per import, not one change per row
-    import("D:\\list.xls");
-    import("D:\\list.xls");
+    EXPECT_FALSE(files.has("D:\\out.txt"));
+    EXPECT_TRUE(dialogs.calls.empty());
+    importFile("D:\\list.xls");
+    importFile("D:\\list.xls");
     EXPECT_EQ(rows(), Rows({{"1.1.1.1", ""}, {"2.2.2.2", ""}}));
 }
 
@@ -81,7 +81,7 @@ TEST_F(Actions, TextImportNamesCharactersGbkCannotHold) {
     files.put("D:\\u.txt",
               "\xEF\xBB\xBF"
               "1.1.1.1\r\n\xF0\x9F\x98\x80\r\n");
-    import("D:\\u.txt");
+    importFile("D:\\u.txt");
     EXPECT_EQ(rows(), Rows({{"1.1.1.1", ""}, {"??", ""}}));
     EXPECT_EQ(status(), "导入txt完毕!其中1个字符无法转换为GBK,已替换为?");
 }
@@ -110,11 +110,11 @@ TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
     };
     fill({{"9.9.9.9", "kept"}});
     for (const Case& c : cases) {
-        import(c.path);
+        importFile(c.path);
         EXPECT_EQ(rows(), Rows({{"9.9.9.9", "kept"}})) << c.path;
         EXPECT_EQ(status(), c.status) << c.path;
     }
-    import("");
+    importFile("");
     EXPECT_EQ(status(), io_text::kNoFileLocation);
     EXPECT_EQ(rows(), Rows({{"9.9.9.9", "kept"}}));
     EXPECT_TRUE(dialogs.calls.empty());
@@ -141,7 +141,7 @@ TEST_F(Actions, ExportAsksWhenTheLastRowHasNoLocation) {
             dialogs.answerYes = c.answerYes;
             files.clear();
             view.setStatus("就绪");
-            exportTo(path);
+            exportFile(path);
             ASSERT_EQ(dialogs.calls.size(), c.asked ? 1u : 0u) << c.name << path;
             if (c.asked) {
                 EXPECT_EQ(dialogs.calls[0].kind, "question");
@@ -155,7 +155,7 @@ TEST_F(Actions, ExportAsksWhenTheLastRowHasNoLocation) {
             }
         }
     }
-    exportTo("");
+    exportFile("");
     EXPECT_EQ(status(), io_text::kSaveLocationEmpty);
 }
 
@@ -177,25 +177,27 @@ TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     };
     for (const Case& c : cases) {
         view.statusHistory.clear();
-        exportTo(c.path);
+        exportFile(c.path);
         EXPECT_EQ(view.statusHistory,
                   (std::vector<std::string>{
                       c.workbook ? io_text::kExportingExcel : io_text::kExportingTxt, c.status}))
             << c.path;
     }
     EXPECT_EQ(files.get("D:\\out.txt.xls"), "1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n");
-    EXPECT_EQ(files.get("D:\\OUT.TXT"), io::workbookFile(view.table()).bytes);
+    EXPECT_EQ(files.get("D:\\OUT.TXT"),
+              io::workbookFile(view.table().rows(), {"IP", "来自"}).bytes);
     EXPECT_EQ(files.get("D:\\ro.txt"), "old");
 
     Rows many;
     for (int i = 0; i < 65537; ++i) many.push_back({"r", "loc"});
     fill(many);
-    exportTo("D:\\big.xls");
+    exportFile("D:\\big.xls");
     EXPECT_EQ(status(), "导出Excel完毕,超出工作表行数的2条数据未导出!");
 }
 
 TEST_F(Actions, DialogExportAndTheSharedDialog) {
     actions.exportWithDialog();
+    finish();
     EXPECT_EQ(status(), io_text::kNothingToExport);
     EXPECT_TRUE(dialogs.calls.empty());
 
@@ -203,10 +205,12 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
     view.setText(Box::SaveLocation, "D:\\box.txt");
     dialogs.nextPath = "";  // cancelled
     actions.exportWithDialog();
+    finish();
     EXPECT_EQ(status(), io_text::kNothingToExport);
     EXPECT_EQ(files.writes, 0);
     dialogs.nextPath = "D:\\chosen.txt";
     actions.exportWithDialog();  // no question, even with the row unfinished
+    finish();
     EXPECT_EQ(status(), io_text::kExportedTxt);
     EXPECT_EQ(files.get("D:\\chosen.txt"), "1.1.1.1  \r\n");
     EXPECT_EQ(view.text(Box::SaveLocation), "D:\\box.txt");

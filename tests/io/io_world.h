@@ -31,6 +31,21 @@ struct WorldOf {
     io::Actions actions{os, view};
 
     std::string status() { return view.panel(1); }
+    // Lets the import or export under way finish: its file work, then its result. (A
+    // test that it leaves unfinished finds the old list or status.)
+    bool finish() {
+        return view.runUntil([this] { return !actions.busy(); });
+    }
+    void importFile(const std::string& path) {
+        view.setText(Box::FileLocation, path);
+        actions.importAddressList();
+        finish();
+    }
+    void exportFile(const std::string& path) {
+        view.setText(Box::SaveLocation, path);
+        actions.exportResults();
+        finish();
+    }
     void fill(const Rows& rows) { view.table().replace(cells(rows)); }
     Rows rows() { return rowsOf(view.table()); }
 

@@ -103,12 +103,14 @@ struct PeersTest : ::testing::Test, io_test::WorldOf<fake::DiskFiles> {
         view.setText(Box::SaveLocation, (dir / name).string());
         dialogs.answerYes = true;
         actions.exportResults();
+        finish();
     }
 
     Rows importFile(const std::string& path) {
         fill({{"before", ""}});
         view.setText(Box::FileLocation, path);
         actions.importAddressList();
+        finish();
         return rows();
     }
 };
