@@ -1,8 +1,8 @@
 // The batch query over the real WinINet, timed: run by bench/batch.sh inside the namespace
 // harness against the mock location service. The list is in memory; the requests, the
 // page handling and the run's lanes are the program's own. With "web" as the second
-// argument only the page fetches are timed, one after another, to split our overhead
-// from the exchange's.
+// argument only the page fetches are timed, one after another, each with its own root
+// handle, to split our overhead from the exchange's.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include "lookup/lookup.h"
 #include "platform/win32/system.h"
 #include "tests/fakes/fake_main_view.h"
-#include "web/session.h"
+#include "web/web.h"
 
 namespace {
 std::string address(int i) {
@@ -33,9 +33,8 @@ int main(int argc, char** argv) {
     int filled = 0;
     auto start = std::chrono::steady_clock::now();
     if (webOnly) {
-        WebSession session(os.internet);
         for (int i = 0; i < rows; ++i)
-            filled += !session.getText(lookup::locationUrl(address(i))).empty();
+            filled += !webGetText(os.internet, lookup::locationUrl(address(i))).empty();
     } else {
         lookup::Lookups lookups(os, window);
         lookups.startBatchQuery();
