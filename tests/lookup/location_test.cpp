@@ -78,11 +78,20 @@ TEST_F(LookupTest, SingleQueryShowsTheAnswerBetweenItsTwoMessages) {
     }
 }
 
-TEST_F(LookupTest, SingleQueryWithoutAddressSendsNothing) {
+// Each action with nothing to work on says so, asks nothing and leaves the window as it was.
+TEST_F(LookupTest, MissingInputGivesItsMessage) {
+    using Action = void (lookup::Lookups::*)();
+    const std::pair<Action, std::string> cases[] = {
+        {&lookup::Lookups::runSingleQuery, "没有填写IP地址!"},
+        {&lookup::Lookups::startReverseSearch, "没有填写实际地址!"},
+        {&lookup::Lookups::startBatchQuery, "没有可用IP地址!"},
+    };
     window.setText(Box::Result, "kept");
-    lookups->runSingleQuery();
-    window.drain();
-    EXPECT_EQ(status(), "没有填写IP地址!");
+    for (const auto& [action, message] : cases) {
+        ((*lookups).*action)();
+        window.drain();
+        EXPECT_EQ(status(), message);
+    }
     EXPECT_EQ(window.text(Box::Result), "kept");
     EXPECT_TRUE(net.requests().empty());
 }

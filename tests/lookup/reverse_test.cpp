@@ -138,14 +138,6 @@ TEST_F(ReverseTest, FirstPageDecidesThePageCountAndNothingFoundKeepsTheList) {
     }
 }
 
-TEST_F(ReverseTest, EmptyKeywordsStartNothing) {
-    setRows({{"kept", ""}});
-    search("");
-    EXPECT_EQ(status(), "没有填写实际地址!");
-    EXPECT_TRUE(net.requests().empty());
-    EXPECT_EQ(rows().size(), 1u);
-}
-
 // A stop during a detail request ends it at once: the rows found before stay (shown as
 // stopping), no further page is asked for.
 TEST_F(ReverseTest, StopDuringADetailRequestEndsTheSearch) {
