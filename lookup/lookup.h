@@ -37,9 +37,10 @@ class TaskQueue;
 }  // namespace detail
 
 // The actions of the lookup buttons. Every method is called on the window thread and
-// returns at once.
+// returns at once. A batch asks up to 4 addresses at once over one session.
 class Lookups {
   public:
+    // `os` and `view` must outlive the Lookups.
     Lookups(platform::Services& os, MainView& view);
     // Ends what runs: cancels the requests under way and joins every thread started here.
     ~Lookups();
@@ -51,6 +52,7 @@ class Lookups {
     void requestStop();         // toolbar button 2
     void startReverseSearch();  // 按钮_反向查询
     // The probe and the echo page off the window thread; the answer lands in panel 2.
+    // Once per Lookups: a later call does nothing.
     void showPublicAddress();
 
   private:
