@@ -6,7 +6,9 @@ the UI test driver attached, the mock services' request log and rules, address l
 """
 import json
 import os
+import shutil
 import subprocess
+import tempfile
 import time
 import urllib.parse
 import urllib.request
@@ -28,12 +30,29 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-class Program:
-    """One run of Verdalo.exe, and the driver talking to it through pipes."""
+def stage_program(exe, offline_data=None, folder=None):
+    """A copy of Verdalo.exe in `folder` (by default a new one under the run's folder), so
+    that what lies beside the build's program (its ipdata.db) does not reach the run: the
+    copy has offline address data only when `offline_data` names a file, copied beside it
+    as ipdata.db. Returns the copy's path."""
+    if folder is None:
+        base = os.environ.get("VERDALO_E2E_DIR") or tempfile.gettempdir()
+        folder = tempfile.mkdtemp(prefix="program.", dir=base)
+    copy = os.path.join(folder, os.path.basename(exe))
+    shutil.copy2(exe, copy)
+    if offline_data is not None:
+        shutil.copy2(offline_data, os.path.join(folder, "ipdata.db"))
+    return copy
 
-    def __init__(self, exe, driver, start_limit_ms=60000):
-        self.program = subprocess.Popen(["wine", exe], env=wine_env(), stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+
+class Program:
+    """One run of Verdalo.exe, and the driver talking to it through pipes. The program runs
+    from a copy without offline address data unless `offline_data` names the file to give it."""
+
+    def __init__(self, exe, driver, start_limit_ms=60000, offline_data=None):
+        self.exe = stage_program(exe, offline_data)
+        self.program = subprocess.Popen(["wine", self.exe], env=wine_env(),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.driver = subprocess.Popen(["wine", driver], env=wine_env(), stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                        text=True, encoding="utf-8", bufsize=1)
@@ -102,6 +121,7 @@ class Program:
             except subprocess.TimeoutExpired:
                 p.kill()
                 p.wait()
+        shutil.rmtree(os.path.dirname(self.exe), ignore_errors=True)
 
 
 def escape(text):

@@ -6,8 +6,12 @@ services, a private Xvfb (DISPLAY) and the Wine prefix (WINEPREFIX).
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from verdalo_e2e import stage_program  # noqa: E402
 
 
 class DriverError(Exception):
@@ -74,11 +78,14 @@ class Driver:
 
 
 class Program:
-    """One run of Verdalo.exe with a driver attached; use as a context manager."""
+    """One run of Verdalo.exe with a driver attached; use as a context manager. The program
+    runs from a copy without offline address data unless `offline_data` names the file to
+    give it (see verdalo_e2e.stage_program)."""
 
-    def __init__(self, exe, driver):
-        self.exe, self.driver_exe = exe, driver
+    def __init__(self, exe, driver, offline_data=None):
+        self.driver_exe = driver
         self.tmp = tempfile.mkdtemp(prefix="verdalo-ui.")
+        self.exe = exe = stage_program(exe, offline_data, self.tmp)
         # The shell opens web addresses with winebrowser, which hands them to the first
         # browser it finds on PATH, xdg-open first: ours writes the address to a file.
         self.url_log = os.path.join(self.tmp, "opened-urls.txt")
