@@ -188,11 +188,16 @@ TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
               io::workbookFile(view.table().rows(), {"IP", "来自"}).bytes);
     EXPECT_EQ(files.get("D:\\ro.txt"), "old");
 
+    // List rows 0..65534 fill sheet rows 2..65536; three more, one without location.
     Rows many;
-    for (int i = 0; i < 65537; ++i) many.push_back({"r", "loc"});
+    for (int i = 0; i < 65538; ++i) many.push_back({std::to_string(i), i == 65536 ? "" : "loc"});
     fill(many);
     exportFile("D:\\big.xls");
     EXPECT_EQ(status(), "导出Excel完毕,超出工作表行数的2条数据未导出!");
+    std::vector<RowCells> sheet;
+    ASSERT_EQ(io::workbookRows(files.get("D:\\big.xls"), sheet), xls::WorkbookStatus::Ok);
+    ASSERT_EQ(sheet.size(), 65536u);
+    EXPECT_EQ(sheet.back(), (RowCells{"65534", "loc"}));
 }
 
 TEST_F(Actions, DialogExportAndTheSharedDialog) {

@@ -196,17 +196,4 @@ TEST(WorkbookFile, TitlesThenRowsInPlaceBlankWithoutLocation) {
         EXPECT_EQ(readSheet(file.bytes), c.sheet) << c.name;
         EXPECT_EQ(file.rowsLeftOut, 0u);
     }
-
-    // List rows 0..65534 fill sheet rows 2..65536; three more, one without location.
-    Rows rows;
-    for (int i = 0; i < 65538; ++i) {
-        const std::string n = std::to_string(i);
-        rows.push_back(
-            {std::string("r").append(n), i == 65536 ? "" : std::string("loc").append(n)});
-    }
-    const io::WorkbookFile file = io::workbookFile(tableRows(rows), {"IP", "来自"});
-    EXPECT_EQ(file.rowsLeftOut, 2u);
-    const Rows sheet = readSheet(file.bytes);
-    ASSERT_EQ(sheet.size(), 65536u);
-    EXPECT_EQ(sheet.back(), (std::vector<std::string>{"r65534", "loc65534"}));
 }
