@@ -5,51 +5,21 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
 
-#include "text/text.h"
+#include "tests/ipdata/data_file.h"
 
 namespace {
 
 using ipdata::Database;
 using ipdata::parseAddress;
+using ipdata_test::buildFile;
+using ipdata_test::FileRange;
+using ipdata_test::putLe32;
 
 std::uint32_t ip(const char* dotted) {
     auto address = parseAddress(dotted);
     EXPECT_TRUE(address) << dotted;
     return address.value_or(0);
-}
-
-void putLe32(std::string& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
-}
-
-struct FileRange {
-    const char* first;
-    const char* last;
-    const char* region;  // GBK, stored as UTF-8
-};
-
-// Header, then the index, then the records: the last record ends the file. Equal regions
-// share one record, as in the real file.
-std::string buildFile(const std::vector<FileRange>& ranges) {
-    std::string file(8 + 12 * ranges.size(), '\0');
-    putLe32(file, 0, 8);
-    putLe32(file, 4, static_cast<std::uint32_t>(8 + 12 * (ranges.size() - 1)));
-    std::map<std::string, std::uint32_t> pointers;
-    for (std::size_t i = 0; i < ranges.size(); ++i) {
-        const std::string text = gbkToUtf8(ranges[i].region);
-        auto [it, added] = pointers.try_emplace(text, 0);
-        if (added) {
-            it->second = static_cast<std::uint32_t>(file.size()) |
-                         static_cast<std::uint32_t>(4 + text.size()) << 24;
-            file += std::string("\x01\x00\x00\x00", 4) + text;
-        }
-        putLe32(file, 8 + 12 * i, ip(ranges[i].first));
-        putLe32(file, 12 + 12 * i, ip(ranges[i].last));
-        putLe32(file, 16 + 12 * i, it->second);
-    }
-    return file;
 }
 
 const std::vector<FileRange> kRanges = {
