@@ -17,7 +17,5 @@ class Clipboard {
     virtual bool getText(std::string& text) = 0;
 };
 
-Clipboard& clipboard();
-void setClipboard(Clipboard* implementation);
 
 }  // namespace platform

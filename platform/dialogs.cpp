@@ -3,19 +3,6 @@
 #include <cstdlib>
 
 namespace platform {
-namespace {
-Dialogs* g_dialogs = nullptr;
-}
-
-Dialogs& dialogs() {
-    if (!g_dialogs) std::abort();  // a program or test that forgot to install one
-    return *g_dialogs;
-}
-
-void setDialogs(Dialogs* implementation) {
-    g_dialogs = implementation;
-}
-
 std::string osFilterText(const std::string& filter) {
     std::string result;
     result.reserve(filter.size() + 2);

@@ -28,8 +28,6 @@ class Dialogs {
     virtual bool askYesNo(const std::string& text, const std::string& caption) = 0;
 };
 
-Dialogs& dialogs();
-void setDialogs(Dialogs* implementation);
 
 // The filter in the operating system's form: every "|" a NUL, and a second NUL at the end.
 std::string osFilterText(const std::string& filter);

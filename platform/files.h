@@ -17,8 +17,5 @@ class Files {
     virtual bool exists(const std::string& path) = 0;
 };
 
-// The implementation in use: the Win32 one in the program, a fake in native tests.
-Files& files();
-void setFiles(Files* implementation);
 
 }  // namespace platform

@@ -23,8 +23,5 @@ class Probe {
     virtual int echo(Ipv4 address, int timeLimitMs) = 0;
 };
 
-// The implementation in use: ICMP in the program, a fake in native tests.
-Probe& probe();
-void setProbe(Probe* implementation);
 
 }  // namespace platform
