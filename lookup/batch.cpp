@@ -15,6 +15,7 @@ constexpr std::size_t kInFlight = 4;
 
 struct BatchTally {
     int written = 0;  // window thread: rows that received their answer
+    int offline = 0;  // window thread: of those, answered from the address data
     // Set on the window thread when an answer finds its row gone: an import replaced the
     // list, so no row of this run is left to ask about.
     std::atomic<bool> listReplaced{false};
@@ -22,7 +23,7 @@ struct BatchTally {
 
 }  // namespace
 
-void batchRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
+void batchRun(const std::shared_ptr<WindowSide>& side, WebSession& session, OfflineData& offline,
               std::vector<PendingRow> rows) {
     auto tally = std::make_shared<BatchTally>();
     std::atomic<std::size_t> next{0};
@@ -34,13 +35,20 @@ void batchRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
             std::string page = session.getText(locationUrl(rows[i].address));
             // Cut short by the stop: the row keeps no location, so the next run asks again.
             if (page.empty() && session.cancelled()) return;
-            post(side, [tally, id = rows[i].id,
-                        location = locationOf(page, LookupMode::MainData)](WindowSide& s) mutable {
+            std::string location = locationOf(page, LookupMode::MainData);
+            bool fromData = false;
+            if (location.empty()) {
+                location = offlineAnswer(offline.get().get(), rows[i].address);
+                fromData = !location.empty();
+            }
+            post(side, [tally, id = rows[i].id, location = std::move(location),
+                        fromData](WindowSide& s) mutable {
                 if (!s.view.table().setLocation(id, std::move(location))) {
                     tally->listReplaced = true;
                     return;
                 }
                 ++tally->written;
+                tally->offline += fromData;
                 // A single query meanwhile may have taken the panel over.
                 if (s.run == RunState::Running && s.view.panel(1) != kQuerying)
                     s.view.setStatus(kQuerying);
@@ -59,7 +67,9 @@ void batchRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
     for (std::thread& helper : helpers) helper.join();
     post(side, [tally](WindowSide& s) {
         s.run = RunState::Idle;
-        s.view.setStatus("查询完毕,共查询出" + numberToText(tally->written) + "条数据!");
+        std::string text = "查询完毕,共查询出" + numberToText(tally->written) + "条数据!";
+        if (tally->offline > 0) text += "(其中" + numberToText(tally->offline) + "条来自离线库)";
+        s.view.setStatus(text);
     });
 }
 

@@ -4,10 +4,12 @@
 // MainView::post, where it is written into the table or the boxes.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/probe.h"
 #include "platform/services.h"
@@ -26,6 +28,12 @@ std::string locationUrl(const std::string& address);
 std::string locationOf(const std::string& page, LookupMode mode);
 std::string lookupLocation(WebSession& session, const std::string& address, LookupMode mode);
 
+// What follows an answer taken from the address data file rather than the location page.
+inline constexpr const char* kOfflineMark = " (离线库)";
+// The words of a reverse search, separated by ASCII spaces, tabs or the full-width space
+// an input method types; empty words dropped.
+std::vector<std::string> keywordsOf(const std::string& text);
+
 // One echo to the probe host; any reply within the limit counts, 0 ms included.
 bool isNetworkReachable(platform::Probe& probe, int timeLimitMs = 2000);
 // The echoed public address, or the not-connected message when the probe fails.
@@ -34,14 +42,20 @@ std::string fetchPublicAddress(platform::Probe& probe, WebSession& session);
 namespace detail {
 struct WindowSide;
 class TaskQueue;
+class OfflineData;
 }  // namespace detail
 
 // The actions of the lookup buttons. Every method is called on the window thread and
 // returns at once. A batch asks up to 4 addresses at once over one session.
+//
+// With an address data file the reverse search answers from it, and a location the page
+// does not give (a failed request, a changed page) comes from it, marked with kOfflineMark.
 class Lookups {
   public:
-    // `os` and `view` must outlive the Lookups.
-    Lookups(platform::Services& os, MainView& view);
+    // `os` and `view` must outlive the Lookups. `offlineDataPath` names the address data
+    // file, opened off the window thread; empty or missing: the lookups use the web alone.
+    // A file that is there but unusable is reported once in status panel 1.
+    Lookups(platform::Services& os, MainView& view, std::string offlineDataPath = {});
     // Ends what runs: cancels the requests under way and joins every thread started here.
     ~Lookups();
     Lookups(const Lookups&) = delete;
@@ -62,6 +76,9 @@ class Lookups {
 
     platform::Services& os_;
     std::shared_ptr<detail::WindowSide> side_;
+    std::unique_ptr<detail::OfflineData> offline_;
+    // Set by a stop, for a run that walks the data rather than the web.
+    std::atomic<bool> stopAsked_{false};
     // The running (or last) run's session, so a stop can cut its requests short.
     std::unique_ptr<WebSession> runSession_;
     std::thread runThread_;

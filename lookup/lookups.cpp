@@ -74,9 +74,16 @@ void showSingleAnswer(WindowSide& side, const std::string& address, const std::s
 
 }  // namespace detail
 
-Lookups::Lookups(platform::Services& os, MainView& view)
+Lookups::Lookups(platform::Services& os, MainView& view, std::string offlineDataPath)
     : os_(os),
       side_(std::make_shared<detail::WindowSide>(view)),
+      offline_(std::make_unique<detail::OfflineData>(
+          os.files, std::move(offlineDataPath),
+          [side = side_](const std::string& reason) {
+              detail::post(side, [reason](detail::WindowSide& s) {
+                  s.view.setStatus("离线地址库无法使用:" + reason);
+              });
+          })),
       singleSession_(os.internet),
       singles_(std::make_unique<detail::TaskQueue>()),
       echoSession_(os.internet) {}
@@ -102,6 +109,11 @@ void Lookups::runSingleQuery() {
     side_->asked.push_back(address);
     bool queued = singles_->add([this, side = side_, address] {
         std::string result = lookupLocation(singleSession_, address, LookupMode::Detailed);
+        // Neither piece from the page: the data's answer, alone on its line.
+        if (result == "\r\n") {
+            std::string offline = detail::offlineAnswer(offline_->get().get(), address);
+            if (!offline.empty()) result = std::move(offline);
+        }
         detail::post(side, [address, result](detail::WindowSide& s) {
             detail::showSingleAnswer(s, address, result);
         });
@@ -113,6 +125,7 @@ bool Lookups::startRun(std::function<void(WebSession&)> body) {
     // The last run is Idle, so it has posted its final step: its thread is ending or gone.
     if (runThread_.joinable()) runThread_.join();
     runSession_ = std::make_unique<WebSession>(os_.internet);
+    stopAsked_ = false;
     try {
         runThread_ =
             std::thread([session = runSession_.get(), body = std::move(body)] { body(*session); });
@@ -138,8 +151,9 @@ void Lookups::startBatchQuery() {
         view.setStatus("查询完毕,共查询出0条数据!");
         return;
     }
-    if (startRun([side = side_, rows = std::move(rows)](WebSession& session) mutable {
-            detail::batchRun(side, session, std::move(rows));
+    if (startRun([side = side_, &offline = *offline_,
+                  rows = std::move(rows)](WebSession& session) mutable {
+            detail::batchRun(side, session, offline, std::move(rows));
         }))
         view.setStatus(detail::kQuerying);
 }
@@ -148,6 +162,7 @@ void Lookups::requestStop() {
     // A stop belongs to the run it was pressed in: with none running it does nothing.
     if (side_->run != detail::RunState::Running) return;
     side_->run = detail::RunState::Stopping;
+    stopAsked_ = true;
     runSession_->cancel();
 }
 
@@ -162,8 +177,13 @@ void Lookups::startReverseSearch() {
         view.setStatus(detail::kBusy);
         return;
     }
-    if (startRun([side = side_, keywords](WebSession& session) {
-            detail::reverseRun(side, session, keywords);
+    // Whether the data answers is settled on the run's thread, which may wait for the open.
+    if (startRun([side = side_, &offline = *offline_, &stop = stopAsked_,
+                  keywords](WebSession& session) {
+            if (auto database = offline.get())
+                detail::offlineReverseRun(side, *database, keywords, stop);
+            else
+                detail::reverseRun(side, session, keywords);
         }))
         view.setStatus("正在查询...");
 }

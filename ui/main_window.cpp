@@ -20,6 +20,20 @@ HWND g_lastFocus = nullptr;
 lookup::Lookups* g_lookups = nullptr;
 io::Actions* g_io = nullptr;
 
+// The address data file beside the program, wherever it was started from.
+std::string offlineDataPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n = 0;
+    // A full buffer means the name was cut short: ask again with more room.
+    while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size())
+        path.resize(path.size() * 2);
+    if (n == 0) return {};
+    path.resize(n);
+    path.resize(path.find_last_of(L"\\/") + 1);
+    return win32::wideToGbk(path) + "ipdata.db";
+}
+
 struct ButtonAction {
     int id;
     void (*action)();
@@ -115,7 +129,7 @@ bool createMainWindow(platform::Services& os, void (*onCreated)()) {
     }
     g_main = window;
     bindMainView(window);
-    g_lookups = new lookup::Lookups(os, mainView());
+    g_lookups = new lookup::Lookups(os, mainView(), offlineDataPath());
     g_io = new io::Actions(os, mainView());
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);

@@ -1,0 +1,98 @@
+#include <system_error>
+
+#include "lookup/internal.h"
+#include "lookup/lookup.h"
+#include "text/text.h"
+
+namespace lookup {
+
+std::vector<std::string> keywordsOf(const std::string& text) {
+    std::vector<std::string> words(1);
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // Walked by character: a double-byte character's trail byte may be 0xA1, so the
+        // full-width space (A1 A1) is only ever a character of its own.
+        const std::size_t width = c >= 0x81 && i + 1 < text.size() ? 2 : 1;
+        const bool space = c == ' ' || c == '\t' || text.compare(i, width, "\xA1\xA1") == 0;
+        if (!space) {
+            words.back().append(text, i, width);
+        } else if (!words.back().empty()) {
+            words.emplace_back();
+        }
+        i += width;
+    }
+    if (words.back().empty()) words.pop_back();
+    return words;
+}
+
+namespace detail {
+
+OfflineData::OfflineData(platform::Files& files, std::string path,
+                         std::function<void(const std::string& reason)> refused)
+    : files_(files), path_(std::move(path)), refused_(std::move(refused)) {
+    if (path_.empty()) return;
+    try {
+        thread_ = std::thread([this] { get(); });
+    } catch (const std::system_error&) {
+        // No thread: the first lookup that needs the data opens it on its own thread.
+    }
+}
+
+OfflineData::~OfflineData() {
+    if (thread_.joinable()) thread_.join();
+}
+
+std::shared_ptr<const ipdata::Database> OfflineData::get() {
+    std::call_once(once_, [this] { load(); });
+    return database_;
+}
+
+void OfflineData::load() {
+    if (path_.empty() || !files_.exists(path_)) return;
+    std::string reason;
+    std::optional<ipdata::Database> opened;
+    {
+        std::string bytes;
+        if (files_.readAll(path_, bytes)) {
+            opened = ipdata::Database::open(bytes, reason);
+        } else {
+            reason = "无法读取文件 " + path_;
+        }
+    }
+    if (opened) {
+        database_ = std::make_shared<const ipdata::Database>(std::move(*opened));
+    } else if (refused_) {
+        refused_(reason);
+    }
+}
+
+std::string offlineAnswer(const ipdata::Database* database, const std::string& address) {
+    if (!database) return {};
+    const std::optional<std::uint32_t> parsed = ipdata::parseAddress(address);
+    if (!parsed) return {};
+    const std::optional<ipdata::Range> range = database->find(*parsed);
+    // A range whose region says nothing ("0" everywhere) is no answer either.
+    if (!range || range->display.empty()) return {};
+    return range->display + kOfflineMark;
+}
+
+void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
+                       const std::string& keywords, const std::atomic<bool>& stop) {
+    std::vector<ipdata::Range> found = database.search(keywordsOf(keywords), &stop);
+    std::vector<RowCells> rows;
+    rows.reserve(found.size());
+    for (ipdata::Range& range : found)
+        rows.push_back({ipdata::rangeDisplay(range), std::move(range.display)});
+    // One step for all rows: the list is redrawn once, however many ranges matched.
+    post(side, [rows = std::move(rows)](WindowSide& s) mutable {
+        const long long count = static_cast<long long>(rows.size());
+        // Nothing found keeps the user's list, as a web search that finds nothing does.
+        if (count > 0) s.view.table().replace(std::move(rows));
+        s.run = RunState::Idle;
+        s.view.setStatus("查询完毕,共找到" + numberToText(count) + "条数据!");
+    });
+}
+
+}  // namespace detail
+
+}  // namespace lookup

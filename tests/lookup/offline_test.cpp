@@ -1,0 +1,244 @@
+#include "support.h"
+#include "tests/ipdata/data_file.h"
+
+namespace lookup_test {
+namespace {
+
+const std::string kDataPath = "C:\\Verdalo\\ipdata.db";
+const std::string kChongqing = "重庆 重庆市 电信";
+
+std::string dataFile() {
+    return ipdata_test::buildFile({
+        {"0.0.0.0", "0.255.255.255", "0|0|0|内网IP|内网IP"},
+        {"1.0.1.0", "1.0.3.255", "中国|0|重庆|重庆市|电信"},
+        {"1.0.4.0", "1.0.4.0", "中国|0|重庆|重庆市|联通"},
+        {"1.0.4.1", "1.0.7.255", "中国|0|重庆|重庆市|电信"},
+        // a gap up to 2.0.0.0
+        {"2.0.0.0", "2.0.0.255", "中国|0|江苏省|南京市|电信"},
+        {"3.0.0.0", "3.0.0.255", "0|0|0|0|0"},
+    });
+}
+
+// The location service answers every address but those it is told to fail.
+fake::HttpResponse locationAnswer(const std::string& object) {
+    const std::string address = getTextBetween(object, "ip=", "&action=2");
+    if (address.rfind("1.", 0) == 0 || address.rfind("3.", 0) == 0 || address == "bad")
+        return failed();
+    if (address.rfind("2.", 0) == 0) return page("<ul><li>no markers</ul>");
+    return page("<ul><li>本站主数据：网" + address + "</li><li>参考：" + address + "</li></ul>");
+}
+
+// Files whose reads wait at a gate: the open of the data is held up.
+class HeldFiles : public fake::Files {
+  public:
+    explicit HeldFiles(Gate& gate) : gate_(gate) {}
+    bool readAll(const std::string& path, std::string& bytes) override {
+        gate_.wait();
+        return fake::Files::readAll(path, bytes);
+    }
+
+  private:
+    Gate& gate_;
+};
+
+enum class Data { None, Usable, Refused, Unreadable };
+
+class OfflineTest : public LookupTest {
+  protected:
+    void SetUp() override {
+        net.handler = [](const std::string&, int, const std::string& object) {
+            return locationAnswer(object);
+        };
+        useData(Data::Usable);
+    }
+    // A fresh Lookups over the data file in the given state.
+    void useData(Data data) {
+        lookups.reset();
+        files.clear();
+        if (data == Data::Usable || data == Data::Unreadable) files.put(kDataPath, dataFile());
+        if (data == Data::Refused) files.put(kDataPath, "not address data");
+        if (data == Data::Unreadable) files.unreadable.insert(kDataPath);
+        window.setPanel(1, "");
+        window.statusHistory.clear();
+        lookups = std::make_unique<lookup::Lookups>(os, window, kDataPath);
+    }
+    void reverseSearch(const std::string& keywords) {
+        window.setText(Box::Keywords, keywords);
+        window.statusHistory.clear();
+        lookups->startReverseSearch();
+        ASSERT_TRUE(runToEnd());
+    }
+    // Files that hold the open up; the base's TearDown ends the Lookups before they go.
+    std::unique_ptr<HeldFiles> held;
+    std::unique_ptr<platform::Services> heldOs;
+};
+
+TEST(Keywords, SplitAtAnyKindOfSpace) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"重庆市 电信", {"重庆市", "电信"}},
+        {"  重庆市\t\t电信 ", {"重庆市", "电信"}},
+        {"重庆市　电信", {"重庆市", "电信"}},  // full-width space
+        // 啊 is B0 A1 and 、 is A1 A2: the bytes A1 A1 across them are no space.
+        {"啊、", {"啊、"}},
+        {"", {}},
+        {" 　 ", {}},
+    };
+    for (const auto& [text, words] : cases) EXPECT_EQ(lookup::keywordsOf(text), words) << text;
+}
+
+TEST_F(OfflineTest, ReverseSearchFillsTheListFromTheDataInAddressOrder) {
+    struct Case {
+        const char* keywords;
+        std::vector<RowCells> rows;  // empty: nothing found, the list kept
+    };
+    const Case cases[] = {
+        {"重庆市 电信", {{"1.0.1.0-1.0.3.255", kChongqing}, {"1.0.4.1-1.0.7.255", kChongqing}}},
+        {"电信",
+         {{"1.0.1.0-1.0.3.255", kChongqing},
+          {"1.0.4.1-1.0.7.255", kChongqing},
+          {"2.0.0.0-2.0.0.255", "江苏省 南京市 电信"}}},
+        {"　重庆　联通", {{"1.0.4.0-1.0.4.0", "重庆 重庆市 联通"}}},
+        {"南京 联通", {}},
+        {"0", {}},
+    };
+    const std::vector<RowCells> mine{{"9.9.9.9", "甲"}, {"8.8.8.8", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keywords);
+        setRows(mine);
+        reverseSearch(c.keywords);
+        EXPECT_EQ(rows(), c.rows.empty() ? mine : c.rows);
+        EXPECT_EQ(
+            window.statusHistory,
+            (std::vector<std::string>{
+                "正在查询...", "查询完毕,共找到" + std::to_string(c.rows.size()) + "条数据!"}));
+    }
+    EXPECT_TRUE(net.requests().empty());
+}
+
+// Rows the page leaves empty are answered from the data, marked, and counted apart.
+TEST_F(OfflineTest, BatchAnswersFromTheDataWhatThePageDoesNotGive) {
+    struct Case {
+        const char* name;
+        Data data;
+        std::vector<std::string> locations;
+        std::string finalStatus;
+    };
+    const std::vector<RowCells> list{{"1.0.2.3", ""},   {"5.5.5.5", ""},  {"2.0.0.9", ""},
+                                     {"1.0.9.9", ""},   {"3.0.0.1", ""},  {"bad", ""},
+                                     {" 1.0.4.0 ", ""}, {"1.0.5.0", "旧"}};
+    const std::string mark = lookup::kOfflineMark;
+    const Case cases[] = {
+        {"with data",
+         Data::Usable,
+         {kChongqing + mark, "网5.5.5.5", "江苏省 南京市 电信" + mark, "", "", "",
+          "重庆 重庆市 联通" + mark, "旧"},
+         "查询完毕,共查询出7条数据!(其中3条来自离线库)"},
+        {"without data",
+         Data::None,
+         {"", "网5.5.5.5", "", "", "", "", "", "旧"},
+         "查询完毕,共查询出7条数据!"},
+        {"refused data",
+         Data::Refused,
+         {"", "网5.5.5.5", "", "", "", "", "", "旧"},
+         "查询完毕,共查询出7条数据!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        useData(c.data);
+        setRows(list);
+        lookups->startBatchQuery();
+        ASSERT_TRUE(runUntil([&] { return status().rfind("查询完毕", 0) == 0; }));
+        EXPECT_EQ(status(), c.finalStatus);
+        std::vector<std::string> locations;
+        for (const RowCells& row : rows()) locations.push_back(row[1]);
+        EXPECT_EQ(locations, c.locations);
+    }
+    // A batch whose answers all come from the page keeps the old final text.
+    useData(Data::Usable);
+    setRows({{"5.5.5.5", ""}});
+    lookups->startBatchQuery();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(status(), "查询完毕,共查询出1条数据!");
+}
+
+TEST_F(OfflineTest, SingleQueryFallsBackWhenThePageGivesNothing) {
+    struct Case {
+        Data data;
+        const char* address;
+        std::string result;
+    };
+    const Case cases[] = {
+        {Data::Usable, "1.0.2.3", kChongqing + lookup::kOfflineMark},
+        {Data::Usable, "2.0.0.1", "江苏省 南京市 电信" + std::string(lookup::kOfflineMark)},
+        {Data::Usable, "5.5.5.5", "本站主数据：网5.5.5.5\r\n参考：5.5.5.5"},
+        {Data::Usable, "1.0.9.9", "\r\n"},  // in no range
+        {Data::Usable, "3.0.0.1", "\r\n"},  // a range that names nothing
+        {Data::None, "1.0.2.3", "\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        useData(c.data);
+        window.setText(Box::Address, c.address);
+        lookups->runSingleQuery();
+        ASSERT_TRUE(runUntil([&] { return status() == "查询完毕!"; }));
+        EXPECT_EQ(window.text(Box::Result), c.result);
+        EXPECT_EQ(window.statusHistory,
+                  (std::vector<std::string>{"正在查询,已查询到1条数据!", "查询完毕!"}));
+    }
+}
+
+// A data file that is there but cannot be used is said once; the lookups go on as without
+// one: the reverse search asks the web.
+TEST_F(OfflineTest, UnusableFileIsReportedOnceAndTheWebAnswers) {
+    const std::pair<Data, std::string> cases[] = {
+        {Data::Refused, "离线地址库无法使用:地址库文件头有误"},
+        {Data::Unreadable, "离线地址库无法使用:无法读取文件 " + kDataPath},
+        {Data::None, ""},
+    };
+    for (const auto& [data, message] : cases) {
+        SCOPED_TRACE(message);
+        net.reset();
+        useData(data);
+        reverseSearch("重庆市");
+        EXPECT_EQ(attempted().size(), 1u);
+        EXPECT_EQ(status(), "查询完毕,共找到0条数据!");
+        lookups.reset();  // every posted message is in by now
+        window.drain();
+        std::vector<std::string> said;
+        for (const std::string& text : window.statusHistory)
+            if (text.rfind("离线地址库无法使用", 0) == 0) said.push_back(text);
+        ASSERT_EQ(said.size(), message.empty() ? 0u : 1u);
+        if (!said.empty()) {
+            EXPECT_EQ(said[0].substr(0, message.size()), message);
+        }
+    }
+}
+
+// The open runs off the window thread; a search clicked meanwhile waits for it, and a stop
+// pressed while it waits ends the search with nothing found.
+TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
+    Gate& gate = newGate();
+    held = std::make_unique<HeldFiles>(gate);
+    held->put(kDataPath, dataFile());
+    heldOs = std::make_unique<platform::Services>(
+        platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
+    lookups = std::make_unique<lookup::Lookups>(*heldOs, window, kDataPath);
+    ASSERT_TRUE(gate.awaitWaiting(1));
+
+    setRows({{"mine", ""}});
+    window.setText(Box::Keywords, "电信");
+    lookups->startReverseSearch();
+    lookups->requestStop();
+    EXPECT_EQ(status(), "正在查询...");
+    gate.open();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(status(), "查询完毕,共找到0条数据!");
+    EXPECT_EQ(rows(), (std::vector<RowCells>{{"mine", ""}}));
+
+    lookups->startReverseSearch();
+    ASSERT_TRUE(runUntil([&] { return status() == "查询完毕,共找到3条数据!"; }));
+    EXPECT_TRUE(net.requests().empty());
+}
+
+}  // namespace
+}  // namespace lookup_test
