@@ -25,6 +25,29 @@ const char* workbookFailure(xls::WorkbookStatus status) {
     }
 }
 
+// What an import makes of a file's bytes: the rows and the status, or only the status.
+struct Read {
+    bool ok;
+    std::vector<RowCells> rows;
+    std::string status;
+};
+
+Read readText(std::string_view bytes) {
+    TextRows read = textRows(bytes);
+    std::string status = io_text::kImportedTxt;
+    if (read.unmappable > 0)
+        status += io_text::kUnmappableBefore +
+                  numberToText(static_cast<long long>(read.unmappable)) + io_text::kUnmappableAfter;
+    return {true, std::move(read.rows), std::move(status)};
+}
+
+Read readWorkbook(std::string_view bytes) {
+    Read read{true, {}, io_text::kImportedExcel};
+    const xls::WorkbookStatus status = workbookRows(bytes, read.rows);
+    if (status != xls::WorkbookStatus::Ok) read = {false, {}, workbookFailure(status)};
+    return read;
+}
+
 }  // namespace
 
 Actions::Actions(platform::Services& os, MainView& view) : os_(os), view_(view) {}
@@ -73,50 +96,20 @@ void Actions::importAddressList() {
         view_.setStatus(io_text::kNoFileLocation);
         return;
     }
-    if (isTextPath(path))
-        importText(path);
-    else
-        importWorkbook(path);
-}
-
-void Actions::importText(const std::string& path) {
-    view_.setStatus(io_text::kImportingTxt);
+    const bool text = isTextPath(path);
+    const char* unreadable = text ? io_text::kTxtUnreadable : io_text::kExcelUnreadable;
+    view_.setStatus(text ? io_text::kImportingTxt : io_text::kImportingExcel);
     inBackground(
-        [this, path]() -> Finish {
+        [this, path, text, unreadable]() -> Finish {
             std::string bytes;
             if (!os_.files.readAll(path, bytes))
-                return [this] { view_.setStatus(io_text::kTxtUnreadable); };
-            TextRows read = textRows(bytes);
-            std::string status = io_text::kImportedTxt;
-            if (read.unmappable > 0)
-                status += io_text::kUnmappableBefore +
-                          numberToText(static_cast<long long>(read.unmappable)) +
-                          io_text::kUnmappableAfter;
-            return [this, rows = std::move(read.rows), status]() mutable {
-                view_.table().replace(std::move(rows));
-                view_.setStatus(status);
+                return [this, unreadable] { view_.setStatus(unreadable); };
+            return [this, read = text ? readText(bytes) : readWorkbook(bytes)]() mutable {
+                if (read.ok) view_.table().replace(std::move(read.rows));
+                view_.setStatus(read.status);
             };
         },
-        io_text::kTxtUnreadable);
-}
-
-void Actions::importWorkbook(const std::string& path) {
-    view_.setStatus(io_text::kImportingExcel);
-    inBackground(
-        [this, path]() -> Finish {
-            std::string bytes;
-            if (!os_.files.readAll(path, bytes))
-                return [this] { view_.setStatus(io_text::kExcelUnreadable); };
-            std::vector<RowCells> rows;
-            const xls::WorkbookStatus status = workbookRows(bytes, rows);
-            if (status != xls::WorkbookStatus::Ok)
-                return [this, status] { view_.setStatus(workbookFailure(status)); };
-            return [this, rows = std::move(rows)]() mutable {
-                view_.table().replace(std::move(rows));
-                view_.setStatus(io_text::kImportedExcel);
-            };
-        },
-        io_text::kExcelUnreadable);
+        unreadable);
 }
 
 bool Actions::askSaveLocation(std::string& path) {

@@ -87,8 +87,6 @@ class Actions {
     // Runs `work` on a worker; what it returns then runs on the window thread. Should
     // memory run out on the way, `failure` is shown instead.
     void inBackground(std::function<Finish()> work, const char* failure);
-    void importText(const std::string& path);
-    void importWorkbook(const std::string& path);
     void exportTo(const std::string& path);
     bool askSaveLocation(std::string& path);
 

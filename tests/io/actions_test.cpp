@@ -10,18 +10,10 @@ namespace {
 
 struct Actions : ::testing::Test, io_test::World {};
 
-std::string sheetFile(const Rows& rows) {
-    std::vector<xls::CellToWrite> cells;
-    for (std::uint32_t r = 0; r < rows.size(); ++r)
-        for (std::uint16_t c = 0; c < rows[r].size(); ++c)
-            cells.push_back({r, c, rows[r][c], true});
-    return xls::writeWorkbook("Sheet1", cells);
-}
-
 }  // namespace
 
 TEST_F(Actions, ImportChoosesTheFormatByExactTxtInThePath) {
-    const std::string book = sheetFile({{"1.1.1.1"}, {"2.2.2.2"}});
+    const std::string book = io_test::sheetFile({{"1.1.1.1"}, {"2.2.2.2"}});
     struct Case {
         const char* path;
         std::string bytes;
@@ -51,7 +43,7 @@ TEST_F(Actions, TwoImportsInARowGiveTheFileRowsOnce) {
     for (int i = 0; i < 3000; ++i)
         text += "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + "\r\n";
     files.put("D:\\list.txt", text);
-    files.put("D:\\list.xls", sheetFile({{"1.1.1.1"}, {"2.2.2.2"}}));
+    files.put("D:\\list.xls", io_test::sheetFile({{"1.1.1.1"}, {"2.2.2.2"}}));
     int changes = 0;
     view.table().setListener([&changes](const QueryTable::Change& change) {
         EXPECT_TRUE(change.allRows);
@@ -87,7 +79,7 @@ TEST_F(Actions, TextImportNamesCharactersGbkCannotHold) {
 }
 
 TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
-    std::string broken = sheetFile({{"1.1.1.1"}});
+    std::string broken = io_test::sheetFile({{"1.1.1.1"}});
     broken.resize(broken.size() / 2);
     files.put("D:\\broken.xls", broken);
     files.put("D:\\plain.xls", "1.1.1.1\r\n");
@@ -226,20 +218,18 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
         EXPECT_EQ(call.request.defaultExtension, "*.txt|*.xls");
     }
 
-    dialogs.nextPath = "D:\\picked.xls";
-    actions.browseSaveLocation();
-    EXPECT_EQ(view.text(Box::SaveLocation), "D:\\picked.xls");
-    dialogs.nextPath = "";
-    actions.browseSaveLocation();
-    EXPECT_EQ(view.text(Box::SaveLocation), "D:\\picked.xls");
-
+    // Both browse buttons fill their box on a choice and leave it on a cancel.
     actions.startDirectory = "C:\\start";
-    dialogs.nextPath = "D:\\in.txt";
-    actions.browseImportFile();
-    EXPECT_EQ(view.text(Box::FileLocation), "D:\\in.txt");
-    dialogs.nextPath = "";
-    actions.browseImportFile();
-    EXPECT_EQ(view.text(Box::FileLocation), "D:\\in.txt");
+    const std::pair<void (io::Actions::*)(), Box> browses[] = {
+        {&io::Actions::browseSaveLocation, Box::SaveLocation},
+        {&io::Actions::browseImportFile, Box::FileLocation}};
+    for (auto [browse, box] : browses) {
+        dialogs.nextPath = "D:\\picked.txt";
+        (actions.*browse)();
+        dialogs.nextPath = "";
+        (actions.*browse)();
+        EXPECT_EQ(view.text(box), "D:\\picked.txt");
+    }
     const auto& open = dialogs.calls.back();
     EXPECT_EQ(open.kind, "open");
     EXPECT_EQ(open.request.filter, "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt");

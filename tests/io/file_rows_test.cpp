@@ -24,14 +24,6 @@ std::string utf16(const std::u16string& text, bool bigEndian) {
     return bytes;
 }
 
-std::string sheetFile(const Rows& rows) {
-    std::vector<xls::CellToWrite> cells;
-    for (std::uint32_t r = 0; r < rows.size(); ++r)
-        for (std::uint16_t c = 0; c < rows[r].size(); ++c)
-            cells.push_back({r, c, rows[r][c], true});
-    return xls::writeWorkbook("Sheet1", cells);
-}
-
 Rows readSheet(const std::string& file) {
     std::vector<RowCells> rows;
     EXPECT_EQ(io::workbookRows(file, rows), xls::WorkbookStatus::Ok);
@@ -127,20 +119,20 @@ TEST(WorkbookRows, FirstRowAndColumnsAsTheImportTakesThem) {
         Rows rows;
     } cases[] = {
         {"addresses, no title",
-         sheetFile({{"1.1.1.1"}, {"2.2.2.2"}}),
+         io_test::sheetFile({{"1.1.1.1"}, {"2.2.2.2"}}),
          {{"1.1.1.1", ""}, {"2.2.2.2", ""}}},
         {"a title comes in as a row",
-         sheetFile({{"地址"}, {"1.10.100.200"}}),
+         io_test::sheetFile({{"地址"}, {"1.10.100.200"}}),
          {{"地址", ""}, {"1.10.100.200", ""}}},
         {"# made . in the first row only",
-         sheetFile({{"a#b.c"}, {"d#e.f"}}),
+         io_test::sheetFile({{"a#b.c"}, {"d#e.f"}}),
          {{"a.b.c", ""}, {"d#e.f", ""}}},
         // The header row side by side, as the data rows; a third column has no place.
         {"three columns",
-         sheetFile({{"h1", "h2", "h3"}, {"1.1.1.1", "北京", "x"}}),
+         io_test::sheetFile({{"h1", "h2", "h3"}, {"1.1.1.1", "北京", "x"}}),
          {{"h1", "h2"}, {"1.1.1.1", "北京"}}},
         {"an empty title stays empty",
-         sheetFile({{"1.1.1.1", ""}, {"2.2.2.2", "北京"}}),
+         io_test::sheetFile({{"1.1.1.1", ""}, {"2.2.2.2", "北京"}}),
          {{"1.1.1.1", ""}, {"2.2.2.2", "北京"}}},
         {"the used range starts at C5, blank rows inside it kept",
          book(label8(4, 2, "head") + label8(5, 2, "1.2.3.4") + label8(7, 3, "d")),
@@ -148,7 +140,7 @@ TEST(WorkbookRows, FirstRowAndColumnsAsTheImportTakesThem) {
         {"numbers as a user sees them",
          book(number(0, 0, 123) + number(1, 0, 1.5)),
          {{"123", ""}, {"1.5", ""}}},
-        {"an empty sheet", sheetFile({}), {}},
+        {"an empty sheet", io_test::sheetFile({}), {}},
     };
     for (const Case& c : cases) EXPECT_EQ(readSheet(c.file), c.rows) << c.name;
 
