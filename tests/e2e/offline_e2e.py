@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the answers from the offline address data on the real Verdalo.exe,
+through the UI test driver, against the mock services. Run inside tests/e2e/netns.sh:
+
+    offline_e2e.py <Verdalo.exe> <verdalo_driver.exe> <test name>
+
+The program gets the fetched data file (data/ip2region.db) as its ipdata.db when there is
+one, else a small file written here.
+"""
+import os
+import struct
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mock"))
+import mock_services as mock  # noqa: E402
+from verdalo_e2e import Program, host, mock_rule, requests  # noqa: E402
+
+KEYWORDS = "重庆市 电信"
+CHONGQING = "重庆 重庆市 电信"
+MARK = " (离线库)"
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL: " + what, flush=True)
+
+
+def small_data_file(path, ranges):
+    """An address data file of (first, last, region) ranges in ascending order: header,
+    12-byte index entries, then one record (city id, UTF-8 region) per distinct region."""
+    def number(dotted):
+        a, b, c, d = (int(x) for x in dotted.split("."))
+        return a << 24 | b << 16 | c << 8 | d
+    index_end = 8 + 12 * len(ranges)
+    records, pointers, index = b"", {}, b""
+    for first, last, region in ranges:
+        text = region.encode("utf-8")
+        if text not in pointers:
+            pointers[text] = (index_end + len(records)) | (4 + len(text)) << 24
+            records += struct.pack("<I", 1) + text
+        index += struct.pack("<III", number(first), number(last), pointers[text])
+    with open(path, "wb") as f:
+        f.write(struct.pack("<II", 8, index_end - 12) + index + records)
+
+
+def data_file():
+    """The data file to give the program, and what a search for KEYWORDS finds in it: the
+    count, the first row and the last row."""
+    real = os.path.join(os.environ.get("VERDALO_SOURCE_DIR", ""), "data", "ip2region.db")
+    if os.path.isfile(real):
+        return real, 72, ("14.104.0.0-14.111.255.255", CHONGQING), \
+            ("222.176.0.0-222.183.255.255", CHONGQING)
+    path = os.path.join(os.environ["VERDALO_E2E_DIR"], "ipdata.db")
+    small_data_file(path, [("0.0.0.0", "14.103.255.255", "0|0|0|内网IP|内网IP"),
+                           ("14.104.0.0", "14.111.255.255", "中国|0|重庆|重庆市|电信"),
+                           ("14.112.0.0", "58.42.255.255", "中国|0|北京|北京市|联通"),
+                           ("58.43.0.0", "58.43.255.255", "中国|0|重庆|重庆市|电信"),
+                           ("58.44.0.0", "255.255.255.255", "0|0|0|0|0")])
+    return path, 2, ("14.104.0.0-14.111.255.255", CHONGQING), ("58.43.0.0-58.43.255.255", CHONGQING)
+
+
+def test_reverse_search(p, expected):
+    count, first, last = expected
+    p.set_text("编辑框_实际地址", KEYWORDS)
+    p.cmd("set-status 1 -")
+    started = time.time()
+    p.cmd("click 按钮_反向查询")
+    final = p.wait_status(1, "查询完毕", 30000)
+    print("reverse search from the data: %.2f s from the click" % (time.time() - started))
+    check(final == "查询完毕,共找到%d条数据!" % count, "final status: " + final)
+    rows = p.rows()
+    check(len(rows) == count, "rows: %d" % len(rows))
+    check(rows[:1] == [first] and rows[-1:] == [last], "first and last rows: %r" % (rows[:1] + rows[-1:]))
+    check(all(cell == CHONGQING for _, cell in rows), "regions: %r" % sorted({c for _, c in rows}))
+    check(requests(host("range")) == [], "the range service was asked: %r" % requests(host("range")))
+    # Nothing found keeps the list.
+    p.set_text("编辑框_实际地址", "无此地名")
+    p.cmd("click 按钮_反向查询")
+    final = p.wait_status(1, "查询完毕,共找到0", 30000)
+    check(p.rows() == rows, "a search that found nothing changed the list")
+
+
+def test_batch_fallback(p, expected):
+    # The mock fails the first address; the second it answers; the third is no address.
+    failing, answered = "14.104.0.1", "8.8.4.4"
+    mock_rule("ip=%s&" % failing, "reset")
+    addresses = [failing, answered, "mock-404"]
+    p.import_list(addresses, os.path.join(os.environ["VERDALO_E2E_DIR"], "list.txt"))
+    p.cmd("toolbar 0")
+    final = p.wait_status(1, "查询完毕", 60000)
+    check(final == "查询完毕,共查询出3条数据!(其中1条来自离线库)", "final status: " + final)
+    rows = p.rows()
+    check(rows == [(failing, CHONGQING + MARK), (answered, mock.location_text(answered)),
+                   ("mock-404", "")], "rows: %r" % rows)
+
+
+def test_single_query_fallback(p, expected):
+    mock_rule("ip=58.43.1.1&", "nomarker")
+    p.set_text("编辑框_IP地址", "58.43.1.1")
+    p.cmd("click 按钮_单一查询")
+    p.wait_status(1, "查询完毕!", 20000)
+    result = p.cmd("get-text 编辑框_结果")
+    check(result == CHONGQING + MARK, "result box: %r" % result)
+
+
+def test_refused_file(p, expected):
+    said = p.wait_status(1, "离线地址库无法使用:", 20000)
+    print("said: " + said)
+    # The reverse search then asks the web, as without data.
+    p.set_text("编辑框_实际地址", KEYWORDS)
+    p.cmd("click 按钮_反向查询")
+    final = p.wait_status(1, "查询完毕", 30000)
+    want = mock.expected_rows([KEYWORDS] * mock.PAGES)
+    check(final == "查询完毕,共找到%d条数据!" % len(want), "final status: " + final)
+    check(p.rows() == want, "rows: %r" % p.rows()[:3])
+
+
+TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
+
+
+def main():
+    exe, driver, name = sys.argv[1:4]
+    if name not in TESTS:
+        print("unknown test %s; known: %s" % (name, " ".join(sorted(TESTS))))
+        return 2
+    path, *expected = data_file()
+    if name == "refused_file":
+        path = os.path.join(os.environ["VERDALO_E2E_DIR"], "broken.db")
+        with open(path, "wb") as f:
+            f.write(b"not address data")
+    print("address data: " + path)
+    with Program(exe, driver, offline_data=path) as p:
+        # Start-up is done when panel 2 has its text; tests begin from there.
+        p.wait_status(2, "您的IP是", 30000)
+        TESTS[name](p, expected)
+    print("%s: %s" % (name, "FAILED" if failures else "passed"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
