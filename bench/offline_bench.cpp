@@ -1,0 +1,78 @@
+// The reverse search answered from the real address data file (data/ip2region.db;
+// VERDALO_IPDATA names another) through the Lookups and the fake window, click to final
+// message, the table replaced included; and the Lookups' own open of the file.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "lookup/lookup.h"
+#include "tests/fakes/fake_clipboard.h"
+#include "tests/fakes/fake_dialogs.h"
+#include "tests/fakes/fake_files.h"
+#include "tests/fakes/fake_internet.h"
+#include "tests/fakes/fake_main_view.h"
+#include "tests/fakes/fake_module_memory.h"
+#include "tests/fakes/fake_probe.h"
+
+namespace {
+
+std::string dataPath() {
+    const char* named = std::getenv("VERDALO_IPDATA");
+    if (named) return named;
+    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "ip2region.db")
+        .string();
+}
+
+struct World {
+    fake::DiskFiles files;
+    fake::Dialogs dialogs;
+    fake::Clipboard clipboard;
+    fake::Internet net;
+    fake::Probe probe;
+    fake::ModuleMemory moduleMemory;
+    platform::Services os{files, dialogs, clipboard, net, probe, moduleMemory};
+    fake::MainView window;
+    std::unique_ptr<lookup::Lookups> lookups;
+
+    World() { net.handler = [](auto&&...) { return fake::HttpResponse{}; }; }
+    ~World() { lookups.reset(); }
+    bool finished() { return window.panel(1).rfind("查询完毕", 0) == 0; }
+    // One search, click to final message; false when it never ended.
+    bool search(const std::string& keywords) {
+        window.setText(Box::Keywords, keywords);
+        window.setPanel(1, "");
+        lookups->startReverseSearch();
+        return window.runUntil([this] { return finished(); }, 60000);
+    }
+};
+
+// Construction to the first answer: the open, off the window thread, then a search.
+void BM_open_then_search(benchmark::State& state) {
+    World world;
+    for (auto _ : state) {
+        world.lookups = std::make_unique<lookup::Lookups>(world.os, world.window, dataPath());
+        if (!world.search("重庆市 电信")) return state.SkipWithError("the search did not end");
+    }
+    if (world.window.table().size() != 72)
+        state.SkipWithError("data/ip2region.db missing or not the expected file");
+}
+BENCHMARK(BM_open_then_search)->Unit(benchmark::kMillisecond);
+
+void BM_reverse_search(benchmark::State& state, const char* keywords) {
+    World world;
+    world.lookups = std::make_unique<lookup::Lookups>(world.os, world.window, dataPath());
+    for (auto _ : state) {
+        world.window.table().clear();
+        if (!world.search(keywords)) return state.SkipWithError("the search did not end");
+    }
+    if (!world.net.requests().empty())
+        return state.SkipWithError("data/ip2region.db missing: the web was asked");
+    state.counters["rows"] = static_cast<double>(world.window.table().size());
+}
+BENCHMARK_CAPTURE(BM_reverse_search, telecom, "电信")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_reverse_search, chongqing_telecom, "重庆市 电信")
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
