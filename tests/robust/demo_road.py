@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The typical road of a user, played on the real Verdalo.exe through the UI test driver
 against the bundled mock services (run inside tests/e2e/netns.sh by scripts/demo.sh):
-import a list, batch query, stop and resume, export to txt and .xls, reverse search with
-its own export, a single query and copy. A screenshot of the main window after each step.
+import a list, batch query (one row the mock fails, answered from the address data), stop
+and resume, export to txt and .xls, reverse search answered from the address data with its
+own export, a single query and copy. A screenshot of the main window after each step.
 
     demo_road.py <Verdalo.exe> <verdalo_driver.exe> <output folder>
 """
@@ -13,7 +14,7 @@ import time
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "e2e"))
-from verdalo_e2e import DriverError, Program, escape, windows_path  # noqa: E402
+from verdalo_e2e import DriverError, Program, escape, mock_rule, windows_path  # noqa: E402
 
 # Thirty addresses of the kind a user checks: well-known resolvers and provider gateways.
 SAMPLE = """1.2.4.8 8.8.8.8 114.114.114.114 223.5.5.5 180.76.76.76 119.29.29.29 61.139.2.69
@@ -23,6 +24,8 @@ SAMPLE = """1.2.4.8 8.8.8.8 114.114.114.114 223.5.5.5 180.76.76.76 119.29.29.29 
 101.226.4.6 218.85.152.99 202.98.96.68 61.147.37.1 124.207.160.106""".split()
 KEYWORDS = "重庆市 电信"
 SINGLE = "202.98.96.68"
+# The address the mock location service fails: its row is answered from the address data.
+FAILED = "61.139.2.69"
 
 step_no = 0
 
@@ -58,15 +61,26 @@ def filled(p):
     return sum(1 for r in range(int(p.cmd("rows"))) if p.cmd("cell %d 1" % r))
 
 
+def address_data(exe):
+    """The data file the build put beside the program, else the fetched one, else None."""
+    for path in (os.path.join(os.path.dirname(exe), "ipdata.db"),
+                 os.path.join(here, "..", "..", "data", "ip2region.db")):
+        if os.path.isfile(path):
+            return path
+    return None
+
+
 def main():
     exe, driver, out = sys.argv[1:4]
     os.makedirs(out, exist_ok=True)
+    data = address_data(exe)
     sample = os.path.join(out, "sample-list.txt")
     with open(sample, "wb") as f:
         f.write("\r\n".join(SAMPLE).encode("gbk") + b"\r\n")
 
-    with Program(exe, driver) as p:
+    with Program(exe, driver, offline_data=data) as p:
         say("started; public address: " + p.wait_status(2, "您的IP是", 30000))
+        say("address data: " + (data or "none (scripts/install-deps.sh fetches it)"))
         shot(p, out, "started")
 
         # 1. Import: the browse button's open dialog, then 导入.
@@ -77,7 +91,10 @@ def main():
         say("imported %s rows from %s" % (p.cmd("rows"), os.path.basename(sample)))
         shot(p, out, "imported")
 
-        # 2. Batch query, stopped part way (the mock answers each address after 150 ms).
+        # 2. Batch query, stopped part way (the mock answers each address after 150 ms, and
+        # fails one, which the address data answers).
+        if data:
+            mock_rule("ip=%s&" % FAILED, "reset")
         p.cmd("toolbar 0")
         end = time.time() + 30
         while filled(p) < 8 and time.time() < end:
@@ -93,6 +110,11 @@ def main():
         missing = [r for r in range(len(SAMPLE)) if not p.cmd("cell %d 1" % r)]
         if missing:
             raise DriverError("rows left empty after the resume: %r" % missing)
+        if data:
+            answer = p.cmd("cell %d 1" % SAMPLE.index(FAILED))
+            if not answer.endswith("(离线库)"):
+                raise DriverError("the failed row was not answered from the data: %r" % answer)
+            say("row %s, failed by the service, answered from the data: %s" % (FAILED, answer))
         shot(p, out, "finished")
 
         # 4. Export to txt (typed name) and to .xls (chosen with the save dialog).
@@ -106,10 +128,14 @@ def main():
         say("export: " + p.wait_status(1, "导出Excel完毕!", 30000))
         shot(p, out, "exported-xls")
 
-        # 5. Reverse search: every result page, detail pages followed.
+        # 5. Reverse search: from the address data when there is one, else every result
+        # page of the range service, detail pages followed.
         p.set_text("编辑框_实际地址", KEYWORDS)
         p.cmd("click 按钮_反向查询")
-        say("reverse search %s: %s" % (KEYWORDS, p.wait_status(1, "查询完毕", 30000)))
+        say("reverse search %s%s: %s" % (KEYWORDS, " from the address data" if data else "",
+                                         p.wait_status(1, "查询完毕", 30000)))
+        if data:
+            say("first row: %s  %s" % (p.cmd("cell 0 0"), p.cmd("cell 0 1")))
         shot(p, out, "reverse-search")
         p.cmd("click 按钮_反向导出")
         p.cmd("file-dialog " + escape(windows_path(os.path.join(out, "reverse.xls"))))
