@@ -15,19 +15,12 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mock"))
 import mock_services as mock  # noqa: E402
+from lookup_e2e import check, failures  # noqa: E402
 from verdalo_e2e import Program, host, mock_rule, requests  # noqa: E402
 
 KEYWORDS = "重庆市 电信"
 CHONGQING = "重庆 重庆市 电信"
 MARK = " (离线库)"
-
-failures = []
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-        print("FAIL: " + what, flush=True)
 
 
 def small_data_file(path, ranges):
