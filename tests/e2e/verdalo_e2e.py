@@ -151,6 +151,14 @@ def requests(host=None, path_prefix=None):
             and (path_prefix is None or e["path"].startswith(path_prefix))]
 
 
+def mock_control(path):
+    """A control request to the mock (a path under /__mock/); returns its answer."""
+    # Straight to the mock: a proxy named in the environment is not reachable in here.
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    with opener.open(os.environ["VERDALO_MOCK_URL"] + path, timeout=5) as r:
+        return r.read().decode("ascii")
+
+
 def mock_rule(match, action, ms=None, times=None):
     """Makes requests whose path contains `match` misbehave (see tests/mock)."""
     query = {"match": match, "action": action}
@@ -158,11 +166,7 @@ def mock_rule(match, action, ms=None, times=None):
         query["ms"] = ms
     if times is not None:
         query["times"] = times
-    url = os.environ["VERDALO_MOCK_URL"] + "/__mock/rule?" + urllib.parse.urlencode(query)
-    # Straight to the mock: a proxy named in the environment is not reachable in here.
-    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-    with opener.open(url, timeout=5) as r:
-        r.read()
+    mock_control("/__mock/rule?" + urllib.parse.urlencode(query))
 
 
 def wait_until(probe, seconds=10.0):

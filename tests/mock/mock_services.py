@@ -5,21 +5,30 @@ Routes by path (every service path is distinct), so the location, range-search a
 host names can all point at this one server; the Host header is only logged.
 
   /ips138.asp?ip=X&action=2   location page, GBK, one distinct answer per address
-  /ip.php?<keywords>[&N]      range-search result page N (0-based), UTF-8
+  /ip.php?<keywords>[&N]      range-search result page N (0-based), UTF-8; keywords
+                              holding NOWHERE find nothing
   /ip-<address>.htm           range-search detail page, UTF-8
   /ic.asp                     echo page, GBK: <center>...caller's address...</center>
 
 Misbehaviour on request, either per address (a location query for "mock-<action>[-ms]")
 or by rule: GET /__mock/rule?match=<text>&action=<action>[&ms=N][&times=K] makes every
 request whose path contains <text> misbehave (K times, or always). /__mock/clear drops the
-rules. Actions: slow (answer after ms, then normally), reset (RST, no answer), empty (200
-with no body), 404, big (5 MB of filler before the page), nul (a NUL byte before the
-markers), nomarker (a page without the markers).
+rules. Actions: slow (answer after ms, then normally), silent (no answer at all until the
+client hangs up), reset (RST, no answer), empty (200 with no body), 404, big (5 MB of
+filler before the page), nul (a NUL byte before the markers), nomarker (a page without the
+markers), huge (a location page whose answer is HUGE_BYTES long, see huge_location_text).
+A slow or silent request whose client hangs up meanwhile gets no answer.
+
+Location requests under way are counted: /__mock/inflight answers "<now> <most>",
+/__mock/reset-inflight starts the most anew. A request stops counting once answered or
+once its client has hung up.
 
 Every request is appended to the log file as one JSON object per line.
 """
 import argparse
+import contextlib
 import json
+import select
 import socket
 import struct
 import sys
@@ -28,17 +37,28 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-ACTIONS = {"slow", "reset", "empty", "404", "big", "nul", "nomarker"}
+ACTIONS = {"slow", "silent", "reset", "empty", "404", "big", "nul", "nomarker", "huge"}
 PAGES = 3  # every keyword search has three result pages
+NOWHERE = "火星"  # keywords holding this find nothing
+SILENT_LIMIT_S = 600  # a silent request is let go after this, client or not
+HUGE_BYTES = 1024 * 1024
 
 
 def location_text(address):
     return "模拟省" + address + "市 电信"
 
 
-def location_page(address):
+def huge_location_text(address):
+    """A location of HUGE_BYTES GBK bytes, one- and two-byte characters mixed, so that a
+    cut by characters and a cut by bytes land in different places."""
+    head = location_text(address)
+    filler = "电信ab"  # 6 GBK bytes, 4 characters
+    return head + filler * ((HUGE_BYTES - len(head.encode("gbk"))) // 6)
+
+
+def location_page(address, text=None):
     return ('<html><head><title>位置</title></head><body><ul class="ul1">'
-            "<li>本站主数据：" + location_text(address) + "</li>"
+            "<li>本站主数据：" + (location_text(address) if text is None else text) + "</li>"
             "<li>参考数据一：参考" + address + "</li></ul></body></html>")
 
 
@@ -81,6 +101,34 @@ def expected_rows(keywords_per_page):
     return rows
 
 
+class InFlight:
+    """Location requests under way now, and the most there were at once."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.now = 0
+        self.most = 0
+
+    @contextlib.contextmanager
+    def counting(self):
+        with self.lock:
+            self.now += 1
+            self.most = max(self.most, self.now)
+        try:
+            yield
+        finally:
+            with self.lock:
+                self.now -= 1
+
+    def report(self):
+        with self.lock:
+            return "%d %d" % (self.now, self.most)
+
+    def reset(self):
+        with self.lock:
+            self.most = self.now
+
+
 class Rules:
     def __init__(self):
         self.lock = threading.Lock()
@@ -119,8 +167,13 @@ class Handler(BaseHTTPRequestHandler):
             self.server.log.flush()
 
     def do_GET(self):
+        if not self.path.startswith("/ips138.asp"):
+            return self.serve(self.path)
+        with self.server.inflight.counting():
+            return self.serve(self.path)
+
+    def serve(self, path):
         self.record()
-        path = self.path
         if path.startswith("/__mock/"):
             return self.control(path)
         action, ms = self.server.rules.take(path)
@@ -134,9 +187,29 @@ class Handler(BaseHTTPRequestHandler):
                 if bits[1] in ACTIONS:
                     action = bits[1]
                     ms = int(bits[2]) if len(bits) > 2 and bits[2].isdigit() else 1500
-            if self.server.delay_ms:
-                time.sleep(self.server.delay_ms / 1000.0)
+            if action == "huge":
+                body = location_page(address, huge_location_text(address))
+            if self.server.delay_ms and not self.hold(self.server.delay_ms / 1000.0):
+                return self.hang_up()
         self.misbehave(action, ms, body, charset)
+
+    def hold(self, seconds):
+        """Waits `seconds`; False as soon as the client hangs up meanwhile."""
+        end = time.time() + seconds
+        readable, _, _ = select.select([self.connection], [], [], seconds)
+        if readable:
+            try:
+                gone = not self.connection.recv(1, socket.MSG_PEEK)
+            except OSError:
+                gone = True
+            if gone:
+                return False
+            # The client sent more than its request: nothing to watch for, only wait.
+            time.sleep(max(0.0, end - time.time()))
+        return True
+
+    def hang_up(self):
+        self.close_connection = True
 
     def query_address(self, path):
         query = path.split("?", 1)[1] if "?" in path else ""
@@ -158,7 +231,7 @@ class Handler(BaseHTTPRequestHandler):
                 query, index = query.rsplit("&", 1)
                 page = int(index) if index.isdigit() else 0
             keywords = urllib.parse.unquote(query, encoding="utf-8", errors="replace")
-            if not keywords or page >= PAGES:
+            if not keywords or page >= PAGES or NOWHERE in keywords:
                 return "<html><body>没有找到</body></html>", "utf-8"
             return result_page(keywords, page), "utf-8"
         if path.startswith("/ip-") and path.endswith(".htm"):
@@ -167,7 +240,11 @@ class Handler(BaseHTTPRequestHandler):
 
     def misbehave(self, action, ms, body, charset):
         if action == "slow":
-            time.sleep(ms / 1000.0)
+            if not self.hold(ms / 1000.0):
+                return self.hang_up()
+        elif action == "silent":
+            self.hold(SILENT_LIMIT_S)
+            return self.hang_up()
         elif action == "reset":
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.close_connection = True
@@ -194,6 +271,10 @@ class Handler(BaseHTTPRequestHandler):
                                   int(query.get("ms", "1500")), times)
         elif url.path == "/__mock/clear":
             self.server.rules.clear()
+        elif url.path == "/__mock/inflight":
+            return self.send(200, self.server.inflight.report().encode("ascii"), "ascii")
+        elif url.path == "/__mock/reset-inflight":
+            self.server.inflight.reset()
         elif url.path != "/__mock/ping":
             return self.send(400, b"unknown control", "ascii")
         self.send(200, b"ok", "ascii")
@@ -237,6 +318,7 @@ def main():
     server.log = open(args.log, "a", encoding="utf-8")
     server.log_lock = threading.Lock()
     server.rules = Rules()
+    server.inflight = InFlight()
     server.delay_ms = args.delay_ms
     print("mock services on %s:%d" % (args.bind, server.server_address[1]), flush=True)
     try:

@@ -7,8 +7,8 @@
     stall instead (a stall is answered in the end);
   - result lists of any length: /__robust/pages?n=N;
   - an answer delay that a run changes on the fly: /__robust/delay?ms=N;
-  - the number of location requests in flight at once, the most seen:
-    /__robust/inflight answers "<now> <most>"; /__robust/reset-inflight starts anew.
+  - the number of location requests in flight at once, the most seen (the stock mock's
+    count): /__robust/inflight answers "<now> <most>"; /__robust/reset-inflight starts anew.
 
 Everything else (routes, pages, rules, the request log) is the stock mock's.
 """
@@ -16,7 +16,6 @@ import argparse
 import os
 import sys
 import threading
-import time
 import urllib.parse
 from http.server import ThreadingHTTPServer
 
@@ -56,32 +55,24 @@ def soak_action(row, every, stall_every):
 
 
 class Handler(mock.Handler):
-    def do_GET(self):
-        path = self.path
+    def serve(self, path):
         if path.startswith("/__robust/"):
             self.record()
             return self.robust_control(path)
         if not path.startswith("/ips138.asp"):
-            return super().do_GET()
+            return super().serve(path)
         state = self.server.state
-        with state.lock:
-            state.inflight += 1
-            state.most = max(state.most, state.inflight)
-        try:
-            row = row_of(self.query_address(path))
-            action = None
-            if row is not None:
-                action = soak_action(row, state.every, state.stall_every)
-            if action is None:
-                if state.delay_ms:
-                    time.sleep(state.delay_ms / 1000.0)
-                return super().do_GET()
-            self.record()
-            body, charset = self.route(path)
-            self.misbehave(action, STALL_MS, body, charset)
-        finally:
-            with state.lock:
-                state.inflight -= 1
+        row = row_of(self.query_address(path))
+        action = None
+        if row is not None:
+            action = soak_action(row, state.every, state.stall_every)
+        if action is None:
+            if state.delay_ms and not self.hold(state.delay_ms / 1000.0):
+                return self.hang_up()
+            return super().serve(path)
+        self.record()
+        body, charset = self.route(path)
+        self.misbehave(action, STALL_MS, body, charset)
 
     def robust_control(self, path):
         url = urllib.parse.urlsplit(path)
@@ -97,9 +88,9 @@ class Handler(mock.Handler):
             elif url.path == "/__robust/delay":
                 state.delay_ms = float(query.get("ms", "0"))
             elif url.path == "/__robust/inflight":
-                answer = "%d %d" % (state.inflight, state.most)
+                answer = self.server.inflight.report()
             elif url.path == "/__robust/reset-inflight":
-                state.most = state.inflight
+                self.server.inflight.reset()
             else:
                 return self.send(400, b"unknown control", "ascii")
         self.send(200, answer.encode("ascii"), "ascii")
@@ -111,8 +102,6 @@ class State:
         self.every = 0
         self.stall_every = 0
         self.delay_ms = 0.0
-        self.inflight = 0
-        self.most = 0
 
 
 def main():
@@ -128,6 +117,7 @@ def main():
     server.log = open(args.log, "a", encoding="utf-8")
     server.log_lock = threading.Lock()
     server.rules = mock.Rules()
+    server.inflight = mock.InFlight()
     server.delay_ms = 0  # the stock delay; ours is server.state.delay_ms
     server.state = State()
     print("robust mock on %s:%d" % (args.bind, server.server_address[1]), flush=True)
