@@ -36,7 +36,9 @@ struct World {
     fake::MainView window;
     std::unique_ptr<lookup::Lookups> lookups;
 
-    World() { net.handler = [](auto&&...) { return fake::HttpResponse{}; }; }
+    World() {
+        net.handler = [](auto&&...) { return fake::HttpResponse{}; };
+    }
     ~World() { lookups.reset(); }
     bool finished() { return window.panel(1).rfind("查询完毕", 0) == 0; }
     // One search, click to final message; false when it never ended.
