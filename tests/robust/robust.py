@@ -175,7 +175,7 @@ def test_soak(p, rows=10000):
     took = time.time() - started
     check(final == "查询完毕,共查询出%d条数据!" % rows, "final status: " + final)
     check(p.cmd("running") == "1", "the program ended")
-    check(most_in_flight() == 1, "location requests in flight at once: %d" % most_in_flight())
+    check(most_in_flight() <= 4, "location requests in flight at once: %d" % most_in_flight())
 
     cells = zip(read_column(p, 0, rows), read_column(p, 1, rows))
     wrong = []
@@ -229,25 +229,26 @@ def test_reverse_50_stop_restart(p, pages=50):
     control("/__robust/pages?n=%d" % pages)
     mock.PAGES = pages  # what expected_rows counts with
     stop_page = 20
-    mock_rule("/ip-10.%d.1.0.htm" % stop_page, "slow", ms=3000, times=1)
+    # The stop lands while this detail page is awaited: it ends that request at once, and
+    # the entry gives no rows.
+    mock_rule("/ip-10.%d.1.0.htm" % stop_page, "slow", ms=20000, times=1)
     p.set_text("编辑框_实际地址", KEYWORDS)
     p.cmd("click 按钮_反向查询")
     check(wait_until(lambda: "/ip-10.%d.1.0.htm" % stop_page in range_paths(), 30),
           "the stalled detail page was not asked")
+    stopped = time.time()
     p.cmd("toolbar 2")
     stopped_at = len(range_paths())
-    # Starts while the stopped worker still waits for its detail page: refused, no request.
-    for _ in range(5):
-        p.cmd("click 按钮_反向查询")
-        p.cmd("toolbar 0")
     first = p.cmd("wait-status 1 查询完毕 20000")
-    kept = stop_page * 4 + 4
+    took = time.time() - stopped
+    kept = stop_page * 4 + 1
     check(first == "查询完毕,共找到%d条数据!" % kept, "stopped search: " + first)
+    check(took < 5, "the search ended %.1f s after the stop" % took)
     got = p.rows()
     check(got == mock.expected_rows([KEYWORDS] * pages)[:kept], "rows after the stop: %d" % len(got))
     time.sleep(1)
     check(len(range_paths()) == stopped_at,
-          "requests while the stopped worker finished: %r" % range_paths()[stopped_at:])
+          "requests after the stop: %r" % range_paths()[stopped_at:])
     check(p.status(1) == first, "status moved on after the stop: " + p.status(1))
 
     before = len(range_paths())
@@ -311,37 +312,35 @@ def test_hammer_start_stop(p, rows=300):
         for command in pattern[i % len(pattern)]:
             p.cmd(command)
         seen.add(p.status(1))
-    # The last worker ends by itself; then runs to the end, the first maybe cut short by a
-    # stop left pending.
     check(settle(p), "the hammered batch did not come to rest: " + p.status(1))
-    finals = []
-    for _ in range(4):
-        final, made = run_batch(p)
-        finals.append((final, made))
-        seen.add(final)
-        if all(p.cmd("cell %d 1" % r) for r in range(rows)):
-            break
-    for final, made in finals:
-        check(final == "查询完毕,共查询出%d条数据!" % made, "a run said %s after %d requests" % (final, made))
+    # Under Wine a request given up by a stop stays open at the service until answered: while
+    # runs start and stop, the service may see the 4 of a run beside the 4 its stop gave up.
+    hammered = most_in_flight()
+    check(hammered <= 8, "location requests at the service at once while hammered: %d" % hammered)
+    # One run to the end completes the list, asking again for the rows the stops cut short.
+    control("/__robust/reset-inflight")
+    final, made = run_batch(p)
+    seen.add(final)
+    check(final == "查询完毕,共查询出%d条数据!" % made, "the last run said %s after %d requests"
+          % (final, made))
+    check(most_in_flight() <= 4, "location requests in flight at once: %d" % most_in_flight())
     # A panel read while the text changes may come back cut short: count it as its start.
     odd = [s for s in seen if not any(a.startswith(s) or s.startswith(a) for a in allowed)]
     check(not odd, "unexpected status texts: %r" % odd)
     counts = [s for s in seen if s.startswith("查询完毕,共查询出") and s.endswith("条数据!")]
     check(all(0 <= int(s[len("查询完毕,共查询出"):-len("条数据!")]) <= rows for s in counts),
           "final counts: %r" % counts)
-    asked = location_paths()
-    twice = sorted({x for x in asked if asked.count(x) > 1})
-    check(not twice, "rows asked twice: %r" % twice[:5])
-    check(most_in_flight() == 1, "location requests in flight at once: %d" % most_in_flight())
     got = list(zip(read_column(p, 0, rows), read_column(p, 1, rows)))
     wrong = [(a, c) for a, c in got if c != mock.location_text(a)]
     check(not wrong and [a for a, _ in got] == addresses, "wrong rows: %r" % wrong[:5])
-    print("hammer: %d requests, statuses seen %d" % (len(asked), len(seen)), flush=True)
+    print("hammer: %d requests, at most %d at once while hammered, statuses seen %d"
+          % (len(location_paths()), hammered, len(seen)), flush=True)
 
 
 def close_case(exe, driver, what, setup):
     """Starts the program, lets `setup` start a run, closes the window: the process ends
-    at once and the services see no request after the close but the one under way."""
+    at once and the services see no request after the close but those under way (a batch
+    keeps up to 4)."""
     control("/__mock/clear")
     control("/__robust/delay?ms=0")
     with Program(exe, driver) as p:
@@ -360,7 +359,8 @@ def close_case(exe, driver, what, setup):
         ended = time.time()
         time.sleep(1)
         late = requests()[asked_before:]
-        check(len(late) <= 1, "%s: requests after the close: %r" % (what, [r["path"] for r in late]))
+        check(len(late) <= 4, "%s: %d requests after the close: %r"
+              % (what, len(late), [r["path"] for r in late][:8]))
         check(all(r["time"] <= ended for r in late), "%s: a request after the process ended" % what)
         print("%s: ended %.2f s after the close, %d request(s) under way" % (what, took, len(late)),
               flush=True)
@@ -423,7 +423,7 @@ def consistent(p, addresses, what):
     check([a for a, _ in got] == addresses, "%s: addresses changed" % what)
     foreign = [(a, c) for a, c in got if c and c != mock.location_text(a)]
     check(not foreign, "%s: rows holding another address's location: %r" % (what, foreign[:5]))
-    check(most_in_flight() == 1, "%s: location requests in flight at once: %d" % (what, most_in_flight()))
+    check(most_in_flight() <= 4, "%s: location requests in flight at once: %d" % (what, most_in_flight()))
 
 
 # A batch whose list an import replaced stops at the end of the list as it then stands, so
