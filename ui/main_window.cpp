@@ -95,6 +95,8 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
             runPostedWork(l);
             return 0;
         case WM_CLOSE:
+            // A run's workers would go on asking the services while the window goes.
+            if (g_lookups) g_lookups->requestStop();
             DestroyWindow(window);
             return 0;
         case WM_DESTROY:
