@@ -180,6 +180,7 @@ def test_public_address_silent(p):
     ok, code = p.ask("wait-exit 8000")
     check(ok, "the program did not end within 8 s of the close: %r" % code)
     print("ended %.2f s after the close" % (time.time() - started))
+    check(p.program.wait(timeout=10) is not None, "wine process still there")
 
 
 def test_public_address_not_connected(p):
