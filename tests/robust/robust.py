@@ -188,13 +188,15 @@ def test_soak(p, rows=10000):
         if cell0 != addresses[r] or cell1 != want:
             wrong.append((r, action, cell0, cell1))
     check(not wrong, "%d rows wrong, first: %r" % (len(wrong), wrong[:5]))
-    # A reset on a kept-alive connection is sent once more by WinINet itself, on a new one.
+    # A reset on a kept-alive connection is sent again by WinINet itself, on the next
+    # connection it holds to the service, until one that is not kept alive gets the reset:
+    # with 4 requests under way it holds up to 4, so up to 5 sends.
     asked = location_paths()
     resent = {}
     for path in asked:
         resent[path] = resent.get(path, 0) + 1
     twice = [(path, n) for path, n in resent.items()
-             if n > 1 and not (n == 2 and kind_of(path, every, stall_every) == "reset")]
+             if n > 1 and not (n <= 5 and kind_of(path, every, stall_every) == "reset")]
     check(len(resent) == rows and not twice,
           "requests: %d distinct of %d rows; asked again: %r" % (len(resent), rows, twice[:5]))
 
