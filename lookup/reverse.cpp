@@ -1,3 +1,6 @@
+#include <atomic>
+#include <thread>
+
 #include "lookup/hosts.h"
 #include "lookup/internal.h"
 #include "text/text.h"
@@ -42,16 +45,29 @@ std::vector<RowCells> entryRows(WebSession& session, const std::string& entry) {
 void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
                 const std::string& keywords) {
     auto found = std::make_shared<int>(0);  // window thread: rows this search has put in
+    // Each entry's rows are shown before the next request goes out: a fast service would
+    // otherwise keep the window thread seconds behind the search, a close or a stop among
+    // the messages waiting, while the search went on asking.
+    auto unshown = std::make_shared<std::atomic<int>>(0);
+    auto waitForWindow = [&] {
+        while (*unshown > 0 && !session.cancelled())
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
     std::string page = session.getUtf8Text(resultPageUrl(keywords, 0));
     const int pages = textToInt(getTextBetween(page, "共", "页"));
     for (int p = 1; p <= pages && !session.cancelled(); ++p) {
+        waitForWindow();
         if (p > 1) page = session.getUtf8Text(resultPageUrl(keywords, p - 1));
         TextList entries;
         getAllTextsBetween(page, "<p class='bg'>", "/p>", entries);
         for (const std::string& entry : entries) {
+            waitForWindow();
+            if (session.cancelled()) break;
             std::vector<RowCells> rows = entryRows(session, entry);
             if (!rows.empty()) {
-                post(side, [found, rows = std::move(rows)](WindowSide& s) mutable {
+                ++*unshown;
+                post(side, [found, unshown, rows = std::move(rows)](WindowSide& s) mutable {
+                    --*unshown;
                     QueryTable& table = s.view.table();
                     const int count = static_cast<int>(rows.size());
                     // The user's list goes only once this search has rows to put in its place.

@@ -31,7 +31,7 @@ RowId QueryTable::append(RowCells cells) {
     if (rows_.empty()) firstId_ = nextId_;
     const RowId id = nextId_++;
     rows_.push_back(Row{id, std::move(cells[0]), std::move(cells[1])});
-    changed({true, rows_.size() - 1});
+    changed({true, rows_.size() - 1, true});
     return id;
 }
 

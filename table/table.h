@@ -32,10 +32,11 @@ class QueryTable {
     static constexpr int kColumns = 2;
 
     // What changed, for the view that draws the table: every row (or their count), or the
-    // one row at `index`.
+    // one row at `index`; `appended` when the only change is a row added at `index`.
     struct Change {
         bool allRows;
         std::size_t index;
+        bool appended = false;
     };
 
     explicit QueryTable(std::array<std::string, kColumns> headers);

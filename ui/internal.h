@@ -13,6 +13,9 @@ namespace ui {
 
 // Work posted to the window thread: lParam owns a heap std::function<void()>.
 inline constexpr UINT kPostedWork = WM_APP + 1;
+// The main window's timer that shows rows appended meanwhile (see showAppendedRows).
+inline constexpr UINT_PTR kAppendedRowsTimer = 0x5652;
+inline constexpr UINT kAppendedRowsMs = 100;
 
 HINSTANCE instance();
 HWND mainWindowHandle();
@@ -38,6 +41,7 @@ void bindMainView(HWND window);
 bool answerListNotification(const NMHDR& header, LRESULT& result);
 // Runs and frees one posted payload; frees, unrun, those still queued for a closing window.
 void runPostedWork(LPARAM payload);
+void showAppendedRows();
 void dropPostedWork(HWND window);
 
 }  // namespace ui

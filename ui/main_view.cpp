@@ -53,6 +53,8 @@ class WindowMainView final : public MainView {
 
     void setPanel(int index, const std::string& text) override {
         if (index < 0 || index > 2 || !status_) return;
+        // A status text speaks of the rows: they are shown by the time it is.
+        showAppendedRows();
         const std::wstring wide = win32::gbkToWide(text);
         SendMessageW(status_, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(wide.c_str()));
     }
@@ -88,16 +90,36 @@ class WindowMainView final : public MainView {
 
     HWND list() const { return list_; }
 
+    // Rows added one by one (a reverse search) reach the list at most every kAppendedRowsMs:
+    // under Wine each new item count re-lays the list out, some 20 ms, and a fast search
+    // kept the window thread that far behind its answers.
+    void showAppendedRows() {
+        if (!appendedPending_) return;
+        appendedPending_ = false;
+        KillTimer(main_, kAppendedRowsTimer);
+        SendMessageW(list_, LVM_SETITEMCOUNT, table_.size(),
+                     LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+    }
+
   private:
     void showChange(const QueryTable::Change& change) {
         if (!list_) return;
-        if (change.allRows) {
+        if (change.appended) {
+            if (!appendedPending_) {
+                appendedPending_ = true;
+                SetTimer(main_, kAppendedRowsTimer, kAppendedRowsMs, nullptr);
+            }
+        } else if (change.allRows) {
+            appendedPending_ = false;
+            KillTimer(main_, kAppendedRowsTimer);
             SendMessageW(list_, LVM_SETITEMCOUNT, table_.size(), LVSICF_NOSCROLL);
             InvalidateRect(list_, nullptr, FALSE);
         } else {
             SendMessageW(list_, LVM_REDRAWITEMS, change.index, change.index);
         }
     }
+
+    bool appendedPending_ = false;
 
     HWND boxHandle(Box box) const {
         if (!main_) return nullptr;
@@ -141,6 +163,10 @@ bool answerListNotification(const NMHDR& header, LRESULT&) {
     if (header.hwndFrom != theView().list() || header.code != LVN_GETDISPINFOW) return false;
     theView().answerDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(const_cast<NMHDR*>(&header)));
     return true;
+}
+
+void showAppendedRows() {
+    theView().showAppendedRows();
 }
 
 void runPostedWork(LPARAM payload) {

@@ -91,6 +91,12 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
                 return 0;
             }
             break;
+        case WM_TIMER:
+            if (w == kAppendedRowsTimer) {
+                showAppendedRows();
+                return 0;
+            }
+            break;
         case kPostedWork:
             runPostedWork(l);
             return 0;

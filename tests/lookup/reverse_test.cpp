@@ -138,8 +138,8 @@ TEST_F(ReverseTest, FirstPageDecidesThePageCountAndNothingFoundKeepsTheList) {
     }
 }
 
-// A stop during a detail request ends it at once: the rows found before stay (shown as
-// stopping), no further page is asked for.
+// A stop during a detail request ends it at once: the rows found before stay, no further
+// page is asked for. The detail request waits until the window has shown the rows before.
 TEST_F(ReverseTest, StopDuringADetailRequestEndsTheSearch) {
     net.handler = [](const std::string&, int, const std::string& object) {
         if (object == "/ip.php?%6B")
@@ -151,14 +151,15 @@ TEST_F(ReverseTest, StopDuringADetailRequestEndsTheSearch) {
     setRows({{"mine", ""}});
     window.setText(Box::Keywords, "k");
     lookups->startReverseSearch();
-    ASSERT_TRUE(waitFor([&] { return attempted().size() == 2u; }));
+    ASSERT_FALSE(waitFor([&] { return attempted().size() == 2u; }, std::chrono::milliseconds(300)));
+    ASSERT_TRUE(window.runUntil([&] { return attempted().size() == 2u; }));
+    EXPECT_EQ(rows(), (std::vector<RowCells>{{"6.0.0.0", "Q"}}));
     lookups->requestStop();
     ASSERT_TRUE(runToEnd());
     EXPECT_EQ(rows(), (std::vector<RowCells>{{"6.0.0.0", "Q"}}));
     const auto& shown = window.statusHistory;
-    EXPECT_EQ(
-        std::vector<std::string>(shown.end() - 2, shown.end()),
-        (std::vector<std::string>{"正在查询,已找到1条数据![停止中]", "查询完毕,共找到1条数据!"}));
+    EXPECT_EQ(std::vector<std::string>(shown.end() - 2, shown.end()),
+              (std::vector<std::string>{"正在查询,已找到1条数据!", "查询完毕,共找到1条数据!"}));
     EXPECT_EQ(attempted().size(), 2u);
 }
 

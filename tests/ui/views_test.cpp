@@ -64,9 +64,15 @@ TEST(QueryList, ShowsTheTableAsItChanges) {
 
     table.clear();
     EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 0);
+    // Appended rows are shown in bursts, and always by the time a status text speaks of them.
     table.append({"1.2.3.4", "北京市"});
-    EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 1);
-    EXPECT_EQ(listCell(0, 1), L"北京市");
+    table.append({"5.6.7.8", "上海市"});
+    view().setStatus("正在查询,已找到2条数据!");
+    EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(listCell(1, 1), L"上海市");
+    table.append({"9.9.9.9", ""});
+    pumpUntil([] { return SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0) == 3; });
+    EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 3);
 }
 
 TEST(Post, WorkFromWorkersRunsOnTheWindowThreadInOrder) {
