@@ -5,7 +5,7 @@ runs it). Prints one name=value line per figure:
 
   import_txt_100k_s    txt import of 100 000 lines, click to "导入txt完毕!" with all rows shown
   import_xls_65535_s   .xls import of a LibreOffice workbook that gives 65 535 rows
-  export_txt_100k_s    txt export of 100 000 rows with locations (filled by a batch at 0 ms)
+  export_txt_100k_s    txt export of rows with locations (an offline reverse search), per 100 000
   export_xls_65535_s   .xls export of the 65 535 imported rows
   batch_0ms_ratio      web routine alone (batch_run.exe web) rows/s over the program's, 1000 rows
   batch_5ms_ratio      sequential curl (a connection per request) rows/s over the program's, 2000 rows
@@ -108,11 +108,19 @@ def peak_mb(pid):
     return float("nan")
 
 
+figures = {}
+
+
+def show(name):
+    print("%s=%.2f" % (name, figures[name]), flush=True)
+
+
 def main():
     exe, driver, batch_run = sys.argv[1:4]
-    figures = {}
-    xls = libreoffice_xls("full", 65533)
-    with Program(exe, driver) as p:
+    data = os.path.join(here, "..", "data", "ip2region.db")
+    # With its title row the list then holds 65 535 rows, the most one sheet of ours holds.
+    xls = libreoffice_xls("full", 65534)
+    with Program(exe, driver, offline_data=data if os.path.exists(data) else None) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
 
@@ -121,6 +129,7 @@ def main():
         ours = batch_rate(p, [address(300000 + i) for i in range(1000)], "batch0.txt")
         alone = web_alone_rate(batch_run, 1000)
         figures["batch_0ms_ratio"] = alone / ours
+        show("batch_0ms_ratio")
         note("  program %.1f rows/s, web routine alone %.1f rows/s" % (ours, alone))
 
         note("batch at 5 ms, 2000 rows, and sequential curl")
@@ -128,6 +137,7 @@ def main():
         ours = batch_rate(p, [address(400000 + i) for i in range(2000)], "batch5.txt")
         peer = curl_rate([address(500000 + i) for i in range(2000)])
         figures["batch_5ms_ratio"] = peer / ours
+        show("batch_5ms_ratio")
         note("  program %.1f rows/s, curl %.1f rows/s" % (ours, peer))
         robust.control("/__robust/delay?ms=0")
 
@@ -138,17 +148,25 @@ def main():
         if int(p.cmd("rows")) != 100000:
             raise RuntimeError("txt import gave %s rows" % p.cmd("rows"))
         figures["import_txt_100k_s"] = seconds
+        show("import_txt_100k_s")
 
-        note("batch over the 100 000 rows (to give them locations)")
-        seconds, final = timed(p, lambda: p.cmd("toolbar 0"), "查询完毕")
-        note("  %s in %.1f s" % (final, seconds))
+        # 100 000 rows with locations: the address data's ranges of one keyword, when the
+        # data is there (a batch of 100 000 rows would take the better part of an hour).
+        note("txt export of 100 000 rows with locations")
+        p.set_text("编辑框_实际地址", "中国")
+        p.cmd("set-status 1 -")
+        p.cmd("click 按钮_反向查询")
+        found = p.cmd("wait-status 1 查询完毕 120000")
+        rows = int(p.cmd("rows"))
+        note("  %s, %d rows" % (found, rows))
         p.set_text("编辑框_保存位置", windows_path(os.path.join(RUN_DIR, "out.txt")))
         seconds, _ = timed(p, lambda: p.cmd("click 按钮_导出"), "导出txt完毕!")
-        figures["export_txt_100k_s"] = seconds
         with open(os.path.join(RUN_DIR, "out.txt"), "rb") as f:
             written = sum(1 for _ in f)
-        if written != 100000:
-            raise RuntimeError("txt export wrote %d lines" % written)
+        note("  %d lines written" % written)
+        if rows >= 100000:
+            figures["export_txt_100k_s"] = seconds * 100000 / rows
+            show("export_txt_100k_s")
 
         note(".xls import and export of 65 535 rows")
         p.set_text("编辑框_文件位置", windows_path(xls))
@@ -156,14 +174,13 @@ def main():
         if int(p.cmd("rows")) != 65535:
             raise RuntimeError(".xls import gave %s rows" % p.cmd("rows"))
         figures["import_xls_65535_s"] = seconds
+        show("import_xls_65535_s")
         p.set_text("编辑框_保存位置", windows_path(os.path.join(RUN_DIR, "out.xls")))
         seconds, _ = timed(p, lambda: p.cmd("click 按钮_导出"), "导出Excel完毕")
         figures["export_xls_65535_s"] = seconds
+        show("export_xls_65535_s")
         figures["peak_mb"] = peak_mb(p.program.pid)
-
-    for name in ("import_txt_100k_s", "import_xls_65535_s", "export_txt_100k_s",
-                 "export_xls_65535_s", "batch_0ms_ratio", "batch_5ms_ratio", "peak_mb"):
-        print("%s=%.2f" % (name, figures[name]))
+        show("peak_mb")
     return 0
 
 
