@@ -70,6 +70,15 @@ def timed(p, action, final, limit_ms=3600000):
     return time.time() - started, got
 
 
+def import_seconds(p, path, final, rows):
+    """Seconds of one import through the button, checked for its row count."""
+    p.set_text("编辑框_文件位置", windows_path(path))
+    seconds, _ = timed(p, lambda: p.cmd("click 按钮_导入"), final)
+    if int(p.cmd("rows")) != rows:
+        raise RuntimeError("import of %s gave %s rows" % (path, p.cmd("rows")))
+    return seconds
+
+
 def batch_rate(p, addresses, name):
     p.import_list(addresses, os.path.join(RUN_DIR, name), 600000)
     seconds, final = timed(p, lambda: p.cmd("toolbar 0"), "查询完毕")
@@ -143,11 +152,7 @@ def main():
 
         note("txt import of 100 000 lines")
         txt = write_list("list.txt", [address(i) for i in range(100000)])
-        p.set_text("编辑框_文件位置", windows_path(txt))
-        seconds, _ = timed(p, lambda: p.cmd("click 按钮_导入"), "导入txt完毕!")
-        if int(p.cmd("rows")) != 100000:
-            raise RuntimeError("txt import gave %s rows" % p.cmd("rows"))
-        figures["import_txt_100k_s"] = seconds
+        figures["import_txt_100k_s"] = import_seconds(p, txt, "导入txt完毕!", 100000)
         show("import_txt_100k_s")
 
         # 100 000 rows with locations: the address data's ranges of one keyword, when the
@@ -170,11 +175,7 @@ def main():
             show("export_txt_100k_s")
 
         note(".xls import and export of 65 535 rows")
-        p.set_text("编辑框_文件位置", windows_path(xls))
-        seconds, _ = timed(p, lambda: p.cmd("click 按钮_导入"), "导入Excel完毕!")
-        if int(p.cmd("rows")) != 65535:
-            raise RuntimeError(".xls import gave %s rows" % p.cmd("rows"))
-        figures["import_xls_65535_s"] = seconds
+        figures["import_xls_65535_s"] = import_seconds(p, xls, "导入Excel完毕!", 65535)
         show("import_xls_65535_s")
         p.set_text("编辑框_保存位置", windows_path(os.path.join(RUN_DIR, "out.xls")))
         seconds, _ = timed(p, lambda: p.cmd("click 按钮_导出"), "导出Excel完毕")
