@@ -12,7 +12,7 @@ constexpr std::uint32_t kOpenTypeDirect = 1;
 constexpr std::uint32_t kOpenTypeProxy = 3;
 constexpr std::uint32_t kServiceHttp = 3;
 constexpr std::uint32_t kFlagReload = 0x80000000;
-constexpr std::uint32_t kFlagNeedFile = 0x10;
+constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;
 constexpr std::uint32_t kFlagNoCookies = 0x80000;
 constexpr std::uint32_t kFlagNoAutoRedirect = 0x200000;
 constexpr std::uint32_t kFlagSecure = 0x800000;
@@ -165,7 +165,10 @@ Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body
                                               nullptr, kServiceHttp, 0, 0));
     if (!connection) return {};
     // Redirects are followed by request(), so that they can be counted.
-    std::uint32_t flags = kFlagReload | kFlagNeedFile | kFlagNoCookies | kFlagNoAutoRedirect;
+    // Pages are always fetched afresh (reload), so a cached copy would never be read: none is
+    // written. Asking for a file would make Wine's WinINet write one regardless, and its
+    // cache grows without bound, each request dearer than the last.
+    std::uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagNoCookies | kFlagNoAutoRedirect;
     flags |= urlIsHttps(url) ? kFlagSecure : kFlagIgnoreRedirectToHttps;
     Active active;
     active.request = net_.openRequest(connection.get(), method == 1 ? "POST" : "GET", urlPath(url),

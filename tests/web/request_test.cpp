@@ -14,10 +14,10 @@ namespace {
 
 const std::string kDefaultBlock =
     "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded";
-// RELOAD | NEED_FILE | NO_COOKIES | NO_AUTO_REDIRECT (redirects are counted by the
+// RELOAD | NO_CACHE_WRITE | NO_COOKIES | NO_AUTO_REDIRECT (redirects are counted by the
 // routine), and IGNORE_REDIRECT_TO_HTTPS for plain HTTP or SECURE for HTTPS.
-const std::uint32_t kHttpFlags = 0x80000000u | 0x10 | 0x80000 | 0x200000 | 0x4000;
-const std::uint32_t kHttpsFlags = 0x80000000u | 0x10 | 0x80000 | 0x200000 | 0x800000;
+const std::uint32_t kHttpFlags = 0x80000000u | 0x04000000 | 0x80000 | 0x200000 | 0x4000;
+const std::uint32_t kHttpsFlags = 0x80000000u | 0x04000000 | 0x80000 | 0x200000 | 0x800000;
 
 struct Args {
     std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;

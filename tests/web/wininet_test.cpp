@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -231,6 +232,16 @@ TEST(WinInet, GbkBodyDirectThroughEmptyProxyList) {
     EXPECT_NE(seen[0].find("\r\nUser-Agent: " + std::string(defaultUserAgent) + "\r\n"),
               std::string::npos);
     EXPECT_EQ(seen[0].find("Cookie:"), std::string::npos);
+}
+
+// Every lookup asks afresh, so a page kept in the URL cache is never read: a big batch
+// would only fill the user's cache, and Wine's grows without bound, each request dearer.
+TEST(WinInet, PagesAreNotKeptInTheUrlCache) {
+    const std::string url = server().base() + "/utf8";
+    ASSERT_FALSE(webGetText(net, url).empty());
+    DWORD size = 0;
+    EXPECT_FALSE(GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(WinInet, Utf8BodyConverted) {
