@@ -11,7 +11,7 @@
 
 namespace ui {
 
-// Work posted to the window thread: lParam owns a heap std::function<void()>.
+// Posted work is waiting for the window thread (see MainView::post).
 inline constexpr UINT kPostedWork = WM_APP + 1;
 // The main window's timer that shows rows appended meanwhile (see showAppendedRows).
 inline constexpr UINT_PTR kAppendedRowsTimer = 0x5652;
@@ -39,9 +39,9 @@ void dispatchOne(MSG& msg);
 void bindMainView(HWND window);
 // The query list's LVN_GETDISPINFOW; false for any other notification.
 bool answerListNotification(const NMHDR& header, LRESULT& result);
-// Runs and frees one posted payload; frees, unrun, those still queued for a closing window.
-void runPostedWork(LPARAM payload);
+// Runs the posted work waiting; frees, unrun, what is still waiting for a closing window.
+void runPostedWork();
 void showAppendedRows();
-void dropPostedWork(HWND window);
+void dropPostedWork();
 
 }  // namespace ui

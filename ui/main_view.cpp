@@ -5,7 +5,11 @@
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
 
+#include <algorithm>
+#include <deque>
+#include <iterator>
 #include <memory>
+#include <mutex>
 
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
@@ -55,6 +59,7 @@ class WindowMainView final : public MainView {
         if (index < 0 || index > 2 || !status_) return;
         // A status text speaks of the rows: they are shown by the time it is.
         showAppendedRows();
+        redrawChangedRows();
         const std::wstring wide = win32::gbkToWide(text);
         SendMessageW(status_, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(wide.c_str()));
     }
@@ -68,11 +73,56 @@ class WindowMainView final : public MainView {
         return win32::wideToGbk(text);
     }
 
+    // Posted work waits in an inbox with one message on its way for the lot: under Wine each
+    // message and each row's redraw is a trip to the server, and a fast batch kept the
+    // window thread busy with them alone.
     void post(std::function<void()> work) override {
-        auto* payload = new std::function<void()>(std::move(work));
+        std::lock_guard lock(inboxMutex_);
         // A window that is gone (or going) takes nothing more; the work is dropped.
-        if (!main_ || !PostMessageW(main_, kPostedWork, 0, reinterpret_cast<LPARAM>(payload)))
-            delete payload;
+        if (!main_ || inboxClosed_) return;
+        inbox_.push_back(std::move(work));
+        if (inbox_.size() == 1 && !PostMessageW(main_, kPostedWork, 0, 0)) {
+            inboxClosed_ = true;
+            dropped_.swap(inbox_);  // freed on the window thread, outside the lock
+        }
+    }
+
+    // Runs what was waiting when the message came, in posting order, one item at a time, so
+    // that a message box opened by one of them runs the later ones in order too. Work
+    // posted meanwhile gets a message of its own: input and painting get their turn.
+    void runPosted() {
+        std::size_t count;
+        {
+            std::lock_guard lock(inboxMutex_);
+            count = inbox_.size();
+        }
+        ++draining_;
+        for (; count > 0; --count) {
+            std::function<void()> work;
+            {
+                std::lock_guard lock(inboxMutex_);
+                if (inbox_.empty()) break;
+                work = std::move(inbox_.front());
+                inbox_.pop_front();
+            }
+            work();
+        }
+        if (--draining_ == 0) redrawChangedRows();
+        std::lock_guard lock(inboxMutex_);
+        if (!inbox_.empty() && !inboxClosed_ && !PostMessageW(main_, kPostedWork, 0, 0))
+            inboxClosed_ = true;
+    }
+
+    void dropPosted() {
+        std::deque<std::function<void()>> unrun;
+        {
+            std::lock_guard lock(inboxMutex_);
+            inboxClosed_ = true;
+            unrun.swap(inbox_);
+            unrun.insert(unrun.end(), std::make_move_iterator(dropped_.begin()),
+                         std::make_move_iterator(dropped_.end()));
+            dropped_.clear();
+        }
     }
 
     // The list asks for a cell's text while painting it or when another program reads it.
@@ -111,15 +161,34 @@ class WindowMainView final : public MainView {
             }
         } else if (change.allRows) {
             appendedPending_ = false;
+            changedRows_ = false;
             KillTimer(main_, kAppendedRowsTimer);
             SendMessageW(list_, LVM_SETITEMCOUNT, table_.size(), LVSICF_NOSCROLL);
             InvalidateRect(list_, nullptr, FALSE);
+        } else if (draining_ > 0) {
+            // Rows changed by posted work are redrawn together when the inbox is done.
+            firstChanged_ = changedRows_ ? std::min(firstChanged_, change.index) : change.index;
+            lastChanged_ = changedRows_ ? std::max(lastChanged_, change.index) : change.index;
+            changedRows_ = true;
         } else {
             SendMessageW(list_, LVM_REDRAWITEMS, change.index, change.index);
         }
     }
 
+    void redrawChangedRows() {
+        if (!changedRows_) return;
+        changedRows_ = false;
+        SendMessageW(list_, LVM_REDRAWITEMS, firstChanged_, lastChanged_);
+    }
+
     bool appendedPending_ = false;
+    int draining_ = 0;
+    bool changedRows_ = false;
+    std::size_t firstChanged_ = 0, lastChanged_ = 0;
+    std::mutex inboxMutex_;
+    std::deque<std::function<void()>> inbox_;
+    std::deque<std::function<void()>> dropped_;
+    bool inboxClosed_ = false;
 
     HWND boxHandle(Box box) const {
         if (!main_) return nullptr;
@@ -169,15 +238,12 @@ void showAppendedRows() {
     theView().showAppendedRows();
 }
 
-void runPostedWork(LPARAM payload) {
-    std::unique_ptr<std::function<void()>> work(reinterpret_cast<std::function<void()>*>(payload));
-    (*work)();
+void runPostedWork() {
+    theView().runPosted();
 }
 
-void dropPostedWork(HWND window) {
-    MSG msg;
-    while (PeekMessageW(&msg, window, kPostedWork, kPostedWork, PM_REMOVE))
-        delete reinterpret_cast<std::function<void()>*>(msg.lParam);
+void dropPostedWork() {
+    theView().dropPosted();
 }
 
 }  // namespace ui

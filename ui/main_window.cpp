@@ -98,7 +98,7 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
             }
             break;
         case kPostedWork:
-            runPostedWork(l);
+            runPostedWork();
             return 0;
         case WM_CLOSE:
             // A run's workers would go on asking the services while the window goes.
@@ -106,7 +106,7 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
             DestroyWindow(window);
             return 0;
         case WM_DESTROY:
-            dropPostedWork(window);
+            if (window == g_main) dropPostedWork();
             if (window == g_main) PostQuitMessage(0);
             return 0;
     }
