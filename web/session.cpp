@@ -24,25 +24,6 @@ constexpr std::uint32_t kOptionReceiveTimeout = 6;
 constexpr std::size_t kReadChunk = 1024;
 constexpr std::size_t kRawHeaderBuffer = 5000;
 
-// Closes an Internet handle when it goes; declared in opening order, so the handles of
-// one request close in reverse order on every path.
-class OwnedHandle {
-  public:
-    OwnedHandle(platform::Internet& net, platform::InternetHandle handle)
-        : net_(net), handle_(handle) {}
-    ~OwnedHandle() {
-        if (handle_) net_.closeHandle(handle_);
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    platform::InternetHandle get() const { return handle_; }
-    explicit operator bool() const { return handle_ != 0; }
-
-  private:
-    platform::Internet& net_;
-    platform::InternetHandle handle_;
-};
-
 void completeHeaderBlock(std::string& block, const std::string& url, const std::string& cookies) {
     if (findText(block, "Referer:") < 0) {
         if (block.empty())
@@ -103,7 +84,27 @@ WebSession::WebSession(platform::Internet& net, std::string agent, std::optional
     : net_(net), agent_(std::move(agent)), proxy_(std::move(proxy)), timeouts_(timeouts) {}
 
 WebSession::~WebSession() {
+    for (const auto& [key, connection] : idle_) net_.closeHandle(connection);
     if (root_) net_.closeHandle(root_);
+}
+
+platform::InternetHandle WebSession::takeConnection(const std::string& host, std::uint16_t port) {
+    const platform::InternetHandle rootHandle = root();
+    if (!rootHandle) return 0;
+    std::lock_guard lock(mutex_);
+    auto it = idle_.find(host + ":" + std::to_string(port));
+    if (it != idle_.end()) {
+        const platform::InternetHandle connection = it->second;
+        idle_.erase(it);
+        return connection;
+    }
+    return net_.connect(rootHandle, host, port, nullptr, nullptr, kServiceHttp, 0, 0);
+}
+
+void WebSession::giveBack(const std::string& host, std::uint16_t port,
+                          platform::InternetHandle connection) {
+    std::lock_guard lock(mutex_);
+    idle_.emplace(host + ":" + std::to_string(port), connection);
 }
 
 platform::InternetHandle WebSession::root() {
@@ -158,12 +159,18 @@ bool WebSession::cancelled() const {
 Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body,
                            const std::string& headerBlock, std::string& rawHeaders, bool& opened) {
     opened = false;
-    const platform::InternetHandle rootHandle = root();
-    if (!rootHandle) return {};
-    OwnedHandle connection(net_, net_.connect(rootHandle, urlHost(url, false),
-                                              static_cast<std::uint16_t>(urlPort(url)), nullptr,
-                                              nullptr, kServiceHttp, 0, 0));
-    if (!connection) return {};
+    const std::string host = urlHost(url, false);
+    const auto port = static_cast<std::uint16_t>(urlPort(url));
+    struct Connection {
+        WebSession& session;
+        const std::string& host;
+        std::uint16_t port;
+        platform::InternetHandle handle;
+        ~Connection() {
+            if (handle) session.giveBack(host, port, handle);
+        }
+    } connection{*this, host, port, takeConnection(host, port)};
+    if (!connection.handle) return {};
     // Redirects are followed by request(), so that they can be counted.
     // Pages are always fetched afresh (reload), so a cached copy would never be read: none is
     // written. Asking for a file would make Wine's WinINet write one regardless, and its
@@ -171,7 +178,7 @@ Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body
     std::uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagNoCookies | kFlagNoAutoRedirect;
     flags |= urlIsHttps(url) ? kFlagSecure : kFlagIgnoreRedirectToHttps;
     Active active;
-    active.request = net_.openRequest(connection.get(), method == 1 ? "POST" : "GET", urlPath(url),
+    active.request = net_.openRequest(connection.handle, method == 1 ? "POST" : "GET", urlPath(url),
                                       "HTTP/1.1", nullptr, nullptr, flags, 0);
     if (!active.request) return {};
     opened = true;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -60,6 +61,8 @@ class WebSession {
     bool beginRequest(Active& active);
     bool stillOurs(const Active& active);
     void endRequest(Active& active);
+    platform::InternetHandle takeConnection(const std::string& host, std::uint16_t port);
+    void giveBack(const std::string& host, std::uint16_t port, platform::InternetHandle connection);
 
     platform::Internet& net_;
     const std::string agent_;
@@ -67,6 +70,10 @@ class WebSession {
     const WebTimeouts timeouts_;
     mutable std::mutex mutex_;
     platform::InternetHandle root_ = 0;
+    // Connection handles not in use, by "host:port". Each serves one request at a time and
+    // lives as long as the session: the handles under the root then change only here, under
+    // the mutex (Wine's WinINet keeps a handle's children in a list it does not lock).
+    std::multimap<std::string, platform::InternetHandle> idle_;
     bool cancelled_ = false;
     std::vector<Active*> active_;
 };

@@ -9,6 +9,7 @@
 #include <wininet.h>
 
 #include <condition_variable>
+#include <thread>
 #include <cstring>
 #include <string>
 
@@ -22,6 +23,9 @@ struct WinInet::Pending {
     std::condition_variable changed;
     bool complete = false;
     bool closed = false;
+    bool waiting = false;  // a caller is in wait()
+    bool gone = false;     // WinINet has let go of the handle
+    DWORD goneOnThread = 0;
     DWORD_PTR result = 0;
     std::string headers;
     std::string optional;
@@ -35,13 +39,33 @@ struct WinInet::Pending {
     // True when the operation ended well; false when it failed or the request was closed.
     bool wait() {
         std::unique_lock lock(mutex);
+        waiting = true;
         changed.wait(lock, [&] { return complete || closed; });
+        waiting = false;
         return !closed && result != 0;
     }
-    void close() {
+    // Wakes a caller waiting on the request; tells whether there was one.
+    bool close() {
         std::lock_guard lock(mutex);
         closed = true;
         changed.notify_all();
+        return waiting;
+    }
+    void letGo() {
+        std::lock_guard lock(mutex);
+        closed = true;
+        gone = true;
+        goneOnThread = GetCurrentThreadId();
+        changed.notify_all();
+    }
+    // Waits (a bounded while) until WinINet has let go of the handle; when that happened on
+    // another thread, it is still finishing there, so that thread gets the processor.
+    void awaitGone() {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(2), [&] { return gone; });
+        const bool elsewhere = gone && goneOnThread != GetCurrentThreadId();
+        lock.unlock();
+        if (elsewhere) SwitchToThread();
     }
 };
 
@@ -68,7 +92,7 @@ void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
         pending.result = static_cast<const INTERNET_ASYNC_RESULT*>(info)->dwResult;
         pending.changed.notify_all();
     } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
-        pending.close();
+        pending.letGo();
         delete holder;
     }
 }
@@ -175,9 +199,15 @@ bool WinInet::closeHandle(InternetHandle handle) {
             pending_.erase(it);
         }
     }
-    // The waiting caller returns now, though WinINet may still be finishing underneath.
-    if (pending) pending->close();
-    return InternetCloseHandle(toHandle(handle)) != FALSE;
+    // A caller waiting on the request (this close is a cancel) returns now, though WinINet
+    // may still be finishing underneath.
+    const bool cancelling = pending && pending->close();
+    const bool closed = InternetCloseHandle(toHandle(handle)) != FALSE;
+    // The owner closing its own request waits until WinINet has let go of it: Wine's WinINet
+    // changes the lists of a handle's children unlocked, so a request still being torn down
+    // on one of its threads must not meet the next request on the same connection.
+    if (pending && !cancelling && closed) pending->awaitGone();
+    return closed;
 }
 
 }  // namespace platform::win32

@@ -345,6 +345,7 @@ TEST_F(Web, RedirectsAreFollowedWithTheirCookiesUpToTheBound) {
     EXPECT_EQ(request("h/dir/a?x=1", a), "at other/c");
     EXPECT_EQ(net.requests(), (std::vector<std::string>{"h/dir/a?x=1", "h/dir/b", "other/c"}));
     EXPECT_EQ(named("open").size(), 1u);
+    EXPECT_EQ(named("connect").size(), 2u);  // h:80 serves both of its hops
     // The cookie set on the way goes out on the next hop; the Referer stays the first
     // address; the caller gets the last response's headers.
     EXPECT_EQ(named("send")[1].args[0],
@@ -460,6 +461,8 @@ TEST_F(Web, FourThreadsShareOneSession) {
     EXPECT_EQ(fetchFromThreads(session, "http://h", "/", kThreads, kEach), kThreads * kEach);
     EXPECT_EQ(most, kThreads);
     EXPECT_EQ(named("open").size(), 1u);
+    // A connection handle serves one request at a time and is used again after it.
+    EXPECT_EQ(named("connect").size(), static_cast<std::size_t>(kThreads));
 }
 
 }  // namespace
