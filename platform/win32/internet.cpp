@@ -8,8 +8,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <condition_variable>
-#include <thread>
 #include <cstring>
 #include <string>
 
@@ -18,9 +16,12 @@ namespace platform::win32 {
 // One request's state shared with WinINet's threads. WinINet may finish an operation
 // after its caller has given up (the request closed under it), writing into the buffers
 // it was given, so those live here, and this lives until WinINet reports the handle gone.
+// Its lock and condition are the system's own: the C++ ones of our runtime make a kernel
+// object for each new condition under one process-wide spin lock, and with a new Pending
+// for every request the lanes of a batch spent half their time spinning there.
 struct WinInet::Pending {
-    std::mutex mutex;
-    std::condition_variable changed;
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
     bool complete = false;
     bool closed = false;
     bool waiting = false;  // a caller is in wait()
@@ -32,39 +33,57 @@ struct WinInet::Pending {
     std::string buffer;
     DWORD count = 0;
 
+    struct Locked {
+        explicit Locked(Pending& p) : lock(p.lock) { AcquireSRWLockExclusive(&lock); }
+        ~Locked() { ReleaseSRWLockExclusive(&lock); }
+        Locked(const Locked&) = delete;
+        Locked& operator=(const Locked&) = delete;
+        SRWLOCK& lock;
+    };
+
     void start() {
-        std::lock_guard lock(mutex);
+        Locked locked(*this);
         complete = false;
     }
     // True when the operation ended well; false when it failed or the request was closed.
     bool wait() {
-        std::unique_lock lock(mutex);
+        Locked locked(*this);
         waiting = true;
-        changed.wait(lock, [&] { return complete || closed; });
+        while (!complete && !closed) SleepConditionVariableSRW(&changed, &lock, INFINITE, 0);
         waiting = false;
         return !closed && result != 0;
     }
+    void finish(DWORD_PTR operationResult) {
+        Locked locked(*this);
+        complete = true;
+        result = operationResult;
+        WakeAllConditionVariable(&changed);
+    }
     // Wakes a caller waiting on the request; tells whether there was one.
     bool close() {
-        std::lock_guard lock(mutex);
+        Locked locked(*this);
         closed = true;
-        changed.notify_all();
+        WakeAllConditionVariable(&changed);
         return waiting;
     }
     void letGo() {
-        std::lock_guard lock(mutex);
+        Locked locked(*this);
         closed = true;
         gone = true;
         goneOnThread = GetCurrentThreadId();
-        changed.notify_all();
+        WakeAllConditionVariable(&changed);
     }
     // Waits (a bounded while) until WinINet has let go of the handle; when that happened on
     // another thread, it is still finishing there, so that thread gets the processor.
     void awaitGone() {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, std::chrono::seconds(2), [&] { return gone; });
-        const bool elsewhere = gone && goneOnThread != GetCurrentThreadId();
-        lock.unlock();
+        bool elsewhere;
+        {
+            Locked locked(*this);
+            const ULONGLONG end = GetTickCount64() + 2000;
+            for (ULONGLONG now = GetTickCount64(); !gone && now < end; now = GetTickCount64())
+                SleepConditionVariableSRW(&changed, &lock, static_cast<DWORD>(end - now), 0);
+            elsewhere = gone && goneOnThread != GetCurrentThreadId();
+        }
         if (elsewhere) SwitchToThread();
     }
 };
@@ -87,10 +106,7 @@ void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
     if (!holder) return;
     WinInet::Pending& pending = **holder;
     if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
-        std::lock_guard lock(pending.mutex);
-        pending.complete = true;
-        pending.result = static_cast<const INTERNET_ASYNC_RESULT*>(info)->dwResult;
-        pending.changed.notify_all();
+        pending.finish(static_cast<const INTERNET_ASYNC_RESULT*>(info)->dwResult);
     } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
         pending.letGo();
         delete holder;
@@ -168,7 +184,7 @@ bool WinInet::readFile(InternetHandle request, void* buffer, std::uint32_t toRea
     if (!InternetReadFile(toHandle(request), pending->buffer.data(), toRead, &pending->count) &&
         (GetLastError() != ERROR_IO_PENDING || !pending->wait()))
         return false;
-    std::lock_guard lock(pending->mutex);
+    WinInet::Pending::Locked locked(*pending);
     read = pending->count < toRead ? pending->count : toRead;
     std::memcpy(buffer, pending->buffer.data(), read);
     return true;
