@@ -120,6 +120,17 @@ void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID 
 // that, as they always supply the empty proxy.
 InternetHandle WinInet::open(const std::string& agent, std::uint32_t accessType, const char* proxy,
                              const char* bypass, std::uint32_t flags) {
+    // A batch keeps 4 requests in flight to one server; WinINet allows 2 per server in some
+    // settings, which would leave two of them waiting. The limit is the process's: raised
+    // only, never lowered.
+    ULONG connections = 0;
+    DWORD size = sizeof connections;
+    if (InternetQueryOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections, &size) &&
+        connections < kLeastConnectionsPerServer) {
+        connections = kLeastConnectionsPerServer;
+        InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections,
+                           sizeof connections);
+    }
     HINTERNET root =
         InternetOpenA(agent.c_str(), accessType, proxy, bypass, flags | INTERNET_FLAG_ASYNC);
     if (root) InternetSetStatusCallbackA(root, statusCallback);

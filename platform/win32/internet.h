@@ -11,6 +11,9 @@ namespace platform::win32 {
 
 class WinInet final : public Internet {
   public:
+    // Connections to one server that open() makes sure the process may have at once.
+    static constexpr unsigned long kLeastConnectionsPerServer = 4;
+
     InternetHandle open(const std::string& agent, std::uint32_t accessType, const char* proxy,
                         const char* bypass, std::uint32_t flags) override;
     InternetHandle connect(InternetHandle root, const std::string& host, std::uint16_t port,

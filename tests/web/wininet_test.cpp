@@ -244,6 +244,15 @@ TEST(WinInet, PagesAreNotKeptInTheUrlCache) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+TEST(WinInet, FourConnectionsPerServerAtLeast) {
+    ASSERT_FALSE(webGetText(net, server().base() + "/utf8").empty());
+    ULONG connections = 0;
+    DWORD size = sizeof connections;
+    ASSERT_TRUE(InternetQueryOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections,
+                                     &size));
+    EXPECT_GE(connections, platform::win32::WinInet::kLeastConnectionsPerServer);
+}
+
 TEST(WinInet, Utf8BodyConverted) {
     EXPECT_EQ(webGetUtf8Text(net, server().base() + "/utf8"), "<td>上海市 联通</td>");
 }
