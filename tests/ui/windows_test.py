@@ -264,8 +264,21 @@ def import_addresses(p, count):
     p.cmd(f"wait-rows {count} 30000")
 
 
+def slow_location_service(ms):
+    """Every location answer from the mock comes after `ms`; none without an argument."""
+    import urllib.request
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    path = "/__mock/clear" if ms is None else "/__mock/rule?match=/ips138.asp&action=slow&ms=%d" % ms
+    with opener.open(os.environ["VERDALO_MOCK_URL"] + path, timeout=5) as r:
+        r.read()
+
+
 class DuringABatch(unittest.TestCase):
     def test_about_window_opens_and_the_list_keeps_filling(self):
+        # 400 rows at 4 in flight of 40 ms each take 4 s: the batch is still going while
+        # the about window opens (at full speed it would be over by then).
+        slow_location_service(40)
+        self.addCleanup(slow_location_service, None)
         with Program(EXE, DRIVER) as p:
             import_addresses(p, 400)
             p.cmd("toolbar 0")
