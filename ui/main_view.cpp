@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -77,13 +76,14 @@ class WindowMainView final : public MainView {
     // message and each row's redraw is a trip to the server, and a fast batch kept the
     // window thread busy with them alone.
     void post(std::function<void()> work) override {
+        std::deque<std::function<void()>> unrun;  // freed after the lock is let go
         std::lock_guard lock(inboxMutex_);
         // A window that is gone (or going) takes nothing more; the work is dropped.
         if (!main_ || inboxClosed_) return;
         inbox_.push_back(std::move(work));
         if (inbox_.size() == 1 && !PostMessageW(main_, kPostedWork, 0, 0)) {
             inboxClosed_ = true;
-            dropped_.swap(inbox_);  // freed on the window thread, outside the lock
+            unrun.swap(inbox_);
         }
     }
 
@@ -119,9 +119,6 @@ class WindowMainView final : public MainView {
             std::lock_guard lock(inboxMutex_);
             inboxClosed_ = true;
             unrun.swap(inbox_);
-            unrun.insert(unrun.end(), std::make_move_iterator(dropped_.begin()),
-                         std::make_move_iterator(dropped_.end()));
-            dropped_.clear();
         }
     }
 
@@ -187,7 +184,6 @@ class WindowMainView final : public MainView {
     std::size_t firstChanged_ = 0, lastChanged_ = 0;
     std::mutex inboxMutex_;
     std::deque<std::function<void()>> inbox_;
-    std::deque<std::function<void()>> dropped_;
     bool inboxClosed_ = false;
 
     HWND boxHandle(Box box) const {
