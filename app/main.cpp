@@ -2,8 +2,7 @@
 #include <windows.h>
 
 #include "app/startup.h"
-#include "ui/ui.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    runVerdalo(ui::createMainWindow);
+    runVerdalo(createMainWindow);
 }

@@ -11,7 +11,7 @@
 
 #include "lookup/lookup.h"
 #include "platform/win32/system.h"
-#include "tests/fakes/fake_main_view.h"
+#include "tests/fakes/fake_window.h"
 #include "web/web.h"
 
 namespace {
@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     const bool webOnly = argc > 2 && std::strcmp(argv[2], "web") == 0;
     platform::win32::System system;
     platform::Services os = system.services();
-    fake::MainView window;
+    fake::Window window;
+    platform::Executor executor;
     std::vector<RowCells> cells;
     for (int i = 0; i < rows; ++i) cells.push_back({address(i), ""});
     window.table().replace(cells);
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < rows; ++i)
             filled += !webGetText(os.internet, lookup::locationUrl(address(i))).empty();
     } else {
-        lookup::Lookups lookups(os, window);
+        lookup::Lookups lookups(os, executor, window.table(), window, window);
         lookups.startBatchQuery();
         window.runUntil([&] { return window.panel(1).rfind("查询完毕", 0) == 0; }, 3600000);
         for (const Row& row : window.table().rows()) filled += !row.location.empty();

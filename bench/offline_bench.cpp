@@ -12,9 +12,9 @@
 #include "tests/fakes/fake_dialogs.h"
 #include "tests/fakes/fake_files.h"
 #include "tests/fakes/fake_internet.h"
-#include "tests/fakes/fake_main_view.h"
 #include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
+#include "tests/fakes/fake_window.h"
 
 namespace {
 
@@ -33,7 +33,8 @@ struct World {
     fake::Probe probe;
     fake::ModuleMemory moduleMemory;
     platform::Services os{files, dialogs, clipboard, net, probe, moduleMemory};
-    fake::MainView window;
+    fake::Window window;
+    platform::Executor executor;
     std::unique_ptr<lookup::Lookups> lookups;
 
     World() {
@@ -54,7 +55,8 @@ struct World {
 void BM_open_then_search(benchmark::State& state) {
     World world;
     for (auto _ : state) {
-        world.lookups = std::make_unique<lookup::Lookups>(world.os, world.window, dataPath());
+        world.lookups = std::make_unique<lookup::Lookups>(
+            world.os, world.executor, world.window.table(), world.window, world.window, dataPath());
         if (!world.search("重庆市 电信")) return state.SkipWithError("the search did not end");
     }
     if (world.window.table().size() != 72)
@@ -64,7 +66,8 @@ BENCHMARK(BM_open_then_search)->Unit(benchmark::kMillisecond);
 
 void BM_reverse_search(benchmark::State& state, const char* keywords) {
     World world;
-    world.lookups = std::make_unique<lookup::Lookups>(world.os, world.window, dataPath());
+    world.lookups = std::make_unique<lookup::Lookups>(
+        world.os, world.executor, world.window.table(), world.window, world.window, dataPath());
     for (auto _ : state) {
         world.window.table().clear();
         if (!world.search(keywords)) return state.SkipWithError("the search did not end");

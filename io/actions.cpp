@@ -3,7 +3,6 @@
 // the table in one step, so two imports never mix their rows. An export writes the rows as
 // they were at the click.
 #include <new>
-#include <system_error>
 
 #include "io/io.h"
 #include "io/messages.h"
@@ -50,33 +49,31 @@ Read readWorkbook(std::string_view bytes) {
 
 }  // namespace
 
-Actions::Actions(platform::Services& os, MainView& view) : os_(os), view_(view) {}
+Actions::Actions(platform::Services& os, platform::Executor& executor, QueryTable& rows,
+                 WindowTexts& texts, Poster& poster)
+    : os_(os), executor_(executor), rows_(rows), texts_(texts), poster_(poster) {}
 
-Actions::~Actions() {
-    if (worker_.joinable()) worker_.join();
-}
+Actions::~Actions() = default;
 
 // A file too large for the memory left shows `failure` instead of ending the program.
 void Actions::inBackground(std::function<Finish()> work, const char* failure) {
-    if (worker_.joinable()) worker_.join();
+    worker_.reset();
     auto job = std::make_shared<std::function<Finish()>>(
         [this, work = std::move(work), failure]() -> Finish {
             try {
                 return work();
             } catch (const std::bad_alloc&) {
-                return [this, failure] { view_.setStatus(failure); };
+                return [this, failure] { texts_.setStatus(failure); };
             }
         });
     busy_ = true;
-    try {
-        worker_ = std::thread([this, alive = std::weak_ptr<char>(alive_), job] {
-            view_.post([this, alive, finish = (*job)()] {
-                if (alive.expired()) return;
-                busy_ = false;
-                finish();
-            });
+    worker_ = executor_.start([this, job](std::stop_token) {
+        poster_.post([this, finish = (*job)()] {
+            busy_ = false;
+            finish();
         });
-    } catch (const std::system_error&) {  // no thread to be had: do it here
+    });
+    if (!worker_.valid()) {  // no thread to be had: do it here
         busy_ = false;
         (*job)()();
     }
@@ -86,27 +83,27 @@ void Actions::browseImportFile() {
     dialog_.filter = io_text::kFilter;
     dialog_.initialDirectory = startDirectory;
     std::string path;
-    if (os_.dialogs.openFile(dialog_, path)) view_.setText(Box::FileLocation, path);
+    if (os_.dialogs.openFile(dialog_, path)) texts_.setText(Box::FileLocation, path);
 }
 
 void Actions::importAddressList() {
     if (busy_) return;
-    const std::string path = view_.text(Box::FileLocation);
+    const std::string path = texts_.text(Box::FileLocation);
     if (path.empty()) {
-        view_.setStatus(io_text::kNoFileLocation);
+        texts_.setStatus(io_text::kNoFileLocation);
         return;
     }
     const bool text = isTextPath(path);
     const char* unreadable = text ? io_text::kTxtUnreadable : io_text::kExcelUnreadable;
-    view_.setStatus(text ? io_text::kImportingTxt : io_text::kImportingExcel);
+    texts_.setStatus(text ? io_text::kImportingTxt : io_text::kImportingExcel);
     inBackground(
         [this, path, text, unreadable]() -> Finish {
             std::string bytes;
             if (!os_.files.readAll(path, bytes))
-                return [this, unreadable] { view_.setStatus(unreadable); };
+                return [this, unreadable] { texts_.setStatus(unreadable); };
             return [this, read = text ? readText(bytes) : readWorkbook(bytes)]() mutable {
-                if (read.ok) view_.table().replace(std::move(read.rows));
-                view_.setStatus(read.status);
+                if (read.ok) rows_.replace(std::move(read.rows));
+                texts_.setStatus(read.status);
             };
         },
         unreadable);
@@ -120,17 +117,17 @@ bool Actions::askSaveLocation(std::string& path) {
 
 void Actions::browseSaveLocation() {
     std::string path;
-    if (askSaveLocation(path)) view_.setText(Box::SaveLocation, path);
+    if (askSaveLocation(path)) texts_.setText(Box::SaveLocation, path);
 }
 
 void Actions::exportResults() {
     if (busy_) return;
-    const std::string path = view_.text(Box::SaveLocation);
+    const std::string path = texts_.text(Box::SaveLocation);
     if (path.empty()) {
-        view_.setStatus(io_text::kSaveLocationEmpty);
+        texts_.setStatus(io_text::kSaveLocationEmpty);
         return;
     }
-    const QueryTable& table = view_.table();
+    const QueryTable& table = rows_;
     if (table.empty() || table.cell(table.size() - 1, 1).empty()) {
         if (!os_.dialogs.askYesNo(io_text::kUnfinishedQuestion, io_text::kWarningCaption)) return;
     }
@@ -139,8 +136,8 @@ void Actions::exportResults() {
 
 void Actions::exportWithDialog() {
     if (busy_) return;
-    if (view_.table().empty()) {
-        view_.setStatus(io_text::kNothingToExport);
+    if (rows_.empty()) {
+        texts_.setStatus(io_text::kNothingToExport);
         return;
     }
     std::string path;
@@ -149,21 +146,21 @@ void Actions::exportWithDialog() {
 
 // The rows as they are now, answers that came in while a dialog was up included.
 void Actions::exportTo(const std::string& path) {
-    const QueryTable& table = view_.table();
+    const QueryTable& table = rows_;
     std::vector<Row> rows = table.rows();
     if (isTextPath(path)) {
-        view_.setStatus(io_text::kExportingTxt);
+        texts_.setStatus(io_text::kExportingTxt);
         inBackground(
             [this, path, rows = std::move(rows)]() -> Finish {
                 const bool written = os_.files.writeAll(path, textFile(rows));
                 return [this, written] {
-                    view_.setStatus(written ? io_text::kExportedTxt : io_text::kTxtUnwritable);
+                    texts_.setStatus(written ? io_text::kExportedTxt : io_text::kTxtUnwritable);
                 };
             },
             io_text::kTxtUnwritable);
         return;
     }
-    view_.setStatus(io_text::kExportingExcel);
+    texts_.setStatus(io_text::kExportingExcel);
     const std::array<std::string, QueryTable::kColumns> titles = {table.header(0), table.header(1)};
     inBackground(
         [this, path, rows = std::move(rows), titles]() -> Finish {
@@ -172,25 +169,25 @@ void Actions::exportTo(const std::string& path) {
             const std::size_t left = file.rowsLeftOut;
             return [this, written, left] {
                 if (!written)
-                    view_.setStatus(io_text::kExcelUnwritable);
+                    texts_.setStatus(io_text::kExcelUnwritable);
                 else if (left > 0)
-                    view_.setStatus(io_text::kExcelRowsLeftOutBefore +
-                                    numberToText(static_cast<long long>(left)) +
-                                    io_text::kExcelRowsLeftOutAfter);
+                    texts_.setStatus(io_text::kExcelRowsLeftOutBefore +
+                                     numberToText(static_cast<long long>(left)) +
+                                     io_text::kExcelRowsLeftOutAfter);
                 else
-                    view_.setStatus(io_text::kExportedExcel);
+                    texts_.setStatus(io_text::kExportedExcel);
             };
         },
         io_text::kExcelUnwritable);
 }
 
 void Actions::copyResult() {
-    const std::string text = view_.text(Box::Result);
+    const std::string text = texts_.text(Box::Result);
     if (text.empty()) {
-        view_.setStatus(io_text::kNothingToCopy);
+        texts_.setStatus(io_text::kNothingToCopy);
         return;
     }
-    view_.setStatus(os_.clipboard.setText(text) ? io_text::kCopied : io_text::kCopyFailed);
+    texts_.setStatus(os_.clipboard.setText(text) ? io_text::kCopied : io_text::kCopyFailed);
 }
 
 }  // namespace io

@@ -11,12 +11,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "platform/dialogs.h"
+#include "platform/executor.h"
 #include "platform/services.h"
-#include "table/main_view.h"
+#include "platform/window.h"
+#include "table/table.h"
 #include "xls/biff.h"
 
 namespace io {
@@ -63,8 +64,9 @@ WorkbookFile workbookFile(const std::vector<Row>& rows,
 // is still at its file does nothing.
 class Actions {
   public:
-    // `os` and `view` must outlive the actions.
-    Actions(platform::Services& os, MainView& view);
+    // Everything passed in must outlive the actions.
+    Actions(platform::Services& os, platform::Executor& executor, QueryTable& rows,
+            WindowTexts& texts, Poster& poster);
     ~Actions();
     Actions(const Actions&) = delete;
     Actions& operator=(const Actions&) = delete;
@@ -91,14 +93,15 @@ class Actions {
     bool askSaveLocation(std::string& path);
 
     platform::Services& os_;
-    MainView& view_;
+    platform::Executor& executor_;
+    QueryTable& rows_;
+    WindowTexts& texts_;
+    Poster& poster_;
     // The one file dialog the import and export share: each use sets only its own
     // properties, so the others keep what the previous use left.
     platform::FileDialogRequest dialog_;
     bool busy_ = false;
-    std::thread worker_;
-    // Work posted back after these actions are gone finds this expired and does nothing.
-    std::shared_ptr<char> alive_ = std::make_shared<char>();
+    platform::Task worker_;
 };
 
 }  // namespace io

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <atomic>
-#include <system_error>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -23,8 +22,8 @@ struct BatchTally {
 
 }  // namespace
 
-void batchRun(const std::shared_ptr<WindowSide>& side, WebSession& session, OfflineData& offline,
-              std::vector<PendingRow> rows) {
+void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& executor,
+              WebSession& session, OfflineData& offline, std::vector<PendingRow> rows) {
     auto tally = std::make_shared<BatchTally>();
     std::atomic<std::size_t> next{0};
     auto lane = [&] {
@@ -43,33 +42,34 @@ void batchRun(const std::shared_ptr<WindowSide>& side, WebSession& session, Offl
             }
             post(side, [tally, id = rows[i].id, location = std::move(location),
                         fromData](WindowSide& s) mutable {
-                if (!s.view.table().setLocation(id, std::move(location))) {
+                if (!s.rows.setLocation(id, std::move(location))) {
                     tally->listReplaced = true;
                     return;
                 }
                 ++tally->written;
                 tally->offline += fromData;
                 // A single query meanwhile may have taken the panel over.
-                if (s.run == RunState::Running && s.view.panel(1) != kQuerying)
-                    s.view.setStatus(kQuerying);
+                if (s.run == RunState::Running && s.texts.panel(1) != kQuerying)
+                    s.texts.setStatus(kQuerying);
             });
         }
     };
-    std::vector<std::thread> helpers;
-    for (std::size_t k = 1; k < std::min(kInFlight, rows.size()); ++k) {
-        try {
-            helpers.emplace_back(lane);
-        } catch (const std::system_error&) {
-            break;  // fewer lanes; this thread is one of them
+    {
+        // The lanes stop with the session: a stop cancels it.
+        std::vector<platform::Task> helpers;
+        for (std::size_t k = 1; k < std::min(kInFlight, rows.size()); ++k) {
+            platform::Task helper = executor.start([&](std::stop_token) { lane(); });
+            if (!helper.valid()) break;  // fewer lanes; this task is one of them
+            helpers.push_back(std::move(helper));
         }
+        lane();
+        for (platform::Task& helper : helpers) helper.wait();
     }
-    lane();
-    for (std::thread& helper : helpers) helper.join();
     post(side, [tally](WindowSide& s) {
         s.run = RunState::Idle;
         std::string text = "查询完毕,共查询出" + numberToText(tally->written) + "条数据!";
         if (tally->offline > 0) text += "(其中" + numberToText(tally->offline) + "条来自离线库)";
-        s.view.setStatus(text);
+        s.texts.setStatus(text);
     });
 }
 

@@ -1,19 +1,22 @@
 // Lookup engines: location lookup (single and batch), reverse search, public address.
 // Their workers never wait on the window: they take what they need on the window thread
-// (the pending rows, the keywords, the address) and post every answer back through
-// MainView::post, where it is written into the table or the boxes.
+// (the pending rows, the keywords, the address) and post every answer back through the
+// Poster, where it is written into the table or the boxes.
 #pragma once
 
-#include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/executor.h"
 #include "platform/probe.h"
 #include "platform/services.h"
-#include "table/main_view.h"
+#include "platform/window.h"
+#include "table/table.h"
 #include "web/session.h"
 
 namespace lookup {
@@ -41,7 +44,6 @@ std::string fetchPublicAddress(platform::Probe& probe, WebSession& session);
 
 namespace detail {
 struct WindowSide;
-class TaskQueue;
 class OfflineData;
 }  // namespace detail
 
@@ -52,11 +54,12 @@ class OfflineData;
 // does not give (a failed request, a changed page) comes from it, marked with kOfflineMark.
 class Lookups {
   public:
-    // `os` and `view` must outlive the Lookups. `offlineDataPath` names the address data
-    // file, opened off the window thread; empty or missing: the lookups use the web alone.
-    // A file that is there but unusable is reported once in status panel 1.
-    Lookups(platform::Services& os, MainView& view, std::string offlineDataPath = {});
-    // Ends what runs: cancels the requests under way and joins every thread started here.
+    // Everything passed in must outlive the Lookups. `offlineDataPath` names the address
+    // data file, opened off the window thread; empty or missing: the lookups use the web
+    // alone. A file that is there but unusable is reported once in status panel 1.
+    Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
+            WindowTexts& texts, Poster& poster, std::string offlineDataPath = {});
+    // Ends what runs: stops every task started here (their requests cut short) and waits.
     ~Lookups();
     Lookups(const Lookups&) = delete;
     Lookups& operator=(const Lookups&) = delete;
@@ -70,22 +73,26 @@ class Lookups {
     void showPublicAddress();
 
   private:
-    // Starts `body` as the one batch or reverse-search run, with a fresh session; false
-    // when no thread could be made.
-    bool startRun(std::function<void(WebSession&)> body);
+    // Starts `body` as the one batch or reverse-search run, with a fresh session that a stop
+    // cancels; false when no thread could be had.
+    bool startRun(std::function<void(WebSession&, std::stop_token)> body);
+    // The single queries waiting, asked one after another by one task at a time.
+    void askSingles(std::stop_token stop);
 
     platform::Services& os_;
+    platform::Executor& executor_;
     std::shared_ptr<detail::WindowSide> side_;
     std::unique_ptr<detail::OfflineData> offline_;
-    // Set by a stop, for a run that walks the data rather than the web.
-    std::atomic<bool> stopAsked_{false};
-    // The running (or last) run's session, so a stop can cut its requests short.
+    // The running (or last) run's session; its task below goes first.
     std::unique_ptr<WebSession> runSession_;
-    std::thread runThread_;
+    platform::Task run_;
     WebSession singleSession_;
-    std::unique_ptr<detail::TaskQueue> singles_;
+    std::mutex singlesMutex_;
+    std::deque<std::string> singlesWaiting_;
+    bool singlesAsking_ = false;
+    platform::Task singles_;
     WebSession echoSession_;
-    std::thread echoThread_;
+    platform::Task echo_;
 };
 
 }  // namespace lookup

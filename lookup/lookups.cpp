@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <system_error>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -9,46 +8,7 @@ namespace lookup {
 namespace detail {
 
 void post(const std::shared_ptr<WindowSide>& side, std::function<void(WindowSide&)> work) {
-    side->view.post([side, work = std::move(work)] {
-        if (!side->closed) work(*side);
-    });
-}
-
-TaskQueue::~TaskQueue() {
-    {
-        std::lock_guard lock(mutex_);
-        ending_ = true;
-        tasks_.clear();
-    }
-    added_.notify_all();
-    if (thread_.joinable()) thread_.join();
-}
-
-bool TaskQueue::add(std::function<void()> task) {
-    std::lock_guard lock(mutex_);
-    if (!thread_.joinable()) {
-        try {
-            thread_ = std::thread([this] { serve(); });
-        } catch (const std::system_error&) {
-            return false;
-        }
-    }
-    tasks_.push_back(std::move(task));
-    added_.notify_one();
-    return true;
-}
-
-void TaskQueue::serve() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        added_.wait(lock, [this] { return ending_ || !tasks_.empty(); });
-        if (ending_) return;
-        std::function<void()> task = std::move(tasks_.front());
-        tasks_.pop_front();
-        lock.unlock();
-        task();
-        lock.lock();
-    }
+    side->poster.post([side, work = std::move(work)] { work(*side); });
 }
 
 namespace {
@@ -56,7 +16,7 @@ namespace {
 void showSingleAnswer(WindowSide& side, const std::string& address, const std::string& result) {
     // Answers come back in the order the queries were asked.
     if (!side.asked.empty()) side.asked.pop_front();
-    MainView& view = side.view;
+    WindowTexts& view = side.texts;
     view.setStatus("正在查询,已查询到1条数据!");
     view.setText(Box::Result, result);
     // The answer is shown with its own address, unless the box holds a text the user has
@@ -74,71 +34,97 @@ void showSingleAnswer(WindowSide& side, const std::string& address, const std::s
 
 }  // namespace detail
 
-Lookups::Lookups(platform::Services& os, MainView& view, std::string offlineDataPath)
+Lookups::Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
+                 WindowTexts& texts, Poster& poster, std::string offlineDataPath)
     : os_(os),
-      side_(std::make_shared<detail::WindowSide>(view)),
+      executor_(executor),
+      side_(std::make_shared<detail::WindowSide>(rows, texts, poster)),
       offline_(std::make_unique<detail::OfflineData>(
-          os.files, std::move(offlineDataPath),
+          os.files, executor, std::move(offlineDataPath),
           [side = side_](const std::string& reason) {
               detail::post(side, [reason](detail::WindowSide& s) {
-                  s.view.setStatus("离线地址库无法使用:" + reason);
+                  s.texts.setStatus("离线地址库无法使用:" + reason);
               });
           })),
       singleSession_(os.internet),
-      singles_(std::make_unique<detail::TaskQueue>()),
       echoSession_(os.internet) {}
 
+// The tasks end (each cuts its requests short) before the sessions and the data they use.
 Lookups::~Lookups() {
-    side_->closed = true;
-    if (runSession_) runSession_->cancel();
-    singleSession_.cancel();
-    echoSession_.cancel();
-    if (runThread_.joinable()) runThread_.join();
+    run_.reset();
     singles_.reset();
-    if (echoThread_.joinable()) echoThread_.join();
+    echo_.reset();
+    offline_.reset();
 }
 
 void Lookups::runSingleQuery() {
-    MainView& view = side_->view;
+    WindowTexts& view = side_->texts;
     const std::string address = view.text(Box::Address);
     if (address.empty()) {
         view.setStatus("没有填写IP地址!");
         return;
     }
-    // Queued behind any query still waiting, so each answer arrives in the order asked.
+    // Asked behind any query still waiting, so each answer arrives in the order asked.
     side_->asked.push_back(address);
-    bool queued = singles_->add([this, side = side_, address] {
+    bool start;
+    {
+        std::lock_guard lock(singlesMutex_);
+        singlesWaiting_.push_back(address);
+        start = !singlesAsking_;
+        singlesAsking_ = true;
+    }
+    if (!start) return;
+    singles_ = executor_.start([this](std::stop_token stop) { askSingles(stop); });
+    if (!singles_.valid()) {
+        std::lock_guard lock(singlesMutex_);
+        singlesWaiting_.clear();
+        singlesAsking_ = false;
+        side_->asked.pop_back();
+    }
+}
+
+void Lookups::askSingles(std::stop_token stop) {
+    std::stop_callback cancel(stop, [this] { singleSession_.cancel(); });
+    for (;;) {
+        std::string address;
+        {
+            std::lock_guard lock(singlesMutex_);
+            if (singlesWaiting_.empty() || stop.stop_requested()) {
+                singlesAsking_ = false;
+                return;
+            }
+            address = std::move(singlesWaiting_.front());
+            singlesWaiting_.pop_front();
+        }
         std::string result = lookupLocation(singleSession_, address, LookupMode::Detailed);
         // Neither piece from the page: the data's answer, alone on its line.
         if (result == "\r\n") {
             std::string offline = detail::offlineAnswer(offline_->get().get(), address);
             if (!offline.empty()) result = std::move(offline);
         }
-        detail::post(side, [address, result](detail::WindowSide& s) {
+        detail::post(side_, [address, result](detail::WindowSide& s) {
             detail::showSingleAnswer(s, address, result);
         });
-    });
-    if (!queued) side_->asked.pop_back();
+    }
 }
 
-bool Lookups::startRun(std::function<void(WebSession&)> body) {
-    // The last run is Idle, so it has posted its final step: its thread is ending or gone.
-    if (runThread_.joinable()) runThread_.join();
+bool Lookups::startRun(std::function<void(WebSession&, std::stop_token)> body) {
+    // The last run is Idle, so it has posted its final step: its task is ending or done.
+    run_.reset();
     runSession_ = std::make_unique<WebSession>(os_.internet);
-    stopAsked_ = false;
-    try {
-        runThread_ =
-            std::thread([session = runSession_.get(), body = std::move(body)] { body(*session); });
-    } catch (const std::system_error&) {
-        return false;
-    }
+    run_ = executor_.start(
+        [session = runSession_.get(), body = std::move(body)](std::stop_token stop) {
+            std::stop_callback cancel(stop, [session] { session->cancel(); });
+            body(*session, stop);
+        });
+    if (!run_.valid()) return false;
     side_->run = detail::RunState::Running;
     return true;
 }
 
 void Lookups::startBatchQuery() {
-    MainView& view = side_->view;
-    if (view.table().empty()) {
+    WindowTexts& view = side_->texts;
+    if (side_->rows.empty()) {
         view.setStatus("没有可用IP地址!");
         return;
     }
@@ -146,14 +132,14 @@ void Lookups::startBatchQuery() {
         view.setStatus(detail::kBusy);
         return;
     }
-    std::vector<PendingRow> rows = view.table().pending();
+    std::vector<PendingRow> rows = side_->rows.pending();
     if (rows.empty()) {
         view.setStatus("查询完毕,共查询出0条数据!");
         return;
     }
-    if (startRun([side = side_, &offline = *offline_,
-                  rows = std::move(rows)](WebSession& session) mutable {
-            detail::batchRun(side, session, offline, std::move(rows));
+    if (startRun([side = side_, &executor = executor_, &offline = *offline_,
+                  rows = std::move(rows)](WebSession& session, std::stop_token) mutable {
+            detail::batchRun(side, executor, session, offline, std::move(rows));
         }))
         view.setStatus(detail::kQuerying);
 }
@@ -162,12 +148,11 @@ void Lookups::requestStop() {
     // A stop belongs to the run it was pressed in: with none running it does nothing.
     if (side_->run != detail::RunState::Running) return;
     side_->run = detail::RunState::Stopping;
-    stopAsked_ = true;
-    runSession_->cancel();
+    run_.requestStop();
 }
 
 void Lookups::startReverseSearch() {
-    MainView& view = side_->view;
+    WindowTexts& view = side_->texts;
     const std::string keywords = view.text(Box::Keywords);
     if (keywords.empty()) {
         view.setStatus("没有填写实际地址!");
@@ -177,26 +162,27 @@ void Lookups::startReverseSearch() {
         view.setStatus(detail::kBusy);
         return;
     }
-    // Whether the data answers is settled on the run's thread, which may wait for the open.
-    if (startRun([side = side_, &offline = *offline_, &stop = stopAsked_,
-                  keywords](WebSession& session) {
+    // Whether the data answers is settled on the run's task, which may wait for the open.
+    if (startRun([side = side_, &offline = *offline_, keywords](WebSession& session,
+                                                                std::stop_token stop) {
             if (auto database = offline.get())
                 detail::offlineReverseRun(side, *database, keywords, stop);
             else
-                detail::reverseRun(side, session, keywords);
+                detail::reverseRun(side, session, keywords, stop);
         }))
         view.setStatus("正在查询...");
 }
 
 void Lookups::showPublicAddress() {
-    if (echoThread_.joinable()) return;  // once: at start-up
-    try {
-        echoThread_ = std::thread([side = side_, &probe = os_.probe, &session = echoSession_] {
+    if (echo_.valid()) return;  // once: at start-up
+    echo_ = executor_.start(
+        [side = side_, &probe = os_.probe, &session = echoSession_](std::stop_token stop) {
+            std::stop_callback cancel(stop, [&session] { session.cancel(); });
             std::string text = fetchPublicAddress(probe, session);
-            detail::post(side, [text](detail::WindowSide& s) { s.view.setPanel(2, text); });
+            // Cut short by the window's end: no answer to show.
+            if (stop.stop_requested()) return;
+            detail::post(side, [text](detail::WindowSide& s) { s.texts.setPanel(2, text); });
         });
-    } catch (const std::system_error&) {
-    }
 }
 
 }  // namespace lookup

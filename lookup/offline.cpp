@@ -1,4 +1,4 @@
-#include <system_error>
+#include <atomic>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -27,20 +27,14 @@ std::vector<std::string> keywordsOf(const std::string& text) {
 
 namespace detail {
 
-OfflineData::OfflineData(platform::Files& files, std::string path,
+OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, std::string path,
                          std::function<void(const std::string& reason)> refused)
     : files_(files), path_(std::move(path)), refused_(std::move(refused)) {
-    if (path_.empty()) return;
-    try {
-        thread_ = std::thread([this] { get(); });
-    } catch (const std::system_error&) {
-        // No thread: the first lookup that needs the data opens it on its own thread.
-    }
+    // Without a task the first lookup that needs the data opens it on its own thread.
+    if (!path_.empty()) loading_ = executor.start([this](std::stop_token) { get(); });
 }
 
-OfflineData::~OfflineData() {
-    if (thread_.joinable()) thread_.join();
-}
+OfflineData::~OfflineData() = default;
 
 std::shared_ptr<const ipdata::Database> OfflineData::get() {
     std::call_once(once_, [this] { load(); });
@@ -77,8 +71,10 @@ std::string offlineAnswer(const ipdata::Database* database, const std::string& a
 }
 
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
-                       const std::string& keywords, const std::atomic<bool>& stop) {
-    std::vector<ipdata::Range> found = database.search(keywordsOf(keywords), &stop);
+                       const std::string& keywords, std::stop_token stop) {
+    std::atomic<bool> stopped{false};
+    std::stop_callback onStop(stop, [&stopped] { stopped = true; });
+    std::vector<ipdata::Range> found = database.search(keywordsOf(keywords), &stopped);
     std::vector<RowCells> rows;
     rows.reserve(found.size());
     for (ipdata::Range& range : found)
@@ -87,9 +83,9 @@ void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Da
     post(side, [rows = std::move(rows)](WindowSide& s) mutable {
         const long long count = static_cast<long long>(rows.size());
         // Nothing found keeps the user's list, as a web search that finds nothing does.
-        if (count > 0) s.view.table().replace(std::move(rows));
+        if (count > 0) s.rows.replace(std::move(rows));
         s.run = RunState::Idle;
-        s.view.setStatus("查询完毕,共找到" + numberToText(count) + "条数据!");
+        s.texts.setStatus("查询完毕,共找到" + numberToText(count) + "条数据!");
     });
 }
 

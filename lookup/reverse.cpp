@@ -1,5 +1,5 @@
-#include <atomic>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 #include "lookup/hosts.h"
 #include "lookup/internal.h"
@@ -42,16 +42,27 @@ std::vector<RowCells> entryRows(WebSession& session, const std::string& entry) {
 
 }  // namespace
 
+namespace {
+
+// Entries posted to the window and not yet shown there.
+struct Unshown {
+    std::mutex mutex;
+    std::condition_variable_any shown;
+    int count = 0;
+};
+
+}  // namespace
+
 void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
-                const std::string& keywords) {
+                const std::string& keywords, std::stop_token stop) {
     auto found = std::make_shared<int>(0);  // window thread: rows this search has put in
     // Each entry's rows are shown before the next request goes out: a fast service would
     // otherwise keep the window thread seconds behind the search, a close or a stop among
     // the messages waiting, while the search went on asking.
-    auto unshown = std::make_shared<std::atomic<int>>(0);
+    auto unshown = std::make_shared<Unshown>();
     auto waitForWindow = [&] {
-        while (*unshown > 0 && !session.cancelled())
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::unique_lock lock(unshown->mutex);
+        unshown->shown.wait(lock, stop, [&] { return unshown->count == 0; });
     };
     std::string page = session.getUtf8Text(resultPageUrl(keywords, 0));
     const int pages = textToInt(getTextBetween(page, "共", "页"));
@@ -65,10 +76,17 @@ void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
             if (session.cancelled()) break;
             std::vector<RowCells> rows = entryRows(session, entry);
             if (!rows.empty()) {
-                ++*unshown;
+                {
+                    std::lock_guard lock(unshown->mutex);
+                    ++unshown->count;
+                }
                 post(side, [found, unshown, rows = std::move(rows)](WindowSide& s) mutable {
-                    --*unshown;
-                    QueryTable& table = s.view.table();
+                    {
+                        std::lock_guard lock(unshown->mutex);
+                        --unshown->count;
+                    }
+                    unshown->shown.notify_all();
+                    QueryTable& table = s.rows;
                     const int count = static_cast<int>(rows.size());
                     // The user's list goes only once this search has rows to put in its place.
                     if (*found == 0) {
@@ -79,7 +97,7 @@ void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
                     *found += count;
                     std::string text = "正在查询,已找到" + numberToText(*found) + "条数据!";
                     if (s.run == RunState::Stopping) text += "[停止中]";
-                    s.view.setStatus(text);
+                    s.texts.setStatus(text);
                 });
             }
             if (session.cancelled()) break;
@@ -87,7 +105,7 @@ void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
     }
     post(side, [found](WindowSide& s) {
         s.run = RunState::Idle;
-        s.view.setStatus("查询完毕,共找到" + numberToText(*found) + "条数据!");
+        s.texts.setStatus("查询完毕,共找到" + numberToText(*found) + "条数据!");
     });
 }
 

@@ -14,6 +14,7 @@ namespace {
 
 const wchar_t kAboutClass[] = L"VerdaloAbout";
 HWND g_about = nullptr;
+HWND g_owner = nullptr;  // disabled while the about window is open
 
 LRESULT CALLBACK aboutProc(HWND window, UINT message, WPARAM w, LPARAM l) {
     switch (message) {
@@ -55,14 +56,15 @@ HWND aboutWindowHandle() {
     return g_about;
 }
 
-void openAboutWindow() {
+void openAboutWindow(HWND owner) {
     if (g_about) {
         SetForegroundWindow(g_about);
         return;
     }
     g_about = createAboutWindow();
     if (!g_about) return;
-    HWND main = mainWindowHandle();
+    g_owner = owner;
+    HWND main = owner;
     centreOnScreen(g_about);
     if (main) EnableWindow(main, FALSE);
     ShowWindow(g_about, SW_SHOWNORMAL);
@@ -88,9 +90,11 @@ void closeAboutWindow() {
     HWND about = g_about;
     g_about = nullptr;
     // Enable main first, so activation returns to it rather than to another program.
-    if (HWND main = mainWindowHandle()) EnableWindow(main, TRUE);
+    HWND main = IsWindow(g_owner) ? g_owner : nullptr;
+    g_owner = nullptr;
+    if (main) EnableWindow(main, TRUE);
     DestroyWindow(about);
-    if (HWND main = mainWindowHandle()) SetActiveWindow(main);
+    if (main) SetActiveWindow(main);
 }
 
 void openAboutLink() {

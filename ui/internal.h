@@ -11,14 +11,16 @@
 
 namespace ui {
 
-// Posted work is waiting for the window thread (see MainView::post).
+// Posted work is waiting for the window thread (see MainWindow::post); the timer takes
+// its place while input waits.
 inline constexpr UINT kPostedWork = WM_APP + 1;
+inline constexpr UINT_PTR kPostedWorkTimer = 0x5653;
 // The main window's timer that shows rows appended meanwhile (see showAppendedRows).
 inline constexpr UINT_PTR kAppendedRowsTimer = 0x5652;
 inline constexpr UINT kAppendedRowsMs = 100;
 
 HINSTANCE instance();
-HWND mainWindowHandle();
+bool isMainWindow(HWND window);
 HWND aboutWindowHandle();
 
 // Both windows: arrow pointer, the application icon, the dialog background colour.
@@ -35,13 +37,5 @@ HIMAGELIST toolbarImages();
 // Handles one retrieved message: Esc closes the window that has it, dialog navigation,
 // then the ordinary translation and dispatch.
 void dispatchOne(MSG& msg);
-
-void bindMainView(HWND window);
-// The query list's LVN_GETDISPINFOW; false for any other notification.
-bool answerListNotification(const NMHDR& header, LRESULT& result);
-// Runs the posted work waiting; frees, unrun, what is still waiting for a closing window.
-void runPostedWork();
-void showAppendedRows();
-void dropPostedWork();
 
 }  // namespace ui

@@ -1,8 +1,6 @@
 // The main window: creation, the wiring of its controls to the work, the toolbar.
-#include <memory>
+#include "ui/main_window.h"
 
-#include "io/io.h"
-#include "lookup/lookup.h"
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
 #include "ui/ui.h"
@@ -12,15 +10,17 @@ namespace ui {
 namespace {
 
 const wchar_t kMainClass[] = L"VerdaloMain";
-HWND g_main = nullptr;
-HWND g_lastFocus = nullptr;
 
-// The work behind the buttons, made with the window and never destroyed: the process ends
-// from endProgram with its workers wherever they are.
-lookup::Lookups* g_lookups = nullptr;
-io::Actions* g_io = nullptr;
+std::array<std::string, QueryTable::kColumns> columnHeaders() {
+    return {kListColumns[0].header, kListColumns[1].header};
+}
 
-// The address data file beside the program, wherever it was started from.
+}  // namespace
+
+HINSTANCE instance() {
+    return GetModuleHandleW(nullptr);
+}
+
 std::string offlineDataPath() {
     std::wstring path(MAX_PATH, L'\0');
     DWORD n = 0;
@@ -34,44 +34,123 @@ std::string offlineDataPath() {
     return win32::wideToGbk(path) + "ipdata.db";
 }
 
-struct ButtonAction {
-    int id;
-    void (*action)();
-};
-const ButtonAction kButtonActions[] = {
-    {id::singleQueryButton, [] { g_lookups->runSingleQuery(); }},
-    {id::copyButton, [] { g_io->copyResult(); }},
-    {id::reverseSearchButton, [] { g_lookups->startReverseSearch(); }},
-    {id::reverseExportButton, [] { g_io->exportWithDialog(); }},
-    {id::browseFileButton, [] { g_io->browseImportFile(); }},
-    {id::importButton, [] { g_io->importAddressList(); }},
-    {id::browseSaveButton, [] { g_io->browseSaveLocation(); }},
-    {id::exportButton, [] { g_io->exportResults(); }},
-};
+bool isMainWindow(HWND window) {
+    wchar_t name[32] = {};
+    return window && GetClassNameW(window, name, static_cast<int>(std::size(name))) > 0 &&
+           lstrcmpW(name, kMainClass) == 0;
+}
 
-void onCommand(int id, int code) {
+MainWindow::MainWindow(platform::Services& os, std::string offlineDataPath)
+    : os_(os), offlineDataPath_(std::move(offlineDataPath)), table_(columnHeaders()) {
+    table_.setListener([this](const QueryTable::Change& change) { showChange(change); });
+}
+
+MainWindow::~MainWindow() {
+    // Replies the work posts from here on are dropped unrun; then the work stops.
+    closeInbox();
+    io_.reset();
+    lookups_.reset();
+    if (window_ && IsWindow(window_)) DestroyWindow(window_);
+}
+
+bool MainWindow::create() {
+    if (!registerWindowClass(kMainClass, procedure)) return false;
+    const std::wstring caption = win32::gbkToWide(kMainWindow.caption);
+    HWND window = CreateWindowExW(
+        WS_EX_APPWINDOW, kMainClass, caption.c_str(),
+        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 50, 50,
+        kMainWindow.width, kMainWindow.height, nullptr, nullptr, instance(), this);
+    if (!window) return false;
+    if (!createControls(window, kMainWindow)) {
+        DestroyWindow(window);
+        window_ = nullptr;
+        return false;
+    }
+    list_ = controlHandle(window, id::queryList);
+    status_ = controlHandle(window, id::statusBar);
+    {
+        std::lock_guard lock(inboxMutex_);
+        inboxOpen_ = true;
+    }
+    lookups_ =
+        std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
+    io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
+    centreOnScreen(window);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    return true;
+}
+
+void MainWindow::showPublicAddress() {
+    if (lookups_) lookups_->showPublicAddress();
+}
+
+void MainWindow::onCommand(int id, int code) {
     const int entries = static_cast<int>(std::size(kToolbarEntries));
     if (id >= kToolbarCommandBase && id < kToolbarCommandBase + entries) {
         onToolbarButton(id - kToolbarCommandBase);
         return;
     }
-    if (code != BN_CLICKED) return;
-    for (const ButtonAction& b : kButtonActions) {
-        if (b.id == id) {
-            b.action();
-            return;
-        }
+    if (code != BN_CLICKED || !lookups_ || !io_) return;
+    switch (id) {
+        case id::singleQueryButton:
+            return lookups_->runSingleQuery();
+        case id::copyButton:
+            return io_->copyResult();
+        case id::reverseSearchButton:
+            return lookups_->startReverseSearch();
+        case id::reverseExportButton:
+            return io_->exportWithDialog();
+        case id::browseFileButton:
+            return io_->browseImportFile();
+        case id::importButton:
+            return io_->importAddressList();
+        case id::browseSaveButton:
+            return io_->browseSaveLocation();
+        case id::exportButton:
+            return io_->exportResults();
     }
 }
 
-LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+void MainWindow::onToolbarButton(int index) {
+    if (!lookups_) return;
+    switch (index) {
+        case 0:
+            lookups_->startBatchQuery();
+            break;
+        case 2:
+            lookups_->requestStop();
+            break;
+        case 4:
+            openAboutWindow(window_);
+            break;
+        default:
+            break;  // separators never fire
+    }
+}
+
+LRESULT CALLBACK MainWindow::procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, w, l);
+    return self->handleMessage(message, w, l);
+}
+
+LRESULT MainWindow::handleMessage(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_COMMAND:
             onCommand(LOWORD(w), HIWORD(w));
             return 0;
         case WM_NOTIFY: {
-            LRESULT result = 0;
-            if (answerListNotification(*reinterpret_cast<const NMHDR*>(l), result)) return result;
+            const auto& header = *reinterpret_cast<const NMHDR*>(l);
+            if (header.hwndFrom == list_ && header.code == LVN_GETDISPINFOW) {
+                answerDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(l));
+                return 0;
+            }
             break;
         }
         case WM_CTLCOLORSTATIC: {
@@ -85,9 +164,9 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
             // (after the about window, another program, a message box).
             if (LOWORD(w) == WA_INACTIVE) {
                 HWND focus = GetFocus();
-                if (focus && IsChild(window, focus)) g_lastFocus = focus;
-            } else if (g_lastFocus && IsWindow(g_lastFocus)) {
-                SetFocus(g_lastFocus);
+                if (focus && IsChild(window_, focus)) lastFocus_ = focus;
+            } else if (lastFocus_ && IsWindow(lastFocus_)) {
+                SetFocus(lastFocus_);
                 return 0;
             }
             break;
@@ -96,74 +175,32 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {
                 showAppendedRows();
                 return 0;
             }
+            if (w == kPostedWorkTimer) {
+                KillTimer(window_, kPostedWorkTimer);
+                runPosted();
+                return 0;
+            }
             break;
         case kPostedWork:
-            runPostedWork();
+            runPosted();
             return 0;
         case WM_CLOSE:
             // A run's workers would go on asking the services while the window goes.
-            if (g_lookups) g_lookups->requestStop();
-            DestroyWindow(window);
+            if (lookups_) lookups_->requestStop();
+            DestroyWindow(window_);
             return 0;
         case WM_DESTROY:
-            if (window == g_main) dropPostedWork();
-            if (window == g_main) PostQuitMessage(0);
+            closeInbox();
+            PostQuitMessage(0);
             return 0;
+        case WM_NCDESTROY: {
+            HWND window = window_;
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            window_ = list_ = status_ = nullptr;
+            return DefWindowProcW(window, message, w, l);
+        }
     }
-    return DefWindowProcW(window, message, w, l);
-}
-
-}  // namespace
-
-HINSTANCE instance() {
-    return GetModuleHandleW(nullptr);
-}
-HWND mainWindowHandle() {
-    return g_main;
-}
-
-bool createMainWindow(platform::Services& os, void (*onCreated)()) {
-    if (!registerWindowClass(kMainClass, mainProc)) return false;
-
-    const std::wstring caption = win32::gbkToWide(kMainWindow.caption);
-    HWND window = CreateWindowExW(
-        WS_EX_APPWINDOW, kMainClass, caption.c_str(),
-        WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 50, 50,
-        kMainWindow.width, kMainWindow.height, nullptr, nullptr, instance(), nullptr);
-    if (!window) return false;
-    if (!createControls(window, kMainWindow)) {
-        DestroyWindow(window);
-        return false;
-    }
-    g_main = window;
-    bindMainView(window);
-    g_lookups = new lookup::Lookups(os, mainView(), offlineDataPath());
-    g_io = new io::Actions(os, mainView());
-    centreOnScreen(window);
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
-    if (onCreated) onCreated();
-    return true;
-}
-
-void showPublicAddress() {
-    if (g_lookups) g_lookups->showPublicAddress();
-}
-
-void onToolbarButton(int index) {
-    switch (index) {
-        case 0:
-            g_lookups->startBatchQuery();
-            break;
-        case 2:
-            g_lookups->requestStop();
-            break;
-        case 4:
-            openAboutWindow();
-            break;
-        default:
-            break;  // separators never fire
-    }
+    return DefWindowProcW(window_, message, w, l);
 }
 
 }  // namespace ui

@@ -12,7 +12,7 @@ std::vector<void (*)()> g_endRoutines;
 
 void dispatchOne(MSG& msg) {
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    const bool ours = root && (root == mainWindowHandle() || root == aboutWindowHandle());
+    const bool ours = root && (isMainWindow(root) || root == aboutWindowHandle());
     if (ours && msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
         // None of our controls uses Esc itself, so it always closes the window that has it.
         PostMessageW(root, WM_CLOSE, 0, 0);

@@ -2,20 +2,9 @@
 // routines, and the handlers that belong to the window itself.
 #pragma once
 
-#include "platform/services.h"
-#include "table/main_view.h"
+#include <windows.h>
 
 namespace ui {
-
-// Creates the main window with every control and the work behind its buttons (over `os`),
-// centres and shows it, then runs `onCreated` once on this thread. False when the window
-// cannot be created.
-bool createMainWindow(platform::Services& os, void (*onCreated)());
-
-// The main window as the work sees it; usable once createMainWindow has succeeded.
-MainView& mainView();
-// Start-up's last step: the public address in panel 2, fetched off the window thread.
-void showPublicAddress();
 
 // Runs until the main window is closed; returns the quit code.
 int runMessageLoop();
@@ -26,8 +15,8 @@ void registerEndRoutine(void (*routine)());
 // where it is and writes nothing further.
 [[noreturn]] void endProgram(int exitCode);
 
-void onToolbarButton(int index);
-void openAboutWindow();  // modal; returns when the about window has been closed
+// Modal over `owner`; returns when the about window has been closed.
+void openAboutWindow(HWND owner);
 void closeAboutWindow();
 void openAboutLink();
 

@@ -32,3 +32,18 @@ std::string wideToGbk(const std::wstring& text) {
 }
 
 }  // namespace win32
+
+namespace win32 {
+
+std::string windowText(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return wideToGbk(text);
+}
+
+void setWindowText(HWND window, const std::string& text) {
+    SetWindowTextW(window, gbkToWide(text).c_str());
+}
+
+}  // namespace win32

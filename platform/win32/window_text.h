@@ -10,3 +10,13 @@ std::wstring gbkToWide(const std::string& text);
 std::string wideToGbk(const std::wstring& text);
 
 }  // namespace win32
+
+#include <windows.h>
+
+namespace win32 {
+
+// A window's text (an edit box, a label), as GBK.
+std::string windowText(HWND window);
+void setWindowText(HWND window, const std::string& text);
+
+}  // namespace win32

@@ -12,7 +12,7 @@
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
 #include "platform/win32/system.h"
-#include "tests/fakes/fake_main_view.h"
+#include "tests/fakes/fake_window.h"
 
 namespace {
 
@@ -52,8 +52,9 @@ class LookupWire : public ::testing::Test {
     }
     platform::win32::System system;
     platform::Services os = system.services();
-    fake::MainView window;
-    lookup::Lookups lookups{os, window};
+    fake::Window window;
+    platform::Executor executor;
+    lookup::Lookups lookups{os, executor, window.table(), window, window};
 };
 
 TEST_F(LookupWire, LocationPageByHostName) {

@@ -10,9 +10,9 @@
 #include "tests/fakes/fake_dialogs.h"
 #include "tests/fakes/fake_files.h"
 #include "tests/fakes/fake_internet.h"
-#include "tests/fakes/fake_main_view.h"
 #include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
+#include "tests/fakes/fake_window.h"
 
 namespace io_test {
 
@@ -27,8 +27,9 @@ struct WorldOf {
     fake::Probe probe;
     fake::ModuleMemory memory;
     platform::Services os{files, dialogs, clipboard, internet, probe, memory};
-    fake::MainView view;
-    io::Actions actions{os, view};
+    fake::Window view;
+    platform::Executor executor;
+    io::Actions actions{os, executor, view.table(), view, view};
 
     std::string status() { return view.panel(1); }
     // Lets the import or export under way finish: its file work, then its result. (A

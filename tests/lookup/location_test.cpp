@@ -133,7 +133,8 @@ TEST_F(LookupTest, SingleQueriesRunInTheOrderClicked) {
             ASSERT_TRUE(runUntil([&] { return window.text(Box::Result) == "答2.2.2.2\r\n"; }));
             EXPECT_EQ(window.text(Box::Address), "2.2.2.2");
         }
-        lookups = std::make_unique<lookup::Lookups>(os, window);  // a fresh one per round
+        lookups = std::make_unique<lookup::Lookups>(os, executor, window.table(), window,
+                                                    window);  // a fresh one per round
         EXPECT_EQ(net.requests().size(), c.clickSecond ? 2u : 1u);
     }
 }

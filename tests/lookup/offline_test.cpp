@@ -60,7 +60,8 @@ class OfflineTest : public LookupTest {
         if (data == Data::Unreadable) files.unreadable.insert(kDataPath);
         window.setPanel(1, "");
         window.statusHistory.clear();
-        lookups = std::make_unique<lookup::Lookups>(os, window, kDataPath);
+        lookups = std::make_unique<lookup::Lookups>(os, executor, window.table(), window, window,
+                                                    kDataPath);
     }
     void reverseSearch(const std::string& keywords) {
         window.setText(Box::Keywords, keywords);
@@ -222,7 +223,8 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     held->put(kDataPath, dataFile());
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
-    lookups = std::make_unique<lookup::Lookups>(*heldOs, window, kDataPath);
+    lookups = std::make_unique<lookup::Lookups>(*heldOs, executor, window.table(), window, window,
+                                                kDataPath);
     ASSERT_TRUE(gate.awaitWaiting(1));
 
     setRows({{"mine", ""}});

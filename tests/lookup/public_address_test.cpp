@@ -67,7 +67,7 @@ TEST_F(LookupTest, PublicAddressArrivesOffTheWindowThread) {
         r.stall = true;
         return r;
     };
-    lookups = std::make_unique<lookup::Lookups>(os, window);
+    lookups = std::make_unique<lookup::Lookups>(os, executor, window.table(), window, window);
     lookups->showPublicAddress();
     ASSERT_TRUE(waitFor([&] { return net.requests().size() == 2u; }));
     lookups.reset();  // returns once the stalled request is cut, not after its time-out

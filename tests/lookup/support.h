@@ -20,9 +20,9 @@
 #include "tests/fakes/fake_dialogs.h"
 #include "tests/fakes/fake_files.h"
 #include "tests/fakes/fake_internet.h"
-#include "tests/fakes/fake_main_view.h"
 #include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
+#include "tests/fakes/fake_window.h"
 
 namespace lookup_test {
 
@@ -130,10 +130,12 @@ class LookupTest : public ::testing::Test {
     fake::Clipboard clipboard;
     fake::ModuleMemory moduleMemory;
     platform::Services os{files, dialogs, clipboard, net, probe, moduleMemory};
-    fake::MainView window;
+    fake::Window window;
+    platform::Executor executor;
     std::list<Gate> gates_;
     // Declared last: its threads end before anything above goes.
-    std::unique_ptr<lookup::Lookups> lookups = std::make_unique<lookup::Lookups>(os, window);
+    std::unique_ptr<lookup::Lookups> lookups =
+        std::make_unique<lookup::Lookups>(os, executor, window.table(), window, window);
 };
 
 }  // namespace lookup_test

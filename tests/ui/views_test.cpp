@@ -9,20 +9,20 @@
 #include <thread>
 
 #include "platform/win32/system.h"
+#include "ui/main_window.h"
 #include "ui/result_text.h"
-#include "ui/ui.h"
 
 namespace {
 
-MainView& view() {
-    static bool created = false;
-    if (!created) {
-        static platform::win32::System system;
-        static platform::Services os = system.services();
-        created = ui::createMainWindow(os, nullptr);
-        if (!created) std::abort();
-    }
-    return ui::mainView();
+ui::MainWindow& view() {
+    static platform::win32::System system;
+    static platform::Services os = system.services();
+    static std::unique_ptr<ui::MainWindow> window = [] {
+        auto made = std::make_unique<ui::MainWindow>(os, std::string());
+        if (!made->create()) std::abort();
+        return made;
+    }();
+    return *window;
 }
 
 HWND list() {
@@ -76,7 +76,7 @@ TEST(QueryList, ShowsTheTableAsItChanges) {
 }
 
 TEST(Post, WorkFromWorkersRunsOnTheWindowThreadInOrder) {
-    MainView& v = view();
+    ui::MainWindow& v = view();
     const DWORD windowThread = GetCurrentThreadId();
     std::vector<int> seen;
     bool allOnWindowThread = true;

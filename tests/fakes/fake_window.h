@@ -7,21 +7,25 @@
 #include <map>
 #include <mutex>
 
-#include "table/main_view.h"
+#include "platform/window.h"
+#include "table/table.h"
 
 namespace fake {
 
-class MainView final : public ::MainView {
+// The table, the texts and the poster a window hands its work.
+class Window final : public WindowTexts, public Poster {
   public:
-    MainView();
+    Window();
 
-    QueryTable& table() override { return table_; }
+    QueryTable& table() { return table_; }
     std::string text(Box box) override { return boxes_[box]; }
     void setText(Box box, const std::string& text) override { boxes_[box] = text; }
     void setPanel(int index, const std::string& text) override;
     std::string panel(int index) override;
     void post(std::function<void()> work) override;
 
+    // A closing window: work queued or posted from now on is dropped unrun.
+    void close();
     // Runs the posted work already queued; returns how many ran.
     int drain();
     // Runs posted work as it arrives until `done` holds or the time is up; false then.
@@ -37,6 +41,7 @@ class MainView final : public ::MainView {
     std::mutex mutex_;
     std::condition_variable posted_;
     std::deque<std::function<void()>> queue_;
+    bool closed_ = false;
 };
 
 }  // namespace fake

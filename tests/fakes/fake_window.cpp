@@ -1,28 +1,36 @@
-#include "tests/fakes/fake_main_view.h"
+#include "tests/fakes/fake_window.h"
 
 namespace fake {
 
-MainView::MainView() : table_({"IP", "来自"}) {}
+Window::Window() : table_({"IP", "来自"}) {}
 
-void MainView::setPanel(int index, const std::string& text) {
+void Window::setPanel(int index, const std::string& text) {
     if (index < 0 || index > 2) return;
     panels_[index] = text;
     if (index == 1) statusHistory.push_back(text);
 }
 
-std::string MainView::panel(int index) {
+std::string Window::panel(int index) {
     return index < 0 || index > 2 ? std::string() : panels_[index];
 }
 
-void MainView::post(std::function<void()> work) {
+void Window::post(std::function<void()> work) {
     {
         std::lock_guard lock(mutex_);
+        if (closed_) return;
         queue_.push_back(std::move(work));
     }
     posted_.notify_all();
 }
 
-int MainView::drain() {
+void Window::close() {
+    std::deque<std::function<void()>> unrun;
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    unrun.swap(queue_);
+}
+
+int Window::drain() {
     int ran = 0;
     for (;;) {
         std::function<void()> work;
@@ -37,7 +45,7 @@ int MainView::drain() {
     }
 }
 
-bool MainView::runUntil(const std::function<bool()>& done, int limitMs) {
+bool Window::runUntil(const std::function<bool()>& done, int limitMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     for (;;) {
         drain();

@@ -1,0 +1,31 @@
+// What the work (lookups, import, export) sees of the window it serves, beside the rows of
+// the table: the texts it shows (edit boxes, status panels) and a way back to the window
+// thread. The Win32 side lives in ui/; native tests use tests/fakes/fake_window.h.
+#pragma once
+
+#include <functional>
+#include <string>
+
+enum class Box { FileLocation, SaveLocation, Address, Result, Keywords };
+
+// The window's texts. Every call belongs on the window thread.
+class WindowTexts {
+  public:
+    virtual ~WindowTexts() = default;
+    virtual std::string text(Box box) = 0;
+    virtual void setText(Box box, const std::string& text) = 0;
+    // Panels 0 to 2; another index does nothing (or reads empty).
+    virtual void setPanel(int index, const std::string& text) = 0;
+    virtual std::string panel(int index) = 0;
+    // Progress and result messages go to panel 1.
+    void setStatus(const std::string& text) { setPanel(1, text); }
+};
+
+// From any thread: runs work on the window thread later, in the order posted. Once the
+// window is closing, work is dropped unrun (and freed on the thread that posted it), so a
+// worker's reply never reaches an owner that has gone: the one liveness check there is.
+class Poster {
+  public:
+    virtual ~Poster() = default;
+    virtual void post(std::function<void()> work) = 0;
+};

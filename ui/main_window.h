@@ -1,0 +1,89 @@
+// The main window: one object per window, owning for its life the table its list draws,
+// the executor its work runs on, the lookups and the file actions. The work is handed three
+// narrow parts: the rows (the table), the texts (boxes and status panels) and the poster.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "io/io.h"
+#include "lookup/lookup.h"
+#include "platform/executor.h"
+#include "platform/services.h"
+#include "platform/window.h"
+#include "table/table.h"
+
+struct tagLVDISPINFOW;
+
+namespace ui {
+
+class MainWindow final : public WindowTexts, public Poster {
+  public:
+    // `offlineDataPath`: the address data file; empty for none.
+    MainWindow(platform::Services& os, std::string offlineDataPath);
+    // Stops the work (its posted replies dropped first) and destroys the window if it is
+    // still there.
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window with every control, centres and shows it; false when it cannot be.
+    bool create();
+    HWND handle() const { return window_; }
+    QueryTable& table() { return table_; }
+    // Start-up's last step: the public address in panel 2, fetched off the window thread.
+    void showPublicAddress();
+
+    std::string text(Box box) override;
+    void setText(Box box, const std::string& text) override;
+    void setPanel(int index, const std::string& text) override;
+    std::string panel(int index) override;
+    void post(std::function<void()> work) override;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    LRESULT handleMessage(UINT message, WPARAM w, LPARAM l);
+    void onCommand(int id, int code);
+    void onToolbarButton(int index);
+    HWND boxHandle(Box box) const;
+
+    // The list and the posted work (main_view.cpp).
+    void answerDisplayInfo(tagLVDISPINFOW& info);
+    void showChange(const QueryTable::Change& change);
+    void showAppendedRows();
+    void redrawChangedRows();
+    void runPosted();
+    void closeInbox();
+
+    platform::Services& os_;
+    const std::string offlineDataPath_;
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+    HWND status_ = nullptr;
+    HWND lastFocus_ = nullptr;
+
+    QueryTable table_;
+    bool appendedPending_ = false;
+    int draining_ = 0;
+    bool changedRows_ = false;
+    std::size_t firstChanged_ = 0, lastChanged_ = 0;
+
+    std::mutex inboxMutex_;
+    std::deque<std::function<void()>> inbox_;
+    bool inboxOpen_ = false;  // from creation until the window starts to close
+
+    // Declared after what they use: they go first.
+    platform::Executor executor_;
+    std::unique_ptr<lookup::Lookups> lookups_;
+    std::unique_ptr<io::Actions> io_;
+};
+
+// The address data file beside the program, wherever it was started from.
+std::string offlineDataPath();
+
+}  // namespace ui
