@@ -1,7 +1,7 @@
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
 #include "text/text.h"
-#include "web/web.h"
+#include "web/url.h"
 
 namespace lookup {
 

@@ -4,7 +4,7 @@
 #include "lookup/hosts.h"
 #include "lookup/internal.h"
 #include "text/text.h"
-#include "web/web.h"
+#include "web/url.h"
 
 namespace lookup::detail {
 

@@ -10,6 +10,25 @@ namespace platform {
 
 using InternetHandle = std::uintptr_t;  // 0 is the null handle
 
+// WinINet's values, named as in its header (which the layers above do not include);
+// platform/win32 checks each against the header.
+namespace wininet {
+inline constexpr std::uint32_t kOpenTypeDirect = 1;             // INTERNET_OPEN_TYPE_DIRECT
+inline constexpr std::uint32_t kOpenTypeProxy = 3;              // INTERNET_OPEN_TYPE_PROXY
+inline constexpr std::uint32_t kServiceHttp = 3;                // INTERNET_SERVICE_HTTP
+inline constexpr std::uint32_t kFlagReload = 0x80000000;        // INTERNET_FLAG_RELOAD
+inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;  // INTERNET_FLAG_NO_CACHE_WRITE
+inline constexpr std::uint32_t kFlagNoCookies = 0x80000;        // INTERNET_FLAG_NO_COOKIES
+inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x200000;  // INTERNET_FLAG_NO_AUTO_REDIRECT
+inline constexpr std::uint32_t kFlagSecure = 0x800000;          // INTERNET_FLAG_SECURE
+// INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS
+inline constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
+inline constexpr std::uint32_t kQueryRawHeadersCrlf = 22;  // HTTP_QUERY_RAW_HEADERS_CRLF
+inline constexpr std::uint32_t kOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_TIMEOUT
+inline constexpr std::uint32_t kOptionSendTimeout = 5;     // INTERNET_OPTION_SEND_TIMEOUT
+inline constexpr std::uint32_t kOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
+}  // namespace wininet
+
 class Internet {
   public:
     virtual ~Internet() = default;

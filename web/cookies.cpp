@@ -1,8 +1,6 @@
-// What happens to the response headers once a request has been read: the Location, the
-// Set-Cookie values, and the caller's cookie text kept across requests.
-#include <unordered_set>
+#include "web/cookies.h"
 
-#include "web/web.h"
+#include <unordered_set>
 
 namespace {
 // The name=value part of a Set-Cookie line: up to the first ";", or the rest of the line

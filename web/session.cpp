@@ -3,24 +3,17 @@
 #include <algorithm>
 #include <array>
 
-#include "web/web.h"
+#include "web/cookies.h"
+#include "web/url.h"
+
+const char* const defaultUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; 2Pac; .NET CLR 2.0.50727; .NET CLR "
+    "3.0.04506.648; .NET CLR 3.5.21022)";
 
 namespace {
 
-// WinINet's values, named as in its header (which this layer does not include).
-constexpr std::uint32_t kOpenTypeDirect = 1;
-constexpr std::uint32_t kOpenTypeProxy = 3;
-constexpr std::uint32_t kServiceHttp = 3;
-constexpr std::uint32_t kFlagReload = 0x80000000;
-constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;
-constexpr std::uint32_t kFlagNoCookies = 0x80000;
-constexpr std::uint32_t kFlagNoAutoRedirect = 0x200000;
-constexpr std::uint32_t kFlagSecure = 0x800000;
-constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x4000;
-constexpr std::uint32_t kQueryRawHeadersCrlf = 22;
-constexpr std::uint32_t kOptionConnectTimeout = 2;
-constexpr std::uint32_t kOptionSendTimeout = 5;
-constexpr std::uint32_t kOptionReceiveTimeout = 6;
+using namespace platform::wininet;
+
 constexpr std::size_t kReadChunk = 1024;
 constexpr std::size_t kRawHeaderBuffer = 5000;
 
@@ -51,20 +44,6 @@ std::string redirectTarget(const std::string& rawHeaders) {
     for (const std::string& line : splitText(rawHeaders, "\r\n"))
         if (toLowerAscii(leftText(line, 9)) == "location:") return headerValue(line);
     return {};
-}
-
-// A Location value made absolute against the address that answered with it.
-std::string resolveLocation(const std::string& base, const std::string& location) {
-    const std::string lowered = toLowerAscii(location);
-    if (leftText(lowered, 7) == "http://" || leftText(lowered, 8) == "https://") return location;
-    const std::string scheme = urlIsHttps(base) ? "https:" : "http:";
-    if (leftText(location, 2) == "//") return scheme + location;
-    const std::string origin = scheme + "//" + urlHost(base, true);
-    if (leftText(location, 1) == "/") return origin + location;
-    std::string directory = urlPath(base);
-    directory = directory.substr(0, directory.find('?'));
-    directory = directory.substr(0, directory.rfind('/') + 1);
-    return origin + directory + location;
 }
 
 }  // namespace
@@ -154,11 +133,11 @@ bool WebSession::cancelled() const {
     return cancelled_;
 }
 
-// One request and its response, without following redirects. `opened` tells whether the
-// request could be opened at all; a body that failed or was cut short comes back empty.
-Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body,
-                           const std::string& headerBlock, std::string& rawHeaders, bool& opened) {
-    opened = false;
+// One request and its response, without following redirects. A body that failed or was
+// cut short comes back empty.
+Response WebSession::exchange(const std::string& url, Method method, const Bytes& body,
+                              const std::string& headerBlock, const WebTimeouts& timeouts) {
+    Response response;
     const std::string host = urlHost(url, false);
     const auto port = static_cast<std::uint16_t>(urlPort(url));
     struct Connection {
@@ -170,21 +149,21 @@ Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body
             if (handle) session.giveBack(host, port, handle);
         }
     } connection{*this, host, port, takeConnection(host, port)};
-    if (!connection.handle) return {};
-    // Redirects are followed by request(), so that they can be counted.
+    if (!connection.handle) return response;
+    // Redirects are followed by send(), so that they can be counted.
     // Pages are always fetched afresh (reload), so a cached copy would never be read: none is
     // written. Asking for a file would make Wine's WinINet write one regardless, and its
     // cache grows without bound, each request dearer than the last.
     std::uint32_t flags = kFlagReload | kFlagNoCacheWrite | kFlagNoCookies | kFlagNoAutoRedirect;
     flags |= urlIsHttps(url) ? kFlagSecure : kFlagIgnoreRedirectToHttps;
     Active active;
-    active.request = net_.openRequest(connection.handle, method == 1 ? "POST" : "GET", urlPath(url),
-                                      "HTTP/1.1", nullptr, nullptr, flags, 0);
-    if (!active.request) return {};
-    opened = true;
+    active.request = net_.openRequest(connection.handle, method == Method::Post ? "POST" : "GET",
+                                      urlPath(url), "HTTP/1.1", nullptr, nullptr, flags, 0);
+    if (!active.request) return response;
+    response.opened = true;
     if (!beginRequest(active)) {
         net_.closeHandle(active.request);
-        return {};
+        return response;
     }
     struct End {
         WebSession& session;
@@ -192,20 +171,20 @@ Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body
         ~End() { session.endRequest(active); }
     } end{*this, active};
 
-    const std::uint32_t limits[][2] = {{kOptionConnectTimeout, timeouts_.connectMs},
-                                       {kOptionSendTimeout, timeouts_.sendMs},
-                                       {kOptionReceiveTimeout, timeouts_.receiveMs}};
+    const std::uint32_t limits[][2] = {{kOptionConnectTimeout, timeouts.connectMs},
+                                       {kOptionSendTimeout, timeouts.sendMs},
+                                       {kOptionReceiveTimeout, timeouts.receiveMs}};
     for (const auto& [option, ms] : limits) {
-        if (!stillOurs(active)) return {};
+        if (!stillOurs(active)) return response;
         net_.setOption(active.request, option, &ms, sizeof ms);
     }
 
-    if (!stillOurs(active)) return {};
+    if (!stillOurs(active)) return response;
     const auto blockLength = static_cast<std::uint32_t>(headerBlock.size());
     static const char kNoBody[1] = {0};
     // A failed send (nothing answered within the limits) is not read from: the read would
     // wait out the limit a second time.
-    const bool sent = method == 0
+    const bool sent = body.empty()
                           ? net_.sendRequest(active.request, headerBlock, blockLength, kNoBody, 0)
                           : net_.sendRequest(active.request, headerBlock, blockLength, body.data(),
                                              static_cast<std::uint32_t>(body.size()));
@@ -215,7 +194,7 @@ Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body
     Bytes received;
     bool complete = sent;
     while (complete) {
-        if (!stillOurs(active)) return {};
+        if (!stillOurs(active)) return response;
         std::array<char, kReadChunk> chunk{};
         std::uint32_t count = 0;
         if (!net_.readFile(active.request, chunk.data(), kReadChunk, count)) complete = false;
@@ -224,50 +203,50 @@ Bytes WebSession::exchange(const std::string& url, int method, const Bytes& body
     }
 
     // Headers that do not fit with their NUL leave the buffer as it was: all spaces.
-    if (!stillOurs(active)) return {};
-    rawHeaders.assign(kRawHeaderBuffer, ' ');
+    if (!stillOurs(active)) return response;
+    std::string rawHeaders(kRawHeaderBuffer, ' ');
     std::uint32_t length = kRawHeaderBuffer;
     if (net_.queryInfo(active.request, kQueryRawHeadersCrlf, rawHeaders.data(), length, nullptr))
         rawHeaders =
             bytesToText(rawHeaders.substr(0, std::min<std::size_t>(length, kRawHeaderBuffer)));
-    if (!complete) return {};
-    return received;
+    response.headers = std::move(rawHeaders);
+    response.status = statusCode(response.headers);
+    if (complete) response.body = std::move(received);
+    return response;
 }
 
-Bytes WebSession::request(const std::string& url, int method, const std::string& postText,
-                          std::string& cookies, std::string& newCookies, std::string& extraHeaders,
-                          std::string& locationOrHeaders, bool noRedirect, Bytes& postBytes,
-                          std::string& rawHeaders) {
-    const std::string given = extraHeaders;
-    Bytes body = method == 0 ? Bytes() : postBytes.empty() ? Bytes(postText) : postBytes;
-    std::string target = url;
-    int hopMethod = method;
+Response WebSession::send(const Request& request) {
+    std::string cookies = request.cookies;
+    Bytes body = request.body;
+    std::string target = request.url;
+    Method hopMethod = request.method;
     for (int redirects = 0;; ++redirects) {
         // Every hop sends the caller's lines, the Referer of the first address, and the
         // cookies as they stand after the hops before it.
-        std::string block = given;
-        completeHeaderBlock(block, url, cookies);
-        std::string hopHeaders;
-        bool opened = false;
-        Bytes received = exchange(target, hopMethod, body, block, hopHeaders, opened);
-        // Not opened: nothing went out on this hop (on the first, the caller's texts are
-        // left as they were).
-        if (!opened) return {};
-        extraHeaders = block;
-        if (method != 0 && redirects == 0) postBytes = body;
-        if (cancelled()) return {};
-        rawHeaders = hopHeaders;
-
-        const std::string next = noRedirect ? std::string() : redirectTarget(hopHeaders);
-        if (next.empty() || redirects == kMaxRedirects) {
-            parseResponseHeaders(rawHeaders, newCookies, locationOrHeaders, cookies);
-            return next.empty() ? received : Bytes();  // past the bound: a failure
+        std::string block = request.headers;
+        completeHeaderBlock(block, request.url, cookies);
+        Response hop = exchange(target, hopMethod, body, block, request.timeouts);
+        // Not opened: nothing went out on this hop.
+        if (!hop.opened) return Response();
+        hop.sentHeaders = std::move(block);
+        if (cancelled()) {
+            hop.body.clear();
+            return hop;
         }
-        std::string hopCookies, hopLocation;
-        parseResponseHeaders(hopHeaders, hopCookies, hopLocation, cookies);
-        const int status = statusCode(hopHeaders);
-        if (status != 307 && status != 308) {
-            hopMethod = 0;
+        const std::string next =
+            request.followRedirects ? redirectTarget(hop.headers) : std::string();
+        // The Location of a response without one is no address: the rule that falls back to
+        // the headers is for callers who keep one text for both.
+        std::string locationOrHeaders;
+        parseResponseHeaders(hop.headers, hop.newCookies, locationOrHeaders, cookies);
+        if (locationOrHeaders != hop.headers) hop.location = std::move(locationOrHeaders);
+        if (next.empty() || redirects == kMaxRedirects) {
+            hop.cookies = cookies;
+            if (!next.empty()) hop.body.clear();  // past the bound: a failure
+            return hop;
+        }
+        if (hop.status != 307 && hop.status != 308) {
+            hopMethod = Method::Get;
             body.clear();
         }
         target = resolveLocation(target, next);
@@ -275,15 +254,15 @@ Bytes WebSession::request(const std::string& url, int method, const std::string&
 }
 
 std::string WebSession::getText(const std::string& url) {
-    std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
-    Bytes postBytes;
-    return bytesToText(request(url, 0, "", cookies, newCookies, extraHeaders, locationOrHeaders,
-                               false, postBytes, rawHeaders));
+    Request request;
+    request.url = url;
+    request.timeouts = timeouts_;
+    return bytesToText(send(request).body);
 }
 
 std::string WebSession::getUtf8Text(const std::string& url) {
-    std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
-    Bytes postBytes;
-    return utf8ToGbk(request(url, 0, "", cookies, newCookies, extraHeaders, locationOrHeaders,
-                             false, postBytes, rawHeaders));
+    Request request;
+    request.url = url;
+    request.timeouts = timeouts_;
+    return utf8ToGbk(send(request).body);
 }

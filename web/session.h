@@ -12,21 +12,14 @@
 
 #include "platform/internet.h"
 #include "text/text.h"
+#include "web/request.h"
 
-// Limits of one exchange, in milliseconds. A silent server is cut by the receive limit.
-struct WebTimeouts {
-    std::uint32_t connectMs = 10000;
-    std::uint32_t sendMs = 30000;
-    std::uint32_t receiveMs = 30000;
-};
-
-// Redirects followed for one request; one more and the request fails.
-inline constexpr int kMaxRedirects = 5;
+extern const char* const defaultUserAgent;
 
 class WebSession {
   public:
     // The session every lookup uses: the default agent and the proxy list "http=", which
-    // names no proxy, so requests go direct.
+    // names no proxy, so requests go direct. `timeouts` are those of getText/getUtf8Text.
     explicit WebSession(platform::Internet& net, WebTimeouts timeouts = {});
     // A root handle of the caller's making: this agent, and access through `proxy` when
     // supplied (even empty), direct when absent.
@@ -36,12 +29,10 @@ class WebSession {
     WebSession(const WebSession&) = delete;
     WebSession& operator=(const WebSession&) = delete;
 
-    // One exchange with the arguments of webRequest (the agent and proxy are the
-    // session's). Empty body on failure, after cancel() included.
-    Bytes request(const std::string& url, int method, const std::string& postText,
-                  std::string& cookies, std::string& newCookies, std::string& extraHeaders,
-                  std::string& locationOrHeaders, bool noRedirect, Bytes& postBytes,
-                  std::string& rawHeaders);
+    // One exchange, redirects followed (at most kMaxRedirects) unless the request says
+    // not; the agent and proxy are the session's. Empty body on failure, after cancel()
+    // included.
+    Response send(const Request& request);
 
     // A GET of `url` alone: the page as GBK bytes up to the first NUL, or converted from
     // UTF-8. Empty when the request failed or was cancelled.
@@ -56,8 +47,9 @@ class WebSession {
   private:
     struct Active;
     platform::InternetHandle root();
-    Bytes exchange(const std::string& url, int method, const Bytes& body,
-                   const std::string& headerBlock, std::string& rawHeaders, bool& failed);
+    // One hop: no redirect followed. The response's headers, body and `opened` are set.
+    Response exchange(const std::string& url, Method method, const Bytes& body,
+                      const std::string& headerBlock, const WebTimeouts& timeouts);
     bool beginRequest(Active& active);
     bool stillOurs(const Active& active);
     void endRequest(Active& active);

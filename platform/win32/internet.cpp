@@ -13,6 +13,20 @@
 
 namespace platform::win32 {
 
+static_assert(wininet::kOpenTypeDirect == INTERNET_OPEN_TYPE_DIRECT);
+static_assert(wininet::kOpenTypeProxy == INTERNET_OPEN_TYPE_PROXY);
+static_assert(wininet::kServiceHttp == INTERNET_SERVICE_HTTP);
+static_assert(wininet::kFlagReload == INTERNET_FLAG_RELOAD);
+static_assert(wininet::kFlagNoCacheWrite == INTERNET_FLAG_NO_CACHE_WRITE);
+static_assert(wininet::kFlagNoCookies == INTERNET_FLAG_NO_COOKIES);
+static_assert(wininet::kFlagNoAutoRedirect == INTERNET_FLAG_NO_AUTO_REDIRECT);
+static_assert(wininet::kFlagSecure == INTERNET_FLAG_SECURE);
+static_assert(wininet::kFlagIgnoreRedirectToHttps == INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTPS);
+static_assert(wininet::kQueryRawHeadersCrlf == HTTP_QUERY_RAW_HEADERS_CRLF);
+static_assert(wininet::kOptionConnectTimeout == INTERNET_OPTION_CONNECT_TIMEOUT);
+static_assert(wininet::kOptionSendTimeout == INTERNET_OPTION_SEND_TIMEOUT);
+static_assert(wininet::kOptionReceiveTimeout == INTERNET_OPTION_RECEIVE_TIMEOUT);
+
 // One request's state shared with WinINet's threads. WinINet may finish an operation
 // after its caller has given up (the request closed under it), writing into the buffers
 // it was given, so those live here, and this lives until WinINet reports the handle gone.

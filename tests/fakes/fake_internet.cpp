@@ -8,7 +8,7 @@ namespace {
 std::string orNull(const char* s) {
     return s ? std::string(s) : std::string("<null>");
 }
-constexpr std::uint32_t kOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
+constexpr std::uint32_t kOptionReceiveTimeout = platform::wininet::kOptionReceiveTimeout;
 }  // namespace
 
 platform::InternetHandle Internet::add(Handle h) {

@@ -19,19 +19,13 @@ const std::string kDefaultBlock =
 const std::uint32_t kHttpFlags = 0x80000000u | 0x04000000 | 0x80000 | 0x200000 | 0x4000;
 const std::uint32_t kHttpsFlags = 0x80000000u | 0x04000000 | 0x80000 | 0x200000 | 0x800000;
 
-struct Args {
-    std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
-    Bytes postBytes;
-    std::optional<std::string> proxy = std::string();
-};
-
 class Web : public ::testing::Test {
   protected:
     void TearDown() override { EXPECT_EQ(net.openHandles(), 0); }
-    Bytes request(const std::string& url, Args& a, int method = 0, const std::string& post = "",
-                  bool noRedirect = false) {
-        return webRequest(net, url, method, post, a.cookies, a.newCookies, a.extraHeaders,
-                          a.locationOrHeaders, noRedirect, a.postBytes, a.proxy, a.rawHeaders);
+    Response request(const std::string& url, Request r = {},
+                     const std::optional<std::string>& proxy = std::string()) {
+        r.url = url;
+        return webRequest(net, r, proxy);
     }
     std::vector<fake::InternetCall> named(const std::string& name) {
         std::vector<fake::InternetCall> out;
@@ -121,8 +115,9 @@ TEST_F(Web, AddressesAndFlags) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
         net.reset();
-        Args a;
-        request(c.url, a, 0, "", c.noRedirect);
+        Request r;
+        r.followRedirects = !c.noRedirect;
+        request(c.url, r);
         ASSERT_EQ(named("connect").size(), 1u);
         EXPECT_EQ(named("connect")[0].args[1], c.host);
         EXPECT_EQ(named("connect")[0].args[2], c.port);
@@ -143,9 +138,7 @@ TEST_F(Web, ProxyAbsentSuppliedOrEmpty) {
     };
     for (const auto& c : cases) {
         net.reset();
-        Args a;
-        a.proxy = c.proxy;
-        request("http://h/", a);
+        request("http://h/", {}, c.proxy);
         EXPECT_EQ(named("open")[0].args, c.open);
     }
 }
@@ -175,39 +168,37 @@ TEST_F(Web, UserAgentAndHeaderBlock) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.extra);
         net.reset();
-        Args a;
-        a.extraHeaders = c.extra;
-        a.cookies = c.cookies;
-        request("u/x", a);
+        Request r;
+        r.headers = c.extra;
+        r.cookies = c.cookies;
+        const Response response = request("u/x", r);
         EXPECT_EQ(named("open")[0].args[0], c.agent);
         EXPECT_EQ(named("send")[0].args[0], c.block);
         EXPECT_EQ(named("send")[0].args[1], std::to_string(c.block.size()));
-        EXPECT_EQ(a.extraHeaders, c.block);  // the caller sees the block that was sent
+        EXPECT_EQ(response.sentHeaders, c.block);  // the caller sees the block that was sent
     }
 }
 
-TEST_F(Web, PostBodyRules) {
+TEST_F(Web, BodyGoesOutWhateverTheVerb) {
     struct Case {
-        int method;
-        std::string postText, postBytes, verb, sent, bytesAfter;
+        Method method;
+        std::string body, verb;
     } cases[] = {
-        {1, "a=b", "", "POST", "a=b", "a=b"},
-        {1, "a=b", std::string("x\0y", 3), "POST", std::string("x\0y", 3), std::string("x\0y", 3)},
-        {2, "abc", "", "GET", "abc", "abc"},
-        {1, "", "", "POST", "", ""},
-        {0, "ignored", "", "GET", "", ""},
+        {Method::Post, "a=b", "POST"}, {Method::Post, std::string("x\0y", 3), "POST"},
+        {Method::Get, "abc", "GET"},   {Method::Post, "", "POST"},
+        {Method::Get, "", "GET"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.method) + " " + c.postText);
+        SCOPED_TRACE(c.verb + " " + c.body);
         net.reset();
-        Args a;
-        a.postBytes = c.postBytes;
-        request("http://h/p", a, c.method, c.postText);
+        Request r;
+        r.method = c.method;
+        r.body = c.body;
+        request("http://h/p", r);
         EXPECT_EQ(named("openRequest")[0].args[1], c.verb);
         const auto send = named("send")[0];
-        EXPECT_EQ(send.args[2], c.sent);
-        EXPECT_EQ(send.args[3], std::to_string(c.sent.size()));
-        EXPECT_EQ(a.postBytes, c.bytesAfter);
+        EXPECT_EQ(send.args[2], c.body);
+        EXPECT_EQ(send.args[3], std::to_string(c.body.size()));
     }
 }
 
@@ -231,19 +222,16 @@ TEST_F(Web, FailedOpenClosesWhatWasOpenedAndChangesNothing) {
             r.failRequest = c.fail == kRequest;
             return r;
         };
-        Args a;
-        a.cookies = "a = 1";
-        a.newCookies = "n";
-        a.extraHeaders = "X: 1";
-        a.locationOrHeaders = "loc";
-        a.rawHeaders = "raw";
-        EXPECT_EQ(request("http://h/", a, 1, "body"), "");
-        EXPECT_EQ(a.cookies, "a = 1");
-        EXPECT_EQ(a.newCookies, "n");
-        EXPECT_EQ(a.extraHeaders, "X: 1");
-        EXPECT_EQ(a.locationOrHeaders, "loc");
-        EXPECT_EQ(a.rawHeaders, "raw");
-        EXPECT_EQ(a.postBytes, "");
+        Request r;
+        r.method = Method::Post;
+        r.body = "body";
+        r.cookies = "a = 1";
+        r.headers = "X: 1";
+        const Response response = request("http://h/", r);
+        EXPECT_FALSE(response.opened);
+        EXPECT_EQ(response.body, "");
+        EXPECT_EQ(response.headers, "");
+        EXPECT_EQ(response.cookies, "");
 
         std::vector<std::string> seen;
         platform::InternetHandle root = 0, connection = 0;
@@ -273,25 +261,28 @@ TEST_F(Web, ResponseHeadersAndCookies) {
             r.rawHeaders = "HTTP/1.1 200 OK\r\nX-Long: " + std::string(5000, 'v') + "\r\n\r\n";
         return r;
     };
-    Args a;
-    a.cookies = "a=1; b=2";
-    EXPECT_EQ(request("http://h/login", a, 0, "", true), "ok");
+    Request r;
+    r.cookies = "a=1; b=2";
+    r.followRedirects = false;
+    Response a = request("http://h/login", r);
+    EXPECT_EQ(a.body, "ok");
+    EXPECT_EQ(a.status, 302);
     EXPECT_EQ(a.cookies, "b=3; a=1");
     EXPECT_EQ(a.newCookies, "b=3;c=deleted");
-    EXPECT_EQ(a.locationOrHeaders, "http://h/home");
-    EXPECT_EQ(a.rawHeaders,
+    EXPECT_EQ(a.location, "http://h/home");
+    EXPECT_EQ(a.headers,
               "HTTP/1.1 302 Found\r\nSet-Cookie: b=3; path=/\r\nSet-Cookie: c=deleted; "
               "path=/\r\nLocation: http://h/home\r\n\r\n");
 
-    // The same variables on the next request: the cookies go out, and headers beyond the
-    // 5000-byte buffer are not obtained.
-    a.locationOrHeaders.clear();
-    a.extraHeaders.clear();
-    EXPECT_EQ(request("http://h/home", a), "ok");
+    // The cookies go out on the next request, and headers beyond the 5000-byte buffer are
+    // not obtained.
+    r.cookies = a.cookies;
+    a = request("http://h/home", r);
+    EXPECT_EQ(a.body, "ok");
     EXPECT_EQ(named("send")[1].args[0],
               "Referer: http://h/home" + kDefaultBlock + "\r\nCookie: b=3; a=1");
-    EXPECT_EQ(a.rawHeaders, std::string(5000, ' '));
-    EXPECT_EQ(a.locationOrHeaders, std::string(5000, ' '));
+    EXPECT_EQ(a.headers, std::string(5000, ' '));
+    EXPECT_EQ(a.location, "");
     EXPECT_EQ(a.newCookies, "");
     EXPECT_EQ(a.cookies, "b=3; a=1");
 }
@@ -304,8 +295,8 @@ TEST_F(Web, BrokenConnectionGivesNoBody) {
         r.rawHeaders = "HTTP/1.1 200 OK\r\nSet-Cookie: s=1; path=/\r\n\r\n";
         return r;
     };
-    Args a;
-    EXPECT_EQ(request("http://h/", a), "");
+    const Response a = request("http://h/");
+    EXPECT_EQ(a.body, "");
     EXPECT_EQ(webGetText(net, "http://h/"), "");
     EXPECT_EQ(a.cookies, "s=1");  // the headers did arrive
     EXPECT_EQ(named("close").size(), 6u);
@@ -340,9 +331,10 @@ TEST_F(Web, RedirectsAreFollowedWithTheirCookiesUpToTheBound) {
         r.body = "at " + host + object;
         return r;
     };
-    Args a;
-    a.cookies = "k=0";
-    EXPECT_EQ(request("h/dir/a?x=1", a), "at other/c");
+    Request r;
+    r.cookies = "k=0";
+    const Response a = request("h/dir/a?x=1", r);
+    EXPECT_EQ(a.body, "at other/c");
     EXPECT_EQ(net.requests(), (std::vector<std::string>{"h/dir/a?x=1", "h/dir/b", "other/c"}));
     EXPECT_EQ(named("open").size(), 1u);
     EXPECT_EQ(named("connect").size(), 2u);  // h:80 serves both of its hops
@@ -351,15 +343,15 @@ TEST_F(Web, RedirectsAreFollowedWithTheirCookiesUpToTheBound) {
     EXPECT_EQ(named("send")[1].args[0],
               "Referer: h/dir/a?x=1" + kDefaultBlock + "\r\nCookie: s=1; k=0");
     EXPECT_EQ(a.cookies, "s=1; k=0");
-    EXPECT_EQ(a.rawHeaders, "HTTP/1.1 200 OK\r\n\r\n");
-    EXPECT_EQ(a.locationOrHeaders, a.rawHeaders);
+    EXPECT_EQ(a.headers, "HTTP/1.1 200 OK\r\n\r\n");
+    EXPECT_EQ(a.location, "");
 
     // A loop ends after the first request and five redirects, with no body.
     net.reset();
-    Args loop;
-    EXPECT_EQ(request("http://h/loop", loop), "");
-    EXPECT_EQ(net.requests().size(), 1u + kMaxRedirects);
-    EXPECT_EQ(loop.locationOrHeaders, "/loop");
+    const Response loop = request("http://h/loop");
+    EXPECT_EQ(loop.body, "");
+    EXPECT_EQ(net.requests().size(), 6u);
+    EXPECT_EQ(loop.location, "/loop");
 }
 
 TEST_F(Web, RedirectedPostBecomesGetExceptFor307And308) {
@@ -377,12 +369,13 @@ TEST_F(Web, RedirectedPostBecomesGetExceptFor307And308) {
         net.handler = [&](const std::string&, int, const std::string& object) {
             return object == "/form" ? redirectTo("/done", c.status) : fake::HttpResponse{};
         };
-        Args a;
-        request("http://h/form", a, 1, "a=1");
+        Request r;
+        r.method = Method::Post;
+        r.body = "a=1";
+        request("http://h/form", r);
         ASSERT_EQ(named("send").size(), 2u);
         EXPECT_EQ(named("openRequest")[1].args[1], c.verb);
         EXPECT_EQ(named("send")[1].args[2], c.verb == "GET" ? "" : c.body);
-        EXPECT_EQ(a.postBytes, "a=1");
     }
 }
 

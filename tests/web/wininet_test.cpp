@@ -1,9 +1,9 @@
 // The web routine through real WinINet (Wine's, under ctest) against a small HTTP server
 // that this program runs itself on 127.0.0.1, on a port the system picks.
 #include <gtest/gtest.h>
+#include <wininet.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <wininet.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -207,17 +207,9 @@ Server& server() {
 
 platform::win32::WinInet net;
 
-struct Args {
-    std::string cookies, newCookies, extraHeaders, locationOrHeaders, rawHeaders;
-    Bytes postBytes;
-    std::optional<std::string> proxy = std::string();
-};
-
-Bytes request(const std::string& path, Args& a, int method = 0, const std::string& post = "",
-              bool noRedirect = false) {
-    return webRequest(net, server().base() + path, method, post, a.cookies, a.newCookies,
-                      a.extraHeaders, a.locationOrHeaders, noRedirect, a.postBytes, a.proxy,
-                      a.rawHeaders);
+Response request(const std::string& path, Request r = {}) {
+    r.url = server().base() + path;
+    return webRequest(net, r);
 }
 
 // The callers' form, which opens WinINet with the proxy list "http=": it must go direct.
@@ -248,8 +240,8 @@ TEST(WinInet, FourConnectionsPerServerAtLeast) {
     ASSERT_FALSE(webGetText(net, server().base() + "/utf8").empty());
     ULONG connections = 0;
     DWORD size = sizeof connections;
-    ASSERT_TRUE(InternetQueryOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections,
-                                     &size));
+    ASSERT_TRUE(
+        InternetQueryOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections, &size));
     EXPECT_GE(connections, platform::win32::WinInet::kLeastConnectionsPerServer);
 }
 
@@ -259,58 +251,61 @@ TEST(WinInet, Utf8BodyConverted) {
 
 TEST(WinInet, BodyCutAtNul) {
     EXPECT_EQ(webGetText(net, server().base() + "/nul"), "before");
-    Args a;
-    EXPECT_EQ(request("/nul", a), std::string("before\0after", 12));
+    EXPECT_EQ(request("/nul").body, std::string("before\0after", 12));
 }
 
 TEST(WinInet, TwoMegabyteBodyReadWhole) {
-    Args a;
-    Bytes body = request("/big", a);
+    Bytes body = request("/big").body;
     EXPECT_EQ(body.size(), 2u << 20);
     EXPECT_TRUE(body == twoMegabytes());
 }
 
 TEST(WinInet, SetCookieLinesMerged) {
-    Args a;
-    a.cookies = "a=1; b=2";
-    EXPECT_EQ(request("/cookies", a), "cookies");
+    Request r;
+    r.cookies = "a=1; b=2";
+    const Response a = request("/cookies", r);
+    EXPECT_EQ(a.body, "cookies");
     EXPECT_EQ(a.cookies, "b=3; plain=1; a=1");
     EXPECT_EQ(a.newCookies, "b=3;c=deleted;plain=1");
-    EXPECT_EQ(a.rawHeaders.substr(0, 17), "HTTP/1.1 200 OK\r\n");
-    EXPECT_EQ(a.locationOrHeaders, a.rawHeaders);
+    EXPECT_EQ(a.headers.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.location, "");
 
     // The platform keeps none of them: only the Cookie line we write goes out.
-    a.extraHeaders.clear();
-    request("/gbk", a);
+    r.cookies = a.cookies;
+    request("/gbk", r);
     auto seen = server().requests("/gbk");
     EXPECT_NE(seen.back().find("\r\nCookie: b=3; plain=1; a=1\r\n"), std::string::npos);
 }
 
 TEST(WinInet, RedirectFollowedOrHandedBack) {
-    Args followed;
-    EXPECT_EQ(request("/redirect", followed), "arrived");
+    EXPECT_EQ(request("/redirect").body, "arrived");
     EXPECT_EQ(server().requests("/target").size(), 1u);
 
-    Args handedBack;
-    EXPECT_EQ(request("/redirect", handedBack, 0, "", true), "moved");
-    EXPECT_EQ(handedBack.locationOrHeaders, "/target");
+    Request noRedirect;
+    noRedirect.followRedirects = false;
+    const Response handedBack = request("/redirect", noRedirect);
+    EXPECT_EQ(handedBack.body, "moved");
+    EXPECT_EQ(handedBack.location, "/target");
     EXPECT_EQ(server().requests("/target").size(), 1u);
 }
 
 TEST(WinInet, HeadersBeyondTheBufferAreNotObtained) {
-    Args a;
-    a.cookies = "k = 1";
-    EXPECT_EQ(request("/longheaders", a), "long");
-    EXPECT_EQ(a.rawHeaders, std::string(5000, ' '));
-    EXPECT_EQ(a.locationOrHeaders, std::string(5000, ' '));
+    Request r;
+    r.cookies = "k = 1";
+    const Response a = request("/longheaders", r);
+    EXPECT_EQ(a.body, "long");
+    EXPECT_EQ(a.headers, std::string(5000, ' '));
+    EXPECT_EQ(a.location, "");
     EXPECT_EQ(a.newCookies, "");
     EXPECT_EQ(a.cookies, "k=1");
 }
 
 TEST(WinInet, PostSendsTheBody) {
-    Args a;
-    EXPECT_EQ(request("/post", a, 1, "ip=1.2.3.4&x=%20"), "got ip=1.2.3.4&x=%20");
-    EXPECT_EQ(a.postBytes, "ip=1.2.3.4&x=%20");
+    Request r;
+    r.method = Method::Post;
+    r.body = "ip=1.2.3.4&x=%20";
+    EXPECT_EQ(request("/post", r).body, "got ip=1.2.3.4&x=%20");
     auto seen = server().requests("/post");
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].substr(0, seen[0].find("\r\n")), "POST /post HTTP/1.1");
