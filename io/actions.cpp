@@ -87,7 +87,10 @@ void Actions::browseImportFile() {
 }
 
 void Actions::importAddressList() {
-    if (busy_) return;
+    if (busy_) {
+        texts_.setStatus(io_text::kBusy);
+        return;
+    }
     const std::string path = texts_.text(Box::FileLocation);
     if (path.empty()) {
         texts_.setStatus(io_text::kNoFileLocation);
@@ -121,7 +124,10 @@ void Actions::browseSaveLocation() {
 }
 
 void Actions::exportResults() {
-    if (busy_) return;
+    if (busy_) {
+        texts_.setStatus(io_text::kBusy);
+        return;
+    }
     const std::string path = texts_.text(Box::SaveLocation);
     if (path.empty()) {
         texts_.setStatus(io_text::kSaveLocationEmpty);
@@ -135,7 +141,10 @@ void Actions::exportResults() {
 }
 
 void Actions::exportWithDialog() {
-    if (busy_) return;
+    if (busy_) {
+        texts_.setStatus(io_text::kBusy);
+        return;
+    }
     if (rows_.empty()) {
         texts_.setStatus(io_text::kNothingToExport);
         return;

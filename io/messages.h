@@ -39,5 +39,7 @@ inline constexpr char kExcelUnwritable[] = "无法写入文件,导出Excel失败
 inline constexpr char kExcelRowsLeftOutBefore[] = "导出Excel完毕,超出工作表行数的";
 inline constexpr char kExcelRowsLeftOutAfter[] = "条数据未导出!";
 inline constexpr char kCopyFailed[] = "无法打开剪切板,复制失败!";
+// A file button clicked while an import or export is still at its file.
+inline constexpr char kBusy[] = "正在导入或导出,请稍候";
 
 }  // namespace io_text

@@ -49,13 +49,16 @@ TEST_F(Actions, TwoImportsInARowGiveTheFileRowsOnce) {
         EXPECT_TRUE(change.allRows);
         ++changes;
     });
-    // A second click while the first import is at its file does nothing, nor does an
+    // A second click while the first import is at its file only says so, and so does an
     // export; a click after it ends replaces the list again.
     view.setText(Box::FileLocation, "D:\\list.txt");
     view.setText(Box::SaveLocation, "D:\\out.txt");
     actions.importAddressList();
     actions.importAddressList();
     actions.exportResults();
+    EXPECT_EQ(view.statusHistory,
+              (std::vector<std::string>{io_text::kImportingTxt, "正在导入或导出,请稍候",
+                                        "正在导入或导出,请稍候"}));
     finish();
     importFile("D:\\list.txt");
     EXPECT_EQ(view.table().size(), 3000u);
