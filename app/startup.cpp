@@ -12,8 +12,8 @@
 namespace {
 
 void onMainWindowCreated(ui::MainWindow& window) {
-    attachSkinResource({kSkinResource, kSkinResourceSize}, "", 90, 75, 0);
-    adjustSkinAero(220, 30, 0, 9, 0, 0, 50, 0, 255);
+    attachSkinResource({kSkinResource, kSkinResourceSize}, "", kProgramColours);
+    adjustSkinAero(kProgramAero);
     // Off the window thread: the window is usable while the probe and the echo page wait.
     window.showPublicAddress();
 }

@@ -3,10 +3,17 @@
 // engine the windows simply keep the system's look.
 #include "skin/skin.h"
 
+#include <memory>
+
 #include "skin/module_loader.h"
 
+namespace {
 std::unique_ptr<InMemoryModule> g_moduleLoader;
-std::vector<unsigned char> g_skinResource;
+}  // namespace
+
+InMemoryModule* skinModuleLoader() {
+    return g_moduleLoader.get();
+}
 
 void createModuleLoader(platform::ModuleMemory& memory) {
     g_moduleLoader = std::make_unique<InMemoryModule>(memory);
@@ -31,30 +38,26 @@ std::uint32_t asArgument(std::int32_t v) {
 }  // namespace
 
 void attachSkinResource(std::span<const unsigned char> resource, const std::string& text,
-                        std::int32_t s1, std::int32_t s2, std::int32_t s3) {
-    g_skinResource.assign(resource.begin(), resource.end());
+                        const SkinColours& colours) {
     platform::Address attach = skinExport("SkinH_AttachRes");
     if (attach == 0) return;
     platform::ModuleMemory& os = g_moduleLoader->memory();
-    // The engine reads the caller's bytes, not the private copy.
+    // The engine keeps reading the caller's bytes: they must live as long as the skin.
     platform::Address bytes = resource.empty() ? 0 : os.addressOf(resource.data(), resource.size());
     platform::Address textAddress = text.empty() ? 0 : os.addressOf(text.c_str(), text.size() + 1);
     callAddress(os, attach, bytes, static_cast<std::uint32_t>(resource.size()), textAddress,
-                asArgument(s1), asArgument(s2), asArgument(s3));
+                asArgument(colours.saturation), asArgument(colours.gloss), asArgument(colours.hue));
 }
 
-void adjustSkinAero(std::int32_t w1, std::int32_t w2, std::int32_t w3, std::int32_t w4,
-                    std::int32_t w5, std::int32_t w6, std::int32_t w7, std::int32_t w8,
-                    std::int32_t w9) {
+void adjustSkinAero(const SkinAero& aero) {
     platform::Address adjust = skinExport("SkinH_AdjustAero");
     if (adjust == 0) return;
-    callAddress(g_moduleLoader->memory(), adjust, asArgument(w1), asArgument(w2), asArgument(w3),
-                asArgument(w4), asArgument(w5), asArgument(w6), asArgument(w7), asArgument(w8),
-                asArgument(w9));
+    callAddress(g_moduleLoader->memory(), adjust, asArgument(aero.alpha),
+                asArgument(aero.shadowDark), asArgument(aero.shadowSharp),
+                asArgument(aero.shadowSize), asArgument(aero.shadowX), asArgument(aero.shadowY),
+                asArgument(aero.red), asArgument(aero.green), asArgument(aero.blue));
 }
 
 void releaseSkinState() {
     g_moduleLoader.reset();
-    g_skinResource.clear();
-    g_skinResource.shrink_to_fit();
 }

@@ -44,10 +44,6 @@ inline constexpr int queryToolbar = 100;
 inline constexpr int statusBar = 101;
 inline constexpr int listGroup = 110;
 inline constexpr int queryList = 111;
-inline constexpr int excelApplication = 112;
-inline constexpr int excelWorkbook = 113;
-inline constexpr int recordSet = 114;
-inline constexpr int databaseConnection = 115;
 inline constexpr int ioGroup = 120;
 inline constexpr int fileLabel = 121;
 inline constexpr int fileBox = 122;
@@ -90,10 +86,6 @@ inline constexpr ControlLayout kMainControls[] = {
     {u8"状态条1", id::statusBar, 0, Kind::StatusBar, "", 0, 331, 494, 22},
     {u8"分组框3", id::listGroup, 0, Kind::GroupBox, "查询列表", 8, 48, 328, 336},
     {u8"超级列表框_查询列表", id::queryList, id::listGroup, Kind::ListView, "", 8, 16, 312, 312},
-    {u8"Excel程序1", id::excelApplication, id::listGroup, Kind::Service, "", 160, 304, 26, 26},
-    {u8"Excel工作簿1", id::excelWorkbook, id::listGroup, Kind::Service, "", 192, 304, 26, 26},
-    {u8"记录集1", id::recordSet, id::listGroup, Kind::Service, "", 216, 304, 26, 26},
-    {u8"数据库连接1", id::databaseConnection, id::listGroup, Kind::Service, "", 248, 304, 26, 26},
     {u8"分组框1", id::ioGroup, 0, Kind::GroupBox, "导入导出", 344, 48, 216, 128},
     {u8"标签1", id::fileLabel, id::ioGroup, Kind::Label, "文件位置:", 8, 16, 80, 24},
     {u8"编辑框_文件位置", id::fileBox, id::ioGroup, Kind::EditBox, "", 64, 16, 144, 20},

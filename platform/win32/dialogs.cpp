@@ -8,18 +8,17 @@
 
 #include <vector>
 
-#include "text/codepage.h"
+#include "platform/win32/window_text.h"
 
 namespace platform::win32 {
 namespace {
 
 std::wstring wide(const std::string& gbk) {
-    const std::u16string text = codepage::gbkToUtf16(gbk);
-    return std::wstring(text.begin(), text.end());
+    return ::win32::gbkToWide(gbk);
 }
 
 std::string gbk(const wchar_t* text) {
-    return codepage::utf16ToGbk(std::u16string(text, text + wcslen(text)));
+    return ::win32::wideToGbk(text);
 }
 
 // One dialog, open or save, modal to the active window of the calling thread.

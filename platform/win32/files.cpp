@@ -5,14 +5,13 @@
 #include <windows.h>
 
 #include "platform/win32/unique_handle.h"
-#include "text/codepage.h"
+#include "platform/win32/window_text.h"
 
 namespace platform::win32 {
 namespace {
 
 std::wstring widePath(const std::string& gbk) {
-    const std::u16string wide = codepage::gbkToUtf16(gbk);
-    return std::wstring(wide.begin(), wide.end());
+    return ::win32::gbkToWide(gbk);
 }
 
 }  // namespace

@@ -1,39 +1,18 @@
 #include "platform/win32/window_text.h"
 
-#include <windows.h>
+#include "text/codepage.h"
 
 namespace win32 {
 
-namespace {
-constexpr UINT kGbk = 936;
-}
-
-// Bytes that CP936 cannot map become U+F8xx private-use or '?' depending on the system;
-// no flags are passed so a bad byte never fails the whole conversion.
+// wchar_t is UTF-16 on Windows: the text room's converter serves the window calls too.
 std::wstring gbkToWide(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int n = MultiByteToWideChar(kGbk, 0, text.data(), size, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(kGbk, 0, text.data(), size, out.data(), n);
-    return out;
+    const std::u16string wide = codepage::gbkToUtf16(text);
+    return std::wstring(wide.begin(), wide.end());
 }
 
-// Characters outside GBK become '?', the default character of code page 936.
 std::string wideToGbk(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(kGbk, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(kGbk, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
+    return codepage::utf16ToGbk(std::u16string(text.begin(), text.end()));
 }
-
-}  // namespace win32
-
-namespace win32 {
 
 std::string windowText(HWND window) {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');

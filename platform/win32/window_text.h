@@ -2,18 +2,14 @@
 // window call is a W call, so captions read right on any system locale.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace win32 {
 
 std::wstring gbkToWide(const std::string& text);
 std::string wideToGbk(const std::wstring& text);
-
-}  // namespace win32
-
-#include <windows.h>
-
-namespace win32 {
 
 // A window's text (an edit box, a label), as GBK.
 std::string windowText(HWND window);

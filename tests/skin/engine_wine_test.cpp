@@ -218,14 +218,14 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
 
     createModuleLoader(recording);
     loadSkinLibrary();
-    const platform::Address base = g_moduleLoader->moduleBase();
+    const platform::Address base = skinModuleLoader()->moduleBase();
     ASSERT_NE(base, 0u);
-    const std::uint32_t size = g_moduleLoader->mappedSize();
-    const platform::Address attach = g_moduleLoader->findExport("SkinH_AttachRes");
-    const platform::Address adjust = g_moduleLoader->findExport("SkinH_AdjustAero");
+    const std::uint32_t size = skinModuleLoader()->mappedSize();
+    const platform::Address attach = skinModuleLoader()->findExport("SkinH_AttachRes");
+    const platform::Address adjust = skinModuleLoader()->findExport("SkinH_AdjustAero");
     EXPECT_TRUE(inside(attach, base, size));
     EXPECT_TRUE(inside(adjust, base, size));
-    EXPECT_EQ(g_moduleLoader->findExport("skinh_attachres"), 0u);
+    EXPECT_EQ(skinModuleLoader()->findExport("skinh_attachres"), 0u);
     // Code runs from execute-read pages; the headers are read-only.
     MEMORY_BASIC_INFORMATION page = {};
     VirtualQuery(reinterpret_cast<void*>(attach), &page, sizeof page);
@@ -254,8 +254,8 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
               0u);
     EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC)), plain);
 
-    attachSkinResource({kSkinResource, kSkinResourceSize}, "", 90, 75, 0);
-    adjustSkinAero(220, 30, 0, 9, 0, 0, 50, 0, 255);
+    attachSkinResource({kSkinResource, kSkinResourceSize}, "", kProgramColours);
+    adjustSkinAero(kProgramAero);
     pump();
 
     // Subclassed into the mapped engine, the window and its children alike.

@@ -42,8 +42,8 @@ class SkinAttach : public ::testing::Test {
     void TearDown() override { releaseSkinState(); }
     void loadEngine(bool withAttach = true) {
         image = engineImage(withAttach);
-        ASSERT_TRUE(g_moduleLoader->load(image, 0, 0));
-        base = g_moduleLoader->moduleBase();
+        ASSERT_TRUE(skinModuleLoader()->load(image, 0, 0));
+        base = skinModuleLoader()->moduleBase();
         os.setRoutine(base + 0x1100, [this](const platform::CallArguments& a) {
             adjustCalls.push_back(a);
             return 1u;
@@ -65,7 +65,7 @@ class SkinAttach : public ::testing::Test {
 TEST_F(SkinAttach, AttachHandsTheEngineTheCallersBytesAndTheSettings) {
     loadEngine();
     const std::vector<unsigned char> resource = {'V', 'S', 'K', 'N', 1, 2, 3};
-    attachSkinResource(resource, "", 90, 75, 0);
+    attachSkinResource(resource, "", kProgramColours);
     ASSERT_EQ(attachCalls.size(), 1u);
     const platform::CallArguments& a = attachCalls[0];
     EXPECT_EQ(os.exposed(a[0]), resource.data());  // the caller's bytes, not the kept copy
@@ -73,58 +73,53 @@ TEST_F(SkinAttach, AttachHandsTheEngineTheCallersBytesAndTheSettings) {
     EXPECT_EQ(a[2], 0u);  // an empty text is 0, not the address of ""
     EXPECT_EQ((std::vector<std::uint32_t>(a.begin() + 3, a.end())),
               (std::vector<std::uint32_t>{90, 75, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(g_skinResource, resource);
-    EXPECT_NE(g_skinResource.data(), resource.data());
 }
 
 TEST_F(SkinAttach, ANonEmptyTextAndNegativeSettingsArriveAsTheyAre) {
     loadEngine();
-    attachSkinResource({}, "Face", -1, 0, 7);
+    attachSkinResource({}, "Face", {-1, 0, 7});
     ASSERT_EQ(attachCalls.size(), 1u);
     EXPECT_EQ(attachCalls[0][0], 0u);  // empty resource: address 0
     EXPECT_EQ(attachCalls[0][1], 0u);
     EXPECT_EQ(attachTexts[0], "Face");
     EXPECT_EQ(attachCalls[0][3], 0xFFFFFFFFu);
-    EXPECT_TRUE(g_skinResource.empty());
 }
 
-TEST_F(SkinAttach, SecondAttachReplacesTheKeptCopy) {
+TEST_F(SkinAttach, SecondAttachHandsOverTheNewBytes) {
     loadEngine();
     const std::vector<unsigned char> first = {1, 2, 3}, second = {9, 8};
-    attachSkinResource(first, "", 90, 75, 0);
-    attachSkinResource(second, "", 90, 75, 0);
-    EXPECT_EQ(g_skinResource, second);
+    attachSkinResource(first, "", kProgramColours);
+    attachSkinResource(second, "", kProgramColours);
     ASSERT_EQ(attachCalls.size(), 2u);
     EXPECT_EQ(os.exposed(attachCalls[1][0]), second.data());
 }
 
 TEST_F(SkinAttach, AdjustPassesNineValuesAndAZero) {
     loadEngine();
-    adjustSkinAero(220, 30, 0, 9, 0, 0, 50, 0, 255);
+    adjustSkinAero(kProgramAero);
     ASSERT_EQ(adjustCalls.size(), 1u);
     EXPECT_EQ(adjustCalls[0], (platform::CallArguments{220, 30, 0, 9, 0, 0, 50, 0, 255, 0}));
 }
 
 TEST_F(SkinAttach, MissingEngineOrExportIsSkippedWithoutACall) {
-    // Nothing loaded: both calls are skipped, the copy is still kept.
+    // Nothing loaded: both calls are skipped.
     const std::vector<unsigned char> resource = {1};
-    attachSkinResource(resource, "", 90, 75, 0);
-    adjustSkinAero(220, 30, 0, 9, 0, 0, 50, 0, 255);
+    attachSkinResource(resource, "", kProgramColours);
+    adjustSkinAero(kProgramAero);
     EXPECT_TRUE(os.calls.empty());
-    EXPECT_EQ(g_skinResource, resource);
     // Loaded, but without SkinH_AttachRes.
     loadEngine(false);
     os.calls.clear();
-    attachSkinResource(resource, "", 90, 75, 0);
+    attachSkinResource(resource, "", kProgramColours);
     EXPECT_TRUE(attachCalls.empty());
     for (const auto& c : os.calls) EXPECT_NE(c.name, "call");
-    adjustSkinAero(1, 2, 3, 4, 5, 6, 7, 8, 9);
+    adjustSkinAero({1, 2, 3, 4, 5, 6, 7, 8, 9});
     EXPECT_EQ(adjustCalls.size(), 1u);
 }
 
 TEST_F(SkinAttach, ReleaseDetachesTheEngineAndUnmapsIt) {
     loadEngine();
-    attachSkinResource(std::vector<unsigned char>{1, 2}, "", 90, 75, 0);
+    attachSkinResource(std::vector<unsigned char>{1, 2}, "", kProgramColours);
     os.calls.clear();
     releaseSkinState();
     ASSERT_EQ(os.calls.size(), 2u);
@@ -132,8 +127,7 @@ TEST_F(SkinAttach, ReleaseDetachesTheEngineAndUnmapsIt) {
     EXPECT_EQ(os.calls[0].args,
               (std::vector<std::uint32_t>{base + 0x1000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(os.calls[1].name, "free");
-    EXPECT_EQ(g_moduleLoader, nullptr);
-    EXPECT_TRUE(g_skinResource.empty());
+    EXPECT_EQ(skinModuleLoader(), nullptr);
     EXPECT_EQ(os.regionCount(), 0u);
 }
 

@@ -57,7 +57,7 @@ ABOUT = [
     ("about:按钮1", "Button", "确定", (304, 272, 56, 32)),
 ]
 
-SERVICE_OBJECTS = ["Excel程序1", "Excel工作簿1", "记录集1", "数据库连接1", "通用对话框_打开"]
+SERVICE_OBJECTS = ["通用对话框_打开"]
 
 # Style bits: (name, bits that must be set, bits that must be clear).
 WS_CAPTION, WS_SYSMENU, WS_THICKFRAME = 0x00C00000, 0x00080000, 0x00040000
