@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -13,8 +15,9 @@ namespace {
 constexpr std::size_t kInFlight = 4;
 
 struct BatchTally {
-    int written = 0;  // window thread: rows that received their answer
-    int offline = 0;  // window thread: of those, answered from the address data
+    int written = 0;        // window thread: rows that received their answer
+    int offline = 0;        // window thread: of those, answered from the address data
+    bool finished = false;  // window thread: the final text is shown
     // Set on the window thread when an answer finds its row gone: an import replaced the
     // list, so no row of this run is left to ask about.
     std::atomic<bool> listReplaced{false};
@@ -23,17 +26,21 @@ struct BatchTally {
 }  // namespace
 
 void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& executor,
-              WebSession& session, OfflineData& offline, std::vector<PendingRow> rows) {
+              WebSession& session, OfflineData& offline, std::vector<PendingRow> rows,
+              std::stop_token stop) {
     auto tally = std::make_shared<BatchTally>();
     std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable_any laneEnded;
+    std::size_t lanesLeft = 0;
     auto lane = [&] {
-        // A stop or a replaced list sends no new request; those in flight still land.
-        while (!session.cancelled() && !tally->listReplaced) {
+        // A stop or a replaced list sends no new request.
+        while (!stop.stop_requested() && !session.cancelled() && !tally->listReplaced) {
             const std::size_t i = next++;
-            if (i >= rows.size()) return;
+            if (i >= rows.size()) break;
             std::string page = session.getText(locationUrl(rows[i].address));
-            // Cut short by the stop: the row keeps no location, so the next run asks again.
-            if (page.empty() && session.cancelled()) return;
+            // Given up by the stop: the row keeps no location, so the next run asks again.
+            if (stop.stop_requested() || (page.empty() && session.cancelled())) break;
             std::string location = locationOf(page, LookupMode::MainData);
             bool fromData = false;
             if (location.empty()) {
@@ -42,6 +49,8 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
             }
             post(side, [tally, id = rows[i].id, location = std::move(location),
                         fromData](WindowSide& s) mutable {
+                // After the final text the row waits for the next run, as the count says.
+                if (tally->finished) return;
                 if (!s.rows.setLocation(id, std::move(location))) {
                     tally->listReplaced = true;
                     return;
@@ -53,24 +62,43 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
                     s.texts.setStatus(kQuerying);
             });
         }
+        std::lock_guard lock(mutex);
+        --lanesLeft;
+        laneEnded.notify_all();
     };
-    {
-        // The lanes stop with the session: a stop cancels it.
-        std::vector<platform::Task> helpers;
-        for (std::size_t k = 1; k < std::min(kInFlight, rows.size()); ++k) {
-            platform::Task helper = executor.start([&](std::stop_token) { lane(); });
-            if (!helper.valid()) break;  // fewer lanes; this task is one of them
-            helpers.push_back(std::move(helper));
+    std::vector<platform::Task> lanes;
+    for (std::size_t k = 0; k < std::min(kInFlight, rows.size()); ++k) {
+        {
+            std::lock_guard lock(mutex);
+            ++lanesLeft;
         }
+        platform::Task started = executor.start([&](std::stop_token) { lane(); });
+        if (!started.valid()) {
+            std::lock_guard lock(mutex);
+            --lanesLeft;
+            break;
+        }
+        lanes.push_back(std::move(started));
+    }
+    if (lanes.empty()) {  // no thread to be had: one lane here
+        ++lanesLeft;
         lane();
-        for (platform::Task& helper : helpers) helper.wait();
+    }
+    // A stop ends the run at once; the requests it gave up stay open until the service
+    // answers them (or the session is cancelled), and the run's task with them, so that the
+    // next run can wait until they are done before it asks anything.
+    {
+        std::unique_lock lock(mutex);
+        laneEnded.wait(lock, stop, [&] { return lanesLeft == 0; });
     }
     post(side, [tally](WindowSide& s) {
+        tally->finished = true;
         s.run = RunState::Idle;
         std::string text = "查询完毕,共查询出" + numberToText(tally->written) + "条数据!";
         if (tally->offline > 0) text += "(其中" + numberToText(tally->offline) + "条来自离线库)";
         s.texts.setStatus(text);
     });
+    for (platform::Task& started : lanes) started.wait();
 }
 
 }  // namespace lookup::detail

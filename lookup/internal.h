@@ -71,11 +71,14 @@ class OfflineData {
 // no data, the text is no address or the data has no region for it.
 std::string offlineAnswer(const ipdata::Database* database, const std::string& address);
 
-// The bodies of the runs, on the run's own task; a stop cancels `session`. Each posts its
-// last step, which sets the run back to Idle. The batch asks on up to 4 lanes (tasks of
-// `executor`) and answers a row from `offline` when the page gives nothing.
+// The bodies of the runs, on the run's own task. Each posts its last step, which sets the
+// run back to Idle. The batch asks on up to 4 lanes (tasks of `executor`) and answers a row
+// from `offline` when the page gives nothing; a stop ends it at once, and it returns once
+// the requests it gave up are done (a cancel of `session` cuts them). The reverse search
+// cancels `session` on a stop.
 void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& executor,
-              WebSession& session, OfflineData& offline, std::vector<PendingRow> rows);
+              WebSession& session, OfflineData& offline, std::vector<PendingRow> rows,
+              std::stop_token stop);
 void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
                 const std::string& keywords, std::stop_token stop);
 // The reverse search answered from the data; `stop` ends the walk early.

@@ -13,6 +13,22 @@ void post(const std::shared_ptr<WindowSide>& side, std::function<void(WindowSide
 
 namespace {
 
+// A run that ended on a stop may still be waiting for requests it gave up.
+struct PreviousRun {
+    PreviousRun(platform::Task t, std::unique_ptr<WebSession> s)
+        : task(std::move(t)), session(std::move(s)) {}
+    ~PreviousRun() {
+        if (session) session->cancel();
+        task.reset();
+    }
+    platform::Task task;
+    std::unique_ptr<WebSession> session;
+};
+
+// How long a new run waits for the requests its predecessor gave up; a slow service's
+// answers usually come well within it.
+constexpr std::chrono::milliseconds kPreviousRunWaitMs{5000};
+
 void showSingleAnswer(WindowSide& side, const std::string& address, const std::string& result) {
     // Answers come back in the order the queries were asked.
     if (!side.asked.empty()) side.asked.pop_front();
@@ -34,6 +50,9 @@ void showSingleAnswer(WindowSide& side, const std::string& address, const std::s
 
 }  // namespace detail
 
+using detail::kPreviousRunWaitMs;
+using detail::PreviousRun;
+
 Lookups::Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
                  WindowTexts& texts, Poster& poster, std::string offlineDataPath)
     : os_(os),
@@ -51,6 +70,8 @@ Lookups::Lookups(platform::Services& os, platform::Executor& executor, QueryTabl
 
 // The tasks end (each cuts its requests short) before the sessions and the data they use.
 Lookups::~Lookups() {
+    run_.requestStop();
+    if (runSession_) runSession_->cancel();
     run_.reset();
     singles_.reset();
     echo_.reset();
@@ -109,14 +130,18 @@ void Lookups::askSingles(std::stop_token stop) {
 }
 
 bool Lookups::startRun(std::function<void(WebSession&, std::stop_token)> body) {
-    // The last run is Idle, so it has posted its final step: its task is ending or done.
-    run_.reset();
+    // The last run has posted its final step, but may still be waiting for requests a stop
+    // gave up: the new run asks nothing until they are done (or waited for long enough, then
+    // cut), so a service never sees more than the 4 of one run at once.
+    auto previous = std::make_shared<PreviousRun>(std::move(run_), std::move(runSession_));
     runSession_ = std::make_unique<WebSession>(os_.internet);
-    run_ = executor_.start(
-        [session = runSession_.get(), body = std::move(body)](std::stop_token stop) {
-            std::stop_callback cancel(stop, [session] { session->cancel(); });
-            body(*session, stop);
-        });
+    run_ = executor_.start([previous, session = runSession_.get(),
+                            body = std::move(body)](std::stop_token stop) mutable {
+        if (!previous->task.waitFor(kPreviousRunWaitMs, stop) && previous->session)
+            previous->session->cancel();
+        previous.reset();      // waits for the rest
+        body(*session, stop);  // a stop asked meanwhile ends it at once, with its final text
+    });
     if (!run_.valid()) return false;
     side_->run = detail::RunState::Running;
     return true;
@@ -138,8 +163,8 @@ void Lookups::startBatchQuery() {
         return;
     }
     if (startRun([side = side_, &executor = executor_, &offline = *offline_,
-                  rows = std::move(rows)](WebSession& session, std::stop_token) mutable {
-            detail::batchRun(side, executor, session, offline, std::move(rows));
+                  rows = std::move(rows)](WebSession& session, std::stop_token stop) mutable {
+            detail::batchRun(side, executor, session, offline, std::move(rows), stop);
         }))
         view.setStatus(detail::kQuerying);
 }
@@ -165,10 +190,12 @@ void Lookups::startReverseSearch() {
     // Whether the data answers is settled on the run's task, which may wait for the open.
     if (startRun([side = side_, &offline = *offline_, keywords](WebSession& session,
                                                                 std::stop_token stop) {
-            if (auto database = offline.get())
+            if (auto database = offline.get()) {
                 detail::offlineReverseRun(side, *database, keywords, stop);
-            else
+            } else {
+                std::stop_callback cancel(stop, [&session] { session.cancel(); });
                 detail::reverseRun(side, session, keywords, stop);
+            }
         }))
         view.setStatus("正在查询...");
 }

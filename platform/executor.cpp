@@ -14,6 +14,12 @@ void Task::wait() {
     state_->finished.wait(lock, [this] { return state_->done; });
 }
 
+bool Task::waitFor(std::chrono::milliseconds limit, std::stop_token stop) {
+    if (!state_) return true;
+    std::unique_lock lock(state_->mutex);
+    return state_->finished.wait_for(lock, stop, limit, [this] { return state_->done; });
+}
+
 bool Task::done() const {
     if (!state_) return true;
     std::lock_guard lock(state_->mutex);

@@ -34,6 +34,9 @@ class Task {
     void requestStop();
     // Waits until the task has returned.
     void wait();
+    // Waits until the task has returned (true), the time has passed or `stop` is asked
+    // (false).
+    bool waitFor(std::chrono::milliseconds limit, std::stop_token stop = {});
     bool done() const;
     // Asks the task to stop, waits for it and lets go of it.
     void reset();
@@ -43,7 +46,7 @@ class Task {
     struct State {
         std::stop_source stop;
         mutable std::mutex mutex;
-        std::condition_variable finished;
+        std::condition_variable_any finished;
         bool done = false;
     };
     explicit Task(std::shared_ptr<State> state) : state_(std::move(state)) {}

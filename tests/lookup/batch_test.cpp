@@ -117,6 +117,25 @@ TEST_F(BatchTest, AtMostFourRequestsAreUnderWayAtOnce) {
     EXPECT_EQ(opens, 1);
 }
 
+// A stop ends the run at once, but the requests it gave up are still open at the service:
+// the next run asks nothing until they are done, so the service never sees more than 4.
+TEST_F(BatchTest, ANewRunWaitsForTheRequestsAStoppedOneGaveUp) {
+    Gate& gate = newGate();
+    holdRequestsAt(gate);
+    setRows(numberedRows(12));
+    lookups->startBatchQuery();
+    ASSERT_TRUE(gate.awaitWaiting(4));
+    lookups->requestStop();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(status(), "查询完毕,共查询出0条数据!");
+    lookups->startBatchQuery();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(attempted().size(), 4u);
+    gate.open();
+    ASSERT_TRUE(runUntil([&] { return status() == "查询完毕,共查询出12条数据!"; }));
+    EXPECT_EQ(peak.load(), 4);
+}
+
 // An import that replaces the list while answers are on their way: no answer lands in the
 // new rows (not even one holding the same address), and the next run asks about them.
 TEST_F(BatchTest, AnswersForAReplacedListAreDropped) {
