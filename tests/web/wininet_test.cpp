@@ -1,9 +1,10 @@
 // The web routine through real WinINet (Wine's, under ctest) against a small HTTP server
 // that this program runs itself on 127.0.0.1, on a port the system picks.
 #include <gtest/gtest.h>
-#include <wininet.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// wininet.h needs the types of the headers above.
+#include <wininet.h>
 
 #include <algorithm>
 #include <condition_variable>
