@@ -20,6 +20,7 @@ namespace lookup::detail {
 
 inline constexpr const char* kBusy = "已开始查询,请先停止!";
 inline constexpr const char* kQuerying = "正在查询IP地址...";
+inline constexpr const char* kNoOfflineData = "没有可用的离线地址库,无法离线查询!";
 
 // The batch and the reverse search share one run: never two at once.
 enum class RunState { Idle, Running, Stopping };
@@ -81,6 +82,9 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
               std::stop_token stop);
 void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
                 const std::string& keywords, std::stop_token stop);
+// The batch answered from the data alone; rows the data cannot place stay empty.
+void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offline,
+                     const std::vector<PendingRow>& rows, std::stop_token stop);
 // The reverse search answered from the data; `stop` ends the walk early.
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop);

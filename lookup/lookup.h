@@ -64,9 +64,14 @@ class Lookups {
     Lookups(const Lookups&) = delete;
     Lookups& operator=(const Lookups&) = delete;
 
-    void runSingleQuery();      // 按钮_单一查询
-    void startBatchQuery();     // toolbar button 0
-    void requestStop();         // toolbar button 2
+    void runSingleQuery();   // 按钮_单一查询
+    void startBatchQuery();  // toolbar button 0
+    void requestStop();      // toolbar button 2
+    // The offline mode (toolbar check button): the batch and the single query answer from
+    // the address data alone and ask no service. Off, a batch asks the service again for
+    // rows whose answer came from the data.
+    void setOfflineMode(bool on) { offlineMode_ = on; }
+    bool offlineMode() const { return offlineMode_; }
     void startReverseSearch();  // 按钮_反向查询
     // The probe and the echo page off the window thread; the answer lands in panel 2.
     // Once per Lookups: a later call does nothing.
@@ -78,9 +83,14 @@ class Lookups {
     bool startRun(std::function<void(WebSession&, std::stop_token)> body);
     // The single queries waiting, asked one after another by one task at a time.
     void askSingles(std::stop_token stop);
+    struct SingleQuery {
+        std::string address;
+        bool offline;
+    };
 
     platform::Services& os_;
     platform::Executor& executor_;
+    bool offlineMode_ = false;
     std::shared_ptr<detail::WindowSide> side_;
     std::unique_ptr<detail::OfflineData> offline_;
     // The running (or last) run's session; its task below goes first.
@@ -88,7 +98,7 @@ class Lookups {
     platform::Task run_;
     WebSession singleSession_;
     std::mutex singlesMutex_;
-    std::deque<std::string> singlesWaiting_;
+    std::deque<SingleQuery> singlesWaiting_;
     bool singlesAsking_ = false;
     platform::Task singles_;
     WebSession echoSession_;

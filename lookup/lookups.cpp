@@ -90,7 +90,7 @@ void Lookups::runSingleQuery() {
     bool start;
     {
         std::lock_guard lock(singlesMutex_);
-        singlesWaiting_.push_back(address);
+        singlesWaiting_.push_back({address, offlineMode_});
         start = !singlesAsking_;
         singlesAsking_ = true;
     }
@@ -107,19 +107,27 @@ void Lookups::runSingleQuery() {
 void Lookups::askSingles(std::stop_token stop) {
     std::stop_callback cancel(stop, [this] { singleSession_.cancel(); });
     for (;;) {
-        std::string address;
+        SingleQuery query;
         {
             std::lock_guard lock(singlesMutex_);
             if (singlesWaiting_.empty() || stop.stop_requested()) {
                 singlesAsking_ = false;
                 return;
             }
-            address = std::move(singlesWaiting_.front());
+            query = std::move(singlesWaiting_.front());
             singlesWaiting_.pop_front();
         }
-        std::string result = lookupLocation(singleSession_, address, LookupMode::Detailed);
+        const std::string& address = query.address;
+        std::string result;
+        if (query.offline) {
+            const auto database = offline_->get();
+            result = database ? detail::offlineAnswer(database.get(), address)
+                              : std::string(detail::kNoOfflineData);
+        } else {
+            result = lookupLocation(singleSession_, address, LookupMode::Detailed);
+        }
         // Neither piece from the page: the data's answer, alone on its line.
-        if (result == "\r\n") {
+        if (!query.offline && result == "\r\n") {
             std::string offline = detail::offlineAnswer(offline_->get().get(), address);
             if (!offline.empty()) result = std::move(offline);
         }
@@ -157,9 +165,20 @@ void Lookups::startBatchQuery() {
         view.setStatus(detail::kBusy);
         return;
     }
-    std::vector<PendingRow> rows = side_->rows.pending();
+    // Off the offline mode, answers the data gave are asked of the service again: a
+    // passing failure of the service does not stay in the list for good.
+    std::vector<PendingRow> rows =
+        side_->rows.pending(offlineMode_ ? std::string_view() : std::string_view(kOfflineMark));
     if (rows.empty()) {
         view.setStatus("查询完毕,共查询出0条数据!");
+        return;
+    }
+    if (offlineMode_) {
+        if (startRun([side = side_, &offline = *offline_, rows = std::move(rows)](
+                         WebSession&, std::stop_token stop) {
+                detail::offlineBatchRun(side, offline, rows, stop);
+            }))
+            view.setStatus(detail::kQuerying);
         return;
     }
     if (startRun([side = side_, &executor = executor_, &offline = *offline_,

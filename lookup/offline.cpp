@@ -70,6 +70,43 @@ std::string offlineAnswer(const ipdata::Database* database, const std::string& a
     return range->display + kOfflineMark;
 }
 
+void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offline,
+                     const std::vector<PendingRow>& rows, std::stop_token stop) {
+    const std::shared_ptr<const ipdata::Database> database = offline.get();
+    if (!database) {
+        post(side, [](WindowSide& s) {
+            s.run = RunState::Idle;
+            s.texts.setStatus(kNoOfflineData);
+        });
+        return;
+    }
+    struct Answer {
+        RowId id;
+        std::string location;
+    };
+    std::vector<Answer> answers;
+    answers.reserve(rows.size());
+    std::size_t unplaced = 0;
+    for (const PendingRow& row : rows) {
+        if (stop.stop_requested()) break;
+        std::string location = offlineAnswer(database.get(), row.address);
+        if (location.empty())
+            ++unplaced;
+        else
+            answers.push_back({row.id, std::move(location)});
+    }
+    // One step for all rows: the list is redrawn once.
+    post(side, [answers = std::move(answers), unplaced](WindowSide& s) mutable {
+        long long written = 0;
+        for (Answer& a : answers) written += s.rows.setLocation(a.id, std::move(a.location));
+        s.run = RunState::Idle;
+        std::string text = "查询完毕,共查询出" + numberToText(written) + "条数据!(离线查询";
+        if (unplaced > 0)
+            text += ",离线库中没有" + numberToText(static_cast<long long>(unplaced)) + "条";
+        s.texts.setStatus(text + ")");
+    });
+}
+
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop) {
     std::atomic<bool> stopped{false};

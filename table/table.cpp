@@ -48,10 +48,14 @@ bool QueryTable::setLocation(RowId id, std::string location) {
     return true;
 }
 
-std::vector<PendingRow> QueryTable::pending() const {
+std::vector<PendingRow> QueryTable::pending(std::string_view alsoEndingIn) const {
     std::vector<PendingRow> out;
-    for (const Row& r : rows_)
-        if (r.location.empty()) out.push_back({r.id, r.address});
+    for (const Row& r : rows_) {
+        const bool ends = !alsoEndingIn.empty() && r.location.size() >= alsoEndingIn.size() &&
+                          r.location.compare(r.location.size() - alsoEndingIn.size(),
+                                             alsoEndingIn.size(), alsoEndingIn) == 0;
+        if (r.location.empty() || ends) out.push_back({r.id, r.address});
+    }
     return out;
 }
 

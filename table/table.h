@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using RowId = std::uint64_t;
@@ -59,8 +60,9 @@ class QueryTable {
     // Sets the location of the row with `id`; false (and nothing changed) when it is gone.
     bool setLocation(RowId id, std::string location);
 
-    // The rows still without a location, in list order: what a batch run asks about.
-    std::vector<PendingRow> pending() const;
+    // The rows still without a location, and those whose location ends in `alsoEndingIn`
+    // when it is not empty, in list order: what a batch run asks about.
+    std::vector<PendingRow> pending(std::string_view alsoEndingIn = {}) const;
 
     // Called after every change, on the thread that made it.
     void setListener(std::function<void(const Change&)> listener) {

@@ -108,7 +108,7 @@ HWND createToolbar(HWND window, const ControlLayout& c) {
             b.iBitmap = e.image;
             b.idCommand = kToolbarCommandBase + static_cast<int>(i);
             b.fsState = TBSTATE_ENABLED;
-            b.fsStyle = BTNS_BUTTON;
+            b.fsStyle = e.check ? BTNS_CHECK : BTNS_BUTTON;
             b.iString = reinterpret_cast<INT_PTR>(texts[i].c_str());
         }
         buttons.push_back(b);

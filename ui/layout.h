@@ -140,16 +140,19 @@ inline constexpr ControlLayout kAboutControls[] = {
 inline constexpr WindowLayout kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
 inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 340, kAboutControls};
 
-// Toolbar entries: index, separator, text, image.
+// Toolbar entries: index, separator, text, image; a check entry stays pressed until
+// clicked again.
 struct ToolbarEntry {
     bool separator;
     const char* text;
     int image;
+    bool check = false;
 };
 inline constexpr ToolbarEntry kToolbarEntries[] = {
-    {false, "开始获取", 0}, {true, "", -1},     {false, "停止获取", 2},
-    {true, "", -1},         {false, "关于", 3},
+    {false, "开始获取", 0}, {true, "", -1}, {false, "停止获取", 2},       {true, "", -1},
+    {false, "关于", 3},     {true, "", -1}, {false, "离线查询", 1, true},
 };
+inline constexpr int kOfflineModeEntry = 6;
 
 // Status panels: right edges (-1: to the end of the bar) and design-time texts.
 inline constexpr int kStatusPanelEdges[] = {50, 260, -1};

@@ -124,6 +124,12 @@ void MainWindow::onToolbarButton(int index) {
         case 4:
             openAboutWindow(window_);
             break;
+        case kOfflineModeEntry: {
+            HWND bar = controlHandle(window_, id::queryToolbar);
+            lookups_->setOfflineMode(
+                SendMessageW(bar, TB_ISBUTTONCHECKED, kToolbarCommandBase + index, 0) != 0);
+            break;
+        }
         default:
             break;  // separators never fire
     }

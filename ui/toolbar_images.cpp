@@ -1,5 +1,6 @@
-// The toolbar's four 32 x 32 pictures, drawn here: start (a green arrow), an unused
-// image 1, stop (a red square), about (a blue disc with an "i").
+// The toolbar's four 32 x 32 pictures, drawn here: start (a green arrow), the offline mode
+// (a grey-blue stack of disks: the data beside the program), stop (a red square), about (a
+// blue disc with an "i").
 #include <windows.h>
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
@@ -38,8 +39,15 @@ std::uint32_t startPicture(int x, int y) {
     return rim ? rgb(20, 110, 40) : rgb(60, 190, 80);
 }
 
-std::uint32_t unusedPicture(int, int) {
-    return 0;
+std::uint32_t offlinePicture(int x, int y) {
+    // A stack of three disks seen from the side: a light lid, two dark seams.
+    const double cx = x + 0.5 - 16, cy = y + 0.5;
+    if (std::fabs(cx) > 11) return 0;
+    const double e = 3 * std::sqrt(1 - (cx / 11) * (cx / 11));
+    if (cy < 8 - e || cy > 25 + e) return 0;
+    if (cy < 8 + e) return rgb(150, 185, 220);
+    const bool seam = std::fabs(cy - (14 + e)) < 0.8 || std::fabs(cy - (20 + e)) < 0.8;
+    return seam || std::fabs(cx) > 9.5 ? rgb(40, 70, 110) : rgb(80, 120, 170);
 }
 
 std::uint32_t stopPicture(int x, int y) {
@@ -93,8 +101,8 @@ HIMAGELIST toolbarImages() {
     if (g_images) return g_images.get();
     UniqueImageList list(ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, 4, 0));
     if (!list) return nullptr;
-    for (const Shader& s :
-         {Shader(startPicture), Shader(unusedPicture), Shader(stopPicture), Shader(aboutPicture)}) {
+    for (const Shader& s : {Shader(startPicture), Shader(offlinePicture), Shader(stopPicture),
+                            Shader(aboutPicture)}) {
         if (!addPicture(list.get(), s)) return nullptr;
     }
     g_images = std::move(list);

@@ -162,6 +162,40 @@ TEST_F(OfflineTest, BatchAnswersFromTheDataWhatThePageDoesNotGive) {
     EXPECT_EQ(status(), "查询完毕,共查询出1条数据!");
 }
 
+// The offline mode answers the batch and the single query from the data alone, with the
+// mark, and says how many rows the data could not place; back off it, a batch asks the
+// service again for the rows the data answered.
+TEST_F(OfflineTest, OfflineModeAsksNoServiceAndLeavingItAsksAgain) {
+    const std::string mark = " (离线库)";
+    setRows({{"1.0.1.9", ""}, {"9.9.9.9", ""}, {"3.0.0.1", ""}, {"2.0.0.7", "已有"}});
+    lookups->setOfflineMode(true);
+    lookups->startBatchQuery();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(status(), "查询完毕,共查询出1条数据!(离线查询,离线库中没有2条)");
+    EXPECT_EQ(rows(), (std::vector<RowCells>{{"1.0.1.9", kChongqing + mark},
+                                             {"9.9.9.9", ""},
+                                             {"3.0.0.1", ""},
+                                             {"2.0.0.7", "已有"}}));
+    window.setText(Box::Address, "9.9.9.9");
+    lookups->runSingleQuery();
+    ASSERT_TRUE(runUntil([&] { return status() == "查询完毕!"; }));
+    EXPECT_EQ(window.text(Box::Result), "");
+    EXPECT_TRUE(net.requests().empty());
+
+    lookups->setOfflineMode(false);
+    lookups->startBatchQuery();
+    ASSERT_TRUE(runToEnd());
+    // 1.0.1.9 is asked again (the service fails it, the data answers again), as are the
+    // rows without a location; the row with a web answer is not.
+    std::vector<std::string> asked;
+    for (const std::string& object : attempted())
+        asked.push_back(getTextBetween(object, "ip=", "&"));
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(rows()[0][1], kChongqing + mark);
+    EXPECT_EQ(rows()[1][1], "网9.9.9.9");
+    EXPECT_EQ(rows()[3][1], "已有");
+}
+
 TEST_F(OfflineTest, SingleQueryFallsBackWhenThePageGivesNothing) {
     struct Case {
         Data data;
