@@ -2,6 +2,7 @@
 // the table, so setting its item count shows any number of rows at once, and a changed row
 // is only invalidated; the list asks for the texts it paints (LVN_GETDISPINFOW).
 #include <algorithm>
+#include <vector>
 
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
@@ -131,6 +132,46 @@ void MainWindow::showAppendedRows() {
     appendedPending_ = false;
     KillTimer(window_, kAppendedRowsTimer);
     SendMessageW(list_, LVM_SETITEMCOUNT, table_.size(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+    fitAddressColumn();
+}
+
+// Rows whose address is wider than its column (a range, an IPv6 address) widen it to the
+// widest, as a double click on the divider would, within the list; it never narrows, so a
+// width the user dragged stays until a wider text arrives. Only the longest texts are
+// measured: a hundred thousand rows are looked at, a handful drawn.
+void MainWindow::fitAddressColumn() {
+    const std::size_t rows = table_.size();
+    std::size_t longest = 0;
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = fittedRows_; i < rows; ++i) {
+        const std::size_t length = table_.row(i).address.size();
+        if (length > longest) {
+            longest = length;
+            candidates.clear();
+        }
+        if (length == longest && length > 0 && candidates.size() < 32) candidates.push_back(i);
+    }
+    fittedRows_ = rows;
+    if (candidates.empty()) return;
+    HDC dc = GetDC(list_);
+    if (!dc) return;
+    HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0)));
+    int widest = 0;
+    for (std::size_t i : candidates) {
+        const std::wstring text = win32::gbkToWide(table_.row(i).address);
+        SIZE size{};
+        if (GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size))
+            widest = std::max<int>(widest, size.cx);
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(list_, dc);
+    constexpr int kCellPadding = 14;  // the list's own margins either side of a cell's text
+    RECT client{};
+    GetClientRect(list_, &client);
+    const int wanted = std::min<int>(widest + kCellPadding, client.right);
+    if (wanted > SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0))
+        SendMessageW(list_, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(wanted, 0));
 }
 
 void MainWindow::showChange(const QueryTable::Change& change) {
@@ -146,6 +187,8 @@ void MainWindow::showChange(const QueryTable::Change& change) {
         KillTimer(window_, kAppendedRowsTimer);
         SendMessageW(list_, LVM_SETITEMCOUNT, table_.size(), LVSICF_NOSCROLL);
         InvalidateRect(list_, nullptr, FALSE);
+        fittedRows_ = 0;
+        fitAddressColumn();
     } else if (draining_ > 0) {
         // Rows changed by posted work are redrawn together when the inbox is done.
         firstChanged_ = changedRows_ ? std::min(firstChanged_, change.index) : change.index;

@@ -56,6 +56,7 @@ class MainWindow final : public WindowTexts, public Poster {
     void answerDisplayInfo(tagLVDISPINFOW& info);
     void showChange(const QueryTable::Change& change);
     void showAppendedRows();
+    void fitAddressColumn();
     void redrawChangedRows();
     void runPosted();
     void closeInbox();
@@ -72,6 +73,7 @@ class MainWindow final : public WindowTexts, public Poster {
     int draining_ = 0;
     bool changedRows_ = false;
     std::size_t firstChanged_ = 0, lastChanged_ = 0;
+    std::size_t fittedRows_ = 0;  // rows whose address the column's width has seen
 
     std::mutex inboxMutex_;
     std::deque<std::function<void()>> inbox_;

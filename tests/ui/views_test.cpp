@@ -75,6 +75,31 @@ TEST(QueryList, ShowsTheTableAsItChanges) {
     EXPECT_EQ(SendMessageW(list(), LVM_GETITEMCOUNT, 0, 0), 3);
 }
 
+// Longer addresses widen the address column to the widest text, never past the list, and
+// never narrow it again.
+TEST(QueryList, AddressColumnWidensToItsLongestText) {
+    QueryTable& table = view().table();
+    auto width = [] { return static_cast<int>(SendMessageW(list(), LVM_GETCOLUMNWIDTH, 0, 0)); };
+    auto textWidth = [](const wchar_t* text) {
+        return static_cast<int>(
+            SendMessageW(list(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+    };
+    table.replace({{"1.2.3.4", ""}});
+    EXPECT_EQ(width(), 120);
+    table.replace({{"1.2.3.4", ""}, {"14.104.0.0-14.111.255.255", "重庆"}});
+    const int ranges = width();
+    EXPECT_GE(ranges, textWidth(L"14.104.0.0-14.111.255.255"));
+    table.append(
+        {"2001:db8:ffff:ffff:ffff:ffff:ffff:0-2001:db8:ffff:ffff:ffff:ffff:ffff:ffff", ""});
+    table.append({"2001:db8::1", ""});
+    pumpUntil([&] { return width() > ranges; });
+    RECT client{};
+    GetClientRect(list(), &client);
+    EXPECT_EQ(width(), client.right);  // as wide as the list, no wider
+    table.replace({{"1.2.3.4", ""}});
+    EXPECT_EQ(width(), client.right);
+}
+
 TEST(Post, WorkFromWorkersRunsOnTheWindowThreadInOrder) {
     ui::MainWindow& v = view();
     const DWORD windowThread = GetCurrentThreadId();
