@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <mutex>
 
 #include "lookup/internal.h"
@@ -30,9 +29,8 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
               std::stop_token stop) {
     auto tally = std::make_shared<BatchTally>();
     std::atomic<std::size_t> next{0};
-    std::mutex mutex;
-    std::condition_variable_any laneEnded;
-    std::size_t lanesLeft = 0;
+    platform::Condition laneEnded;
+    std::size_t lanesLeft = 0;  // under laneEnded
     auto lane = [&] {
         // A stop or a replaced list sends no new request.
         while (!stop.stop_requested() && !session.cancelled() && !tally->listReplaced) {
@@ -62,19 +60,19 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
                     s.texts.setStatus(kQuerying);
             });
         }
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(laneEnded);
         --lanesLeft;
-        laneEnded.notify_all();
+        laneEnded.notifyAll();
     };
     std::vector<platform::Task> lanes;
     for (std::size_t k = 0; k < std::min(kInFlight, rows.size()); ++k) {
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(laneEnded);
             ++lanesLeft;
         }
         platform::Task started = executor.start([&](std::stop_token) { lane(); });
         if (!started.valid()) {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(laneEnded);
             --lanesLeft;
             break;
         }
@@ -87,10 +85,7 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
     // A stop ends the run at once; the requests it gave up stay open until the service
     // answers them (or the session is cancelled), and the run's task with them, so that the
     // next run can wait until they are done before it asks anything.
-    {
-        std::unique_lock lock(mutex);
-        laneEnded.wait(lock, stop, [&] { return lanesLeft == 0; });
-    }
+    laneEnded.wait([&] { return lanesLeft == 0; }, stop);
     post(side, [tally](WindowSide& s) {
         tally->finished = true;
         s.run = RunState::Idle;

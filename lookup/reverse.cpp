@@ -1,8 +1,8 @@
-#include <condition_variable>
 #include <mutex>
 
 #include "lookup/hosts.h"
 #include "lookup/internal.h"
+#include "platform/condition.h"
 #include "text/text.h"
 #include "web/url.h"
 
@@ -46,9 +46,8 @@ namespace {
 
 // Entries posted to the window and not yet shown there.
 struct Unshown {
-    std::mutex mutex;
-    std::condition_variable_any shown;
-    int count = 0;
+    platform::Condition shown;
+    int count = 0;  // under `shown`
 };
 
 }  // namespace
@@ -60,10 +59,7 @@ void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
     // otherwise keep the window thread seconds behind the search, a close or a stop among
     // the messages waiting, while the search went on asking.
     auto unshown = std::make_shared<Unshown>();
-    auto waitForWindow = [&] {
-        std::unique_lock lock(unshown->mutex);
-        unshown->shown.wait(lock, stop, [&] { return unshown->count == 0; });
-    };
+    auto waitForWindow = [&] { unshown->shown.wait([&] { return unshown->count == 0; }, stop); };
     std::string page = session.getUtf8Text(resultPageUrl(keywords, 0));
     const int pages = textToInt(getTextBetween(page, "共", "页"));
     for (int p = 1; p <= pages && !session.cancelled(); ++p) {
@@ -77,15 +73,15 @@ void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
             std::vector<RowCells> rows = entryRows(session, entry);
             if (!rows.empty()) {
                 {
-                    std::lock_guard lock(unshown->mutex);
+                    std::lock_guard lock(unshown->shown);
                     ++unshown->count;
                 }
                 post(side, [found, unshown, rows = std::move(rows)](WindowSide& s) mutable {
                     {
-                        std::lock_guard lock(unshown->mutex);
+                        std::lock_guard lock(unshown->shown);
                         --unshown->count;
+                        unshown->shown.notifyAll();
                     }
-                    unshown->shown.notify_all();
                     QueryTable& table = s.rows;
                     const int count = static_cast<int>(rows.size());
                     // The user's list goes only once this search has rows to put in its place.

@@ -9,20 +9,16 @@ void Task::requestStop() {
 }
 
 void Task::wait() {
-    if (!state_) return;
-    std::unique_lock lock(state_->mutex);
-    state_->finished.wait(lock, [this] { return state_->done; });
+    if (state_) state_->finished.wait([this] { return state_->done; });
 }
 
 bool Task::waitFor(std::chrono::milliseconds limit, std::stop_token stop) {
-    if (!state_) return true;
-    std::unique_lock lock(state_->mutex);
-    return state_->finished.wait_for(lock, stop, limit, [this] { return state_->done; });
+    return !state_ || state_->finished.wait([this] { return state_->done; }, stop, limit);
 }
 
 bool Task::done() const {
     if (!state_) return true;
-    std::lock_guard lock(state_->mutex);
+    std::lock_guard lock(state_->finished);
     return state_->done;
 }
 
@@ -33,8 +29,7 @@ void Task::reset() {
 }
 
 struct Executor::Worker {
-    std::condition_variable wake;
-    TaskBody body;  // set while a task is given to this worker
+    TaskBody body;  // set while a task is given to this worker, under changed_
     std::shared_ptr<Task::State> state;
     bool busy = false;
     std::thread thread;
@@ -44,9 +39,9 @@ Executor::Executor() = default;
 
 Executor::~Executor() {
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(changed_);
         ending_ = true;
-        for (auto& worker : workers_) worker->wake.notify_one();
+        changed_.notifyAll();
     }
     for (auto& worker : workers_)
         if (worker->thread.joinable()) worker->thread.join();
@@ -54,7 +49,7 @@ Executor::~Executor() {
 
 Task Executor::start(TaskBody body) {
     auto state = std::make_shared<Task::State>();
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(changed_);
     Worker* chosen = nullptr;
     for (auto& worker : workers_) {
         if (!worker->busy) {
@@ -74,28 +69,31 @@ Task Executor::start(TaskBody body) {
     chosen->busy = true;
     chosen->body = std::move(body);
     chosen->state = state;
-    chosen->wake.notify_one();
+    changed_.notifyAll();
     return Task(std::move(state));
 }
 
 void Executor::serve(Worker& worker) {
-    std::unique_lock lock(mutex_);
     for (;;) {
-        worker.wake.wait(lock, [&] { return ending_ || worker.body; });
-        if (!worker.body) return;
-        TaskBody body = std::move(worker.body);
-        worker.body = nullptr;
-        std::shared_ptr<Task::State> state = std::move(worker.state);
-        lock.unlock();
+        changed_.wait([&] { return ending_ || static_cast<bool>(worker.body); });
+        TaskBody body;
+        std::shared_ptr<Task::State> state;
+        {
+            std::lock_guard lock(changed_);
+            if (!worker.body) return;  // the executor is ending
+            body = std::move(worker.body);
+            worker.body = nullptr;
+            state = std::move(worker.state);
+        }
         body(state->stop.get_token());
         body = nullptr;  // what the task held goes before it counts as done
         {
-            std::lock_guard done(state->mutex);
+            std::lock_guard done(state->finished);
             state->done = true;
+            state->finished.notifyAll();
         }
-        state->finished.notify_all();
         state.reset();
-        lock.lock();
+        std::lock_guard lock(changed_);
         worker.busy = false;
     }
 }

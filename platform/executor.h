@@ -3,13 +3,14 @@
 // task to stop and waits for it. Threads are kept for later tasks once theirs ends.
 #pragma once
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <stop_token>
 #include <thread>
 #include <vector>
+
+#include "platform/condition.h"
 
 namespace platform {
 
@@ -45,9 +46,8 @@ class Task {
     friend class Executor;
     struct State {
         std::stop_source stop;
-        mutable std::mutex mutex;
-        std::condition_variable_any finished;
-        bool done = false;
+        Condition finished;
+        bool done = false;  // under `finished`
     };
     explicit Task(std::shared_ptr<State> state) : state_(std::move(state)) {}
     std::shared_ptr<State> state_;
@@ -70,7 +70,7 @@ class Executor {
     struct Worker;
     void serve(Worker& worker);
 
-    std::mutex mutex_;
+    Condition changed_;  // guards what follows
     std::vector<std::unique_ptr<Worker>> workers_;
     bool ending_ = false;
 };
