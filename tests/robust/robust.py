@@ -482,8 +482,109 @@ def test_import_during_batch(p, rows=400):
           % (len(asked), len(set(asked)), empty), flush=True)
 
 
+# A stop ends the requests under way at once: later than this after the click, the service
+# hears nothing more of the run.
+STOP_QUIET_S = 0.5
+# The run shows its final text within this after the click.
+STOP_ENDS_S = 5.0
+
+
+def stop_case(p, what, start, final, run_s):
+    """Starts a run, lets it go on for `run_s`, presses 停止获取: the run shows its final
+    text and the services are asked nothing later than STOP_QUIET_S after the click."""
+    p.cmd("set-status 1 -")
+    start()
+    time.sleep(run_s)
+    asked = len(requests())
+    clicked = time.time()
+    p.cmd("toolbar 2")
+    posted = time.time() - clicked  # the driver has read the toolbar and posted the click
+    ok, text = p.ask("wait-status 1 %s 60000" % final)
+    took = time.time() - clicked
+    check(ok, "%s: no final text within 60 s of the stop: %s" % (what, text))
+    check(took < STOP_ENDS_S, "%s: the final text came %.1f s after the stop" % (what, took))
+    time.sleep(1)
+    late = [r for r in requests() if r["time"] > clicked + STOP_QUIET_S]
+    check(not late, "%s: %d requests later than %.1f s after the stop, the last %.1f s after: %r"
+          % (what, len(late), STOP_QUIET_S, late[-1]["time"] - clicked if late else 0,
+             [r["path"] for r in late][:4]))
+    print("%s: %d requests before the stop, click posted after %.2f s, final text %.2f s after"
+          " it (%s), %d requests later than %.1f s"
+          % (what, asked, posted, took, text, len(late), STOP_QUIET_S), flush=True)
+
+
+def test_stop_promptly(exe, driver, run_s=20):
+    """停止获取 during a run against a fast service ends the run and its requests at once:
+    the reverse search over a service of 100 000 pages, the batch of a long list, and the
+    reverse search answered from the address data."""
+    control("/__robust/delay?ms=0")
+    control("/__robust/pages?n=100000&details=0")
+    with Program(exe, driver) as p:
+        p.wait_status(2, "您的IP是", 30000)
+        p.set_text("编辑框_实际地址", KEYWORDS)
+        stop_case(p, "web reverse search", lambda: p.cmd("click 按钮_反向查询"), "查询完毕", run_s)
+        addresses = [robust_mock.address_of(r) for r in range(200000)]
+        import_list(p, write_list(addresses, "stop.txt"), len(addresses))
+        stop_case(p, "batch", lambda: p.cmd("toolbar 0"), "查询完毕", run_s)
+    control("/__robust/pages?n=3")
+    data = os.path.join(here, "..", "..", "data", "ip2region.db")
+    if not os.path.isfile(data):
+        print("no data/ip2region.db: the search from the data is left out", flush=True)
+        return
+    asked = len(range_paths())
+    with Program(exe, driver, offline_data=data) as p:
+        p.wait_status(2, "您的IP是", 30000)
+        # The widest search the data has: some 0.3 s of work, the stop lands within it.
+        p.set_text("编辑框_实际地址", "中国")
+        stop_case(p, "reverse search from the data", lambda: p.cmd("click 按钮_反向查询"),
+                  "查询完毕", 0)
+        check(len(range_paths()) == asked,
+              "the data's search asked the service: %r" % range_paths()[asked:][:4])
+
+
+def test_teardown_stress(exe, driver, rounds=1000):
+    """Start and stop in quick turns against a service that answers late, so that every stop
+    cuts requests under way: the program must live through it (no crash, no page fault that
+    Wine reports, in WinINet or anywhere)."""
+    control("/__robust/delay?ms=200")
+    wine_says = os.path.join(run_dir(), "wine-stderr.txt")
+    addresses = [robust_mock.address_of(r) for r in range(2000)]
+    limit = time.time() + 240
+    done = 0
+    with Program(exe, driver, stderr=wine_says) as p:
+        p.wait_status(2, "您的IP是", 30000)
+        import_list(p, write_list(addresses, "stress.txt"), len(addresses))
+        try:
+            while done < rounds and time.time() < limit:
+                p.cmd("toolbar 0")
+                # Into the requests: the first of each run waits for its answer.
+                p.cmd("sleep %d" % (done % 7 * 5))
+                p.cmd("toolbar 2")
+                done += 1
+                if done % 100 == 0:
+                    check(p.cmd("running") == "1", "the program ended after %d rounds" % done)
+                    if failures:
+                        break
+            alive = p.program.poll() is None and p.cmd("running") == "1"
+        except DriverError as e:
+            alive = False
+            check(False, "the driver lost the program after %d rounds: %s" % (done, e))
+        check(alive, "the program died after %d rounds" % done)
+        check(done == rounds, "%d rounds of %d within the time limit" % (done, rounds))
+        if alive:
+            check(settle(p), "the program did not come to rest: " + p.status(1))
+    with open(wine_says, "rb") as f:
+        said = f.read().decode("utf-8", "replace")
+    faults = [line for line in said.splitlines()
+              if "page fault" in line or "Unhandled" in line or "wininet" in line.lower()]
+    check(not faults, "Wine reported: %r" % faults[:8])
+    print("teardown stress: %d rounds, %d location requests, the program %s; Wine said %d lines"
+          % (done, len(location_paths()), "alive" if alive else "dead", len(said.splitlines())),
+          flush=True)
+
+
 TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
-NO_PROGRAM = {"close_during_work"}
+NO_PROGRAM = {"close_during_work", "stop_promptly", "teardown_stress"}
 
 
 def main():
