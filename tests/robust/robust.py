@@ -534,7 +534,7 @@ def test_stop_promptly(exe, driver, run_s=20):
     asked = len(range_paths())
     with Program(exe, driver, offline_data=data) as p:
         p.wait_status(2, "您的IP是", 30000)
-        # The widest search the data has: some 0.3 s of work, the stop lands within it.
+        # The widest search the data has, some 0.3 s of work: the stop lands in it or just after.
         p.set_text("编辑框_实际地址", "中国")
         stop_case(p, "reverse search from the data", lambda: p.cmd("click 按钮_反向查询"),
                   "查询完毕", 0)
