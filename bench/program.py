@@ -10,10 +10,14 @@ runs it). Prints one name=value line per figure:
   batch_0ms_ratio      web routine alone (batch_run.exe web) rows/s over the program's, 1000 rows
   batch_5ms_ratio      sequential curl (a connection per request) rows/s over the program's, 2000 rows
   peak_mb              peak resident memory of Verdalo.exe over the run (VmHWM)
+  startup_ratio        process start to the main window shown, Verdalo.exe (with its address
+                       data beside it) over a minimal Win32 window program; medians of 15 runs
 
-    program.py <Verdalo.exe> <verdalo_driver.exe> <batch_run.exe>
+    program.py <Verdalo.exe> <verdalo_driver.exe> <batch_run.exe> <minimal_window.exe> [--startup-only]
 """
 import os
+import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -23,7 +27,7 @@ here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "tests", "e2e"))
 sys.path.insert(0, os.path.join(here, "..", "tests", "robust"))
 import robust  # noqa: E402
-from verdalo_e2e import Program, wine_env, windows_path  # noqa: E402
+from verdalo_e2e import Program, stage_program, wine_env, windows_path  # noqa: E402
 
 RUN_DIR = os.environ["VERDALO_E2E_DIR"]
 
@@ -117,6 +121,53 @@ def peak_mb(pid):
     return float("nan")
 
 
+def startup_times(programs, driver, runs):
+    """Seconds from starting each program under Wine to its window "VerdaloV1.0" shown, as
+    the driver sees it (wait-shown looks every millisecond); runs of the programs take
+    turns, after one unmeasured run each. Returns one list of times per program."""
+    d = subprocess.Popen(["wine", driver], env=wine_env(), stdin=subprocess.PIPE,
+                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                         encoding="utf-8", bufsize=1)
+
+    def ask(line):
+        d.stdin.write(line + "\n")
+        d.stdin.flush()
+        answer = d.stdout.readline().strip()
+        if not answer.startswith("ok"):
+            raise RuntimeError("%s: %s" % (line, answer))
+
+    ask("timeout 60000")
+    times = [[] for _ in programs]
+    try:
+        for run in range(runs + 1):
+            for i, exe in enumerate(programs):
+                started = time.time()
+                program = subprocess.Popen(["wine", exe], env=wine_env(),
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                ask("wait-shown 60000")
+                if run > 0:
+                    times[i].append(time.time() - started)
+                ask("kill-main")
+                program.wait(timeout=60)
+    finally:
+        d.stdin.close()
+        d.wait(timeout=60)
+    return times
+
+
+def startup_ratio(exe, driver, minimal, data, runs=15):
+    folder = tempfile.mkdtemp(prefix="startup.", dir=RUN_DIR)
+    verdalo = stage_program(exe, data, folder)
+    yardstick = os.path.join(folder, "minimal_window.exe")
+    shutil.copy2(minimal, yardstick)
+    ours, least = startup_times([verdalo, yardstick], driver, runs)
+    note("  Verdalo.exe %s s" % " ".join("%.2f" % t for t in ours))
+    note("  minimal window %s s" % " ".join("%.2f" % t for t in least))
+    figures["startup_ratio"] = statistics.median(ours) / statistics.median(least)
+    figures["startup_s"] = statistics.median(ours)
+    figures["startup_minimal_s"] = statistics.median(least)
+
+
 figures = {}
 
 
@@ -125,11 +176,19 @@ def show(name):
 
 
 def main():
-    exe, driver, batch_run = sys.argv[1:4]
     data = os.path.join(here, "..", "data", "ip2region.db")
+    data = data if os.path.exists(data) else None
+    exe, driver, batch_run, minimal = sys.argv[1:5]
+    note("start-up: Verdalo.exe and a minimal window program, 15 runs each")
+    startup_ratio(exe, driver, minimal, data)
+    show("startup_ratio")
+    note("  Verdalo.exe %.2f s, minimal window %.2f s (medians)"
+         % (figures["startup_s"], figures["startup_minimal_s"]))
+    if sys.argv[5:] == ["--startup-only"]:
+        return 0
     # With its title row the list then holds 65 535 rows, the most one sheet of ours holds.
     xls = libreoffice_xls("full", 65534)
-    with Program(exe, driver, offline_data=data if os.path.exists(data) else None) as p:
+    with Program(exe, driver, offline_data=data) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
 

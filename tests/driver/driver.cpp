@@ -139,24 +139,28 @@ std::wstring className(HWND w) {
 
 // Waits until `probe` gives a value or the time limit passes.
 template <typename T>
-std::optional<T> waitFor(int ms, const std::function<std::optional<T>()>& probe) {
+std::optional<T> waitFor(int ms, const std::function<std::optional<T>()>& probe,
+                         DWORD periodMs = 50) {
     const DWORD start = GetTickCount();
     for (;;) {
         if (auto v = probe()) return v;
         if (static_cast<int>(GetTickCount() - start) >= ms) return std::nullopt;
-        Sleep(50);
+        Sleep(periodMs);
     }
 }
 
-HWND findMain(int ms) {
+HWND findMain(int ms, DWORD periodMs = 50) {
     if (g_main && IsWindow(g_main)) return g_main;
     const std::wstring caption = fromUtf8("VerdaloV1.0");
-    auto found = waitFor<HWND>(ms, [&]() -> std::optional<HWND> {
-        // Shown only once every control exists.
-        HWND w = FindWindowW(nullptr, caption.c_str());
-        if (w && IsWindowVisible(w)) return w;
-        return std::nullopt;
-    });
+    auto found = waitFor<HWND>(
+        ms,
+        [&]() -> std::optional<HWND> {
+            // Shown only once every control exists.
+            HWND w = FindWindowW(nullptr, caption.c_str());
+            if (w && IsWindowVisible(w)) return w;
+            return std::nullopt;
+        },
+        periodMs);
     if (!found) fail("main window not found");
     g_main = *found;
     GetWindowThreadProcessId(g_main, &g_pid);
@@ -192,7 +196,8 @@ struct Control {
     bool aboutWindow;
 };
 
-const ui::ControlLayout* layoutOf(std::span<const ui::ControlLayout> table, const std::string& name) {
+const ui::ControlLayout* layoutOf(std::span<const ui::ControlLayout> table,
+                                  const std::string& name) {
     for (const ui::ControlLayout& c : table)
         if (utf8Of(c.name) == name) return &c;
     return nullptr;
@@ -543,6 +548,11 @@ std::string run(const std::string& line) {
     }
     if (command == "wait-main") {
         findMain(timeoutArg(rest));
+        return "ok";
+    }
+    // Looks every millisecond: bench/program.py times start-ups by it.
+    if (command == "wait-shown") {
+        findMain(timeoutArg(rest), 1);
         return "ok";
     }
     if (command == "set-text") {

@@ -49,10 +49,12 @@ class Program:
     """One run of Verdalo.exe, and the driver talking to it through pipes. The program runs
     from a copy without offline address data unless `offline_data` names the file to give it."""
 
-    def __init__(self, exe, driver, start_limit_ms=60000, offline_data=None):
+    def __init__(self, exe, driver, start_limit_ms=60000, offline_data=None, stderr=None):
         self.exe = stage_program(exe, offline_data)
+        # `stderr` names a file for what Wine says about the program (a crash, a page fault).
+        self.stderr = open(stderr, "wb") if stderr else subprocess.DEVNULL
         self.program = subprocess.Popen(["wine", self.exe], env=wine_env(),
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                        stdout=subprocess.DEVNULL, stderr=self.stderr)
         self.driver = subprocess.Popen(["wine", driver], env=wine_env(), stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                        text=True, encoding="utf-8", bufsize=1)
@@ -121,6 +123,8 @@ class Program:
             except subprocess.TimeoutExpired:
                 p.kill()
                 p.wait()
+        if self.stderr is not subprocess.DEVNULL:
+            self.stderr.close()
         shutil.rmtree(os.path.dirname(self.exe), ignore_errors=True)
 
 

@@ -39,6 +39,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 ACTIONS = {"slow", "silent", "reset", "empty", "404", "big", "nul", "nomarker", "huge"}
 PAGES = 3  # every keyword search has three result pages
+DETAIL_ENTRIES = True  # every result page but the last has an entry with a detail page
 NOWHERE = "火星"  # keywords holding this find nothing
 SILENT_LIMIT_S = 600  # a silent request is let go after this, client or not
 HUGE_BYTES = 1024 * 1024
@@ -71,11 +72,11 @@ def detail_ranges(page):
 
 
 def result_page(keywords, page):
-    """Result page `page` (0-based): one single-range entry, then (but on the last page)
-    one entry whose ranges are on its detail page."""
+    """Result page `page` (0-based): one single-range entry, then (but on the last page, or
+    without DETAIL_ENTRIES) one entry whose ranges are on its detail page."""
     parts = ["<html><body><div class='total'>共%d页</div>" % PAGES]
     parts.append("<p class='bg'>IP %s地址：%s一区 电信</p>" % (single_range(page), keywords))
-    if page < PAGES - 1:
+    if page < PAGES - 1 and DETAIL_ENTRIES:
         first = detail_ranges(page)[0].split("-")[0]
         parts.append("<p class='bg'>IP地址段：%s - 10.%d.3.255<br/>详细地址：%s二区 联通<br/>三段</p>"
                      % (first, page, keywords))

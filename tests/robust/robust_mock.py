@@ -5,7 +5,8 @@
     every N-th row (by the row number the address 10.a.b.c encodes: a*65536 + b*256 + c)
     gets one of the mock's own misbehaviours in turn; every M-th such failure is a 3 s
     stall instead (a stall is answered in the end);
-  - result lists of any length: /__robust/pages?n=N;
+  - result lists of any length: /__robust/pages?n=N[&details=0] (details=0: one range a
+    page, no detail pages);
   - an answer delay that a run changes on the fly: /__robust/delay?ms=N;
   - the number of location requests in flight at once, the most seen (the stock mock's
     count): /__robust/inflight answers "<now> <most>"; /__robust/reset-inflight starts anew.
@@ -85,6 +86,7 @@ class Handler(mock.Handler):
                 state.stall_every = int(query.get("stall_every", "0"))
             elif url.path == "/__robust/pages":
                 mock.PAGES = int(query.get("n", "3"))
+                mock.DETAIL_ENTRIES = query.get("details", "1") != "0"
             elif url.path == "/__robust/delay":
                 state.delay_ms = float(query.get("ms", "0"))
             elif url.path == "/__robust/inflight":

@@ -104,10 +104,20 @@ def check_frame(test, p, window, size):
     test.assertLessEqual(abs(y - (sh - h) // 2), 1, f"{window} not centred: {y}")
 
 
+def image_facts(path, crop=""):
+    """(width, height, distinct colours) of an image file, or of a part of it ("WxH+X+Y")."""
+    out = subprocess.run(["identify", "-format", "%w %h %k", path + (f"[{crop}]" if crop else "")],
+                         check=True, timeout=60, capture_output=True, text=True).stdout
+    return tuple(int(v) for v in out.split())
+
+
 class MainWindowLayout(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.p = Program(EXE, DRIVER)
+        # Taken before any test works the window, so that it shows the start-up state.
+        cls.shot = os.path.join(SHOTS or cls.p.tmp, "main-window.png")
+        cls.p.screenshot("main", cls.shot)
 
     @classmethod
     def tearDownClass(cls):
@@ -224,10 +234,15 @@ class MainWindowLayout(unittest.TestCase):
         self.p.cmd("toolbar 0")
         self.assertTrue(self.p.wait_until(lambda: self.p.cmd("status 1") != "就绪", 30))
 
-    def test_aa_screenshot(self):
-        # First, while the window shows its start-up state.
-        if SHOTS:
-            self.p.screenshot("main", os.path.join(SHOTS, "main-window.png"))
+    def test_screenshot_shows_the_drawn_window(self):
+        # The window at its fixed size, its client area drawn: the controls' texts and
+        # pictures give hundreds of colours there, an empty client area a handful.
+        width, height, _ = image_facts(self.shot)
+        self.assertEqual((width, height), (573, 435))
+        _, _, cw, ch = self.p.ints("client-rect main")
+        border = (width - cw) // 2
+        _, _, colours = image_facts(self.shot, f"{cw}x{ch}+{border}+{height - ch - border}")
+        self.assertGreater(colours, 100)
 
 
 class Wiring(unittest.TestCase):

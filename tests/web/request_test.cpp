@@ -327,6 +327,8 @@ TEST_F(Web, RedirectsAreFollowedWithTheirCookiesUpToTheBound) {
         if (object == "/dir/a?x=1") return redirectTo("b", 302, "Set-Cookie: s=1; path=/\r\n");
         if (object == "/dir/b") return redirectTo("http://other:81/c");
         if (object == "/loop") return redirectTo("/loop");
+        if (object.rfind("/hops/", 0) == 0 && object != "/hops/0")  // one hop fewer each time
+            return redirectTo("/hops/" + std::to_string(std::stoi(object.substr(6)) - 1));
         fake::HttpResponse r;
         r.body = "at " + host + object;
         return r;
@@ -346,7 +348,15 @@ TEST_F(Web, RedirectsAreFollowedWithTheirCookiesUpToTheBound) {
     EXPECT_EQ(a.headers, "HTTP/1.1 200 OK\r\n\r\n");
     EXPECT_EQ(a.location, "");
 
-    // A loop ends after the first request and five redirects, with no body.
+    // Five redirects are followed; the sixth is not, and the answer is then a failure.
+    for (const auto& [object, body] :
+         {std::pair{"/hops/5", "at h/hops/0"}, std::pair{"/hops/6", ""}}) {
+        SCOPED_TRACE(object);
+        net.reset();
+        EXPECT_EQ(request(std::string("http://h") + object).body, body);
+        EXPECT_EQ(net.requests().size(), 6u);
+    }
+    // A loop likewise, the last Location given back.
     net.reset();
     const Response loop = request("http://h/loop");
     EXPECT_EQ(loop.body, "");

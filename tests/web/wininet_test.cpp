@@ -358,7 +358,7 @@ TEST(WinInet, CancelEndsAWaitingRequestAtOnce) {
 
 TEST(WinInet, RedirectLoopEndsAfterTheBound) {
     EXPECT_EQ(webGetText(net, server().base() + "/loop"), "");
-    EXPECT_EQ(server().requests("/loop").size(), 1u + kMaxRedirects);
+    EXPECT_EQ(server().requests("/loop").size(), 6u);  // the first and 5 redirects
 }
 
 TEST(WinInet, FourThreadsShareOneSession) {
