@@ -66,7 +66,9 @@ void MainWindow::post(std::function<void()> work) {
     // A window that is gone (or going) takes nothing more; the work is dropped.
     if (!inboxOpen_) return;
     inbox_.push_back(std::move(work));
-    if (inbox_.size() == 1 && !PostMessageW(window_, kPostedWork, 0, 0)) {
+    if (messageQueued_) return;
+    messageQueued_ = PostMessageW(window_, kPostedWork, 0, 0) != 0;
+    if (!messageQueued_) {
         inboxOpen_ = false;
         unrun.swap(inbox_);
     }
@@ -74,17 +76,17 @@ void MainWindow::post(std::function<void()> work) {
 
 // Runs what was waiting when the message came, in posting order, one item at a time, so
 // that a message box opened by one of them runs the later ones in order too. Work posted
-// meanwhile gets a message of its own. Posted messages come before input: while a click or
-// a key waits, the work waits behind it on a timer (which comes after input), or a steady
-// stream of answers would keep a stop click from ever being seen.
+// meanwhile gets a message of its own, one at most. Posted messages come before input:
+// while a click or a key waits, the work waits behind it on a timer (which comes after
+// input), or a steady stream of answers would keep a stop click from being seen.
 void MainWindow::runPosted() {
-    if (HIWORD(GetQueueStatus(QS_INPUT)) != 0) {
-        SetTimer(window_, kPostedWorkTimer, USER_TIMER_MINIMUM, nullptr);
-        return;
-    }
+    if (HIWORD(GetQueueStatus(QS_INPUT)) != 0 &&
+        SetTimer(window_, kPostedWorkTimer, USER_TIMER_MINIMUM, nullptr))
+        return;  // the timer stands for the queued message
     std::size_t count;
     {
         std::lock_guard lock(inboxMutex_);
+        messageQueued_ = false;
         count = inbox_.size();
     }
     ++draining_;
@@ -100,8 +102,9 @@ void MainWindow::runPosted() {
     }
     if (--draining_ == 0) redrawChangedRows();
     std::lock_guard lock(inboxMutex_);
-    if (!inbox_.empty() && inboxOpen_ && !PostMessageW(window_, kPostedWork, 0, 0))
-        inboxOpen_ = false;
+    if (inbox_.empty() || !inboxOpen_ || messageQueued_) return;
+    messageQueued_ = PostMessageW(window_, kPostedWork, 0, 0) != 0;
+    if (!messageQueued_) inboxOpen_ = false;
 }
 
 void MainWindow::closeInbox() {

@@ -77,7 +77,8 @@ class MainWindow final : public WindowTexts, public Poster {
 
     std::mutex inboxMutex_;
     std::deque<std::function<void()>> inbox_;
-    bool inboxOpen_ = false;  // from creation until the window starts to close
+    bool inboxOpen_ = false;      // from creation until the window starts to close
+    bool messageQueued_ = false;  // a kPostedWork message (or its timer) is on its way
 
     // Declared after what they use: they go first.
     platform::Executor executor_;

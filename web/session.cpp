@@ -36,6 +36,17 @@ int statusCode(const std::string& rawHeaders) {
     return textToInt(getTextBetween(statusLine + " ", " ", " "));
 }
 
+// The Content-Length the headers declare; -1 without one.
+long long contentLength(const std::string& rawHeaders) {
+    for (const std::string& line : splitText(rawHeaders, "\r\n")) {
+        if (toLowerAscii(leftText(line, 15)) != "content-length:") continue;
+        const std::string value = trimSpaces(line.substr(15));
+        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return -1;
+        return value.size() > 15 ? -1 : std::stoll(value);
+    }
+    return -1;
+}
+
 // The target of a redirect response, empty when it is none (or has no Location line).
 std::string redirectTarget(const std::string& rawHeaders) {
     const int status = statusCode(rawHeaders);
@@ -211,6 +222,10 @@ Response WebSession::exchange(const std::string& url, Method method, const Bytes
             bytesToText(rawHeaders.substr(0, std::min<std::size_t>(length, kRawHeaderBuffer)));
     response.headers = std::move(rawHeaders);
     response.status = statusCode(response.headers);
+    // A body shorter than its Content-Length was cut off: WinINet ends such a read as if
+    // the body had ended.
+    const long long declared = contentLength(response.headers);
+    if (declared >= 0 && static_cast<long long>(received.size()) < declared) complete = false;
     if (complete) response.body = std::move(received);
     return response;
 }

@@ -45,7 +45,10 @@ struct WinInet::Pending {
     std::string headers;
     std::string optional;
     std::string buffer;
-    DWORD count = 0;
+    // A read's buffer and count: WinINet writes the count when the read completes, which
+    // may be on its own thread (see readFile).
+    INTERNET_BUFFERSA read{};
+    DWORD_PTR context = 0;  // the request handle's context
 
     struct Locked {
         explicit Locked(Pending& p) : lock(p.lock) { AcquireSRWLockExclusive(&lock); }
@@ -164,6 +167,7 @@ InternetHandle WinInet::openRequest(InternetHandle connection, const std::string
                                     const char* referrer, const char** acceptTypes,
                                     std::uint32_t flags, std::uintptr_t) {
     auto* holder = new PendingHolder(std::make_shared<Pending>());
+    (*holder)->context = reinterpret_cast<DWORD_PTR>(holder);
     HINTERNET request =
         HttpOpenRequestA(toHandle(connection), verb.c_str(), objectName.c_str(), version.c_str(),
                          referrer, acceptTypes, flags, reinterpret_cast<DWORD_PTR>(holder));
@@ -205,12 +209,19 @@ bool WinInet::readFile(InternetHandle request, void* buffer, std::uint32_t toRea
     if (!pending) return false;
     pending->start();
     pending->buffer.assign(toRead, '\0');
-    pending->count = 0;
-    if (!InternetReadFile(toHandle(request), pending->buffer.data(), toRead, &pending->count) &&
+    // Not InternetReadFile: when its read goes pending, Wine's writes 0 into the caller's
+    // count after the call, which can land after WinINet's thread has written the real
+    // count and reported completion, so a page under load ended early, cut and taken as
+    // whole. InternetReadFileEx leaves the count to the completion alone.
+    pending->read = INTERNET_BUFFERSA{};
+    pending->read.dwStructSize = sizeof pending->read;
+    pending->read.lpvBuffer = pending->buffer.data();
+    pending->read.dwBufferLength = toRead;
+    if (!InternetReadFileExA(toHandle(request), &pending->read, IRF_ASYNC, pending->context) &&
         (GetLastError() != ERROR_IO_PENDING || !pending->wait()))
         return false;
     WinInet::Pending::Locked locked(*pending);
-    read = pending->count < toRead ? pending->count : toRead;
+    read = pending->read.dwBufferLength < toRead ? pending->read.dwBufferLength : toRead;
     std::memcpy(buffer, pending->buffer.data(), read);
     return true;
 }

@@ -302,6 +302,29 @@ TEST_F(Web, BrokenConnectionGivesNoBody) {
     EXPECT_EQ(named("close").size(), 6u);
 }
 
+// A connection that ends before the Content-Length it declared ends the body early
+// without an error (as Wine's WinINet reads it): the page is cut, not whole.
+TEST_F(Web, BodyShorterThanItsContentLengthIsNoBody) {
+    struct Case {
+        std::string headers;
+        Bytes body;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n", ""},
+        {"HTTP/1.1 200 OK\r\ncontent-length:  2048 \r\n\r\n", std::string(2048, 'b')},
+        {"HTTP/1.1 200 OK\r\nContent-Length: x\r\n\r\n", std::string(2048, 'b')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.headers);
+        net.handler = [&](const std::string&, int, const std::string&) {
+            fake::HttpResponse r;
+            r.body = std::string(2048, 'b');
+            r.rawHeaders = c.headers;
+            return r;
+        };
+        EXPECT_EQ(request("http://h/").body, c.body);
+    }
+}
+
 TEST_F(Web, Utf8BodyIsConvertedWhole) {
     net.handler = [](const std::string&, int, const std::string&) {
         fake::HttpResponse r;
