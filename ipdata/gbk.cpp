@@ -69,17 +69,20 @@ GbkEncoder::GbkEncoder() {
 }
 
 bool GbkEncoder::append(std::string_view utf8, std::string& out) const {
+    if (table_.empty()) return false;
+    // GBK takes no more bytes than UTF-8 for any character here.
     const std::size_t start = out.size();
+    out.resize(start + utf8.size());
+    char* w = out.data() + start;
     const auto slow = [&] {
         out.resize(start);
         return false;
     };
-    if (table_.empty()) return slow();
     for (std::size_t i = 0; i < utf8.size();) {
         const unsigned char b = static_cast<unsigned char>(utf8[i]);
         if (b < 0x80) {
             if (b == 0) return slow();  // utf8ToGbk ends the text there
-            out += static_cast<char>(b);
+            *w++ = static_cast<char>(b);
             ++i;
             continue;
         }
@@ -104,10 +107,11 @@ bool GbkEncoder::append(std::string_view utf8, std::string& out) const {
             return slow();
         const std::uint16_t code = table_[c - kFirst];
         if (code == 0) return slow();
-        if (code > 0xFF) out += static_cast<char>(code >> 8);
-        out += static_cast<char>(code & 0xFF);
+        if (code > 0xFF) *w++ = static_cast<char>(code >> 8);
+        *w++ = static_cast<char>(code & 0xFF);
         i += length;
     }
+    out.resize(static_cast<std::size_t>(w - out.data()));
     return true;
 }
 

@@ -28,6 +28,7 @@ namespace {
 constexpr std::uint64_t kNodeSize = 8;
 constexpr int kBits = 128;
 constexpr int kV4Depth = 96;
+constexpr int kTopBits = 16;
 // How many records a search passes between two looks at the stop flag.
 constexpr std::size_t kStopEvery = 4096;
 
@@ -179,15 +180,23 @@ class Ipdb final : public Database {
     // The record's text; nullopt when it does not lie inside the file.
     std::optional<std::string_view> record(std::uint32_t pointer) const;
     Fields fieldsOf(std::string_view record) const;
+    // GBK, as a user reads it.
     std::string displayOf(const Fields& fields) const;
-    Answer answerOf(std::uint32_t pointer) const;
-    Range rangeOf(std::uint32_t pointer, int depth, const Prefix& prefix, bool v4) const;
+    Answer answerOf(std::string_view record) const;
+    void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
     std::string validate();
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;  // from the first node, total_size bytes
     std::uint32_t nodeCount_ = 0;
     std::optional<std::uint32_t> v4Root_;  // the node at ::ffff:0:0/96
+    // Where the first kTopBits of an IPv4 address lead from v4Root_: the walk of a lookup
+    // starts there, past the levels that lie farthest apart in the file.
+    struct V4Top {
+        std::uint32_t child;
+        int depth;  // bits below v4Root_
+    };
+    std::vector<V4Top> v4Top_;
     bool v6_ = false;
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
@@ -262,49 +271,46 @@ std::string Ipdb::displayOf(const Fields& f) const {
         const std::string_view field = f.role[r];
         if (field.empty() || (r == kCountry && hideCountry) || field == shown) continue;
         if (!out.empty()) out += ' ';
-        out += field;
+        if (!gbk_.append(field, out)) out += gbk_(field);
         shown = field;
     }
     return out;
 }
 
-Ipdb::Answer Ipdb::answerOf(std::uint32_t pointer) const {
-    const Fields f = fieldsOf(record(pointer).value_or(std::string_view()));
-    return {gbk_(f.all), gbk_(displayOf(f))};
-}
-
-Range Ipdb::rangeOf(std::uint32_t pointer, int depth, const Prefix& prefix, bool v4) const {
-    Answer answer = answerOf(pointer);
-    return {addressOf(prefix, v4), addressOf(prefix.last(depth), v4), std::move(answer.region),
-            std::move(answer.display)};
+Ipdb::Answer Ipdb::answerOf(std::string_view record) const {
+    const Fields f = fieldsOf(record);
+    return {gbk_(f.all), displayOf(f)};
 }
 
 std::optional<Range> Ipdb::find(const ip::Address& address) const {
+    const bool v4 = address.isV4();
+    const Prefix bits =
+        v4 ? Prefix{0, kMapped.low | address.v4Value()} : Prefix{address.high(), address.low()};
     std::uint32_t node = 0;
     int depth = 0;
-    Prefix prefix;
-    const Prefix bits = address.isV4() ? Prefix{0, kMapped.low | address.v4Value()}
-                                       : Prefix{address.high(), address.low()};
-    if (address.isV4()) {
-        if (!v4Root_) return std::nullopt;
-        node = *v4Root_;
-        depth = kV4Depth;
-        prefix = kMapped;
+    if (v4) {
+        if (v4Top_.empty()) return std::nullopt;
+        const V4Top& top = v4Top_[address.v4Value() >> (32 - kTopBits)];
+        node = top.child;
+        depth = kV4Depth + top.depth;
     } else if (!v6_) {
         return std::nullopt;
     }
-    while (depth < kBits && node < nodeCount_) {
+    while (node < nodeCount_ && depth < kBits) {
         const int bit = depth < 64 ? static_cast<int>(bits.high >> (63 - depth) & 1)
                                    : static_cast<int>(bits.low >> (127 - depth) & 1);
-        if (bit) prefix = prefix.withBit(depth);
         node = child(node, bit);
         ++depth;
-        if (node > nodeCount_) {
-            if (!record(node)) return std::nullopt;
-            return rangeOf(node, depth, prefix, address.isV4());
-        }
     }
-    return std::nullopt;
+    if (node <= nodeCount_) return std::nullopt;
+    const std::optional<std::string_view> text = record(node);
+    if (!text) return std::nullopt;
+    Answer answer = answerOf(*text);
+    const Prefix below = Prefix{}.last(depth);
+    const Prefix first{bits.high & ~below.high, bits.low & ~below.low};
+    const Prefix last{bits.high | below.high, bits.low | below.low};
+    return Range{addressOf(first, v4), addressOf(last, v4), std::move(answer.region),
+                 std::move(answer.display)};
 }
 
 std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
@@ -332,11 +338,15 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
     std::vector<std::int32_t> verdicts;  // -1 no match, else into answers
     std::vector<Answer> answers;
     std::string text;
+    std::uint32_t lastPointer = 0;  // neighbours often share a record
+    std::int32_t lastVerdict = -1;
     auto verdictOf = [&](std::uint32_t pointer) {
+        if (pointer == lastPointer) return lastVerdict;
+        lastPointer = pointer;
         bool added = false;
         const std::uint32_t i =
             index.get(pointer, static_cast<std::uint32_t>(verdicts.size()), added);
-        if (!added) return verdicts[i];
+        if (!added) return lastVerdict = verdicts[i];
         const Fields f = fieldsOf(record(pointer).value_or(std::string_view()));
         text.clear();
         for (std::string_view field : f.role) {
@@ -351,10 +361,10 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
         std::int32_t verdict = -1;
         if (match) {
             verdict = static_cast<std::int32_t>(answers.size());
-            answers.push_back({gbk_(f.all), gbk_(displayOf(f))});
+            answers.push_back({gbk_(f.all), displayOf(f)});
         }
         verdicts.push_back(verdict);
-        return verdict;
+        return lastVerdict = verdict;
     };
 
     std::size_t seen = 0;
@@ -391,6 +401,16 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
     open = false;
     if (v6_) walk(0, 0, Prefix{}, v4Root_ ? *v4Root_ : noSkip, anyNode, leafIn(false));
     return found;
+}
+
+void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
+    if (child < nodeCount_ && depth < kTopBits) {
+        fillV4Top(this->child(child, 0), depth + 1, top);
+        fillV4Top(this->child(child, 1), depth + 1, top | 1u << (kTopBits - 1 - depth));
+        return;
+    }
+    const std::uint32_t count = 1u << (kTopBits - depth);
+    std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
 std::string Ipdb::validate() {
@@ -493,6 +513,10 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
     }
     const std::string problem = db->validate();
     if (!problem.empty()) return fail(problem);
+    if (db->v4Root_) {
+        db->v4Top_.resize(std::size_t{1} << kTopBits);
+        db->fillV4Top(*db->v4Root_, 0, 0);
+    }
     return db;
 }
 
