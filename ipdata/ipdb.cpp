@@ -101,48 +101,49 @@ ip::Address addressOf(const Prefix& p, bool v4) {
     return v4 ? ip::Address::v4(static_cast<std::uint32_t>(p.low)) : ip::Address::v6(p.high, p.low);
 }
 
-// Record pointer -> small index; open addressing, for the many leaves of one search.
+// Record pointer -> small index; open addressing, for the many leaves of one search. A key
+// and its value share a slot, so a look-up touches one cache line.
 class RecordIndex {
   public:
-    RecordIndex() : keys_(1 << 16, 0), values_(1 << 16) {}
+    RecordIndex() : slots_(1 << 16) {}
     // The index for `pointer` (never 0); `added` when it is new, and then it is `next`.
     std::uint32_t get(std::uint32_t pointer, std::uint32_t next, bool& added) {
-        std::size_t mask = keys_.size() - 1;
+        const std::size_t mask = slots_.size() - 1;
         std::size_t at = hash(pointer) & mask;
-        while (keys_[at] != 0) {
-            if (keys_[at] == pointer) {
+        while (slots_[at].key != 0) {
+            if (slots_[at].key == pointer) {
                 added = false;
-                return values_[at];
+                return slots_[at].value;
             }
             at = (at + 1) & mask;
         }
         added = true;
-        keys_[at] = pointer;
-        values_[at] = next;
-        if (++count_ * 2 > keys_.size()) grow();
+        slots_[at] = {pointer, next};
+        if (++count_ * 2 > slots_.size()) grow();
         return next;
     }
 
   private:
+    struct Slot {
+        std::uint32_t key = 0;
+        std::uint32_t value = 0;
+    };
     static std::size_t hash(std::uint32_t key) {
         return static_cast<std::size_t>((key * 0x9E3779B1u) ^ (key >> 15));
     }
     void grow() {
-        std::vector<std::uint32_t> keys(keys_.size() * 2, 0), values(keys_.size() * 2);
-        const std::size_t mask = keys.size() - 1;
-        for (std::size_t i = 0; i < keys_.size(); ++i) {
-            if (keys_[i] == 0) continue;
-            std::size_t at = hash(keys_[i]) & mask;
-            while (keys[at] != 0) at = (at + 1) & mask;
-            keys[at] = keys_[i];
-            values[at] = values_[i];
+        std::vector<Slot> slots(slots_.size() * 2);
+        const std::size_t mask = slots.size() - 1;
+        for (const Slot& slot : slots_) {
+            if (slot.key == 0) continue;
+            std::size_t at = hash(slot.key) & mask;
+            while (slots[at].key != 0) at = (at + 1) & mask;
+            slots[at] = slot;
         }
-        keys_.swap(keys);
-        values_.swap(values);
+        slots_.swap(slots);
     }
 
-    std::vector<std::uint32_t> keys_;
-    std::vector<std::uint32_t> values_;
+    std::vector<Slot> slots_;
     std::size_t count_ = 0;
 };
 
@@ -482,7 +483,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
     const json::Value* languages = meta->member("languages");
     if (!languages || languages->kind != json::Value::Kind::Object || languages->members.empty() ||
         std::any_of(languages->members.begin(), languages->members.end(),
-                    [](const auto& m) { return !m.second.integer; }))
+                    [](const auto& m) { return !m.value.integer; }))
         return fail("元数据缺少 languages,或它有误");
     if ((*version & 3) == 0) return fail("元数据的 ip_version 既不是 IPv4 也不是 IPv6");
     if (*totalSize > bytes.size() - 4 - metaLength) return fail("文件比元数据所说的短,可能不完整");
@@ -496,8 +497,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
     db->v6_ = (*version & 2) != 0;
     // The Chinese names where the file has them, else its first language.
     const json::Value* chosen = languages->member("CN");
-    const std::uint64_t language =
-        chosen ? *chosen->integer : *languages->members[0].second.integer;
+    const std::uint64_t language = chosen ? *chosen->integer : *languages->members[0].value.integer;
     if (language > 0xFFFF) return fail("元数据的 languages 有误");
     db->language_ = static_cast<std::size_t>(language);
     for (const json::Value& name : fields->items) {

@@ -72,7 +72,7 @@ class Parser {
                 return false;
             Value member;
             if (!parseValue(member, depth + 1)) return false;
-            value.members.emplace_back(std::move(name), std::move(member));
+            value.members.push_back({std::move(name), std::move(member)});
         } while (eat(','));
         return eat('}');
     }

@@ -6,12 +6,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace ipdata::json {
 
 inline constexpr int kMaxDepth = 32;
+
+struct Member;
 
 struct Value {
     enum class Kind { Null, Boolean, Number, String, Array, Object };
@@ -21,10 +22,15 @@ struct Value {
     std::optional<std::uint64_t> integer;
     std::string text;  // a string's UTF-8
     std::vector<Value> items;
-    std::vector<std::pair<std::string, Value>> members;  // in file order
+    std::vector<Member> members;  // in file order
 
     // The first member of that name, or null.
     const Value* member(std::string_view name) const;
+};
+
+struct Member {
+    std::string name;
+    Value value;
 };
 
 // One JSON value with white space around it; nullopt for anything else.
