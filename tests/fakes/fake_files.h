@@ -38,7 +38,7 @@ class DiskFiles : public platform::Files {
     bool readAll(const std::string& path, std::string& bytes) override;
     bool writeAll(const std::string& path, const std::string& bytes) override;
     bool exists(const std::string& path) override;
-    // A read-only mmap of the file.
+    // A read-only mmap of the file (a copy where there is no mmap).
     std::optional<platform::FileView> map(const std::string& path) override;
 };
 
