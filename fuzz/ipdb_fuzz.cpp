@@ -1,7 +1,8 @@
-// Two kinds of input, told by the first byte.
+// Three kinds of input, told by the first byte.
 //  - Addresses: the bytes as text for the address parser and finder. What is parsed must
 //    print and parse back to itself, agree with the C library's inet_pton wherever that
 //    accepts the text, and every address found in a text must be one.
+//  - A whole file, metadata included: refused with a reason, or looked up and searched.
 //  - An ipdb file: metadata written here (so that node_count and the field list are
 //    known), then the input as nodes and records. A refused file must say why. In an
 //    accepted one every lookup must agree with a plain walk of the bytes, and every range
@@ -91,6 +92,19 @@ std::optional<std::string> referenceWalk(std::string_view tree, std::uint32_t no
     return std::nullopt;
 }
 
+void wholeFile(std::string_view bytes) {
+    std::string reason;
+    const auto db = ipdata::openDatabase(bytes, nullptr, reason);
+    if (!db) {
+        check(!reason.empty());
+        return;
+    }
+    for (const ip::Address& a : {ip::Address::v4(be32(bytes, bytes.size() / 2)),
+                                 ip::Address::v6(be32(bytes, 8), be32(bytes, 12))})
+        if (auto range = db->find(a)) check(range->first <= a && a <= range->last);
+    db->search({std::string(bytes.substr(bytes.size() - 1))});
+}
+
 void ipdb(std::string_view input) {
     if (input.size() < 2) return;
     const int version = 1 + static_cast<unsigned char>(input[0]) % 3;
@@ -153,6 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     if (data[0] & 0x80) {
         addresses(bytes.substr(1));
+    } else if (data[0] & 0x40) {
+        wholeFile(bytes.substr(1));
     } else {
         ipdb(bytes.substr(1));
     }
