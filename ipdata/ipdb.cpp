@@ -101,49 +101,56 @@ ip::Address addressOf(const Prefix& p, bool v4) {
     return v4 ? ip::Address::v4(static_cast<std::uint32_t>(p.low)) : ip::Address::v6(p.high, p.low);
 }
 
-// Record pointer -> small index; open addressing, for the many leaves of one search. A key
-// and its value share a slot, so a look-up touches one cache line.
-class RecordIndex {
+// The verdicts of one search by record pointer: open addressing, a key beside its value,
+// and in front of it a small direct-mapped table of recent records, which neighbouring
+// ranges share more often than not. Pointers are never 0.
+class Verdicts {
   public:
-    RecordIndex() : slots_(1 << 16) {}
-    // The index for `pointer` (never 0); `added` when it is new, and then it is `next`.
-    std::uint32_t get(std::uint32_t pointer, std::uint32_t next, bool& added) {
+    Verdicts() : slots_(1 << 16) {}
+    // nullptr when there is no verdict on `pointer` yet.
+    const std::int32_t* find(std::uint32_t pointer) {
+        Slot& recent = recent_[hash(pointer) >> kRecentShift];
+        if (recent.key == pointer) return &recent.value;
         const std::size_t mask = slots_.size() - 1;
-        std::size_t at = hash(pointer) & mask;
-        while (slots_[at].key != 0) {
+        for (std::size_t at = home(pointer, mask); slots_[at].key != 0; at = (at + 1) & mask) {
             if (slots_[at].key == pointer) {
-                added = false;
-                return slots_[at].value;
+                recent = slots_[at];
+                return &slots_[at].value;
             }
-            at = (at + 1) & mask;
         }
-        added = true;
-        slots_[at] = {pointer, next};
-        if (++count_ * 2 > slots_.size()) grow();
-        return next;
+        return nullptr;
+    }
+    void add(std::uint32_t pointer, std::int32_t verdict) {
+        recent_[hash(pointer) >> kRecentShift] = {pointer, verdict};
+        place(slots_, {pointer, verdict});
+        if (++count_ * 2 > slots_.size()) {
+            std::vector<Slot> slots(slots_.size() * 2);
+            for (const Slot& slot : slots_)
+                if (slot.key != 0) place(slots, slot);
+            slots_.swap(slots);
+        }
     }
 
   private:
     struct Slot {
         std::uint32_t key = 0;
-        std::uint32_t value = 0;
+        std::int32_t value = 0;
     };
-    static std::size_t hash(std::uint32_t key) {
-        return static_cast<std::size_t>((key * 0x9E3779B1u) ^ (key >> 15));
+    static constexpr int kRecentBits = 12;
+    static constexpr int kRecentShift = 32 - kRecentBits;
+    static std::uint32_t hash(std::uint32_t key) { return key * 0x9E3779B1u; }
+    static std::size_t home(std::uint32_t key, std::size_t mask) {
+        return (hash(key) ^ hash(key) >> 16) & mask;
     }
-    void grow() {
-        std::vector<Slot> slots(slots_.size() * 2);
+    static void place(std::vector<Slot>& slots, Slot slot) {
         const std::size_t mask = slots.size() - 1;
-        for (const Slot& slot : slots_) {
-            if (slot.key == 0) continue;
-            std::size_t at = hash(slot.key) & mask;
-            while (slots[at].key != 0) at = (at + 1) & mask;
-            slots[at] = slot;
-        }
-        slots_.swap(slots);
+        std::size_t at = home(slot.key, mask);
+        while (slots[at].key != 0) at = (at + 1) & mask;
+        slots[at] = slot;
     }
 
     std::vector<Slot> slots_;
+    Slot recent_[1 << kRecentBits];
     std::size_t count_ = 0;
 };
 
@@ -335,8 +342,7 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
     if (needles.empty()) return found;
 
     // One verdict per record, however many prefixes point to it; answers only for matches.
-    RecordIndex index;
-    std::vector<std::int32_t> verdicts;  // -1 no match, else into answers
+    Verdicts verdicts;  // -1 no match, else into answers
     std::vector<Answer> answers;
     std::string text;
     std::uint32_t lastPointer = 0;  // neighbours often share a record
@@ -344,10 +350,7 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
     auto verdictOf = [&](std::uint32_t pointer) {
         if (pointer == lastPointer) return lastVerdict;
         lastPointer = pointer;
-        bool added = false;
-        const std::uint32_t i =
-            index.get(pointer, static_cast<std::uint32_t>(verdicts.size()), added);
-        if (!added) return lastVerdict = verdicts[i];
+        if (const std::int32_t* known = verdicts.find(pointer)) return lastVerdict = *known;
         const Fields f = fieldsOf(record(pointer).value_or(std::string_view()));
         text.clear();
         for (std::string_view field : f.role) {
@@ -364,7 +367,7 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
             verdict = static_cast<std::int32_t>(answers.size());
             answers.push_back({gbk_(f.all), displayOf(f)});
         }
-        verdicts.push_back(verdict);
+        verdicts.add(pointer, verdict);
         return lastVerdict = verdict;
     };
 
