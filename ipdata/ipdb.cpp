@@ -220,20 +220,23 @@ bool Ipdb::walk(std::uint32_t start, int depth, Prefix prefix, std::uint64_t ski
         int depth;
         Prefix prefix;
     };
-    // Each inner node swaps its entry for two, one level deeper: 129 levels at most.
+    // Right children wait here while the walk goes down the left: one a level at most.
     Pending stack[kBits + 2];
     int top = 0;
     stack[top++] = {start, depth, prefix};
     while (top > 0) {
-        const Pending p = stack[--top];
-        if (p.child > nodeCount_) {
-            if (!leaf(p.child, p.depth, p.prefix)) return false;
-            continue;
+        Pending p = stack[--top];
+        while (true) {
+            if (p.child > nodeCount_) {
+                if (!leaf(p.child, p.depth, p.prefix)) return false;
+                break;
+            }
+            if (p.child == nodeCount_ || p.child == skip) break;
+            if (!node(p.child, p.depth) || p.depth >= kBits) return false;
+            const std::uint32_t right = child(p.child, 1);
+            if (right != nodeCount_) stack[top++] = {right, p.depth + 1, p.prefix.withBit(p.depth)};
+            p = {child(p.child, 0), p.depth + 1, p.prefix};
         }
-        if (p.child == nodeCount_ || p.child == skip) continue;
-        if (!node(p.child, p.depth) || p.depth >= kBits) return false;
-        stack[top++] = {child(p.child, 1), p.depth + 1, p.prefix.withBit(p.depth)};
-        stack[top++] = {child(p.child, 0), p.depth + 1, p.prefix};
     }
     return true;
 }
