@@ -1,6 +1,6 @@
-// Arbitrary bytes as an address data file. A refused file must say why; an accepted one is
-// looked up and searched, and what the search gives must agree with the lookup. Any
-// disagreement, or a read outside the input (the sanitizers), is a finding.
+// Arbitrary bytes as an ip2region address data file. A refused file must say why; an
+// accepted one is looked up and searched, and what the search gives must agree with the
+// lookup. Any disagreement, or a read outside the input (the sanitizers), is a finding.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -32,14 +32,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(ipdata::parseAddress(ipdata::addressDisplay(*address)) == address);
 
     std::string reason;
-    auto db = ipdata::Database::open(bytes, reason);
+    auto db = ipdata::openIp2region(bytes, reason);
     if (!db) {
         check(!reason.empty());
         return 0;
     }
     for (std::size_t at = 0; at < 64; at += 4) {
         if (auto range = db->find(le32(bytes, at))) {
-            check(range->first <= le32(bytes, at) && le32(bytes, at) <= range->last);
+            check(range->first.v4Value() <= le32(bytes, at) &&
+                  le32(bytes, at) <= range->last.v4Value());
             ipdata::regionDisplay(range->region);
         }
     }
@@ -51,10 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(found.size() <= db->rangeCount());
         for (std::size_t i = 0; i < found.size(); ++i) {
             check(i == 0 || found[i - 1].last < found[i].first);
-            for (std::uint32_t address : {found[i].first, found[i].last}) {
+            // Adjacent ranges that read the same are joined: each end lies in a range that
+            // reads so.
+            for (const ip::Address& address : {found[i].first, found[i].last}) {
                 auto same = db->find(address);
-                check(same && same->first == found[i].first && same->last == found[i].last &&
-                      same->region == found[i].region);
+                check(same && same->display == found[i].display && found[i].first <= same->first &&
+                      same->last <= found[i].last);
             }
             ipdata::rangeDisplay(found[i]);
             ipdata::regionDisplay(found[i].region);

@@ -1,73 +1,75 @@
-// The offline address data: a file of IPv4 ranges, each with a region text
-// "country|area|province|city|operator" ("0" where unknown), read without the network.
-// File layout (all little-endian): at offset 0 the offsets of the first and the last index
-// entry; each index entry is 12 bytes (first address, last address, then the data record's
-// offset in the low 24 bits and its length in the high 8); a data record is a 4-byte city id
-// followed by the region text in UTF-8.
-//
-// Everything is read and checked once, by open(); afterwards a Database is immutable, so
-// one instance may serve any number of threads at once.
+// The offline address data: one interface over two file formats, told apart by content.
+//   ipdb: IPv4 and IPv6 prefixes in one binary tree, records of tab-separated fields
+//         named by JSON metadata (ipdb.cpp describes the layout). Read where it lies: the
+//         database keeps the bytes it was opened over and copies none of them.
+//   ip2region v1: sorted IPv4 ranges, each with "country|area|province|city|operator"
+//         ("0" where unknown); read and copied once at open (ip2region.cpp).
+// Every offset a file gives is checked against the file before it is followed; a damaged
+// file is refused at open with a reason. An open Database is immutable, so one instance may
+// serve any number of threads at once.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "text/address.h"
+
 namespace ipdata {
 
-// Addresses are host-order numbers: 1.2.3.4 is 0x01020304.
+// Both ends are of one family, first <= last.
 struct Range {
-    std::uint32_t first = 0;
-    std::uint32_t last = 0;
-    std::string region;   // GBK, the file's '|' fields
-    std::string display;  // regionDisplay(region)
+    ip::Address first;
+    ip::Address last;
+    std::string region;   // GBK, the record's fields as the file holds them ('|' or tab)
+    std::string display;  // GBK, what a user reads: regionDisplay, or the ipdb answer
 };
 
 class Database {
   public:
-    // nullopt and `reason` (GBK, for the user) when the bytes are not a usable data file.
-    static std::optional<Database> open(std::string_view bytes, std::string& reason);
+    virtual ~Database() = default;
 
-    // The range holding `address`; nullopt where the file has a gap.
-    std::optional<Range> find(std::uint32_t address) const;
+    // The range holding `address` (ipdb: the prefix that holds it); nullopt where the file
+    // has no data for it.
+    virtual std::optional<Range> find(const ip::Address& address) const = 0;
+    // An IPv4 address as a host-order number (1.2.3.4 is 0x01020304).
+    std::optional<Range> find(std::uint32_t ipv4) const { return find(ip::Address::v4(ipv4)); }
 
-    // The ranges whose region holds every keyword (GBK) as a substring of its fields joined
-    // by spaces, "0" fields left out ("中国 重庆 重庆市 电信"), in address order. Empty
-    // keywords are ignored; with none left nothing matches. When `stop` turns true the walk
-    // ends early and returns what it found so far.
-    std::vector<Range> search(const std::vector<std::string>& keywords,
-                              const std::atomic<bool>* stop = nullptr) const;
+    // The ranges whose fields hold every keyword (GBK) as a substring of them joined by
+    // spaces, IPv4 ranges first, each family in address order; adjacent ranges with the
+    // same answer are one. Empty keywords are ignored; with none left nothing matches.
+    // ipdb also lets a keyword ending in an administrative suffix ("重庆市", "广西壮族自治区")
+    // match the name without it. When `stop` turns true the walk ends early and returns
+    // what it found so far.
+    virtual std::vector<Range> search(const std::vector<std::string>& keywords,
+                                      const std::atomic<bool>* stop = nullptr) const = 0;
 
-    std::size_t rangeCount() const { return entries_.size(); }
-
-  private:
-    struct Entry {
-        std::uint32_t first;
-        std::uint32_t last;
-        std::uint32_t record;  // into records_
-    };
-    struct Record {
-        std::string searchText;  // UTF-8, fields joined by spaces without "0" fields
-        std::string region;      // GBK
-        std::string display;
-    };
-
-    Database() = default;
-    Range rangeAt(std::size_t index) const;
-
-    std::vector<Entry> entries_;  // ascending, not overlapping
-    std::vector<Record> records_;
+    // Ranges of both families, adjacent ranges of one record counted once.
+    virtual std::size_t rangeCount() const = 0;
+    // "ipdb" or "ip2region".
+    virtual std::string_view formatName() const = 0;
 };
 
-// The region as a user reads it: province, city and operator, separated by spaces
+// Opens whichever format `bytes` hold. `owner` keeps the bytes alive (a file mapping) for
+// as long as the database needs them. Null and `reason` (GBK, for the user) when the bytes
+// are no usable data file.
+std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<const void> owner,
+                                       std::string& reason);
+std::unique_ptr<Database> openIpdb(std::string_view bytes, std::shared_ptr<const void> owner,
+                                   std::string& reason);
+// Copies what it needs; `bytes` may go after the call.
+std::unique_ptr<Database> openIp2region(std::string_view bytes, std::string& reason);
+
+// An ip2region region as a user reads it: province, city and operator, separated by spaces
 // ("中国|0|重庆|重庆市|电信" gives "重庆 重庆市 电信"); the country in front unless it is
 // China with a province known; "0" fields and a field repeating the one shown just before
 // it left out ("0|0|0|内网IP|内网IP" gives "内网IP").
 std::string regionDisplay(const std::string& region);
-// "1.0.1.0-1.0.3.255".
+// ip::formatRange of the ends: "1.0.1.0-1.0.3.255", "240e:1::/32".
 std::string rangeDisplay(const Range& range);
 // "1.2.3.4".
 std::string addressDisplay(std::uint32_t address);

@@ -44,17 +44,15 @@ std::shared_ptr<const ipdata::Database> OfflineData::get() {
 void OfflineData::load() {
     if (path_.empty() || !files_.exists(path_)) return;
     std::string reason;
-    std::optional<ipdata::Database> opened;
-    {
-        std::string bytes;
-        if (files_.readAll(path_, bytes)) {
-            opened = ipdata::Database::open(bytes, reason);
-        } else {
-            reason = "无法读取文件 " + path_;
-        }
+    std::unique_ptr<ipdata::Database> opened;
+    if (auto view = files_.map(path_)) {
+        auto owner = std::make_shared<const platform::FileView>(std::move(*view));
+        opened = ipdata::openDatabase(owner->bytes(), owner, reason);
+    } else {
+        reason = "无法读取文件 " + path_;
     }
     if (opened) {
-        database_ = std::make_shared<const ipdata::Database>(std::move(*opened));
+        database_ = std::move(opened);
     } else if (refused_) {
         refused_(reason);
     }

@@ -1,10 +1,48 @@
-// Whole-file reads and writes by path. Paths are GBK texts; the Win32 side opens them
-// through the wide-character calls, so any file name works on any system locale.
+// Whole-file reads and writes by path, and read-only views of whole files. Paths are GBK
+// texts; the Win32 side opens them through the wide-character calls, so any file name
+// works on any system locale.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace platform {
+
+// The bytes of a whole file, read-only, valid for the view's life (a mapping on Windows).
+class FileView {
+  public:
+    FileView() = default;
+    // `release` runs once, when the view ends.
+    FileView(std::string_view bytes, std::function<void()> release)
+        : bytes_(bytes), release_(std::move(release)) {}
+    FileView(FileView&& other) noexcept
+        : bytes_(std::exchange(other.bytes_, {})), release_(std::exchange(other.release_, {})) {}
+    FileView& operator=(FileView&& other) noexcept {
+        if (this != &other) {
+            end();
+            bytes_ = std::exchange(other.bytes_, {});
+            release_ = std::exchange(other.release_, {});
+        }
+        return *this;
+    }
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+    ~FileView() { end(); }
+
+    std::string_view bytes() const { return bytes_; }
+
+  private:
+    void end() {
+        if (release_) std::exchange(release_, {})();
+        bytes_ = {};
+    }
+
+    std::string_view bytes_;
+    std::function<void()> release_;
+};
 
 class Files {
   public:
@@ -15,7 +53,10 @@ class Files {
     // Creates or truncates the file and writes `bytes`; false when any step fails.
     virtual bool writeAll(const std::string& path, const std::string& bytes) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // The whole file mapped read-only, without copying it; nullopt when it is missing,
+    // locked, cannot be mapped or does not fit the address space. An empty file gives an
+    // empty view.
+    virtual std::optional<FileView> map(const std::string& path) = 0;
 };
-
 
 }  // namespace platform

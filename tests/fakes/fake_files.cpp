@@ -1,5 +1,13 @@
 #include "tests/fakes/fake_files.h"
 
+#if __has_include(<sys/mman.h>)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#define VERDALO_FAKE_MMAP 1
+#endif
+
 #include <cstdio>
 #include <memory>
 
@@ -25,6 +33,13 @@ bool Files::writeAll(const std::string& path, const std::string& bytes) {
 bool Files::exists(const std::string& path) {
     std::lock_guard lock(mutex_);
     return files_.count(path) != 0;
+}
+
+std::optional<platform::FileView> Files::map(const std::string& path) {
+    auto bytes = std::make_shared<std::string>();
+    if (!readAll(path, *bytes)) return std::nullopt;
+    const std::string_view view = *bytes;
+    return platform::FileView(view, [bytes = std::move(bytes)]() mutable { bytes.reset(); });
 }
 
 void Files::put(const std::string& path, const std::string& bytes) {
@@ -76,6 +91,31 @@ bool DiskFiles::writeAll(const std::string& path, const std::string& bytes) {
     if (!raw) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), raw) == bytes.size();
     return (std::fclose(raw) == 0) && written;
+}
+
+std::optional<platform::FileView> DiskFiles::map(const std::string& path) {
+#ifdef VERDALO_FAKE_MMAP
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat info;
+    void* base = MAP_FAILED;
+    const bool sized = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (sized && info.st_size > 0)
+        base =
+            ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    ::close(fd);  // the mapping keeps the file
+    if (!sized || (info.st_size > 0 && base == MAP_FAILED)) return std::nullopt;
+    if (info.st_size == 0) return platform::FileView();
+    const std::size_t size = static_cast<std::size_t>(info.st_size);
+    return platform::FileView(std::string_view(static_cast<const char*>(base), size),
+                              [base, size] { ::munmap(base, size); });
+#else
+    // Where there is no mmap (the Windows test build), a copy serves a test as well.
+    auto bytes = std::make_shared<std::string>();
+    if (!readAll(path, *bytes)) return std::nullopt;
+    const std::string_view view = *bytes;
+    return platform::FileView(view, [bytes = std::move(bytes)]() mutable { bytes.reset(); });
+#endif
 }
 
 bool DiskFiles::exists(const std::string& path) {

@@ -16,6 +16,9 @@ class Files : public platform::Files {
     bool readAll(const std::string& path, std::string& bytes) override;
     bool writeAll(const std::string& path, const std::string& bytes) override;
     bool exists(const std::string& path) override;
+    // A view of a copy taken through readAll, so what holds or refuses reads holds or
+    // refuses maps too.
+    std::optional<platform::FileView> map(const std::string& path) override;
     // Test helpers.
     void put(const std::string& path, const std::string& bytes);
     bool has(const std::string& path);
@@ -35,6 +38,8 @@ class DiskFiles : public platform::Files {
     bool readAll(const std::string& path, std::string& bytes) override;
     bool writeAll(const std::string& path, const std::string& bytes) override;
     bool exists(const std::string& path) override;
+    // A read-only mmap of the file (a copy where there is no mmap).
+    std::optional<platform::FileView> map(const std::string& path) override;
 };
 
 }  // namespace fake

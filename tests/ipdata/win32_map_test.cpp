@@ -1,0 +1,48 @@
+// The address data read where it lies under Wine: a file mapped through the wide calls, a
+// Chinese path, the database over the mapping, and the file kept from writers meanwhile.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "ipdata/ipdata.h"
+#include "platform/win32/files.h"
+#include "tests/ipdata/ipdb_file.h"
+#include "text/codepage.h"
+
+namespace {
+
+std::string tempPath(const std::string& name) {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    const std::u16string b(base, base + wcslen(base));
+    return codepage::utf16ToGbk(b) + name + std::to_string(GetCurrentProcessId());
+}
+
+TEST(Win32Map, TheDatabaseReadsTheMappedFile) {
+    platform::win32::FileSystem files;
+    const std::string path = tempPath("地址库_测试_");
+    const std::string bytes =
+        ipdata_test::buildIpdb({{"1.0.1.0/24", "中国\t重庆\t重庆\t\t\t电信\tCN\tAS"}}).bytes;
+    ASSERT_TRUE(files.writeAll(path, bytes));
+    {
+        auto view = files.map(path);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->bytes(), bytes);
+        auto owner = std::make_shared<const platform::FileView>(std::move(*view));
+        std::string reason;
+        const auto db = ipdata::openDatabase(owner->bytes(), owner, reason);
+        owner.reset();  // the database keeps the mapping
+        ASSERT_TRUE(db) << reason;
+        EXPECT_EQ(db->find(*ip::parseAddress("1.0.1.7"))->display, "重庆 电信");
+        // Nobody writes what was checked once and is trusted since.
+        EXPECT_FALSE(files.writeAll(path, "changed"));
+    }
+    EXPECT_TRUE(files.writeAll(path, ""));
+    const auto empty = files.map(path);
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->bytes().empty());
+    EXPECT_FALSE(files.map(path + "_无此文件"));
+    EXPECT_FALSE(files.map(""));
+    DeleteFileW(reinterpret_cast<const wchar_t*>(codepage::gbkToUtf16(path).c_str()));
+}
+
+}  // namespace
