@@ -60,10 +60,6 @@ std::uint32_t crcOf(std::string_view bytes, std::uint32_t crc = 0) {
     return crc;
 }
 
-// Deflate at its fastest setting: sheet XML is repetitive enough that level 1 already
-// shrinks it about tenfold, at several times the speed of the default level.
-constexpr int kLevel = 1;
-
 }  // namespace
 
 ZipStatus ZipReader::open(std::string_view file) {
@@ -174,7 +170,7 @@ struct ZipWriter::Stream {
     std::size_t data = 0;    // where its compressed bytes start
 };
 
-ZipWriter::ZipWriter() : stream_(std::make_unique<Stream>()) {}
+ZipWriter::ZipWriter(int level) : stream_(std::make_unique<Stream>()), level_(level) {}
 
 ZipWriter::~ZipWriter() {
     deflateEnd(&stream_->z);
@@ -199,7 +195,7 @@ void ZipWriter::begin(std::string_view name) {
     size_ = 0;
     deflateEnd(&stream_->z);
     stream_->z = z_stream{};
-    if (deflateInit2(&stream_->z, kLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream_->z, level_, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw std::bad_alloc();
     written_.push_back({std::string(name), 0, 0, 0, static_cast<std::uint32_t>(stream_->header)});
 }
