@@ -86,10 +86,17 @@ bool isHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// A "_xHHHH_" in a text would be read as an escaped character.
+// Control characters other than tab and line ends are written as _xHHHH_.
+bool escapedControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+// A "_" that would begin "_xHHHH_" in the sheet, and so be read as an escaped character:
+// "_x" and four hex digits, then a "_" or a control character (whose escape starts so).
 bool escapeLike(std::string_view text, std::size_t at) {
     return at + 7 <= text.size() && text[at] == '_' && text[at + 1] == 'x' && isHex(text[at + 2]) &&
-           isHex(text[at + 3]) && isHex(text[at + 4]) && isHex(text[at + 5]) && text[at + 6] == '_';
+           isHex(text[at + 3]) && isHex(text[at + 4]) && isHex(text[at + 5]) &&
+           (text[at + 6] == '_' || escapedControl(text[at + 6]));
 }
 
 // Whether a GBK text goes into the sheet as it is: plain ASCII that XML takes unescaped.
@@ -126,7 +133,7 @@ void escapeGbk(std::string_view text, std::string& out) {
             out += "&quot;";
         } else if (c == '\r') {
             out += "&#13;";  // a CR as it is would be read as a LF
-        } else if (c < 0x20 && c != '\t' && c != '\n') {
+        } else if (escapedControl(static_cast<char>(c))) {
             out += "_x00";
             out += kHex[c >> 4];
             out += kHex[c & 15];
