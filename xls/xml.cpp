@@ -10,6 +10,13 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// Where the next "&" or CR is: find_first_of would search the set once per character.
+std::size_t nextSpecial(std::string_view text, std::size_t from) {
+    for (std::size_t i = from; i < text.size(); ++i)
+        if (text[i] == '&' || text[i] == '\r') return i;
+    return std::string_view::npos;
+}
+
 std::string_view localName(std::string_view name) {
     const std::size_t colon = name.rfind(':');
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
@@ -66,7 +73,7 @@ char32_t characterReference(std::string_view body) {
 bool decode(std::string_view raw, std::string& out) {
     std::size_t i = 0;
     while (i < raw.size()) {
-        const std::size_t special = raw.find_first_of("&\r", i);
+        const std::size_t special = nextSpecial(raw, i);
         if (special == std::string_view::npos) {
             out.append(raw.substr(i));
             break;
@@ -238,7 +245,7 @@ bool Reader::attribute(std::string_view local, bool prefixed, std::string& value
 }
 
 bool Reader::appendText(std::string& out) const {
-    if (cdata_ || text_.find_first_of("&\r") == std::string_view::npos) {
+    if (cdata_ || nextSpecial(text_, 0) == std::string_view::npos) {
         out.append(text_);
         return true;
     }

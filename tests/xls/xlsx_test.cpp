@@ -358,6 +358,7 @@ TEST(XlsxWrite, TextsComeBackExactlyAndTheSheetHasItsLimits) {
         "line\r\nbreaks\rand\ntabs\t",
         "control \x01\x1F chars",
         "_x0041_ stays as typed",
+        "_x000D\x1F, before an escaped character too",
         "é ü ◆ ∑ 〓",
         "123",
     };
