@@ -146,6 +146,17 @@ void escapeGbk(std::string_view text, std::string& out) {
     }
 }
 
+// The text cut to kCellCharacters characters; a GBK character is one UTF-16 unit.
+std::string_view cut(std::string_view text) {
+    if (text.size() <= kCellCharacters) return text;
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < kCellCharacters && at < text.size(); ++n) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        at += c >= 0x81 && c <= 0xFE && at + 1 < text.size() ? 2 : 1;
+    }
+    return text.substr(0, at);
+}
+
 bool needsPreserve(std::string_view text) {
     auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
     return !text.empty() && (space(text.front()) || space(text.back()));
@@ -236,6 +247,7 @@ class SheetWriter {
 std::string writeXlsx(std::string_view sheetName, std::vector<TextCell> cells) {
     std::erase_if(cells,
                   [](const TextCell& c) { return c.row >= kXlsxRows || c.column >= kXlsxColumns; });
+    for (TextCell& c : cells) c.text = cut(c.text);
     const auto before = [](const TextCell& a, const TextCell& b) {
         return a.row != b.row ? a.row < b.row : a.column < b.column;
     };
