@@ -71,6 +71,7 @@ void readParts(std::string_view data) {
 // a column; bytes from 0x80 pick Chinese characters, other bytes stand for themselves
 // (control characters, markup and "_x0041_" look-alikes included).
 void roundTrip(std::string_view data) {
+    if (data.size() > xls::kCellCharacters) return;  // longer texts are cut on writing
     // GBK bytes spelled out: the fuzz build keeps its literals UTF-8.
     static constexpr const char* kChinese[] = {"\xD6\xD0", "\xB9\xFA", "\xB1\xB1", "\xBE\xA9",
                                                "\xB5\xE7", "\xD0\xC5", "\xC1\xAA", "\xCD\xA8",

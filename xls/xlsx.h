@@ -45,8 +45,9 @@ struct TextCell {
 
 // A complete .xlsx file with one worksheet `sheetName` (ASCII) holding `cells`, every one
 // formatted as text ("@"). Cells outside the sheet are not written; of two cells in one
-// place the last is; texts past kCellCharacters are cut (Excel would refuse the file). Characters
-// XML cannot hold (control characters) are written as _xHHHH_, the workbook's own escape, and a
+// place the last is; texts past kCellCharacters are cut (more than Excel holds in a cell).
+// Characters XML cannot hold (control characters) are written as _xHHHH_, the workbook's own
+// escape, and a
 // "_x" that would read as one as _x005F_x. Empty when the file would pass 4 GB.
 std::string writeXlsx(std::string_view sheetName, std::vector<TextCell> cells);
 
