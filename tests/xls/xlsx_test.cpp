@@ -80,11 +80,13 @@ std::string tokens(std::string_view doc) {
     for (int guard = 0; guard < 1000; ++guard) {
         const xls::xml::Token t = reader.next();
         if (t == xls::xml::Token::Start) {
-            out += "<" + std::string(reader.name());
+            out += '<';
+            out += reader.name();
             std::string v;
             if (reader.attribute("v", v)) out += "[" + v + "]";
         } else if (t == xls::xml::Token::End) {
-            out += ">" + std::string(reader.name());
+            out += '>';
+            out += reader.name();
         } else if (t == xls::xml::Token::Text) {
             std::string text;
             out += reader.appendText(text) ? "'" + text + "'" : "!";
