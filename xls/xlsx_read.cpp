@@ -3,6 +3,7 @@
 // the checks of the zip reader and read with the bounded XML reader.
 #include <algorithm>
 #include <charconv>
+#include <unordered_map>
 
 #include "text/codepage.h"
 #include "xls/xlsx.h"
@@ -423,32 +424,35 @@ void toGbk(std::vector<SheetCell>& cells) {
     flush();
 }
 
-struct SheetChoice {
-    std::string part;
-    bool visible;
-};
-
 // The first worksheet of the workbook in tab order, the first visible one if any is.
 XlsxStatus firstSheet(const ZipReader& zip, const std::string& workbook,
                       const std::vector<Relationship>& rels, std::string& part) {
     std::string xmlText;
     const ZipStatus status = zip.read(workbook, xmlText);
     if (status != ZipStatus::Ok) return fromZip(status);
-    std::vector<SheetChoice> sheets;
+    // Looked up by id, each sheet once: a workbook of many sheets costs no more than its size.
+    std::unordered_map<std::string_view, const Relationship*> worksheets;
+    for (const Relationship& r : rels)
+        if (endsWith(r.type, "/worksheet") && zip.find(r.target)) worksheets.try_emplace(r.id, &r);
+    const Relationship* hidden = nullptr;
     xml::Reader reader(xmlText);
     std::string id, state;
     for (xml::Token t; (t = reader.next()) != xml::Token::Done;) {
         if (t == xml::Token::Error) return XlsxStatus::BrokenXml;
         if (t != xml::Token::Start || reader.name() != "sheet") continue;
         if (!reader.attribute("id", true, id)) continue;
-        const bool hidden = reader.attribute("state", state) && state != "visible";
-        for (const Relationship& r : rels)
-            if (r.id == id && endsWith(r.type, "/worksheet")) sheets.push_back({r.target, !hidden});
+        const auto found = worksheets.find(id);
+        if (found == worksheets.end()) continue;
+        if (!reader.attribute("state", state) || state == "visible") {
+            part = found->second->target;
+            return XlsxStatus::Ok;
+        }
+        if (!hidden) hidden = found->second;
     }
-    for (const SheetChoice& s : sheets)
-        if (s.visible && zip.find(s.part)) return part = s.part, XlsxStatus::Ok;
-    for (const SheetChoice& s : sheets)
-        if (zip.find(s.part)) return part = s.part, XlsxStatus::Ok;
+    if (hidden) {
+        part = hidden->target;
+        return XlsxStatus::Ok;
+    }
     // Relationships missing or pointing nowhere: the usual name, else the first sheet part
     // in name order beside the workbook.
     const std::string usual = resolve(workbook, "worksheets/sheet1.xml");

@@ -38,15 +38,11 @@ void set32(std::string& out, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
 }
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
+std::string lowerCase(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return lower;
 }
 
 std::uint32_t crcOf(std::string_view bytes, std::uint32_t crc = 0) {
@@ -65,6 +61,7 @@ std::uint32_t crcOf(std::string_view bytes, std::uint32_t crc = 0) {
 ZipStatus ZipReader::open(std::string_view file) {
     file_ = file;
     entries_.clear();
+    byName_.clear();
     if (file.size() < kEndSize) return ZipStatus::NotZip;
     // The end record sits in the last 22 bytes plus a comment of at most 65535.
     std::size_t end = std::string_view::npos;
@@ -102,6 +99,7 @@ ZipStatus ZipReader::open(std::string_view file) {
         e.size = u32(directory, at + 24);
         e.localHeader = u32(directory, at + 42);
         e.name = std::string(directory.substr(at + kCentralSize, nameSize));
+        byName_.try_emplace(lowerCase(e.name), entries_.size());
         entries_.push_back(std::move(e));
         at += kCentralSize + rest;
     }
@@ -110,9 +108,8 @@ ZipStatus ZipReader::open(std::string_view file) {
 }
 
 const ZipReader::Entry* ZipReader::find(std::string_view name) const {
-    for (const Entry& e : entries_)
-        if (sameIgnoringCase(e.name, name)) return &e;
-    return nullptr;
+    const auto found = byName_.find(lowerCase(name));
+    return found == byName_.end() ? nullptr : &entries_[found->second];
 }
 
 ZipStatus ZipReader::read(std::string_view name, std::string& out) const {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace xls {
@@ -51,6 +52,7 @@ class ZipReader {
   private:
     std::string_view file_;
     std::vector<Entry> entries_;
+    std::unordered_map<std::string, std::size_t> byName_;  // lower-case name to entry
 };
 
 // Builds a zip in memory. An entry's bytes may come in pieces; they are deflated as they
