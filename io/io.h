@@ -34,10 +34,10 @@ struct TextRows {
 };
 
 // Text file bytes to rows. GBK unless the bytes start with a UTF-8 or UTF-16 (LE or BE)
-// byte-order mark, or are valid UTF-8 and not valid GBK. Lines end at CR LF, LF or CR; a
-// final line end adds no row, a blank line between two gives an empty one. A NUL ends a
-// line too, but never makes an empty row of its own. Lines are kept as they are (spaces
-// included) in column 0.
+// byte-order mark, or are UTF-8 by the rule of listText (io/formats.h). Lines end at CR LF,
+// LF or CR; a final line end adds no row, a blank line between two gives an empty one. A
+// NUL ends a line too, but never makes an empty row of its own. Lines are kept as they are
+// (spaces included) in column 0.
 TextRows textRows(std::string_view bytes);
 
 // Workbook file bytes to the rows of its sheet Sheet1. The first row that holds anything

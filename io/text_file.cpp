@@ -1,6 +1,7 @@
 // Address lists from text files, and the text file of the results.
 #include <algorithm>
 
+#include "io/formats.h"
 #include "io/io.h"
 #include "text/codepage.h"
 
@@ -28,8 +29,13 @@ bool isValidGbk(std::string_view bytes) {
     return true;
 }
 
-// Shortest forms only, no surrogates, nothing past U+10FFFF.
-bool isValidUtf8(std::string_view bytes) {
+// What a BOM-less file is as UTF-8: not UTF-8 at all (shortest forms only, no
+// surrogates, nothing past U+10FFFF), ASCII, or UTF-8 whose longest characters take two
+// bytes or take three or four.
+enum class Utf8 { Invalid, Ascii, TwoBytes, Wide };
+
+Utf8 utf8Kind(std::string_view bytes) {
+    Utf8 kind = Utf8::Ascii;
     for (std::size_t i = 0; i < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
         if (lead < 0x80) {
@@ -49,16 +55,33 @@ bool isValidUtf8(std::string_view bytes) {
             if (lead == 0xF0) low = 0x90;
             if (lead == 0xF4) high = 0x8F;
         } else {
-            return false;
+            return Utf8::Invalid;
         }
-        if (bytes.size() - i < length) return false;
+        if (bytes.size() - i < length) return Utf8::Invalid;
         const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        if (second < low || second > high) return false;
+        if (second < low || second > high) return Utf8::Invalid;
         for (std::size_t k = 2; k < length; ++k)
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return Utf8::Invalid;
+        kind = length == 2 && kind != Utf8::Wide ? Utf8::TwoBytes : Utf8::Wide;
         i += length;
     }
-    return true;
+    return kind;
+}
+
+// A BOM-less file is UTF-8 when it is valid UTF-8 holding a character of three or four
+// bytes (every Chinese character is one). GBK text is next to never that: a run of GBK
+// characters that reads as UTF-8 by chance ("楼" is C2 A5, UTF-8's "¥") reads as
+// characters of two bytes. Valid UTF-8 of two-byte characters only is UTF-8 when it is
+// not GBK as well.
+bool looksUtf8(std::string_view bytes) {
+    switch (utf8Kind(bytes)) {
+        case Utf8::Wide:
+            return true;
+        case Utf8::TwoBytes:
+            return !isValidGbk(bytes);
+        default:
+            return false;
+    }
 }
 
 std::u16string utf16Units(std::string_view bytes, bool bigEndian) {
@@ -129,6 +152,21 @@ std::vector<RowCells> splitLines(std::string_view text) {
     return rows;
 }
 
+// The GBK text of a list file's bytes in `converted`, or false when the bytes are GBK
+// already and need no copy.
+bool convertedText(std::string_view bytes, std::string& converted, std::size_t& unmappable) {
+    if (startsWith(bytes, kUtf8Bom))
+        converted =
+            toGbk(codepage::utf8ToUtf16(std::string(bytes.substr(kUtf8Bom.size()))), unmappable);
+    else if (startsWith(bytes, kUtf16LeBom) || startsWith(bytes, kUtf16BeBom))
+        converted = toGbk(utf16Units(bytes.substr(2), bytes[0] == kUtf16BeBom[0]), unmappable);
+    else if (looksUtf8(bytes))
+        converted = toGbk(codepage::utf8ToUtf16(std::string(bytes)), unmappable);
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 bool isTextPath(const std::string& path) {
@@ -138,19 +176,14 @@ bool isTextPath(const std::string& path) {
 TextRows textRows(std::string_view bytes) {
     TextRows result;
     std::string converted;
-    if (startsWith(bytes, kUtf8Bom)) {
-        converted = toGbk(codepage::utf8ToUtf16(std::string(bytes.substr(kUtf8Bom.size()))),
-                          result.unmappable);
-    } else if (startsWith(bytes, kUtf16LeBom) || startsWith(bytes, kUtf16BeBom)) {
-        converted =
-            toGbk(utf16Units(bytes.substr(2), bytes[0] == kUtf16BeBom[0]), result.unmappable);
-    } else if (!isValidGbk(bytes) && isValidUtf8(bytes)) {
-        converted = toGbk(codepage::utf8ToUtf16(std::string(bytes)), result.unmappable);
-    } else {
-        result.rows = splitLines(bytes);
-        return result;
-    }
-    result.rows = splitLines(converted);
+    result.rows = convertedText(bytes, converted, result.unmappable) ? splitLines(converted)
+                                                                     : splitLines(bytes);
+    return result;
+}
+
+ListText listText(std::string_view bytes) {
+    ListText result;
+    if (!convertedText(bytes, result.text, result.unmappable)) result.text = bytes;
     return result;
 }
 

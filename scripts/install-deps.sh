@@ -8,8 +8,9 @@ PKGS=(
   g++-mingw-w64-i686 mingw-w64-i686-dev
   googletest libgtest-dev libbenchmark-dev
   wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei
-  python3 python3-xlrd curl iproute2 util-linux procps
+  python3 python3-xlrd python3-openpyxl curl iproute2 util-linux procps
   libreoffice-calc-nogui
+  zlib1g-dev libz-mingw-w64-dev
 )
 # The npm client fetches the address data; some machines carry it inside another nodejs.
 command -v npm >/dev/null 2>&1 || PKGS+=(npm)

@@ -56,9 +56,11 @@ struct CellToWrite {
 
 inline constexpr std::uint32_t kSheetRows = 65536;
 inline constexpr std::uint16_t kSheetColumns = 256;
+// The most characters a cell holds (Excel's limit); longer texts are cut to it on writing.
+inline constexpr std::size_t kCellCharacters = 32767;
 
 // A complete .xls file with one worksheet `sheetName` (ASCII) holding `cells`. Cells
-// outside the sheet's limits are not written.
+// outside the sheet's limits are not written; texts past kCellCharacters are cut.
 std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> cells);
 
 }  // namespace xls

@@ -220,6 +220,9 @@ WorkbookStatus parseWorkbook(std::string_view file, ParsedWorkbook& book) {
         std::string old;
         if (readCompoundStream(file, "Book", old) == CompoundStatus::Ok)
             return WorkbookStatus::OldFormat;
+        // A password-protected .xlsx is a compound file holding the encrypted package.
+        if (readCompoundStream(file, "EncryptedPackage", old) == CompoundStatus::Ok)
+            return WorkbookStatus::Encrypted;
         return WorkbookStatus::NotWorkbook;
     }
     if (cs == CompoundStatus::NotCompound) return WorkbookStatus::NotWorkbook;

@@ -103,6 +103,11 @@ StoredString stored(const std::string& gbk) {
     bool ascii = std::all_of(gbk.begin(), gbk.end(),
                              [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     s.text = ascii ? std::u16string(gbk.begin(), gbk.end()) : codepage::gbkToUtf16(gbk);
+    // The character count is 16 bits: a longer text would break the records after it.
+    if (s.text.size() > kCellCharacters) {
+        s.text.resize(kCellCharacters);
+        if (s.text.back() >= 0xD800 && s.text.back() <= 0xDBFF) s.text.pop_back();
+    }
     s.wide = std::any_of(s.text.begin(), s.text.end(), [](char16_t c) { return c > 0xFF; });
     return s;
 }

@@ -79,6 +79,11 @@ TEST(TextRows, DecodesAndSplitsEveryCommonForm) {
          {"1?"},
          1},
         {"UTF-8 without BOM that is not GBK", utf8(u8"北京\n上海市\n"), {"北京", "上海市"}, 0},
+        // Chinese UTF-8 is mostly valid GBK as well: characters of three bytes decide.
+        {"UTF-8 without BOM that is GBK too", utf8(u8"1.1.1.1\t北京\r\n"), {"1.1.1.1\t北京"}, 0},
+        {"GBK that reads as UTF-8 by chance", "1.1.1.1 楼\r\n", {"1.1.1.1 楼"}, 0},
+        {"two-byte UTF-8 that is GBK too stays GBK", "Z\xC3\xBCrich\n", {"Z\xC3\xBCrich"}, 0},
+        {"GBK and UTF-8 lines mixed: GBK", "北京\n" + utf8(u8"上海"), {"北京", utf8(u8"上海")}, 0},
         {"UTF-16 LE", utf16(u"1.1.1.1\r\n北京\r\n", false), {"1.1.1.1", "北京"}, 0},
         {"UTF-16 BE", utf16(u"1.1.1.1\n北京", true), {"1.1.1.1", "北京"}, 0},
         {"UTF-16, odd last byte", utf16(u"1\r\n", false) + "2", {"1", "?"}, 1},

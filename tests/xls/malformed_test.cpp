@@ -5,9 +5,9 @@
 #include <functional>
 #include <map>
 
+#include "tests/xls/biff_builder.h"
 #include "xls/biff.h"
 #include "xls/compound.h"
-#include "tests/xls/biff_builder.h"
 
 using namespace xls_test;
 
@@ -159,6 +159,8 @@ TEST(XlsMalformed, RecordDamageIsRejected) {
         {"BIFF5 version in a Workbook stream",
          xls::writeCompoundFile("Workbook", bof(5, 0x0500) + eof()), S::OldFormat},
         {"encrypted", withSheet("", record(0x002F, std::string(6, '\0'))), S::Encrypted},
+        {"an encrypted .xlsx", xls::writeCompoundFile("EncryptedPackage", std::string(600, 'x')),
+         S::Encrypted},
         {"SST count lies", withSheet("", record(0x00FC, Bytes().u32(9).u32(1000000).str8("a").s)),
          S::Malformed},
         {"SST string longer than its data",

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "io/formats.h"
 #include "io/messages.h"
 #include "tests/io/io_world.h"
 #include "text/text.h"
@@ -209,4 +210,151 @@ TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
     EXPECT_EQ(got[1], (std::vector<std::string>{"1.2.3.4 上海", ""}));
     EXPECT_EQ(got[3001], (std::vector<std::string>{"北京市海淀区第2999号", ""}));
     EXPECT_EQ(status(), io_text::kImportedExcel);
+}
+
+// .xlsx and CSV: our files read by LibreOffice, openpyxl and Python's csv module; files
+// LibreOffice and openpyxl write imported by our reader. The import and export buttons do
+// not offer these formats yet, so the functions of bytes and rows are called directly.
+namespace {
+
+struct FormatPeersTest : PeersTest {
+    void exportXlsx(const Rows& rows, const std::string& name) {
+        std::vector<Row> list;
+        for (const auto& r : rows) list.push_back({0, r[0], r[1]});
+        spit(dir / name, io::xlsxFile(list, {"IP", "来自"}).bytes);
+    }
+
+    // The first sheet as openpyxl sees it, as xlrdDump shows a sheet.
+    std::string openpyxlDump(const std::string& file) {
+        spit(dir / "dump_xlsx.py",
+             "import sys, openpyxl\n"
+             "s = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
+             "out, formats = [], set()\n"
+             "for row in s.iter_rows():\n"
+             "    values = []\n"
+             "    for c in row:\n"
+             "        if c.value is not None:\n"
+             "            formats.add(c.number_format)\n"
+             "        values.append('' if c.value is None else str(c.value))\n"
+             "    out.append('\\t'.join(values).rstrip('\\t'))\n"
+             "out.append('formats ' + ' '.join(sorted(formats)))\n"
+             "open(sys.argv[2], 'w', encoding='utf-8').write('\\n'.join(out) + '\\n')\n");
+        fs::remove(dir / "dump.txt");
+        EXPECT_EQ(run("/usr/bin/python3 dump_xlsx.py '" + file + "' dump.txt"), 0)
+            << slurp(dir / "log");
+        return slurp(dir / "dump.txt");
+    }
+
+    Rows importXlsx(const std::string& path) {
+        std::vector<RowCells> rows;
+        EXPECT_EQ(io::xlsxRows(slurp(path), rows), xls::XlsxStatus::Ok) << path;
+        Rows out;
+        for (const RowCells& r : rows) out.push_back({r[0], r[1]});
+        return out;
+    }
+};
+
+Rows markupRows() {
+    return {{"1.1.1.1", "<a & \"b\" 'c'>"},
+            {"2.2.2.2", "  spaces at both ends  "},
+            {"3.3.3.3", "_x0041_ as typed"},
+            {"4.4.4.4", "é ü ◆ ∑ 〓 中文"}};
+}
+
+}  // namespace
+
+TEST_F(FormatPeersTest, OpenpyxlReadsOurXlsx) {
+    const Rows rows = sampleRows();
+    exportXlsx(rows, "ours.xlsx");
+    EXPECT_EQ(openpyxlDump((dir / "ours.xlsx").string()), expectedDump(rows, "\t", "formats @\n"));
+    // openpyxl leaves the workbook's _xHHHH_ escape as it stands, so "_x0041_" (written
+    // _x005F_x0041_, as Excel writes it) is not among these.
+    Rows markup = markupRows();
+    markup.erase(markup.begin() + 2);
+    exportXlsx(markup, "markup.xlsx");
+    EXPECT_EQ(openpyxlDump((dir / "markup.xlsx").string()),
+              expectedDump(markup, "\t", "formats @\n"));
+}
+
+TEST_F(FormatPeersTest, LibreOfficeReadsOurXlsx) {
+    const Rows rows = sampleRows();
+    exportXlsx(rows, "many.xlsx");
+    exportXlsx({{"1.2.3.4", "北京"}}, "one.xlsx");
+    Rows markup = markupRows();
+    markup.push_back({"5.5.5.5", "a\x01z"});  // written as _x0001_, which LibreOffice reads
+    exportXlsx(markup, "markup.xlsx");
+    const auto csv = libreOfficeCsv({"many.xlsx", "one.xlsx", "markup.xlsx"});
+    EXPECT_EQ(csv[0], expectedDump(rows, ",", ""));
+    EXPECT_EQ(csv[1], expectedDump({{"1.2.3.4", "北京"}}, ",", ""));
+    std::string expected = utf8("IP,来自\n");
+    expected += "1.1.1.1,\"<a & \"\"b\"\" 'c'>\"\n2.2.2.2,  spaces at both ends  \n";
+    expected += "3.3.3.3,_x0041_ as typed\n4.4.4.4," + utf8("é ü ◆ ∑ 〓 中文") + "\n";
+    expected += "5.5.5.5,a\x01z\n";
+    EXPECT_EQ(csv[2], expected);
+}
+
+TEST_F(FormatPeersTest, WorkbooksLibreOfficeAndOpenpyxlWriteImport) {
+    fs::create_directories(dir / "in");
+    std::string chinese = utf8("地址#1") + "\n" + utf8("1.2.3.4 上海") + "\n";
+    for (int i = 0; i < 3000; ++i)
+        chinese += utf8("北京市海淀区第" + std::to_string(i) + "号") + ",x\n";
+    spit(dir / "in" / "Sheet1.csv", chinese);
+    spit(dir / "in" / "Numbers.csv", "count,value\n123,1.5\n-7,0.25\n1000000,3.14159\n");
+    ASSERT_EQ(run("cd in && timeout 180 soffice --headless --norestore "
+                  "--infilter='Text - txt - csv (StarCalc):44,34,76,1' "
+                  "--convert-to 'xlsx:Calc MS Excel 2007 XML' --outdir ../lo Sheet1.csv "
+                  "Numbers.csv"),
+              0)
+        << slurp(dir / "log");
+    const Rows got = importXlsx((dir / "lo" / "Sheet1.xlsx").string());
+    ASSERT_EQ(got.size(), 3002u);
+    EXPECT_EQ(got[0], (std::vector<std::string>{"地址.1", ""}));
+    EXPECT_EQ(got[1], (std::vector<std::string>{"1.2.3.4 上海", ""}));
+    EXPECT_EQ(got[3001], (std::vector<std::string>{"北京市海淀区第2999号", "x"}));
+    EXPECT_EQ(importXlsx((dir / "lo" / "Numbers.xlsx").string()),
+              Rows({{"count", "value"}, {"123", "1.5"}, {"-7", "0.25"}, {"1000000", "3.14159"}}));
+
+    // openpyxl: the first sheet is not named Sheet1, its data starts at C3 with a gap row,
+    // and a second sheet is no part of it.
+    spit(dir / "write.py",
+         "import sys, openpyxl\n"
+         "b = openpyxl.Workbook()\n"
+         "s = b.active\n"
+         "s.title = 'Data'\n"
+         "s['C3'] = 'IP#'\n"
+         "s['D3'] = '" +
+             utf8("来自") +
+             "'\n"
+             "s['C4'] = '1.1.1.1'\n"
+             "s['D4'] = '" +
+             utf8("北京 电信") +
+             "'\n"
+             "s['C6'] = 42\n"
+             "s['D6'] = True\n"
+             "s['E6'] = 'third column'\n"
+             "s['C7'] = 0.1\n"
+             "b.create_sheet('Other')['A1'] = 'not this'\n"
+             "b.save(sys.argv[1])\n");
+    ASSERT_EQ(run("/usr/bin/python3 write.py py.xlsx"), 0) << slurp(dir / "log");
+    EXPECT_EQ(
+        importXlsx((dir / "py.xlsx").string()),
+        Rows({{"IP.", "来自"}, {"1.1.1.1", "北京 电信"}, {"", ""}, {"42", "TRUE"}, {"0.1", ""}}));
+}
+
+TEST_F(FormatPeersTest, PythonsCsvReadsOurCsv) {
+    Rows rows = sampleRows();
+    rows.push_back({"9.9.9.9", "a,b \"c\"\r\nd"});
+    std::vector<Row> list;
+    for (const auto& r : rows) list.push_back({0, r[0], r[1]});
+    spit(dir / "ours.csv", io::csvFile(list, {"IP", "来自"}));
+    spit(dir / "dump_csv.py",
+         "import sys, csv\n"
+         "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
+         "open(sys.argv[2], 'w', encoding='utf-8').write("
+         "'\\n'.join('\\t'.join(r) for r in rows) + '\\n')\n");
+    ASSERT_EQ(run("/usr/bin/python3 dump_csv.py ours.csv dump.txt"), 0) << slurp(dir / "log");
+    std::string expected = utf8("IP\t来自") + "\n";
+    for (const auto& r : rows)
+        if (!r[1].empty()) expected += utf8(r[0]) + "\t" + utf8(r[1]) + "\n";
+    EXPECT_EQ(slurp(dir / "dump.txt"), expected);
 }

@@ -3,9 +3,9 @@
 
 #include <map>
 
+#include "tests/xls/biff_builder.h"
 #include "xls/biff.h"
 #include "xls/compound.h"
-#include "tests/xls/biff_builder.h"
 
 using namespace xls_test;
 
@@ -69,12 +69,18 @@ TEST(XlsRoundTrip, SharedStringTableLargerThanManyRecordsAndLastRow) {
     EXPECT_EQ(back[3001].column, 255);
 }
 
-TEST(XlsRoundTrip, CellsOutsideTheSheetAreNotWritten) {
+TEST(XlsRoundTrip, CellsOutsideTheSheetAreNotWrittenLongTextsAreCut) {
     const auto back = readBack(xls::writeWorkbook(
         "Sheet1",
         {{65536, 0, "past the last row", true}, {0, 256, "past IV", true}, {0, 0, "kept", true}}));
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].text, "kept");
+    // A count past 16 bits would break the shared strings after it.
+    const auto cut = readBack(
+        xls::writeWorkbook("Sheet1", {{0, 0, repeat("中", 70000), true}, {1, 0, "after", true}}));
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[0].text, repeat("中", xls::kCellCharacters));
+    EXPECT_EQ(cut[1].text, "after");
 }
 
 TEST(XlsRoundTrip, LargeFilesUseTheDifat) {

@@ -1,0 +1,175 @@
+// Which format a file is in, CSV both ways, and the rows of .xlsx files.
+#include "io/formats.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/io/io_world.h"
+#include "xls/zip.h"
+
+using io_test::Rows;
+
+namespace {
+
+std::string u8s(const char8_t* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
+std::vector<Row> tableRows(const Rows& rows) {
+    std::vector<Row> out;
+    for (const auto& r : rows) out.push_back({0, r[0], r[1]});
+    return out;
+}
+
+Rows fromCells(const std::vector<RowCells>& cells) {
+    Rows out;
+    for (const RowCells& r : cells) out.push_back({r[0], r[1]});
+    return out;
+}
+
+std::string xlsxOf(const Rows& rows, std::uint32_t firstRow = 0, std::uint16_t firstColumn = 0) {
+    std::vector<xls::TextCell> cells;
+    for (std::uint32_t r = 0; r < rows.size(); ++r)
+        for (std::uint16_t c = 0; c < rows[r].size(); ++c)
+            cells.push_back(
+                {firstRow + r, static_cast<std::uint16_t>(firstColumn + c), rows[r][c]});
+    return xls::writeXlsx("Sheet1", cells);
+}
+
+}  // namespace
+
+TEST(Formats, ImportByContentThenNameExportByName) {
+    const std::string xls = io_test::sheetFile({{"1.1.1.1"}});
+    const std::string xlsx = xlsxOf({{"1.1.1.1"}});
+    using I = io::ImportFormat;
+    struct Case {
+        const char* path;
+        std::string bytes;
+        I format;
+    } cases[] = {
+        {"D:\\a.xls", xls, I::Xls},
+        {"D:\\a.txt", xls, I::Xls},  // the content wins over the name
+        {"D:\\a.xlsx", xlsx, I::Xlsx},
+        {"D:\\a.xls", xlsx, I::Xlsx},
+        {"D:\\a.zip", xls::ZipWriter().finish(), I::Xlsx},  // an empty zip
+        {"D:\\a.txt", "1.1.1.1\r\n", I::TextLines},
+        {"D:\\A.TXT", "1.1.1.1\r\n", I::TextLines},
+        {"D:\\a.Csv", "1.1.1.1\r\n", I::Csv},
+        {"D:\\a.xls", "<table><tr><td>1.1.1.1</td></tr></table>", I::Addresses},
+        {"D:\\a.txt.log", "1.1.1.1", I::Addresses},
+        {"D:\\txt", "1.1.1.1", I::Addresses},
+        {"D:\\a.txt", "", I::TextLines},
+        {"D:\\a.txt", "PK", I::TextLines},
+    };
+    for (const Case& c : cases) EXPECT_EQ(io::importFormat(c.path, c.bytes), c.format) << c.path;
+
+    using E = io::ExportFormat;
+    const std::pair<const char*, E> exports[] = {
+        {"D:\\r.txt", E::Text},    {"D:\\r.TXT", E::Text}, {"D:\\r.csv", E::Csv},
+        {"D:\\r.XLSX", E::Xlsx},   {"D:\\r.xls", E::Xls},  {"D:\\r", E::Xls},
+        {"D:\\r.txt.bak", E::Xls}, {"D:\\r.xlsm", E::Xls},
+    };
+    for (const auto& [path, format] : exports) EXPECT_EQ(io::exportFormat(path), format) << path;
+}
+
+TEST(CsvRows, FirstFieldOfEachRecord) {
+    using namespace std::string_literals;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"plain", "1.1.1.1,北京\r\n2.2.2.2,上海\r\n", {"1.1.1.1", "2.2.2.2"}},
+        {"one column, LF, no final line end", "1.1.1.1\n2.2.2.2", {"1.1.1.1", "2.2.2.2"}},
+        {"CR only, blank lines kept", "a\r\rb\r", {"a", "", "b"}},
+        {"quoted comma and doubled quotes",
+         "\"1,2\",x\n\"say \"\"hi\"\"\",y\n",
+         {"1,2", "say \"hi\""}},
+        {"a quoted line break stays in the field", "\"a\r\nb\",\"c\nd\"\r\ne\n", {"a\r\nb", "e"}},
+        {"later fields may hold line breaks too", "a,\"x\ny\"\nb\n", {"a", "b"}},
+        {"spaces kept, text after a closing quote kept", " a ,b\n\"q\"r,s\n", {" a ", "qr"}},
+        {"a quote never closed takes the rest", "\"a,b\nc", {"a,b\nc"}},
+        {"empty fields", ",x\n\"\",y\n", {"", ""}},
+        {"NULs dropped", "a\0\r\nb\r\n\0\0"s, {"a", "b"}},
+        {"UTF-8 with BOM",
+         "\xEF\xBB\xBF" + u8s(u8"IP,来自\r\n1.1.1.1,北京\r\n"),
+         {"IP", "1.1.1.1"}},
+        {"UTF-8 without BOM", u8s(u8"\"北京,市\",x\n"), {"北京,市"}},
+        {"GBK", "\"北京,市\",x\n上海\n", {"北京,市", "上海"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> got;
+        for (const RowCells& r : io::csvRows(c.bytes).rows) got.push_back(r[0]);
+        EXPECT_EQ(got, c.rows) << c.name;
+    }
+}
+
+TEST(CsvFile, TitlesThenTheRowsTheTextExportWrites) {
+    const Rows rows = {
+        {"1.1.1.1", "北京 电信"},         {"2.2.2.2", ""},   {"3.3.3.3", "a,b \"c\"\r\nd"},
+        {"4.4.4.4", "=HYPERLINK(\"x\")"}, {"5.5.5.5", "-1"}, {"6.6.6.6", "bad \x81"}};
+    const std::string file = io::csvFile(tableRows(rows), {"IP", "来自"});
+    EXPECT_EQ(file, "\xEF\xBB\xBF" + u8s(u8"IP,来自\r\n1.1.1.1,北京 电信\r\n") +
+                        "3.3.3.3,\"a,b \"\"c\"\"\r\nd\"\r\n"
+                        "4.4.4.4,\"'=HYPERLINK(\"\"x\"\")\"\r\n"
+                        "5.5.5.5,'-1\r\n"
+                        "6.6.6.6,bad ?\r\n");
+    // The first row always, even without a location; our own file reads back.
+    const std::string first =
+        io::csvFile(tableRows({{"1.1.1.1", ""}, {"2.2.2.2", ""}}), {"IP", "来自"});
+    EXPECT_EQ(first, "\xEF\xBB\xBF" + u8s(u8"IP,来自\r\n1.1.1.1,\r\n"));
+    std::vector<std::string> back;
+    for (const RowCells& r : io::csvRows(file).rows) back.push_back(r[0]);
+    EXPECT_EQ(back, (std::vector<std::string>{"IP", "1.1.1.1", "3.3.3.3", "4.4.4.4", "5.5.5.5",
+                                              "6.6.6.6"}));
+}
+
+TEST(XlsxRows, FirstRowAndColumnsAsTheImportTakesThem) {
+    struct Case {
+        const char* name;
+        std::string file;
+        Rows rows;
+    } cases[] = {
+        {"a title comes in as a row, # made . in it only",
+         xlsxOf({{"a#b", "地址"}, {"1.10.100.200", "c#d"}}),
+         {{"a.b", "地址"}, {"1.10.100.200", "c#d"}}},
+        {"three columns: the third has no place",
+         xlsxOf({{"h1", "h2", "h3"}, {"1", "2", "3"}}),
+         {{"h1", "h2"}, {"1", "2"}}},
+        {"the used range starts at C5, blank rows inside kept",
+         xlsxOf({{"head"}, {"1.2.3.4"}, {}, {"", "d"}}, 4, 2),
+         {{"head", ""}, {"1.2.3.4", ""}, {"", ""}, {"", "d"}}},
+        {"the last row of the sheet", xlsxOf({{"x"}}, xls::kXlsxRows - 1, 100), {{"x", ""}}},
+        {"an empty sheet", xlsxOf({}), {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<RowCells> rows;
+        EXPECT_EQ(io::xlsxRows(c.file, rows), xls::XlsxStatus::Ok) << c.name;
+        EXPECT_EQ(fromCells(rows), c.rows) << c.name;
+    }
+    std::vector<RowCells> rows = {{"left", "over"}};
+    EXPECT_EQ(io::xlsxRows(io_test::sheetFile({{"1.1.1.1"}}), rows), xls::XlsxStatus::NotZip);
+    EXPECT_TRUE(rows.empty());
+}
+
+TEST(XlsxFile, TitlesThenRowsInPlaceAndTheSheetsLastRow) {
+    const auto sheet = [](const io::WorkbookFile& file) {
+        std::vector<RowCells> rows;
+        EXPECT_EQ(io::xlsxRows(file.bytes, rows), xls::XlsxStatus::Ok);
+        return fromCells(rows);
+    };
+    EXPECT_EQ(sheet(io::xlsxFile(
+                  tableRows({{"1.10.100.200", "北京 电信"}, {"2.2.2.2", ""}, {"3.3.3.3", "广州"}}),
+                  {"IP", "来自"})),
+              Rows({{"IP", "来自"}, {"1.10.100.200", "北京 电信"}, {"", ""}, {"3.3.3.3", "广州"}}));
+    EXPECT_EQ(sheet(io::xlsxFile(tableRows({{"1.1.1.1", ""}}), {"IP", "来自"})), Rows());
+
+    // List row 1 048 574 is the sheet's last row; the two after it are counted, not written.
+    std::vector<Row> many(xls::kXlsxRows + 1);
+    for (std::size_t i = xls::kXlsxRows - 2; i < many.size(); ++i)
+        many[i] = {0, "10.0.0." + std::to_string(i % 256), "北京"};
+    const io::WorkbookFile file = io::xlsxFile(many, {"IP", "来自"});
+    EXPECT_EQ(file.rowsLeftOut, 2u);
+    const Rows got = sheet(file);
+    ASSERT_EQ(got.size(), xls::kXlsxRows);
+    EXPECT_EQ(got.back(), (std::vector<std::string>{many[xls::kXlsxRows - 2].address, "北京"}));
+}
