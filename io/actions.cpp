@@ -4,8 +4,11 @@
 // they were at the click.
 #include <new>
 
+#include "io/format_messages.h"
+#include "io/formats.h"
 #include "io/io.h"
 #include "io/messages.h"
+#include "text/address.h"
 #include "text/text.h"
 
 namespace io {
@@ -47,6 +50,56 @@ Read readWorkbook(std::string_view bytes) {
     return read;
 }
 
+Read readXlsx(std::string_view bytes) {
+    Read read{true, {}, io_text::kImportedExcel};
+    const xls::XlsxStatus status = xlsxRows(bytes, read.rows);
+    if (status != xls::XlsxStatus::Ok) read = {false, {}, xlsxFailure(status)};
+    return read;
+}
+
+Read readCsv(std::string_view bytes) {
+    TextRows read = csvRows(bytes);
+    return {true, std::move(read.rows), io_text::kImportedCsv};
+}
+
+// A log, a mail, a page: the addresses in it, each once, in order of appearance.
+Read readAddresses(std::string_view bytes) {
+    std::vector<RowCells> rows;
+    for (std::string& address : ip::findAddresses(listText(bytes).text))
+        rows.push_back({std::move(address), ""});
+    std::string status = std::string(io_text::kImportedTxt) + io_text::addressesFound(rows.size());
+    return {true, std::move(rows), std::move(status)};
+}
+
+Read readList(const std::string& path, std::string_view bytes) {
+    switch (importFormat(path, bytes)) {
+        case ImportFormat::Xls:
+            return readWorkbook(bytes);
+        case ImportFormat::Xlsx:
+            return readXlsx(bytes);
+        case ImportFormat::Csv:
+            return readCsv(bytes);
+        case ImportFormat::Addresses:
+            return readAddresses(bytes);
+        case ImportFormat::TextLines:
+            break;
+    }
+    return readText(bytes);
+}
+
+// What the progress text says while the file is read: by its name, as the content is not
+// known yet.
+enum class Kind { Text, Csv, Excel };
+Kind kindOfName(const std::string& path) {
+    const std::string lowered = toLowerAscii(path);
+    auto endsWith = [&](std::string_view end) {
+        return lowered.size() >= end.size() &&
+               lowered.compare(lowered.size() - end.size(), end.size(), end) == 0;
+    };
+    if (endsWith(".xls") || endsWith(".xlsx")) return Kind::Excel;
+    return endsWith(".csv") ? Kind::Csv : Kind::Text;
+}
+
 }  // namespace
 
 Actions::Actions(platform::Services& os, platform::Executor& executor, QueryTable& rows,
@@ -80,7 +133,7 @@ void Actions::inBackground(std::function<Finish()> work, const char* failure) {
 }
 
 void Actions::browseImportFile() {
-    dialog_.filter = io_text::kFilter;
+    dialog_.filter = io_text::kFilterAllFormats;
     dialog_.initialDirectory = startDirectory;
     std::string path;
     if (os_.dialogs.openFile(dialog_, path)) texts_.setText(Box::FileLocation, path);
@@ -96,15 +149,19 @@ void Actions::importAddressList() {
         texts_.setStatus(io_text::kNoFileLocation);
         return;
     }
-    const bool text = isTextPath(path);
-    const char* unreadable = text ? io_text::kTxtUnreadable : io_text::kExcelUnreadable;
-    texts_.setStatus(text ? io_text::kImportingTxt : io_text::kImportingExcel);
+    const Kind kind = kindOfName(path);
+    const char* unreadable = kind == Kind::Excel ? io_text::kExcelUnreadable
+                             : kind == Kind::Csv ? io_text::kCsvUnreadable
+                                                 : io_text::kTxtUnreadable;
+    texts_.setStatus(kind == Kind::Excel ? io_text::kImportingExcel
+                     : kind == Kind::Csv ? io_text::kImportingCsv
+                                         : io_text::kImportingTxt);
     inBackground(
-        [this, path, text, unreadable]() -> Finish {
+        [this, path, unreadable]() -> Finish {
             std::string bytes;
             if (!os_.files.readAll(path, bytes))
                 return [this, unreadable] { texts_.setStatus(unreadable); };
-            return [this, read = text ? readText(bytes) : readWorkbook(bytes)]() mutable {
+            return [this, read = readList(path, bytes)]() mutable {
                 if (read.ok) rows_.replace(std::move(read.rows));
                 texts_.setStatus(read.status);
             };
@@ -113,7 +170,7 @@ void Actions::importAddressList() {
 }
 
 bool Actions::askSaveLocation(std::string& path) {
-    dialog_.filter = io_text::kFilter;
+    dialog_.filter = io_text::kFilterAllFormats;
     dialog_.defaultExtension = io_text::kDefaultExtension;
     return os_.dialogs.saveFile(dialog_, path);
 }
@@ -157,23 +214,27 @@ void Actions::exportWithDialog() {
 void Actions::exportTo(const std::string& path) {
     const QueryTable& table = rows_;
     std::vector<Row> rows = table.rows();
-    if (isTextPath(path)) {
-        texts_.setStatus(io_text::kExportingTxt);
+    const std::array<std::string, QueryTable::kColumns> titles = {table.header(0), table.header(1)};
+    const ExportFormat format = exportFormat(path);
+    if (format == ExportFormat::Text || format == ExportFormat::Csv) {
+        const bool csv = format == ExportFormat::Csv;
+        texts_.setStatus(csv ? io_text::kExportingCsv : io_text::kExportingTxt);
+        const char* failed = csv ? io_text::kCsvUnwritable : io_text::kTxtUnwritable;
         inBackground(
-            [this, path, rows = std::move(rows)]() -> Finish {
-                const bool written = os_.files.writeAll(path, textFile(rows));
-                return [this, written] {
-                    texts_.setStatus(written ? io_text::kExportedTxt : io_text::kTxtUnwritable);
-                };
+            [this, path, rows = std::move(rows), titles, csv, failed]() -> Finish {
+                const bool written =
+                    os_.files.writeAll(path, csv ? csvFile(rows, titles) : textFile(rows));
+                const char* done = csv ? io_text::kExportedCsv : io_text::kExportedTxt;
+                return [this, written, done, failed] { texts_.setStatus(written ? done : failed); };
             },
-            io_text::kTxtUnwritable);
+            failed);
         return;
     }
     texts_.setStatus(io_text::kExportingExcel);
-    const std::array<std::string, QueryTable::kColumns> titles = {table.header(0), table.header(1)};
     inBackground(
-        [this, path, rows = std::move(rows), titles]() -> Finish {
-            const WorkbookFile file = workbookFile(rows, titles);
+        [this, path, rows = std::move(rows), titles, format]() -> Finish {
+            const WorkbookFile file =
+                format == ExportFormat::Xlsx ? xlsxFile(rows, titles) : workbookFile(rows, titles);
             const bool written = os_.files.writeAll(path, file.bytes);
             const std::size_t left = file.rowsLeftOut;
             return [this, written, left] {
@@ -188,6 +249,37 @@ void Actions::exportTo(const std::string& path) {
             };
         },
         io_text::kExcelUnwritable);
+}
+
+void Actions::importDropped(const std::string& path) {
+    if (busy_) {
+        texts_.setStatus(io_text::kBusy);
+        return;
+    }
+    texts_.setText(Box::FileLocation, path);
+    importAddressList();
+}
+
+void Actions::copyRow(std::optional<std::size_t> index) {
+    if (!index || *index >= rows_.size()) {
+        texts_.setStatus(io_text::kNoRowSelected);
+        return;
+    }
+    const Row& row = rows_.row(*index);
+    texts_.setStatus(os_.clipboard.setText(row.address + "\t" + row.location)
+                         ? io_text::kCopied
+                         : io_text::kCopyFailed);
+}
+
+void Actions::pasteAddresses() {
+    std::string text;
+    if (!os_.clipboard.getText(text)) {
+        texts_.setStatus(io_text::kNothingToPaste);
+        return;
+    }
+    const std::vector<std::string> found = ip::findAddresses(text);
+    for (const std::string& address : found) rows_.append({address, ""});
+    texts_.setStatus(std::string(io_text::kPasted) + io_text::addressesFound(found.size()));
 }
 
 void Actions::copyResult() {

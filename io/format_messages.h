@@ -10,9 +10,10 @@ inline constexpr char kExportingCsv[] = "正在导出csv...";
 inline constexpr char kExportedCsv[] = "导出csv完毕!";
 inline constexpr char kCsvUnwritable[] = "无法写入文件,导出csv失败!";
 
-// The open and save dialogs with every format.
+// The open and save dialogs with every format: the two of old first, as they always were.
 inline constexpr char kFilterAllFormats[] =
-    "Excel文件(*.xls;*.xlsx)|*.xls;*.xlsx|文本文件(*.txt;*.csv)|*.txt;*.csv|所有文件(*.*)|*.*";
+    "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt|Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv|"
+    "所有文件(*.*)|*.*";
 
 // Why an .xlsx import failed (the list stays as it was).
 inline constexpr char kXlsxNotWorkbook[] = "不是有效的xlsx文件,导入Excel失败!";

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,13 @@ class Actions {
     void exportResults();       // 按钮_导出
     void exportWithDialog();    // 按钮_反向导出
     void copyResult();          // 按钮_复制
+    // A file dropped on the window: named in the 文件位置 box and imported as 导入 would.
+    void importDropped(const std::string& path);
+    // The list's menu and keys: the row at `index` (none selected: nullopt) to the
+    // clipboard as "address<TAB>location"; the addresses in the clipboard's text appended
+    // as rows, in order of appearance, each once.
+    void copyRow(std::optional<std::size_t> index);
+    void pasteAddresses();
 
     // True from the start of an import or export until its result is shown.
     bool busy() const { return busy_; }

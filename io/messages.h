@@ -1,6 +1,9 @@
 // Status and dialog texts of the import, export and copy.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 namespace io_text {
 
 inline constexpr char kNoFileLocation[] = "没有得到文件位置!";
@@ -39,7 +42,17 @@ inline constexpr char kExcelUnwritable[] = "无法写入文件,导出Excel失败
 inline constexpr char kExcelRowsLeftOutBefore[] = "导出Excel完毕,超出工作表行数的";
 inline constexpr char kExcelRowsLeftOutAfter[] = "条数据未导出!";
 inline constexpr char kCopyFailed[] = "无法打开剪切板,复制失败!";
+// A list row copied with no row selected; a paste from a clipboard without text; the end of
+// a paste, before addressesFound.
+inline constexpr char kNoRowSelected[] = "没有选中的行!";
+inline constexpr char kNothingToPaste[] = "剪切板中没有文本!";
+inline constexpr char kPasted[] = "粘贴完毕!";
 // A file button clicked while an import or export is still at its file.
 inline constexpr char kBusy[] = "正在导入或导出,请稍候";
+
+// How many addresses a paste or a text of addresses gave.
+inline std::string addressesFound(std::size_t count) {
+    return "共找到" + std::to_string(count) + "个IP地址";
+}
 
 }  // namespace io_text

@@ -60,7 +60,8 @@ void OfflineData::load() {
 
 std::string offlineAnswer(const ipdata::Database* database, const std::string& address) {
     if (!database) return {};
-    const std::optional<std::uint32_t> parsed = ipdata::parseAddress(address);
+    // Either family: dotted IPv4 or any IPv6 text.
+    const std::optional<ip::Address> parsed = ip::parseAddress(address);
     if (!parsed) return {};
     const std::optional<ipdata::Range> range = database->find(*parsed);
     // A range whose region says nothing ("0" everywhere) is no answer either.

@@ -1,6 +1,7 @@
 // The import/export buttons and 按钮_复制 against the fake window and operating system.
 #include <gtest/gtest.h>
 
+#include "io/formats.h"
 #include "io/messages.h"
 #include "tests/io/io_world.h"
 
@@ -10,31 +11,70 @@ namespace {
 
 struct Actions : ::testing::Test, io_test::World {};
 
+// The two formats of old first, as they always were, then the newer ones.
+const std::string kFilter =
+    "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt|Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv|"
+    "所有文件(*.*)|*.*";
+
+Rows cellRows(const std::vector<RowCells>& cells) {
+    Rows out;
+    for (const RowCells& r : cells) out.push_back({r[0], r[1]});
+    return out;
+}
+
 }  // namespace
 
-TEST_F(Actions, ImportChoosesTheFormatByExactTxtInThePath) {
+// The content tells a workbook from text; the name's ending, without case, then tells
+// lines (.txt) from CSV (.csv) from any other text, whose addresses are taken out of it.
+TEST_F(Actions, ImportTellsTheFormatByContentThenByEnding) {
     const std::string book = io_test::sheetFile({{"1.1.1.1"}, {"2.2.2.2"}});
+    const std::string xlsx = io::xlsxFile({{1, "1.1.1.1", "北京"}}, {"IP", "来自"}).bytes;
     struct Case {
         const char* path;
         std::string bytes;
         Rows rows;
+        const char* importing;
         const char* status;
     } cases[] = {
-        {"D:\\list.txt.xls", "3.3.3.3\r\n", {{"3.3.3.3", ""}}, io_text::kImportedTxt},
-        {"D:\\a.txtfile", "4.4.4.4", {{"4.4.4.4", ""}}, io_text::kImportedTxt},
-        {"D:\\LIST.TXT", book, {{"1.1.1.1", ""}, {"2.2.2.2", ""}}, io_text::kImportedExcel},
-        {"D:\\list.xls", book, {{"1.1.1.1", ""}, {"2.2.2.2", ""}}, io_text::kImportedExcel},
+        {"D:\\LIST.TXT",
+         book,
+         {{"1.1.1.1", ""}, {"2.2.2.2", ""}},
+         "正在导入txt...",
+         "导入Excel完毕!"},
+        {"D:\\book.XLSX",
+         xlsx,
+         {{"IP", "来自"}, {"1.1.1.1", "北京"}},
+         "正在导入Excel...",
+         "导入Excel完毕!"},
+        {"D:\\hosts.txt",
+         "example.com\r\n 1.2.3.4 ",
+         {{"example.com", ""}, {" 1.2.3.4 ", ""}},
+         "正在导入txt...",
+         "导入txt完毕!"},
+        {"D:\\list.csv",
+         "\"1.1.1.1\",a\r\n5.5.5.5",
+         {{"1.1.1.1", ""}, {"5.5.5.5", ""}},
+         "正在导入csv...",
+         "导入csv完毕!"},
+        {"D:\\server.log",
+         "at 10.0.0.1: x\r\n[2001:DB8::1]:443 from 10.0.0.1",
+         {{"10.0.0.1", ""}, {"2001:db8::1", ""}},
+         "正在导入txt...",
+         "导入txt完毕!共找到2个IP地址"},
+        {"D:\\plain.xls",
+         "3.3.3.3\r\n",
+         {{"3.3.3.3", ""}},
+         "正在导入Excel...",
+         "导入txt完毕!共找到1个IP地址"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
         fill({{"9.9.9.9", "old"}});
         files.put(c.path, c.bytes);
         view.statusHistory.clear();
         importFile(c.path);
-        EXPECT_EQ(rows(), c.rows) << c.path;
-        ASSERT_EQ(view.statusHistory.size(), 2u) << c.path;
-        EXPECT_EQ(view.statusHistory[0],
-                  io::isTextPath(c.path) ? io_text::kImportingTxt : io_text::kImportingExcel);
-        EXPECT_EQ(view.statusHistory[1], c.status) << c.path;
+        EXPECT_EQ(rows(), c.rows);
+        EXPECT_EQ(view.statusHistory, (std::vector<std::string>{c.importing, c.status}));
     }
 }
 
@@ -85,7 +125,6 @@ TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
     std::string broken = io_test::sheetFile({{"1.1.1.1"}});
     broken.resize(broken.size() / 2);
     files.put("D:\\broken.xls", broken);
-    files.put("D:\\plain.xls", "1.1.1.1\r\n");
     files.put("D:\\other.xls", xls::writeWorkbook("Data", {{0, 0, "1.1.1.1", true}}));
     for (const char* path : {"D:\\locked.txt", "D:\\locked.xls"}) {
         files.put(path, "1.1.1.1\r\n");
@@ -100,7 +139,6 @@ TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
         {"D:\\missing.xls", io_text::kExcelUnreadable},
         {"D:\\locked.xls", io_text::kExcelUnreadable},
         {"D:\\broken.xls", io_text::kExcelNotWorkbook},
-        {"D:\\plain.xls", io_text::kExcelNotWorkbook},
         {"D:\\other.xls", io_text::kExcelNoSheet},
     };
     fill({{"9.9.9.9", "kept"}});
@@ -160,27 +198,35 @@ TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     files.put("D:\\ro.xls", "old");
     files.unwritable = {"D:\\ro.txt", "D:\\ro.xls"};
     dialogs.answerYes = true;
+    // By the name's ending, without case; anything else is an .xls.
     struct Case {
         const char* path;
+        const char* exporting;
         const char* status;
-        bool workbook;
     } cases[] = {
-        {"D:\\out.txt.xls", io_text::kExportedTxt, false},
-        {"D:\\OUT.TXT", io_text::kExportedExcel, true},
-        {"D:\\ro.txt", io_text::kTxtUnwritable, false},
-        {"D:\\ro.xls", io_text::kExcelUnwritable, true},
+        {"D:\\OUT.TXT", "正在导出txt...", "导出txt完毕!"},
+        {"D:\\out.txt.xls", "正在导出Excel...", "导出Excel完毕!"},
+        {"D:\\out.csv", "正在导出csv...", "导出csv完毕!"},
+        {"D:\\out.Xlsx", "正在导出Excel...", "导出Excel完毕!"},
+        {"D:\\ro.txt", "正在导出txt...", "无法写入文件,导出txt失败!"},
+        {"D:\\ro.xls", "正在导出Excel...", "无法写入文件,导出Excel失败!"},
     };
     for (const Case& c : cases) {
         view.statusHistory.clear();
         exportFile(c.path);
-        EXPECT_EQ(view.statusHistory,
-                  (std::vector<std::string>{
-                      c.workbook ? io_text::kExportingExcel : io_text::kExportingTxt, c.status}))
-            << c.path;
+        EXPECT_EQ(view.statusHistory, (std::vector<std::string>{c.exporting, c.status})) << c.path;
     }
-    EXPECT_EQ(files.get("D:\\out.txt.xls"), "1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n");
-    EXPECT_EQ(files.get("D:\\OUT.TXT"),
-              io::workbookFile(view.table().rows(), {"IP", "来自"}).bytes);
+    EXPECT_EQ(files.get("D:\\OUT.TXT"), "1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n");
+    EXPECT_EQ(files.get("D:\\out.csv"),
+              "\xEF\xBB\xBFIP,\xE6\x9D\xA5\xE8\x87\xAA\r\n1.10.100.200,\xE5\x8C\x97\xE4\xBA\xAC "
+              "\xE7\x94\xB5\xE4\xBF\xA1\r\n3.3.3.3,\xE5\xB9\xBF\xE5\xB7\x9E\r\n");
+    const Rows written = {
+        {"IP", "来自"}, {"1.10.100.200", "北京 电信"}, {"", ""}, {"3.3.3.3", "广州"}};
+    std::vector<RowCells> read;
+    ASSERT_EQ(io::workbookRows(files.get("D:\\out.txt.xls"), read), xls::WorkbookStatus::Ok);
+    EXPECT_EQ(cellRows(read), written);
+    ASSERT_EQ(io::xlsxRows(files.get("D:\\out.Xlsx"), read), xls::XlsxStatus::Ok);
+    EXPECT_EQ(cellRows(read), written);
     EXPECT_EQ(files.get("D:\\ro.txt"), "old");
 
     // List rows 0..65534 fill sheet rows 2..65536; three more, one without location.
@@ -217,7 +263,7 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
     ASSERT_EQ(dialogs.calls.size(), 2u);
     for (const auto& call : dialogs.calls) {
         EXPECT_EQ(call.kind, "save");
-        EXPECT_EQ(call.request.filter, "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt");
+        EXPECT_EQ(call.request.filter, kFilter);
         EXPECT_EQ(call.request.defaultExtension, "*.txt|*.xls");
     }
 
@@ -235,7 +281,7 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
     }
     const auto& open = dialogs.calls.back();
     EXPECT_EQ(open.kind, "open");
-    EXPECT_EQ(open.request.filter, "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt");
+    EXPECT_EQ(open.request.filter, kFilter);
     EXPECT_EQ(open.request.initialDirectory, "C:\\start");
     // One dialog: what the save set and the open does not is still there.
     EXPECT_EQ(open.request.defaultExtension, "*.txt|*.xls");
