@@ -93,6 +93,9 @@ class Lookups {
     bool offlineMode_ = false;
     std::shared_ptr<detail::WindowSide> side_;
     std::unique_ptr<detail::OfflineData> offline_;
+    // Asked when the Lookups go: no run waits any longer for requests its predecessor gave
+    // up; they are cut.
+    std::stop_source closing_;
     // The running (or last) run's session; its task below goes first.
     std::unique_ptr<WebSession> runSession_;
     platform::Task run_;

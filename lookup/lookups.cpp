@@ -70,6 +70,7 @@ Lookups::Lookups(platform::Services& os, platform::Executor& executor, QueryTabl
 
 // The tasks end (each cuts its requests short) before the sessions and the data they use.
 Lookups::~Lookups() {
+    closing_.request_stop();
     run_.requestStop();
     if (runSession_) runSession_->cancel();
     run_.reset();
@@ -143,12 +144,20 @@ bool Lookups::startRun(std::function<void(WebSession&, std::stop_token)> body) {
     // cut), so a service never sees more than the 4 of one run at once.
     auto previous = std::make_shared<PreviousRun>(std::move(run_), std::move(runSession_));
     runSession_ = std::make_unique<WebSession>(os_.internet);
-    run_ = executor_.start([previous, session = runSession_.get(),
-                            body = std::move(body)](std::stop_token stop) mutable {
-        if (!previous->task.waitFor(kPreviousRunWaitMs, stop) && previous->session)
+    run_ = executor_.start([previous, session = runSession_.get(), body = std::move(body),
+                            closing = closing_.get_token()](std::stop_token stop) mutable {
+        const bool done = previous->task.waitFor(kPreviousRunWaitMs, stop);
+        if (done || !stop.stop_requested()) {
+            if (!done && previous->session) previous->session->cancel();
+            previous.reset();  // waits for the rest
+            body(*session, stop);
+            return;
+        }
+        // Stopped while it waited: its final text at once, and the wait goes on here, so
+        // that the next run, which waits for this one, finds those requests done too.
+        body(*session, stop);
+        if (!previous->task.waitFor(kPreviousRunWaitMs, closing) && previous->session)
             previous->session->cancel();
-        previous.reset();      // waits for the rest
-        body(*session, stop);  // a stop asked meanwhile ends it at once, with its final text
     });
     if (!run_.valid()) return false;
     side_->run = detail::RunState::Running;

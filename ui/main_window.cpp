@@ -1,6 +1,8 @@
 // The main window: creation, the wiring of its controls to the work, the toolbar.
 #include "ui/main_window.h"
 
+#include <shellapi.h>
+
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
 #include "ui/ui.h"
@@ -75,6 +77,8 @@ bool MainWindow::create() {
     lookups_ =
         std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
     io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
+    // Files dropped on the window are imported as 导入 would.
+    DragAcceptFiles(window, TRUE);
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
@@ -110,6 +114,30 @@ void MainWindow::onCommand(int id, int code) {
         case id::exportButton:
             return io_->exportResults();
     }
+}
+
+std::optional<std::size_t> MainWindow::selectedRow() const {
+    const LRESULT index =
+        SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+    if (index < 0) return std::nullopt;
+    return static_cast<std::size_t>(index);
+}
+
+// The list's right-click menu: 复制 the selected row, 粘贴 the addresses in the clipboard.
+void MainWindow::showListMenu() {
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    enum : UINT { kCopy = 1, kPaste = 2 };
+    AppendMenuW(menu, MF_STRING | (selectedRow() ? 0 : MF_GRAYED), kCopy,
+                win32::gbkToWide("复制(&C)\tCtrl+C").c_str());
+    AppendMenuW(menu, MF_STRING, kPaste, win32::gbkToWide("粘贴(&V)\tCtrl+V").c_str());
+    POINT at{};
+    GetCursorPos(&at);
+    const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x,
+                                       at.y, 0, window_, nullptr);
+    DestroyMenu(menu);
+    if (chosen == kCopy) io_->copyRow(selectedRow());
+    if (chosen == kPaste) io_->pasteAddresses();
 }
 
 void MainWindow::onToolbarButton(int index) {
@@ -153,8 +181,19 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         case WM_NOTIFY: {
             const auto& header = *reinterpret_cast<const NMHDR*>(l);
-            if (header.hwndFrom == list_ && header.code == LVN_GETDISPINFOW) {
+            if (header.hwndFrom != list_ || !io_) break;
+            if (header.code == LVN_GETDISPINFOW) {
                 answerDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(l));
+                return 0;
+            }
+            if (header.code == NM_RCLICK) {
+                showListMenu();
+                return 0;
+            }
+            if (header.code == LVN_KEYDOWN && GetKeyState(VK_CONTROL) < 0) {
+                const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(l)->wVKey;
+                if (key == 'C') io_->copyRow(selectedRow());
+                if (key == 'V') io_->pasteAddresses();
                 return 0;
             }
             break;
@@ -190,6 +229,16 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM w, LPARAM l) {
         case kPostedWork:
             runPosted();
             return 0;
+        case WM_DROPFILES: {
+            auto drop = reinterpret_cast<HDROP>(w);
+            const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+            std::wstring path(length + 1, L'\0');
+            DragQueryFileW(drop, 0, path.data(), length + 1);
+            path.resize(length);
+            DragFinish(drop);
+            if (io_ && length > 0) io_->importDropped(win32::wideToGbk(path));
+            return 0;
+        }
         case WM_CLOSE:
             // A run's workers would go on asking the services while the window goes.
             if (lookups_) lookups_->requestStop();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "io/io.h"
@@ -51,6 +52,8 @@ class MainWindow final : public WindowTexts, public Poster {
     void onCommand(int id, int code);
     void onToolbarButton(int index);
     HWND boxHandle(Box box) const;
+    std::optional<std::size_t> selectedRow() const;
+    void showListMenu();
 
     // The list and the posted work (main_view.cpp).
     void answerDisplayInfo(tagLVDISPINFOW& info);

@@ -196,22 +196,25 @@ class MainWindowLayout(unittest.TestCase):
         self.assertFalse(self.p.ask("header 2")[0])
 
     def test_toolbar_entries(self):
-        self.assertEqual(self.p.cmd("toolbar-count"), "5")
+        self.assertEqual(self.p.cmd("toolbar-count"), "7")
+        # The five of old, then the offline mode's check button beside them.
         entries = [(0, "button", 0, "开始获取"), (1, "separator", -1, ""), (2, "button", 2, "停止获取"),
-                   (3, "separator", -1, ""), (4, "button", 3, "关于")]
+                   (3, "separator", -1, ""), (4, "button", 3, "关于"), (5, "separator", -1, ""),
+                   (6, "check", 1, "离线查询")]
         commands = set()
         for index, kind, image, text in entries:
             with self.subTest(index=index):
                 fields = self.p.cmd(f"toolbar-button {index}").split(" ", 5)
-                self.assertEqual(fields[0], kind)
+                self.assertEqual(fields[0], "button" if kind == "check" else kind)
                 self.assertEqual(int(fields[2]), image)
                 self.assertEqual(fields[5] if len(fields) > 5 else "", text)
-                if kind == "button":
-                    self.assertEqual(fields[3:5], ["1", "0"])  # enabled, plain push button
+                if kind in ("button", "check"):
+                    # Enabled; a plain push button, or one that stays pressed.
+                    self.assertEqual(fields[3:5], ["1", "1" if kind == "check" else "0"])
                     commands.add(fields[1])
                     # Its picture is drawn: plenty of pixels differ from the background.
                     self.assertGreater(int(self.p.cmd(f"toolbar-image {index}")), 100)
-        self.assertEqual(len(commands), 3)
+        self.assertEqual(len(commands), 4)
         self.assertFalse(self.p.ask("toolbar 1")[0])
 
     def test_texts_round_trip(self):
