@@ -475,6 +475,34 @@ void pressKey(WORD vk) {
     Sleep(200);
 }
 
+// A key pressed with Ctrl held, as a user types Ctrl+C.
+void pressCtrlKey(WORD vk) {
+    INPUT in[4]{};
+    for (INPUT& i : in) i.type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[3].ki.wVk = VK_CONTROL;
+    in[1].ki.wVk = in[2].ki.wVk = vk;
+    in[2].ki.dwFlags = in[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, in, sizeof(INPUT));
+    Sleep(200);
+}
+
+bool putClipboardText(const std::wstring& text) {
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    bool put = false;
+    if (memory) {
+        auto* to = static_cast<wchar_t*>(GlobalLock(memory));
+        text.copy(to, text.size());
+        to[text.size()] = L'\0';
+        GlobalUnlock(memory);
+        put = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        if (!put) GlobalFree(memory);
+    }
+    CloseClipboard();
+    return put;
+}
+
 HWND focusedWindow() {
     main();
     GUITHREADINFO info{};
@@ -830,6 +858,14 @@ std::string run(const std::string& line) {
     }
     if (command == "key") {
         pressKey(keyOf(need(rest, "key")));
+        return "ok";
+    }
+    if (command == "ctrl-key") {
+        pressCtrlKey(keyOf(need(rest, "key")));
+        return "ok";
+    }
+    if (command == "set-clipboard") {
+        if (!putClipboardText(fromUtf8(unescape(rest)))) fail("clipboard not set");
         return "ok";
     }
     if (command == "post-key") {

