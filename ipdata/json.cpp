@@ -1,5 +1,7 @@
 #include "ipdata/json.h"
 
+#include "text/codepage.h"
+
 namespace ipdata::json {
 namespace {
 
@@ -125,24 +127,6 @@ class Parser {
         return true;
     }
 
-    static void appendUtf8(std::string& out, std::uint32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-
     bool hex4(std::uint32_t& unit) {
         if (text_.size() - at_ < 4) return false;
         unit = 0;
@@ -208,7 +192,7 @@ class Parser {
                         }
                     }
                     if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;  // unpaired
-                    appendUtf8(out, unit);
+                    codepage::appendUtf8(out, unit);
                     break;
                 }
                 default:

@@ -16,5 +16,7 @@ std::string utf16ToGbk(const std::u16string& text);
 std::u16string utf8ToUtf16(const std::string& utf8);
 // Unpaired surrogates become U+FFFD.
 std::string utf16ToUtf8(const std::u16string& text);
+// One code point (at most U+10FFFF, no surrogate) as UTF-8 at the end of `out`.
+void appendUtf8(std::string& out, char32_t codePoint);
 
 }  // namespace codepage

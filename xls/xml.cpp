@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "text/codepage.h"
+
 namespace xls::xml {
 namespace {
 
@@ -20,24 +22,6 @@ std::size_t nextSpecial(std::string_view text, std::size_t from) {
 std::string_view localName(std::string_view name) {
     const std::size_t colon = name.rfind(':');
     return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // A character reference's body ("#65", "#x41"): the character, or 0 when it is none XML
@@ -101,7 +85,7 @@ bool decode(std::string_view raw, std::string& out) {
         } else if (!body.empty() && body[0] == '#') {
             const char32_t c = characterReference(body);
             if (c == 0) return false;
-            appendUtf8(out, c);
+            codepage::appendUtf8(out, c);
         } else {
             return false;
         }
