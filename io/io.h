@@ -47,6 +47,9 @@ TextRows textRows(std::string_view bytes);
 // table has. On failure `rows` is left empty.
 xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows);
 
+// A sheet's cells (sorted by row, not empty) to rows by the rules of workbookRows.
+void sheetRows(std::vector<xls::SheetCell>& cells, std::vector<RowCells>& rows);
+
 // The text file of the rows: the first row always, later rows only with a location; each
 // line the address, two spaces, the location, CR LF.
 std::string textFile(const std::vector<Row>& rows);

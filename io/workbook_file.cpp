@@ -14,9 +14,14 @@ xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& r
     status = xls::readSheet(book, "Sheet1", cells);
     if (status != xls::WorkbookStatus::Ok || cells.empty()) return status;
 
+    sheetRows(cells, rows);
+    return xls::WorkbookStatus::Ok;
+}
+
+void sheetRows(std::vector<xls::SheetCell>& cells, std::vector<RowCells>& rows) {
     // The used range of the sheet: from its first row and first column that hold
     // anything, down to its last row. Cells come sorted by row.
-    std::uint16_t firstColumn = xls::kSheetColumns - 1;
+    std::uint16_t firstColumn = cells.front().column;
     for (const xls::SheetCell& c : cells) firstColumn = std::min(firstColumn, c.column);
     const std::uint32_t firstRow = cells.front().row;
     rows.resize(cells.back().row - firstRow + 1);
@@ -28,7 +33,6 @@ xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& r
     // "#"; the names came back with each "#" made ".". ("#" is never part of a GBK
     // character, so bytes can be replaced as they are.)
     for (std::string& title : rows.front()) std::replace(title.begin(), title.end(), '#', '.');
-    return xls::WorkbookStatus::Ok;
 }
 
 WorkbookFile workbookFile(const std::vector<Row>& rows,

@@ -12,19 +12,7 @@ xls::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows) {
     const xls::XlsxStatus status = xls::readXlsx(file, cells, QueryTable::kColumns);
     if (status != xls::XlsxStatus::Ok || cells.empty()) return status;
 
-    // The used range: from the first row and the first column that hold anything down to
-    // the last row. Cells come sorted by row, only those of the columns the table has.
-    std::uint16_t firstColumn = cells.front().column;
-    for (const xls::SheetCell& c : cells) firstColumn = std::min(firstColumn, c.column);
-    const std::uint32_t firstRow = cells.front().row;
-    rows.resize(cells.back().row - firstRow + 1);
-    for (xls::SheetCell& c : cells) {
-        const std::size_t column = c.column - firstColumn;
-        if (column < rows.front().size()) rows[c.row - firstRow][column] = std::move(c.text);
-    }
-    // The first row as column names, as the .xls import takes them ("#" is never part of
-    // a GBK character).
-    for (std::string& title : rows.front()) std::replace(title.begin(), title.end(), '#', '.');
+    sheetRows(cells, rows);
     return xls::XlsxStatus::Ok;
 }
 
