@@ -4,6 +4,7 @@
 // The headers below need the types of windows.h first.
 #include <shellapi.h>
 
+#include "platform/win32/system_call.h"
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
 #include "ui/ui.h"
@@ -107,7 +108,8 @@ void openAboutLink() {
     // The caption is the program's own GBK text; the address is plain ASCII, so the ANSI
     // call reads it the same on any locale. The outcome is not reported.
     const std::string gbk = win32::wideToGbk(address);
-    ShellExecuteA(nullptr, "open", gbk.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (auto* open = win32::systemCall<decltype(ShellExecuteA)>(L"shell32.dll", "ShellExecuteA"))
+        open(nullptr, "open", gbk.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace ui

@@ -3,6 +3,7 @@
 
 #include <shellapi.h>
 
+#include "platform/win32/system_call.h"
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
 #include "ui/ui.h"
@@ -59,7 +60,8 @@ bool MainWindow::create() {
     if (!registerWindowClass(kMainClass, procedure)) return false;
     const std::wstring caption = win32::gbkToWide(kMainWindow.caption);
     HWND window = CreateWindowExW(
-        WS_EX_APPWINDOW, kMainClass, caption.c_str(),
+        // Files dropped on the window are imported as 导入 would.
+        WS_EX_APPWINDOW | WS_EX_ACCEPTFILES, kMainClass, caption.c_str(),
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 50, 50,
         kMainWindow.width, kMainWindow.height, nullptr, nullptr, instance(), this);
     if (!window) return false;
@@ -77,8 +79,6 @@ bool MainWindow::create() {
     lookups_ =
         std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
     io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
-    // Files dropped on the window are imported as 导入 would.
-    DragAcceptFiles(window, TRUE);
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
@@ -231,11 +231,14 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM w, LPARAM l) {
             return 0;
         case WM_DROPFILES: {
             auto drop = reinterpret_cast<HDROP>(w);
-            const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+            auto* query =
+                win32::systemCall<decltype(DragQueryFileW)>(L"shell32.dll", "DragQueryFileW");
+            auto* finish = win32::systemCall<decltype(DragFinish)>(L"shell32.dll", "DragFinish");
+            const UINT length = query ? query(drop, 0, nullptr, 0) : 0;
             std::wstring path(length + 1, L'\0');
-            DragQueryFileW(drop, 0, path.data(), length + 1);
+            if (length > 0) query(drop, 0, path.data(), length + 1);
             path.resize(length);
-            DragFinish(drop);
+            if (finish) finish(drop);
             if (io_ && length > 0) io_->importDropped(win32::wideToGbk(path));
             return 0;
         }

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "platform/win32/system_call.h"
 #include "platform/win32/window_text.h"
 
 namespace platform::win32 {
@@ -41,7 +42,9 @@ bool showFileDialog(bool save, const FileDialogRequest& request, std::string& pa
     dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
                    (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    auto* show = ::win32::systemCall<BOOL WINAPI(OPENFILENAMEW*)>(
+        L"comdlg32.dll", save ? "GetSaveFileNameW" : "GetOpenFileNameW");
+    const BOOL chosen = show ? show(&dialog) : FALSE;
     if (!chosen) return false;
     path = gbk(file.data());
     return true;
