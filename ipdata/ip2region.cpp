@@ -52,8 +52,8 @@ std::string rangeReason(std::size_t index, const char* what) {
     return "地址库第 " + numberToText(static_cast<long long>(index) + 1) + " 条地址段" + what;
 }
 
-bool stopped(const std::atomic<bool>* stop) {
-    return stop != nullptr && stop->load(std::memory_order_relaxed);
+bool stopped(const std::stop_token& stop) {
+    return stop.stop_requested();
 }
 
 class Ip2region final : public Database {
@@ -62,7 +62,7 @@ class Ip2region final : public Database {
 
     std::optional<Range> find(const ip::Address& address) const override;
     std::vector<Range> search(const std::vector<std::string>& keywords,
-                              const std::atomic<bool>* stop) const override;
+                              const std::stop_token& stop) const override;
     std::size_t rangeCount() const override { return entries_.size(); }
     std::string_view formatName() const override { return "ip2region"; }
 
@@ -172,7 +172,7 @@ std::optional<Range> Ip2region::find(const ip::Address& address) const {
 }
 
 std::vector<Range> Ip2region::search(const std::vector<std::string>& keywords,
-                                     const std::atomic<bool>* stop) const {
+                                     const std::stop_token& stop) const {
     // Matching in UTF-8 cannot hit the middle of a character, as a GBK byte search could.
     std::vector<std::string> needles;
     for (const std::string& keyword : keywords)

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,7 +47,7 @@ class Database {
     // match the name without it. When `stop` turns true the walk ends early and returns
     // what it found so far.
     virtual std::vector<Range> search(const std::vector<std::string>& keywords,
-                                      const std::atomic<bool>* stop = nullptr) const = 0;
+                                      const std::stop_token& stop = {}) const = 0;
 
     // Ranges of both families, adjacent ranges of one record counted once.
     virtual std::size_t rangeCount() const = 0;

@@ -54,8 +54,8 @@ std::string damaged(std::string_view what) {
     return "地址库文件已损坏:" + std::string(what);
 }
 
-bool stopped(const std::atomic<bool>* stop) {
-    return stop != nullptr && stop->load(std::memory_order_relaxed);
+bool stopped(const std::stop_token& stop) {
+    return stop.stop_requested();
 }
 
 // The first bits of a 128-bit address, as two host-order halves.
@@ -161,7 +161,7 @@ class Ipdb final : public Database {
 
     std::optional<Range> find(const ip::Address& address) const override;
     std::vector<Range> search(const std::vector<std::string>& keywords,
-                              const std::atomic<bool>* stop) const override;
+                              const std::stop_token& stop) const override;
     std::size_t rangeCount() const override { return rangeCount_; }
     std::string_view formatName() const override { return "ipdb"; }
 
@@ -325,7 +325,7 @@ std::optional<Range> Ipdb::find(const ip::Address& address) const {
 }
 
 std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
-                                const std::atomic<bool>* stop) const {
+                                const std::stop_token& stop) const {
     // Each keyword as UTF-8 (the records' encoding, where a byte match is a character
     // match), with the name it may stand for.
     std::vector<std::pair<std::string, std::string>> needles;

@@ -99,6 +99,7 @@ class Lookups {
     // The running (or last) run's session; its task below goes first.
     std::unique_ptr<WebSession> runSession_;
     platform::Task run_;
+    bool runCutsRequests_ = false;  // a stop cancels runSession_ (the reverse search)
     WebSession singleSession_;
     std::mutex singlesMutex_;
     std::deque<SingleQuery> singlesWaiting_;

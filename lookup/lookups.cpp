@@ -73,6 +73,8 @@ Lookups::~Lookups() {
     closing_.request_stop();
     run_.requestStop();
     if (runSession_) runSession_->cancel();
+    singleSession_.cancel();
+    echoSession_.cancel();
     run_.reset();
     singles_.reset();
     echo_.reset();
@@ -106,7 +108,6 @@ void Lookups::runSingleQuery() {
 }
 
 void Lookups::askSingles(std::stop_token stop) {
-    std::stop_callback cancel(stop, [this] { singleSession_.cancel(); });
     for (;;) {
         SingleQuery query;
         {
@@ -182,6 +183,7 @@ void Lookups::startBatchQuery() {
         view.setStatus("查询完毕,共查询出0条数据!");
         return;
     }
+    runCutsRequests_ = false;
     if (offlineMode_) {
         if (startRun([side = side_, &offline = *offline_, rows = std::move(rows)](
                          WebSession&, std::stop_token stop) {
@@ -202,6 +204,9 @@ void Lookups::requestStop() {
     if (side_->run != detail::RunState::Running) return;
     side_->run = detail::RunState::Stopping;
     run_.requestStop();
+    // A reverse search cuts its request under way; a batch lets its requests finish (see
+    // batchRun). Cancelled here, not by a stop_callback: see platform/condition.h.
+    if (runCutsRequests_) runSession_->cancel();
 }
 
 void Lookups::startReverseSearch() {
@@ -215,15 +220,14 @@ void Lookups::startReverseSearch() {
         view.setStatus(detail::kBusy);
         return;
     }
+    runCutsRequests_ = true;
     // Whether the data answers is settled on the run's task, which may wait for the open.
     if (startRun([side = side_, &offline = *offline_, keywords](WebSession& session,
                                                                 std::stop_token stop) {
-            if (auto database = offline.get()) {
+            if (auto database = offline.get())
                 detail::offlineReverseRun(side, *database, keywords, stop);
-            } else {
-                std::stop_callback cancel(stop, [&session] { session.cancel(); });
+            else
                 detail::reverseRun(side, session, keywords, stop);
-            }
         }))
         view.setStatus("正在查询...");
 }
@@ -232,7 +236,6 @@ void Lookups::showPublicAddress() {
     if (echo_.valid()) return;  // once: at start-up
     echo_ = executor_.start(
         [side = side_, &probe = os_.probe, &session = echoSession_](std::stop_token stop) {
-            std::stop_callback cancel(stop, [&session] { session.cancel(); });
             std::string text = fetchPublicAddress(probe, session);
             // Cut short by the window's end: no answer to show.
             if (stop.stop_requested()) return;

@@ -108,9 +108,7 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
 
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop) {
-    std::atomic<bool> stopped{false};
-    std::stop_callback onStop(stop, [&stopped] { stopped = true; });
-    std::vector<ipdata::Range> found = database.search(keywordsOf(keywords), &stopped);
+    std::vector<ipdata::Range> found = database.search(keywordsOf(keywords), stop);
     std::vector<RowCells> rows;
     rows.reserve(found.size());
     for (ipdata::Range& range : found)

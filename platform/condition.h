@@ -4,6 +4,7 @@
 // std::condition_variable_any with a stop_token, can miss its wake-up and sleep forever.
 #pragma once
 
+#include <algorithm>
 #include <mutex>
 #include <stop_token>
 #include <thread>
@@ -23,29 +24,31 @@ class Condition {
     void notifyAll();
 
     // Without the lock held: waits until `ready()` (read under the lock) holds, `stop` is
-    // asked or `limit` has passed; returns ready() as it then stands.
+    // asked or `limit` has passed; returns ready() as it then stands. A stop is seen within
+    // kStopLookMs: a std::stop_callback would wake the wait at once, but its end waits on a
+    // semaphore of the runtime that can miss its wake-up and hang (GCC bug 104928, in the
+    // GCC 12 of this toolchain), which stalled a stopped run for good under load.
     template <class Ready>
     bool wait(Ready ready, std::stop_token stop = {},
               std::chrono::milliseconds limit = std::chrono::milliseconds::max()) {
-        std::stop_callback wake(stop, [this] {
-            std::lock_guard locked(*this);
-            notifyAll();
-        });
         const bool timed = limit != std::chrono::milliseconds::max();
         const auto end = std::chrono::steady_clock::now() + (timed ? limit : limit.zero());
         std::lock_guard locked(*this);
         while (!ready() && !stop.stop_requested()) {
-            long long leftMs = -1;
+            long long leftMs = stop.stop_possible() ? kStopLookMs : -1;
             if (timed) {
-                leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             end - std::chrono::steady_clock::now())
-                             .count();
-                if (leftMs <= 0) break;
+                const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           end - std::chrono::steady_clock::now())
+                                           .count();
+                if (left <= 0) break;
+                leftMs = leftMs < 0 ? left : std::min(left, leftMs);
             }
             sleepLocked(leftMs);
         }
         return ready();
     }
+
+    static constexpr long long kStopLookMs = 20;
 
   private:
     // With the lock held: lets it go until notified (or `ms` passed, -1 for no limit, or

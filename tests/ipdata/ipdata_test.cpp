@@ -141,8 +141,9 @@ TEST(IpdataSearch, EveryKeywordMustMatchAField) {
     }
     EXPECT_EQ(db->search({"北京市"}).at(0).region, "中国|0|北京|北京市|0");
 
-    std::atomic<bool> stop{true};
-    EXPECT_TRUE(db->search({"中国"}, &stop).empty());
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_TRUE(db->search({"中国"}, stopped.get_token()).empty());
 }
 
 TEST(IpdataDisplay, RegionsAndAddresses) {

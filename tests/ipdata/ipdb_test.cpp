@@ -151,8 +151,9 @@ TEST(Ipdb, SearchesEveryKeywordInBothFamilies) {
     EXPECT_EQ(searchText(*twins, {"重庆"}),
               (Rows{"1.0.0.0-1.0.1.255 重庆 电信", "1.0.2.0-1.0.2.255 重庆 联通"}));
 
-    std::atomic<bool> stop{true};
-    EXPECT_TRUE(db->search({"中国"}, &stop).empty());
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_TRUE(db->search({"中国"}, stopped.get_token()).empty());
 }
 
 TEST(Ipdb, RefusesDamagedFilesWithAReason) {

@@ -342,8 +342,12 @@ def test_hammer_start_stop(p, rows=300):
 
 
 # A batch keeps up to 4 requests in flight: while the close is on its way to the window each
-# of them may end and its lane begin one more, and nothing after that.
+# of them may end and its lane begin one more, and nothing after that. Against a service
+# that answers at once a lane may manage a second one while a loaded machine keeps the
+# window from the close for a few milliseconds; a close that let the lanes go on would
+# show hundreds.
 LANES = 4
+LATE_LIMIT = 2 * LANES
 
 
 def close_case(exe, driver, what, setup):
@@ -367,7 +371,7 @@ def close_case(exe, driver, what, setup):
         ended = time.time()
         time.sleep(1)
         late = [r for r in requests() if r["time"] >= started]
-        check(len(late) <= LANES, "%s: %d requests begun after the close: %r"
+        check(len(late) <= LATE_LIMIT, "%s: %d requests begun after the close: %r"
               % (what, len(late), [r["path"] for r in late][:8]))
         check(all(r["time"] <= ended for r in late), "%s: a request after the process ended" % what)
         print("%s: ended %.2f s after the close, %d request(s) after it" % (what, took, len(late)),
