@@ -26,8 +26,8 @@ class Condition {
     // Without the lock held: waits until `ready()` (read under the lock) holds, `stop` is
     // asked or `limit` has passed; returns ready() as it then stands. A stop is seen within
     // kStopLookMs: a std::stop_callback would wake the wait at once, but its end waits on a
-    // semaphore of the runtime that can miss its wake-up and hang (GCC bug 104928, in the
-    // GCC 12 of this toolchain), which stalled a stopped run for good under load.
+    // semaphore of the runtime (GCC 12's), and under load under Wine a stopped run hung
+    // there for good; the program uses no stop_callback.
     template <class Ready>
     bool wait(Ready ready, std::stop_token stop = {},
               std::chrono::milliseconds limit = std::chrono::milliseconds::max()) {
