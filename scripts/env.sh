@@ -13,7 +13,7 @@ JOBS=${JOBS:-2}
 verdalo_start_display() {
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
   local n
-  for n in 91 92 93 94 95 96 97 98; do
+  for n in $(seq 91 140); do
     [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
     Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     VERDALO_XVFB_PID=$!
