@@ -26,6 +26,9 @@ struct SheetCell {
     std::string text;
 };
 
+// Cells in row, then column order; of a cell given twice the last one stays.
+void orderCells(std::vector<SheetCell>& cells);
+
 struct ParsedWorkbook {
     struct SheetEntry {
         std::string name;  // GBK

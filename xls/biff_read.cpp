@@ -427,21 +427,25 @@ WorkbookStatus readSheet(const ParsedWorkbook& book, std::string_view name,
             cells.clear();
             return status;
         }
-        // Stable, so a cell written twice keeps its last value at the end of its run.
-        // Writers store cells in order, so the sort is mostly not needed.
-        const auto before = [](const SheetCell& a, const SheetCell& b) {
-            return a.row != b.row ? a.row < b.row : a.column < b.column;
-        };
-        if (!std::is_sorted(cells.begin(), cells.end(), before))
-            std::stable_sort(cells.begin(), cells.end(), before);
-        auto last =
-            std::unique(cells.rbegin(), cells.rend(), [](const SheetCell& a, const SheetCell& b) {
-                return a.row == b.row && a.column == b.column;
-            });
-        cells.erase(cells.begin(), last.base());
+        orderCells(cells);
         return WorkbookStatus::Ok;
     }
     return WorkbookStatus::NoSheet;
+}
+
+// Stable, so a cell written twice keeps its last value at the end of its run. Writers
+// store cells in order, so the sort is mostly not needed.
+void orderCells(std::vector<SheetCell>& cells) {
+    const auto before = [](const SheetCell& a, const SheetCell& b) {
+        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    };
+    if (!std::is_sorted(cells.begin(), cells.end(), before))
+        std::stable_sort(cells.begin(), cells.end(), before);
+    auto last =
+        std::unique(cells.rbegin(), cells.rend(), [](const SheetCell& a, const SheetCell& b) {
+            return a.row == b.row && a.column == b.column;
+        });
+    cells.erase(cells.begin(), last.base());
 }
 
 }  // namespace xls

@@ -505,16 +505,7 @@ XlsxStatus readCells(std::string_view file, std::vector<SheetCell>& cells,
     xmlText = std::string();
     shared = {};
 
-    const auto before = [](const SheetCell& a, const SheetCell& b) {
-        return a.row != b.row ? a.row < b.row : a.column < b.column;
-    };
-    if (!std::is_sorted(cells.begin(), cells.end(), before))
-        std::stable_sort(cells.begin(), cells.end(), before);
-    auto last =
-        std::unique(cells.rbegin(), cells.rend(), [](const SheetCell& a, const SheetCell& b) {
-            return a.row == b.row && a.column == b.column;
-        });
-    cells.erase(cells.begin(), last.base());
+    orderCells(cells);
     toGbk(cells);
     return XlsxStatus::Ok;
 }
