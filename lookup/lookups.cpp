@@ -70,8 +70,12 @@ Lookups::Lookups(platform::Services& os, platform::Executor& executor, QueryTabl
 
 // The tasks end (each cuts its requests short) before the sessions and the data they use.
 Lookups::~Lookups() {
+    // Every task is told to stop before its requests are cut, so that a cut request is
+    // seen as the end, not as an answer to show.
     closing_.request_stop();
     run_.requestStop();
+    singles_.requestStop();
+    echo_.requestStop();
     if (runSession_) runSession_->cancel();
     singleSession_.cancel();
     echoSession_.cancel();
@@ -133,6 +137,7 @@ void Lookups::askSingles(std::stop_token stop) {
             std::string offline = detail::offlineAnswer(offline_->get().get(), address);
             if (!offline.empty()) result = std::move(offline);
         }
+        if (stop.stop_requested()) return;  // cut short by the window's end
         detail::post(side_, [address, result](detail::WindowSide& s) {
             detail::showSingleAnswer(s, address, result);
         });
