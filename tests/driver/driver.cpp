@@ -5,6 +5,7 @@
 #include <windows.h>
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -503,6 +504,27 @@ bool putClipboardText(const std::wstring& text) {
     return put;
 }
 
+// Files dropped on a window, as the shell hands them over: a DROPFILES block in the
+// program's own memory (a fixed HGLOBAL is its address, which is all DragQueryFileW locks).
+// The program frees it with DragFinish; memory it cannot free stays for the run.
+void dropFiles(HWND target, const std::vector<std::wstring>& paths) {
+    std::wstring names;
+    for (const auto& path : paths) names += path + L'\0';
+    names += L'\0';
+    std::vector<char> block(sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    DROPFILES head{};
+    head.pFiles = sizeof(DROPFILES);
+    head.pt = {20, 20};
+    head.fWide = TRUE;
+    std::memcpy(block.data(), &head, sizeof head);
+    std::memcpy(block.data() + sizeof head, names.data(), names.size() * sizeof(wchar_t));
+    void* remote = VirtualAllocEx(g_process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (!remote || !WriteProcessMemory(g_process, remote, block.data(), block.size(), nullptr))
+        fail("could not place the dropped names in the program");
+    PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
+
 HWND focusedWindow() {
     main();
     GUITHREADINFO info{};
@@ -866,6 +888,19 @@ std::string run(const std::string& line) {
     }
     if (command == "set-clipboard") {
         if (!putClipboardText(fromUtf8(unescape(rest)))) fail("clipboard not set");
+        return "ok";
+    }
+    if (command == "drop-files") {
+        // Paths separated by "|".
+        std::vector<std::wstring> paths;
+        std::wstring all = fromUtf8(unescape(rest));
+        for (size_t from = 0; from <= all.size();) {
+            const size_t bar = std::min(all.find(L'|', from), all.size());
+            if (bar > from) paths.push_back(all.substr(from, bar - from));
+            from = bar + 1;
+        }
+        if (paths.empty()) fail("no path to drop");
+        dropFiles(main(), paths);
         return "ok";
     }
     if (command == "post-key") {

@@ -268,6 +268,20 @@ def test_copy_huge_answer(p, reader):
     check(got == shown, "clipboard: %d characters, %r" % (len(got), got[-60:]))
 
 
+def test_drop(p):
+    # A Notepad-style UTF-8 log dropped with a second file: the first is imported as 导入
+    # would (its addresses, each once, its Chinese read as UTF-8) and named in 文件位置.
+    log = os.path.join(RUN_DIR, "登录记录.log")
+    with open(log, "wb") as f:
+        f.write("2026-12-01 登录 来自 222.180.0.1 端口 80\r\n失败 [240e:1::1]:443 用户 张三\r\n"
+                "再次 222.180.0.1\r\n".encode("utf-8"))
+    other = write_list("other.txt", ["5.5.5.5"])
+    p.cmd("drop-files " + escape(windows_path(log) + "|" + windows_path(other)))
+    check(settled_status(p, "导入") == "导入txt完毕!共找到2个IP地址", "drop status: " + p.status(1))
+    check(p.rows() == [("222.180.0.1", ""), ("240e:1::1", "")], "dropped rows: %r" % p.rows())
+    check(p.cmd("get-text 编辑框_文件位置") == windows_path(log), "file location box")
+
+
 def test_import_twice(p):
     # A second click on 导入 while the first import is at its file is refused: the list ends
     # with the first file's rows, where a second import that went through would leave the
