@@ -1,27 +1,36 @@
 #!/usr/bin/env python3
 """The typical road of a user, played on the real Verdalo.exe through the UI test driver
 against the bundled mock services (run inside tests/e2e/netns.sh by scripts/demo.sh):
-import a list, batch query (one row the mock fails, answered from the address data), stop
-and resume, export to txt and .xls, reverse search answered from the address data with its
-own export, a single query and copy. A screenshot of the main window after each step.
+import a list saved as Notepad saves it (UTF-8, no byte-order mark, IPv6 rows too), batch
+query (one row the mock fails, answered from the address data), stop and resume, export to
+txt and .xls, reverse search answered from the address data with its own export, a single
+query and copy; then a workbook LibreOffice wrote (.xlsx) answered whole in the offline
+mode. A screenshot of the main window after each step.
 
     demo_road.py <Verdalo.exe> <verdalo_driver.exe> <output folder>
 """
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "e2e"))
-from verdalo_e2e import DriverError, Program, escape, mock_rule, windows_path  # noqa: E402
+from verdalo_e2e import (DriverError, Program, escape, host, mock_rule,  # noqa: E402
+                         requests, windows_path)
 
 # Thirty addresses of the kind a user checks: well-known resolvers and provider gateways.
 SAMPLE = """1.2.4.8 8.8.8.8 114.114.114.114 223.5.5.5 180.76.76.76 119.29.29.29 61.139.2.69
 202.96.128.86 202.96.134.133 211.136.192.6 221.5.88.88 218.30.19.40 61.134.1.4
 202.102.128.68 222.246.129.80 210.21.196.6 221.11.1.67 202.103.24.68 218.2.2.2
 219.141.136.10 202.106.0.20 210.2.4.8 203.119.26.3 58.240.57.33 123.125.81.6
-101.226.4.6 218.85.152.99 202.98.96.68 61.147.37.1 124.207.160.106""".split()
+101.226.4.6 218.85.152.99 202.98.96.68 61.147.37.1 124.207.160.106""".split() + [
+    "240e:1::1", "2001:4860:4860::8888", "网关.示例"]  # IPv6 rows and a host name in Chinese
+# The workbook answered in the offline mode: a sheet of a user's own, IPv4 and IPv6 mixed.
+WORKBOOK = ["地址", "222.180.0.1", "240e:1::1", "2001:4860:4860::8888", "1.2.4.8", "8.8.8.8",
+            "2408:8000::1", "36.112.0.1", "2409:8a00::1", "240c::6666", "101.6.6.6",
+            "2001:da8::666", "183.60.83.19"]
 KEYWORDS = "重庆市 电信"
 SINGLE = "202.98.96.68"
 # The address the mock location service fails: its row is answered from the address data.
@@ -70,13 +79,31 @@ def address_data(exe):
     return None
 
 
+def libreoffice_xlsx(out, lines):
+    """The workbook LibreOffice writes from a one-column list, or None without LibreOffice."""
+    source = os.path.join(out, "workbook-list.csv")
+    with open(source, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
+    try:
+        subprocess.run(["timeout", "120", "soffice", "--headless", "--norestore",
+                        "--infilter=Text - txt - csv (StarCalc):44,34,76,1",
+                        "--convert-to", "xlsx:Calc MS Excel 2007 XML", "--outdir", out, source],
+                       env=dict(os.environ, HOME=tempfile.mkdtemp()), check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    os.remove(source)
+    return os.path.join(out, "workbook-list.xlsx")
+
+
 def main():
     exe, driver, out = sys.argv[1:4]
     os.makedirs(out, exist_ok=True)
     data = address_data(exe)
     sample = os.path.join(out, "sample-list.txt")
-    with open(sample, "wb") as f:
-        f.write("\r\n".join(SAMPLE).encode("gbk") + b"\r\n")
+    with open(sample, "wb") as f:  # as today's Notepad saves: UTF-8, no byte-order mark
+        f.write("\r\n".join(SAMPLE).encode("utf-8") + b"\r\n")
+    workbook = libreoffice_xlsx(out, WORKBOOK)
 
     with Program(exe, driver, offline_data=data) as p:
         say("started; public address: " + p.wait_status(2, "您的IP是", 30000))
@@ -89,6 +116,8 @@ def main():
         p.cmd("click 按钮_导入")
         p.wait_status(1, "导入txt完毕!")
         say("imported %s rows from %s" % (p.cmd("rows"), os.path.basename(sample)))
+        if [a for a, _ in p.rows()] != SAMPLE:
+            raise DriverError("the UTF-8 list came in as %r" % p.rows()[-3:])
         shot(p, out, "imported")
 
         # 2. Batch query, stopped part way (the mock answers each address after 150 ms, and
@@ -152,6 +181,26 @@ def main():
         p.cmd("click 按钮_复制")
         say("copy: " + p.wait_status(1, "已成功复制到剪切板中!"))
         shot(p, out, "single-query-copied")
+
+        # 7. A workbook LibreOffice wrote, answered whole from the data in the offline mode.
+        if workbook and data:
+            p.set_text("编辑框_文件位置", windows_path(workbook))
+            p.cmd("click 按钮_导入")
+            say("workbook: " + p.wait_status(1, "导入Excel完毕", 30000))
+            if [a for a, _ in p.rows()] != WORKBOOK:
+                raise DriverError("the workbook came in as %r" % p.rows())
+            asked = len(requests(host("location")))
+            p.cmd("mouse-toolbar 6")  # 离线查询 on
+            p.cmd("toolbar 0")
+            say("offline mode: " + p.wait_status(1, "查询完毕", 30000))
+            for address, answer in p.rows()[1:4]:
+                say("  %s  %s" % (address, answer))
+            if len(requests(host("location"))) != asked:
+                raise DriverError("the service was asked in the offline mode")
+            shot(p, out, "offline-mode")
+        else:
+            say("offline mode step left out: " +
+                ("no LibreOffice to write the workbook" if data else "no address data"))
 
         p.cmd("close-main")
         p.cmd("wait-exit 15000")
