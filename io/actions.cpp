@@ -71,7 +71,7 @@ Read readAddresses(std::string_view bytes) {
     return {true, std::move(rows), std::move(status)};
 }
 
-Read readList(const std::string& path, std::string_view bytes) {
+Read readList(const platform::Path& path, std::string_view bytes) {
     switch (importFormat(path, bytes)) {
         case ImportFormat::Xls:
             return readWorkbook(bytes);
@@ -90,14 +90,9 @@ Read readList(const std::string& path, std::string_view bytes) {
 // What the progress text says while the file is read: by its name, as the content is not
 // known yet.
 enum class Kind { Text, Csv, Excel };
-Kind kindOfName(const std::string& path) {
-    const std::string lowered = toLowerAscii(path);
-    auto endsWith = [&](std::string_view end) {
-        return lowered.size() >= end.size() &&
-               lowered.compare(lowered.size() - end.size(), end.size(), end) == 0;
-    };
-    if (endsWith(".xls") || endsWith(".xlsx")) return Kind::Excel;
-    return endsWith(".csv") ? Kind::Csv : Kind::Text;
+Kind kindOfName(const platform::Path& path) {
+    if (path.endsWith(".xls") || path.endsWith(".xlsx")) return Kind::Excel;
+    return path.endsWith(".csv") ? Kind::Csv : Kind::Text;
 }
 
 }  // namespace
@@ -135,8 +130,8 @@ void Actions::inBackground(std::function<Finish()> work, const char* failure) {
 void Actions::browseImportFile() {
     dialog_.filter = io_text::kFilterAllFormats;
     dialog_.initialDirectory = startDirectory;
-    std::string path;
-    if (os_.dialogs.openFile(dialog_, path)) texts_.setText(Box::FileLocation, path);
+    platform::Path path;
+    if (os_.dialogs.openFile(dialog_, path)) texts_.setPath(Box::FileLocation, path);
 }
 
 void Actions::importAddressList() {
@@ -144,7 +139,7 @@ void Actions::importAddressList() {
         texts_.setStatus(io_text::kBusy);
         return;
     }
-    const std::string path = texts_.text(Box::FileLocation);
+    const platform::Path path = texts_.path(Box::FileLocation);
     if (path.empty()) {
         texts_.setStatus(io_text::kNoFileLocation);
         return;
@@ -169,15 +164,15 @@ void Actions::importAddressList() {
         unreadable);
 }
 
-bool Actions::askSaveLocation(std::string& path) {
+bool Actions::askSaveLocation(platform::Path& path) {
     dialog_.filter = io_text::kFilterAllFormats;
     dialog_.defaultExtension = io_text::kDefaultExtension;
     return os_.dialogs.saveFile(dialog_, path);
 }
 
 void Actions::browseSaveLocation() {
-    std::string path;
-    if (askSaveLocation(path)) texts_.setText(Box::SaveLocation, path);
+    platform::Path path;
+    if (askSaveLocation(path)) texts_.setPath(Box::SaveLocation, path);
 }
 
 void Actions::exportResults() {
@@ -185,7 +180,7 @@ void Actions::exportResults() {
         texts_.setStatus(io_text::kBusy);
         return;
     }
-    const std::string path = texts_.text(Box::SaveLocation);
+    const platform::Path path = texts_.path(Box::SaveLocation);
     if (path.empty()) {
         texts_.setStatus(io_text::kSaveLocationEmpty);
         return;
@@ -206,12 +201,12 @@ void Actions::exportWithDialog() {
         texts_.setStatus(io_text::kNothingToExport);
         return;
     }
-    std::string path;
+    platform::Path path;
     if (askSaveLocation(path)) exportTo(path);
 }
 
 // The rows as they are now, answers that came in while a dialog was up included.
-void Actions::exportTo(const std::string& path) {
+void Actions::exportTo(const platform::Path& path) {
     const QueryTable& table = rows_;
     std::vector<Row> rows = table.rows();
     const std::array<std::string, QueryTable::kColumns> titles = {table.header(0), table.header(1)};
@@ -251,12 +246,12 @@ void Actions::exportTo(const std::string& path) {
         io_text::kExcelUnwritable);
 }
 
-void Actions::importDropped(const std::string& path) {
+void Actions::importDropped(const platform::Path& path) {
     if (busy_) {
         texts_.setStatus(io_text::kBusy);
         return;
     }
-    texts_.setText(Box::FileLocation, path);
+    texts_.setPath(Box::FileLocation, path);
     importAddressList();
 }
 

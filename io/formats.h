@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/io.h"
+#include "platform/path.h"
 #include "xls/xlsx.h"
 
 namespace io {
@@ -23,11 +24,11 @@ enum class ImportFormat {
 };
 // Told by the content first (the compound file and zip signatures), then for text by the
 // name's ending, without case.
-ImportFormat importFormat(std::string_view path, std::string_view bytes);
+ImportFormat importFormat(const platform::Path& path, std::string_view bytes);
 
 enum class ExportFormat { Text, Csv, Xlsx, Xls };
 // By the name's ending, without case: .txt, .csv, .xlsx; any other name is an .xls.
-ExportFormat exportFormat(std::string_view path);
+ExportFormat exportFormat(const platform::Path& path);
 
 // A list file's bytes as GBK text, decoded as textRows decodes them: by a UTF-8 or UTF-16
 // byte-order mark; without one as UTF-8 when the bytes are valid UTF-8 holding a character

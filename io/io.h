@@ -16,16 +16,13 @@
 
 #include "platform/dialogs.h"
 #include "platform/executor.h"
+#include "platform/path.h"
 #include "platform/services.h"
 #include "platform/window.h"
 #include "table/table.h"
 #include "xls/biff.h"
 
 namespace io {
-
-// The format follows the name: ".txt" anywhere in it (exact case) is a text file, every
-// other name a workbook.
-bool isTextPath(const std::string& path);
 
 // The rows of a text file, one per line, and the number of characters the file held that
 // GBK cannot (each now a "?").
@@ -82,7 +79,7 @@ class Actions {
     void exportWithDialog();    // 按钮_反向导出
     void copyResult();          // 按钮_复制
     // A file dropped on the window: named in the 文件位置 box and imported as 导入 would.
-    void importDropped(const std::string& path);
+    void importDropped(const platform::Path& path);
     // The list's menu and keys: the row at `index` (none selected: nullopt) to the
     // clipboard as "address<TAB>location"; the addresses in the clipboard's text appended
     // as rows, in order of appearance, each once.
@@ -93,15 +90,15 @@ class Actions {
     bool busy() const { return busy_; }
 
     // Where the open dialog starts; empty means the platform's default folder.
-    std::string startDirectory;
+    platform::Path startDirectory;
 
   private:
     using Finish = std::function<void()>;
     // Runs `work` on a worker; what it returns then runs on the window thread. Should
     // memory run out on the way, `failure` is shown instead.
     void inBackground(std::function<Finish()> work, const char* failure);
-    void exportTo(const std::string& path);
-    bool askSaveLocation(std::string& path);
+    void exportTo(const platform::Path& path);
+    bool askSaveLocation(platform::Path& path);
 
     platform::Services& os_;
     platform::Executor& executor_;

@@ -169,10 +169,6 @@ bool convertedText(std::string_view bytes, std::string& converted, std::size_t& 
 
 }  // namespace
 
-bool isTextPath(const std::string& path) {
-    return path.find(".txt") != std::string::npos;
-}
-
 TextRows textRows(std::string_view bytes) {
     TextRows result;
     std::string converted;

@@ -48,7 +48,7 @@ class OfflineData {
   public:
     // An empty path or no file there: no data, and nothing said. A file that cannot be read
     // or is refused: no data, and `refused` gets the reason, on the loading thread.
-    OfflineData(platform::Files& files, platform::Executor& executor, std::string path,
+    OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
                 std::function<void(const std::string& reason)> refused);
     // Waits for the open.
     ~OfflineData();
@@ -61,7 +61,7 @@ class OfflineData {
     void load();
 
     platform::Files& files_;
-    const std::string path_;
+    const platform::Path path_;
     std::function<void(const std::string&)> refused_;
     std::once_flag once_;
     std::shared_ptr<const ipdata::Database> database_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/executor.h"
+#include "platform/path.h"
 #include "platform/probe.h"
 #include "platform/services.h"
 #include "platform/window.h"
@@ -58,7 +59,11 @@ class Lookups {
     // data file, opened off the window thread; empty or missing: the lookups use the web
     // alone. A file that is there but unusable is reported once in status panel 1.
     Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
-            WindowTexts& texts, Poster& poster, std::string offlineDataPath = {});
+            WindowTexts& texts, Poster& poster, platform::Path offlineDataPath = {});
+    // The same with the data file named by a GBK text (tests and tools name it by a literal).
+    Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
+            WindowTexts& texts, Poster& poster, const std::string& offlineDataPath)
+        : Lookups(os, executor, rows, texts, poster, platform::Path::fromGbk(offlineDataPath)) {}
     // Ends what runs: stops every task started here (their requests cut short) and waits.
     ~Lookups();
     Lookups(const Lookups&) = delete;

@@ -54,7 +54,7 @@ using detail::kPreviousRunWaitMs;
 using detail::PreviousRun;
 
 Lookups::Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
-                 WindowTexts& texts, Poster& poster, std::string offlineDataPath)
+                 WindowTexts& texts, Poster& poster, platform::Path offlineDataPath)
     : os_(os),
       executor_(executor),
       side_(std::make_shared<detail::WindowSide>(rows, texts, poster)),

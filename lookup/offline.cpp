@@ -27,7 +27,7 @@ std::vector<std::string> keywordsOf(const std::string& text) {
 
 namespace detail {
 
-OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, std::string path,
+OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
                          std::function<void(const std::string& reason)> refused)
     : files_(files), path_(std::move(path)), refused_(std::move(refused)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
@@ -49,7 +49,7 @@ void OfflineData::load() {
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
         opened = ipdata::openDatabase(owner->bytes(), owner, reason);
     } else {
-        reason = "无法读取文件 " + path_;
+        reason = "无法读取文件 " + path_.gbk();
     }
     if (opened) {
         database_ = std::move(opened);

@@ -1,6 +1,6 @@
-// Whole-file reads and writes by path, and read-only views of whole files. Paths are GBK
-// texts; the Win32 side opens them through the wide-character calls, so any file name
-// works on any system locale.
+// Whole-file reads and writes by path, and read-only views of whole files. Paths are
+// UTF-16 (platform::Path); the Win32 side opens them through the wide-character calls, so
+// any file name works on any system locale.
 #pragma once
 
 #include <functional>
@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "platform/path.h"
 
 namespace platform {
 
@@ -49,14 +51,14 @@ class Files {
     virtual ~Files() = default;
     // The whole file into `bytes`; false when it is missing, locked or cannot be read,
     // and then `bytes` is left empty.
-    virtual bool readAll(const std::string& path, std::string& bytes) = 0;
+    virtual bool readAll(const Path& path, std::string& bytes) = 0;
     // Creates or truncates the file and writes `bytes`; false when any step fails.
-    virtual bool writeAll(const std::string& path, const std::string& bytes) = 0;
-    virtual bool exists(const std::string& path) = 0;
+    virtual bool writeAll(const Path& path, const std::string& bytes) = 0;
+    virtual bool exists(const Path& path) = 0;
     // The whole file mapped read-only, without copying it; nullopt when it is missing,
     // locked, cannot be mapped or does not fit the address space. An empty file gives an
     // empty view.
-    virtual std::optional<FileView> map(const std::string& path) = 0;
+    virtual std::optional<FileView> map(const Path& path) = 0;
 };
 
 }  // namespace platform

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/path.h"
+
 enum class Box { FileLocation, SaveLocation, Address, Result, Keywords };
 
 // The window's texts. Every call belongs on the window thread.
@@ -14,6 +16,10 @@ class WindowTexts {
     virtual ~WindowTexts() = default;
     virtual std::string text(Box box) = 0;
     virtual void setText(Box box, const std::string& text) = 0;
+    // A box that names a file (FileLocation, SaveLocation), read and written as the path
+    // it holds, without passing through GBK.
+    virtual platform::Path path(Box box) = 0;
+    virtual void setPath(Box box, const platform::Path& path) = 0;
     // Panels 0 to 2; another index does nothing (or reads empty).
     virtual void setPanel(int index, const std::string& text) = 0;
     virtual std::string panel(int index) = 0;

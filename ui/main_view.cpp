@@ -39,6 +39,16 @@ void MainWindow::setText(Box box, const std::string& text) {
     win32::setWindowText(edit, box == Box::Result ? boundResultText(text) : text);
 }
 
+platform::Path MainWindow::path(Box box) {
+    HWND edit = boxHandle(box);
+    return edit ? win32::windowPath(edit) : platform::Path();
+}
+
+void MainWindow::setPath(Box box, const platform::Path& path) {
+    HWND edit = boxHandle(box);
+    if (edit) win32::setWindowPath(edit, path);
+}
+
 void MainWindow::setPanel(int index, const std::string& text) {
     if (index < 0 || index > 2 || !status_) return;
     // A status text speaks of the rows: they are shown by the time it is.

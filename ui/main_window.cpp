@@ -24,7 +24,7 @@ HINSTANCE instance() {
     return GetModuleHandleW(nullptr);
 }
 
-std::string offlineDataPath() {
+platform::Path offlineDataPath() {
     std::wstring path(MAX_PATH, L'\0');
     DWORD n = 0;
     // A full buffer means the name was cut short: ask again with more room.
@@ -34,7 +34,7 @@ std::string offlineDataPath() {
     if (n == 0) return {};
     path.resize(n);
     path.resize(path.find_last_of(L"\\/") + 1);
-    return win32::wideToGbk(path) + "ipdata.db";
+    return win32::pathOf(path + L"ipdata.db");
 }
 
 bool isMainWindow(HWND window) {
@@ -43,7 +43,7 @@ bool isMainWindow(HWND window) {
            lstrcmpW(name, kMainClass) == 0;
 }
 
-MainWindow::MainWindow(platform::Services& os, std::string offlineDataPath)
+MainWindow::MainWindow(platform::Services& os, platform::Path offlineDataPath)
     : os_(os), offlineDataPath_(std::move(offlineDataPath)), table_(columnHeaders()) {
     table_.setListener([this](const QueryTable::Change& change) { showChange(change); });
 }
@@ -239,7 +239,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM w, LPARAM l) {
             if (length > 0) query(drop, 0, path.data(), length + 1);
             path.resize(length);
             if (finish) finish(drop);
-            if (io_ && length > 0) io_->importDropped(win32::wideToGbk(path));
+            if (io_ && length > 0) io_->importDropped(win32::pathOf(path));
             return 0;
         }
         case WM_CLOSE:

@@ -15,6 +15,7 @@
 #include "io/io.h"
 #include "lookup/lookup.h"
 #include "platform/executor.h"
+#include "platform/path.h"
 #include "platform/services.h"
 #include "platform/window.h"
 #include "table/table.h"
@@ -26,7 +27,7 @@ namespace ui {
 class MainWindow final : public WindowTexts, public Poster {
   public:
     // `offlineDataPath`: the address data file; empty for none.
-    MainWindow(platform::Services& os, std::string offlineDataPath);
+    MainWindow(platform::Services& os, platform::Path offlineDataPath);
     // Stops the work (its posted replies dropped first) and destroys the window if it is
     // still there.
     ~MainWindow() override;
@@ -42,6 +43,8 @@ class MainWindow final : public WindowTexts, public Poster {
 
     std::string text(Box box) override;
     void setText(Box box, const std::string& text) override;
+    platform::Path path(Box box) override;
+    void setPath(Box box, const platform::Path& path) override;
     void setPanel(int index, const std::string& text) override;
     std::string panel(int index) override;
     void post(std::function<void()> work) override;
@@ -65,7 +68,7 @@ class MainWindow final : public WindowTexts, public Poster {
     void closeInbox();
 
     platform::Services& os_;
-    const std::string offlineDataPath_;
+    const platform::Path offlineDataPath_;
     HWND window_ = nullptr;
     HWND list_ = nullptr;
     HWND status_ = nullptr;
@@ -90,6 +93,6 @@ class MainWindow final : public WindowTexts, public Poster {
 };
 
 // The address data file beside the program, wherever it was started from.
-std::string offlineDataPath();
+platform::Path offlineDataPath();
 
 }  // namespace ui

@@ -18,15 +18,11 @@ std::wstring wide(const std::string& gbk) {
     return ::win32::gbkToWide(gbk);
 }
 
-std::string gbk(const wchar_t* text) {
-    return ::win32::wideToGbk(text);
-}
-
 // One dialog, open or save, modal to the active window of the calling thread.
-bool showFileDialog(bool save, const FileDialogRequest& request, std::string& path) {
+bool showFileDialog(bool save, const FileDialogRequest& request, Path& path) {
     // The filter keeps its NULs: the conversion is told the length, not a terminator.
     const std::wstring filter = wide(osFilterText(request.filter));
-    const std::wstring directory = wide(request.initialDirectory);
+    const std::wstring directory = ::win32::widePath(request.initialDirectory);
     const std::wstring extension = wide(firstDefaultExtension(request.defaultExtension));
     std::vector<wchar_t> file(32768, L'\0');
     OPENFILENAMEW dialog{};
@@ -46,17 +42,17 @@ bool showFileDialog(bool save, const FileDialogRequest& request, std::string& pa
         L"comdlg32.dll", save ? "GetSaveFileNameW" : "GetOpenFileNameW");
     const BOOL chosen = show ? show(&dialog) : FALSE;
     if (!chosen) return false;
-    path = gbk(file.data());
+    path = ::win32::pathOf(file.data());
     return true;
 }
 
 }  // namespace
 
-bool CommonDialogs::openFile(const FileDialogRequest& request, std::string& path) {
+bool CommonDialogs::openFile(const FileDialogRequest& request, Path& path) {
     return showFileDialog(false, request, path);
 }
 
-bool CommonDialogs::saveFile(const FileDialogRequest& request, std::string& path) {
+bool CommonDialogs::saveFile(const FileDialogRequest& request, Path& path) {
     return showFileDialog(true, request, path);
 }
 

@@ -8,8 +8,8 @@ namespace platform::win32 {
 
 class CommonDialogs final : public Dialogs {
   public:
-    bool openFile(const FileDialogRequest& request, std::string& path) override;
-    bool saveFile(const FileDialogRequest& request, std::string& path) override;
+    bool openFile(const FileDialogRequest& request, Path& path) override;
+    bool saveFile(const FileDialogRequest& request, Path& path) override;
     void showMessage(const std::string& text, const std::string& caption) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
 };

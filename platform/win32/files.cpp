@@ -1,5 +1,5 @@
-// Whole-file reads and writes through the wide-character calls: paths are GBK inside the
-// program and UTF-16 here, so a Chinese file name opens on an English system too.
+// Whole-file reads and writes through the wide-character calls: paths are UTF-16 from the
+// dialog or the box to here, so any file name opens on any system locale.
 #include "platform/win32/files.h"
 
 #include <windows.h>
@@ -12,19 +12,23 @@
 namespace platform::win32 {
 namespace {
 
-std::wstring widePath(const std::string& gbk) {
-    return ::win32::gbkToWide(gbk);
+// The name for the W calls; empty when there is none, or when it holds a NUL, which would
+// end the name early and so name another file.
+std::wstring osName(const Path& path) {
+    if (path.units().find(u'\0') != std::u16string::npos) return {};
+    return ::win32::widePath(path);
 }
 
 }  // namespace
 
-bool FileSystem::readAll(const std::string& path, std::string& bytes) {
+bool FileSystem::readAll(const Path& path, std::string& bytes) {
     bytes.clear();
-    if (path.empty()) return false;
+    const std::wstring name = osName(path);
+    if (name.empty()) return false;
     // Others may keep the file open for writing (a log being filled); a program that
     // holds it without sharing makes this fail, as it should.
-    UniqueHandle file(CreateFileW(widePath(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) return false;
     LARGE_INTEGER size;
@@ -51,9 +55,10 @@ bool FileSystem::readAll(const std::string& path, std::string& bytes) {
     return true;
 }
 
-bool FileSystem::writeAll(const std::string& path, const std::string& bytes) {
-    if (path.empty()) return false;
-    UniqueHandle file(CreateFileW(widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+bool FileSystem::writeAll(const Path& path, const std::string& bytes) {
+    const std::wstring name = osName(path);
+    if (name.empty()) return false;
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     std::size_t done = 0;
@@ -68,15 +73,17 @@ bool FileSystem::writeAll(const std::string& path, const std::string& bytes) {
     return file.close() != FALSE;
 }
 
-bool FileSystem::exists(const std::string& path) {
-    return !path.empty() && GetFileAttributesW(widePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+bool FileSystem::exists(const Path& path) {
+    const std::wstring name = osName(path);
+    return !name.empty() && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::optional<FileView> FileSystem::map(const std::string& path) {
-    if (path.empty()) return std::nullopt;
+std::optional<FileView> FileSystem::map(const Path& path) {
+    const std::wstring name = osName(path);
+    if (name.empty()) return std::nullopt;
     // Readers only: while the mapping lives (it keeps the file open after these handles
     // close) nobody may write the bytes that were checked once and are trusted since.
-    UniqueHandle file(CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS,
                                   nullptr));
     if (!file.valid()) return std::nullopt;

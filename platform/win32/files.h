@@ -8,10 +8,10 @@ namespace platform::win32 {
 
 class FileSystem final : public Files {
   public:
-    bool readAll(const std::string& path, std::string& bytes) override;
-    bool writeAll(const std::string& path, const std::string& bytes) override;
-    bool exists(const std::string& path) override;
-    std::optional<FileView> map(const std::string& path) override;
+    bool readAll(const Path& path, std::string& bytes) override;
+    bool writeAll(const Path& path, const std::string& bytes) override;
+    bool exists(const Path& path) override;
+    std::optional<FileView> map(const Path& path) override;
 };
 
 }  // namespace platform::win32

@@ -3,6 +3,16 @@
 #include "text/codepage.h"
 
 namespace win32 {
+namespace {
+
+std::wstring wideWindowText(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace
 
 // wchar_t is UTF-16 on Windows: the text room's converter serves the window calls too.
 std::wstring gbkToWide(const std::string& text) {
@@ -14,15 +24,29 @@ std::string wideToGbk(const std::wstring& text) {
     return codepage::utf16ToGbk(std::u16string(text.begin(), text.end()));
 }
 
+std::wstring widePath(const platform::Path& path) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    return std::wstring(path.units().begin(), path.units().end());
+}
+
+platform::Path pathOf(const std::wstring& wide) {
+    return platform::Path(std::u16string(wide.begin(), wide.end()));
+}
+
 std::string windowText(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(
-        static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return wideToGbk(text);
+    return wideToGbk(wideWindowText(window));
 }
 
 void setWindowText(HWND window, const std::string& text) {
     SetWindowTextW(window, gbkToWide(text).c_str());
+}
+
+platform::Path windowPath(HWND window) {
+    return pathOf(wideWindowText(window));
+}
+
+void setWindowPath(HWND window, const platform::Path& path) {
+    SetWindowTextW(window, widePath(path).c_str());
 }
 
 }  // namespace win32

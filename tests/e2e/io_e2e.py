@@ -330,6 +330,78 @@ def test_dialogs(p):
     check(p.cmd("get-text 编辑框_保存位置") == windows_path(target), "cancel changed the path")
 
 
+# A folder GBK cannot name: Hangul, and a CJK Extension B character beyond the BMP (a
+# surrogate pair in UTF-16). The program itself runs from inside it, its address data beside.
+OUTSIDE_GBK = "목록 \U00020000"
+
+
+def outside_gbk_program(exe, driver):
+    from offline_e2e import small_data_file
+    data = os.path.join(RUN_DIR, "small.db")
+    small_data_file(data, [("0.0.0.0", "58.42.255.255", "0|0|0|0|0"),
+                           ("58.43.0.0", "58.43.255.255", "中国|0|重庆|重庆市|电信"),
+                           ("58.44.0.0", "255.255.255.255", "0|0|0|0|0")])
+    return Program(exe, driver, offline_data=data,
+                   folder=os.path.join(RUN_DIR, OUTSIDE_GBK, "程序 프로그램"))
+
+
+def test_paths_outside_gbk(p):
+    folder = os.path.join(RUN_DIR, OUTSIDE_GBK)
+    # The address data beside the program answers the reverse search; the service is not asked.
+    p.set_text("编辑框_实际地址", "重庆市 电信")
+    p.cmd("click 按钮_反向查询")
+    final = settled_status(p, "查询完毕")
+    check(final == "查询完毕,共找到1条数据!", "reverse search from the data: " + final)
+    check(requests(host("range")) == [], "the range service was asked")
+
+    addresses = ["10.4.0.%d" % i for i in range(1, 4)]
+    path = os.path.join(folder, "주소 목록.txt")
+    with open(path, "wb") as f:
+        f.write("\r\n".join(addresses).encode("gbk"))
+    # The driver hands the box UTF-16 made from UTF-8: the pair beyond the BMP comes back whole.
+    p.set_text("编辑框_文件位置", windows_path(path))
+    check(p.cmd("get-text 编辑框_文件位置") == windows_path(path), "the box does not hold the path")
+    p.cmd("click 按钮_导入")
+    check(settled_status(p, "导入txt") == "导入txt完毕!", "import status: " + p.status(1))
+    check(p.rows() == [(a, "") for a in addresses], "imported rows: %r" % p.rows())
+
+    # The open dialog fills the box with such a name, and the import reads it.
+    chosen = os.path.join(folder, "선택.TXT")
+    with open(chosen, "wb") as f:
+        f.write(b"10.4.1.1\r\n")
+    p.cmd("click 按钮_文件位置")
+    p.cmd("file-dialog " + escape(windows_path(chosen)))
+    check(p.cmd("get-text 编辑框_文件位置") == windows_path(chosen), "open dialog path")
+    p.cmd("click 按钮_导入")
+    check(settled_status(p, "导入txt") == "导入txt完毕!", "import of the chosen file: " + p.status(1))
+    check(p.rows() == [("10.4.1.1", "")], "rows of the chosen file: %r" % p.rows())
+
+    import_txt(p, path)
+    run_batch_to_end(p, len(addresses))
+    want = [(a, mock.location_text(a)) for a in addresses]
+    txt = os.path.join(folder, "결과.txt")
+    p.set_text("编辑框_保存位置", windows_path(txt))
+    p.cmd("click 按钮_导出")
+    check(settled_status(p, "导出txt") == "导出txt完毕!", "txt export: " + p.status(1))
+    if os.path.exists(txt):
+        with open(txt, "rb") as f:
+            got = f.read()
+        check(got == text_export(want), "txt bytes: %r" % got[:120])
+    else:
+        check(False, "no %s in %r" % (txt, os.listdir(folder)))
+    # The ending chooses the format without case: a CSV.
+    table = os.path.join(folder, "결과.CSV")
+    p.set_text("编辑框_保存位置", windows_path(table))
+    p.cmd("click 按钮_导出")
+    check(settled_status(p, "导出csv") == "导出csv完毕!", "csv export: " + p.status(1))
+    if os.path.exists(table):
+        with open(table, encoding="utf-8-sig", newline="") as f:
+            records = [tuple(r) for r in csv.reader(f)]
+        check(records == [("IP", "来自")] + want, "csv records: %r" % records[:3])
+    else:
+        check(False, "no %s in %r" % (table, os.listdir(folder)))
+
+
 TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
 
 
@@ -338,7 +410,8 @@ def main():
     if name not in TESTS:
         print("unknown test %s; known: %s" % (name, " ".join(sorted(TESTS))))
         return 2
-    with Program(exe, driver) as p:
+    start = outside_gbk_program if name == "paths_outside_gbk" else Program
+    with start(exe, driver) as p:
         p.wait_status(2, "您的IP是", 30000)
         if name in ("copy", "copy_huge_answer"):
             TESTS[name](p, reader)

@@ -38,6 +38,7 @@ def stage_program(exe, offline_data=None, folder=None):
     if folder is None:
         base = os.environ.get("VERDALO_E2E_DIR") or tempfile.gettempdir()
         folder = tempfile.mkdtemp(prefix="program.", dir=base)
+    os.makedirs(folder, exist_ok=True)
     copy = os.path.join(folder, os.path.basename(exe))
     shutil.copy2(exe, copy)
     if offline_data is not None:
@@ -47,10 +48,12 @@ def stage_program(exe, offline_data=None, folder=None):
 
 class Program:
     """One run of Verdalo.exe, and the driver talking to it through pipes. The program runs
-    from a copy without offline address data unless `offline_data` names the file to give it."""
+    from a copy without offline address data unless `offline_data` names the file to give it,
+    in a folder of its own or in `folder` (made when missing)."""
 
-    def __init__(self, exe, driver, start_limit_ms=60000, offline_data=None, stderr=None):
-        self.exe = stage_program(exe, offline_data)
+    def __init__(self, exe, driver, start_limit_ms=60000, offline_data=None, stderr=None,
+                 folder=None):
+        self.exe = stage_program(exe, offline_data, folder)
         # `stderr` names a file for what Wine says about the program (a crash, a page fault).
         self.stderr = open(stderr, "wb") if stderr else subprocess.DEVNULL
         self.program = subprocess.Popen(["wine", self.exe], env=wine_env(),

@@ -2,7 +2,7 @@
 
 namespace fake {
 
-bool Dialogs::openFile(const platform::FileDialogRequest& request, std::string& path) {
+bool Dialogs::openFile(const platform::FileDialogRequest& request, platform::Path& path) {
     std::lock_guard lock(mutex_);
     calls.push_back({"open", request, {}, {}});
     if (nextPath.empty()) return false;
@@ -10,7 +10,7 @@ bool Dialogs::openFile(const platform::FileDialogRequest& request, std::string& 
     return true;
 }
 
-bool Dialogs::saveFile(const platform::FileDialogRequest& request, std::string& path) {
+bool Dialogs::saveFile(const platform::FileDialogRequest& request, platform::Path& path) {
     std::lock_guard lock(mutex_);
     calls.push_back({"save", request, {}, {}});
     if (nextPath.empty()) return false;

@@ -18,13 +18,13 @@ struct DialogCall {
 
 class Dialogs : public platform::Dialogs {
   public:
-    bool openFile(const platform::FileDialogRequest& request, std::string& path) override;
-    bool saveFile(const platform::FileDialogRequest& request, std::string& path) override;
+    bool openFile(const platform::FileDialogRequest& request, platform::Path& path) override;
+    bool saveFile(const platform::FileDialogRequest& request, platform::Path& path) override;
     void showMessage(const std::string& text, const std::string& caption) override;
     bool askYesNo(const std::string& text, const std::string& caption) override;
 
     // The next file dialog picks this path; empty means the user cancels.
-    std::string nextPath;
+    platform::Path nextPath;
     bool answerYes = true;
     std::vector<DialogCall> calls;
 

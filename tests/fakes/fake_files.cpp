@@ -13,45 +13,41 @@
 
 namespace fake {
 
-bool Files::readAll(const std::string& path, std::string& bytes) {
+bool Files::readAll(const platform::Path& path, std::string& bytes) {
     std::lock_guard lock(mutex_);
     bytes.clear();
     auto it = files_.find(path);
-    if (it == files_.end() || unreadable.count(path)) return false;
+    if (it == files_.end() || unreadable.contains(path)) return false;
     bytes = it->second;
     return true;
 }
 
-bool Files::writeAll(const std::string& path, const std::string& bytes) {
+bool Files::writeAll(const platform::Path& path, const std::string& bytes) {
     std::lock_guard lock(mutex_);
     ++writes;
-    if (unwritable.count(path)) return false;
+    if (unwritable.contains(path)) return false;
     files_[path] = bytes;
     return true;
 }
 
-bool Files::exists(const std::string& path) {
+bool Files::exists(const platform::Path& path) {
     std::lock_guard lock(mutex_);
     return files_.count(path) != 0;
 }
 
-std::optional<platform::FileView> Files::map(const std::string& path) {
+std::optional<platform::FileView> Files::map(const platform::Path& path) {
     auto bytes = std::make_shared<std::string>();
     if (!readAll(path, *bytes)) return std::nullopt;
     const std::string_view view = *bytes;
     return platform::FileView(view, [bytes = std::move(bytes)]() mutable { bytes.reset(); });
 }
 
-void Files::put(const std::string& path, const std::string& bytes) {
+void Files::put(const platform::Path& path, const std::string& bytes) {
     std::lock_guard lock(mutex_);
     files_[path] = bytes;
 }
 
-bool Files::has(const std::string& path) {
-    return exists(path);
-}
-
-std::string Files::get(const std::string& path) {
+std::string Files::get(const platform::Path& path) {
     std::lock_guard lock(mutex_);
     auto it = files_.find(path);
     return it == files_.end() ? std::string() : it->second;
@@ -70,11 +66,21 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// The disk's own spelling of the name: UTF-16 for the wide calls on Windows, UTF-8 here.
+std::FILE* openFile(const platform::Path& path, bool write) {
+#ifdef _WIN32
+    return _wfopen(std::wstring(path.units().begin(), path.units().end()).c_str(),
+                   write ? L"wb" : L"rb");
+#else
+    return std::fopen(path.utf8().c_str(), write ? "wb" : "rb");
+#endif
+}
 }  // namespace
 
-bool DiskFiles::readAll(const std::string& path, std::string& bytes) {
+bool DiskFiles::readAll(const platform::Path& path, std::string& bytes) {
     bytes.clear();
-    FilePtr f(std::fopen(path.c_str(), "rb"));
+    FilePtr f(openFile(path, false));
     if (!f) return false;
     char buffer[65536];
     std::size_t n;
@@ -86,16 +92,16 @@ bool DiskFiles::readAll(const std::string& path, std::string& bytes) {
     return true;
 }
 
-bool DiskFiles::writeAll(const std::string& path, const std::string& bytes) {
-    std::FILE* raw = std::fopen(path.c_str(), "wb");
+bool DiskFiles::writeAll(const platform::Path& path, const std::string& bytes) {
+    std::FILE* raw = openFile(path, true);
     if (!raw) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), raw) == bytes.size();
     return (std::fclose(raw) == 0) && written;
 }
 
-std::optional<platform::FileView> DiskFiles::map(const std::string& path) {
+std::optional<platform::FileView> DiskFiles::map(const platform::Path& path) {
 #ifdef VERDALO_FAKE_MMAP
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.utf8().c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat info;
     void* base = MAP_FAILED;
@@ -118,8 +124,8 @@ std::optional<platform::FileView> DiskFiles::map(const std::string& path) {
 #endif
 }
 
-bool DiskFiles::exists(const std::string& path) {
-    FilePtr f(std::fopen(path.c_str(), "rb"));
+bool DiskFiles::exists(const platform::Path& path) {
+    FilePtr f(openFile(path, false));
     return f != nullptr;
 }
 

@@ -4,6 +4,14 @@ namespace fake {
 
 Window::Window() : table_({"IP", "来自"}) {}
 
+void Window::setText(Box box, const std::string& text) {
+    boxes_[box] = {text, platform::Path::fromGbk(text)};
+}
+
+void Window::setPath(Box box, const platform::Path& path) {
+    boxes_[box] = {path.gbk(), path};
+}
+
 void Window::setPanel(int index, const std::string& text) {
     if (index < 0 || index > 2) return;
     panels_[index] = text;

@@ -18,8 +18,12 @@ class Window final : public WindowTexts, public Poster {
     Window();
 
     QueryTable& table() { return table_; }
-    std::string text(Box box) override { return boxes_[box]; }
-    void setText(Box box, const std::string& text) override { boxes_[box] = text; }
+    // A box holds UTF-16, as an edit box does: what a text or a path put there reads back
+    // as the other the way the window's conversions make it. A text reads back exactly.
+    std::string text(Box box) override { return boxes_[box].gbk; }
+    void setText(Box box, const std::string& text) override;
+    platform::Path path(Box box) override { return boxes_[box].path; }
+    void setPath(Box box, const platform::Path& path) override;
     void setPanel(int index, const std::string& text) override;
     std::string panel(int index) override;
     void post(std::function<void()> work) override;
@@ -36,7 +40,11 @@ class Window final : public WindowTexts, public Poster {
 
   private:
     QueryTable table_;
-    std::map<Box, std::string> boxes_;
+    struct BoxTexts {
+        std::string gbk;
+        platform::Path path;
+    };
+    std::map<Box, BoxTexts> boxes_;
     std::string panels_[3];
     std::mutex mutex_;
     std::condition_variable posted_;

@@ -249,12 +249,12 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
 
     fill({{"1.1.1.1", ""}});
     view.setText(Box::SaveLocation, "D:\\box.txt");
-    dialogs.nextPath = "";  // cancelled
+    dialogs.nextPath = {};  // cancelled
     actions.exportWithDialog();
     finish();
     EXPECT_EQ(status(), io_text::kNothingToExport);
     EXPECT_EQ(files.writes, 0);
-    dialogs.nextPath = "D:\\chosen.txt";
+    dialogs.nextPath = fake::path("D:\\chosen.txt");
     actions.exportWithDialog();  // no question, even with the row unfinished
     finish();
     EXPECT_EQ(status(), io_text::kExportedTxt);
@@ -268,23 +268,55 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
     }
 
     // Both browse buttons fill their box on a choice and leave it on a cancel.
-    actions.startDirectory = "C:\\start";
+    actions.startDirectory = fake::path("C:\\start");
     const std::pair<void (io::Actions::*)(), Box> browses[] = {
         {&io::Actions::browseSaveLocation, Box::SaveLocation},
         {&io::Actions::browseImportFile, Box::FileLocation}};
     for (auto [browse, box] : browses) {
-        dialogs.nextPath = "D:\\picked.txt";
+        dialogs.nextPath = fake::path("D:\\picked.txt");
         (actions.*browse)();
-        dialogs.nextPath = "";
+        dialogs.nextPath = {};
         (actions.*browse)();
         EXPECT_EQ(view.text(box), "D:\\picked.txt");
     }
     const auto& open = dialogs.calls.back();
     EXPECT_EQ(open.kind, "open");
     EXPECT_EQ(open.request.filter, kFilter);
-    EXPECT_EQ(open.request.initialDirectory, "C:\\start");
+    EXPECT_EQ(open.request.initialDirectory, fake::path("C:\\start"));
     // One dialog: what the save set and the open does not is still there.
     EXPECT_EQ(open.request.defaultExtension, "*.txt|*.xls");
+}
+
+// A name GBK cannot hold (Hangul, a CJK Extension B character) reaches the file calls as
+// the dialog, the box or the drop gave it; through GBK it would name "?" files instead.
+TEST_F(Actions, PathsOutsideGbkReachTheFilesUnchanged) {
+    const std::u16string folder = u"D:\\목록 \U00020000\\";
+    const platform::Path list(folder + u"주소.TXT"), dropped(folder + u"끌어놓기.csv"),
+        result(folder + u"결과.csv");
+    files.put(list, "1.1.1.1\r\n");
+    files.put(dropped, "2.2.2.2\r\n");
+
+    dialogs.nextPath = list;
+    actions.browseImportFile();
+    actions.importAddressList();
+    finish();
+    EXPECT_EQ(status(), io_text::kImportedTxt);
+    EXPECT_EQ(rows(), (Rows{{"1.1.1.1", ""}}));
+
+    actions.importDropped(dropped);
+    finish();
+    EXPECT_EQ(view.path(Box::FileLocation), dropped);
+    EXPECT_EQ(rows(), (Rows{{"2.2.2.2", ""}}));
+
+    fill({{"2.2.2.2", "北京"}});
+    dialogs.nextPath = result;
+    actions.browseSaveLocation();
+    actions.exportResults();
+    finish();
+    EXPECT_EQ(files.get(result),
+              "\xEF\xBB\xBFIP,\xE6\x9D\xA5\xE8\x87\xAA\r\n2.2.2.2,"
+              "\xE5\x8C\x97\xE4\xBA\xAC\r\n");
+    EXPECT_EQ(files.writes, 1);
 }
 
 TEST_F(Actions, CopyPutsTheResultOnTheClipboard) {

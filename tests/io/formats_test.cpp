@@ -60,7 +60,8 @@ TEST(Formats, ImportByContentThenNameExportByName) {
         {"D:\\a.txt", "", I::TextLines},
         {"D:\\a.txt", "PK", I::TextLines},
     };
-    for (const Case& c : cases) EXPECT_EQ(io::importFormat(c.path, c.bytes), c.format) << c.path;
+    for (const Case& c : cases)
+        EXPECT_EQ(io::importFormat(fake::path(c.path), c.bytes), c.format) << c.path;
 
     using E = io::ExportFormat;
     const std::pair<const char*, E> exports[] = {
@@ -68,7 +69,38 @@ TEST(Formats, ImportByContentThenNameExportByName) {
         {"D:\\r.XLSX", E::Xlsx},   {"D:\\r.xls", E::Xls},  {"D:\\r", E::Xls},
         {"D:\\r.txt.bak", E::Xls}, {"D:\\r.xlsm", E::Xls},
     };
-    for (const auto& [path, format] : exports) EXPECT_EQ(io::exportFormat(path), format) << path;
+    for (const auto& [path, format] : exports)
+        EXPECT_EQ(io::exportFormat(fake::path(path)), format) << path;
+}
+
+// Endings of names as the system gives them: units outside ASCII never pass for ASCII
+// letters, and dots and spaces the system drops from a name do not hide its ending.
+TEST(Formats, EndingsOfWidePaths) {
+    using E = io::ExportFormat;
+    using I = io::ImportFormat;
+    const struct {
+        const char16_t* path;
+        E exported;
+        I imported;
+    } cases[] = {
+        {u"D:\\목록 \U00020000\\결과.TXT", E::Text, I::TextLines},
+        {u"D:\\목록\\주소.Csv", E::Csv, I::Csv},
+        {u"D:\\한국어.xlsx", E::Xlsx, I::Addresses},
+        {u"D:\\r.txt. .", E::Text, I::TextLines},
+        {u"\\\\?\\D:\\r.txt.", E::Xls, I::Addresses},  // kept as it is
+        // 丮乴乸乴: code units whose low bytes read ".txt"
+        {u"D:\\r\u4E2E\u4E74\u4E78\u4E74", E::Xls, I::Addresses},
+        {u"D:\\r\uFF0E\uFF54\uFF58\uFF54", E::Xls, I::Addresses},  // full-width ".txt"
+        {u"D:\\r.txt\U00020000", E::Xls, I::Addresses},
+        {u"\U00020000", E::Xls, I::Addresses},
+        {u"", E::Xls, I::Addresses},
+    };
+    for (const auto& c : cases) {
+        const platform::Path path{std::u16string(c.path)};
+        SCOPED_TRACE(path.utf8());
+        EXPECT_EQ(io::exportFormat(path), c.exported);
+        EXPECT_EQ(io::importFormat(path, "1.1.1.1\r\n"), c.imported);
+    }
 }
 
 TEST(CsvRows, FirstFieldOfEachRecord) {

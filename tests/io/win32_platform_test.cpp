@@ -1,5 +1,5 @@
-// The Win32 files and clipboard under Wine: Chinese paths through the wide calls, files
-// held by another handle, both clipboard formats.
+// The Win32 files and clipboard under Wine: paths GBK cannot hold through the wide calls,
+// files held by another handle, both clipboard formats.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,23 +9,24 @@
 
 namespace {
 
-std::wstring wide(const std::string& gbk) {
-    const std::u16string w = codepage::gbkToUtf16(gbk);
-    return std::wstring(w.begin(), w.end());
+std::wstring wide(const platform::Path& path) {
+    return std::wstring(path.units().begin(), path.units().end());
 }
 
+// A folder whose name holds Chinese, Hangul and a character beyond the BMP.
 struct TempDir {
-    std::string gbk;
+    platform::Path path;
     TempDir() {
         wchar_t base[MAX_PATH];
         GetTempPathW(MAX_PATH, base);
-        const std::u16string b(base, base + wcslen(base));
-        gbk = codepage::utf16ToGbk(b) + "verdalo_io_测试_" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryW(wide(gbk).c_str(), nullptr);
+        path = platform::Path(std::u16string(base, base + wcslen(base)) + u"verdalo_io_测试_목록_" +
+                              u"\U00020000_" +
+                              codepage::utf8ToUtf16(std::to_string(GetCurrentProcessId())));
+        CreateDirectoryW(wide(path).c_str(), nullptr);
     }
     ~TempDir() {
         WIN32_FIND_DATAW found;
-        const std::wstring dir = wide(gbk);
+        const std::wstring dir = wide(path);
         HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &found);
         if (h != INVALID_HANDLE_VALUE) {
             do {
@@ -35,23 +36,30 @@ struct TempDir {
         }
         RemoveDirectoryW(dir.c_str());
     }
+    platform::Path operator/(const std::u16string& name) const {
+        return platform::Path(path.units() + u"\\" + name);
+    }
 };
 
 }  // namespace
 
-TEST(Win32Files, ChinesePathsRoundTripThroughTheWideCalls) {
+TEST(Win32Files, PathsOutsideGbkRoundTripThroughTheWideCalls) {
     platform::win32::FileSystem files;
     TempDir dir;
-    const std::string path = dir.gbk + "\\地址列表.txt";
+    const platform::Path path = dir / u"주소_地址列表.txt";
     const std::string bytes = std::string("1.1.1.1\r\n中国\r\n\0tail", 20);
     ASSERT_TRUE(files.writeAll(path, bytes));
-    // The file carries the Unicode name on disk, not GBK bytes read as another code page.
-    EXPECT_NE(GetFileAttributesW((wide(dir.gbk) + L"\\\x5730\x5740\x5217\x8868.txt").c_str()),
+    // The file carries the Unicode name on disk, not a name made through another code page.
+    EXPECT_NE(GetFileAttributesW(
+                  (wide(dir.path) + L"\\\xC8FC\xC18C_\x5730\x5740\x5217\x8868.txt").c_str()),
               INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(files.exists(path));
     std::string back;
     ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, bytes);
+    EXPECT_TRUE(files.map(path));
+    // Through GBK the name would be another, missing, one.
+    EXPECT_FALSE(files.exists(platform::Path::fromGbk(path.gbk())));
 
     ASSERT_TRUE(files.writeAll(path, "short"));
     ASSERT_TRUE(files.readAll(path, back));
@@ -66,12 +74,16 @@ TEST(Win32Files, MissingLockedAndUnwritableFilesFail) {
     platform::win32::FileSystem files;
     TempDir dir;
     std::string back = "stale";
-    EXPECT_FALSE(files.readAll(dir.gbk + "\\无此文件.txt", back));
+    EXPECT_FALSE(files.readAll(dir / u"无此文件.txt", back));
     EXPECT_EQ(back, "");
-    EXPECT_FALSE(files.exists(dir.gbk + "\\无此文件.txt"));
-    EXPECT_FALSE(files.readAll("", back));
+    EXPECT_FALSE(files.exists(dir / u"无此文件.txt"));
+    EXPECT_FALSE(files.readAll(platform::Path(), back));
+    // A NUL would end the name early, at a file that may well exist.
+    ASSERT_TRUE(files.writeAll(dir / u"a", "a"));
+    EXPECT_FALSE(files.exists(platform::Path((dir / u"a").units() + u'\0' + u"b")));
+    EXPECT_FALSE(files.writeAll(platform::Path((dir / u"a").units() + u'\0' + u"b"), "b"));
 
-    const std::string path = dir.gbk + "\\locked.xls";
+    const platform::Path path = dir / u"locked.xls";
     ASSERT_TRUE(files.writeAll(path, "data"));
     HANDLE holder = CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -82,8 +94,8 @@ TEST(Win32Files, MissingLockedAndUnwritableFilesFail) {
     ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, "data");
 
-    EXPECT_FALSE(files.writeAll(dir.gbk, "a directory"));
-    EXPECT_FALSE(files.writeAll(dir.gbk + "\\无此目录\\x.txt", "x"));
+    EXPECT_FALSE(files.writeAll(dir.path, "a directory"));
+    EXPECT_FALSE(files.writeAll(dir / u"无此目录\\x.txt", "x"));
 }
 
 TEST(Win32Clipboard, PutsUnicodeBesideGbk) {

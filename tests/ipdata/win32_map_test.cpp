@@ -10,16 +10,16 @@
 
 namespace {
 
-std::string tempPath(const std::string& name) {
+platform::Path tempPath(const std::string& name) {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
     const std::u16string b(base, base + wcslen(base));
-    return codepage::utf16ToGbk(b) + name + std::to_string(GetCurrentProcessId());
+    return platform::Path(b + codepage::gbkToUtf16(name + std::to_string(GetCurrentProcessId())));
 }
 
 TEST(Win32Map, TheDatabaseReadsTheMappedFile) {
     platform::win32::FileSystem files;
-    const std::string path = tempPath("地址库_测试_");
+    const platform::Path path = tempPath("地址库_测试_");
     const std::string bytes =
         ipdata_test::buildIpdb({{"1.0.1.0/24", "中国\t重庆\t重庆\t\t\t电信\tCN\tAS"}}).bytes;
     ASSERT_TRUE(files.writeAll(path, bytes));
@@ -40,9 +40,9 @@ TEST(Win32Map, TheDatabaseReadsTheMappedFile) {
     const auto empty = files.map(path);
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->bytes().empty());
-    EXPECT_FALSE(files.map(path + "_无此文件"));
-    EXPECT_FALSE(files.map(""));
-    DeleteFileW(reinterpret_cast<const wchar_t*>(codepage::gbkToUtf16(path).c_str()));
+    EXPECT_FALSE(files.map(platform::Path(path.units() + u"_无此文件")));
+    EXPECT_FALSE(files.map(platform::Path()));
+    DeleteFileW(std::wstring(path.units().begin(), path.units().end()).c_str());
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ fake::HttpResponse locationAnswer(const std::string& object) {
 class HeldFiles : public fake::Files {
   public:
     explicit HeldFiles(Gate& gate) : gate_(gate) {}
-    bool readAll(const std::string& path, std::string& bytes) override {
+    bool readAll(const platform::Path& path, std::string& bytes) override {
         gate_.wait();
         return fake::Files::readAll(path, bytes);
     }

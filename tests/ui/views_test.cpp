@@ -18,7 +18,7 @@ ui::MainWindow& view() {
     static platform::win32::System system;
     static platform::Services os = system.services();
     static std::unique_ptr<ui::MainWindow> window = [] {
-        auto made = std::make_unique<ui::MainWindow>(os, std::string());
+        auto made = std::make_unique<ui::MainWindow>(os, platform::Path());
         if (!made->create()) std::abort();
         return made;
     }();
