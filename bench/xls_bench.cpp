@@ -37,12 +37,12 @@ void BM_xlsExport(benchmark::State& state) {
 BENCHMARK(BM_xlsExport)->Arg(65535)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_xlsWriteFile(benchmark::State& state) {
-    std::vector<xls::CellToWrite> cells;
+    std::vector<workbook::CellToWrite> cells;
     for (std::uint32_t r = 0; r < state.range(0); ++r) {
         cells.push_back({r + 1, 0, address(r), true});
         cells.push_back({r + 1, 1, location(r), true});
     }
-    for (auto _ : state) benchmark::DoNotOptimize(xls::writeWorkbook("Sheet1", cells));
+    for (auto _ : state) benchmark::DoNotOptimize(workbook::writeWorkbook("Sheet1", cells));
 }
 BENCHMARK(BM_xlsWriteFile)->Arg(65535)->Unit(benchmark::kMillisecond);
 
@@ -61,10 +61,10 @@ void BM_xlsReadFile(benchmark::State& state) {
     Setup s(static_cast<int>(state.range(0)));
     const std::string file = io::workbookFile(s.view.table().rows(), {"IP", "来自"}).bytes;
     for (auto _ : state) {
-        xls::ParsedWorkbook book;
-        xls::parseWorkbook(file, book);
-        std::vector<xls::SheetCell> cells;
-        xls::readSheet(book, "Sheet1", cells);
+        workbook::ParsedWorkbook book;
+        workbook::parseWorkbook(file, book);
+        std::vector<workbook::SheetCell> cells;
+        workbook::readSheet(book, "Sheet1", cells);
         benchmark::DoNotOptimize(cells.data());
     }
 }

@@ -40,7 +40,7 @@ void BM_xlsxRead(benchmark::State& state) {
     const std::string file = io::xlsxFile(results(static_cast<int>(state.range(0))), kTitles).bytes;
     std::vector<RowCells> rows;
     for (auto _ : state)
-        if (io::xlsxRows(file, rows) != xls::XlsxStatus::Ok) state.SkipWithError("not read");
+        if (io::xlsxRows(file, rows) != workbook::XlsxStatus::Ok) state.SkipWithError("not read");
     if (rows.size() != static_cast<std::size_t>(state.range(0)) + 1)
         state.SkipWithError("rows lost");
     state.SetComplexityN(state.range(0));

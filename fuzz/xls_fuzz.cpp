@@ -9,16 +9,17 @@
 
 #include "io/formats.h"
 #include "io/io.h"
-#include "xls/biff.h"
+#include "workbook/biff.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view file(reinterpret_cast<const char*>(data), size);
 
-    xls::ParsedWorkbook book;
-    if (xls::parseWorkbook(file, book) == xls::WorkbookStatus::Ok) {
-        std::vector<xls::SheetCell> cells;
+    workbook::ParsedWorkbook book;
+    if (workbook::parseWorkbook(file, book) == workbook::WorkbookStatus::Ok) {
+        std::vector<workbook::SheetCell> cells;
         for (const auto& sheet : book.sheets) {
-            if (xls::readSheet(book, sheet.name, cells) != xls::WorkbookStatus::Ok) continue;
+            if (workbook::readSheet(book, sheet.name, cells) != workbook::WorkbookStatus::Ok)
+                continue;
             for (std::size_t i = 1; i < cells.size(); ++i) {
                 const bool ordered =
                     cells[i - 1].row < cells[i].row ||
@@ -29,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::vector<RowCells> rows;
-    if (io::workbookRows(file, rows) == xls::WorkbookStatus::Ok) {
-        if (rows.size() > xls::kSheetRows) std::abort();
+    if (io::workbookRows(file, rows) == workbook::WorkbookStatus::Ok) {
+        if (rows.size() > workbook::kSheetRows) std::abort();
         if (!rows.empty())
             for (const std::string& title : rows.front())
                 if (title.find('#') != std::string::npos) std::abort();

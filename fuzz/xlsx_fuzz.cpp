@@ -9,15 +9,15 @@
 #include <tuple>
 
 #include "io/formats.h"
-#include "xls/xlsx.h"
-#include "xls/zip.h"
+#include "workbook/xlsx.h"
+#include "workbook/zip.h"
 
 namespace {
 
-void checkCells(const std::vector<xls::SheetCell>& cells) {
+void checkCells(const std::vector<workbook::SheetCell>& cells) {
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (cells[i].text.empty() || cells[i].row >= xls::kXlsxRows ||
-            cells[i].column >= xls::kXlsxColumns)
+        if (cells[i].text.empty() || cells[i].row >= workbook::kXlsxRows ||
+            cells[i].column >= workbook::kXlsxColumns)
             std::abort();
         if (i > 0 && std::tie(cells[i - 1].row, cells[i - 1].column) >=
                          std::tie(cells[i].row, cells[i].column))
@@ -26,14 +26,14 @@ void checkCells(const std::vector<xls::SheetCell>& cells) {
 }
 
 void readFile(std::string_view file) {
-    std::vector<xls::SheetCell> cells;
-    if (xls::readXlsx(file, cells) == xls::XlsxStatus::Ok)
+    std::vector<workbook::SheetCell> cells;
+    if (workbook::readXlsx(file, cells) == workbook::XlsxStatus::Ok)
         checkCells(cells);
     else if (!cells.empty())
         std::abort();
     std::vector<RowCells> rows;
-    if (io::xlsxRows(file, rows) == xls::XlsxStatus::Ok) {
-        if (rows.size() > xls::kXlsxRows) std::abort();
+    if (io::xlsxRows(file, rows) == workbook::XlsxStatus::Ok) {
+        if (rows.size() > workbook::kXlsxRows) std::abort();
         if (!rows.empty())
             for (const std::string& title : rows.front())
                 if (title.find('#') != std::string::npos) std::abort();
@@ -58,7 +58,7 @@ void readParts(std::string_view data) {
         if (i < 2 || !data.empty()) parts[i] = std::string(data.substr(0, cut));
         data = cut == std::string_view::npos ? std::string_view() : data.substr(cut + 1);
     }
-    xls::ZipWriter zip(0);
+    workbook::ZipWriter zip(0);
     zip.add("xl/worksheets/sheet1.xml", parts[0]);
     zip.add("xl/sharedStrings.xml", parts[1]);
     zip.add("xl/workbook.xml", parts[2]);
@@ -71,7 +71,7 @@ void readParts(std::string_view data) {
 // a column; bytes from 0x80 pick Chinese characters, other bytes stand for themselves
 // (control characters, markup and "_x0041_" look-alikes included).
 void roundTrip(std::string_view data) {
-    if (data.size() > xls::kCellCharacters) return;  // longer texts are cut on writing
+    if (data.size() > workbook::kCellCharacters) return;  // longer texts are cut on writing
     // GBK bytes spelled out: the fuzz build keeps its literals UTF-8.
     static constexpr const char* kChinese[] = {"\xD6\xD0", "\xB9\xFA", "\xB1\xB1", "\xBE\xA9",
                                                "\xB5\xE7", "\xD0\xC5", "\xC1\xAA", "\xCD\xA8",
@@ -92,16 +92,18 @@ void roundTrip(std::string_view data) {
             texts.back() += static_cast<char>(c);
         }
     }
-    std::vector<xls::TextCell> cells;
-    std::vector<xls::SheetCell> expected;
+    std::vector<workbook::TextCell> cells;
+    std::vector<workbook::SheetCell> expected;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (places[i].first >= xls::kXlsxRows || places[i].second >= xls::kXlsxColumns) continue;
+        if (places[i].first >= workbook::kXlsxRows || places[i].second >= workbook::kXlsxColumns)
+            continue;
         const auto column = static_cast<std::uint16_t>(places[i].second);
         cells.push_back({places[i].first, column, texts[i]});
         if (!texts[i].empty()) expected.push_back({places[i].first, column, texts[i]});
     }
-    std::vector<xls::SheetCell> back;
-    if (xls::readXlsx(xls::writeXlsx("Sheet1", cells), back) != xls::XlsxStatus::Ok) std::abort();
+    std::vector<workbook::SheetCell> back;
+    if (workbook::readXlsx(workbook::writeXlsx("Sheet1", cells), back) != workbook::XlsxStatus::Ok)
+        std::abort();
     if (back.size() != expected.size()) std::abort();
     for (std::size_t i = 0; i < back.size(); ++i)
         if (back[i].row != expected[i].row || back[i].column != expected[i].column ||

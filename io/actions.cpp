@@ -14,13 +14,13 @@
 namespace io {
 namespace {
 
-const char* workbookFailure(xls::WorkbookStatus status) {
+const char* workbookFailure(workbook::WorkbookStatus status) {
     switch (status) {
-        case xls::WorkbookStatus::OldFormat:
+        case workbook::WorkbookStatus::OldFormat:
             return io_text::kExcelOldFormat;
-        case xls::WorkbookStatus::Encrypted:
+        case workbook::WorkbookStatus::Encrypted:
             return io_text::kExcelEncrypted;
-        case xls::WorkbookStatus::NoSheet:
+        case workbook::WorkbookStatus::NoSheet:
             return io_text::kExcelNoSheet;
         default:
             return io_text::kExcelNotWorkbook;
@@ -45,15 +45,15 @@ Read readText(std::string_view bytes) {
 
 Read readWorkbook(std::string_view bytes) {
     Read read{true, {}, io_text::kImportedExcel};
-    const xls::WorkbookStatus status = workbookRows(bytes, read.rows);
-    if (status != xls::WorkbookStatus::Ok) read = {false, {}, workbookFailure(status)};
+    const workbook::WorkbookStatus status = workbookRows(bytes, read.rows);
+    if (status != workbook::WorkbookStatus::Ok) read = {false, {}, workbookFailure(status)};
     return read;
 }
 
 Read readXlsx(std::string_view bytes) {
     Read read{true, {}, io_text::kImportedExcel};
-    const xls::XlsxStatus status = xlsxRows(bytes, read.rows);
-    if (status != xls::XlsxStatus::Ok) read = {false, {}, xlsxFailure(status)};
+    const workbook::XlsxStatus status = xlsxRows(bytes, read.rows);
+    if (status != workbook::XlsxStatus::Ok) read = {false, {}, xlsxFailure(status)};
     return read;
 }
 

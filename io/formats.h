@@ -11,7 +11,7 @@
 
 #include "io/io.h"
 #include "platform/path.h"
-#include "xls/xlsx.h"
+#include "workbook/xlsx.h"
 
 namespace io {
 
@@ -57,7 +57,7 @@ std::string csvFile(const std::vector<Row>& rows,
 // row that holds anything comes first, each "#" in it made "."; rows beneath follow,
 // blank ones included; columns count from the first that holds anything. On failure
 // `rows` is left empty.
-xls::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows);
+workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows);
 
 // The .xlsx file of the rows, laid out as workbookFile lays out the .xls: the titles in
 // sheet row 1, list row r in sheet row r + 2 when it has a location; rows past sheet row
@@ -66,6 +66,6 @@ WorkbookFile xlsxFile(const std::vector<Row>& rows,
                       const std::array<std::string, QueryTable::kColumns>& titles);
 
 // The status text of an .xlsx import that failed.
-const char* xlsxFailure(xls::XlsxStatus status);
+const char* xlsxFailure(workbook::XlsxStatus status);
 
 }  // namespace io

@@ -20,7 +20,7 @@
 #include "platform/services.h"
 #include "platform/window.h"
 #include "table/table.h"
-#include "xls/biff.h"
+#include "workbook/biff.h"
 
 namespace io {
 
@@ -42,10 +42,10 @@ TextRows textRows(std::string_view bytes);
 // comes in as a row of its own, every "#" in it made "."; the rows beneath it follow, blank
 // ones included. Columns count from the first one that holds anything, as many as the
 // table has. On failure `rows` is left empty.
-xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows);
+workbook::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows);
 
 // A sheet's cells (sorted by row, not empty) to rows by the rules of workbookRows.
-void sheetRows(std::vector<xls::SheetCell>& cells, std::vector<RowCells>& rows);
+void sheetRows(std::vector<workbook::SheetCell>& cells, std::vector<RowCells>& rows);
 
 // The text file of the rows: the first row always, later rows only with a location; each
 // line the address, two spaces, the location, CR LF.

@@ -5,27 +5,27 @@
 
 namespace io {
 
-xls::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows) {
+workbook::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows) {
     rows.clear();
-    xls::ParsedWorkbook book;
-    xls::WorkbookStatus status = xls::parseWorkbook(file, book);
-    if (status != xls::WorkbookStatus::Ok) return status;
-    std::vector<xls::SheetCell> cells;
-    status = xls::readSheet(book, "Sheet1", cells);
-    if (status != xls::WorkbookStatus::Ok || cells.empty()) return status;
+    workbook::ParsedWorkbook book;
+    workbook::WorkbookStatus status = workbook::parseWorkbook(file, book);
+    if (status != workbook::WorkbookStatus::Ok) return status;
+    std::vector<workbook::SheetCell> cells;
+    status = workbook::readSheet(book, "Sheet1", cells);
+    if (status != workbook::WorkbookStatus::Ok || cells.empty()) return status;
 
     sheetRows(cells, rows);
-    return xls::WorkbookStatus::Ok;
+    return workbook::WorkbookStatus::Ok;
 }
 
-void sheetRows(std::vector<xls::SheetCell>& cells, std::vector<RowCells>& rows) {
+void sheetRows(std::vector<workbook::SheetCell>& cells, std::vector<RowCells>& rows) {
     // The used range of the sheet: from its first row and first column that hold
     // anything, down to its last row. Cells come sorted by row.
     std::uint16_t firstColumn = cells.front().column;
-    for (const xls::SheetCell& c : cells) firstColumn = std::min(firstColumn, c.column);
+    for (const workbook::SheetCell& c : cells) firstColumn = std::min(firstColumn, c.column);
     const std::uint32_t firstRow = cells.front().row;
     rows.resize(cells.back().row - firstRow + 1);
-    for (xls::SheetCell& c : cells) {
+    for (workbook::SheetCell& c : cells) {
         const std::size_t column = c.column - firstColumn;
         if (column < rows.front().size()) rows[c.row - firstRow][column] = std::move(c.text);
     }
@@ -38,15 +38,15 @@ void sheetRows(std::vector<xls::SheetCell>& cells, std::vector<RowCells>& rows) 
 WorkbookFile workbookFile(const std::vector<Row>& rows,
                           const std::array<std::string, QueryTable::kColumns>& titles) {
     WorkbookFile file;
-    std::vector<xls::CellToWrite> cells;
-    cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, xls::kSheetRows));
+    std::vector<workbook::CellToWrite> cells;
+    cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, workbook::kSheetRows));
     for (std::uint16_t column = 0; column < titles.size(); ++column)
         cells.push_back({0, column, titles[column], true});
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         if (row.location.empty()) continue;
         // List row i goes to sheet row i + 1 (from 0), below the titles; the sheet ends.
-        if (i + 1 >= xls::kSheetRows) {
+        if (i + 1 >= workbook::kSheetRows) {
             ++file.rowsLeftOut;
             continue;
         }
@@ -56,7 +56,7 @@ WorkbookFile workbookFile(const std::vector<Row>& rows,
     }
     // The titles stand above the rows only once some row is written.
     if (cells.size() == titles.size()) cells.clear();
-    file.bytes = xls::writeWorkbook("Sheet1", std::move(cells));
+    file.bytes = workbook::writeWorkbook("Sheet1", std::move(cells));
     return file;
 }
 

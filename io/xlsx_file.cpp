@@ -6,28 +6,28 @@
 
 namespace io {
 
-xls::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows) {
+workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows) {
     rows.clear();
-    std::vector<xls::SheetCell> cells;
-    const xls::XlsxStatus status = xls::readXlsx(file, cells, QueryTable::kColumns);
-    if (status != xls::XlsxStatus::Ok || cells.empty()) return status;
+    std::vector<workbook::SheetCell> cells;
+    const workbook::XlsxStatus status = workbook::readXlsx(file, cells, QueryTable::kColumns);
+    if (status != workbook::XlsxStatus::Ok || cells.empty()) return status;
 
     sheetRows(cells, rows);
-    return xls::XlsxStatus::Ok;
+    return workbook::XlsxStatus::Ok;
 }
 
 WorkbookFile xlsxFile(const std::vector<Row>& rows,
                       const std::array<std::string, QueryTable::kColumns>& titles) {
     WorkbookFile file;
-    std::vector<xls::TextCell> cells;
-    cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, xls::kXlsxRows));
+    std::vector<workbook::TextCell> cells;
+    cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, workbook::kXlsxRows));
     for (std::uint16_t column = 0; column < titles.size(); ++column)
         cells.push_back({0, column, titles[column]});
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         if (row.location.empty()) continue;
         // List row i goes to sheet row i + 1 (from 0), below the titles; the sheet ends.
-        if (i + 1 >= xls::kXlsxRows) {
+        if (i + 1 >= workbook::kXlsxRows) {
             ++file.rowsLeftOut;
             continue;
         }
@@ -37,25 +37,25 @@ WorkbookFile xlsxFile(const std::vector<Row>& rows,
     }
     // The titles stand above the rows only once some row is written.
     if (cells.size() == titles.size()) cells.clear();
-    file.bytes = xls::writeXlsx("Sheet1", std::move(cells));
+    file.bytes = workbook::writeXlsx("Sheet1", std::move(cells));
     return file;
 }
 
-const char* xlsxFailure(xls::XlsxStatus status) {
+const char* xlsxFailure(workbook::XlsxStatus status) {
     switch (status) {
-        case xls::XlsxStatus::BrokenZip:
+        case workbook::XlsxStatus::BrokenZip:
             return io_text::kXlsxBrokenZip;
-        case xls::XlsxStatus::UnsupportedZip:
+        case workbook::XlsxStatus::UnsupportedZip:
             return io_text::kXlsxUnsupportedZip;
-        case xls::XlsxStatus::TooLarge:
+        case workbook::XlsxStatus::TooLarge:
             return io_text::kXlsxTooLarge;
-        case xls::XlsxStatus::BrokenXml:
+        case workbook::XlsxStatus::BrokenXml:
             return io_text::kXlsxBrokenXml;
-        case xls::XlsxStatus::BadCell:
+        case workbook::XlsxStatus::BadCell:
             return io_text::kXlsxBadCell;
-        case xls::XlsxStatus::BadSharedString:
+        case workbook::XlsxStatus::BadSharedString:
             return io_text::kXlsxBadSharedString;
-        case xls::XlsxStatus::NoSheet:
+        case workbook::XlsxStatus::NoSheet:
             return io_text::kXlsxNoSheet;
         default:
             return io_text::kXlsxNotWorkbook;

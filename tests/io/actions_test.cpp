@@ -125,7 +125,7 @@ TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
     std::string broken = io_test::sheetFile({{"1.1.1.1"}});
     broken.resize(broken.size() / 2);
     files.put("D:\\broken.xls", broken);
-    files.put("D:\\other.xls", xls::writeWorkbook("Data", {{0, 0, "1.1.1.1", true}}));
+    files.put("D:\\other.xls", workbook::writeWorkbook("Data", {{0, 0, "1.1.1.1", true}}));
     for (const char* path : {"D:\\locked.txt", "D:\\locked.xls"}) {
         files.put(path, "1.1.1.1\r\n");
         files.unreadable.insert(path);
@@ -223,9 +223,9 @@ TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     const Rows written = {
         {"IP", "来自"}, {"1.10.100.200", "北京 电信"}, {"", ""}, {"3.3.3.3", "广州"}};
     std::vector<RowCells> read;
-    ASSERT_EQ(io::workbookRows(files.get("D:\\out.txt.xls"), read), xls::WorkbookStatus::Ok);
+    ASSERT_EQ(io::workbookRows(files.get("D:\\out.txt.xls"), read), workbook::WorkbookStatus::Ok);
     EXPECT_EQ(cellRows(read), written);
-    ASSERT_EQ(io::xlsxRows(files.get("D:\\out.Xlsx"), read), xls::XlsxStatus::Ok);
+    ASSERT_EQ(io::xlsxRows(files.get("D:\\out.Xlsx"), read), workbook::XlsxStatus::Ok);
     EXPECT_EQ(cellRows(read), written);
     EXPECT_EQ(files.get("D:\\ro.txt"), "old");
 
@@ -236,7 +236,7 @@ TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     exportFile("D:\\big.xls");
     EXPECT_EQ(status(), "导出Excel完毕,超出工作表行数的2条数据未导出!");
     std::vector<RowCells> sheet;
-    ASSERT_EQ(io::workbookRows(files.get("D:\\big.xls"), sheet), xls::WorkbookStatus::Ok);
+    ASSERT_EQ(io::workbookRows(files.get("D:\\big.xls"), sheet), workbook::WorkbookStatus::Ok);
     ASSERT_EQ(sheet.size(), 65536u);
     EXPECT_EQ(sheet.back(), (RowCells{"65534", "loc"}));
 }

@@ -3,8 +3,8 @@
 
 #include "io/io.h"
 #include "tests/io/io_world.h"
-#include "tests/xls/biff_builder.h"
-#include "xls/compound.h"
+#include "tests/workbook/biff_builder.h"
+#include "workbook/compound.h"
 
 using io_test::Rows;
 
@@ -26,7 +26,7 @@ std::string utf16(const std::u16string& text, bool bigEndian) {
 
 Rows readSheet(const std::string& file) {
     std::vector<RowCells> rows;
-    EXPECT_EQ(io::workbookRows(file, rows), xls::WorkbookStatus::Ok);
+    EXPECT_EQ(io::workbookRows(file, rows), workbook::WorkbookStatus::Ok);
     Rows out;
     for (const RowCells& r : rows) out.push_back({r[0], r[1]});
     return out;
@@ -116,7 +116,7 @@ TEST(TextRows, DecodesAndSplitsEveryCommonForm) {
 TEST(WorkbookRows, FirstRowAndColumnsAsTheImportTakesThem) {
     using namespace xls_test;
     const auto book = [](const std::string& body) {
-        return xls::writeCompoundFile("Workbook", workbookStream({"Sheet1"}, {body}));
+        return workbook::writeCompoundFile("Workbook", workbookStream({"Sheet1"}, {body}));
     };
     struct Case {
         const char* name;
@@ -150,10 +150,10 @@ TEST(WorkbookRows, FirstRowAndColumnsAsTheImportTakesThem) {
     for (const Case& c : cases) EXPECT_EQ(readSheet(c.file), c.rows) << c.name;
 
     std::vector<RowCells> rows = {{"left", "over"}};
-    EXPECT_EQ(io::workbookRows("1.1.1.1\r\n", rows), xls::WorkbookStatus::NotWorkbook);
+    EXPECT_EQ(io::workbookRows("1.1.1.1\r\n", rows), workbook::WorkbookStatus::NotWorkbook);
     EXPECT_TRUE(rows.empty());
-    EXPECT_EQ(io::workbookRows(xls::writeWorkbook("Data", {{0, 0, "x", true}}), rows),
-              xls::WorkbookStatus::NoSheet);
+    EXPECT_EQ(io::workbookRows(workbook::writeWorkbook("Data", {{0, 0, "x", true}}), rows),
+              workbook::WorkbookStatus::NoSheet);
 }
 
 TEST(TextFile, FirstRowAlwaysLaterRowsWithALocation) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/io/io_world.h"
-#include "xls/zip.h"
+#include "workbook/zip.h"
 
 using io_test::Rows;
 
@@ -27,12 +27,12 @@ Rows fromCells(const std::vector<RowCells>& cells) {
 }
 
 std::string xlsxOf(const Rows& rows, std::uint32_t firstRow = 0, std::uint16_t firstColumn = 0) {
-    std::vector<xls::TextCell> cells;
+    std::vector<workbook::TextCell> cells;
     for (std::uint32_t r = 0; r < rows.size(); ++r)
         for (std::uint16_t c = 0; c < rows[r].size(); ++c)
             cells.push_back(
                 {firstRow + r, static_cast<std::uint16_t>(firstColumn + c), rows[r][c]});
-    return xls::writeXlsx("Sheet1", cells);
+    return workbook::writeXlsx("Sheet1", cells);
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ TEST(Formats, ImportByContentThenNameExportByName) {
         {"D:\\a.txt", xls, I::Xls},  // the content wins over the name
         {"D:\\a.xlsx", xlsx, I::Xlsx},
         {"D:\\a.xls", xlsx, I::Xlsx},
-        {"D:\\a.zip", xls::ZipWriter().finish(), I::Xlsx},  // an empty zip
+        {"D:\\a.zip", workbook::ZipWriter().finish(), I::Xlsx},  // an empty zip
         {"D:\\a.txt", "1.1.1.1\r\n", I::TextLines},
         {"D:\\A.TXT", "1.1.1.1\r\n", I::TextLines},
         {"D:\\a.Csv", "1.1.1.1\r\n", I::Csv},
@@ -170,23 +170,23 @@ TEST(XlsxRows, FirstRowAndColumnsAsTheImportTakesThem) {
         {"the used range starts at C5, blank rows inside kept",
          xlsxOf({{"head"}, {"1.2.3.4"}, {}, {"", "d"}}, 4, 2),
          {{"head", ""}, {"1.2.3.4", ""}, {"", ""}, {"", "d"}}},
-        {"the last row of the sheet", xlsxOf({{"x"}}, xls::kXlsxRows - 1, 100), {{"x", ""}}},
+        {"the last row of the sheet", xlsxOf({{"x"}}, workbook::kXlsxRows - 1, 100), {{"x", ""}}},
         {"an empty sheet", xlsxOf({}), {}},
     };
     for (const Case& c : cases) {
         std::vector<RowCells> rows;
-        EXPECT_EQ(io::xlsxRows(c.file, rows), xls::XlsxStatus::Ok) << c.name;
+        EXPECT_EQ(io::xlsxRows(c.file, rows), workbook::XlsxStatus::Ok) << c.name;
         EXPECT_EQ(fromCells(rows), c.rows) << c.name;
     }
     std::vector<RowCells> rows = {{"left", "over"}};
-    EXPECT_EQ(io::xlsxRows(io_test::sheetFile({{"1.1.1.1"}}), rows), xls::XlsxStatus::NotZip);
+    EXPECT_EQ(io::xlsxRows(io_test::sheetFile({{"1.1.1.1"}}), rows), workbook::XlsxStatus::NotZip);
     EXPECT_TRUE(rows.empty());
 }
 
 TEST(XlsxFile, TitlesThenRowsInPlaceAndTheSheetsLastRow) {
     const auto sheet = [](const io::WorkbookFile& file) {
         std::vector<RowCells> rows;
-        EXPECT_EQ(io::xlsxRows(file.bytes, rows), xls::XlsxStatus::Ok);
+        EXPECT_EQ(io::xlsxRows(file.bytes, rows), workbook::XlsxStatus::Ok);
         return fromCells(rows);
     };
     EXPECT_EQ(sheet(io::xlsxFile(
@@ -196,12 +196,13 @@ TEST(XlsxFile, TitlesThenRowsInPlaceAndTheSheetsLastRow) {
     EXPECT_EQ(sheet(io::xlsxFile(tableRows({{"1.1.1.1", ""}}), {"IP", "来自"})), Rows());
 
     // List row 1 048 574 is the sheet's last row; the two after it are counted, not written.
-    std::vector<Row> many(xls::kXlsxRows + 1);
-    for (std::size_t i = xls::kXlsxRows - 2; i < many.size(); ++i)
+    std::vector<Row> many(workbook::kXlsxRows + 1);
+    for (std::size_t i = workbook::kXlsxRows - 2; i < many.size(); ++i)
         many[i] = {0, "10.0.0." + std::to_string(i % 256), "北京"};
     const io::WorkbookFile file = io::xlsxFile(many, {"IP", "来自"});
     EXPECT_EQ(file.rowsLeftOut, 2u);
     const Rows got = sheet(file);
-    ASSERT_EQ(got.size(), xls::kXlsxRows);
-    EXPECT_EQ(got.back(), (std::vector<std::string>{many[xls::kXlsxRows - 2].address, "北京"}));
+    ASSERT_EQ(got.size(), workbook::kXlsxRows);
+    EXPECT_EQ(got.back(),
+              (std::vector<std::string>{many[workbook::kXlsxRows - 2].address, "北京"}));
 }

@@ -66,11 +66,11 @@ using World = WorldOf<fake::Files>;
 
 // A workbook whose Sheet1 holds the rows, from A1 on, every cell formatted as text.
 inline std::string sheetFile(const Rows& rows) {
-    std::vector<xls::CellToWrite> cells;
+    std::vector<workbook::CellToWrite> cells;
     for (std::uint32_t r = 0; r < rows.size(); ++r)
         for (std::uint16_t c = 0; c < rows[r].size(); ++c)
             cells.push_back({r, c, rows[r][c], true});
-    return xls::writeWorkbook("Sheet1", cells);
+    return workbook::writeWorkbook("Sheet1", cells);
 }
 
 }  // namespace io_test

@@ -1,11 +1,11 @@
 // The XML pull reader of xml.h.
-#include "xls/xml.h"
+#include "workbook/xml.h"
 
 #include <cstring>
 
 #include "text/codepage.h"
 
-namespace xls::xml {
+namespace workbook::xml {
 namespace {
 
 bool isSpace(char c) {
@@ -245,4 +245,4 @@ bool Reader::skipElement() {
     }
 }
 
-}  // namespace xls::xml
+}  // namespace workbook::xml

@@ -247,7 +247,7 @@ struct FormatPeersTest : PeersTest {
 
     Rows importXlsx(const std::string& path) {
         std::vector<RowCells> rows;
-        EXPECT_EQ(io::xlsxRows(slurp(path), rows), xls::XlsxStatus::Ok) << path;
+        EXPECT_EQ(io::xlsxRows(slurp(path), rows), workbook::XlsxStatus::Ok) << path;
         Rows out;
         for (const RowCells& r : rows) out.push_back({r[0], r[1]});
         return out;

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "xls/biff.h"
+#include "workbook/biff.h"
 
-namespace xls {
+namespace workbook {
 
 enum class XlsxStatus {
     Ok,
@@ -51,4 +51,4 @@ struct TextCell {
 // "_x" that would read as one as _x005F_x. Empty when the file would pass 4 GB.
 std::string writeXlsx(std::string_view sheetName, std::vector<TextCell> cells);
 
-}  // namespace xls
+}  // namespace workbook

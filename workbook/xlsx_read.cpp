@@ -6,11 +6,11 @@
 #include <unordered_map>
 
 #include "text/codepage.h"
-#include "xls/xlsx.h"
-#include "xls/xml.h"
-#include "xls/zip.h"
+#include "workbook/xlsx.h"
+#include "workbook/xml.h"
+#include "workbook/zip.h"
 
-namespace xls {
+namespace workbook {
 namespace {
 
 XlsxStatus fromZip(ZipStatus status) {
@@ -520,4 +520,4 @@ XlsxStatus readXlsx(std::string_view file, std::vector<SheetCell>& cells,
     return status;
 }
 
-}  // namespace xls
+}  // namespace workbook

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace xls {
+namespace workbook {
 
 enum class ZipStatus {
     Ok,
@@ -95,4 +95,4 @@ class ZipWriter {
     bool overflow_ = false;
 };
 
-}  // namespace xls
+}  // namespace workbook

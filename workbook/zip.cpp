@@ -1,7 +1,7 @@
 // Reading and writing the zip container. Every offset and size from the file is checked
 // against the file before it is followed; nothing is allocated from a count in the file
 // but an entry's declared size, and that only below kMaxEntrySize and kMaxRatio.
-#include "xls/zip.h"
+#include "workbook/zip.h"
 
 #include <zlib.h>
 
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-namespace xls {
+namespace workbook {
 namespace {
 
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
@@ -275,4 +275,4 @@ std::string ZipWriter::finish() {
     return std::move(out_);
 }
 
-}  // namespace xls
+}  // namespace workbook

@@ -1,10 +1,10 @@
-#include "xls/compound.h"
+#include "workbook/compound.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-namespace xls {
+namespace workbook {
 namespace {
 
 constexpr std::uint32_t kFreeSect = 0xFFFFFFFF;
@@ -345,4 +345,4 @@ std::string writeCompoundFile(std::string_view name, std::string stream) {
     return out;
 }
 
-}  // namespace xls
+}  // namespace workbook

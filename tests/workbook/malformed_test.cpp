@@ -5,9 +5,9 @@
 #include <functional>
 #include <map>
 
-#include "tests/xls/biff_builder.h"
-#include "xls/biff.h"
-#include "xls/compound.h"
+#include "tests/workbook/biff_builder.h"
+#include "workbook/biff.h"
+#include "workbook/compound.h"
 
 using namespace xls_test;
 
@@ -24,10 +24,10 @@ std::uint32_t get32(const std::string& f, std::size_t at) {
 
 // A valid file of a few sectors: workbook 0..8, FAT 9, directory 10.
 std::string validFile() {
-    std::vector<xls::CellToWrite> cells;
+    std::vector<workbook::CellToWrite> cells;
     for (std::uint32_t r = 0; r < 100; ++r)
         cells.push_back({r, 0, "10.0.0." + std::to_string(r), true});
-    return xls::writeWorkbook("Sheet1", cells);
+    return workbook::writeWorkbook("Sheet1", cells);
 }
 
 std::size_t sectorAt(std::uint32_t s) {
@@ -46,28 +46,28 @@ std::size_t workbookEntry(const std::string& f) {
     return sectorAt(dirSector(f)) + 128;
 }
 
-xls::WorkbookStatus parse(const std::string& file) {
-    xls::ParsedWorkbook book;
-    xls::WorkbookStatus status = xls::parseWorkbook(file, book);
-    if (status != xls::WorkbookStatus::Ok) return status;
-    std::vector<xls::SheetCell> cells;
-    return xls::readSheet(book, "Sheet1", cells);
+workbook::WorkbookStatus parse(const std::string& file) {
+    workbook::ParsedWorkbook book;
+    workbook::WorkbookStatus status = workbook::parseWorkbook(file, book);
+    if (status != workbook::WorkbookStatus::Ok) return status;
+    std::vector<workbook::SheetCell> cells;
+    return workbook::readSheet(book, "Sheet1", cells);
 }
 
 std::string withSheet(const std::string& body, const std::string& globals = "") {
-    return xls::writeCompoundFile("Workbook", workbookStream({"Sheet1"}, {body}, globals));
+    return workbook::writeCompoundFile("Workbook", workbookStream({"Sheet1"}, {body}, globals));
 }
 
 }  // namespace
 
 TEST(XlsMalformed, ContainerDamageIsRejected) {
-    ASSERT_EQ(parse(validFile()), xls::WorkbookStatus::Ok);
+    ASSERT_EQ(parse(validFile()), workbook::WorkbookStatus::Ok);
     struct Case {
         const char* name;
         std::function<void(std::string&)> damage;
-        xls::WorkbookStatus expected;
+        workbook::WorkbookStatus expected;
     };
-    using S = xls::WorkbookStatus;
+    using S = workbook::WorkbookStatus;
     const Case cases[] = {
         {"empty file", [](std::string& f) { f.clear(); }, S::NotWorkbook},
         {"text file", [](std::string& f) { f = "1.1.1.1\r\n2.2.2.2\r\n"; }, S::NotWorkbook},
@@ -143,7 +143,7 @@ TEST(XlsMalformed, ContainerDamageIsRejected) {
 }
 
 TEST(XlsMalformed, RecordDamageIsRejected) {
-    using S = xls::WorkbookStatus;
+    using S = workbook::WorkbookStatus;
     const std::string sst2 = record(0x00FC, Bytes().u32(2).u32(2).str8("a").str8("b").s);
     struct Case {
         const char* name;
@@ -153,14 +153,16 @@ TEST(XlsMalformed, RecordDamageIsRejected) {
     const Case cases[] = {
         {"fine", withSheet(labelSst(0, 0, 1), sst2), S::Ok},
         {"no BOF first",
-         xls::writeCompoundFile("Workbook", label8(0, 0, "x") + workbookStream({"Sheet1"}, {""})),
+         workbook::writeCompoundFile("Workbook",
+                                     label8(0, 0, "x") + workbookStream({"Sheet1"}, {""})),
          S::Malformed},
-        {"BIFF5 stream name", xls::writeCompoundFile("Book", bof(5, 0x0500) + eof()), S::OldFormat},
+        {"BIFF5 stream name", workbook::writeCompoundFile("Book", bof(5, 0x0500) + eof()),
+         S::OldFormat},
         {"BIFF5 version in a Workbook stream",
-         xls::writeCompoundFile("Workbook", bof(5, 0x0500) + eof()), S::OldFormat},
+         workbook::writeCompoundFile("Workbook", bof(5, 0x0500) + eof()), S::OldFormat},
         {"encrypted", withSheet("", record(0x002F, std::string(6, '\0'))), S::Encrypted},
-        {"an encrypted .xlsx", xls::writeCompoundFile("EncryptedPackage", std::string(600, 'x')),
-         S::Encrypted},
+        {"an encrypted .xlsx",
+         workbook::writeCompoundFile("EncryptedPackage", std::string(600, 'x')), S::Encrypted},
         {"SST count lies", withSheet("", record(0x00FC, Bytes().u32(9).u32(1000000).str8("a").s)),
          S::Malformed},
         {"SST string longer than its data",
@@ -197,22 +199,23 @@ TEST(XlsMalformed, RecordDamageIsRejected) {
              record(0x0207, Bytes().u16(40).u8(0).raw("short").s)),
          S::Malformed},
         {"BOUNDSHEET too short",
-         xls::writeCompoundFile("Workbook", bof(5) + record(0x0085, "\1\2\3") + eof()),
+         workbook::writeCompoundFile("Workbook", bof(5) + record(0x0085, "\1\2\3") + eof()),
          S::Malformed},
         {"BOUNDSHEET name past the record",
-         xls::writeCompoundFile(
+         workbook::writeCompoundFile(
              "Workbook",
              bof(5) + record(0x0085, Bytes().u32(0).u8(0).u8(0).u8(50).u8(0).raw("Sh").s) + eof()),
          S::Malformed},
         {"record length past the stream",
-         xls::writeCompoundFile("Workbook", bof(5) + Bytes().u16(0x00FC).u16(8000).raw("xx").s),
+         workbook::writeCompoundFile("Workbook",
+                                     bof(5) + Bytes().u16(0x00FC).u16(8000).raw("xx").s),
          S::Malformed},
     };
     for (const Case& c : cases) EXPECT_EQ(parse(c.file), c.expected) << c.name;
 }
 
 TEST(XlsMalformed, SheetOffsetsMustPointAtASheet) {
-    using S = xls::WorkbookStatus;
+    using S = workbook::WorkbookStatus;
     const std::string good = workbookStream({"Sheet1"}, {label8(0, 0, "x")});
     struct Case {
         const char* name;
@@ -225,6 +228,6 @@ TEST(XlsMalformed, SheetOffsetsMustPointAtASheet) {
         std::string stream = good;
         // The BOUNDSHEET offset follows the globals' BOF (20 bytes) and a record header.
         put32(stream, 24, c.offset);
-        EXPECT_EQ(parse(xls::writeCompoundFile("Workbook", stream)), S::Malformed) << c.name;
+        EXPECT_EQ(parse(workbook::writeCompoundFile("Workbook", stream)), S::Malformed) << c.name;
     }
 }

@@ -1,14 +1,14 @@
 // The .xlsx reader and writer and what lies under them: the XML reader, the zip reader and
 // writer. Parts are built here by hand, as other writers lay them out; broken ones are
 // turned away with a status, never a crash or a huge allocation.
-#include "xls/xlsx.h"
+#include "workbook/xlsx.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "xls/xml.h"
-#include "xls/zip.h"
+#include "workbook/xml.h"
+#include "workbook/zip.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ std::string u8s(const char8_t* text) {
 }
 
 std::string zipOf(const Parts& parts, int level = 1) {
-    xls::ZipWriter zip(level);
+    workbook::ZipWriter zip(level);
     for (const auto& [name, bytes] : parts) zip.add(name, bytes);
     return zip.finish();
 }
@@ -36,7 +36,7 @@ std::string relationships(const std::vector<std::array<std::string, 3>>& rels) {
     return xml + "</Relationships>";
 }
 
-std::string workbook(const std::string& sheets) {
+std::string workbookXml(const std::string& sheets) {
     return "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
            "xmlns:r=\"" +
            kRel + "\"><sheets>" + sheets + "</sheets></workbook>";
@@ -52,7 +52,7 @@ std::string sheet(const std::string& data) {
 std::string book(const std::string& data, const std::string& shared = "") {
     Parts parts = {
         {"_rels/.rels", relationships({{"rId1", "officeDocument", "xl/workbook.xml"}})},
-        {"xl/workbook.xml", workbook("<sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>")},
+        {"xl/workbook.xml", workbookXml("<sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>")},
         {"xl/_rels/workbook.xml.rels",
          relationships({{"rId1", "worksheet", "worksheets/sheet1.xml"},
                         {"rId2", "sharedStrings", "sharedStrings.xml"}})},
@@ -64,10 +64,10 @@ std::string book(const std::string& data, const std::string& shared = "") {
 
 using Cells = std::vector<std::tuple<std::uint32_t, std::uint16_t, std::string>>;
 
-Cells read(const std::string& file, xls::XlsxStatus expected = xls::XlsxStatus::Ok,
+Cells read(const std::string& file, workbook::XlsxStatus expected = workbook::XlsxStatus::Ok,
            std::uint32_t keep = 0) {
-    std::vector<xls::SheetCell> cells;
-    EXPECT_EQ(xls::readXlsx(file, cells, keep), expected);
+    std::vector<workbook::SheetCell> cells;
+    EXPECT_EQ(workbook::readXlsx(file, cells, keep), expected);
     Cells out;
     for (const auto& c : cells) out.emplace_back(c.row, c.column, c.text);
     return out;
@@ -75,24 +75,24 @@ Cells read(const std::string& file, xls::XlsxStatus expected = xls::XlsxStatus::
 
 // Tokens as "<a", ">a", "'text'", "!" (error), "." (done).
 std::string tokens(std::string_view doc) {
-    xls::xml::Reader reader(doc);
+    workbook::xml::Reader reader(doc);
     std::string out;
     for (int guard = 0; guard < 1000; ++guard) {
-        const xls::xml::Token t = reader.next();
-        if (t == xls::xml::Token::Start) {
+        const workbook::xml::Token t = reader.next();
+        if (t == workbook::xml::Token::Start) {
             out += '<';
             out += reader.name();
             std::string v;
             if (reader.attribute("v", v)) out += "[" + v + "]";
-        } else if (t == xls::xml::Token::End) {
+        } else if (t == workbook::xml::Token::End) {
             out += '>';
             out += reader.name();
-        } else if (t == xls::xml::Token::Text) {
+        } else if (t == workbook::xml::Token::Text) {
             std::string text;
             out += reader.appendText(text) ? "'" + text + "'" : "!";
             if (!reader.appendText(text)) return out;
         } else {
-            return out + (t == xls::xml::Token::Done ? "." : "!");
+            return out + (t == workbook::xml::Token::Done ? "." : "!");
         }
     }
     return out;
@@ -135,7 +135,7 @@ TEST(XmlReader, TakesWhatPartsUseAndRefusesTheRest) {
     };
     for (const Case& c : cases) EXPECT_EQ(tokens(c.doc), c.tokens) << c.doc;
     std::string nested;
-    for (std::size_t i = 0; i <= xls::xml::kMaxDepth; ++i) nested += "<a>";
+    for (std::size_t i = 0; i <= workbook::xml::kMaxDepth; ++i) nested += "<a>";
     EXPECT_EQ(tokens(nested).back(), '!');
 }
 
@@ -143,16 +143,16 @@ TEST(Zip, WhatWeWriteReadsBackAndBrokenArchivesAreRefused) {
     std::string big;
     for (int i = 0; i < 200000; ++i) big += std::to_string(i * 7919 % 100003) + ",";
     const std::string file = zipOf({{"a.xml", "<a/>"}, {"empty", ""}, {"big", big}});
-    xls::ZipReader zip;
-    ASSERT_EQ(zip.open(file), xls::ZipStatus::Ok);
+    workbook::ZipReader zip;
+    ASSERT_EQ(zip.open(file), workbook::ZipStatus::Ok);
     std::string out;
-    EXPECT_EQ(zip.read("A.XML", out), xls::ZipStatus::Ok);  // part names without case
+    EXPECT_EQ(zip.read("A.XML", out), workbook::ZipStatus::Ok);  // part names without case
     EXPECT_EQ(out, "<a/>");
-    EXPECT_EQ(zip.read("empty", out), xls::ZipStatus::Ok);
+    EXPECT_EQ(zip.read("empty", out), workbook::ZipStatus::Ok);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(zip.read("big", out), xls::ZipStatus::Ok);
+    EXPECT_EQ(zip.read("big", out), workbook::ZipStatus::Ok);
     EXPECT_EQ(out, big);
-    EXPECT_EQ(zip.read("none", out), xls::ZipStatus::NoEntry);
+    EXPECT_EQ(zip.read("none", out), workbook::ZipStatus::NoEntry);
 
     // Patches to the directory entry of "big" (the third) or to the file.
     const std::size_t entry = [&file] {
@@ -164,52 +164,52 @@ TEST(Zip, WhatWeWriteReadsBackAndBrokenArchivesAreRefused) {
     struct Case {
         const char* name;
         std::function<void(std::string&)> patch;
-        xls::ZipStatus open, read;
+        workbook::ZipStatus open, read;
     } cases[] = {
-        {"cut short", [](std::string& f) { f.resize(f.size() / 2); }, xls::ZipStatus::NotZip,
-         xls::ZipStatus::NotZip},
-        {"checksum", [&](std::string& f) { f[entry + 16] ^= 1; }, xls::ZipStatus::Ok,
-         xls::ZipStatus::Broken},
+        {"cut short", [](std::string& f) { f.resize(f.size() / 2); }, workbook::ZipStatus::NotZip,
+         workbook::ZipStatus::NotZip},
+        {"checksum", [&](std::string& f) { f[entry + 16] ^= 1; }, workbook::ZipStatus::Ok,
+         workbook::ZipStatus::Broken},
         {"size larger than the data",
          [&](std::string& f) { put32(f, entry + 24, static_cast<std::uint32_t>(big.size() + 1)); },
-         xls::ZipStatus::Ok, xls::ZipStatus::Broken},
+         workbook::ZipStatus::Ok, workbook::ZipStatus::Broken},
         {"size smaller than the data",
          [&](std::string& f) { put32(f, entry + 24, static_cast<std::uint32_t>(big.size() - 1)); },
-         xls::ZipStatus::Ok, xls::ZipStatus::Broken},
+         workbook::ZipStatus::Ok, workbook::ZipStatus::Broken},
         {"size past the cap", [&](std::string& f) { put32(f, entry + 24, 600u << 20); },
-         xls::ZipStatus::Ok, xls::ZipStatus::TooLarge},
+         workbook::ZipStatus::Ok, workbook::ZipStatus::TooLarge},
         {"packed size past the file", [&](std::string& f) { put32(f, entry + 20, 0x7FFFFFFF); },
-         xls::ZipStatus::Ok, xls::ZipStatus::Broken},
+         workbook::ZipStatus::Ok, workbook::ZipStatus::Broken},
         {"local header outside", [&](std::string& f) { put32(f, entry + 42, 0xFFFFFFF0u); },
-         xls::ZipStatus::Ok, xls::ZipStatus::Broken},
-        {"encrypted", [&](std::string& f) { put16(f, entry + 8, 1); }, xls::ZipStatus::Ok,
-         xls::ZipStatus::Unsupported},
-        {"method 12", [&](std::string& f) { put16(f, entry + 10, 12); }, xls::ZipStatus::Ok,
-         xls::ZipStatus::Unsupported},
-        {"entry count", [&](std::string& f) { put16(f, end + 10, 2); }, xls::ZipStatus::Broken,
-         xls::ZipStatus::Broken},
+         workbook::ZipStatus::Ok, workbook::ZipStatus::Broken},
+        {"encrypted", [&](std::string& f) { put16(f, entry + 8, 1); }, workbook::ZipStatus::Ok,
+         workbook::ZipStatus::Unsupported},
+        {"method 12", [&](std::string& f) { put16(f, entry + 10, 12); }, workbook::ZipStatus::Ok,
+         workbook::ZipStatus::Unsupported},
+        {"entry count", [&](std::string& f) { put16(f, end + 10, 2); }, workbook::ZipStatus::Broken,
+         workbook::ZipStatus::Broken},
         {"directory past its end", [&](std::string& f) { put32(f, end + 12, 0x10000); },
-         xls::ZipStatus::Broken, xls::ZipStatus::Broken},
+         workbook::ZipStatus::Broken, workbook::ZipStatus::Broken},
         {"zip64", [&](std::string& f) { put32(f, end + 16, 0xFFFFFFFF); },
-         xls::ZipStatus::Unsupported, xls::ZipStatus::Unsupported},
+         workbook::ZipStatus::Unsupported, workbook::ZipStatus::Unsupported},
         {"name length past the directory", [&](std::string& f) { put16(f, entry + 28, 0xFFFF); },
-         xls::ZipStatus::Broken, xls::ZipStatus::Broken},
+         workbook::ZipStatus::Broken, workbook::ZipStatus::Broken},
     };
     for (const Case& c : cases) {
         std::string broken = file;
         c.patch(broken);
-        xls::ZipReader r;
+        workbook::ZipReader r;
         EXPECT_EQ(r.open(broken), c.open) << c.name;
-        if (c.open != xls::ZipStatus::Ok) continue;
+        if (c.open != workbook::ZipStatus::Ok) continue;
         EXPECT_EQ(r.read("big", out), c.read) << c.name;
         EXPECT_TRUE(out.empty()) << c.name;
     }
 
     // 20 MB of zeros deflate about 1030:1 at level 9, a ratio no workbook part has.
     const std::string zeros = zipOf({{"zeros", std::string(20u << 20, '\0')}}, 9);
-    xls::ZipReader bomb;
-    ASSERT_EQ(bomb.open(zeros), xls::ZipStatus::Ok);
-    EXPECT_EQ(bomb.read("zeros", out), xls::ZipStatus::TooLarge);
+    workbook::ZipReader bomb;
+    ASSERT_EQ(bomb.open(zeros), workbook::ZipStatus::Ok);
+    EXPECT_EQ(bomb.read("zeros", out), workbook::ZipStatus::TooLarge);
 }
 
 TEST(XlsxRead, CellKindsAsTheXlsImportShowsThem) {
@@ -261,7 +261,7 @@ TEST(XlsxRead, CellKindsAsTheXlsImportShowsThem) {
     EXPECT_EQ(read(book("<row r=\"1\"><c r=\"C1\"><v>1</v></c><c r=\"D1\"><v>2</v></c>"
                         "<c r=\"E1\"><v>3</v></c></row><row r=\"2\"><c r=\"B2\"><v>4</v></c>"
                         "</row>"),
-                   xls::XlsxStatus::Ok, 2),
+                   workbook::XlsxStatus::Ok, 2),
               Cells({{0, 2, "1"}, {1, 1, "4"}}));
 }
 
@@ -270,7 +270,7 @@ TEST(XlsxRead, TheFirstSheetIsFoundThroughTheRelationships) {
                                  Parts extra = {}) {
         Parts parts = {
             {"_rels/.rels", relationships({{"rId1", "officeDocument", "/book/main.xml"}})},
-            {"book/main.xml", workbook(sheets)},
+            {"book/main.xml", workbookXml(sheets)},
             {"book/_rels/main.xml.rels", rels},
             {"book/s/one.xml", sheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>")},
             {"book/s/two.xml", sheet("<row r=\"1\"><c r=\"A1\"><v>2</v></c></row>")}};
@@ -315,38 +315,39 @@ TEST(XlsxRead, BrokenWorkbooksAreRefusedWithTheirReason) {
     struct Case {
         const char* name;
         std::string file;
-        xls::XlsxStatus status;
+        workbook::XlsxStatus status;
     } cases[] = {
-        {"not a zip", "1.1.1.1\r\n", xls::XlsxStatus::NotZip},
+        {"not a zip", "1.1.1.1\r\n", workbook::XlsxStatus::NotZip},
         {"a zip without a workbook", zipOf({{"word/document.xml", "<w/>"}}),
-         xls::XlsxStatus::NoWorkbook},
+         workbook::XlsxStatus::NoWorkbook},
         {"a workbook without sheets",
-         zipOf({{"xl/workbook.xml", workbook("")}, {"xl/styles.xml", "<s/>"}}),
-         xls::XlsxStatus::NoSheet},
+         zipOf({{"xl/workbook.xml", workbookXml("")}, {"xl/styles.xml", "<s/>"}}),
+         workbook::XlsxStatus::NoSheet},
         {"shared string past the table",
          book("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>", one),
-         xls::XlsxStatus::BadSharedString},
+         workbook::XlsxStatus::BadSharedString},
         {"shared string index not a number",
          book("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>-1</v></c></row>", one),
-         xls::XlsxStatus::BadSharedString},
+         workbook::XlsxStatus::BadSharedString},
         {"shared string without a table", book("<row><c t=\"s\"><v>0</v></c></row>"),
-         xls::XlsxStatus::BadSharedString},
-        {"row 0", book("<row r=\"1\"><c r=\"A0\"><v>1</v></c></row>"), xls::XlsxStatus::BadCell},
+         workbook::XlsxStatus::BadSharedString},
+        {"row 0", book("<row r=\"1\"><c r=\"A0\"><v>1</v></c></row>"),
+         workbook::XlsxStatus::BadCell},
         {"column past XFD", book("<row r=\"1\"><c r=\"XFE1\"><v>1</v></c></row>"),
-         xls::XlsxStatus::BadCell},
+         workbook::XlsxStatus::BadCell},
         {"row past the sheet", book("<row r=\"1048577\"><c><v>1</v></c></row>"),
-         xls::XlsxStatus::BadCell},
-        {"a row after the last", book("<row r=\"1048576\"/><row/>"), xls::XlsxStatus::BadCell},
+         workbook::XlsxStatus::BadCell},
+        {"a row after the last", book("<row r=\"1048576\"/><row/>"), workbook::XlsxStatus::BadCell},
         {"a cell reference of letters only", book("<row><c r=\"AB\"><v>1</v></c></row>"),
-         xls::XlsxStatus::BadCell},
+         workbook::XlsxStatus::BadCell},
         {"an unterminated tag", book("<row><c r=\"A1\"><v>1</v></row>"),
-         xls::XlsxStatus::BrokenXml},
+         workbook::XlsxStatus::BrokenXml},
         {"an entity of its own",
-         zipOf({{"xl/workbook.xml", workbook("")},
+         zipOf({{"xl/workbook.xml", workbookXml("")},
                 {"xl/worksheets/sheet1.xml",
                  "<!DOCTYPE w [<!ENTITY a \"aaaa\">]><worksheet><sheetData><row><c t=\"str\">"
                  "<v>&a;</v></c></row></sheetData></worksheet>"}}),
-         xls::XlsxStatus::BrokenXml},
+         workbook::XlsxStatus::BrokenXml},
     };
     for (const Case& c : cases) EXPECT_TRUE(read(c.file, c.status).empty()) << c.name;
 }
@@ -364,7 +365,7 @@ TEST(XlsxWrite, TextsComeBackExactlyAndTheSheetHasItsLimits) {
         "é ü ◆ ∑ 〓",
         "123",
     };
-    std::vector<xls::TextCell> cells;
+    std::vector<workbook::TextCell> cells;
     for (std::uint32_t i = 0; i < texts.size(); ++i) cells.push_back({i, 0, texts[i]});
     cells.push_back({1048575, 16383, "XFD1048576"});
     cells.push_back({1048576, 0, "past the last row"});
@@ -379,9 +380,9 @@ TEST(XlsxWrite, TextsComeBackExactlyAndTheSheetHasItsLimits) {
         expected.emplace_back(i, 0, texts[i]);
         if (i == 3) expected.emplace_back(3, 1, "kept");
         if (i == 4) expected.emplace_back(4, 1, "lone lead byte ?");
-        if (i == 5) expected.emplace_back(5, 1, std::string(xls::kCellCharacters, 'a'));
+        if (i == 5) expected.emplace_back(5, 1, std::string(workbook::kCellCharacters, 'a'));
     }
     expected.emplace_back(1048575, 16383, "XFD1048576");
-    EXPECT_EQ(read(xls::writeXlsx("Sheet1", cells)), expected);
-    EXPECT_TRUE(read(xls::writeXlsx("Sheet1", {})).empty());
+    EXPECT_EQ(read(workbook::writeXlsx("Sheet1", cells)), expected);
+    EXPECT_TRUE(read(workbook::writeXlsx("Sheet1", {})).empty());
 }

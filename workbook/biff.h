@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace xls {
+namespace workbook {
 
 enum class WorkbookStatus {
     Ok,
@@ -66,4 +66,4 @@ inline constexpr std::size_t kCellCharacters = 32767;
 // outside the sheet's limits are not written; texts past kCellCharacters are cut.
 std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> cells);
 
-}  // namespace xls
+}  // namespace workbook

@@ -3,19 +3,19 @@
 
 #include <map>
 
-#include "tests/xls/biff_builder.h"
-#include "xls/biff.h"
-#include "xls/compound.h"
+#include "tests/workbook/biff_builder.h"
+#include "workbook/biff.h"
+#include "workbook/compound.h"
 
 using namespace xls_test;
 
 namespace {
 
-std::vector<xls::SheetCell> readBack(const std::string& file, const char* sheet = "Sheet1") {
-    xls::ParsedWorkbook book;
-    EXPECT_EQ(xls::parseWorkbook(file, book), xls::WorkbookStatus::Ok);
-    std::vector<xls::SheetCell> cells;
-    EXPECT_EQ(xls::readSheet(book, sheet, cells), xls::WorkbookStatus::Ok);
+std::vector<workbook::SheetCell> readBack(const std::string& file, const char* sheet = "Sheet1") {
+    workbook::ParsedWorkbook book;
+    EXPECT_EQ(workbook::parseWorkbook(file, book), workbook::WorkbookStatus::Ok);
+    std::vector<workbook::SheetCell> cells;
+    EXPECT_EQ(workbook::readSheet(book, sheet, cells), workbook::WorkbookStatus::Ok);
     return cells;
 }
 
@@ -40,11 +40,11 @@ TEST(XlsRoundTrip, TextsComeBackExactly) {
         "é ü Latin-1",                 // below 0x100 but not ASCII
         "中",                          //
     };
-    std::vector<xls::CellToWrite> cells;
+    std::vector<workbook::CellToWrite> cells;
     for (std::uint32_t i = 0; i < texts.size(); ++i) cells.push_back({i, 0, texts[i], true});
     // Repeats share one string and still give every cell its text.
     for (std::uint32_t i = 0; i < texts.size(); ++i) cells.push_back({i, 1, texts[0], true});
-    const auto back = readBack(xls::writeWorkbook("Sheet1", cells));
+    const auto back = readBack(workbook::writeWorkbook("Sheet1", cells));
     ASSERT_EQ(back.size(), 2 * texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         EXPECT_EQ(back[2 * i].row, i);
@@ -55,12 +55,12 @@ TEST(XlsRoundTrip, TextsComeBackExactly) {
 }
 
 TEST(XlsRoundTrip, SharedStringTableLargerThanManyRecordsAndLastRow) {
-    std::vector<xls::CellToWrite> cells;
+    std::vector<workbook::CellToWrite> cells;
     for (std::uint32_t r = 0; r < 3000; ++r)
         cells.push_back({r, 0, "中文地址第" + std::to_string(r) + "行", true});
     cells.push_back({65535, 0, "最后一行", true});
     cells.push_back({65535, 255, "IV65536", true});
-    const std::string file = xls::writeWorkbook("Sheet1", cells);
+    const std::string file = workbook::writeWorkbook("Sheet1", cells);
     const auto back = readBack(file);
     ASSERT_EQ(back.size(), cells.size());
     for (std::size_t i = 0; i < 3000; ++i) ASSERT_EQ(back[i].text, cells[i].text);
@@ -70,25 +70,25 @@ TEST(XlsRoundTrip, SharedStringTableLargerThanManyRecordsAndLastRow) {
 }
 
 TEST(XlsRoundTrip, CellsOutsideTheSheetAreNotWrittenLongTextsAreCut) {
-    const auto back = readBack(xls::writeWorkbook(
+    const auto back = readBack(workbook::writeWorkbook(
         "Sheet1",
         {{65536, 0, "past the last row", true}, {0, 256, "past IV", true}, {0, 0, "kept", true}}));
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].text, "kept");
     // A count past 16 bits would break the shared strings after it.
-    const auto cut = readBack(
-        xls::writeWorkbook("Sheet1", {{0, 0, repeat("中", 70000), true}, {1, 0, "after", true}}));
+    const auto cut = readBack(workbook::writeWorkbook(
+        "Sheet1", {{0, 0, repeat("中", 70000), true}, {1, 0, "after", true}}));
     ASSERT_EQ(cut.size(), 2u);
-    EXPECT_EQ(cut[0].text, repeat("中", xls::kCellCharacters));
+    EXPECT_EQ(cut[0].text, repeat("中", workbook::kCellCharacters));
     EXPECT_EQ(cut[1].text, "after");
 }
 
 TEST(XlsRoundTrip, LargeFilesUseTheDifat) {
     // Over 109 FAT sectors (about 7 MB) the sector list continues in DIFAT sectors.
-    std::vector<xls::CellToWrite> cells;
+    std::vector<workbook::CellToWrite> cells;
     for (std::uint32_t r = 0; r < 65536; ++r)
         cells.push_back({r, 0, std::to_string(r) + repeat("长", 60), true});
-    const std::string file = xls::writeWorkbook("Sheet1", cells);
+    const std::string file = workbook::writeWorkbook("Sheet1", cells);
     ASSERT_GT(file.size(), 8u * 1024 * 1024);
     const auto back = readBack(file);
     ASSERT_EQ(back.size(), cells.size());
@@ -130,7 +130,7 @@ TEST(XlsRead, NumbersAndOtherCellRecords) {
         // an embedded chart's substream is skipped whole
         bof(0x0020) + label8(9, 0, "inside chart") + eof() + label8(8, 0, "after chart");
     const std::string file =
-        xls::writeCompoundFile("Workbook", workbookStream({"Sheet1"}, {body}, sst));
+        workbook::writeCompoundFile("Workbook", workbookStream({"Sheet1"}, {body}, sst));
     const auto cells = readBack(file);
     std::map<std::pair<int, int>, std::string> got;
     for (const auto& c : cells) got[{c.row, c.column}] = c.text;
@@ -150,7 +150,7 @@ TEST(XlsRead, SharedStringsSwitchEncodingAcrossContinue) {
     const std::string sst = record(0x00FC, Bytes().u32(2).u32(2).u16(4).u8(0).raw("ab").s) +
                             record(0x003C, Bytes().u8(1).u16(0x4E2D).u16(0x6587).s) +
                             record(0x003C, Bytes().str8("next").s);
-    const std::string file = xls::writeCompoundFile(
+    const std::string file = workbook::writeCompoundFile(
         "Workbook", workbookStream({"Sheet1"}, {labelSst(0, 0, 0) + labelSst(1, 0, 1)}, sst));
     const auto cells = readBack(file);
     ASSERT_EQ(cells.size(), 2u);
@@ -168,16 +168,16 @@ TEST(XlsRead, SmallWorkbookInTheMiniStream) {
 }
 
 TEST(XlsRead, SheetFoundByNameNotPosition) {
-    const std::string file = xls::writeCompoundFile(
+    const std::string file = workbook::writeCompoundFile(
         "Workbook",
         workbookStream({"Data", "Sheet1"}, {label8(0, 0, "first"), label8(0, 0, "second")}));
-    xls::ParsedWorkbook book;
-    ASSERT_EQ(xls::parseWorkbook(file, book), xls::WorkbookStatus::Ok);
-    std::vector<xls::SheetCell> cells;
-    ASSERT_EQ(xls::readSheet(book, "SHEET1", cells), xls::WorkbookStatus::Ok);
+    workbook::ParsedWorkbook book;
+    ASSERT_EQ(workbook::parseWorkbook(file, book), workbook::WorkbookStatus::Ok);
+    std::vector<workbook::SheetCell> cells;
+    ASSERT_EQ(workbook::readSheet(book, "SHEET1", cells), workbook::WorkbookStatus::Ok);
     ASSERT_EQ(cells.size(), 1u);
     EXPECT_EQ(cells[0].text, "second");
-    EXPECT_EQ(xls::readSheet(book, "Sheet2", cells), xls::WorkbookStatus::NoSheet);
+    EXPECT_EQ(workbook::readSheet(book, "Sheet2", cells), workbook::WorkbookStatus::NoSheet);
 }
 
 TEST(XlsRead, NumberTexts) {
@@ -185,5 +185,5 @@ TEST(XlsRead, NumberTexts) {
         {0, "0"},        {-0.0, "0"},        {1, "1"},
         {1.5, "1.5"},    {0.1 + 0.2, "0.3"}, {123456789012345, "123456789012345"},
         {1e15, "1e+15"}, {-3.25, "-3.25"},   {1.0 / 3, "0.333333333333333"}};
-    for (auto [value, text] : cases) EXPECT_EQ(xls::numberText(value), text) << value;
+    for (auto [value, text] : cases) EXPECT_EQ(workbook::numberText(value), text) << value;
 }

@@ -5,10 +5,10 @@
 #include <unordered_map>
 
 #include "text/codepage.h"
-#include "xls/biff.h"
-#include "xls/compound.h"
+#include "workbook/biff.h"
+#include "workbook/compound.h"
 
-namespace xls {
+namespace workbook {
 namespace {
 
 constexpr std::size_t kMaxRecordData = 8224;
@@ -305,4 +305,4 @@ std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> c
     return writeCompoundFile("Workbook", std::move(g.bytes));
 }
 
-}  // namespace xls
+}  // namespace workbook

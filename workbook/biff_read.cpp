@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "text/codepage.h"
-#include "xls/biff.h"
-#include "xls/compound.h"
+#include "workbook/biff.h"
+#include "workbook/compound.h"
 
-namespace xls {
+namespace workbook {
 namespace {
 
 enum : std::uint16_t {
@@ -448,4 +448,4 @@ void orderCells(std::vector<SheetCell>& cells) {
     cells.erase(cells.begin(), last.base());
 }
 
-}  // namespace xls
+}  // namespace workbook

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace xls {
+namespace workbook {
 
 enum class CompoundStatus {
     Ok,
@@ -24,4 +24,4 @@ CompoundStatus readCompoundStream(std::string_view file, std::string_view name,
 // stream is padded with zeros to 4096 bytes so it never needs the mini stream.
 std::string writeCompoundFile(std::string_view name, std::string stream);
 
-}  // namespace xls
+}  // namespace workbook

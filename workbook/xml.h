@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace xls::xml {
+namespace workbook::xml {
 
 enum class Token { Start, End, Text, Done, Error };
 
@@ -61,4 +61,4 @@ class Reader {
 // character XML cannot hold.
 bool decode(std::string_view raw, std::string& out);
 
-}  // namespace xls::xml
+}  // namespace workbook::xml

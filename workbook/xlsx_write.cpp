@@ -4,10 +4,10 @@
 #include <algorithm>
 
 #include "text/codepage.h"
-#include "xls/xlsx.h"
-#include "xls/zip.h"
+#include "workbook/xlsx.h"
+#include "workbook/zip.h"
 
-namespace xls {
+namespace workbook {
 namespace {
 
 constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
@@ -277,4 +277,4 @@ std::string writeXlsx(std::string_view sheetName, std::vector<TextCell> cells) {
     return zip.finish();
 }
 
-}  // namespace xls
+}  // namespace workbook
