@@ -3,8 +3,8 @@
 // Prints the median and the first of the runs, and the working set after the last open.
 // (<chrono> is left out: its C++20 unit suffixes hold a character GBK lacks.)
 //     ipdb_open.exe <data file> [runs]
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -53,9 +53,10 @@ int main(int argc, char** argv) {
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
     const double first = ms.front();
     std::sort(ms.begin(), ms.end());
-    std::printf("ipdb_open_ms=%.1f first_ms=%.1f runs=%d ranges=%zu answered=%zu working_set_mb=%.1f "
-                "peak_working_set_mb=%.1f\n",
-                ms[ms.size() / 2], first, runs, ranges, answered,
-                counters.WorkingSetSize / 1048576.0, counters.PeakWorkingSetSize / 1048576.0);
+    std::printf(
+        "ipdb_open_ms=%.1f first_ms=%.1f runs=%d ranges=%zu answered=%zu working_set_mb=%.1f "
+        "peak_working_set_mb=%.1f\n",
+        ms[ms.size() / 2], first, runs, ranges, answered, counters.WorkingSetSize / 1048576.0,
+        counters.PeakWorkingSetSize / 1048576.0);
     return 0;
 }

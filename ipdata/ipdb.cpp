@@ -9,12 +9,18 @@
 // lie under ::ffff:0:0/96. A child equal to node_count means no data; a greater one points
 // to a record at (child - node_count) + node_count * 8 bytes from the first node.
 //
-// open() walks the whole tree once: every child and record is checked against the file, a
-// node reached twice (a loop, or a shared subtree) or a path longer than 128 bits refuses
-// the file. The lookups check their bounds all the same.
+// open() checks the node array in one pass, in file order: every child is a node, the empty
+// mark, or a record whose start lies inside the file; a node pointed to twice, or the root
+// pointed to at all, refuses the file. With every node pointed to at most once and the root
+// by none, the nodes reached from the root form a tree (a loop or a shared subtree would
+// need a second pointer into it), so no walk can run forever or repeat itself. The rest is
+// checked where it is used, not at open: a record's length against the file (a record
+// running past the end is no answer), and the depth (a walk ends at 128 bits). That keeps
+// the open to a linear read of the nodes, without touching the records.
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "ipdata/gbk.h"
@@ -162,7 +168,7 @@ class Ipdb final : public Database {
     std::optional<Range> find(const ip::Address& address) const override;
     std::vector<Range> search(const std::vector<std::string>& keywords,
                               const std::stop_token& stop) const override;
-    std::size_t rangeCount() const override { return rangeCount_; }
+    std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
 
   private:
@@ -192,7 +198,7 @@ class Ipdb final : public Database {
     std::string displayOf(const Fields& fields) const;
     Answer answerOf(std::string_view record) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
-    std::string validate();
+    std::string checkNodes() const;
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;  // from the first node, total_size bytes
@@ -209,7 +215,8 @@ class Ipdb final : public Database {
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
     GbkEncoder gbk_;
-    std::size_t rangeCount_ = 0;
+    mutable std::once_flag counted_;
+    mutable std::size_t rangeCount_ = 0;
 };
 
 template <class Node, class Leaf>
@@ -231,8 +238,9 @@ bool Ipdb::walk(std::uint32_t start, int depth, Prefix prefix, std::uint64_t ski
                 if (!leaf(p.child, p.depth, p.prefix)) return false;
                 break;
             }
-            if (p.child == nodeCount_ || p.child == skip) break;
-            if (!node(p.child, p.depth) || p.depth >= kBits) return false;
+            // Past 128 bits a node leads to no address: that branch ends there.
+            if (p.child == nodeCount_ || p.child == skip || p.depth >= kBits) break;
+            if (!node(p.child, p.depth)) return false;
             const std::uint32_t right = child(p.child, 1);
             if (right != nodeCount_) stack[top++] = {right, p.depth + 1, p.prefix.withBit(p.depth)};
             p = {child(p.child, 0), p.depth + 1, p.prefix};
@@ -420,45 +428,50 @@ void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
     std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
-std::string Ipdb::validate() {
-    std::vector<bool> seen(nodeCount_);
-    std::string problem;
-    std::uint32_t checked = 0;  // the last record found sound: neighbours often share one
-    struct Run {
-        bool any = false;
-        std::uint32_t pointer = 0;
-        Prefix last;
-    } runs[2];
-    auto node = [&](std::uint32_t n, int depth) {
-        if (seen[n]) {
-            problem = "地址树中有节点被重复指向(环路或共用)";
-            return false;
+std::string Ipdb::checkNodes() const {
+    // One bit per node: pointed to already.
+    std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
+    pointed[0] = 1;  // the root: a pointer to it makes a loop
+    // Records lie past the nodes; a pointer p names the record at (p - nodeCount_) from
+    // there, and its length takes 2 bytes.
+    const std::uint64_t recordSpace = tree_.size() - std::uint64_t{nodeCount_} * kNodeSize;
+    const std::uint64_t lastPointer = recordSpace >= 2 ? nodeCount_ + (recordSpace - 2) : 0;
+    const char* at = tree_.data();
+    const char* const end = at + std::size_t{nodeCount_} * kNodeSize;
+    for (; at != end; at += 4) {
+        const std::uint32_t c = be32(at);
+        if (c < nodeCount_) {
+            std::uint64_t& word = pointed[c / 64];
+            const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+            if (word & bit) return "地址树中有节点被重复指向(环路或共用)";
+            word |= bit;
+        } else if (c > nodeCount_ && c > lastPointer) {
+            return "地址记录超出了文件末尾";
         }
-        if (depth >= kBits) {
-            problem = "地址树比 128 位还深";
-            return false;
-        }
-        seen[n] = true;
-        return true;
-    };
-    auto leaf = [&](std::uint32_t pointer, int depth, const Prefix& prefix) {
-        if (pointer != checked) {
-            if (!record(pointer)) {
-                problem = "地址记录超出了文件末尾";
-                return false;
-            }
-            checked = pointer;
-        }
-        // Ranges are counted where lookups and searches see them.
-        const bool v4 = v4Root_ && inMapped(prefix, depth);
-        if (!v4 && !v6_) return true;
-        Run& run = runs[v4 ? 0 : 1];
-        if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_;
-        run = {true, pointer, prefix.last(depth)};
-        return true;
-    };
-    if (!walk(0, 0, Prefix{}, ~0ull, node, leaf)) return problem;
+    }
     return {};
+}
+
+std::size_t Ipdb::rangeCount() const {
+    std::call_once(counted_, [this] {
+        struct Run {
+            bool any = false;
+            std::uint32_t pointer = 0;
+            Prefix last;
+        } runs[2];
+        auto node = [](std::uint32_t, int) { return true; };
+        // Ranges are counted where lookups and searches see them.
+        auto leaf = [&](std::uint32_t pointer, int depth, const Prefix& prefix) {
+            const bool v4 = v4Root_ && inMapped(prefix, depth);
+            if (!v4 && !v6_) return true;
+            Run& run = runs[v4 ? 0 : 1];
+            if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_;
+            run = {true, pointer, prefix.last(depth)};
+            return true;
+        };
+        walk(0, 0, Prefix{}, ~0ull, node, leaf);
+    });
+    return rangeCount_;
 }
 
 std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<const void> owner,
@@ -517,7 +530,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         for (; depth < kV4Depth && n < db->nodeCount_; ++depth) n = db->child(n, depth >= 80);
         if (depth == kV4Depth && n < db->nodeCount_) db->v4Root_ = n;
     }
-    const std::string problem = db->validate();
+    const std::string problem = db->checkNodes();
     if (!problem.empty()) return fail(problem);
     if (db->v4Root_) {
         db->v4Top_.resize(std::size_t{1} << kTopBits);
