@@ -79,11 +79,7 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
         });
         return;
     }
-    struct Answer {
-        RowId id;
-        std::string location;
-    };
-    std::vector<Answer> answers;
+    std::vector<RowAnswer> answers;
     answers.reserve(rows.size());
     std::size_t unplaced = 0;
     for (const PendingRow& row : rows) {
@@ -96,8 +92,7 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
     }
     // One step for all rows: the list is redrawn once.
     post(side, [answers = std::move(answers), unplaced](WindowSide& s) mutable {
-        long long written = 0;
-        for (Answer& a : answers) written += s.rows.setLocation(a.id, std::move(a.location));
+        const long long written = static_cast<long long>(s.rows.setLocations(std::move(answers)));
         s.run = RunState::Idle;
         std::string text = "查询完毕,共查询出" + numberToText(written) + "条数据!(离线查询";
         if (unplaced > 0)

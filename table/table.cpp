@@ -48,6 +48,18 @@ bool QueryTable::setLocation(RowId id, std::string location) {
     return true;
 }
 
+std::size_t QueryTable::setLocations(std::vector<RowAnswer> answers) {
+    std::size_t written = 0;
+    for (RowAnswer& answer : answers) {
+        const std::optional<std::size_t> index = indexOf(answer.id);
+        if (!index) continue;
+        rows_[*index].location = std::move(answer.location);
+        ++written;
+    }
+    if (written > 0) changed({true, 0});
+    return written;
+}
+
 std::vector<PendingRow> QueryTable::pending(std::string_view alsoEndingIn) const {
     std::vector<PendingRow> out;
     for (const Row& r : rows_) {
