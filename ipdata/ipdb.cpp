@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <utility>
 
@@ -166,8 +167,9 @@ class Ipdb final : public Database {
                                           std::string& reason);
 
     std::optional<Range> find(const ip::Address& address) const override;
-    std::vector<Range> search(const std::vector<std::string>& keywords,
-                              const std::stop_token& stop) const override;
+    void searchEach(const std::vector<std::string>& keywords,
+                    const std::function<void(Range&)>& each,
+                    const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
 
@@ -332,8 +334,8 @@ std::optional<Range> Ipdb::find(const ip::Address& address) const {
                  std::move(answer.display)};
 }
 
-std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
-                                const std::stop_token& stop) const {
+void Ipdb::searchEach(const std::vector<std::string>& keywords,
+                      const std::function<void(Range&)>& each, const std::stop_token& stop) const {
     // Each keyword as UTF-8 (the records' encoding, where a byte match is a character
     // match), with the name it may stand for.
     std::vector<std::pair<std::string, std::string>> needles;
@@ -349,8 +351,7 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
         }
         needles.emplace_back(std::move(utf8), std::move(bare));
     }
-    std::vector<Range> found;
-    if (needles.empty()) return found;
+    if (needles.empty()) return;
 
     // One verdict per record, however many prefixes point to it; answers only for matches.
     Verdicts verdicts;  // -1 no match, else into answers
@@ -383,9 +384,16 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
     };
 
     std::size_t seen = 0;
-    bool open = false;  // found.back() may still grow
+    // The range found last, handed on once the next one found does not join it.
+    Range pending;
+    bool anyPending = false;
+    bool open = false;  // pending may still grow
     Prefix openLast;
     std::int32_t openVerdict = -1;
+    auto handOn = [&] {
+        if (anyPending) each(pending);
+        anyPending = false;
+    };
     auto leafIn = [&](bool v4) {
         return [&, v4](std::uint32_t pointer, int depth, const Prefix& prefix) {
             if (++seen % kStopEvery == 0 && stopped(stop)) return false;
@@ -397,11 +405,13 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
             const Prefix last = prefix.last(depth);
             // Adjacent ranges that read the same are one row.
             if (open && openLast.precedes(prefix) &&
-                (verdict == openVerdict || answers[verdict].display == found.back().display)) {
-                found.back().last = addressOf(last, v4);
+                (verdict == openVerdict || answers[verdict].display == pending.display)) {
+                pending.last = addressOf(last, v4);
             } else {
+                handOn();
                 const Answer& a = answers[verdict];
-                found.push_back({addressOf(prefix, v4), addressOf(last, v4), a.region, a.display});
+                pending = {addressOf(prefix, v4), addressOf(last, v4), a.region, a.display};
+                anyPending = true;
                 openVerdict = verdict;
             }
             open = true;
@@ -411,11 +421,12 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
     };
     auto anyNode = [](std::uint32_t, int) { return true; };
     const std::uint64_t noSkip = ~0ull;
-    if (stopped(stop)) return found;
-    if (v4Root_ && !walk(*v4Root_, kV4Depth, kMapped, noSkip, anyNode, leafIn(true))) return found;
-    open = false;
-    if (v6_) walk(0, 0, Prefix{}, v4Root_ ? *v4Root_ : noSkip, anyNode, leafIn(false));
-    return found;
+    if (stopped(stop)) return;
+    if (!v4Root_ || walk(*v4Root_, kV4Depth, kMapped, noSkip, anyNode, leafIn(true))) {
+        open = false;
+        if (v6_) walk(0, 0, Prefix{}, v4Root_ ? *v4Root_ : noSkip, anyNode, leafIn(false));
+    }
+    handOn();
 }
 
 void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {

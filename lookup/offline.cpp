@@ -103,11 +103,14 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
 
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop) {
-    std::vector<ipdata::Range> found = database.search(keywordsOf(keywords), stop);
+    // Each range becomes its row as it is found: no list of ranges beside the rows.
     std::vector<RowCells> rows;
-    rows.reserve(found.size());
-    for (ipdata::Range& range : found)
-        rows.push_back({ipdata::rangeDisplay(range), std::move(range.display)});
+    database.searchEach(
+        keywordsOf(keywords),
+        [&](ipdata::Range& range) {
+            rows.push_back({ipdata::rangeDisplay(range), std::move(range.display)});
+        },
+        stop);
     // One step for all rows: the list is redrawn once, however many ranges matched.
     post(side, [rows = std::move(rows)](WindowSide& s) mutable {
         const long long count = static_cast<long long>(rows.size());
