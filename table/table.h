@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,10 +48,13 @@ class QueryTable {
 
     explicit QueryTable(std::array<std::string, kColumns> headers);
 
-    std::size_t size() const { return rows_.size(); }
-    bool empty() const { return rows_.empty(); }
-    const Row& row(std::size_t index) const { return rows_[index]; }
-    const std::vector<Row>& rows() const { return rows_; }
+    std::size_t size() const { return rows_->size(); }
+    bool empty() const { return rows_->empty(); }
+    const Row& row(std::size_t index) const { return (*rows_)[index]; }
+    const std::vector<Row>& rows() const { return *rows_; }
+    // The rows as they are now, for a worker to read (an export): shared, not copied; the
+    // table makes its own copy at its next change while a snapshot is still held.
+    std::shared_ptr<const std::vector<Row>> snapshot() const { return rows_; }
     // The text of a cell; a row or column that does not exist gives the empty text.
     const std::string& cell(std::size_t index, int column) const;
     const std::string& header(int column) const;
@@ -80,10 +84,12 @@ class QueryTable {
 
   private:
     void changed(const Change& change) const;
+    // The rows to change, copied first when a snapshot shares them.
+    std::vector<Row>& writable();
 
     std::array<std::string, kColumns> headers_;
-    std::vector<Row> rows_;
-    // Ids are handed out in order and never reused: rows_[i].id == firstId_ + i.
+    std::shared_ptr<std::vector<Row>> rows_;
+    // Ids are handed out in order and never reused: (*rows_)[i].id == firstId_ + i.
     RowId firstId_ = 1;
     RowId nextId_ = 1;
     std::function<void(const Change&)> listener_;

@@ -51,6 +51,21 @@ TEST(QueryTable, PendingSkipsAnsweredRowsAndCellsOutsideReadEmpty) {
     EXPECT_EQ(table.header(2), "");
 }
 
+TEST(QueryTable, ASnapshotKeepsTheRowsOfItsMoment) {
+    QueryTable table = makeTable({"1.1.1.1", "2.2.2.2"});
+    const auto before = table.snapshot();
+    table.setLocation(table.row(0).id, "A");
+    const auto answered = table.snapshot();
+    table.append({"3.3.3.3", ""});
+    table.setLocations({{table.row(1).id, "B"}});
+    table.replace({{"9.9.9.9", ""}});
+    EXPECT_EQ((*before)[0].location + "|" + (*before)[1].location, "|");
+    EXPECT_EQ(answered->size(), 2u);
+    EXPECT_EQ((*answered)[0].location + "|" + (*answered)[1].location, "A|");
+    EXPECT_EQ(table.size(), 1u);
+    EXPECT_EQ(table.cell(0, 0), "9.9.9.9");
+}
+
 TEST(QueryTable, EveryChangeIsReportedForTheView) {
     QueryTable table({"IP", "来自"});
     std::vector<std::pair<bool, size_t>> seen;
