@@ -3,8 +3,9 @@
 // Prints the median and the first of the runs, and the working set after the last open.
 // (<chrono> is left out: its C++20 unit suffixes hold a character GBK lacks.)
 //     ipdb_open.exe <data file> [runs]
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs windows.h before it.
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
