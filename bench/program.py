@@ -334,12 +334,12 @@ def main():
         p.cmd("click 按钮_反向查询")
         found = p.cmd("wait-status 1 查询完毕 120000")
         rows = int(p.cmd("rows"))
-        note("  %s, %d rows" % (found, rows))
+        note("  %s, %d rows; peak so far %.1f MB" % (found, rows, peak_mb(p.program.pid)))
         p.set_text("编辑框_保存位置", windows_path(os.path.join(RUN_DIR, "out.txt")))
         seconds, _ = timed(p, lambda: p.cmd("click 按钮_导出"), "导出txt完毕!")
         with open(os.path.join(RUN_DIR, "out.txt"), "rb") as f:
             written = sum(1 for _ in f)
-        note("  %d lines written" % written)
+        note("  %d lines written; peak so far %.1f MB" % (written, peak_mb(p.program.pid)))
         # The export is linear (natively 50 000 to 200 000 rows fit O(N)): scaled to 100 000.
         if rows >= 50000:
             figures["export_txt_100k_s"] = seconds * 100000 / rows

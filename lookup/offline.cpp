@@ -104,18 +104,18 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop) {
     // Each range becomes its row as it is found: no list of ranges beside the rows.
-    std::vector<RowCells> rows;
+    std::vector<Row> rows;
     database.searchEach(
         keywordsOf(keywords),
         [&](ipdata::Range& range) {
-            rows.push_back({ipdata::rangeDisplay(range), std::move(range.display)});
+            rows.push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
         },
         stop);
     // One step for all rows: the list is redrawn once, however many ranges matched.
     post(side, [rows = std::move(rows)](WindowSide& s) mutable {
         const long long count = static_cast<long long>(rows.size());
         // Nothing found keeps the user's list, as a web search that finds nothing does.
-        if (count > 0) s.rows.replace(std::move(rows));
+        if (count > 0) s.rows.replaceRows(std::move(rows));
         s.run = RunState::Idle;
         s.texts.setStatus("查询完毕,共找到" + numberToText(count) + "条数据!");
     });

@@ -34,6 +34,13 @@ void QueryTable::replace(std::vector<RowCells> rows) {
     changed({true, 0});
 }
 
+void QueryTable::replaceRows(std::vector<Row> rows) {
+    firstId_ = nextId_;
+    for (Row& row : rows) row.id = nextId_++;
+    rows_ = std::make_shared<std::vector<Row>>(std::move(rows));
+    changed({true, 0});
+}
+
 RowId QueryTable::append(RowCells cells) {
     std::vector<Row>& rows = writable();
     if (rows.empty()) firstId_ = nextId_;

@@ -61,6 +61,9 @@ class QueryTable {
 
     // Every row replaced in one step; each new row gets a fresh id.
     void replace(std::vector<RowCells> rows);
+    // The same with rows made as the table holds them (their ids are given here): no
+    // second list of every row while they move in.
+    void replaceRows(std::vector<Row> rows);
     void clear() { replace({}); }
     RowId append(RowCells cells);
 

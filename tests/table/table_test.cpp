@@ -58,12 +58,16 @@ TEST(QueryTable, ASnapshotKeepsTheRowsOfItsMoment) {
     const auto answered = table.snapshot();
     table.append({"3.3.3.3", ""});
     table.setLocations({{table.row(1).id, "B"}});
-    table.replace({{"9.9.9.9", ""}});
+    // Rows made as the table holds them get fresh ids too.
+    const RowId old = table.row(0).id;
+    table.replaceRows({{0, "9.9.9.9", ""}});
     EXPECT_EQ((*before)[0].location + "|" + (*before)[1].location, "|");
     EXPECT_EQ(answered->size(), 2u);
     EXPECT_EQ((*answered)[0].location + "|" + (*answered)[1].location, "A|");
+    EXPECT_FALSE(table.setLocation(old, "stale"));
+    EXPECT_TRUE(table.setLocation(table.row(0).id, "C"));
     EXPECT_EQ(table.size(), 1u);
-    EXPECT_EQ(table.cell(0, 0), "9.9.9.9");
+    EXPECT_EQ(table.cell(0, 0) + " " + table.cell(0, 1), "9.9.9.9 C");
 }
 
 TEST(QueryTable, EveryChangeIsReportedForTheView) {
