@@ -353,9 +353,15 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     }
     if (needles.empty()) return;
 
-    // One verdict per record, however many prefixes point to it; answers only for matches.
+    // One verdict per record, however many prefixes point to it; for a match its display
+    // and where the record lies. The region text is made for each range handed on, not
+    // kept for every record that matched (some 10^5 of them for a common word).
+    struct Match {
+        std::uint32_t pointer;
+        std::string display;
+    };
     Verdicts verdicts;  // -1 no match, else into answers
-    std::vector<Answer> answers;
+    std::vector<Match> answers;
     std::string text;
     std::uint32_t lastPointer = 0;  // neighbours often share a record
     std::int32_t lastVerdict = -1;
@@ -377,7 +383,7 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         std::int32_t verdict = -1;
         if (match) {
             verdict = static_cast<std::int32_t>(answers.size());
-            answers.push_back({gbk_(f.all), displayOf(f)});
+            answers.push_back({pointer, displayOf(f)});
         }
         verdicts.add(pointer, verdict);
         return lastVerdict = verdict;
@@ -387,11 +393,14 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     // The range found last, handed on once the next one found does not join it.
     Range pending;
     bool anyPending = false;
+    std::uint32_t pendingPointer = 0;
     bool open = false;  // pending may still grow
     Prefix openLast;
     std::int32_t openVerdict = -1;
     auto handOn = [&] {
-        if (anyPending) each(pending);
+        if (!anyPending) return;
+        pending.region = gbk_(fieldsOf(record(pendingPointer).value_or(std::string_view())).all);
+        each(pending);
         anyPending = false;
     };
     auto leafIn = [&](bool v4) {
@@ -409,8 +418,9 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
                 pending.last = addressOf(last, v4);
             } else {
                 handOn();
-                const Answer& a = answers[verdict];
-                pending = {addressOf(prefix, v4), addressOf(last, v4), a.region, a.display};
+                const Match& a = answers[verdict];
+                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display};
+                pendingPointer = a.pointer;
                 anyPending = true;
                 openVerdict = verdict;
             }

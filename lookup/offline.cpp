@@ -1,4 +1,5 @@
 #include <atomic>
+#include <deque>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -104,13 +105,20 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop) {
     // Each range becomes its row as it is found: no list of ranges beside the rows.
-    std::vector<Row> rows;
+    // Gathered where growing moves nothing, then moved into a list of the exact size.
+    std::deque<Row> found;
     database.searchEach(
         keywordsOf(keywords),
         [&](ipdata::Range& range) {
-            rows.push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
+            found.push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
         },
         stop);
+    std::vector<Row> rows;
+    rows.reserve(found.size());
+    while (!found.empty()) {
+        rows.push_back(std::move(found.front()));
+        found.pop_front();
+    }
     // One step for all rows: the list is redrawn once, however many ranges matched.
     post(side, [rows = std::move(rows)](WindowSide& s) mutable {
         const long long count = static_cast<long long>(rows.size());

@@ -140,6 +140,9 @@ TEST(Ipdb, SearchesEveryKeywordInBothFamilies) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(searchText(*db, c.keywords), c.rows) << (c.keywords.empty() ? "" : c.keywords[0]);
+    // A range found carries its record's text as a lookup gives it.
+    for (const auto& range : db->search({"电信"}))
+        EXPECT_EQ(range.region, db->find(range.last)->region) << ipdata::rangeDisplay(range);
 
     // Adjacent prefixes of different records that read the same are one row as well.
     const auto twins = open(buildIpdb({{"1.0.0.0/24", "中国\t重庆\t\t\t\t电信\tCN\tAS"},
