@@ -1,5 +1,5 @@
 #include <atomic>
-#include <deque>
+#include <iterator>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -105,19 +105,28 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop) {
     // Each range becomes its row as it is found: no list of ranges beside the rows.
-    // Gathered where growing moves nothing, then moved into a list of the exact size.
-    std::deque<Row> found;
+    // Gathered in blocks, so that growing moves nothing, then moved into a list of the
+    // exact size, each block freed once moved: the rows are held about once, never twice.
+    // (Blocks this large are given back to the system when freed, small ones are not.)
+    constexpr std::size_t kBlockRows = 1 << 15;
+    std::vector<std::vector<Row>> blocks;
+    std::size_t count = 0;
     database.searchEach(
         keywordsOf(keywords),
         [&](ipdata::Range& range) {
-            found.push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
+            if (blocks.empty() || blocks.back().size() == kBlockRows) {
+                blocks.emplace_back();
+                blocks.back().reserve(kBlockRows);
+            }
+            blocks.back().push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
+            ++count;
         },
         stop);
     std::vector<Row> rows;
-    rows.reserve(found.size());
-    while (!found.empty()) {
-        rows.push_back(std::move(found.front()));
-        found.pop_front();
+    rows.reserve(count);
+    for (std::vector<Row>& block : blocks) {
+        std::move(block.begin(), block.end(), std::back_inserter(rows));
+        std::vector<Row>().swap(block);
     }
     // One step for all rows: the list is redrawn once, however many ranges matched.
     post(side, [rows = std::move(rows)](WindowSide& s) mutable {
