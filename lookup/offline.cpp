@@ -110,7 +110,7 @@ void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Da
     // (Blocks this large are given back to the system when freed, small ones are not.)
     constexpr std::size_t kBlockRows = 1 << 15;
     std::vector<std::vector<Row>> blocks;
-    std::size_t count = 0;
+    std::size_t found = 0;
     database.searchEach(
         keywordsOf(keywords),
         [&](ipdata::Range& range) {
@@ -119,11 +119,11 @@ void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Da
                 blocks.back().reserve(kBlockRows);
             }
             blocks.back().push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
-            ++count;
+            ++found;
         },
         stop);
     std::vector<Row> rows;
-    rows.reserve(count);
+    rows.reserve(found);
     for (std::vector<Row>& block : blocks) {
         std::move(block.begin(), block.end(), std::back_inserter(rows));
         std::vector<Row>().swap(block);
