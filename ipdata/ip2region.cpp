@@ -61,8 +61,9 @@ class Ip2region final : public Database {
     static std::unique_ptr<Database> open(std::string_view bytes, std::string& reason);
 
     std::optional<Range> find(const ip::Address& address) const override;
-    std::vector<Range> search(const std::vector<std::string>& keywords,
-                              const std::stop_token& stop) const override;
+    void searchEach(const std::vector<std::string>& keywords,
+                    const std::function<void(Range&)>& each,
+                    const std::stop_token& stop) const override;
     std::size_t rangeCount() const override { return entries_.size(); }
     std::string_view formatName() const override { return "ip2region"; }
 
@@ -171,18 +172,19 @@ std::optional<Range> Ip2region::find(const ip::Address& address) const {
     return rangeAt(index);
 }
 
-std::vector<Range> Ip2region::search(const std::vector<std::string>& keywords,
-                                     const std::stop_token& stop) const {
+void Ip2region::searchEach(const std::vector<std::string>& keywords,
+                           const std::function<void(Range&)>& each,
+                           const std::stop_token& stop) const {
     // Matching in UTF-8 cannot hit the middle of a character, as a GBK byte search could.
     std::vector<std::string> needles;
     for (const std::string& keyword : keywords)
         if (!keyword.empty()) needles.push_back(gbkToUtf8(keyword));
-    std::vector<Range> found;
-    if (needles.empty()) return found;
+    if (needles.empty()) return;
 
     std::vector<char> matches(records_.size());
+    std::optional<Range> pending;  // handed on once the next range does not join it
     for (std::size_t r = 0; r < records_.size(); ++r) {
-        if (r % kStopEvery == 0 && stopped(stop)) return found;
+        if (r % kStopEvery == 0 && stopped(stop)) return;
         const std::string& text = records_[r].searchText;
         matches[r] = std::all_of(needles.begin(), needles.end(), [&](const std::string& needle) {
             return text.find(needle) != std::string::npos;
@@ -192,14 +194,15 @@ std::vector<Range> Ip2region::search(const std::vector<std::string>& keywords,
         if (i % kStopEvery == 0 && stopped(stop)) break;
         if (!matches[entries_[i].record]) continue;
         // Adjacent ranges that read the same are one row.
-        if (!found.empty() && found.back().last.v4Value() + 1 == entries_[i].first &&
-            found.back().display == records_[entries_[i].record].display) {
-            found.back().last = ip::Address::v4(entries_[i].last);
+        if (pending && pending->last.v4Value() + 1 == entries_[i].first &&
+            pending->display == records_[entries_[i].record].display) {
+            pending->last = ip::Address::v4(entries_[i].last);
             continue;
         }
-        found.push_back(rangeAt(i));
+        if (pending) each(*pending);
+        pending = rangeAt(i);
     }
-    return found;
+    if (pending) each(*pending);
 }
 
 }  // namespace

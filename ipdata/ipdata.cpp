@@ -14,6 +14,14 @@ std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<c
     return openIp2region(bytes, other);
 }
 
+std::vector<Range> Database::search(const std::vector<std::string>& keywords,
+                                    const std::stop_token& stop) const {
+    std::vector<Range> found;
+    searchEach(
+        keywords, [&](Range& range) { found.push_back(std::move(range)); }, stop);
+    return found;
+}
+
 std::string rangeDisplay(const Range& range) {
     return ip::formatRange(range.first, range.last);
 }

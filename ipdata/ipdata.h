@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -46,8 +47,14 @@ class Database {
     // ipdb also lets a keyword ending in an administrative suffix ("重庆市", "广西壮族自治区")
     // match the name without it. When `stop` turns true the walk ends early and returns
     // what it found so far.
-    virtual std::vector<Range> search(const std::vector<std::string>& keywords,
-                                      const std::stop_token& stop = {}) const = 0;
+    std::vector<Range> search(const std::vector<std::string>& keywords,
+                              const std::stop_token& stop = {}) const;
+    // The ranges search() gives, handed to `each` one at a time as they are complete, none
+    // kept here: a search over every range holds no list of them. `each` may move from its
+    // range.
+    virtual void searchEach(const std::vector<std::string>& keywords,
+                            const std::function<void(Range&)>& each,
+                            const std::stop_token& stop = {}) const = 0;
 
     // Ranges of both families, adjacent ranges of one record counted once.
     virtual std::size_t rangeCount() const = 0;

@@ -9,12 +9,19 @@
 // lie under ::ffff:0:0/96. A child equal to node_count means no data; a greater one points
 // to a record at (child - node_count) + node_count * 8 bytes from the first node.
 //
-// open() walks the whole tree once: every child and record is checked against the file, a
-// node reached twice (a loop, or a shared subtree) or a path longer than 128 bits refuses
-// the file. The lookups check their bounds all the same.
+// open() checks the node array in one pass, in file order: every child is a node, the empty
+// mark, or a record whose start lies inside the file; a node pointed to twice, or the root
+// pointed to at all, refuses the file. With every node pointed to at most once and the root
+// by none, the nodes reached from the root form a tree (a loop or a shared subtree would
+// need a second pointer into it), so no walk can run forever or repeat itself. The rest is
+// checked where it is used, not at open: a record's length against the file (a record
+// running past the end is no answer), and the depth (a walk ends at 128 bits). That keeps
+// the open to a linear read of the nodes, without touching the records.
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <utility>
 
 #include "ipdata/gbk.h"
@@ -160,9 +167,10 @@ class Ipdb final : public Database {
                                           std::string& reason);
 
     std::optional<Range> find(const ip::Address& address) const override;
-    std::vector<Range> search(const std::vector<std::string>& keywords,
-                              const std::stop_token& stop) const override;
-    std::size_t rangeCount() const override { return rangeCount_; }
+    void searchEach(const std::vector<std::string>& keywords,
+                    const std::function<void(Range&)>& each,
+                    const std::stop_token& stop) const override;
+    std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
 
   private:
@@ -192,7 +200,7 @@ class Ipdb final : public Database {
     std::string displayOf(const Fields& fields) const;
     Answer answerOf(std::string_view record) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
-    std::string validate();
+    std::string checkNodes() const;
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;  // from the first node, total_size bytes
@@ -209,7 +217,8 @@ class Ipdb final : public Database {
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
     GbkEncoder gbk_;
-    std::size_t rangeCount_ = 0;
+    mutable std::once_flag counted_;
+    mutable std::size_t rangeCount_ = 0;
 };
 
 template <class Node, class Leaf>
@@ -231,8 +240,9 @@ bool Ipdb::walk(std::uint32_t start, int depth, Prefix prefix, std::uint64_t ski
                 if (!leaf(p.child, p.depth, p.prefix)) return false;
                 break;
             }
-            if (p.child == nodeCount_ || p.child == skip) break;
-            if (!node(p.child, p.depth) || p.depth >= kBits) return false;
+            // Past 128 bits a node leads to no address: that branch ends there.
+            if (p.child == nodeCount_ || p.child == skip || p.depth >= kBits) break;
+            if (!node(p.child, p.depth)) return false;
             const std::uint32_t right = child(p.child, 1);
             if (right != nodeCount_) stack[top++] = {right, p.depth + 1, p.prefix.withBit(p.depth)};
             p = {child(p.child, 0), p.depth + 1, p.prefix};
@@ -324,8 +334,8 @@ std::optional<Range> Ipdb::find(const ip::Address& address) const {
                  std::move(answer.display)};
 }
 
-std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
-                                const std::stop_token& stop) const {
+void Ipdb::searchEach(const std::vector<std::string>& keywords,
+                      const std::function<void(Range&)>& each, const std::stop_token& stop) const {
     // Each keyword as UTF-8 (the records' encoding, where a byte match is a character
     // match), with the name it may stand for.
     std::vector<std::pair<std::string, std::string>> needles;
@@ -341,12 +351,17 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
         }
         needles.emplace_back(std::move(utf8), std::move(bare));
     }
-    std::vector<Range> found;
-    if (needles.empty()) return found;
+    if (needles.empty()) return;
 
-    // One verdict per record, however many prefixes point to it; answers only for matches.
+    // One verdict per record, however many prefixes point to it; for a match its display
+    // and where the record lies. The region text is made for each range handed on, not
+    // kept for every record that matched (some 10^5 of them for a common word).
+    struct Match {
+        std::uint32_t pointer;
+        std::string display;
+    };
     Verdicts verdicts;  // -1 no match, else into answers
-    std::vector<Answer> answers;
+    std::vector<Match> answers;
     std::string text;
     std::uint32_t lastPointer = 0;  // neighbours often share a record
     std::int32_t lastVerdict = -1;
@@ -368,16 +383,26 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
         std::int32_t verdict = -1;
         if (match) {
             verdict = static_cast<std::int32_t>(answers.size());
-            answers.push_back({gbk_(f.all), displayOf(f)});
+            answers.push_back({pointer, displayOf(f)});
         }
         verdicts.add(pointer, verdict);
         return lastVerdict = verdict;
     };
 
     std::size_t seen = 0;
-    bool open = false;  // found.back() may still grow
+    // The range found last, handed on once the next one found does not join it.
+    Range pending;
+    bool anyPending = false;
+    std::uint32_t pendingPointer = 0;
+    bool open = false;  // pending may still grow
     Prefix openLast;
     std::int32_t openVerdict = -1;
+    auto handOn = [&] {
+        if (!anyPending) return;
+        pending.region = gbk_(fieldsOf(record(pendingPointer).value_or(std::string_view())).all);
+        each(pending);
+        anyPending = false;
+    };
     auto leafIn = [&](bool v4) {
         return [&, v4](std::uint32_t pointer, int depth, const Prefix& prefix) {
             if (++seen % kStopEvery == 0 && stopped(stop)) return false;
@@ -389,11 +414,14 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
             const Prefix last = prefix.last(depth);
             // Adjacent ranges that read the same are one row.
             if (open && openLast.precedes(prefix) &&
-                (verdict == openVerdict || answers[verdict].display == found.back().display)) {
-                found.back().last = addressOf(last, v4);
+                (verdict == openVerdict || answers[verdict].display == pending.display)) {
+                pending.last = addressOf(last, v4);
             } else {
-                const Answer& a = answers[verdict];
-                found.push_back({addressOf(prefix, v4), addressOf(last, v4), a.region, a.display});
+                handOn();
+                const Match& a = answers[verdict];
+                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display};
+                pendingPointer = a.pointer;
+                anyPending = true;
                 openVerdict = verdict;
             }
             open = true;
@@ -403,11 +431,12 @@ std::vector<Range> Ipdb::search(const std::vector<std::string>& keywords,
     };
     auto anyNode = [](std::uint32_t, int) { return true; };
     const std::uint64_t noSkip = ~0ull;
-    if (stopped(stop)) return found;
-    if (v4Root_ && !walk(*v4Root_, kV4Depth, kMapped, noSkip, anyNode, leafIn(true))) return found;
-    open = false;
-    if (v6_) walk(0, 0, Prefix{}, v4Root_ ? *v4Root_ : noSkip, anyNode, leafIn(false));
-    return found;
+    if (stopped(stop)) return;
+    if (!v4Root_ || walk(*v4Root_, kV4Depth, kMapped, noSkip, anyNode, leafIn(true))) {
+        open = false;
+        if (v6_) walk(0, 0, Prefix{}, v4Root_ ? *v4Root_ : noSkip, anyNode, leafIn(false));
+    }
+    handOn();
 }
 
 void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
@@ -420,45 +449,50 @@ void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
     std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
-std::string Ipdb::validate() {
-    std::vector<bool> seen(nodeCount_);
-    std::string problem;
-    std::uint32_t checked = 0;  // the last record found sound: neighbours often share one
-    struct Run {
-        bool any = false;
-        std::uint32_t pointer = 0;
-        Prefix last;
-    } runs[2];
-    auto node = [&](std::uint32_t n, int depth) {
-        if (seen[n]) {
-            problem = "地址树中有节点被重复指向(环路或共用)";
-            return false;
+std::string Ipdb::checkNodes() const {
+    // One bit per node: pointed to already.
+    std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
+    pointed[0] = 1;  // the root: a pointer to it makes a loop
+    // Records lie past the nodes; a pointer p names the record at (p - nodeCount_) from
+    // there, and its length takes 2 bytes.
+    const std::uint64_t recordSpace = tree_.size() - std::uint64_t{nodeCount_} * kNodeSize;
+    const std::uint64_t lastPointer = recordSpace >= 2 ? nodeCount_ + (recordSpace - 2) : 0;
+    const char* at = tree_.data();
+    const char* const end = at + std::size_t{nodeCount_} * kNodeSize;
+    for (; at != end; at += 4) {
+        const std::uint32_t c = be32(at);
+        if (c < nodeCount_) {
+            std::uint64_t& word = pointed[c / 64];
+            const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+            if (word & bit) return "地址树中有节点被重复指向(环路或共用)";
+            word |= bit;
+        } else if (c > nodeCount_ && c > lastPointer) {
+            return "地址记录超出了文件末尾";
         }
-        if (depth >= kBits) {
-            problem = "地址树比 128 位还深";
-            return false;
-        }
-        seen[n] = true;
-        return true;
-    };
-    auto leaf = [&](std::uint32_t pointer, int depth, const Prefix& prefix) {
-        if (pointer != checked) {
-            if (!record(pointer)) {
-                problem = "地址记录超出了文件末尾";
-                return false;
-            }
-            checked = pointer;
-        }
-        // Ranges are counted where lookups and searches see them.
-        const bool v4 = v4Root_ && inMapped(prefix, depth);
-        if (!v4 && !v6_) return true;
-        Run& run = runs[v4 ? 0 : 1];
-        if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_;
-        run = {true, pointer, prefix.last(depth)};
-        return true;
-    };
-    if (!walk(0, 0, Prefix{}, ~0ull, node, leaf)) return problem;
+    }
     return {};
+}
+
+std::size_t Ipdb::rangeCount() const {
+    std::call_once(counted_, [this] {
+        struct Run {
+            bool any = false;
+            std::uint32_t pointer = 0;
+            Prefix last;
+        } runs[2];
+        auto node = [](std::uint32_t, int) { return true; };
+        // Ranges are counted where lookups and searches see them.
+        auto leaf = [&](std::uint32_t pointer, int depth, const Prefix& prefix) {
+            const bool v4 = v4Root_ && inMapped(prefix, depth);
+            if (!v4 && !v6_) return true;
+            Run& run = runs[v4 ? 0 : 1];
+            if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_;
+            run = {true, pointer, prefix.last(depth)};
+            return true;
+        };
+        walk(0, 0, Prefix{}, ~0ull, node, leaf);
+    });
+    return rangeCount_;
 }
 
 std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<const void> owner,
@@ -517,7 +551,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         for (; depth < kV4Depth && n < db->nodeCount_; ++depth) n = db->child(n, depth >= 80);
         if (depth == kV4Depth && n < db->nodeCount_) db->v4Root_ = n;
     }
-    const std::string problem = db->validate();
+    const std::string problem = db->checkNodes();
     if (!problem.empty()) return fail(problem);
     if (db->v4Root_) {
         db->v4Top_.resize(std::size_t{1} << kTopBits);

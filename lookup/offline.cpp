@@ -1,4 +1,5 @@
 #include <atomic>
+#include <iterator>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -79,11 +80,7 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
         });
         return;
     }
-    struct Answer {
-        RowId id;
-        std::string location;
-    };
-    std::vector<Answer> answers;
+    std::vector<RowAnswer> answers;
     answers.reserve(rows.size());
     std::size_t unplaced = 0;
     for (const PendingRow& row : rows) {
@@ -96,8 +93,7 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
     }
     // One step for all rows: the list is redrawn once.
     post(side, [answers = std::move(answers), unplaced](WindowSide& s) mutable {
-        long long written = 0;
-        for (Answer& a : answers) written += s.rows.setLocation(a.id, std::move(a.location));
+        const long long written = static_cast<long long>(s.rows.setLocations(std::move(answers)));
         s.run = RunState::Idle;
         std::string text = "查询完毕,共查询出" + numberToText(written) + "条数据!(离线查询";
         if (unplaced > 0)
@@ -108,16 +104,35 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
 
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
                        const std::string& keywords, std::stop_token stop) {
-    std::vector<ipdata::Range> found = database.search(keywordsOf(keywords), stop);
-    std::vector<RowCells> rows;
-    rows.reserve(found.size());
-    for (ipdata::Range& range : found)
-        rows.push_back({ipdata::rangeDisplay(range), std::move(range.display)});
+    // Each range becomes its row as it is found: no list of ranges beside the rows.
+    // Gathered in blocks, so that growing moves nothing, then moved into a list of the
+    // exact size, each block freed once moved: the rows are held about once, never twice.
+    // (Blocks this large are given back to the system when freed, small ones are not.)
+    constexpr std::size_t kBlockRows = 1 << 15;
+    std::vector<std::vector<Row>> blocks;
+    std::size_t found = 0;
+    database.searchEach(
+        keywordsOf(keywords),
+        [&](ipdata::Range& range) {
+            if (blocks.empty() || blocks.back().size() == kBlockRows) {
+                blocks.emplace_back();
+                blocks.back().reserve(kBlockRows);
+            }
+            blocks.back().push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
+            ++found;
+        },
+        stop);
+    std::vector<Row> rows;
+    rows.reserve(found);
+    for (std::vector<Row>& block : blocks) {
+        std::move(block.begin(), block.end(), std::back_inserter(rows));
+        std::vector<Row>().swap(block);
+    }
     // One step for all rows: the list is redrawn once, however many ranges matched.
     post(side, [rows = std::move(rows)](WindowSide& s) mutable {
         const long long count = static_cast<long long>(rows.size());
         // Nothing found keeps the user's list, as a web search that finds nothing does.
-        if (count > 0) s.rows.replace(std::move(rows));
+        if (count > 0) s.rows.replaceRows(std::move(rows));
         s.run = RunState::Idle;
         s.texts.setStatus("查询完毕,共找到" + numberToText(count) + "条数据!");
     });

@@ -140,6 +140,9 @@ TEST(Ipdb, SearchesEveryKeywordInBothFamilies) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(searchText(*db, c.keywords), c.rows) << (c.keywords.empty() ? "" : c.keywords[0]);
+    // A range found carries its record's text as a lookup gives it.
+    for (const auto& range : db->search({"电信"}))
+        EXPECT_EQ(range.region, db->find(range.last)->region) << ipdata::rangeDisplay(range);
 
     // Adjacent prefixes of different records that read the same are one row as well.
     const auto twins = open(buildIpdb({{"1.0.0.0/24", "中国\t重庆\t\t\t\t电信\tCN\tAS"},
@@ -201,9 +204,6 @@ TEST(Ipdb, RefusesDamagedFilesWithAReason) {
         {"child past the nodes", node(1, 0, 0xFFFFFFFFu)},
         {"record past the end",
          node(1, 1, good.nodeCount + static_cast<std::uint32_t>(tail.size()))},
-        {"record length past the end",
-         node(1, 1,
-              good.nodeCount + static_cast<std::uint32_t>(tail.size() - 8 * good.nodeCount - 2))},
         {"loop", node(1, 0, 0)},
         {"shared node", node(0, 1, 1)},
     };
@@ -213,6 +213,25 @@ TEST(Ipdb, RefusesDamagedFilesWithAReason) {
         EXPECT_EQ(reason.rfind("地址库文件已损坏:", 0), 0u) << c.name << ": " << reason;
         // Whatever the format guess, the file is refused.
         EXPECT_FALSE(ipdata::openDatabase(c.bytes, nullptr, reason)) << c.name;
+    }
+    // A record's length is checked where it is read: one running past the end is no answer,
+    // and the others stay as they were.
+    std::string cut = good.bytes;
+    const std::u8string_view last = u8"末尾";
+    const std::size_t at =
+        cut.find(std::string_view(reinterpret_cast<const char*>(last.data()), last.size()));
+    ASSERT_NE(at, std::string::npos);
+    cut[at - 2] = cut[at - 1] = '\xFF';
+    const auto db = open(cut);
+    const auto whole = open(good.bytes);
+    ASSERT_TRUE(db && whole);
+    for (const IpdbPrefix& p : kPrefixes) {
+        const std::string prefix = p.prefix;
+        const std::string address = prefix.substr(0, prefix.find('/'));
+        const bool damaged = prefix.starts_with("ffff:");
+        EXPECT_EQ(findText(*db, address.c_str()),
+                  damaged ? "none" : findText(*whole, address.c_str()))
+            << address;
     }
     // The last record ends the file, so every shorter prefix is incomplete.
     for (std::size_t n = 0; n < good.bytes.size(); ++n) {

@@ -51,6 +51,25 @@ TEST(QueryTable, PendingSkipsAnsweredRowsAndCellsOutsideReadEmpty) {
     EXPECT_EQ(table.header(2), "");
 }
 
+TEST(QueryTable, ASnapshotKeepsTheRowsOfItsMoment) {
+    QueryTable table = makeTable({"1.1.1.1", "2.2.2.2"});
+    const auto before = table.snapshot();
+    table.setLocation(table.row(0).id, "A");
+    const auto answered = table.snapshot();
+    table.append({"3.3.3.3", ""});
+    table.setLocations({{table.row(1).id, "B"}});
+    // Rows made as the table holds them get fresh ids too.
+    const RowId old = table.row(0).id;
+    table.replaceRows({{0, "9.9.9.9", ""}});
+    EXPECT_EQ((*before)[0].location + "|" + (*before)[1].location, "|");
+    EXPECT_EQ(answered->size(), 2u);
+    EXPECT_EQ((*answered)[0].location + "|" + (*answered)[1].location, "A|");
+    EXPECT_FALSE(table.setLocation(old, "stale"));
+    EXPECT_TRUE(table.setLocation(table.row(0).id, "C"));
+    EXPECT_EQ(table.size(), 1u);
+    EXPECT_EQ(table.cell(0, 0) + " " + table.cell(0, 1), "9.9.9.9 C");
+}
+
 TEST(QueryTable, EveryChangeIsReportedForTheView) {
     QueryTable table({"IP", "来自"});
     std::vector<std::pair<bool, size_t>> seen;
@@ -59,7 +78,13 @@ TEST(QueryTable, EveryChangeIsReportedForTheView) {
     table.setLocation(table.row(1).id, "x");
     table.setLocation(12345, "gone");
     table.append({"c", ""});
-    const std::vector<std::pair<bool, size_t>> expected{{true, 0}, {false, 1}, {true, 2}};
+    // Many answers at once are one change; an id that is gone is no row written.
+    EXPECT_EQ(table.setLocations({{table.row(0).id, "y"}, {12345, "gone"}, {table.row(2).id, "z"}}),
+              2u);
+    EXPECT_EQ(table.cell(0, 1) + table.cell(1, 1) + table.cell(2, 1), "yxz");
+    EXPECT_EQ(table.setLocations({{12345, "gone"}}), 0u);
+    const std::vector<std::pair<bool, size_t>> expected{
+        {true, 0}, {false, 1}, {true, 2}, {true, 0}};
     EXPECT_EQ(seen, expected);
 }
 
