@@ -19,11 +19,12 @@
 
 namespace {
 
-std::string dataPath() {
+platform::Path dataPath() {
     const char* named = std::getenv("VERDALO_IPDATA");
-    if (named) return named;
-    return (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "ip2region.db")
-        .string();
+    if (named) return platform::Path::fromUtf8(named);
+    return platform::Path::fromUtf8(
+        (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "ip2region.db")
+            .string());
 }
 
 struct World {

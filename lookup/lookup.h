@@ -60,10 +60,6 @@ class Lookups {
     // alone. A file that is there but unusable is reported once in status panel 1.
     Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
             WindowTexts& texts, Poster& poster, platform::Path offlineDataPath = {});
-    // The same with the data file named by a GBK text (tests and tools name it by a literal).
-    Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
-            WindowTexts& texts, Poster& poster, const std::string& offlineDataPath)
-        : Lookups(os, executor, rows, texts, poster, platform::Path::fromGbk(offlineDataPath)) {}
     // Ends what runs: stops every task started here (their requests cut short) and waits.
     ~Lookups();
     Lookups(const Lookups&) = delete;

@@ -61,7 +61,7 @@ class OfflineTest : public LookupTest {
         window.setPanel(1, "");
         window.statusHistory.clear();
         lookups = std::make_unique<lookup::Lookups>(os, executor, window.table(), window, window,
-                                                    kDataPath);
+                                                    platform::Path::fromGbk(kDataPath));
     }
     void reverseSearch(const std::string& keywords) {
         window.setText(Box::Keywords, keywords);
@@ -258,7 +258,7 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
     lookups = std::make_unique<lookup::Lookups>(*heldOs, executor, window.table(), window, window,
-                                                kDataPath);
+                                                platform::Path::fromGbk(kDataPath));
     ASSERT_TRUE(gate.awaitWaiting(1));
 
     setRows({{"mine", ""}});
