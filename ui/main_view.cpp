@@ -215,7 +215,13 @@ void MainWindow::showChange(const QueryTable::Change& change) {
 void MainWindow::redrawChangedRows() {
     if (!changedRows_) return;
     changedRows_ = false;
-    SendMessageW(list_, LVM_REDRAWITEMS, firstChanged_, lastChanged_);
+    // Only the rows on screen: the list redraws a range row by row (a trip to the display
+    // server each under Wine), and rows off screen are drawn from the table when shown.
+    const auto top = static_cast<std::size_t>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
+    const auto page = static_cast<std::size_t>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
+    const std::size_t first = std::max(firstChanged_, top);
+    const std::size_t last = std::min(lastChanged_, top + page);
+    if (first <= last) SendMessageW(list_, LVM_REDRAWITEMS, first, last);
 }
 
 }  // namespace ui
