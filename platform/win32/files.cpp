@@ -19,6 +19,12 @@ std::wstring osName(const Path& path) {
     return ::win32::widePath(path);
 }
 
+// A name such as "nul.csv" or "con.txt" opens a device, not a file: reading it gives
+// nothing and writing it loses the bytes, either of which would pass for success.
+bool isDiskFile(HANDLE file) {
+    return GetFileType(file) == FILE_TYPE_DISK;
+}
+
 }  // namespace
 
 bool FileSystem::readAll(const Path& path, std::string& bytes) {
@@ -30,7 +36,7 @@ bool FileSystem::readAll(const Path& path, std::string& bytes) {
     UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid()) return false;
+    if (!file.valid() || !isDiskFile(file.get())) return false;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > 0x7FFFFFFF)
         return false;
@@ -60,7 +66,7 @@ bool FileSystem::writeAll(const Path& path, const std::string& bytes) {
     if (name.empty()) return false;
     UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
+    if (!file.valid() || !isDiskFile(file.get())) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
@@ -86,7 +92,7 @@ std::optional<FileView> FileSystem::map(const Path& path) {
     UniqueHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_RANDOM_ACCESS,
                                   nullptr));
-    if (!file.valid()) return std::nullopt;
+    if (!file.valid() || !isDiskFile(file.get())) return std::nullopt;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
     // A mapping of nothing is refused by the system; an empty file is still a file.

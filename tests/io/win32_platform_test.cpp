@@ -94,6 +94,12 @@ TEST(Win32Files, MissingLockedAndUnwritableFilesFail) {
     ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, "data");
 
+    // Device names open a device whatever the folder or ending: nothing is read or kept.
+    EXPECT_FALSE(files.writeAll(dir / u"nul.csv", "lost"));
+    EXPECT_FALSE(files.writeAll(dir / u"AUX.xls", "lost"));
+    EXPECT_FALSE(files.readAll(dir / u"nul.txt", back));
+    EXPECT_FALSE(files.map(dir / u"nul.db"));
+
     EXPECT_FALSE(files.writeAll(dir.path, "a directory"));
     EXPECT_FALSE(files.writeAll(dir / u"无此目录\\x.txt", "x"));
 }
