@@ -21,6 +21,10 @@ namespace lookup::detail {
 inline constexpr const char* kBusy = "已开始查询,请先停止!";
 inline constexpr const char* kQuerying = "正在查询IP地址...";
 inline constexpr const char* kNoOfflineData = "没有可用的离线地址库,无法离线查询!";
+// What the single query's result box says in the offline mode when the data has no answer,
+// rather than an empty box.
+inline constexpr const char* kNotAnAddress = "不是IPv4或IPv6地址,无法离线查询!";
+inline constexpr const char* kNotInOfflineData = "离线库中没有这个地址的信息!";
 
 // The batch and the reverse search share one run: never two at once.
 enum class RunState { Idle, Running, Stopping };

@@ -2,6 +2,7 @@
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
+#include "text/address.h"
 
 namespace lookup {
 
@@ -129,6 +130,9 @@ void Lookups::askSingles(std::stop_token stop) {
             const auto database = offline_->get();
             result = database ? detail::offlineAnswer(database.get(), address)
                               : std::string(detail::kNoOfflineData);
+            if (result.empty())
+                result =
+                    ip::parseAddress(address) ? detail::kNotInOfflineData : detail::kNotAnAddress;
         } else {
             result = lookupLocation(singleSession_, address, LookupMode::Detailed);
         }

@@ -176,10 +176,14 @@ TEST_F(OfflineTest, OfflineModeAsksNoServiceAndLeavingItAsksAgain) {
                                              {"9.9.9.9", ""},
                                              {"3.0.0.1", ""},
                                              {"2.0.0.7", "已有"}}));
-    window.setText(Box::Address, "9.9.9.9");
-    lookups->runSingleQuery();
-    ASSERT_TRUE(runUntil([&] { return status() == "查询完毕!"; }));
-    EXPECT_EQ(window.text(Box::Result), "");
+    for (const auto& [address, result] :
+         {std::pair<std::string, std::string>{"9.9.9.9", "离线库中没有这个地址的信息!"},
+          {"[240e::1]", "不是IPv4或IPv6地址,无法离线查询!"}}) {
+        window.setText(Box::Address, address);
+        window.setText(Box::Result, "");
+        lookups->runSingleQuery();
+        ASSERT_TRUE(runUntil([&] { return window.text(Box::Result) == result; })) << address;
+    }
     EXPECT_TRUE(net.requests().empty());
 
     lookups->setOfflineMode(false);
