@@ -1,5 +1,6 @@
 // Address lists from CSV files, and the CSV file of the results.
 #include "io/formats.h"
+#include "text/codepage.h"
 #include "text/text.h"
 
 namespace io {
@@ -79,7 +80,7 @@ void appendGbk(std::string& out, std::string_view text) {
             continue;
         }
         const auto trail = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) {
+        if (codepage::isGbkPair(c, trail)) {
             out += text[i];
             out += text[++i];
         } else {

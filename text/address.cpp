@@ -3,6 +3,8 @@
 #include <bit>
 #include <unordered_set>
 
+#include "text/codepage.h"
+
 namespace ip {
 namespace {
 
@@ -309,7 +311,7 @@ std::vector<std::string> findAddresses(std::string_view text) {
         // A double-byte character is a boundary as a whole: its trail byte may be a letter.
         // Digits, '.' and ':' are never trail bytes, so UTF-8 text loses nothing here.
         const unsigned char next = i + 1 < n ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (c >= 0x81 && c <= 0xFE && next >= 0x40 && next <= 0xFE && next != 0x7F) {
+        if (codepage::isGbkPair(c, next)) {
             previousWord = false;
             i += 2;
             continue;

@@ -19,4 +19,10 @@ std::string utf16ToUtf8(const std::u16string& text);
 // One code point (at most U+10FFFF, no surrogate) as UTF-8 at the end of `out`.
 void appendUtf8(std::string& out, char32_t codePoint);
 
+// Whether two bytes form one GBK character: a lead byte 0x81 to 0xFE, a trail byte 0x40 to
+// 0xFE but 0x7F. (Whether CP936 assigns it a character is the converters' business.)
+constexpr bool isGbkPair(unsigned char lead, unsigned char trail) {
+    return lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F;
+}
+
 }  // namespace codepage

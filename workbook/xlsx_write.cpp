@@ -117,7 +117,7 @@ void escapeGbk(std::string_view text, std::string& out) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x81 && c <= 0xFE) {
             const auto trail = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-            if (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) {
+            if (codepage::isGbkPair(c, trail)) {
                 out += text[i];
                 out += text[++i];
             } else {
