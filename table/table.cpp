@@ -25,13 +25,10 @@ const std::string& QueryTable::header(int column) const {
 }
 
 void QueryTable::replace(std::vector<RowCells> rows) {
-    auto fresh = std::make_shared<std::vector<Row>>();
-    fresh->reserve(rows.size());
-    firstId_ = nextId_;
-    for (RowCells& cells : rows)
-        fresh->push_back(Row{nextId_++, std::move(cells[0]), std::move(cells[1])});
-    rows_ = std::move(fresh);
-    changed({true, 0});
+    std::vector<Row> fresh;
+    fresh.reserve(rows.size());
+    for (RowCells& cells : rows) fresh.push_back(Row{0, std::move(cells[0]), std::move(cells[1])});
+    replaceRows(std::move(fresh));
 }
 
 void QueryTable::replaceRows(std::vector<Row> rows) {
