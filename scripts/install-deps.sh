@@ -79,4 +79,40 @@ if ! ipdata_ok "$IPDATA_FILE"; then
   echo "install-deps: fetching the address data ($IPDATA_PACKAGE $IPDATA_VERSION)"
   fetch_ipdata || echo "install-deps: warning: address data not fetched; the program runs without it" >&2
 fi
+# The network numbers: the CSVs of the npm package @ip-location-db/asn (CC BY 4.0,
+# RouteViews, NRO, DB-IP), pinned by version and by the tarball's SHA-256, kept in
+# data/asn/ with the package's licences; the build packs them into asn.db.
+ASN_PACKAGE=@ip-location-db/asn
+ASN_VERSION=2.3.2026061719
+ASN_SHA256=b9425daf2f011c28f8586685d4f89166e77627e2c15fd93c6262c3e2dead6153
+ASN_DIR=$(dirname "$IPDATA_FILE")/asn
+ASN_FILES=(asn-ipv4.csv asn-ipv6.csv package.json README.md MODIFICATIONS DBIP-LICENSE NRO_LICENSE
+           ROUTEVIEWS-LICENSE)
+
+asn_ok() {
+  [ "$(cat "$ASN_DIR/.sha256" 2>/dev/null)" = "$ASN_SHA256" ] &&
+    [ -f "$ASN_DIR/asn-ipv4.csv" ] && [ -f "$ASN_DIR/asn-ipv6.csv" ]
+}
+
+fetch_asn() {
+  local work
+  work=$(mktemp -d) || return 1
+  (
+    cd "$work" &&
+      timeout 600 npm pack --silent "$ASN_PACKAGE@$ASN_VERSION" >/dev/null 2>&1 &&
+      echo "$ASN_SHA256  ip-location-db-asn-$ASN_VERSION.tgz" | sha256sum -c --status &&
+      tar -xzf "ip-location-db-asn-$ASN_VERSION.tgz" "${ASN_FILES[@]/#/package/}" &&
+      rm -rf "$ASN_DIR.part" && mv package "$ASN_DIR.part" &&
+      echo "$ASN_SHA256" >"$ASN_DIR.part/.sha256" &&
+      rm -rf "$ASN_DIR" && mv "$ASN_DIR.part" "$ASN_DIR"
+  )
+  local status=$?
+  rm -rf "$work"
+  return $status
+}
+
+if ! asn_ok; then
+  echo "install-deps: fetching the network numbers ($ASN_PACKAGE $ASN_VERSION)"
+  fetch_asn || echo "install-deps: warning: network numbers not fetched; the program runs without them" >&2
+fi
 echo "install-deps: ok"
