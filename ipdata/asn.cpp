@@ -129,9 +129,9 @@ template <class Family>
 std::optional<std::size_t> search(std::string_view records, std::size_t count,
                                   const std::vector<std::uint32_t>& blocks, const Key& key) {
     const std::size_t block = Family::block(key);
-    // The range holding `key` is the first that ends at or after it; it lies between the
-    // first to reach this block and the first to reach the next (which may start here).
-    std::size_t low = blocks[block], high = std::min<std::size_t>(blocks[block + 1] + 1, count);
+    // The range holding `key` is the first that ends at or after it: not before the first
+    // to reach this block, and at the latest the first to reach the next one.
+    std::size_t low = blocks[block], high = blocks[block + 1];
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
         if (Family::last(records.data() + middle * Family::kSize) < key) {
