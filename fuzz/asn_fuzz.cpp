@@ -89,7 +89,7 @@ void lookups(std::string_view file) {
         asked.push_back(ip::Address::v6(le(file, at, 8), le(file, at + 8, 8)));
     }
     for (std::size_t i = 0, n = asked.size(); i < n; ++i) {
-        const ip::Address& a = asked[i];
+        const ip::Address a = asked[i];  // a copy: the pushes below move the vector
         if (a.isV4()) {
             asked.push_back(ip::Address::v4(a.v4Value() + 1));
             asked.push_back(ip::Address::v4(a.v4Value() - 1));
