@@ -1,0 +1,175 @@
+#include "app/cli/output.h"
+
+#include "text/codepage.h"
+
+namespace cli {
+namespace {
+
+constexpr std::string_view kColumnNames[] = {"ip",       "answer",      "range",    "country",
+                                             "region",   "city",        "district", "owner",
+                                             "operator", "country_code"};
+static_assert(std::size(kColumnNames) == static_cast<std::size_t>(kFieldColumn) + kRecordFields);
+
+// Enough for the records a day of logs keeps coming back to, small beside the data.
+constexpr std::size_t kCachedRecords = 1 << 16;
+
+std::string utf8Of(std::string_view gbk) {
+    std::string out;
+    out.reserve(gbk.size() * 3 / 2);
+    std::size_t i = 0;
+    while (i < gbk.size() && static_cast<unsigned char>(gbk[i]) < 0x80) ++i;
+    if (i == gbk.size()) return std::string(gbk);
+    return codepage::utf16ToUtf8(codepage::gbkToUtf16(std::string(gbk)));
+}
+
+}  // namespace
+
+std::optional<int> columnNamed(std::string_view name) {
+    for (int c = 0; c < static_cast<int>(std::size(kColumnNames)); ++c)
+        if (kColumnNames[c] == name) return c;
+    return std::nullopt;
+}
+
+std::string_view columnName(int column) {
+    return kColumnNames[column];
+}
+
+std::vector<int> defaultColumns() {
+    std::vector<int> columns = {kIpColumn, kAnswerColumn};
+    for (int f = 0; f < kRecordFields; ++f) columns.push_back(kFieldColumn + f);
+    return columns;
+}
+
+const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Range>* range) {
+    std::optional<ipdata::Range> found = data_.find(address);
+    if (!found) return nullptr;
+    auto at = byRecord_.find(found->region);
+    if (at == byRecord_.end()) {
+        if (byRecord_.size() >= kCachedRecords) byRecord_.clear();
+        Answer answer;
+        answer.text = utf8Of(found->display);
+        const auto fields = fields_.fields(*found);
+        for (int f = 0; f < kRecordFields; ++f) answer.fields[f] = utf8Of(fields[f]);
+        at = byRecord_.emplace(found->region, std::move(answer)).first;
+    }
+    if (range) *range = std::move(found);
+    return &at->second;
+}
+
+void LookupWriter::block(std::string_view text, Encoding encoding, std::string& out) {
+    out.reserve(text.size() + text.size() / 2);
+    forEachLine(text, [&](std::string_view l) { line(l, encoding, out); });
+}
+
+void LookupWriter::line(std::string_view line, Encoding encoding, std::string& out) {
+    if (format_ == Format::Annotate) {
+        annotate(line, encoding, out);
+    } else {
+        std::string first;
+        forEachAddressRun(scanText(line, encoding, scan_),
+                          [&](std::size_t, std::vector<std::string>& found) {
+                              first = std::move(found.front());
+                              return false;
+                          });
+        record(first, out);
+    }
+    out += '\n';
+}
+
+void LookupWriter::record(const std::string& address, std::string& out) {
+    std::optional<ipdata::Range> range;
+    const Answer* answer = nullptr;
+    if (!address.empty()) {
+        if (const auto parsed = ip::parseAddress(address)) answer = answers_.find(*parsed, &range);
+    }
+    if (format_ == Format::Jsonl) out += '{';
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const int column = columns_[i];
+        std::string_view value;
+        std::string rangeText;
+        if (column == kIpColumn) {
+            value = address;
+        } else if (answer && column == kAnswerColumn) {
+            value = answer->text;
+        } else if (range && column == kRangeColumn) {
+            rangeText = ipdata::rangeDisplay(*range);
+            value = rangeText;
+        } else if (answer && column >= kFieldColumn) {
+            value = answer->fields[static_cast<std::size_t>(column - kFieldColumn)];
+        }
+        switch (format_) {
+            case Format::Tsv:
+                if (i > 0) out += '\t';
+                appendTsv(out, value);
+                break;
+            case Format::Csv:
+                if (i > 0) out += ',';
+                appendCsv(out, value);
+                break;
+            default:
+                if (i > 0) out += ',';
+                appendJson(out, columnName(column));
+                out += ':';
+                appendJson(out, value);
+                break;
+        }
+    }
+    if (format_ == Format::Jsonl) out += '}';
+}
+
+void LookupWriter::annotate(std::string_view line, Encoding encoding, std::string& out) {
+    std::size_t written = 0;
+    forEachAddressRun(scanText(line, encoding, scan_),
+                      [&](std::size_t runEnd, std::vector<std::string>& found) {
+                          out += lineUtf8(line.substr(written, runEnd - written), encoding);
+                          written = runEnd;
+                          for (const std::string& address : found) {
+                              const auto parsed = ip::parseAddress(address);
+                              const Answer* answer = parsed ? answers_.find(*parsed) : nullptr;
+                              if (!answer || answer->text.empty()) continue;
+                              out += " [";
+                              out += answer->text;
+                              out += ']';
+                          }
+                          return true;
+                      });
+    out += lineUtf8(line.substr(written), encoding);
+}
+
+void appendTsv(std::string& out, std::string_view value) {
+    for (char c : value) out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+}
+
+void appendCsv(std::string& out, std::string_view value) {
+    if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += value;
+        return;
+    }
+    out += '"';
+    for (char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void appendJson(std::string& out, std::string_view value) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (char c : value) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            out += "\\u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+}  // namespace cli
