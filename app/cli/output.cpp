@@ -12,6 +12,7 @@ static_assert(std::size(kColumnNames) == static_cast<std::size_t>(kFieldColumn) 
 
 // Enough for the records a day of logs keeps coming back to, small beside the data.
 constexpr std::size_t kCachedRecords = 1 << 16;
+constexpr std::size_t kRecentAddresses = 1 << 16;
 
 std::string utf8Of(std::string_view gbk) {
     std::string out;
@@ -40,20 +41,40 @@ std::vector<int> defaultColumns() {
     return columns;
 }
 
+Answers::Answers(const ipdata::Database& data, const FieldReader& fields)
+    : data_(data), fields_(fields), recent_(kRecentAddresses) {}
+
 const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Range>* range) {
+    const std::uint64_t h = (address.high() ^ address.low()) * 0x9E3779B97F4A7C15ull;
+    Recent& slot = recent_[static_cast<std::size_t>(h >> 48) & (kRecentAddresses - 1)];
+    if (slot.used && slot.address == address) {
+        if (range && slot.answer) *range = ipdata::Range{slot.first, slot.last, {}, {}};
+        return slot.answer;
+    }
     std::optional<ipdata::Range> found = data_.find(address);
+    slot.used = true;
+    slot.address = address;
+    slot.answer = nullptr;
     if (!found) return nullptr;
     auto at = byRecord_.find(found->region);
     if (at == byRecord_.end()) {
-        if (byRecord_.size() >= kCachedRecords) byRecord_.clear();
+        if (byRecord_.size() >= kCachedRecords) {
+            // The answers the recent addresses point to go with it.
+            byRecord_.clear();
+            for (Recent& r : recent_) r.used = false;
+            slot.used = true;
+        }
         Answer answer;
         answer.text = utf8Of(found->display);
         const auto fields = fields_.fields(*found);
         for (int f = 0; f < kRecordFields; ++f) answer.fields[f] = utf8Of(fields[f]);
         at = byRecord_.emplace(found->region, std::move(answer)).first;
     }
+    slot.answer = &at->second;
+    slot.first = found->first;
+    slot.last = found->last;
     if (range) *range = std::move(found);
-    return &at->second;
+    return slot.answer;
 }
 
 void LookupWriter::block(std::string_view text, Encoding encoding, std::string& out) {

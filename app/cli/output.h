@@ -36,15 +36,24 @@ struct Answer {
 // its records far more often than it holds new ones), at most a bounded number of them.
 class Answers {
   public:
-    Answers(const ipdata::Database& data, const FieldReader& fields)
-        : data_(data), fields_(fields) {}
+    Answers(const ipdata::Database& data, const FieldReader& fields);
     // Null when the data has no answer; `range` gets the range that holds the address.
     const Answer* find(const ip::Address& address, std::optional<ipdata::Range>* range = nullptr);
 
   private:
+    // The answers of recent addresses, by a hash of the address: a log's visitors come
+    // back line after line, and this spares them the walk through the data.
+    struct Recent {
+        ip::Address address;
+        bool used = false;
+        const Answer* answer = nullptr;  // null: the data has none
+        ip::Address first, last;
+    };
+
     const ipdata::Database& data_;
     const FieldReader& fields_;
     std::unordered_map<std::string, Answer> byRecord_;
+    std::vector<Recent> recent_;
 };
 
 class LookupWriter {
