@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,10 +75,11 @@ void forEachLine(std::string_view text, F&& line) {
 std::string_view scanText(std::string_view line, Encoding encoding, std::string& storage);
 
 // The addresses in the runs of address characters of `scan` (as ip::findAddresses finds
-// them in the whole line), run by run: `found(runEnd, addresses)` for each run that holds
-// any, `runEnd` the position just past the run. `found` returns false to stop.
+// them in the whole line, but every time they appear), run by run: `found(runEnd,
+// addresses)` for each run that holds any, `runEnd` the position just past the run.
+// `found` returns false to stop.
 void forEachAddressRun(std::string_view scan,
-                       const std::function<bool(std::size_t, std::vector<std::string>&)>& found);
+                       const std::function<bool(std::size_t, std::span<const ip::Address>)>& found);
 
 // The line as valid UTF-8: GBK converted, invalid UTF-8 bytes each a U+FFFD.
 std::string lineUtf8(std::string_view line, Encoding encoding);

@@ -1,5 +1,7 @@
 #include "app/cli/output.h"
 
+#include <algorithm>
+
 #include "text/codepage.h"
 
 namespace cli {
@@ -86,35 +88,34 @@ void LookupWriter::line(std::string_view line, Encoding encoding, std::string& o
     if (format_ == Format::Annotate) {
         annotate(line, encoding, out);
     } else {
-        std::string first;
+        std::optional<ip::Address> first;
         forEachAddressRun(scanText(line, encoding, scan_),
-                          [&](std::size_t, std::vector<std::string>& found) {
-                              first = std::move(found.front());
+                          [&](std::size_t, std::span<const ip::Address> found) {
+                              first = found.front();
                               return false;
                           });
-        record(first, out);
+        record(first ? &*first : nullptr, out);
     }
     out += '\n';
 }
 
-void LookupWriter::record(const std::string& address, std::string& out) {
+void LookupWriter::record(const ip::Address* address, std::string& out) {
     std::optional<ipdata::Range> range;
     const Answer* answer = nullptr;
-    if (!address.empty()) {
-        if (const auto parsed = ip::parseAddress(address)) answer = answers_.find(*parsed, &range);
-    }
+    if (address) answer = answers_.find(*address, &range);
     if (format_ == Format::Jsonl) out += '{';
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const int column = columns_[i];
         std::string_view value;
-        std::string rangeText;
-        if (column == kIpColumn) {
-            value = address;
+        std::string text;
+        if (address && column == kIpColumn) {
+            text = ip::formatAddress(*address);
+            value = text;
         } else if (answer && column == kAnswerColumn) {
             value = answer->text;
         } else if (range && column == kRangeColumn) {
-            rangeText = ipdata::rangeDisplay(*range);
-            value = rangeText;
+            text = ipdata::rangeDisplay(*range);
+            value = text;
         } else if (answer && column >= kFieldColumn) {
             value = answer->fields[static_cast<std::size_t>(column - kFieldColumn)];
         }
@@ -141,12 +142,11 @@ void LookupWriter::record(const std::string& address, std::string& out) {
 void LookupWriter::annotate(std::string_view line, Encoding encoding, std::string& out) {
     std::size_t written = 0;
     forEachAddressRun(scanText(line, encoding, scan_),
-                      [&](std::size_t runEnd, std::vector<std::string>& found) {
+                      [&](std::size_t runEnd, std::span<const ip::Address> found) {
                           out += lineUtf8(line.substr(written, runEnd - written), encoding);
                           written = runEnd;
-                          for (const std::string& address : found) {
-                              const auto parsed = ip::parseAddress(address);
-                              const Answer* answer = parsed ? answers_.find(*parsed) : nullptr;
+                          for (const ip::Address& address : found) {
+                              const Answer* answer = answers_.find(address);
                               if (!answer || answer->text.empty()) continue;
                               out += " [";
                               out += answer->text;
@@ -158,11 +158,18 @@ void LookupWriter::annotate(std::string_view line, Encoding encoding, std::strin
 }
 
 void appendTsv(std::string& out, std::string_view value) {
+    // One pass over the value (find_first_of looks up each character in the set).
+    if (std::none_of(value.begin(), value.end(),
+                     [](char c) { return c == '\t' || c == '\n' || c == '\r'; })) {
+        out += value;
+        return;
+    }
     for (char c : value) out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
 }
 
 void appendCsv(std::string& out, std::string_view value) {
-    if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (std::none_of(value.begin(), value.end(),
+                     [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
         out += value;
         return;
     }

@@ -65,7 +65,7 @@ class LookupWriter {
     void line(std::string_view line, Encoding encoding, std::string& out);
 
   private:
-    void record(const std::string& address, std::string& out);
+    void record(const ip::Address* address, std::string& out);
     void annotate(std::string_view line, Encoding encoding, std::string& out);
 
     Answers& answers_;

@@ -126,14 +126,16 @@ TEST(CliLines, AddressesFoundRunByRunAsThePasteRulesFindThemInTheWholeLine) {
          cli::Encoding::Gbk},
         {"重1.2.3.4 重a::1 2001:DB8::1, ::1", cli::Encoding::Utf8},
         {"v1.2.3.4 1.2.3.4.5 [::ffff:1.2.3.4]", cli::Encoding::Utf8},
+        {"1.2.3. 01.02.003.9 4.3.2.1x 256.1.1.1 9.9.9.9_ 8.8.8.8. .7.7.7.7 6.6.6.6",
+         cli::Encoding::Utf8},
     };
     for (const auto& [line, encoding] : lines) {
         std::string storage;
         const std::string_view scan = cli::scanText(line, encoding, storage);
         ASSERT_EQ(scan.size(), line.size());
         std::vector<std::string> runs;
-        cli::forEachAddressRun(scan, [&](std::size_t, std::vector<std::string>& found) {
-            runs.insert(runs.end(), found.begin(), found.end());
+        cli::forEachAddressRun(scan, [&](std::size_t, std::span<const ip::Address> found) {
+            for (const ip::Address& a : found) runs.push_back(ip::formatAddress(a));
             return true;
         });
         // The window reads the line as GBK text first.
