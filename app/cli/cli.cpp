@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <thread>
@@ -360,20 +361,18 @@ int summary(const Options& o, const Data& data) {
         o.threads,
         []() -> Pipeline::Work {
             return [scan = std::string(), storage = std::string()](Job& job) mutable {
-                std::uint64_t count = 0;
                 forEachLine(blockText(job.block, job.encoding, storage),
                             [&](std::string_view line) {
-                                ++count;
+                                ++job.lines;
                                 for (const std::string& text :
                                      ip::findAddresses(scanText(line, job.encoding, scan)))
                                     if (auto a = ip::parseAddress(text))
                                         job.addresses.push_back(*a);
                             });
-                job.out = std::to_string(count);
             };
         },
         [&](Job& job) {
-            lines += std::stoull(job.out);
+            lines += job.lines;
             for (const ip::Address& a : job.addresses) ++hits[a];
             return true;
         });

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -18,7 +19,8 @@ struct Job {
     std::string block;
     Encoding encoding = Encoding::Utf8;
     std::string out;                     // the lines to write
-    std::vector<ip::Address> addresses;  // or what a summary counts
+    std::vector<ip::Address> addresses;  // or what a summary counts: the addresses
+    std::uint64_t lines = 0;             // and the lines
     bool done = false;
 };
 
