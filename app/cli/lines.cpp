@@ -88,8 +88,16 @@ std::size_t BlockReader::lastLineEnd() {
 bool BlockReader::next(std::string& block, Encoding& encoding) {
     if (!started_) {
         started_ = true;
-        while (pending_.size() < 3 && !ended_) fill();
+        // Only as far as a byte-order mark could go: a short first line typed or piped in
+        // is answered without waiting for more.
+        auto couldBeMark = [this] {
+            for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"})
+                if (pending_.size() < mark.size() && mark.starts_with(pending_)) return true;
+            return false;
+        };
+        while (couldBeMark() && !ended_) fill();
         if (failed_) return false;
+        unsearched_ = true;
         const std::string_view head(pending_);
         if (head.starts_with("\xEF\xBB\xBF")) {
             encoding_ = Encoding::Utf8;
@@ -108,7 +116,9 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
             if (pending_.empty()) return false;
             cut = pending_.size();
         } else {
-            const std::ptrdiff_t got = fill();
+            // What the start read may already hold lines; after that, read on.
+            const std::ptrdiff_t got = unsearched_ ? 0 : fill();
+            unsearched_ = false;
             if (failed_) break;
             // A full block, or all the input there is for now (a pipe between writes): cut.
             if (ended_ || pending_.size() >= blockSize_ ||

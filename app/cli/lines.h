@@ -47,6 +47,7 @@ class BlockReader {
     std::string pending_;
     std::size_t searched_ = 0;
     bool started_ = false, ended_ = false, failed_ = false;
+    bool unsearched_ = false;  // what the start read holds has not been searched for lines
     Encoding encoding_ = Encoding::Undecided;
 };
 

@@ -108,6 +108,33 @@ TEST(CliLines, LinesAreCountedAsLineFeeds) {
     }
 }
 
+// A program that sends lines and waits for their answers (a pipe kept open) gets each
+// block as soon as its lines are complete, the first one too.
+TEST(CliLines, CompleteLinesAreHandedOnWithoutWaitingForMore) {
+    class Pieces : public cli::Input {
+      public:
+        std::vector<std::string> pieces = {"1\n", "2.2.2.2\n8", ".8.8.8\n"};
+        std::size_t reads = 0;
+        std::ptrdiff_t read(char* buffer, std::size_t size) override {
+            if (reads == pieces.size()) return 0;
+            const std::string& p = pieces[reads++];
+            EXPECT_LE(p.size(), size);
+            std::copy(p.begin(), p.end(), buffer);
+            return static_cast<std::ptrdiff_t>(p.size());
+        }
+    } input;
+    cli::BlockReader reader(input, 1 << 20);
+    std::string block;
+    cli::Encoding encoding;
+    const std::pair<const char*, std::size_t> expected[] = {
+        {"1\n", 1}, {"2.2.2.2\n", 2}, {"8.8.8.8\n", 3}};
+    for (const auto& [text, reads] : expected) {
+        ASSERT_TRUE(reader.next(block, encoding));
+        EXPECT_EQ(block, text);
+        EXPECT_EQ(input.reads, reads) << text;
+    }
+}
+
 TEST(CliLines, ALineLongerThanABlockIsOneLine) {
     const std::string line = std::string(3 << 20, 'x') + " 9.9.9.9";
     const auto lines = linesOf(line + "\n1.1.1.1\n", 1 << 16, 1 << 16);
