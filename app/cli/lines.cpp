@@ -1,0 +1,215 @@
+#include "app/cli/lines.h"
+
+#include <cstring>
+
+#include "io/formats.h"
+#include "text/codepage.h"
+
+namespace cli {
+namespace {
+
+bool hasHighByte(std::string_view bytes) {
+    // Eight bytes at a time: a log is mostly ASCII and this runs on every block until a
+    // byte past ASCII decides the stream's encoding.
+    std::size_t i = 0;
+    std::uint64_t any = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        any |= word;
+    }
+    for (; i < bytes.size(); ++i) any |= static_cast<unsigned char>(bytes[i]);
+    return (any & 0x8080808080808080ull) != 0;
+}
+
+bool isUtf16(Encoding e) {
+    return e == Encoding::Utf16Le || e == Encoding::Utf16Be;
+}
+
+// Bytes that may belong to an address's text, as the address finder reads them.
+struct TokenTable {
+    bool token[256] = {};
+    constexpr TokenTable() {
+        for (int c = '0'; c <= '9'; ++c) token[c] = true;
+        for (int c = 'a'; c <= 'f'; ++c) token[c] = token[c - 'a' + 'A'] = true;
+        token[static_cast<unsigned char>('.')] = token[static_cast<unsigned char>(':')] = true;
+    }
+};
+constexpr TokenTable kTokens;
+
+// The characters of a dotted IPv4 address.
+struct DottedTable {
+    bool token[256] = {};
+    constexpr DottedTable() {
+        for (int c = '0'; c <= '9'; ++c) token[c] = true;
+        token[static_cast<unsigned char>('.')] = true;
+    }
+};
+constexpr DottedTable kDotted;
+
+// A letter, digit or '_' beside a run glues it to a word.
+bool isWordChar(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+}
+
+}  // namespace
+
+std::ptrdiff_t BlockReader::fill() {
+    const std::size_t before = pending_.size();
+    pending_.resize(before + blockSize_);
+    const std::ptrdiff_t got = input_.read(pending_.data() + before, blockSize_);
+    pending_.resize(before + static_cast<std::size_t>(got > 0 ? got : 0));
+    if (got <= 0) ended_ = true;
+    if (got < 0) failed_ = true;
+    return got;
+}
+
+std::size_t BlockReader::lastLineEnd() {
+    std::size_t found = 0;
+    if (isUtf16(encoding_)) {
+        const char high = encoding_ == Encoding::Utf16Be ? 0 : '\n';
+        const char low = encoding_ == Encoding::Utf16Be ? '\n' : 0;
+        for (std::size_t i = (pending_.size() & ~std::size_t{1}); i >= searched_ + 2; i -= 2) {
+            if (pending_[i - 2] == high && pending_[i - 1] == low) {
+                found = i;
+                break;
+            }
+        }
+        searched_ = pending_.size() & ~std::size_t{1};
+    } else {
+        // Only the part read since the last search: a long line is searched once.
+        const std::size_t at = std::string_view(pending_).substr(searched_).rfind('\n');
+        if (at != std::string_view::npos) found = searched_ + at + 1;
+        searched_ = pending_.size();
+    }
+    return found;
+}
+
+bool BlockReader::next(std::string& block, Encoding& encoding) {
+    if (!started_) {
+        started_ = true;
+        // Only as far as a byte-order mark could go: a short first line typed or piped in
+        // is answered without waiting for more.
+        auto couldBeMark = [this] {
+            for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"})
+                if (pending_.size() < mark.size() && mark.starts_with(pending_)) return true;
+            return false;
+        };
+        while (couldBeMark() && !ended_) fill();
+        if (failed_) return false;
+        unsearched_ = true;
+        const std::string_view head(pending_);
+        if (head.starts_with("\xEF\xBB\xBF")) {
+            encoding_ = Encoding::Utf8;
+            pending_.erase(0, 3);
+        } else if (head.starts_with("\xFF\xFE")) {
+            encoding_ = Encoding::Utf16Le;
+            pending_.erase(0, 2);
+        } else if (head.starts_with("\xFE\xFF")) {
+            encoding_ = Encoding::Utf16Be;
+            pending_.erase(0, 2);
+        }
+    }
+    while (!failed_) {
+        std::size_t cut = 0;
+        if (ended_) {
+            if (pending_.empty()) return false;
+            cut = pending_.size();
+        } else {
+            // What the start read may already hold lines; after that, read on.
+            const std::ptrdiff_t got = unsearched_ ? 0 : fill();
+            unsearched_ = false;
+            if (failed_) break;
+            // A full block, or all the input there is for now (a pipe between writes): cut.
+            if (ended_ || pending_.size() >= blockSize_ ||
+                got < static_cast<std::ptrdiff_t>(blockSize_))
+                cut = ended_ ? pending_.size() : lastLineEnd();
+            if (cut == 0) continue;
+        }
+        block.swap(pending_);
+        pending_.assign(block, cut, std::string::npos);
+        block.resize(cut);
+        searched_ = 0;
+        if (encoding_ == Encoding::Undecided && hasHighByte(block))
+            encoding_ = io::listText(block).text == block ? Encoding::Gbk : Encoding::Utf8;
+        encoding = encoding_ == Encoding::Undecided ? Encoding::Utf8 : encoding_;
+        return true;
+    }
+    return false;
+}
+
+std::string_view blockText(std::string_view block, Encoding encoding, std::string& storage) {
+    if (!isUtf16(encoding)) return block;
+    const bool big = encoding == Encoding::Utf16Be;
+    std::u16string units(block.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const auto a = static_cast<unsigned char>(block[2 * i]);
+        const auto b = static_cast<unsigned char>(block[2 * i + 1]);
+        units[i] = static_cast<char16_t>(big ? a << 8 | b : b << 8 | a);
+    }
+    if (block.size() % 2) units += u'\xFFFD';
+    storage = codepage::utf16ToUtf8(units);
+    return storage;
+}
+
+std::string_view scanText(std::string_view line, Encoding encoding, std::string& storage) {
+    if (!hasHighByte(line)) return line;
+    storage.assign(line);
+    for (std::size_t i = 0; i < storage.size(); ++i) {
+        const auto c = static_cast<unsigned char>(storage[i]);
+        if (c < 0x80) continue;
+        storage[i] = ' ';
+        const auto next = i + 1 < storage.size() ? static_cast<unsigned char>(storage[i + 1]) : 0;
+        // A GBK pair's second byte may be an ASCII letter: it is part of the character.
+        if (encoding == Encoding::Gbk && codepage::isGbkPair(c, next)) storage[++i] = ' ';
+    }
+    return storage;
+}
+
+void forEachAddressRun(
+    std::string_view scan,
+    const std::function<bool(std::size_t, std::span<const ip::Address>)>& found) {
+    const std::size_t n = scan.size();
+    for (std::size_t i = 0; i < n;) {
+        if (!kTokens.token[static_cast<unsigned char>(scan[i])]) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        bool dot = scan[i] == '.', colon = scan[i] == ':',
+             dottedOnly = kDotted.token[static_cast<unsigned char>(scan[i])];
+        for (; j < n && kTokens.token[static_cast<unsigned char>(scan[j])]; ++j) {
+            const char c = scan[j];
+            dot |= c == '.';
+            colon |= c == ':';
+            dottedOnly &= kDotted.token[static_cast<unsigned char>(c)];
+        }
+        const std::string_view run = scan.substr(i, j - i);
+        const bool gluedBefore = i > 0 && isWordChar(scan[i - 1]);
+        const bool gluedAfter = j < n && isWordChar(scan[j]);
+        if (dottedOnly && dot && !gluedBefore && !gluedAfter && run.back() != '.') {
+            // The common case, a free-standing dotted run: the finder would take it whole
+            // as an IPv4 address or not at all.
+            if (const auto a = ip::parseV4(run)) {
+                if (!found(j, std::span<const ip::Address>(&*a, 1))) return;
+            }
+        } else if (dot || colon) {
+            // The bytes on either side decide whether the run is glued to a word.
+            const std::size_t from = i > 0 ? i - 1 : i, to = j < n ? j + 1 : j;
+            std::vector<ip::Address> addresses;
+            for (const std::string& text : ip::findAddresses(scan.substr(from, to - from)))
+                if (const auto a = ip::parseAddress(text)) addresses.push_back(*a);
+            if (!addresses.empty() && !found(j, addresses)) return;
+        }
+        i = j;
+    }
+}
+
+std::string lineUtf8(std::string_view line, Encoding encoding) {
+    if (!hasHighByte(line)) return std::string(line);
+    if (encoding == Encoding::Gbk)
+        return codepage::utf16ToUtf8(codepage::gbkToUtf16(std::string(line)));
+    return codepage::utf16ToUtf8(codepage::utf8ToUtf16(std::string(line)));
+}
+
+}  // namespace cli

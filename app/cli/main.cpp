@@ -1,0 +1,6 @@
+#include "app/cli/cli.h"
+#include "app/cli/os.h"
+
+int main(int argc, char** argv) {
+    return cli::run(cli::arguments(argc, argv));
+}

@@ -1,0 +1,181 @@
+#include <windows.h>
+// shellapi.h needs the types of windows.h first.
+#include <shellapi.h>
+
+#include "app/cli/os.h"
+
+namespace cli {
+namespace {
+
+std::wstring wide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(const wchar_t* text, int length) {
+    if (length == 0) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+OpenError errorOf(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return OpenError::Missing;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return OpenError::Denied;
+        default:
+            return OpenError::Other;
+    }
+}
+
+struct HandleCloser {
+    void operator()(HANDLE h) const {
+        if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+class HandleInput : public Input {
+  public:
+    HandleInput(HANDLE handle, bool owned) : handle_(handle), owned_(owned) {}
+    ~HandleInput() override {
+        if (owned_) CloseHandle(handle_);
+    }
+    std::ptrdiff_t read(char* buffer, std::size_t size) override {
+        DWORD got = 0;
+        const DWORD want = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        if (ReadFile(handle_, buffer, want, &got, nullptr)) return got;
+        // The writer of a pipe has gone: that is its end.
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    }
+
+  private:
+    HANDLE handle_;
+    bool owned_;
+};
+
+// A file that is no file: CON, NUL, AUX and their like open as devices.
+bool isDiskFile(HANDLE handle) {
+    return GetFileType(handle) == FILE_TYPE_DISK;
+}
+
+HANDLE openRead(const std::string& path, OpenError& error) {
+    const std::wstring name = wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        error = OpenError::Folder;
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = errorOf(GetLastError());
+    } else if (!isDiskFile(h)) {
+        CloseHandle(h);
+        error = OpenError::Missing;
+        h = INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
+bool writeHandle(DWORD which, std::string_view utf8) {
+    const HANDLE h = GetStdHandle(which);
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return false;
+    DWORD mode = 0;
+    if (GetConsoleMode(h, &mode)) {
+        const std::wstring text = wide(utf8);
+        std::size_t done = 0;
+        while (done < text.size()) {
+            DWORD put = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 8192));
+            if (!WriteConsoleW(h, text.data() + done, want, &put, nullptr) || put == 0)
+                return false;
+            done += put;
+        }
+        return true;
+    }
+    while (!utf8.empty()) {
+        DWORD put = 0;
+        const DWORD want = utf8.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(utf8.size());
+        if (!WriteFile(h, utf8.data(), want, &put, nullptr) || put == 0) return false;
+        utf8.remove_prefix(put);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<Input> openInput(const std::string& path, OpenError& error) {
+    error = OpenError::None;
+    if (path == "-") return std::make_unique<HandleInput>(GetStdHandle(STD_INPUT_HANDLE), false);
+    const HANDLE h = openRead(path, error);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<HandleInput>(h, true);
+}
+
+std::optional<Mapped> mapFile(const std::string& path, OpenError& error) {
+    error = OpenError::None;
+    Handle file(openRead(path, error));
+    if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) {
+        error = OpenError::Other;
+        return std::nullopt;
+    }
+    if (size.QuadPart == 0) return Mapped{};
+    Handle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping) {
+        error = OpenError::Other;
+        return std::nullopt;
+    }
+    const void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
+    if (!view) {
+        error = OpenError::Other;
+        return std::nullopt;
+    }
+    std::shared_ptr<const void> owner(view, [](const void* p) { UnmapViewOfFile(p); });
+    return Mapped{
+        std::string_view(static_cast<const char*>(view), static_cast<std::size_t>(size.QuadPart)),
+        std::move(owner)};
+}
+
+bool writeOutput(std::string_view utf8) {
+    return writeHandle(STD_OUTPUT_HANDLE, utf8);
+}
+
+void writeError(std::string_view utf8) {
+    writeHandle(STD_ERROR_HANDLE, utf8);
+}
+
+std::string programFolder() {
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::string()
+                                       : narrow(path.data(), static_cast<int>(slash + 1));
+}
+
+std::vector<std::string> arguments(int, char**) {
+    // The wide command line: the narrow one has lost what the code page cannot hold.
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> out;
+    for (int i = 1; words && i < count; ++i) out.push_back(narrow(words[i], lstrlenW(words[i])));
+    if (words) LocalFree(words);
+    return out;
+}
+
+}  // namespace cli

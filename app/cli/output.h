@@ -1,0 +1,84 @@
+// The lines `lookup` writes: for each input line, its first address with the answer and
+// fields (TSV, CSV or JSON Lines), or the line itself with each address annotated.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "app/cli/fields.h"
+#include "app/cli/lines.h"
+#include "ipdata/ipdata.h"
+
+namespace cli {
+
+enum class Format { Tsv, Csv, Jsonl, Annotate };
+
+// What a column shows: the address, the answer text, the range that holds the address, or
+// one of the record's fields (kFieldColumn + RecordField).
+enum Column { kIpColumn, kAnswerColumn, kRangeColumn, kFieldColumn };
+// Names as --fields takes them and JSON keys: "ip", "answer", "range", "country", ...
+std::optional<int> columnNamed(std::string_view name);
+std::string_view columnName(int column);
+// ip, answer and the record's fields.
+std::vector<int> defaultColumns();
+
+// An address's answer as this program writes it: UTF-8.
+struct Answer {
+    std::string text;
+    std::array<std::string, kRecordFields> fields;
+};
+
+// Answers by address, for one thread: recent records are kept converted (a log repeats
+// its records far more often than it holds new ones), at most a bounded number of them.
+class Answers {
+  public:
+    Answers(const ipdata::Database& data, const FieldReader& fields);
+    // Null when the data has no answer; `range` gets the range that holds the address.
+    const Answer* find(const ip::Address& address, std::optional<ipdata::Range>* range = nullptr);
+
+  private:
+    // The answers of recent addresses, by a hash of the address: a log's visitors come
+    // back line after line, and this spares them the walk through the data.
+    struct Recent {
+        ip::Address address;
+        bool used = false;
+        const Answer* answer = nullptr;  // null: the data has none
+        ip::Address first, last;
+    };
+
+    const ipdata::Database& data_;
+    const FieldReader& fields_;
+    std::unordered_map<std::string, Answer> byRecord_;
+    std::vector<Recent> recent_;
+};
+
+class LookupWriter {
+  public:
+    LookupWriter(Answers& answers, Format format, std::vector<int> columns)
+        : answers_(answers), format_(format), columns_(std::move(columns)) {}
+    // The output of one block: one line for each of its lines.
+    void block(std::string_view text, Encoding encoding, std::string& out);
+    void line(std::string_view line, Encoding encoding, std::string& out);
+
+  private:
+    void record(const ip::Address* address, std::string& out);
+    void annotate(std::string_view line, Encoding encoding, std::string& out);
+
+    Answers& answers_;
+    Format format_;
+    std::vector<int> columns_;
+    std::string scan_, storage_;
+};
+
+// A TSV field: tabs and line breaks inside become spaces, so columns stay columns.
+void appendTsv(std::string& out, std::string_view value);
+// RFC 4180: quoted when it holds a comma, a quote or a line break.
+void appendCsv(std::string& out, std::string_view value);
+// A JSON string with its quotes.
+void appendJson(std::string& out, std::string_view value);
+
+}  // namespace cli

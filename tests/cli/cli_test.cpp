@@ -1,0 +1,231 @@
+// The command-line program's pure parts: lines from streams in every encoding, however the
+// stream is cut into reads and blocks; the CIDR cover; the output line per input line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/cli/cidr.h"
+#include "app/cli/lines.h"
+#include "app/cli/output.h"
+#include "text/codepage.h"
+
+namespace {
+
+// Gives its bytes `piece` at a time, as a pipe does.
+class PieceInput : public cli::Input {
+  public:
+    PieceInput(std::string bytes, std::size_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
+    std::ptrdiff_t read(char* buffer, std::size_t size) override {
+        const std::size_t n = std::min({size, piece_, bytes_.size() - at_});
+        std::copy_n(bytes_.data() + at_, n, buffer);
+        at_ += n;
+        return static_cast<std::ptrdiff_t>(n);
+    }
+
+  private:
+    std::string bytes_;
+    std::size_t piece_, at_ = 0;
+};
+
+std::string utf16(const std::u16string& text, bool big) {
+    std::string out = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t u : text) {
+        const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+        out += big ? high : low;
+        out += big ? low : high;
+    }
+    return out;
+}
+
+// The stream's lines as UTF-8.
+std::vector<std::string> linesOf(const std::string& bytes, std::size_t piece, std::size_t block) {
+    PieceInput input(bytes, piece);
+    cli::BlockReader reader(input, block);
+    std::vector<std::string> lines;
+    std::string b, storage;
+    cli::Encoding encoding;
+    while (reader.next(b, encoding)) {
+        cli::forEachLine(cli::blockText(b, encoding, storage), [&](std::string_view line) {
+            lines.push_back(cli::lineUtf8(
+                line, encoding == cli::Encoding::Gbk ? encoding : cli::Encoding::Utf8));
+        });
+    }
+    return lines;
+}
+
+TEST(CliLines, EveryEncodingGivesTheSameLinesHoweverTheStreamIsCut) {
+    const std::vector<std::string> expected = {"1.2.3.4 重庆", "", "x\t😀 2001:db8::1", "末行"};
+    const std::u16string text = u"1.2.3.4 重庆\r\n\nx\t😀 2001:db8::1\n末行";
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"utf-8", "1.2.3.4 重庆\r\n\nx\t😀 2001:db8::1\n末行"},
+        {"utf-8 with BOM",
+         "\xEF\xBB\xBF"
+         "1.2.3.4 重庆\r\n\nx\t😀 2001:db8::1\n末行"},
+        {"utf-16 LE", utf16(text, false)},
+        {"utf-16 BE", utf16(text, true)},
+    };
+    for (const Case& c : cases) {
+        // Pieces of one byte split every character and the BOM; blocks of 3 bytes split
+        // every UTF-16 unit and surrogate pair; the large block holds everything.
+        for (std::size_t piece : {1, 2, 3, 7, 1 << 20}) {
+            for (std::size_t block : {1, 2, 3, 5, 1 << 20}) {
+                EXPECT_EQ(linesOf(c.bytes, piece, block), expected)
+                    << c.name << " piece " << piece << " block " << block;
+            }
+        }
+    }
+}
+
+TEST(CliLines, GbkIsToldFromUtf8ByTheFirstBlockPastAscii) {
+    // "重庆" in GBK after a whole block of ASCII: the decision waits for it.
+    const std::string gbk = std::string(100, 'a') + "\n1.2.3.4 \xD6\xD8\xC7\xEC\n";
+    EXPECT_EQ(linesOf(gbk, 16, 16),
+              (std::vector<std::string>{std::string(100, 'a'), "1.2.3.4 重庆"}));
+    // Invalid UTF-8 that is no GBK either is read as GBK, each bad byte a "?"-like
+    // replacement, and the stream goes on.
+    const std::vector<std::string> bad = linesOf("\xFF\xFF\n8.8.8.8\n", 1, 1 << 20);
+    ASSERT_EQ(bad.size(), 2u);
+    EXPECT_EQ(bad[1], "8.8.8.8");
+}
+
+TEST(CliLines, LinesAreCountedAsLineFeeds) {
+    struct Case {
+        std::string bytes;
+        std::size_t lines;
+    } cases[] = {
+        {"", 0},       {"\n", 1},       {"a", 1},      {"a\n", 1},
+        {"a\nb", 2},   {"\r\n\r\n", 2}, {"a\rb\n", 1}, {std::string("a\0b\n\0\n", 6), 2},
+        {"\n\n\n", 3}, {"a\r", 1},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t block : {1, 4, 1 << 20}) {
+            EXPECT_EQ(linesOf(c.bytes, 3, block).size(), c.lines)
+                << testing::PrintToString(c.bytes) << " block " << block;
+        }
+    }
+}
+
+// A program that sends lines and waits for their answers (a pipe kept open) gets each
+// block as soon as its lines are complete, the first one too.
+TEST(CliLines, CompleteLinesAreHandedOnWithoutWaitingForMore) {
+    class Pieces : public cli::Input {
+      public:
+        std::vector<std::string> pieces = {"1\n", "2.2.2.2\n8", ".8.8.8\n"};
+        std::size_t reads = 0;
+        std::ptrdiff_t read(char* buffer, std::size_t size) override {
+            if (reads == pieces.size()) return 0;
+            const std::string& p = pieces[reads++];
+            EXPECT_LE(p.size(), size);
+            std::copy(p.begin(), p.end(), buffer);
+            return static_cast<std::ptrdiff_t>(p.size());
+        }
+    } input;
+    cli::BlockReader reader(input, 1 << 20);
+    std::string block;
+    cli::Encoding encoding;
+    const std::pair<const char*, std::size_t> expected[] = {
+        {"1\n", 1}, {"2.2.2.2\n", 2}, {"8.8.8.8\n", 3}};
+    for (const auto& [text, reads] : expected) {
+        ASSERT_TRUE(reader.next(block, encoding));
+        EXPECT_EQ(block, text);
+        EXPECT_EQ(input.reads, reads) << text;
+    }
+}
+
+TEST(CliLines, ALineLongerThanABlockIsOneLine) {
+    const std::string line = std::string(3 << 20, 'x') + " 9.9.9.9";
+    const auto lines = linesOf(line + "\n1.1.1.1\n", 1 << 16, 1 << 16);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], line);
+}
+
+TEST(CliLines, AddressesFoundRunByRunAsThePasteRulesFindThemInTheWholeLine) {
+    // GBK pairs whose second byte is a letter ("\x81a" is one character), UTF-8 characters
+    // before a hex letter, ports, glued words.
+    const std::vector<std::pair<std::string, cli::Encoding>> lines = {
+        {"a 1.2.3.4:80 b 5.6.7.8", cli::Encoding::Utf8},
+        {"\x81"
+         "a1.2.3.4 x1.2.3.5 \x81"
+         "b::1",
+         cli::Encoding::Gbk},
+        {"重1.2.3.4 重a::1 2001:DB8::1, ::1", cli::Encoding::Utf8},
+        {"v1.2.3.4 1.2.3.4.5 [::ffff:1.2.3.4]", cli::Encoding::Utf8},
+        {"1.2.3. 01.02.003.9 4.3.2.1x 256.1.1.1 9.9.9.9_ 8.8.8.8. .7.7.7.7 6.6.6.6",
+         cli::Encoding::Utf8},
+    };
+    for (const auto& [line, encoding] : lines) {
+        std::string storage;
+        const std::string_view scan = cli::scanText(line, encoding, storage);
+        ASSERT_EQ(scan.size(), line.size());
+        std::vector<std::string> runs;
+        cli::forEachAddressRun(scan, [&](std::size_t, std::span<const ip::Address> found) {
+            for (const ip::Address& a : found) runs.push_back(ip::formatAddress(a));
+            return true;
+        });
+        // The window reads the line as GBK text first.
+        const std::string gbk = encoding == cli::Encoding::Gbk
+                                    ? line
+                                    : codepage::utf16ToGbk(codepage::utf8ToUtf16(line));
+        EXPECT_EQ(runs, ip::findAddresses(gbk)) << line;
+    }
+}
+
+TEST(CliCidr, CoversWithTheFewestBlocks) {
+    auto a = [](const char* text) { return *ip::parseAddress(text); };
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> ranges;
+        std::vector<std::string> blocks;
+    } cases[] = {
+        {{{"0.0.0.0", "255.255.255.255"}}, {"0.0.0.0/0"}},
+        {{{"::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"}}, {"::/0"}},
+        {{{"1.2.3.4", "1.2.3.4"}}, {"1.2.3.4/32"}},
+        {{{"2001:db8::1", "2001:db8::1"}}, {"2001:db8::1/128"}},
+        {{{"255.255.255.255", "255.255.255.255"}}, {"255.255.255.255/32"}},
+        {{{"ffff:ffff:ffff:ffff:ffff:ffff:ffff:fffe", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"}},
+         {"ffff:ffff:ffff:ffff:ffff:ffff:ffff:fffe/127"}},
+        // Adjacent and overlapping ranges are joined, given in any order.
+        {{{"10.0.1.0", "10.0.1.255"}, {"10.0.0.0", "10.0.0.255"}, {"10.0.0.128", "10.0.1.3"}},
+         {"10.0.0.0/23"}},
+        {{{"1.0.0.1", "1.0.0.6"}}, {"1.0.0.1/32", "1.0.0.2/31", "1.0.0.4/31", "1.0.0.6/32"}},
+        {{{"0.0.0.1", "255.255.255.255"}, {"0.0.0.0", "0.0.0.0"}}, {"0.0.0.0/0"}},
+        // A range across the middle of the 128 bits.
+        {{{"::ffff:ffff:ffff:ffff", "0:0:0:1::"}}, {"::ffff:ffff:ffff:ffff/128", "0:0:0:1::/128"}},
+        {{{"2001:db8::", "2001:db8:ffff:ffff:ffff:ffff:ffff:ffff"}, {"1.0.0.0", "1.0.0.255"}},
+         {"1.0.0.0/24", "2001:db8::/32"}},
+        // The top of one family does not join the bottom of the next.
+        {{{"255.255.255.0", "255.255.255.255"}, {"::", "::ff"}}, {"255.255.255.0/24", "::/120"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<ip::Address, ip::Address>> ranges;
+        for (const auto& [first, last] : c.ranges) ranges.emplace_back(a(first), a(last));
+        std::vector<std::string> blocks;
+        for (const cli::Block& b : cli::coverWithBlocks(ranges))
+            blocks.push_back(cli::formatBlock(b));
+        EXPECT_EQ(blocks, c.blocks) << c.ranges.front().first;
+    }
+}
+
+TEST(CliOutput, FieldsNeverBreakTheirColumnsOrLines) {
+    struct Case {
+        std::string value, tsv, csv, json;
+    } cases[] = {
+        {"plain", "plain", "plain", "\"plain\""},
+        {"a\tb\nc\r", "a b c ", "\"a\tb\nc\r\"", "\"a\\u0009b\\u000ac\\u000d\""},
+        {"x,\"y\"", "x,\"y\"", "\"x,\"\"y\"\"\"", "\"x,\\\"y\\\"\""},
+        {"重庆\\", "重庆\\", "重庆\\", "\"重庆\\\\\""},
+    };
+    for (const Case& c : cases) {
+        std::string tsv, csv, json;
+        cli::appendTsv(tsv, c.value);
+        cli::appendCsv(csv, c.value);
+        cli::appendJson(json, c.value);
+        EXPECT_EQ(tsv, c.tsv);
+        EXPECT_EQ(csv, c.csv);
+        EXPECT_EQ(json, c.json);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# verdalo-cli.exe under Wine: reads a UTF-16 file and standard input, answers from the
+# ipdata.db beside it, writes UTF-8 bytes to a pipe exactly as the native build does.
+# Usage: cli_wine.sh WINE_RUN VERDALO_CLI_EXE DATA_FILE
+set -u
+wine_run=$(realpath "$1") exe=$(realpath "$2") data=$(realpath "$3")
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+fail=0
+check() {  # name, then whether it held
+  if [ "$2" = 0 ]; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi
+}
+[ -f "$(dirname "$exe")/ipdata.db" ] || { echo "FAIL no ipdata.db beside $exe"; exit 1; }
+cp "$exe" "$dir/verdalo-cli.exe" && cp "$data" "$dir/ipdata.db"
+cd "$dir" || exit 1
+printf '\xff\xfe' > in.txt
+printf '访问 218.70.0.1:443\r\n\n240e:1::1 北京\n8.8.8.8' | iconv -f UTF-8 -t UTF-16LE >> in.txt
+
+# Tabs written with printf so the expected bytes are plain to read.
+t=$'\t'
+{
+  echo "218.70.0.1${t}重庆 电信${t}中国${t}重庆${t}重庆${t}${t}${t}电信${t}CN"
+  echo "${t}${t}${t}${t}${t}${t}${t}${t}"
+  echo "240e:1::1${t}北京 中国电信${t}中国${t}北京${t}北京${t}${t}${t}中国电信${t}CN"
+  echo "8.8.8.8${t}美国 加利福尼亚州 圣克拉拉 山景城 谷歌公司DNS服务器${t}美国${t}加利福尼亚州${t}圣克拉拉${t}山景城${t}${t}谷歌公司DNS服务器${t}US"
+} > expected.tsv
+bash "$wine_run" ./verdalo-cli.exe in.txt 2> err.txt | cat > out.tsv
+check "a UTF-16 file gives the native build's UTF-8 bytes" "$(cmp -s out.tsv expected.tsv; echo $?)"
+[ -s err.txt ] && cat err.txt
+
+printf '访问 218.70.0.1:443\n' | bash "$wine_run" ./verdalo-cli.exe --annotate - | cat > annotated.txt
+check "annotated standard input in UTF-8" \
+  "$(printf '访问 218.70.0.1:443 [重庆 电信]\n' | cmp -s - annotated.txt; echo $?)"
+
+bash "$wine_run" ./verdalo-cli.exe ranges 重庆市 电信 --cidr | head -1 | cat > cidr.txt
+check "ranges from Chinese keywords on the wide command line" "$(echo 14.104.0.0/13 | cmp -s - cidr.txt; echo $?)"
+
+bash "$wine_run" ./verdalo-cli.exe --data none.db - < /dev/null > out2.txt 2> err2.txt
+code=$?
+check "a missing data file: exit 2, the reason in Chinese on standard error only" \
+  "$([ $code = 2 ] && [ ! -s out2.txt ] && grep -q '无法读取地址数据文件' err2.txt; echo $?)"
+exit $fail
