@@ -75,12 +75,16 @@ bool MainWindow::create() {
         std::lock_guard lock(inboxMutex_);
         inboxOpen_ = true;
     }
-    lookups_ =
-        std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
-    io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
+    // The work comes once the window is shown and painted: the lookups start opening the
+    // address data at once, some tens of milliseconds of a worker's time that would otherwise
+    // share the processor with the window's making. Until then no command has anything to
+    // reach (each checks for the work first).
+    lookups_ =
+        std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
+    io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
     return true;
 }
 
