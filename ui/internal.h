@@ -75,6 +75,7 @@ class AboutWindow {
 // Opens the link label's text in the user's browser.
 void openAboutLink(HWND label);
 
+// Both windows: arrow pointer, the application icon, the dialog background colour.
 bool registerWindowClass(const wchar_t* name, WNDPROC procedure);
 // Creates every control of `layout` in `window`; false when one of them fails.
 bool createControls(HWND window, const WindowLayout& layout, const ControlLook& look);
