@@ -4,5 +4,5 @@
 #include "app/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    runVerdalo(createMainWindow);
+    return runVerdalo(createMainWindow);
 }

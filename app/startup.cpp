@@ -11,15 +11,11 @@
 
 namespace {
 
-void onMainWindowCreated(ui::MainWindow& window) {
-    attachSkinResource({kSkinResource, kSkinResourceSize}, "", kProgramColours);
-    adjustSkinAero(kProgramAero);
+void onMainWindowCreated(Skin& skin, ui::MainWindow& window) {
+    skin.attachSkinResource({kSkinResource, kSkinResourceSize}, "", kProgramColours);
+    skin.adjustSkinAero(kProgramAero);
     // Off the window thread: the window is usable while the probe and the echo page wait.
     window.showPublicAddress();
-}
-
-void onProgramEnd() {
-    releaseSkinState();
 }
 
 }  // namespace
@@ -30,27 +26,26 @@ std::unique_ptr<ui::MainWindow> createMainWindow(platform::Services& os) {
     return window;
 }
 
-void runVerdalo(CreateMainWindow createMainWindow) {
+int runVerdalo(CreateMainWindow createMainWindow) {
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    // Lives until the process ends (runVerdalo never returns).
     platform::win32::System system;
     platform::Services os = system.services();
-    createModuleLoader(os.moduleMemory);
-    ui::registerEndRoutine(onProgramEnd);
-    loadSkinLibrary();
+    // Before any window, so that it ends after the last one: its end unloads the engine,
+    // which hands every window it skinned back its own procedure.
+    Skin skin(os.moduleMemory);
+    skin.loadSkinLibrary();
     std::unique_ptr<ui::MainWindow> window = createMainWindow(os);
     if (!window) {
-        // The end routines do not run on this path.
         const std::wstring text =
             win32::gbkToWide("运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
         MessageBoxW(nullptr, text.c_str(), win32::gbkToWide("错误").c_str(), MB_OK | MB_ICONERROR);
-        ExitProcess(static_cast<UINT>(-1));
+        return -1;
     }
-    onMainWindowCreated(*window);
+    onMainWindowCreated(skin, *window);
     const int exitCode = ui::runMessageLoop();
-    // The work stops (its requests cut short) before the end routines run.
+    // The work stops (its requests cut short) and the window goes before the skin engine.
     window.reset();
-    ui::endProgram(exitCode);
+    return exitCode;
 }

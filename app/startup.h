@@ -11,5 +11,7 @@
 using CreateMainWindow = std::unique_ptr<ui::MainWindow> (*)(platform::Services& os);
 std::unique_ptr<ui::MainWindow> createMainWindow(platform::Services& os);
 
-// Start-up in its fixed order, the message loop, the end routines; never returns.
-[[noreturn]] void runVerdalo(CreateMainWindow createMainWindow);
+// Start-up in its fixed order, the message loop, then the end: the window and its work go
+// first, the skin engine after them. Returns the program's exit code: the main window's
+// quit code, or -1 when it could not be made.
+int runVerdalo(CreateMainWindow createMainWindow);

@@ -8,8 +8,7 @@
 #include <string>
 
 #include "platform/module_memory.h"
-
-class InMemoryModule;  // skin/module_loader.h
+#include "skin/module_loader.h"
 
 extern const unsigned char kEmbeddedSkinLibrary[];
 extern const std::size_t kEmbeddedSkinLibrarySize;
@@ -35,15 +34,34 @@ struct SkinAero {
 inline constexpr SkinColours kProgramColours{90, 75, 0};
 inline constexpr SkinAero kProgramAero{220, 30, 0, 9, 0, 0, 50, 0, 255};
 
-// Start-up: the module loader, empty, loading through `memory` (which must outlive it).
-// It is kept until releaseSkinState, whose unloading of the engine hands every window it
-// skinned back its own procedure.
-void createModuleLoader(platform::ModuleMemory& memory);
-// The loader, while there is one (for tests).
-InMemoryModule* skinModuleLoader();
-void loadSkinLibrary();
-void attachSkinResource(std::span<const unsigned char> resource, const std::string& text,
-                        const SkinColours& colours);
-void adjustSkinAero(const SkinAero& aero);
-// End routine, once no window is left: unloads the engine.
-void releaseSkinState();
+// The skin engine for the program's life: made empty at start-up, before any window, and
+// ended after the last one. Its end unloads the engine, whose detach hands every window it
+// skinned back its own procedure. Nothing here reports failure: without the engine the
+// windows simply keep the system's look.
+class Skin {
+  public:
+    // Loads through `memory`, which must outlive this object.
+    explicit Skin(platform::ModuleMemory& memory) : engine_(memory) {}
+
+#if defined(_WIN32)
+    // The engine embedded in the program.
+    void loadSkinLibrary() {
+        loadSkinLibrary({kEmbeddedSkinLibrary, kEmbeddedSkinLibrarySize});
+    }
+#endif
+    void loadSkinLibrary(std::span<const unsigned char> image) {
+        engine_.load(image, 0, 0);
+    }
+    // The engine keeps reading `resource`: it must live as long as the skin.
+    void attachSkinResource(std::span<const unsigned char> resource, const std::string& text,
+                            const SkinColours& colours);
+    void adjustSkinAero(const SkinAero& aero);
+
+    // The loaded engine (for tests).
+    InMemoryModule& engine() {
+        return engine_;
+    }
+
+  private:
+    InMemoryModule engine_;
+};

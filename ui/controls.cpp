@@ -8,7 +8,6 @@
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
-#include "ui/ui.h"
 
 namespace ui {
 
@@ -17,31 +16,12 @@ namespace {
 const COLORREF kLabelBackground = RGB(220, 220, 220);
 constexpr int kToolbarHeight = 48;
 
-using platform::win32::UniqueBrush;
-using platform::win32::UniqueFont;
-
-// Process-lifetime GDI objects, made on first use on the window thread.
-UniqueBrush g_labelBrush;
-UniqueFont g_defaultFont, g_aboutFont, g_titleFont, g_linkFont;
-
-HFONT aboutFont(int height, bool underline) {
-    LOGFONTW lf{};
-    lf.lfHeight = -height;  // character height, not cell height
-    lf.lfWeight = FW_NORMAL;
-    lf.lfUnderline = underline;
-    lf.lfCharSet = GB2312_CHARSET;
-    lf.lfQuality = DEFAULT_QUALITY;
-    lstrcpynW(lf.lfFaceName, L"微软雅黑", LF_FACESIZE);
-    return CreateFontIndirectW(&lf);
-}
-
-HFONT fontFor(const ControlLayout& c, bool aboutWindow) {
-    if (!aboutWindow || c.kind != Kind::Label) return defaultFont();
-    UniqueFont& slot = (c.traits & kTitleFont) ? g_titleFont
-                       : (c.traits & kLink)    ? g_linkFont
-                                               : g_aboutFont;
-    if (!slot) slot.reset(aboutFont((c.traits & kTitleFont) ? 20 : 14, c.traits & kLink));
-    return slot.get();
+HFONT fontFor(const ControlLayout& c, const ControlLook& look) {
+    if (c.kind != Kind::Label) return look.font;
+    const HFONT own = (c.traits & kTitleFont) ? look.titleFont
+                      : (c.traits & kLink)    ? look.linkFont
+                                              : look.labelFont;
+    return own ? own : look.font;
 }
 
 // Children of a group box send their notifications to it; the window handles them.
@@ -73,7 +53,7 @@ LRESULT CALLBACK groupBoxProc(HWND box, UINT message, WPARAM w, LPARAM l, UINT_P
 LRESULT CALLBACK linkProc(HWND label, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR) {
     switch (message) {
         case WM_LBUTTONUP:
-            openAboutLink();
+            openAboutLink(label);
             return 0;
         case WM_SETCURSOR:
             SetCursor(LoadCursorW(nullptr, IDC_HAND));
@@ -85,7 +65,7 @@ LRESULT CALLBACK linkProc(HWND label, UINT message, WPARAM w, LPARAM l, UINT_PTR
     return DefSubclassProc(label, message, w, l);
 }
 
-HWND createToolbar(HWND window, const ControlLayout& c) {
+HWND createToolbar(HWND window, const ControlLayout& c, const ControlLook& look) {
     HWND bar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TBSTYLE_FLAT |
                                    TBSTYLE_WRAPABLE | CCS_TOP | CCS_NORESIZE | CCS_NOPARENTALIGN,
@@ -93,8 +73,8 @@ HWND createToolbar(HWND window, const ControlLayout& c) {
                                instance(), nullptr);
     if (!bar) return nullptr;
     SendMessageW(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont()), FALSE);
-    SendMessageW(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages()));
+    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(look.font), FALSE);
+    SendMessageW(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(look.toolbarImages));
     SendMessageW(bar, TB_SETINDENT, 0, 0);
     std::vector<std::wstring> texts;
     for (const ToolbarEntry& e : kToolbarEntries) texts.push_back(win32::gbkToWide(e.text));
@@ -124,12 +104,12 @@ HWND createToolbar(HWND window, const ControlLayout& c) {
     return bar;
 }
 
-HWND createStatusBar(HWND window, const ControlLayout& c) {
+HWND createStatusBar(HWND window, const ControlLayout& c, const ControlLook& look) {
     HWND bar =
         CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE | CCS_BOTTOM, 0, 0, 0,
                         0, window, reinterpret_cast<HMENU>(INT_PTR(c.id)), instance(), nullptr);
     if (!bar) return nullptr;
-    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont()), FALSE);
+    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(look.font), FALSE);
     int edges[std::size(kStatusPanelEdges)];
     std::copy(std::begin(kStatusPanelEdges), std::end(kStatusPanelEdges), edges);
     SendMessageW(bar, SB_SETPARTS, std::size(edges), reinterpret_cast<LPARAM>(edges));
@@ -154,7 +134,7 @@ void addColumns(HWND list) {
     }
 }
 
-HWND createPlain(HWND parent, const ControlLayout& c, bool aboutWindow) {
+HWND createPlain(HWND parent, const ControlLayout& c, const ControlLook& look) {
     const wchar_t* cls = L"";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
@@ -198,7 +178,7 @@ HWND createPlain(HWND parent, const ControlLayout& c, bool aboutWindow) {
         CreateWindowExW(exStyle, cls, caption.c_str(), style, c.left, c.top, c.width, c.height,
                         parent, reinterpret_cast<HMENU>(INT_PTR(c.id)), instance(), nullptr);
     if (!control) return nullptr;
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c, aboutWindow)), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c, look)), FALSE);
     if (c.kind == Kind::GroupBox) SetWindowSubclass(control, groupBoxProc, 0, 0);
     if (c.kind == Kind::ListView) addColumns(control);
     if (c.kind == Kind::EditBox)
@@ -207,31 +187,57 @@ HWND createPlain(HWND parent, const ControlLayout& c, bool aboutWindow) {
     return control;
 }
 
-}  // namespace
-
-HFONT defaultFont() {
-    if (!g_defaultFont) {
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof metrics;
-        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-            // The system's message font, asked for with the Chinese character set: where it
-            // lacks the glyphs (Tahoma on an English system) the font mapper picks one that
-            // has them, instead of drawing empty boxes.
-            metrics.lfMessageFont.lfCharSet = GB2312_CHARSET;
-            g_defaultFont.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-        }
-        if (!g_defaultFont) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    }
-    return g_defaultFont.get();
+// Boxes and labels lie under the controls one works with: a label's box overlaps the edit box
+// beside it, and two buttons of the window lie inside 分组框1's frame.
+bool liesUnder(const ControlLayout& c) {
+    return c.kind == Kind::GroupBox || c.kind == Kind::Label;
 }
 
-bool labelColours(HWND control, HDC dc, LRESULT& brush) {
+// Makes the controls of `parent` (`parentId` in the layout), each one's own after it.
+// A new child window goes to the bottom of its siblings' z-order, so making boxes and labels
+// after the rest gives the z-order at once; moving them down afterwards cost a round trip to
+// the window server each, a tenth of the start-up's work on the controls.
+bool createChildren(HWND window, HWND parent, int parentId, const WindowLayout& layout,
+                    const ControlLook& look) {
+    for (const bool under : {false, true}) {
+        for (const ControlLayout& c : layout.controls) {
+            // Service objects are owned by the window, never windows.
+            if (c.parent != parentId || c.kind == Kind::Service || liesUnder(c) != under) continue;
+            HWND control = c.kind == Kind::ToolBar     ? createToolbar(window, c, look)
+                           : c.kind == Kind::StatusBar ? createStatusBar(window, c, look)
+                                                       : createPlain(parent, c, look);
+            if (!control) return false;
+            if (!createChildren(window, control, c.id, layout, look)) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+Theme::Theme() : labelBrush_(CreateSolidBrush(kLabelBackground)), images_(makeToolbarImages()) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        // The system's message font, asked for with the Chinese character set: where it
+        // lacks the glyphs (Tahoma on an English system) the font mapper picks one that
+        // has them, instead of drawing empty boxes.
+        metrics.lfMessageFont.lfCharSet = GB2312_CHARSET;
+        font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+    }
+}
+
+HFONT Theme::defaultFont() const {
+    return font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+bool Theme::labelColours(HWND control, HDC dc, LRESULT& brush) const {
     wchar_t cls[16];
     if (!GetClassNameW(control, cls, 16) || lstrcmpiW(cls, L"Static") != 0) return false;
-    if (!g_labelBrush) g_labelBrush.reset(CreateSolidBrush(kLabelBackground));
     SetTextColor(dc, RGB(0, 0, 0));
     SetBkColor(dc, kLabelBackground);
-    brush = reinterpret_cast<LRESULT>(g_labelBrush.get());
+    brush = reinterpret_cast<LRESULT>(labelBrush_ ? labelBrush_.get()
+                                                  : GetSysColorBrush(COLOR_BTNFACE));
     return true;
 }
 
@@ -258,26 +264,8 @@ bool registerWindowClass(const wchar_t* name, WNDPROC procedure) {
     return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-bool createControls(HWND window, const WindowLayout& layout) {
-    const bool aboutWindow = &layout == &kAboutWindow;
-    for (const ControlLayout& c : layout.controls) {
-        if (c.kind == Kind::Service) continue;  // objects owned by the window, never windows
-        HWND parent = c.parent ? controlHandle(window, c.parent) : window;
-        if (!parent) return false;
-        HWND control = c.kind == Kind::ToolBar     ? createToolbar(window, c)
-                       : c.kind == Kind::StatusBar ? createStatusBar(window, c)
-                                                   : createPlain(parent, c, aboutWindow);
-        if (!control) return false;
-    }
-    // Boxes and labels go under the controls one works with: a label's box overlaps the edit
-    // box beside it, and two buttons of the window lie inside 分组框1's frame. (A new child
-    // window starts at the bottom of the z-order, so this waits until all exist.)
-    for (const ControlLayout& c : layout.controls) {
-        if (c.kind != Kind::GroupBox && c.kind != Kind::Label) continue;
-        SetWindowPos(controlHandle(window, c.id), HWND_BOTTOM, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
-    return true;
+bool createControls(HWND window, const WindowLayout& layout, const ControlLook& look) {
+    return createChildren(window, window, 0, layout, look);
 }
 
 void centreOnScreen(HWND window) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "platform/win32/unique_handle.h"
 #include "ui/layout.h"
 
 namespace ui {
@@ -21,18 +22,65 @@ inline constexpr UINT kAppendedRowsMs = 100;
 
 HINSTANCE instance();
 bool isMainWindow(HWND window);
-HWND aboutWindowHandle();
+bool isAboutWindow(HWND window);
+
+// What the controls of a window are drawn with. Labels take `font` unless they have one of
+// their own (the about window's).
+struct ControlLook {
+    HFONT font = nullptr;
+    HIMAGELIST toolbarImages = nullptr;
+    HFONT labelFont = nullptr, titleFont = nullptr, linkFont = nullptr;
+};
+
+// The GDI objects both windows share, owned by the main window: made on the window thread
+// before its controls, ended after its windows.
+class Theme {
+  public:
+    Theme();
+    ControlLook mainLook() const { return {defaultFont(), images_.get()}; }
+    HFONT defaultFont() const;
+    // Labels are black on light grey; answers WM_CTLCOLORSTATIC for both windows.
+    bool labelColours(HWND control, HDC dc, LRESULT& brush) const;
+
+  private:
+    platform::win32::UniqueFont font_;
+    platform::win32::UniqueBrush labelBrush_;
+    platform::win32::UniqueImageList images_;
+};
+
+// The toolbar's four pictures; empty when the system refuses one.
+platform::win32::UniqueImageList makeToolbarImages();
+
+// The about window, modal over the main window. Its fonts are made on its first opening.
+class AboutWindow {
+  public:
+    explicit AboutWindow(const Theme& theme) : theme_(theme) {}
+    ~AboutWindow() { close(); }
+    AboutWindow(const AboutWindow&) = delete;
+    AboutWindow& operator=(const AboutWindow&) = delete;
+
+    // Returns when the about window has been closed (or could not be made).
+    void open(HWND owner);
+    void close();
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    HWND create();
+
+    const Theme& theme_;
+    HWND window_ = nullptr;
+    HWND owner_ = nullptr;  // disabled while the about window is open
+    platform::win32::UniqueFont textFont_, titleFont_, linkFont_;
+};
+// Opens the link label's text in the user's browser.
+void openAboutLink(HWND label);
 
 // Both windows: arrow pointer, the application icon, the dialog background colour.
 bool registerWindowClass(const wchar_t* name, WNDPROC procedure);
 // Creates every control of `layout` in `window`; false when one of them fails.
-bool createControls(HWND window, const WindowLayout& layout);
+bool createControls(HWND window, const WindowLayout& layout, const ControlLook& look);
 HWND controlHandle(HWND window, int id);  // searches the group boxes too
 void centreOnScreen(HWND window);
-HFONT defaultFont();
-// Labels are black on light grey; answers WM_CTLCOLORSTATIC for both windows.
-bool labelColours(HWND control, HDC dc, LRESULT& brush);
-HIMAGELIST toolbarImages();
 
 // Handles one retrieved message: Esc closes the window that has it, dialog navigation,
 // then the ordinary translation and dispatch.

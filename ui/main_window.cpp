@@ -6,7 +6,6 @@
 #include "platform/win32/system_call.h"
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
-#include "ui/ui.h"
 
 namespace ui {
 
@@ -65,7 +64,7 @@ bool MainWindow::create() {
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 50, 50,
         kMainWindow.width, kMainWindow.height, nullptr, nullptr, instance(), this);
     if (!window) return false;
-    if (!createControls(window, kMainWindow)) {
+    if (!createControls(window, kMainWindow, theme_.mainLook())) {
         DestroyWindow(window);
         window_ = nullptr;
         return false;
@@ -76,12 +75,16 @@ bool MainWindow::create() {
         std::lock_guard lock(inboxMutex_);
         inboxOpen_ = true;
     }
-    lookups_ =
-        std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
-    io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
+    // The work comes once the window is shown and painted: the lookups start opening the
+    // address data at once, some tens of milliseconds of a worker's time that would otherwise
+    // share the processor with the window's making. Until then no command has anything to
+    // reach (each checks for the work first).
+    lookups_ =
+        std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
+    io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
     return true;
 }
 
@@ -150,7 +153,7 @@ void MainWindow::onToolbarButton(int index) {
             lookups_->requestStop();
             break;
         case 4:
-            openAboutWindow(window_);
+            about_.open(window_);
             break;
         case kOfflineModeEntry: {
             HWND bar = controlHandle(window_, id::queryToolbar);
@@ -200,7 +203,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM w, LPARAM l) {
         }
         case WM_CTLCOLORSTATIC: {
             LRESULT brush;
-            if (labelColours(reinterpret_cast<HWND>(l), reinterpret_cast<HDC>(w), brush))
+            if (theme_.labelColours(reinterpret_cast<HWND>(l), reinterpret_cast<HDC>(w), brush))
                 return brush;
             break;
         }

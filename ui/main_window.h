@@ -19,6 +19,7 @@
 #include "platform/services.h"
 #include "platform/window.h"
 #include "table/table.h"
+#include "ui/internal.h"
 
 struct tagLVDISPINFOW;
 
@@ -73,6 +74,9 @@ class MainWindow final : public WindowTexts, public Poster {
     HWND list_ = nullptr;
     HWND status_ = nullptr;
     HWND lastFocus_ = nullptr;
+    // Outlive the window's controls: they draw with the theme.
+    Theme theme_;
+    AboutWindow about_{theme_};
 
     QueryTable table_;
     bool appendedPending_ = false;

@@ -1,18 +1,12 @@
-// The message loop, pending-message processing and the end routines.
-#include <vector>
-
+// The message loop.
 #include "ui/internal.h"
 #include "ui/ui.h"
 
 namespace ui {
 
-namespace {
-std::vector<void (*)()> g_endRoutines;
-}
-
 void dispatchOne(MSG& msg) {
     HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    const bool ours = root && (isMainWindow(root) || root == aboutWindowHandle());
+    const bool ours = root && (isMainWindow(root) || isAboutWindow(root));
     if (ours && msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
         // None of our controls uses Esc itself, so it always closes the window that has it.
         PostMessageW(root, WM_CLOSE, 0, 0);
@@ -33,15 +27,6 @@ int runMessageLoop() {
         dispatchOne(msg);
     }
     return static_cast<int>(msg.wParam);
-}
-
-void registerEndRoutine(void (*routine)()) {
-    g_endRoutines.push_back(routine);
-}
-
-void endProgram(int exitCode) {
-    for (auto routine : g_endRoutines) routine();
-    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 }  // namespace ui

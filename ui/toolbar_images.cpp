@@ -93,20 +93,16 @@ bool addPicture(HIMAGELIST list, const Shader& shade) {
     return mask && ImageList_Add(list, colour.get(), mask.get()) >= 0;
 }
 
-UniqueImageList g_images;
-
 }  // namespace
 
-HIMAGELIST toolbarImages() {
-    if (g_images) return g_images.get();
+UniqueImageList makeToolbarImages() {
     UniqueImageList list(ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, 4, 0));
-    if (!list) return nullptr;
+    if (!list) return {};
     for (const Shader& s : {Shader(startPicture), Shader(offlinePicture), Shader(stopPicture),
                             Shader(aboutPicture)}) {
-        if (!addPicture(list.get(), s)) return nullptr;
+        if (!addPicture(list.get(), s)) return {};
     }
-    g_images = std::move(list);
-    return g_images.get();
+    return list;
 }
 
 }  // namespace ui

@@ -10,6 +10,9 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+
+#include "platform/win32/system_call.h"
 
 namespace platform::win32 {
 
@@ -26,6 +29,24 @@ static_assert(wininet::kQueryRawHeadersCrlf == HTTP_QUERY_RAW_HEADERS_CRLF);
 static_assert(wininet::kOptionConnectTimeout == INTERNET_OPTION_CONNECT_TIMEOUT);
 static_assert(wininet::kOptionSendTimeout == INTERNET_OPTION_SEND_TIMEOUT);
 static_assert(wininet::kOptionReceiveTimeout == INTERNET_OPTION_RECEIVE_TIMEOUT);
+
+namespace {
+
+// WinINet is loaded on the first request (the public address, once the window shows), not
+// with the program: every DLL in the import table, with its own imports, is loaded before
+// the window can show. Without it every call fails as a refused request does.
+template <class F, class... Arguments>
+auto callWinInet(const char* name, Arguments&&... arguments) {
+    F* routine = ::win32::systemCall<F>(L"wininet.dll", name);
+    using Result = decltype(routine(std::forward<Arguments>(arguments)...));
+    if (!routine) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return Result{};
+    }
+    return routine(std::forward<Arguments>(arguments)...);
+}
+
+}  // namespace
 
 // One request's state shared with WinINet's threads. WinINet may finish an operation
 // after its caller has given up (the request closed under it), writing into the buffers
@@ -142,23 +163,29 @@ InternetHandle WinInet::open(const std::string& agent, std::uint32_t accessType,
     // only, never lowered.
     ULONG connections = 0;
     DWORD size = sizeof connections;
-    if (InternetQueryOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections, &size) &&
+    if (callWinInet<decltype(InternetQueryOptionA)>("InternetQueryOptionA", nullptr,
+                                                    INTERNET_OPTION_MAX_CONNS_PER_SERVER,
+                                                    &connections, &size) &&
         connections < kLeastConnectionsPerServer) {
         connections = kLeastConnectionsPerServer;
-        InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections,
-                           sizeof connections);
+        callWinInet<decltype(InternetSetOptionA)>("InternetSetOptionA", nullptr,
+                                                  INTERNET_OPTION_MAX_CONNS_PER_SERVER,
+                                                  &connections, sizeof connections);
     }
-    HINTERNET root =
-        InternetOpenA(agent.c_str(), accessType, proxy, bypass, flags | INTERNET_FLAG_ASYNC);
-    if (root) InternetSetStatusCallbackA(root, statusCallback);
+    HINTERNET root = callWinInet<decltype(InternetOpenA)>(
+        "InternetOpenA", agent.c_str(), accessType, proxy, bypass, flags | INTERNET_FLAG_ASYNC);
+    if (root)
+        callWinInet<decltype(InternetSetStatusCallbackA)>("InternetSetStatusCallbackA", root,
+                                                          statusCallback);
     return fromHandle(root);
 }
 
 InternetHandle WinInet::connect(InternetHandle root, const std::string& host, std::uint16_t port,
                                 const char* user, const char* password, std::uint32_t service,
                                 std::uint32_t flags, std::uintptr_t context) {
-    return fromHandle(InternetConnectA(toHandle(root), host.c_str(), port, user, password, service,
-                                       flags, context));
+    return fromHandle(callWinInet<decltype(InternetConnectA)>("InternetConnectA", toHandle(root),
+                                                              host.c_str(), port, user, password,
+                                                              service, flags, context));
 }
 
 // The caller's context is not passed on: WinINet's context of a request is its Pending.
@@ -168,9 +195,9 @@ InternetHandle WinInet::openRequest(InternetHandle connection, const std::string
                                     std::uint32_t flags, std::uintptr_t) {
     auto* holder = new PendingHolder(std::make_shared<Pending>());
     (*holder)->context = reinterpret_cast<DWORD_PTR>(holder);
-    HINTERNET request =
-        HttpOpenRequestA(toHandle(connection), verb.c_str(), objectName.c_str(), version.c_str(),
-                         referrer, acceptTypes, flags, reinterpret_cast<DWORD_PTR>(holder));
+    HINTERNET request = callWinInet<decltype(HttpOpenRequestA)>(
+        "HttpOpenRequestA", toHandle(connection), verb.c_str(), objectName.c_str(), version.c_str(),
+        referrer, acceptTypes, flags, reinterpret_cast<DWORD_PTR>(holder));
     if (!request) {
         delete holder;
         return 0;
@@ -196,8 +223,9 @@ bool WinInet::sendRequest(InternetHandle request, const std::string& headers,
     // A non-null pointer even when empty: that is what the caller asked for.
     pending->optional.assign(optional ? static_cast<const char*>(optional) : "",
                              optional ? optionalLength : 0);
-    if (HttpSendRequestA(toHandle(request), pending->headers.c_str(), headersLength,
-                         optional ? pending->optional.data() : nullptr, optionalLength))
+    if (callWinInet<decltype(HttpSendRequestA)>(
+            "HttpSendRequestA", toHandle(request), pending->headers.c_str(), headersLength,
+            optional ? pending->optional.data() : nullptr, optionalLength))
         return true;
     return GetLastError() == ERROR_IO_PENDING && pending->wait();
 }
@@ -217,7 +245,8 @@ bool WinInet::readFile(InternetHandle request, void* buffer, std::uint32_t toRea
     pending->read.dwStructSize = sizeof pending->read;
     pending->read.lpvBuffer = pending->buffer.data();
     pending->read.dwBufferLength = toRead;
-    if (!InternetReadFileExA(toHandle(request), &pending->read, IRF_ASYNC, pending->context) &&
+    if (!callWinInet<decltype(InternetReadFileExA)>("InternetReadFileExA", toHandle(request),
+                                                    &pending->read, IRF_ASYNC, pending->context) &&
         (GetLastError() != ERROR_IO_PENDING || !pending->wait()))
         return false;
     WinInet::Pending::Locked locked(*pending);
@@ -230,7 +259,8 @@ bool WinInet::queryInfo(InternetHandle request, std::uint32_t infoLevel, void* b
                         std::uint32_t& length, std::uint32_t* index) {
     DWORD size = length;
     DWORD at = index ? *index : 0;
-    BOOL ok = HttpQueryInfoA(toHandle(request), infoLevel, buffer, &size, index ? &at : nullptr);
+    BOOL ok = callWinInet<decltype(HttpQueryInfoA)>("HttpQueryInfoA", toHandle(request), infoLevel,
+                                                    buffer, &size, index ? &at : nullptr);
     length = size;
     if (index) *index = at;
     return ok != FALSE;
@@ -238,7 +268,8 @@ bool WinInet::queryInfo(InternetHandle request, std::uint32_t infoLevel, void* b
 
 bool WinInet::setOption(InternetHandle handle, std::uint32_t option, const void* buffer,
                         std::uint32_t length) {
-    return InternetSetOptionA(toHandle(handle), option, const_cast<void*>(buffer), length) != FALSE;
+    return callWinInet<decltype(InternetSetOptionA)>("InternetSetOptionA", toHandle(handle), option,
+                                                     const_cast<void*>(buffer), length) != FALSE;
 }
 
 bool WinInet::closeHandle(InternetHandle handle) {
@@ -254,7 +285,8 @@ bool WinInet::closeHandle(InternetHandle handle) {
     // A caller waiting on the request (this close is a cancel) returns now, though WinINet
     // may still be finishing underneath.
     const bool cancelling = pending && pending->close();
-    const bool closed = InternetCloseHandle(toHandle(handle)) != FALSE;
+    const bool closed = callWinInet<decltype(InternetCloseHandle)>("InternetCloseHandle",
+                                                                   toHandle(handle)) != FALSE;
     // The owner closing its own request waits until WinINet has let go of it: Wine's WinINet
     // changes the lists of a handle's children unlocked, so a request still being torn down
     // on one of its threads must not meet the next request on the same connection.

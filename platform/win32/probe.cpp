@@ -1,5 +1,6 @@
-// The connectivity probe over Winsock 1.1 and icmp.dll. icmp.dll is loaded by name on
-// first use (not linked), so a system without it only loses the probe.
+// The connectivity probe over Winsock 1.1 and icmp.dll. Both are loaded by name on first use
+// (not linked): a system without icmp.dll only loses the probe, and neither is loaded before
+// the window shows.
 #include "platform/win32/probe.h"
 
 #include <windows.h>
@@ -32,8 +33,12 @@ constexpr DWORD kReplyBufferSize = 36;
 using IcmpCreateFileFn = HANDLE(WINAPI*)();
 using IcmpCloseHandleFn = BOOL(WINAPI*)(HANDLE);
 using IcmpSendEchoFn = DWORD(WINAPI*)(HANDLE, ULONG, LPVOID, WORD, LPVOID, LPVOID, DWORD, DWORD);
+using InetAddrFn = decltype(&inet_addr);
+using GetHostByNameFn = decltype(&gethostbyname);
 
 struct IcmpLibrary {
+    InetAddrFn inetAddr = nullptr;
+    GetHostByNameFn getHostByName = nullptr;
     IcmpCreateFileFn create = nullptr;
     IcmpCloseHandleFn close = nullptr;
     IcmpSendEchoFn send = nullptr;
@@ -53,8 +58,14 @@ const IcmpLibrary& icmpLibrary() {
     static IcmpLibrary library;
     static std::once_flag once;
     std::call_once(once, [] {
-        WSADATA data;
-        library.socketsReady = WSAStartup(MAKEWORD(1, 1), &data) == 0;
+        if (HMODULE sockets = LoadLibraryW(L"ws2_32.dll")) {
+            auto startup = procAddress<decltype(&WSAStartup)>(sockets, "WSAStartup");
+            library.inetAddr = procAddress<InetAddrFn>(sockets, "inet_addr");
+            library.getHostByName = procAddress<GetHostByNameFn>(sockets, "gethostbyname");
+            WSADATA data;
+            library.socketsReady = startup && library.inetAddr && library.getHostByName &&
+                                   startup(MAKEWORD(1, 1), &data) == 0;
+        }
         HMODULE module = LoadLibraryW(L"icmp.dll");
         if (!module) return;
         library.create = procAddress<IcmpCreateFileFn>(module, "IcmpCreateFile");
@@ -73,11 +84,12 @@ using EchoHandle = UniqueAny<HANDLE, &closeEcho>;
 }  // namespace
 
 std::optional<Ipv4> IcmpProbe::resolve(const std::string& host) {
-    if (!icmpLibrary().socketsReady) return std::nullopt;
-    unsigned long address = inet_addr(host.c_str());
+    const IcmpLibrary& library = icmpLibrary();
+    if (!library.socketsReady) return std::nullopt;
+    unsigned long address = library.inetAddr(host.c_str());
     if (address != INADDR_NONE) return address;
     // gethostbyname keeps its answer in per-thread storage, so copy it out at once.
-    const hostent* entry = gethostbyname(host.c_str());
+    const hostent* entry = library.getHostByName(host.c_str());
     if (!entry || entry->h_addrtype != AF_INET || entry->h_length != 4 || !entry->h_addr_list ||
         !entry->h_addr_list[0])
         return std::nullopt;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -216,16 +217,17 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
 
-    createModuleLoader(recording);
-    loadSkinLibrary();
-    const platform::Address base = skinModuleLoader()->moduleBase();
+    std::optional<Skin> skin(std::in_place, recording);
+    skin->loadSkinLibrary();
+    const InMemoryModule& engine = skin->engine();
+    const platform::Address base = engine.moduleBase();
     ASSERT_NE(base, 0u);
-    const std::uint32_t size = skinModuleLoader()->mappedSize();
-    const platform::Address attach = skinModuleLoader()->findExport("SkinH_AttachRes");
-    const platform::Address adjust = skinModuleLoader()->findExport("SkinH_AdjustAero");
+    const std::uint32_t size = engine.mappedSize();
+    const platform::Address attach = engine.findExport("SkinH_AttachRes");
+    const platform::Address adjust = engine.findExport("SkinH_AdjustAero");
     EXPECT_TRUE(inside(attach, base, size));
     EXPECT_TRUE(inside(adjust, base, size));
-    EXPECT_EQ(skinModuleLoader()->findExport("skinh_attachres"), 0u);
+    EXPECT_EQ(engine.findExport("skinh_attachres"), 0u);
     // Code runs from execute-read pages; the headers are read-only.
     MEMORY_BASIC_INFORMATION page = {};
     VirtualQuery(reinterpret_cast<void*>(attach), &page, sizeof page);
@@ -254,8 +256,8 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
               0u);
     EXPECT_EQ(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(w, GWLP_WNDPROC)), plain);
 
-    attachSkinResource({kSkinResource, kSkinResourceSize}, "", kProgramColours);
-    adjustSkinAero(kProgramAero);
+    skin->attachSkinResource({kSkinResource, kSkinResourceSize}, "", kProgramColours);
+    skin->adjustSkinAero(kProgramAero);
     pump();
 
     // Subclassed into the mapped engine, the window and its children alike.
@@ -332,11 +334,11 @@ TEST(SkinEngine, SkinsTheWindowsOfTheThreadFromAttachOn) {
         for (HWND child : children) DestroyWindow(child);
     }
 
-    // Release at program end: the engine is told it is detached, hands the window back
+    // The skin's end at program end: the engine is told it is detached, hands the window back
     // its own procedure and is unmapped with the libraries it loaded; the window lives on
     // with the system's look.
     const std::size_t before = recording.log.size();
-    releaseSkinState();
+    skin.reset();
     const std::vector<std::string> released(recording.log.begin() + before, recording.log.end());
     ASSERT_GE(released.size(), 3u);
     EXPECT_EQ(released[0], "call");

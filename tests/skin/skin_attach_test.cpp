@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "skin/module_loader.h"
 #include "skin/skin.h"
@@ -38,12 +39,10 @@ std::vector<unsigned char> engineImage(bool withAttach) {
 
 class SkinAttach : public ::testing::Test {
   protected:
-    void SetUp() override { createModuleLoader(os); }
-    void TearDown() override { releaseSkinState(); }
     void loadEngine(bool withAttach = true) {
         image = engineImage(withAttach);
-        ASSERT_TRUE(skinModuleLoader()->load(image, 0, 0));
-        base = skinModuleLoader()->moduleBase();
+        ASSERT_TRUE(skin->engine().load(image, 0, 0));
+        base = skin->engine().moduleBase();
         os.setRoutine(base + 0x1100, [this](const platform::CallArguments& a) {
             adjustCalls.push_back(a);
             return 1u;
@@ -56,78 +55,117 @@ class SkinAttach : public ::testing::Test {
     }
 
     fake::ModuleMemory os;
+    std::optional<Skin> skin{std::in_place, os};
     std::vector<unsigned char> image;
     platform::Address base = 0;
     std::vector<platform::CallArguments> attachCalls, adjustCalls;
     std::vector<std::string> attachTexts;
 };
 
-TEST_F(SkinAttach, AttachHandsTheEngineTheCallersBytesAndTheSettings) {
+// Each setting reaches the engine in its own argument, in the order the engine declares
+// them, negative values as their 32-bit pattern; the rest of the ten are zero.
+TEST_F(SkinAttach, AttachHandsTheEngineTheCallersBytesAndEachSettingInItsPlace) {
     loadEngine();
     const std::vector<unsigned char> resource = {'V', 'S', 'K', 'N', 1, 2, 3};
-    attachSkinResource(resource, "", kProgramColours);
-    ASSERT_EQ(attachCalls.size(), 1u);
-    const platform::CallArguments& a = attachCalls[0];
-    EXPECT_EQ(os.exposed(a[0]), resource.data());  // the caller's bytes, not the kept copy
-    EXPECT_EQ(a[1], resource.size());
-    EXPECT_EQ(a[2], 0u);  // an empty text is 0, not the address of ""
-    EXPECT_EQ((std::vector<std::uint32_t>(a.begin() + 3, a.end())),
-              (std::vector<std::uint32_t>{90, 75, 0, 0, 0, 0, 0}));
+    const SkinColours cases[] = {{11, 22, 33}, {-1, 0, -90}, kProgramColours};
+    for (const SkinColours& c : cases) {
+        attachCalls.clear();
+        skin->attachSkinResource(resource, "", c);
+        ASSERT_EQ(attachCalls.size(), 1u);
+        const platform::CallArguments& a = attachCalls[0];
+        EXPECT_EQ(os.exposed(a[0]), resource.data());  // the caller's bytes, not a copy
+        EXPECT_EQ(a[1], resource.size());
+        EXPECT_EQ(a[2], 0u);  // an empty text is 0, not the address of ""
+        EXPECT_EQ((std::vector<std::uint32_t>(a.begin() + 3, a.begin() + 6)),
+                  (std::vector<std::uint32_t>{static_cast<std::uint32_t>(c.saturation),
+                                              static_cast<std::uint32_t>(c.gloss),
+                                              static_cast<std::uint32_t>(c.hue)}));
+        EXPECT_EQ((std::vector<std::uint32_t>(a.begin() + 6, a.end())),
+                  std::vector<std::uint32_t>(4, 0));
+    }
 }
 
-TEST_F(SkinAttach, ANonEmptyTextAndNegativeSettingsArriveAsTheyAre) {
+TEST_F(SkinAttach, ANonEmptyTextArrivesAndAnEmptyResourceIsAddressZero) {
     loadEngine();
-    attachSkinResource({}, "Face", {-1, 0, 7});
+    skin->attachSkinResource({}, "Face", kProgramColours);
     ASSERT_EQ(attachCalls.size(), 1u);
-    EXPECT_EQ(attachCalls[0][0], 0u);  // empty resource: address 0
+    EXPECT_EQ(attachCalls[0][0], 0u);
     EXPECT_EQ(attachCalls[0][1], 0u);
     EXPECT_EQ(attachTexts[0], "Face");
-    EXPECT_EQ(attachCalls[0][3], 0xFFFFFFFFu);
 }
 
 TEST_F(SkinAttach, SecondAttachHandsOverTheNewBytes) {
     loadEngine();
     const std::vector<unsigned char> first = {1, 2, 3}, second = {9, 8};
-    attachSkinResource(first, "", kProgramColours);
-    attachSkinResource(second, "", kProgramColours);
+    skin->attachSkinResource(first, "", kProgramColours);
+    skin->attachSkinResource(second, "", kProgramColours);
     ASSERT_EQ(attachCalls.size(), 2u);
     EXPECT_EQ(os.exposed(attachCalls[1][0]), second.data());
 }
 
-TEST_F(SkinAttach, AdjustPassesNineValuesAndAZero) {
+// One field set at a time: it must land in its own argument and nowhere else, so that two
+// settings swapped on the way are caught.
+TEST_F(SkinAttach, AdjustHandsEachAeroSettingToItsOwnArgument) {
     loadEngine();
-    adjustSkinAero(kProgramAero);
-    ASSERT_EQ(adjustCalls.size(), 1u);
-    EXPECT_EQ(adjustCalls[0], (platform::CallArguments{220, 30, 0, 9, 0, 0, 50, 0, 255, 0}));
+    std::int32_t SkinAero::*const fields[] = {
+        &SkinAero::alpha,      &SkinAero::shadowDark, &SkinAero::shadowSharp,
+        &SkinAero::shadowSize, &SkinAero::shadowX,    &SkinAero::shadowY,
+        &SkinAero::red,        &SkinAero::green,      &SkinAero::blue};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        SkinAero aero{0, 0, 0, 0, 0, 0, 0, 0, 0};
+        aero.*fields[i] = -7;
+        adjustCalls.clear();
+        skin->adjustSkinAero(aero);
+        ASSERT_EQ(adjustCalls.size(), 1u);
+        platform::CallArguments expected{};
+        expected[i] = static_cast<std::uint32_t>(-7);
+        EXPECT_EQ(adjustCalls[0], expected) << "field " << i;
+    }
+}
+
+// The engine clamps what lies outside its ranges (skin/engine/README.md; any hue is
+// taken): the program's own look must lie inside them, or it would not be what it says.
+TEST(SkinSettings, TheProgramsLookIsInsideTheEnginesRanges) {
+    auto within = [](std::int32_t v, std::int32_t low, std::int32_t high) {
+        return v >= low && v <= high;
+    };
+    EXPECT_TRUE(within(kProgramColours.saturation, 0, 200));
+    EXPECT_TRUE(within(kProgramColours.gloss, 0, 100));
+    const SkinAero& a = kProgramAero;
+    EXPECT_TRUE(within(a.alpha, 0, 255));
+    EXPECT_TRUE(within(a.shadowDark, 0, 100));
+    EXPECT_TRUE(within(a.shadowSharp, 0, 100));
+    EXPECT_TRUE(within(a.shadowSize, 0, 12));
+    EXPECT_TRUE(within(a.shadowX, -8, 8) && within(a.shadowY, -8, 8));
+    for (std::int32_t c : {a.red, a.green, a.blue}) EXPECT_TRUE(within(c, 0, 255));
 }
 
 TEST_F(SkinAttach, MissingEngineOrExportIsSkippedWithoutACall) {
     // Nothing loaded: both calls are skipped.
     const std::vector<unsigned char> resource = {1};
-    attachSkinResource(resource, "", kProgramColours);
-    adjustSkinAero(kProgramAero);
+    skin->attachSkinResource(resource, "", kProgramColours);
+    skin->adjustSkinAero(kProgramAero);
     EXPECT_TRUE(os.calls.empty());
     // Loaded, but without SkinH_AttachRes.
     loadEngine(false);
     os.calls.clear();
-    attachSkinResource(resource, "", kProgramColours);
+    skin->attachSkinResource(resource, "", kProgramColours);
     EXPECT_TRUE(attachCalls.empty());
     for (const auto& c : os.calls) EXPECT_NE(c.name, "call");
-    adjustSkinAero({1, 2, 3, 4, 5, 6, 7, 8, 9});
+    skin->adjustSkinAero(kProgramAero);
     EXPECT_EQ(adjustCalls.size(), 1u);
 }
 
-TEST_F(SkinAttach, ReleaseDetachesTheEngineAndUnmapsIt) {
+TEST_F(SkinAttach, TheSkinsEndDetachesTheEngineAndUnmapsIt) {
     loadEngine();
-    attachSkinResource(std::vector<unsigned char>{1, 2}, "", kProgramColours);
+    skin->attachSkinResource(std::vector<unsigned char>{1, 2}, "", kProgramColours);
     os.calls.clear();
-    releaseSkinState();
+    skin.reset();
     ASSERT_EQ(os.calls.size(), 2u);
     EXPECT_EQ(os.calls[0].name, "call");
     EXPECT_EQ(os.calls[0].args,
               (std::vector<std::uint32_t>{base + 0x1000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(os.calls[1].name, "free");
-    EXPECT_EQ(skinModuleLoader(), nullptr);
     EXPECT_EQ(os.regionCount(), 0u);
 }
 

@@ -4,5 +4,5 @@
 #include "app/startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    runVerdalo([](platform::Services&) { return std::unique_ptr<ui::MainWindow>(); });
+    return runVerdalo([](platform::Services&) { return std::unique_ptr<ui::MainWindow>(); });
 }
