@@ -5,6 +5,7 @@
 #include "io/formats.h"
 #include "tests/io/io_world.h"
 #include "ui/file_texts.h"
+#include "workbook/zip.h"
 
 using io_test::Rows;
 
@@ -97,9 +98,12 @@ TEST_F(Presenter, TwoImportsInARowGiveTheFileRowsOnce) {
     presenter.importAddressList();
     presenter.importAddressList();
     presenter.exportResults();
+    const platform::Path dropped = fake::path("D:\\dropped.txt");
+    presenter.importDropped({&dropped, 1});
     EXPECT_EQ(view.statusHistory,
               (std::vector<std::string>{file_text::kImportingTxt, "正在导入或导出,请稍候",
-                                        "正在导入或导出,请稍候"}));
+                                        "正在导入或导出,请稍候", "正在导入或导出,请稍候"}));
+    EXPECT_EQ(view.text(Box::FileLocation), "D:\\list.txt");
     finish();
     importFile("D:\\list.txt");
     EXPECT_EQ(view.table().size(), 3000u);
@@ -333,6 +337,68 @@ TEST_F(Presenter, CopyPutsTheResultOnTheClipboard) {
     clipboard.busy = true;
     presenter.copyResult();
     EXPECT_EQ(status(), file_text::kCopyFailed);
+}
+
+TEST_F(Presenter, ListCopyAndPaste) {
+    fill({{"1.1.1.1", "北京"}});
+    for (std::optional<std::size_t> index : {std::optional<std::size_t>(), {1}}) {
+        presenter.copyRow(index);
+        EXPECT_EQ(status(), "没有选中的行!");
+    }
+    presenter.copyRow(0);
+    EXPECT_EQ(status(), "已成功复制到剪切板中!");
+    EXPECT_EQ(clipboard.content, "1.1.1.1\t北京");
+
+    clipboard.hasText = false;
+    presenter.pasteAddresses();
+    EXPECT_EQ(status(), "剪切板中没有文本!");
+    clipboard.hasText = true;
+    clipboard.content = "at 10.0.0.1: x, 10.0.0.1 and 10.0.0.2";
+    presenter.pasteAddresses();
+    EXPECT_EQ(status(), "粘贴完毕!共找到2个IP地址");
+    EXPECT_EQ(rows(), Rows({{"1.1.1.1", "北京"}, {"10.0.0.1", ""}, {"10.0.0.2", ""}}));
+}
+
+// Why an .xlsx could not be read, as the window says it.
+TEST_F(Presenter, XlsxFailuresAreNamed) {
+    using F = io::Failure;
+    const std::pair<F, const char*> cases[] = {
+        {F::NotXlsx, "不是有效的xlsx文件,导入Excel失败!"},
+        {F::BrokenZip, "xlsx文件已损坏(压缩数据有误),导入Excel失败!"},
+        {F::UnsupportedZip, "xlsx文件已加密或使用了不支持的压缩方式,导入Excel失败!"},
+        {F::TooLarge, "xlsx文件中的数据过大或压缩比异常,导入Excel失败!"},
+        {F::BrokenXml, "xlsx文件内容格式有误,导入Excel失败!"},
+        {F::BadCell, "xlsx文件中有超出工作表范围的单元格,导入Excel失败!"},
+        {F::BadSharedString, "xlsx文件中的共享字符串索引超出范围,导入Excel失败!"},
+        {F::NoWorksheet, "xlsx文件中没有工作表,导入Excel失败!"},
+        {F::Encrypted, "文件已加密,导入Excel失败!"},
+    };
+    for (const auto& [reason, text] : cases) {
+        presenter.importFailed(io::FormatId::Xlsx, reason);
+        EXPECT_EQ(status(), text);
+    }
+    // A zip that holds no workbook, through the engine.
+    files.put("D:\\a.zip", workbook::ZipWriter().finish());
+    importFile("D:\\a.zip");
+    EXPECT_EQ(status(), "不是有效的xlsx文件,导入Excel失败!");
+}
+
+// A format added to the table without texts of its own would be worded as another one.
+TEST(FormatTable, EveryFormatHasItsTextsAndOneFallbackEachWay) {
+    int otherText = 0, otherName = 0;
+    for (const io::ListFormat& format : io::listFormats()) {
+        const file_text::FormatTexts& texts = file_text::textsOf(format.id);
+        EXPECT_EQ(texts.format, format.id);
+        EXPECT_TRUE(texts.importing && texts.imported && texts.unreadable);
+        if (format.write) {
+            EXPECT_TRUE(texts.exporting && texts.exported && texts.unwritable);
+        }
+        EXPECT_EQ(&io::listFormat(format.id), &format);
+        otherText += format.otherText;
+        otherName += format.otherName && format.write;
+    }
+    EXPECT_EQ(otherText, 1);
+    EXPECT_EQ(otherName, 1);
 }
 
 TEST(DialogFilter, OperatingSystemForm) {

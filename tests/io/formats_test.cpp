@@ -71,6 +71,14 @@ TEST(Formats, ImportByContentThenNameExportByName) {
     };
     for (const auto& [path, format] : exports)
         EXPECT_EQ(io::exportFormat(fake::path(path)).id, format) << path;
+
+    // What the name claims before the content is read: the import's progress text.
+    const std::pair<const char*, I> named[] = {
+        {"D:\\a.XLS", I::Xls}, {"D:\\a.xlsx", I::Xlsx},     {"D:\\a.txt", I::Lines},
+        {"D:\\a.csv", I::Csv}, {"D:\\a.log", I::Addresses}, {"D:\\a.xlsm", I::Addresses},
+    };
+    for (const auto& [path, format] : named)
+        EXPECT_EQ(io::namedFormat(fake::path(path)).id, format) << path;
 }
 
 // Endings of names as the system gives them: units outside ASCII never pass for ASCII
