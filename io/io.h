@@ -50,7 +50,7 @@ struct WorkbookFile {
 WorkbookFile workbookFile(const std::vector<Row>& rows,
                           const std::array<std::string, QueryTable::kColumns>& titles);
 
-// A row as 复制 puts it on the clipboard: the address, a tab, the location.
+// A row as the list's copy puts it on the clipboard: the address, a tab, the location.
 std::string rowText(const Row& row);
 
 }  // namespace io
