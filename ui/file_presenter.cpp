@@ -1,3 +1,5 @@
+// Every text the import, export, paste and copy show is chosen here, from the engine's
+// events and the presenter's own checks; the order is the order the user sees them in.
 #include "ui/file_presenter.h"
 
 #include "text/text.h"
