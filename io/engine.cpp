@@ -80,10 +80,11 @@ bool FileEngine::exportRows(const platform::Path& path, RowsSnapshot rows, const
     events_.exportStarted(format.id);
     Reply unwritable = [this, id = format.id] { events_.exportFailed(id, Failure::Unwritable); };
     inBackground(
-        [this, path, rows = std::move(rows), titles, &format, unwritable]() -> Reply {
-            const WorkbookFile file = format.write(*rows, titles);
+        [this, path, rows = std::move(rows), titles, write = format.write, id = format.id,
+         unwritable]() -> Reply {
+            const WorkbookFile file = write(*rows, titles);
             if (!files_.writeAll(path, file.bytes)) return unwritable;
-            return [this, done = Exported{format.id, file.rowsLeftOut}] { events_.exported(done); };
+            return [this, done = Exported{id, file.rowsLeftOut}] { events_.exported(done); };
         },
         unwritable);
     return true;
