@@ -1,5 +1,7 @@
-// Which format a list file is in, and which a result file is written in.
+// The table of list formats, and which format a file is in.
 #include "io/formats.h"
+
+#include "text/address.h"
 
 namespace io {
 namespace {
@@ -9,24 +11,140 @@ constexpr std::string_view kCompoundSignature = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE
 constexpr std::string_view kZipEntry = "PK\x03\x04";
 constexpr std::string_view kZipEmpty = "PK\x05\x06";
 
-}  // namespace
-
-ImportFormat importFormat(const platform::Path& path, std::string_view bytes) {
-    if (bytes.substr(0, kCompoundSignature.size()) == kCompoundSignature) return ImportFormat::Xls;
-    // Any zip goes to the .xlsx reader, which names what is wrong with one that holds no
-    // workbook; read as text it would give nothing of use.
-    if (bytes.substr(0, 4) == kZipEntry || bytes.substr(0, 4) == kZipEmpty)
-        return ImportFormat::Xlsx;
-    if (path.endsWith(".txt")) return ImportFormat::TextLines;
-    if (path.endsWith(".csv")) return ImportFormat::Csv;
-    return ImportFormat::Addresses;
+Failure xlsFailure(workbook::WorkbookStatus status) {
+    switch (status) {
+        case workbook::WorkbookStatus::OldFormat:
+            return Failure::OldXls;
+        case workbook::WorkbookStatus::Encrypted:
+            return Failure::Encrypted;
+        case workbook::WorkbookStatus::NoSheet:
+            return Failure::NoSheet1;
+        default:
+            return Failure::NotXls;
+    }
 }
 
-ExportFormat exportFormat(const platform::Path& path) {
-    if (path.endsWith(".txt")) return ExportFormat::Text;
-    if (path.endsWith(".csv")) return ExportFormat::Csv;
-    if (path.endsWith(".xlsx")) return ExportFormat::Xlsx;
-    return ExportFormat::Xls;
+Failure xlsxFailure(workbook::XlsxStatus status) {
+    switch (status) {
+        case workbook::XlsxStatus::BrokenZip:
+            return Failure::BrokenZip;
+        case workbook::XlsxStatus::UnsupportedZip:
+            return Failure::UnsupportedZip;
+        case workbook::XlsxStatus::TooLarge:
+            return Failure::TooLarge;
+        case workbook::XlsxStatus::BrokenXml:
+            return Failure::BrokenXml;
+        case workbook::XlsxStatus::BadCell:
+            return Failure::BadCell;
+        case workbook::XlsxStatus::BadSharedString:
+            return Failure::BadSharedString;
+        case workbook::XlsxStatus::NoSheet:
+            return Failure::NoWorksheet;
+        default:
+            return Failure::NotXlsx;
+    }
+}
+
+ReadList readLines(std::string_view bytes) {
+    TextRows read = textRows(bytes);
+    return {std::nullopt, std::move(read.rows), read.unmappable};
+}
+
+// The characters CSV and a text of addresses lose to "?" may lie anywhere in the file,
+// not in the rows taken from it: they are not counted.
+ReadList readCsv(std::string_view bytes) {
+    return {std::nullopt, csvRows(bytes).rows, 0};
+}
+
+// A log, a mail, a page: the addresses in it, each once, in order of appearance.
+ReadList readAddresses(std::string_view bytes) {
+    ReadList read;
+    for (std::string& address : ip::findAddresses(listText(bytes).text))
+        read.rows.push_back({std::move(address), std::string()});
+    return read;
+}
+
+ReadList readXls(std::string_view bytes) {
+    ReadList read;
+    const workbook::WorkbookStatus status = workbookRows(bytes, read.rows);
+    if (status != workbook::WorkbookStatus::Ok) read.failure = xlsFailure(status);
+    return read;
+}
+
+ReadList readXlsx(std::string_view bytes) {
+    ReadList read;
+    const workbook::XlsxStatus status = xlsxRows(bytes, read.rows);
+    if (status != workbook::XlsxStatus::Ok) read.failure = xlsxFailure(status);
+    return read;
+}
+
+WorkbookFile writeLines(const std::vector<Row>& rows, const Titles&) {
+    return {textFile(rows), 0};
+}
+
+WorkbookFile writeCsv(const std::vector<Row>& rows, const Titles& titles) {
+    return {csvFile(rows, titles), 0};
+}
+
+// Content first: a workbook named .txt is still a workbook. The text formats follow, told
+// by their endings; the first format marked otherText or otherName takes what is left.
+constexpr ListFormat kFormats[] = {
+    {FormatId::Xls, {kCompoundSignature}, ".xls", false, true, readXls, workbookFile},
+    // Any zip goes to the .xlsx reader, which names what is wrong with one that holds no
+    // workbook; read as text it would give nothing of use.
+    {FormatId::Xlsx, {kZipEntry, kZipEmpty}, ".xlsx", false, false, readXlsx, xlsxFile},
+    {FormatId::Lines, {}, ".txt", false, false, readLines, writeLines},
+    {FormatId::Csv, {}, ".csv", false, false, readCsv, writeCsv},
+    {FormatId::Addresses, {}, "", true, false, readAddresses, nullptr},
+};
+
+bool hasSignature(const ListFormat& format) {
+    return !format.signatures[0].empty();
+}
+
+bool named(const ListFormat& format, const platform::Path& path) {
+    return !format.ending.empty() && path.endsWith(format.ending);
+}
+
+const ListFormat& otherText() {
+    for (const ListFormat& format : kFormats)
+        if (format.otherText) return format;
+    return kFormats[0];
+}
+
+}  // namespace
+
+std::span<const ListFormat> listFormats() {
+    return kFormats;
+}
+
+const ListFormat& listFormat(FormatId id) {
+    for (const ListFormat& format : kFormats)
+        if (format.id == id) return format;
+    return kFormats[0];
+}
+
+const ListFormat& importFormat(const platform::Path& path, std::string_view bytes) {
+    for (const ListFormat& format : kFormats)
+        for (std::string_view signature : format.signatures)
+            if (!signature.empty() && bytes.starts_with(signature)) return format;
+    for (const ListFormat& format : kFormats)
+        if (!hasSignature(format) && named(format, path)) return format;
+    return otherText();
+}
+
+const ListFormat& namedFormat(const platform::Path& path) {
+    for (const ListFormat& format : kFormats)
+        if (named(format, path)) return format;
+    return otherText();
+}
+
+const ListFormat& exportFormat(const platform::Path& path) {
+    for (const ListFormat& format : kFormats)
+        if (format.write && named(format, path)) return format;
+    for (const ListFormat& format : kFormats)
+        if (format.otherName) return format;
+    return kFormats[0];
 }
 
 }  // namespace io

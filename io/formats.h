@@ -1,10 +1,13 @@
-// The list and result formats beside .txt and .xls: which format a file is in, CSV, and
-// .xlsx. Functions of bytes and rows, like those of io.h; the texts their results show
-// are in io/format_messages.h.
+// The list formats: one table that says, for each, how a file in it is recognised, the
+// name endings it goes by, its reader and its writer. Import, export and the texts the
+// window shows all go by this table, so a new format is one row here (and its texts in
+// ui/). The readers and writers are functions of bytes and rows, like those of io.h.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,20 +18,73 @@
 
 namespace io {
 
-enum class ImportFormat {
-    Xls,        // a compound file: workbookRows
-    Xlsx,       // a zip archive: xlsxRows (one that holds no workbook says so there)
-    TextLines,  // a text named *.txt: textRows, each line a row as it is
-    Csv,        // a text named *.csv: csvRows, the first field of each record
-    Addresses,  // a text of any other name: the addresses found in it
+// Which format; the window words its texts by it.
+enum class FormatId {
+    Lines,      // text, each line a row as it is (*.txt)
+    Csv,        // text, the first field of each record (*.csv)
+    Addresses,  // any other text: the addresses found in it
+    Xls,        // a compound file: BIFF8, Sheet1
+    Xlsx,       // a zip: the first worksheet
 };
-// Told by the content first (the compound file and zip signatures), then for text by the
-// name's ending, without case.
-ImportFormat importFormat(const platform::Path& path, std::string_view bytes);
 
-enum class ExportFormat { Text, Csv, Xlsx, Xls };
-// By the name's ending, without case: .txt, .csv, .xlsx; any other name is an .xls.
-ExportFormat exportFormat(const platform::Path& path);
+// Why an import, an export or a copy did not happen.
+enum class Failure {
+    Unreadable,  // the file is missing, locked, or too large for the memory left
+    Unwritable,  // the file cannot be written, or its bytes not made in the memory left
+    // .xls
+    NotXls,     // not a compound file with a workbook, or its records do not hold together
+    OldXls,     // Excel 95 and older
+    Encrypted,  // a password-protected workbook (an .xlsx so protected is a compound file)
+    NoSheet1,   // no sheet named Sheet1
+    // .xlsx
+    NotXlsx,          // a zip without a workbook in it
+    BrokenZip,        // its directory, offsets, compressed data or checksums disagree
+    UnsupportedZip,   // encrypted entries, zip64, a method other than stored and deflate
+    TooLarge,         // a part past 512 MB or 1000 times its compressed size
+    BrokenXml,        // tags that do not close or match, a DTD, an entity other than the five
+    BadCell,          // a cell or row reference outside A1:XFD1048576
+    BadSharedString,  // a cell pointing past the shared-string table
+    NoWorksheet,      // a workbook without a worksheet
+    // the clipboard
+    ClipboardBusy,  // another program holds it open
+};
+
+// What a reader made of a file's bytes: its rows, or why none.
+struct ReadList {
+    std::optional<Failure> failure;
+    std::vector<RowCells> rows;
+    std::size_t unmappable = 0;  // characters of the rows GBK lacks, each now a "?"
+};
+
+using Titles = std::array<std::string, QueryTable::kColumns>;
+
+struct ListFormat {
+    FormatId id;
+    // A file that starts with one of these is in this format whatever its name; a format
+    // without any is text, told by its name.
+    std::array<std::string_view, 2> signatures;
+    // The ending (compared without ASCII case) a name in this format has; empty for none.
+    std::string_view ending;
+    // Text whose name no format claims is imported as this one; a name no format claims
+    // is exported as this one.
+    bool otherText = false;
+    bool otherName = false;
+    ReadList (*read)(std::string_view bytes) = nullptr;
+    // Null for a format that is only read.
+    WorkbookFile (*write)(const std::vector<Row>& rows, const Titles& titles) = nullptr;
+};
+
+// Every format, the table the functions below search.
+std::span<const ListFormat> listFormats();
+const ListFormat& listFormat(FormatId id);
+// The format of a file to import: by its content first (a compound file, a zip), then,
+// for text, by the name's ending without case.
+const ListFormat& importFormat(const platform::Path& path, std::string_view bytes);
+// The format a name claims, before the content is known: what an import says it reads
+// while the file is still being read.
+const ListFormat& namedFormat(const platform::Path& path);
+// The format a result file is written in: by the name's ending; any other name an .xls.
+const ListFormat& exportFormat(const platform::Path& path);
 
 // A list file's bytes as GBK text, decoded as textRows decodes them: by a UTF-8 or UTF-16
 // byte-order mark; without one as UTF-8 when the bytes are valid UTF-8 holding a character
@@ -64,8 +120,5 @@ workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows
 // 1 048 576 are counted in rowsLeftOut.
 WorkbookFile xlsxFile(const std::vector<Row>& rows,
                       const std::array<std::string, QueryTable::kColumns>& titles);
-
-// The status text of an .xlsx import that failed.
-const char* xlsxFailure(workbook::XlsxStatus status);
 
 }  // namespace io

@@ -1,24 +1,14 @@
-// Import of address lists, export of results, clipboard copy. Underneath are functions of
-// bytes and rows; above them the actions of the import/export buttons. The table is read
-// and replaced only on the window thread, in one step; reading and decoding a file, and
-// encoding and writing one, happen on a worker so that a large file never stalls the
-// window.
+// Address lists in and results out as functions of bytes and rows: .txt and .xls here,
+// the other formats and the table of them all in io/formats.h. io/engine.h runs them on
+// files, the clipboard and the table.
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <functional>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/dialogs.h"
-#include "platform/executor.h"
-#include "platform/path.h"
-#include "platform/services.h"
-#include "platform/window.h"
 #include "table/table.h"
 #include "workbook/biff.h"
 
@@ -60,56 +50,7 @@ struct WorkbookFile {
 WorkbookFile workbookFile(const std::vector<Row>& rows,
                           const std::array<std::string, QueryTable::kColumns>& titles);
 
-// The click actions of the import/export group and of 按钮_复制, on the window thread.
-// One file is read or written at a time: an import or export clicked while another one
-// is still at its file does nothing.
-class Actions {
-  public:
-    // Everything passed in must outlive the actions.
-    Actions(platform::Services& os, platform::Executor& executor, QueryTable& rows,
-            WindowTexts& texts, Poster& poster);
-    ~Actions();
-    Actions(const Actions&) = delete;
-    Actions& operator=(const Actions&) = delete;
-
-    void browseImportFile();    // 按钮_文件位置
-    void importAddressList();   // 按钮_导入
-    void browseSaveLocation();  // 按钮_保存位置
-    void exportResults();       // 按钮_导出
-    void exportWithDialog();    // 按钮_反向导出
-    void copyResult();          // 按钮_复制
-    // A file dropped on the window: named in the 文件位置 box and imported as 导入 would.
-    void importDropped(const platform::Path& path);
-    // The list's menu and keys: the row at `index` (none selected: nullopt) to the
-    // clipboard as "address<TAB>location"; the addresses in the clipboard's text appended
-    // as rows, in order of appearance, each once.
-    void copyRow(std::optional<std::size_t> index);
-    void pasteAddresses();
-
-    // True from the start of an import or export until its result is shown.
-    bool busy() const { return busy_; }
-
-    // Where the open dialog starts; empty means the platform's default folder.
-    platform::Path startDirectory;
-
-  private:
-    using Finish = std::function<void()>;
-    // Runs `work` on a worker; what it returns then runs on the window thread. Should
-    // memory run out on the way, `failure` is shown instead.
-    void inBackground(std::function<Finish()> work, const char* failure);
-    void exportTo(const platform::Path& path);
-    bool askSaveLocation(platform::Path& path);
-
-    platform::Services& os_;
-    platform::Executor& executor_;
-    QueryTable& rows_;
-    WindowTexts& texts_;
-    Poster& poster_;
-    // The one file dialog the import and export share: each use sets only its own
-    // properties, so the others keep what the previous use left.
-    platform::FileDialogRequest dialog_;
-    bool busy_ = false;
-    platform::Task worker_;
-};
+// A row as the list's copy puts it on the clipboard: the address, a tab, the location.
+std::string rowText(const Row& row);
 
 }  // namespace io

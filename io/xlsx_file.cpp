@@ -1,7 +1,6 @@
 // Address lists from .xlsx workbooks, and the .xlsx file of the results.
 #include <algorithm>
 
-#include "io/format_messages.h"
 #include "io/formats.h"
 
 namespace io {
@@ -39,27 +38,6 @@ WorkbookFile xlsxFile(const std::vector<Row>& rows,
     if (cells.size() == titles.size()) cells.clear();
     file.bytes = workbook::writeXlsx("Sheet1", std::move(cells));
     return file;
-}
-
-const char* xlsxFailure(workbook::XlsxStatus status) {
-    switch (status) {
-        case workbook::XlsxStatus::BrokenZip:
-            return io_text::kXlsxBrokenZip;
-        case workbook::XlsxStatus::UnsupportedZip:
-            return io_text::kXlsxUnsupportedZip;
-        case workbook::XlsxStatus::TooLarge:
-            return io_text::kXlsxTooLarge;
-        case workbook::XlsxStatus::BrokenXml:
-            return io_text::kXlsxBrokenXml;
-        case workbook::XlsxStatus::BadCell:
-            return io_text::kXlsxBadCell;
-        case workbook::XlsxStatus::BadSharedString:
-            return io_text::kXlsxBadSharedString;
-        case workbook::XlsxStatus::NoSheet:
-            return io_text::kXlsxNoSheet;
-        default:
-            return io_text::kXlsxNotWorkbook;
-    }
 }
 
 }  // namespace io

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/path.h"
+#include "platform/poster.h"
 
 enum class Box { FileLocation, SaveLocation, Address, Result, Keywords };
 
@@ -25,13 +26,4 @@ class WindowTexts {
     virtual std::string panel(int index) = 0;
     // Progress and result messages go to panel 1.
     void setStatus(const std::string& text) { setPanel(1, text); }
-};
-
-// From any thread: runs work on the window thread later, in the order posted. Once the
-// window is closing, work is dropped unrun (and freed on the thread that posted it), so a
-// worker's reply never reaches an owner that has gone: the one liveness check there is.
-class Poster {
-  public:
-    virtual ~Poster() = default;
-    virtual void post(std::function<void()> work) = 0;
 };

@@ -84,7 +84,7 @@ bool MainWindow::create() {
     // reach (each checks for the work first).
     lookups_ =
         std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
-    io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
+    io_ = std::make_unique<FilePresenter>(os_, executor_, table_, *this, *this);
     return true;
 }
 
@@ -242,7 +242,8 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM w, LPARAM l) {
             if (length > 0) query(drop, 0, path.data(), length + 1);
             path.resize(length);
             if (finish) finish(drop);
-            if (io_ && length > 0) io_->importDropped(win32::pathOf(path));
+            const platform::Path dropped = win32::pathOf(path);
+            if (io_ && length > 0) io_->importDropped({&dropped, 1});
             return 0;
         }
         case WM_CLOSE:

@@ -1,5 +1,5 @@
 // The main window: one object per window, owning for its life the table its list draws,
-// the executor its work runs on, the lookups and the file actions. The work is handed three
+// the executor its work runs on, the lookups and the file presenter. The work is handed three
 // narrow parts: the rows (the table), the texts (boxes and status panels) and the poster.
 #pragma once
 
@@ -12,13 +12,13 @@
 #include <optional>
 #include <string>
 
-#include "io/io.h"
 #include "lookup/lookup.h"
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/window.h"
 #include "table/table.h"
+#include "ui/file_presenter.h"
 #include "ui/internal.h"
 
 struct tagLVDISPINFOW;
@@ -93,7 +93,7 @@ class MainWindow final : public WindowTexts, public Poster {
     // Declared after what they use: they go first.
     platform::Executor executor_;
     std::unique_ptr<lookup::Lookups> lookups_;
-    std::unique_ptr<io::Actions> io_;
+    std::unique_ptr<FilePresenter> io_;
 };
 
 // The address data file beside the program, wherever it was started from.

@@ -40,7 +40,7 @@ std::string xlsxOf(const Rows& rows, std::uint32_t firstRow = 0, std::uint16_t f
 TEST(Formats, ImportByContentThenNameExportByName) {
     const std::string xls = io_test::sheetFile({{"1.1.1.1"}});
     const std::string xlsx = xlsxOf({{"1.1.1.1"}});
-    using I = io::ImportFormat;
+    using I = io::FormatId;
     struct Case {
         const char* path;
         std::string bytes;
@@ -51,42 +51,50 @@ TEST(Formats, ImportByContentThenNameExportByName) {
         {"D:\\a.xlsx", xlsx, I::Xlsx},
         {"D:\\a.xls", xlsx, I::Xlsx},
         {"D:\\a.zip", workbook::ZipWriter().finish(), I::Xlsx},  // an empty zip
-        {"D:\\a.txt", "1.1.1.1\r\n", I::TextLines},
-        {"D:\\A.TXT", "1.1.1.1\r\n", I::TextLines},
+        {"D:\\a.txt", "1.1.1.1\r\n", I::Lines},
+        {"D:\\A.TXT", "1.1.1.1\r\n", I::Lines},
         {"D:\\a.Csv", "1.1.1.1\r\n", I::Csv},
         {"D:\\a.xls", "<table><tr><td>1.1.1.1</td></tr></table>", I::Addresses},
         {"D:\\a.txt.log", "1.1.1.1", I::Addresses},
         {"D:\\txt", "1.1.1.1", I::Addresses},
-        {"D:\\a.txt", "", I::TextLines},
-        {"D:\\a.txt", "PK", I::TextLines},
+        {"D:\\a.txt", "", I::Lines},
+        {"D:\\a.txt", "PK", I::Lines},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(io::importFormat(fake::path(c.path), c.bytes), c.format) << c.path;
+        EXPECT_EQ(io::importFormat(fake::path(c.path), c.bytes).id, c.format) << c.path;
 
-    using E = io::ExportFormat;
+    using E = io::FormatId;
     const std::pair<const char*, E> exports[] = {
-        {"D:\\r.txt", E::Text},    {"D:\\r.TXT", E::Text}, {"D:\\r.csv", E::Csv},
-        {"D:\\r.XLSX", E::Xlsx},   {"D:\\r.xls", E::Xls},  {"D:\\r", E::Xls},
+        {"D:\\r.txt", E::Lines},   {"D:\\r.TXT", E::Lines}, {"D:\\r.csv", E::Csv},
+        {"D:\\r.XLSX", E::Xlsx},   {"D:\\r.xls", E::Xls},   {"D:\\r", E::Xls},
         {"D:\\r.txt.bak", E::Xls}, {"D:\\r.xlsm", E::Xls},
     };
     for (const auto& [path, format] : exports)
-        EXPECT_EQ(io::exportFormat(fake::path(path)), format) << path;
+        EXPECT_EQ(io::exportFormat(fake::path(path)).id, format) << path;
+
+    // What the name claims before the content is read: the import's progress text.
+    const std::pair<const char*, I> named[] = {
+        {"D:\\a.XLS", I::Xls}, {"D:\\a.xlsx", I::Xlsx},     {"D:\\a.txt", I::Lines},
+        {"D:\\a.csv", I::Csv}, {"D:\\a.log", I::Addresses}, {"D:\\a.xlsm", I::Addresses},
+    };
+    for (const auto& [path, format] : named)
+        EXPECT_EQ(io::namedFormat(fake::path(path)).id, format) << path;
 }
 
 // Endings of names as the system gives them: units outside ASCII never pass for ASCII
 // letters, and dots and spaces the system drops from a name do not hide its ending.
 TEST(Formats, EndingsOfWidePaths) {
-    using E = io::ExportFormat;
-    using I = io::ImportFormat;
+    using E = io::FormatId;
+    using I = io::FormatId;
     const struct {
         const char16_t* path;
         E exported;
         I imported;
     } cases[] = {
-        {u"D:\\목록 \U00020000\\결과.TXT", E::Text, I::TextLines},
+        {u"D:\\목록 \U00020000\\결과.TXT", E::Lines, I::Lines},
         {u"D:\\목록\\주소.Csv", E::Csv, I::Csv},
         {u"D:\\한국어.xlsx", E::Xlsx, I::Addresses},
-        {u"D:\\r.txt. .", E::Text, I::TextLines},
+        {u"D:\\r.txt. .", E::Lines, I::Lines},
         {u"\\\\?\\D:\\r.txt.", E::Xls, I::Addresses},  // kept as it is
         // 丮乴乸乴: code units whose low bytes read ".txt"
         {u"D:\\r\u4E2E\u4E74\u4E78\u4E74", E::Xls, I::Addresses},
@@ -98,8 +106,8 @@ TEST(Formats, EndingsOfWidePaths) {
     for (const auto& c : cases) {
         const platform::Path path{std::u16string(c.path)};
         SCOPED_TRACE(path.utf8());
-        EXPECT_EQ(io::exportFormat(path), c.exported);
-        EXPECT_EQ(io::importFormat(path, "1.1.1.1\r\n"), c.imported);
+        EXPECT_EQ(io::exportFormat(path).id, c.exported);
+        EXPECT_EQ(io::importFormat(path, "1.1.1.1\r\n").id, c.imported);
     }
 }
 

@@ -1,11 +1,10 @@
-// The import/export actions over the fake main window and a fake operating system, and
-// the rows of a table as plain lists for comparing.
+// The file presenter (and its engine) over the fake main window and a fake operating
+// system, and the rows of a table as plain lists for comparing.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "io/io.h"
 #include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_dialogs.h"
 #include "tests/fakes/fake_files.h"
@@ -13,6 +12,7 @@
 #include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
 #include "tests/fakes/fake_window.h"
+#include "ui/file_presenter.h"
 
 namespace io_test {
 
@@ -29,22 +29,22 @@ struct WorldOf {
     platform::Services os{files, dialogs, clipboard, internet, probe, memory};
     fake::Window view;
     platform::Executor executor;
-    io::Actions actions{os, executor, view.table(), view, view};
+    ui::FilePresenter presenter{os, executor, view.table(), view, view};
 
     std::string status() { return view.panel(1); }
     // Lets the import or export under way finish: its file work, then its result. (A
     // test that it leaves unfinished finds the old list or status.)
     bool finish() {
-        return view.runUntil([this] { return !actions.busy(); });
+        return view.runUntil([this] { return !presenter.busy(); });
     }
     void importFile(const std::string& path) {
         view.setText(Box::FileLocation, path);
-        actions.importAddressList();
+        presenter.importAddressList();
         finish();
     }
     void exportFile(const std::string& path) {
         view.setText(Box::SaveLocation, path);
-        actions.exportResults();
+        presenter.exportResults();
         finish();
     }
     void fill(const Rows& rows) { view.table().replace(cells(rows)); }

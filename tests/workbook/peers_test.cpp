@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "io/formats.h"
-#include "io/messages.h"
 #include "tests/io/io_world.h"
 #include "text/text.h"
+#include "ui/file_texts.h"
 
 namespace fs = std::filesystem;
 
@@ -103,14 +103,14 @@ struct PeersTest : ::testing::Test, io_test::WorldOf<fake::DiskFiles> {
         fill(rows);
         view.setText(Box::SaveLocation, (dir / name).string());
         dialogs.answerYes = true;
-        actions.exportResults();
+        presenter.exportResults();
         finish();
     }
 
     Rows importFile(const std::string& path) {
         fill({{"before", ""}});
         view.setText(Box::FileLocation, path);
-        actions.importAddressList();
+        presenter.importAddressList();
         finish();
         return rows();
     }
@@ -143,7 +143,7 @@ Rows sampleRows() {
 TEST_F(PeersTest, XlrdReadsWhatWeWrite) {
     const Rows rows = sampleRows();
     exportRows(rows, "ours.xls");
-    ASSERT_EQ(status(), io_text::kExportedExcel);
+    ASSERT_EQ(status(), file_text::kExportedExcel);
     EXPECT_EQ(xlrdDump((dir / "ours.xls").string()), expectedDump(rows, "\t", "formats 1:@\n"));
 }
 
@@ -154,7 +154,7 @@ TEST_F(PeersTest, XlrdReadsTheLastRowASheetHolds) {
                             "." + std::to_string(i % 256),
                         i % 7 ? "北京" : "上海 联通"});
     exportRows(rows, "full.xls");
-    ASSERT_EQ(status(), io_text::kExportedExcel);
+    ASSERT_EQ(status(), file_text::kExportedExcel);
     EXPECT_EQ(xlrdDump((dir / "full.xls").string()), expectedDump(rows, "\t", "formats 1:@\n"));
 }
 
@@ -183,11 +183,11 @@ TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
         << slurp(dir / "log");
     const std::string sheet1 = (dir / "lo" / "Sheet1.xls").string();
     EXPECT_EQ(importFile(sheet1), Rows({{"1.1.1.1", ""}, {"2.2.2.2", ""}, {"1.10.100.200", ""}}));
-    EXPECT_EQ(status(), io_text::kImportedExcel);
+    EXPECT_EQ(status(), file_text::kImportedExcel);
 
     // A workbook whose first (and only) sheet is not Sheet1: the list stays.
     EXPECT_EQ(importFile((dir / "lo" / "Addresses.xls").string()), Rows({{"before", ""}}));
-    EXPECT_EQ(status(), io_text::kExcelNoSheet);
+    EXPECT_EQ(status(), file_text::kExcelNoSheet);
 
     // A sheet with numbers, and one of 3002 Chinese rows, each named Sheet1 by its file.
     fs::create_directories(dir / "in2");
@@ -209,7 +209,7 @@ TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
     EXPECT_EQ(got[0], (std::vector<std::string>{"地址", ""}));
     EXPECT_EQ(got[1], (std::vector<std::string>{"1.2.3.4 上海", ""}));
     EXPECT_EQ(got[3001], (std::vector<std::string>{"北京市海淀区第2999号", ""}));
-    EXPECT_EQ(status(), io_text::kImportedExcel);
+    EXPECT_EQ(status(), file_text::kImportedExcel);
 }
 
 // .xlsx and CSV: our files read by LibreOffice, openpyxl and Python's csv module; files

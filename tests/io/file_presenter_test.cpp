@@ -1,15 +1,17 @@
-// The import/export buttons and 按钮_复制 against the fake window and operating system.
+// The import/export buttons, 按钮_复制 and the list's copy and paste through the presenter and
+// its engine, against the fake window and operating system: the texts the user sees.
 #include <gtest/gtest.h>
 
 #include "io/formats.h"
-#include "io/messages.h"
 #include "tests/io/io_world.h"
+#include "ui/file_texts.h"
+#include "workbook/zip.h"
 
 using io_test::Rows;
 
 namespace {
 
-struct Actions : ::testing::Test, io_test::World {};
+struct Presenter : ::testing::Test, io_test::World {};
 
 // The two formats of old first, as they always were, then the newer ones.
 const std::string kFilter =
@@ -26,7 +28,7 @@ Rows cellRows(const std::vector<RowCells>& cells) {
 
 // The content tells a workbook from text; the name's ending, without case, then tells
 // lines (.txt) from CSV (.csv) from any other text, whose addresses are taken out of it.
-TEST_F(Actions, ImportTellsTheFormatByContentThenByEnding) {
+TEST_F(Presenter, ImportTellsTheFormatByContentThenByEnding) {
     const std::string book = io_test::sheetFile({{"1.1.1.1"}, {"2.2.2.2"}});
     const std::string xlsx = io::xlsxFile({{1, "1.1.1.1", "北京"}}, {"IP", "来自"}).bytes;
     struct Case {
@@ -78,7 +80,7 @@ TEST_F(Actions, ImportTellsTheFormatByContentThenByEnding) {
     }
 }
 
-TEST_F(Actions, TwoImportsInARowGiveTheFileRowsOnce) {
+TEST_F(Presenter, TwoImportsInARowGiveTheFileRowsOnce) {
     std::string text;
     for (int i = 0; i < 3000; ++i)
         text += "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + "\r\n";
@@ -93,12 +95,15 @@ TEST_F(Actions, TwoImportsInARowGiveTheFileRowsOnce) {
     // export; a click after it ends replaces the list again.
     view.setText(Box::FileLocation, "D:\\list.txt");
     view.setText(Box::SaveLocation, "D:\\out.txt");
-    actions.importAddressList();
-    actions.importAddressList();
-    actions.exportResults();
+    presenter.importAddressList();
+    presenter.importAddressList();
+    presenter.exportResults();
+    const platform::Path dropped = fake::path("D:\\dropped.txt");
+    presenter.importDropped({&dropped, 1});
     EXPECT_EQ(view.statusHistory,
-              (std::vector<std::string>{io_text::kImportingTxt, "正在导入或导出,请稍候",
-                                        "正在导入或导出,请稍候"}));
+              (std::vector<std::string>{file_text::kImportingTxt, "正在导入或导出,请稍候",
+                                        "正在导入或导出,请稍候", "正在导入或导出,请稍候"}));
+    EXPECT_EQ(view.text(Box::FileLocation), "D:\\list.txt");
     finish();
     importFile("D:\\list.txt");
     EXPECT_EQ(view.table().size(), 3000u);
@@ -111,7 +116,7 @@ TEST_F(Actions, TwoImportsInARowGiveTheFileRowsOnce) {
     EXPECT_EQ(rows(), Rows({{"1.1.1.1", ""}, {"2.2.2.2", ""}}));
 }
 
-TEST_F(Actions, TextImportNamesCharactersGbkCannotHold) {
+TEST_F(Presenter, TextImportNamesCharactersGbkCannotHold) {
     // UTF-8 with a BOM, as Notepad saves it: one character outside GBK.
     files.put("D:\\u.txt",
               "\xEF\xBB\xBF"
@@ -121,7 +126,7 @@ TEST_F(Actions, TextImportNamesCharactersGbkCannotHold) {
     EXPECT_EQ(status(), "导入txt完毕!其中1个字符无法转换为GBK,已替换为?");
 }
 
-TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
+TEST_F(Presenter, FailedImportsKeepTheListAndSaySo) {
     std::string broken = io_test::sheetFile({{"1.1.1.1"}});
     broken.resize(broken.size() / 2);
     files.put("D:\\broken.xls", broken);
@@ -134,12 +139,12 @@ TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
         const char* path;
         const char* status;
     } cases[] = {
-        {"D:\\missing.txt", io_text::kTxtUnreadable},
-        {"D:\\locked.txt", io_text::kTxtUnreadable},
-        {"D:\\missing.xls", io_text::kExcelUnreadable},
-        {"D:\\locked.xls", io_text::kExcelUnreadable},
-        {"D:\\broken.xls", io_text::kExcelNotWorkbook},
-        {"D:\\other.xls", io_text::kExcelNoSheet},
+        {"D:\\missing.txt", file_text::kTxtUnreadable},
+        {"D:\\locked.txt", file_text::kTxtUnreadable},
+        {"D:\\missing.xls", file_text::kExcelUnreadable},
+        {"D:\\locked.xls", file_text::kExcelUnreadable},
+        {"D:\\broken.xls", file_text::kExcelNotWorkbook},
+        {"D:\\other.xls", file_text::kExcelNoSheet},
     };
     fill({{"9.9.9.9", "kept"}});
     for (const Case& c : cases) {
@@ -148,12 +153,12 @@ TEST_F(Actions, FailedImportsKeepTheListAndSaySo) {
         EXPECT_EQ(status(), c.status) << c.path;
     }
     importFile("");
-    EXPECT_EQ(status(), io_text::kNoFileLocation);
+    EXPECT_EQ(status(), file_text::kNoFileLocation);
     EXPECT_EQ(rows(), Rows({{"9.9.9.9", "kept"}}));
     EXPECT_TRUE(dialogs.calls.empty());
 }
 
-TEST_F(Actions, ExportAsksWhenTheLastRowHasNoLocation) {
+TEST_F(Presenter, ExportAsksWhenTheLastRowHasNoLocation) {
     struct Case {
         const char* name;
         Rows list;
@@ -178,7 +183,7 @@ TEST_F(Actions, ExportAsksWhenTheLastRowHasNoLocation) {
             ASSERT_EQ(dialogs.calls.size(), c.asked ? 1u : 0u) << c.name << path;
             if (c.asked) {
                 EXPECT_EQ(dialogs.calls[0].kind, "question");
-                EXPECT_EQ(dialogs.calls[0].text, io_text::kUnfinishedQuestion);
+                EXPECT_EQ(dialogs.calls[0].text, file_text::kUnfinishedQuestion);
                 EXPECT_EQ(dialogs.calls[0].caption, "警告");
             }
             EXPECT_EQ(files.has(path), c.written) << c.name << path;
@@ -189,10 +194,10 @@ TEST_F(Actions, ExportAsksWhenTheLastRowHasNoLocation) {
         }
     }
     exportFile("");
-    EXPECT_EQ(status(), io_text::kSaveLocationEmpty);
+    EXPECT_EQ(status(), file_text::kSaveLocationEmpty);
 }
 
-TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
+TEST_F(Presenter, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     fill({{"1.10.100.200", "北京 电信"}, {"2.2.2.2", ""}, {"3.3.3.3", "广州"}});
     files.put("D:\\ro.txt", "old");
     files.put("D:\\ro.xls", "old");
@@ -241,23 +246,23 @@ TEST_F(Actions, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     EXPECT_EQ(sheet.back(), (RowCells{"65534", "loc"}));
 }
 
-TEST_F(Actions, DialogExportAndTheSharedDialog) {
-    actions.exportWithDialog();
+TEST_F(Presenter, DialogExportAndTheSharedDialog) {
+    presenter.exportWithDialog();
     finish();
-    EXPECT_EQ(status(), io_text::kNothingToExport);
+    EXPECT_EQ(status(), file_text::kNothingToExport);
     EXPECT_TRUE(dialogs.calls.empty());
 
     fill({{"1.1.1.1", ""}});
     view.setText(Box::SaveLocation, "D:\\box.txt");
     dialogs.nextPath = {};  // cancelled
-    actions.exportWithDialog();
+    presenter.exportWithDialog();
     finish();
-    EXPECT_EQ(status(), io_text::kNothingToExport);
+    EXPECT_EQ(status(), file_text::kNothingToExport);
     EXPECT_EQ(files.writes, 0);
     dialogs.nextPath = fake::path("D:\\chosen.txt");
-    actions.exportWithDialog();  // no question, even with the row unfinished
+    presenter.exportWithDialog();  // no question, even with the row unfinished
     finish();
-    EXPECT_EQ(status(), io_text::kExportedTxt);
+    EXPECT_EQ(status(), file_text::kExportedTxt);
     EXPECT_EQ(files.get("D:\\chosen.txt"), "1.1.1.1  \r\n");
     EXPECT_EQ(view.text(Box::SaveLocation), "D:\\box.txt");
     ASSERT_EQ(dialogs.calls.size(), 2u);
@@ -268,15 +273,15 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
     }
 
     // Both browse buttons fill their box on a choice and leave it on a cancel.
-    actions.startDirectory = fake::path("C:\\start");
-    const std::pair<void (io::Actions::*)(), Box> browses[] = {
-        {&io::Actions::browseSaveLocation, Box::SaveLocation},
-        {&io::Actions::browseImportFile, Box::FileLocation}};
+    presenter.startDirectory = fake::path("C:\\start");
+    const std::pair<void (ui::FilePresenter::*)(), Box> browses[] = {
+        {&ui::FilePresenter::browseSaveLocation, Box::SaveLocation},
+        {&ui::FilePresenter::browseImportFile, Box::FileLocation}};
     for (auto [browse, box] : browses) {
         dialogs.nextPath = fake::path("D:\\picked.txt");
-        (actions.*browse)();
+        (presenter.*browse)();
         dialogs.nextPath = {};
-        (actions.*browse)();
+        (presenter.*browse)();
         EXPECT_EQ(view.text(box), "D:\\picked.txt");
     }
     const auto& open = dialogs.calls.back();
@@ -289,7 +294,7 @@ TEST_F(Actions, DialogExportAndTheSharedDialog) {
 
 // A name GBK cannot hold (Hangul, a CJK Extension B character) reaches the file calls as
 // the dialog, the box or the drop gave it; through GBK it would name "?" files instead.
-TEST_F(Actions, PathsOutsideGbkReachTheFilesUnchanged) {
+TEST_F(Presenter, PathsOutsideGbkReachTheFilesUnchanged) {
     const std::u16string folder = u"D:\\목록 \U00020000\\";
     const platform::Path list(folder + u"주소.TXT"), dropped(folder + u"끌어놓기.csv"),
         result(folder + u"결과.csv");
@@ -297,21 +302,21 @@ TEST_F(Actions, PathsOutsideGbkReachTheFilesUnchanged) {
     files.put(dropped, "2.2.2.2\r\n");
 
     dialogs.nextPath = list;
-    actions.browseImportFile();
-    actions.importAddressList();
+    presenter.browseImportFile();
+    presenter.importAddressList();
     finish();
-    EXPECT_EQ(status(), io_text::kImportedTxt);
+    EXPECT_EQ(status(), file_text::kImportedTxt);
     EXPECT_EQ(rows(), (Rows{{"1.1.1.1", ""}}));
 
-    actions.importDropped(dropped);
+    presenter.importDropped({&dropped, 1});
     finish();
     EXPECT_EQ(view.path(Box::FileLocation), dropped);
     EXPECT_EQ(rows(), (Rows{{"2.2.2.2", ""}}));
 
     fill({{"2.2.2.2", "北京"}});
     dialogs.nextPath = result;
-    actions.browseSaveLocation();
-    actions.exportResults();
+    presenter.browseSaveLocation();
+    presenter.exportResults();
     finish();
     EXPECT_EQ(files.get(result),
               "\xEF\xBB\xBFIP,\xE6\x9D\xA5\xE8\x87\xAA\r\n2.2.2.2,"
@@ -319,19 +324,81 @@ TEST_F(Actions, PathsOutsideGbkReachTheFilesUnchanged) {
     EXPECT_EQ(files.writes, 1);
 }
 
-TEST_F(Actions, CopyPutsTheResultOnTheClipboard) {
-    actions.copyResult();
-    EXPECT_EQ(status(), io_text::kNothingToCopy);
+TEST_F(Presenter, CopyPutsTheResultOnTheClipboard) {
+    presenter.copyResult();
+    EXPECT_EQ(status(), file_text::kNothingToCopy);
     EXPECT_EQ(clipboard.sets, 0);
 
     view.setText(Box::Result, "中国 北京 电信\r\n1.2.3.4");
-    actions.copyResult();
-    EXPECT_EQ(status(), io_text::kCopied);
+    presenter.copyResult();
+    EXPECT_EQ(status(), file_text::kCopied);
     EXPECT_EQ(clipboard.content, "中国 北京 电信\r\n1.2.3.4");
 
     clipboard.busy = true;
-    actions.copyResult();
-    EXPECT_EQ(status(), io_text::kCopyFailed);
+    presenter.copyResult();
+    EXPECT_EQ(status(), file_text::kCopyFailed);
+}
+
+TEST_F(Presenter, ListCopyAndPaste) {
+    fill({{"1.1.1.1", "北京"}});
+    for (std::optional<std::size_t> index : {std::optional<std::size_t>(), {1}}) {
+        presenter.copyRow(index);
+        EXPECT_EQ(status(), "没有选中的行!");
+    }
+    presenter.copyRow(0);
+    EXPECT_EQ(status(), "已成功复制到剪切板中!");
+    EXPECT_EQ(clipboard.content, "1.1.1.1\t北京");
+
+    clipboard.hasText = false;
+    presenter.pasteAddresses();
+    EXPECT_EQ(status(), "剪切板中没有文本!");
+    clipboard.hasText = true;
+    clipboard.content = "at 10.0.0.1: x, 10.0.0.1 and 10.0.0.2";
+    presenter.pasteAddresses();
+    EXPECT_EQ(status(), "粘贴完毕!共找到2个IP地址");
+    EXPECT_EQ(rows(), Rows({{"1.1.1.1", "北京"}, {"10.0.0.1", ""}, {"10.0.0.2", ""}}));
+}
+
+// Why an .xlsx could not be read, as the window says it.
+TEST_F(Presenter, XlsxFailuresAreNamed) {
+    using F = io::Failure;
+    const std::pair<F, const char*> cases[] = {
+        {F::NotXlsx, "不是有效的xlsx文件,导入Excel失败!"},
+        {F::BrokenZip, "xlsx文件已损坏(压缩数据有误),导入Excel失败!"},
+        {F::UnsupportedZip, "xlsx文件已加密或使用了不支持的压缩方式,导入Excel失败!"},
+        {F::TooLarge, "xlsx文件中的数据过大或压缩比异常,导入Excel失败!"},
+        {F::BrokenXml, "xlsx文件内容格式有误,导入Excel失败!"},
+        {F::BadCell, "xlsx文件中有超出工作表范围的单元格,导入Excel失败!"},
+        {F::BadSharedString, "xlsx文件中的共享字符串索引超出范围,导入Excel失败!"},
+        {F::NoWorksheet, "xlsx文件中没有工作表,导入Excel失败!"},
+        {F::Encrypted, "文件已加密,导入Excel失败!"},
+    };
+    for (const auto& [reason, text] : cases) {
+        presenter.importFailed(io::FormatId::Xlsx, reason);
+        EXPECT_EQ(status(), text);
+    }
+    // A zip that holds no workbook, through the engine.
+    files.put("D:\\a.zip", workbook::ZipWriter().finish());
+    importFile("D:\\a.zip");
+    EXPECT_EQ(status(), "不是有效的xlsx文件,导入Excel失败!");
+}
+
+// A format added to the table without texts of its own would be worded as another one.
+TEST(FormatTable, EveryFormatHasItsTextsAndOneFallbackEachWay) {
+    int otherText = 0, otherName = 0;
+    for (const io::ListFormat& format : io::listFormats()) {
+        const file_text::FormatTexts& texts = file_text::textsOf(format.id);
+        EXPECT_EQ(texts.format, format.id);
+        EXPECT_TRUE(texts.importing && texts.imported && texts.unreadable);
+        if (format.write) {
+            EXPECT_TRUE(texts.exporting && texts.exported && texts.unwritable);
+        }
+        EXPECT_EQ(&io::listFormat(format.id), &format);
+        otherText += format.otherText;
+        otherName += format.otherName && format.write;
+    }
+    EXPECT_EQ(otherText, 1);
+    EXPECT_EQ(otherName, 1);
 }
 
 TEST(DialogFilter, OperatingSystemForm) {
