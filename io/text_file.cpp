@@ -16,15 +16,14 @@ bool startsWith(std::string_view bytes, std::string_view prefix) {
     return bytes.substr(0, prefix.size()) == prefix;
 }
 
-// Every byte from 0x81 opens a two-byte character whose second byte is 0x40 to 0xFE
-// (not 0x7F). 0x80 alone is CP936's euro sign.
+// Every byte from 0x81 opens a two-byte character (0xFF none); 0x80 alone is CP936's euro
+// sign.
 bool isValidGbk(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
         if (lead <= 0x80) continue;
-        if (lead == 0xFF || ++i == bytes.size()) return false;
-        const auto trail = static_cast<unsigned char>(bytes[i]);
-        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+        if (++i == bytes.size() || !codepage::isGbkPair(lead, static_cast<unsigned char>(bytes[i])))
+            return false;
     }
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
+#include "text/codepage.h"
 #include "text/text.h"
 
 namespace lookup {
@@ -13,7 +14,7 @@ std::vector<std::string> keywordsOf(const std::string& text) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         // Walked by character: a double-byte character's trail byte may be 0xA1, so the
         // full-width space (A1 A1) is only ever a character of its own.
-        const std::size_t width = c >= 0x81 && i + 1 < text.size() ? 2 : 1;
+        const std::size_t width = codepage::gbkCharLength(text, i);
         const bool space = c == ' ' || c == '\t' || text.compare(i, width, "\xA1\xA1") == 0;
         if (!space) {
             words.back().append(text, i, width);

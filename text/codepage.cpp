@@ -114,7 +114,7 @@ std::u16string gbkToUtf16(const std::string& gbk) {
         if (cd.run(in, left, out) == 0) break;
         // A lead byte takes its follower with it, mapped or not, as on Windows.
         unsigned char lead = static_cast<unsigned char>(*in);
-        std::size_t skip = (lead >= 0x81 && lead <= 0xFE && left > 1) ? 2 : 1;
+        std::size_t skip = gbkCharLength(std::string_view(in, left), 0);
         appendUnit(out, skip == 2 ? userDefined(lead, static_cast<unsigned char>(in[1]))
                                   : (lead == 0xFF ? char16_t{0xF8F5} : kGbkDefault));
         in += skip;

@@ -10,6 +10,7 @@
 
 namespace {
 
+// The primitives' own rule, not codepage::isGbkLead: see there why the two differ.
 bool isLead(unsigned char c) {
     return c >= 0x80;
 }

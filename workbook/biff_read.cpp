@@ -406,7 +406,7 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
         if (y >= 'a' && y <= 'z') y -= 32;
         if (x != y) return false;
         // The second byte of a GBK character is compared as it is.
-        if (x >= 0x81 && i + 1 < a.size()) {
+        if (codepage::gbkCharLength(a, i) == 2) {
             ++i;
             if (a[i] != b[i]) return false;
         }
