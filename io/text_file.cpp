@@ -36,33 +36,10 @@ enum class Utf8 { Invalid, Ascii, TwoBytes, Wide };
 Utf8 utf8Kind(std::string_view bytes) {
     Utf8 kind = Utf8::Ascii;
     for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return Utf8::Invalid;
-        }
-        if (bytes.size() - i < length) return Utf8::Invalid;
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        if (second < low || second > high) return Utf8::Invalid;
-        for (std::size_t k = 2; k < length; ++k)
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return Utf8::Invalid;
-        kind = length == 2 && kind != Utf8::Wide ? Utf8::TwoBytes : Utf8::Wide;
-        i += length;
+        const codepage::Utf8Char c = codepage::decodeUtf8(bytes, i);
+        if (!c.valid) return Utf8::Invalid;
+        if (c.length > 1) kind = c.length == 2 && kind != Utf8::Wide ? Utf8::TwoBytes : Utf8::Wide;
+        i += c.length;
     }
     return kind;
 }

@@ -21,6 +21,52 @@ std::string utf16ToUtf8(const std::u16string& text);
 // One code point (at most U+10FFFF, no surrogate) as UTF-8 at the end of `out`.
 void appendUtf8(std::string& out, char32_t codePoint);
 
+// One step of the UTF-8 decoder every reader of UTF-8 uses. A valid character is a shortest
+// form, no surrogate, at most U+10FFFF. An invalid one is U+FFFD over the bytes Windows'
+// decoder takes as one bad sequence: continuation bytes are taken one by one, and the byte
+// that breaks a sequence starts the next step.
+struct Utf8Char {
+    char32_t code;
+    std::size_t length;  // at least 1
+    bool valid;
+};
+
+// `at` lies inside `bytes`.
+inline Utf8Char decodeUtf8(std::string_view bytes, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80) return {lead, 1, true};
+    const int more = lead >= 0xC2 && lead <= 0xDF   ? 1
+                     : lead >= 0xE0 && lead <= 0xEF ? 2
+                     : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                    : 0;
+    char32_t code = lead & (0x7F >> (more + 1));
+    std::size_t taken = 1;
+    const auto joined = [&] {  // the next byte joined to `code`, when it continues
+        if (at + taken >= bytes.size()) return false;
+        const unsigned t = static_cast<unsigned char>(bytes[at + taken]) ^ 0x80u;
+        if (t >= 0x40) return false;
+        code = code << 6 | t;
+        return true;
+    };
+    const auto bad = [&taken] { return Utf8Char{0xFFFD, taken, false}; };
+    if (more == 0) return bad();
+    if (more == 3) {
+        if (!joined()) return bad();
+        ++taken;
+        if (code < 0x10) return bad();  // overlong
+    }
+    if (more >= 2) {
+        if (!joined() || code >= (0x110000 >> 6)) return bad();
+        ++taken;
+        // Overlong, or a surrogate.
+        if (code < 0x20 || (code >= (0xD800 >> 6) && code <= (0xDFFF >> 6))) return bad();
+    }
+    if (!joined()) return bad();
+    ++taken;
+    if (code < 0x80) return bad();
+    return {code, taken, true};
+}
+
 // The length of a GBK character, the one rule wherever the program walks, cuts or checks
 // GBK text outside the text primitives: a byte 0x81 to 0xFE opens a two-byte character
 // (its trail 0x40 to 0xFE but 0x7F, for the pair to be a character at all); every other
