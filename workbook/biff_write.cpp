@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "text/bytes.h"
 #include "text/codepage.h"
 #include "workbook/biff.h"
 #include "workbook/compound.h"
@@ -19,14 +20,8 @@ class Out {
   public:
     std::string bytes;
     void u8(unsigned v) { bytes += static_cast<char>(v & 0xFF); }
-    void u16(unsigned v) {
-        u8(v);
-        u8(v >> 8);
-    }
-    void u32(std::uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    }
+    void u16(unsigned v) { le::append16(bytes, static_cast<std::uint16_t>(v)); }
+    void u32(std::uint32_t v) { le::append32(bytes, v); }
     void record(std::uint16_t type, const std::string& data) {
         u16(type);
         u16(static_cast<unsigned>(data.size()));
@@ -48,9 +43,7 @@ class Out {
                 u32(value);
         }
     }
-    void patch32(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
+    void patch32(std::size_t at, std::uint32_t v) { le::set32(bytes, at, v); }
 };
 
 std::string data(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
