@@ -8,31 +8,13 @@
 #include "text/bytes.h"
 #include "text/codepage.h"
 #include "workbook/biff.h"
+#include "workbook/biff_records.h"
 #include "workbook/compound.h"
 
 namespace workbook {
 namespace {
 
-enum : std::uint16_t {
-    kBof = 0x0809,
-    kEof = 0x000A,
-    kBoundSheet = 0x0085,
-    kSst = 0x00FC,
-    kContinue = 0x003C,
-    kFilePass = 0x002F,
-    kLabelSst = 0x00FD,
-    kLabel = 0x0204,
-    kRString = 0x00D6,
-    kNumber = 0x0203,
-    kRk = 0x027E,
-    kMulRk = 0x00BD,
-    kBoolErr = 0x0205,
-    kFormula = 0x0006,
-    kString = 0x0207,
-    kShrFmla = 0x04BC,
-    kArray = 0x0221,
-    kTable = 0x0236,
-};
+using namespace biff;  // the record numbers
 
 double f64(std::string_view d, std::size_t at) {
     const std::uint64_t bits = le::u64(d, at);
@@ -224,8 +206,8 @@ WorkbookStatus parseWorkbook(std::string_view file, ParsedWorkbook& book) {
     Records records(stream, 0);
     Record r;
     if (!records.next(r) || r.type != kBof || r.data.size() < 4) return WorkbookStatus::Malformed;
-    if (le::u16(r.data, 0) != 0x0600) return WorkbookStatus::OldFormat;
-    if (le::u16(r.data, 2) != 0x0005) return WorkbookStatus::Malformed;
+    if (le::u16(r.data, 0) != kBiff8) return WorkbookStatus::OldFormat;
+    if (le::u16(r.data, 2) != kGlobals) return WorkbookStatus::Malformed;
 
     bool sawEof = false;
     while (records.next(r)) {
@@ -280,7 +262,7 @@ class SheetReader {
         Record r;
         if (!records.next(r) || r.type != kBof || r.data.size() < 4)
             return WorkbookStatus::Malformed;
-        if (le::u16(r.data, 0) != 0x0600 || le::u16(r.data, 2) != 0x0010)
+        if (le::u16(r.data, 0) != kBiff8 || le::u16(r.data, 2) != kWorksheet)
             return WorkbookStatus::Malformed;
         int depth = 0;  // charts embedded in a sheet come as BOF ... EOF blocks of their own
         while (records.next(r)) {
