@@ -48,7 +48,7 @@ GbkEncoder::GbkEncoder() {
     std::u16string units;
     for (std::size_t i = 0; i + 1 < decoded.size(); ++i) {
         const char16_t c = decoded[i];
-        if (c < kFirst || c == u'\n' || surrogate(c) || decoded[i + 1] != u'\n' || held[c - kFirst])
+        if (c < kFirst || surrogate(c) || decoded[i + 1] != u'\n' || held[c - kFirst])
             continue;
         held[c - kFirst] = true;
         units += c;
