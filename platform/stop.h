@@ -31,7 +31,6 @@ class StopToken {
   public:
     StopToken() = default;
     bool stop_requested() const noexcept { return state_ && state_->stopped.load(); }
-    bool stop_possible() const noexcept { return state_ != nullptr; }
     // For code that only looks at the flag; such a view cannot wake a wait.
     operator std::stop_token() const {  // NOLINT(google-explicit-constructor)
         return state_ ? state_->mirror.get_token() : std::stop_token();
