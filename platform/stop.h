@@ -49,7 +49,8 @@ class StopSource {
     StopToken get_token() const { return StopToken(state_); }
     bool stop_requested() const noexcept { return state_->stopped.load(); }
     // Runs every callback linked now, on this thread, before it returns; false when the
-    // stop had been asked already.
+    // stop had been asked already. Not to be called holding a lock a callback takes (the
+    // lock of a Condition waiting on this source).
     bool request_stop();
 
   private:
