@@ -75,7 +75,7 @@ bool needsQuotes(std::string_view field) {
 void appendGbk(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x81 || c > 0xFE) {
+        if (!codepage::isGbkLead(c)) {
             out += text[i];
             continue;
         }

@@ -16,15 +16,14 @@ bool startsWith(std::string_view bytes, std::string_view prefix) {
     return bytes.substr(0, prefix.size()) == prefix;
 }
 
-// Every byte from 0x81 opens a two-byte character whose second byte is 0x40 to 0xFE
-// (not 0x7F). 0x80 alone is CP936's euro sign.
+// Every byte from 0x81 opens a two-byte character (0xFF none); 0x80 alone is CP936's euro
+// sign.
 bool isValidGbk(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
         if (lead <= 0x80) continue;
-        if (lead == 0xFF || ++i == bytes.size()) return false;
-        const auto trail = static_cast<unsigned char>(bytes[i]);
-        if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+        if (++i == bytes.size() || !codepage::isGbkPair(lead, static_cast<unsigned char>(bytes[i])))
+            return false;
     }
     return true;
 }
@@ -37,33 +36,10 @@ enum class Utf8 { Invalid, Ascii, TwoBytes, Wide };
 Utf8 utf8Kind(std::string_view bytes) {
     Utf8 kind = Utf8::Ascii;
     for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return Utf8::Invalid;
-        }
-        if (bytes.size() - i < length) return Utf8::Invalid;
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        if (second < low || second > high) return Utf8::Invalid;
-        for (std::size_t k = 2; k < length; ++k)
-            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return Utf8::Invalid;
-        kind = length == 2 && kind != Utf8::Wide ? Utf8::TwoBytes : Utf8::Wide;
-        i += length;
+        const codepage::Utf8Char c = codepage::decodeUtf8(bytes, i);
+        if (!c.valid) return Utf8::Invalid;
+        if (c.length > 1) kind = c.length == 2 && kind != Utf8::Wide ? Utf8::TwoBytes : Utf8::Wide;
+        i += c.length;
     }
     return kind;
 }

@@ -40,8 +40,8 @@ WorkbookFile workbookFile(const std::vector<Row>& rows,
     WorkbookFile file;
     std::vector<workbook::CellToWrite> cells;
     cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, workbook::kSheetRows));
-    for (std::uint16_t column = 0; column < titles.size(); ++column)
-        cells.push_back({0, column, titles[column], true});
+    for (std::size_t column = 0; column < titles.size(); ++column)
+        cells.push_back({0, static_cast<std::uint16_t>(column), titles[column], true});
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         if (row.location.empty()) continue;

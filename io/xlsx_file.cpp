@@ -20,8 +20,8 @@ WorkbookFile xlsxFile(const std::vector<Row>& rows,
     WorkbookFile file;
     std::vector<workbook::TextCell> cells;
     cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, workbook::kXlsxRows));
-    for (std::uint16_t column = 0; column < titles.size(); ++column)
-        cells.push_back({0, column, titles[column]});
+    for (std::size_t column = 0; column < titles.size(); ++column)
+        cells.push_back({0, static_cast<std::uint16_t>(column), titles[column]});
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& row = rows[i];
         if (row.location.empty()) continue;

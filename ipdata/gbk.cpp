@@ -48,7 +48,7 @@ GbkEncoder::GbkEncoder() {
     std::u16string units;
     for (std::size_t i = 0; i + 1 < decoded.size(); ++i) {
         const char16_t c = decoded[i];
-        if (c < kFirst || c == u'\n' || surrogate(c) || decoded[i + 1] != u'\n' || held[c - kFirst])
+        if (c < kFirst || surrogate(c) || decoded[i + 1] != u'\n' || held[c - kFirst])
             continue;
         held[c - kFirst] = true;
         units += c;
@@ -86,30 +86,14 @@ bool GbkEncoder::append(std::string_view utf8, std::string& out) const {
             ++i;
             continue;
         }
-        char32_t c;
-        std::size_t length;
-        if (b >= 0xC2 && b <= 0xDF) {
-            c = b & 0x1F;
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            c = b & 0x0F;
-            length = 3;
-        } else {
-            return slow();  // beyond the plane, or no UTF-8
-        }
-        if (utf8.size() - i < length) return slow();
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char t = static_cast<unsigned char>(utf8[i + k]);
-            if ((t & 0xC0) != 0x80) return slow();
-            c = c << 6 | (t & 0x3F);
-        }
-        if (c < kFirst || (length == 3 && c < 0x800) || surrogate(c) || combiningMark(c))
-            return slow();
-        const std::uint16_t code = table_[c - kFirst];
+        const codepage::Utf8Char c = codepage::decodeUtf8(utf8, i);
+        // Beyond the plane, or no UTF-8.
+        if (!c.valid || c.code >= 0x10000 || combiningMark(c.code)) return slow();
+        const std::uint16_t code = table_[c.code - kFirst];
         if (code == 0) return slow();
         if (code > 0xFF) *w++ = static_cast<char>(code >> 8);
         *w++ = static_cast<char>(code & 0xFF);
-        i += length;
+        i += c.length;
     }
     out.resize(static_cast<std::size_t>(w - out.data()));
     return true;

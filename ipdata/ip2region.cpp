@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "ipdata/ipdata.h"
+#include "text/bytes.h"
 #include "text/text.h"
 
 namespace ipdata {
@@ -22,14 +23,6 @@ constexpr std::size_t kStopEvery = 4096;
 // "中国" in GBK, spelled as bytes so that builds keeping UTF-8 literals agree.
 constexpr std::string_view kChina = "\xD6\xD0\xB9\xFA";
 constexpr std::size_t kProvinceField = 2;
-
-// The caller has checked that four bytes are there.
-std::uint32_t readLe32(std::string_view bytes, std::size_t at) {
-    unsigned char b[4];
-    std::memcpy(b, bytes.data() + at, 4);
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
 
 // The fields joined by spaces, empty and "0" fields left out. '|' never occurs inside a
 // UTF-8 character, so a plain byte split is right here.
@@ -94,8 +87,8 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& r
         reason = "地址库文件太短,没有完整的文件头";
         return nullptr;
     }
-    const std::uint64_t firstIndex = readLe32(bytes, 0);
-    const std::uint64_t lastIndex = readLe32(bytes, 4);
+    const std::uint64_t firstIndex = le::u32(bytes, 0);
+    const std::uint64_t lastIndex = le::u32(bytes, 4);
     if (firstIndex > lastIndex) {
         reason = "地址库文件头有误:索引的起点在终点之后";
         return nullptr;
@@ -120,9 +113,9 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& r
     std::unordered_map<std::uint32_t, std::uint32_t> recordIds;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t at = static_cast<std::size_t>(firstIndex) + i * kEntrySize;
-        const std::uint32_t first = readLe32(bytes, at);
-        const std::uint32_t last = readLe32(bytes, at + 4);
-        const std::uint32_t pointer = readLe32(bytes, at + 8);
+        const std::uint32_t first = le::u32(bytes, at);
+        const std::uint32_t last = le::u32(bytes, at + 4);
+        const std::uint32_t pointer = le::u32(bytes, at + 8);
         if (first > last) {
             reason = rangeReason(i, "的起止地址颠倒");
             return nullptr;

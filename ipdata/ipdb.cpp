@@ -27,6 +27,7 @@
 #include "ipdata/gbk.h"
 #include "ipdata/ipdata.h"
 #include "ipdata/json.h"
+#include "text/bytes.h"
 #include "text/text.h"
 
 namespace ipdata {
@@ -49,13 +50,6 @@ constexpr std::string_view kChina = "\xE4\xB8\xAD\xE5\x9B\xBD";
 // longest first, so "广西壮族自治区" becomes "广西".
 constexpr std::u8string_view kSuffixes[] = {
     u8"维吾尔自治区", u8"壮族自治区", u8"回族自治区", u8"特别行政区", u8"自治区", u8"省", u8"市"};
-
-std::uint32_t be32(const char* p) {
-    unsigned char b[4];
-    std::memcpy(b, p, 4);
-    return static_cast<std::uint32_t>(b[0]) << 24 | static_cast<std::uint32_t>(b[1]) << 16 |
-           static_cast<std::uint32_t>(b[2]) << 8 | b[3];
-}
 
 std::string damaged(std::string_view what) {
     return "地址库文件已损坏:" + std::string(what);
@@ -191,7 +185,7 @@ class Ipdb final : public Database {
               Leaf&& leaf) const;
 
     std::uint32_t child(std::uint32_t node, int bit) const {
-        return be32(tree_.data() + node * kNodeSize + 4 * static_cast<unsigned>(bit));
+        return be::u32(tree_, node * kNodeSize + 4 * static_cast<unsigned>(bit));
     }
     // The record's text; nullopt when it does not lie inside the file.
     std::optional<std::string_view> record(std::uint32_t pointer) const;
@@ -256,8 +250,7 @@ std::optional<std::string_view> Ipdb::record(std::uint32_t pointer) const {
                              static_cast<std::uint64_t>(nodeCount_) * kNodeSize;
     if (pointer <= nodeCount_ || at > tree_.size() || tree_.size() - at < 2) return std::nullopt;
     const std::size_t start = static_cast<std::size_t>(at) + 2;
-    const std::size_t length = static_cast<unsigned char>(tree_[start - 2]) << 8 |
-                               static_cast<unsigned char>(tree_[start - 1]);
+    const std::size_t length = be::u16(tree_, start - 2);
     if (length > tree_.size() - start) return std::nullopt;
     return tree_.substr(start, length);
 }
@@ -457,10 +450,9 @@ std::string Ipdb::checkNodes() const {
     // there, and its length takes 2 bytes.
     const std::uint64_t recordSpace = tree_.size() - std::uint64_t{nodeCount_} * kNodeSize;
     const std::uint64_t lastPointer = recordSpace >= 2 ? nodeCount_ + (recordSpace - 2) : 0;
-    const char* at = tree_.data();
-    const char* const end = at + std::size_t{nodeCount_} * kNodeSize;
-    for (; at != end; at += 4) {
-        const std::uint32_t c = be32(at);
+    const std::size_t end = std::size_t{nodeCount_} * kNodeSize;
+    for (std::size_t at = 0; at != end; at += 4) {
+        const std::uint32_t c = be::u32(tree_, at);
         if (c < nodeCount_) {
             std::uint64_t& word = pointed[c / 64];
             const std::uint64_t bit = std::uint64_t{1} << (c % 64);
@@ -502,7 +494,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         return nullptr;
     };
     if (bytes.size() < 4) return fail("文件太短,没有元数据的长度");
-    const std::uint64_t metaLength = be32(bytes.data());
+    const std::uint64_t metaLength = be::u32(bytes, 0);
     if (metaLength > bytes.size() - 4) return fail("元数据超出了文件末尾");
     const std::optional<json::Value> meta = json::parse(bytes.substr(4, metaLength));
     if (!meta || meta->kind != json::Value::Kind::Object) return fail("元数据不是有效的 JSON 对象");

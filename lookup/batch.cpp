@@ -26,7 +26,7 @@ struct BatchTally {
 
 void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& executor,
               WebSession& session, OfflineData& offline, std::vector<PendingRow> rows,
-              std::stop_token stop) {
+              platform::StopToken stop) {
     auto tally = std::make_shared<BatchTally>();
     std::atomic<std::size_t> next{0};
     platform::Condition laneEnded;
@@ -70,7 +70,7 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
             std::lock_guard lock(laneEnded);
             ++lanesLeft;
         }
-        platform::Task started = executor.start([&](std::stop_token) { lane(); });
+        platform::Task started = executor.start([&](platform::StopToken) { lane(); });
         if (!started.valid()) {
             std::lock_guard lock(laneEnded);
             --lanesLeft;

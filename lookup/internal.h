@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -83,14 +82,14 @@ std::string offlineAnswer(const ipdata::Database* database, const std::string& a
 // cancels `session` on a stop.
 void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& executor,
               WebSession& session, OfflineData& offline, std::vector<PendingRow> rows,
-              std::stop_token stop);
+              platform::StopToken stop);
 void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
-                const std::string& keywords, std::stop_token stop);
+                const std::string& keywords, platform::StopToken stop);
 // The batch answered from the data alone; rows the data cannot place stay empty.
 void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offline,
-                     const std::vector<PendingRow>& rows, std::stop_token stop);
+                     const std::vector<PendingRow>& rows, platform::StopToken stop);
 // The reverse search answered from the data; `stop` ends the walk early.
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
-                       const std::string& keywords, std::stop_token stop);
+                       const std::string& keywords, platform::StopToken stop);
 
 }  // namespace lookup::detail

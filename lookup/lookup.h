@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -81,9 +80,9 @@ class Lookups {
   private:
     // Starts `body` as the one batch or reverse-search run, with a fresh session that a stop
     // cancels; false when no thread could be had.
-    bool startRun(std::function<void(WebSession&, std::stop_token)> body);
+    bool startRun(std::function<void(WebSession&, platform::StopToken)> body);
     // The single queries waiting, asked one after another by one task at a time.
-    void askSingles(std::stop_token stop);
+    void askSingles(platform::StopToken stop);
     struct SingleQuery {
         std::string address;
         bool offline;
@@ -96,7 +95,7 @@ class Lookups {
     std::unique_ptr<detail::OfflineData> offline_;
     // Asked when the Lookups go: no run waits any longer for requests its predecessor gave
     // up; they are cut.
-    std::stop_source closing_;
+    platform::StopSource closing_;
     // The running (or last) run's session; its task below goes first.
     std::unique_ptr<WebSession> runSession_;
     platform::Task run_;

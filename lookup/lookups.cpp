@@ -103,7 +103,7 @@ void Lookups::runSingleQuery() {
         singlesAsking_ = true;
     }
     if (!start) return;
-    singles_ = executor_.start([this](std::stop_token stop) { askSingles(stop); });
+    singles_ = executor_.start([this](platform::StopToken stop) { askSingles(stop); });
     if (!singles_.valid()) {
         std::lock_guard lock(singlesMutex_);
         singlesWaiting_.clear();
@@ -112,7 +112,7 @@ void Lookups::runSingleQuery() {
     }
 }
 
-void Lookups::askSingles(std::stop_token stop) {
+void Lookups::askSingles(platform::StopToken stop) {
     for (;;) {
         SingleQuery query;
         {
@@ -148,14 +148,14 @@ void Lookups::askSingles(std::stop_token stop) {
     }
 }
 
-bool Lookups::startRun(std::function<void(WebSession&, std::stop_token)> body) {
+bool Lookups::startRun(std::function<void(WebSession&, platform::StopToken)> body) {
     // The last run has posted its final step, but may still be waiting for requests a stop
     // gave up: the new run asks nothing until they are done (or waited for long enough, then
     // cut), so a service never sees more than the 4 of one run at once.
     auto previous = std::make_shared<PreviousRun>(std::move(run_), std::move(runSession_));
     runSession_ = std::make_unique<WebSession>(os_.internet);
     run_ = executor_.start([previous, session = runSession_.get(), body = std::move(body),
-                            closing = closing_.get_token()](std::stop_token stop) mutable {
+                            closing = closing_.get_token()](platform::StopToken stop) mutable {
         const bool done = previous->task.waitFor(kPreviousRunWaitMs, stop);
         if (done || !stop.stop_requested()) {
             if (!done && previous->session) previous->session->cancel();
@@ -195,14 +195,14 @@ void Lookups::startBatchQuery() {
     runCutsRequests_ = false;
     if (offlineMode_) {
         if (startRun([side = side_, &offline = *offline_, rows = std::move(rows)](
-                         WebSession&, std::stop_token stop) {
+                         WebSession&, platform::StopToken stop) {
                 detail::offlineBatchRun(side, offline, rows, stop);
             }))
             view.setStatus(detail::kQuerying);
         return;
     }
     if (startRun([side = side_, &executor = executor_, &offline = *offline_,
-                  rows = std::move(rows)](WebSession& session, std::stop_token stop) mutable {
+                  rows = std::move(rows)](WebSession& session, platform::StopToken stop) mutable {
             detail::batchRun(side, executor, session, offline, std::move(rows), stop);
         }))
         view.setStatus(detail::kQuerying);
@@ -214,7 +214,7 @@ void Lookups::requestStop() {
     side_->run = detail::RunState::Stopping;
     run_.requestStop();
     // A reverse search cuts its request under way; a batch lets its requests finish (see
-    // batchRun). Cancelled here, not by a stop_callback: see platform/condition.h.
+    // batchRun). Cancelled here, where the stop is pressed.
     if (runCutsRequests_) runSession_->cancel();
 }
 
@@ -232,7 +232,7 @@ void Lookups::startReverseSearch() {
     runCutsRequests_ = true;
     // Whether the data answers is settled on the run's task, which may wait for the open.
     if (startRun([side = side_, &offline = *offline_, keywords](WebSession& session,
-                                                                std::stop_token stop) {
+                                                                platform::StopToken stop) {
             if (auto database = offline.get())
                 detail::offlineReverseRun(side, *database, keywords, stop);
             else
@@ -244,7 +244,7 @@ void Lookups::startReverseSearch() {
 void Lookups::showPublicAddress() {
     if (echo_.valid()) return;  // once: at start-up
     echo_ = executor_.start(
-        [side = side_, &probe = os_.probe, &session = echoSession_](std::stop_token stop) {
+        [side = side_, &probe = os_.probe, &session = echoSession_](platform::StopToken stop) {
             std::string text = fetchPublicAddress(probe, session);
             // Cut short by the window's end: no answer to show.
             if (stop.stop_requested()) return;

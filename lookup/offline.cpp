@@ -3,6 +3,7 @@
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
+#include "text/codepage.h"
 #include "text/text.h"
 
 namespace lookup {
@@ -13,7 +14,7 @@ std::vector<std::string> keywordsOf(const std::string& text) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         // Walked by character: a double-byte character's trail byte may be 0xA1, so the
         // full-width space (A1 A1) is only ever a character of its own.
-        const std::size_t width = c >= 0x81 && i + 1 < text.size() ? 2 : 1;
+        const std::size_t width = codepage::gbkCharLength(text, i);
         const bool space = c == ' ' || c == '\t' || text.compare(i, width, "\xA1\xA1") == 0;
         if (!space) {
             words.back().append(text, i, width);
@@ -32,7 +33,7 @@ OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, p
                          std::function<void(const std::string& reason)> refused)
     : files_(files), path_(std::move(path)), refused_(std::move(refused)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
-    if (!path_.empty()) loading_ = executor.start([this](std::stop_token) { get(); });
+    if (!path_.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });
 }
 
 OfflineData::~OfflineData() = default;
@@ -71,7 +72,7 @@ std::string offlineAnswer(const ipdata::Database* database, const std::string& a
 }
 
 void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offline,
-                     const std::vector<PendingRow>& rows, std::stop_token stop) {
+                     const std::vector<PendingRow>& rows, platform::StopToken stop) {
     const std::shared_ptr<const ipdata::Database> database = offline.get();
     if (!database) {
         post(side, [](WindowSide& s) {
@@ -103,7 +104,7 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
 }
 
 void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
-                       const std::string& keywords, std::stop_token stop) {
+                       const std::string& keywords, platform::StopToken stop) {
     // Each range becomes its row as it is found: no list of ranges beside the rows.
     // Gathered in blocks, so that growing moves nothing, then moved into a list of the
     // exact size, each block freed once moved: the rows are held about once, never twice.

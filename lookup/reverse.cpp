@@ -53,7 +53,7 @@ struct Unshown {
 }  // namespace
 
 void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
-                const std::string& keywords, std::stop_token stop) {
+                const std::string& keywords, platform::StopToken stop) {
     auto found = std::make_shared<int>(0);  // window thread: rows this search has put in
     // Each entry's rows are shown before the next request goes out: a fast service would
     // otherwise keep the window thread seconds behind the search, a close or a stop among

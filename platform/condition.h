@@ -1,13 +1,13 @@
-// A lock and a condition together, with waits that a stop_token or a time limit end. The
+// A lock and a condition together, with waits that a stop or a time limit end. The
 // Windows build uses the system's SRW lock and condition variable: under the MinGW
 // threads runtime a timed wait of std::condition_variable, and any wait of
 // std::condition_variable_any with a stop_token, can miss its wake-up and sleep forever.
 #pragma once
 
-#include <algorithm>
 #include <mutex>
-#include <stop_token>
-#include <thread>
+#include <thread>  // <chrono> itself does not build with a GBK execution character set
+
+#include "platform/stop.h"
 
 namespace platform {
 
@@ -24,31 +24,32 @@ class Condition {
     void notifyAll();
 
     // Without the lock held: waits until `ready()` (read under the lock) holds, `stop` is
-    // asked or `limit` has passed; returns ready() as it then stands. A stop is seen within
-    // kStopLookMs: a std::stop_callback would wake the wait at once, but its end waits on a
-    // semaphore of the runtime (GCC 12's), and under load under Wine a stopped run hung
-    // there for good; the program uses no stop_callback.
+    // asked or `limit` has passed; returns ready() as it then stands. A stop wakes the wait
+    // at once, through a callback on the stop source.
     template <class Ready>
-    bool wait(Ready ready, std::stop_token stop = {},
+    bool wait(Ready ready, const StopToken& stop = {},
               std::chrono::milliseconds limit = std::chrono::milliseconds::max()) {
         const bool timed = limit != std::chrono::milliseconds::max();
         const auto end = std::chrono::steady_clock::now() + (timed ? limit : limit.zero());
+        // Made before the lock is taken and ended after it is let go: the callback takes
+        // the lock under the stop source's own.
+        const StopCallback wake(stop, [this] {
+            std::lock_guard locked(*this);
+            notifyAll();
+        });
         std::lock_guard locked(*this);
         while (!ready() && !stop.stop_requested()) {
-            long long leftMs = stop.stop_possible() ? kStopLookMs : -1;
+            long long leftMs = -1;
             if (timed) {
-                const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           end - std::chrono::steady_clock::now())
-                                           .count();
-                if (left <= 0) break;
-                leftMs = leftMs < 0 ? left : std::min(left, leftMs);
+                leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             end - std::chrono::steady_clock::now())
+                             .count();
+                if (leftMs <= 0) break;
             }
             sleepLocked(leftMs);
         }
         return ready();
     }
-
-    static constexpr long long kStopLookMs = 20;
 
   private:
     // With the lock held: lets it go until notified (or `ms` passed, -1 for no limit, or

@@ -12,7 +12,7 @@ void Task::wait() {
     if (state_) state_->finished.wait([this] { return state_->done; });
 }
 
-bool Task::waitFor(std::chrono::milliseconds limit, std::stop_token stop) {
+bool Task::waitFor(std::chrono::milliseconds limit, const StopToken& stop) {
     return !state_ || state_->finished.wait([this] { return state_->done; }, stop, limit);
 }
 

@@ -1,4 +1,4 @@
-// The one way background work runs: on the executor's threads, each task with a stop_token
+// The one way background work runs: on the executor's threads, each task with a StopToken
 // it checks. A Task handle owns its run the way a std::jthread does: dropping it asks the
 // task to stop and waits for it. Threads are kept for later tasks once theirs ends.
 #pragma once
@@ -6,15 +6,15 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
 #include "platform/condition.h"
+#include "platform/stop.h"
 
 namespace platform {
 
-using TaskBody = std::function<void(std::stop_token)>;
+using TaskBody = std::function<void(StopToken)>;
 
 class Task {
   public:
@@ -31,13 +31,13 @@ class Task {
 
     // False for a task that never started (no thread could be had) or has been reset.
     bool valid() const { return state_ != nullptr; }
-    // From any thread; the task sees it through its stop_token.
+    // From any thread; the task sees it through its StopToken.
     void requestStop();
     // Waits until the task has returned.
     void wait();
     // Waits until the task has returned (true), the time has passed or `stop` is asked
     // (false).
-    bool waitFor(std::chrono::milliseconds limit, std::stop_token stop = {});
+    bool waitFor(std::chrono::milliseconds limit, const StopToken& stop = {});
     bool done() const;
     // Asks the task to stop, waits for it and lets go of it.
     void reset();
@@ -45,7 +45,7 @@ class Task {
   private:
     friend class Executor;
     struct State {
-        std::stop_source stop;
+        StopSource stop;
         Condition finished;
         bool done = false;  // under `finished`
     };

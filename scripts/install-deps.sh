@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PKGS=(
-  cmake make ninja-build g++ clang libclang-rt-14-dev
+  cmake make ninja-build g++ clang clang-tidy libclang-rt-14-dev
   g++-mingw-w64-i686 mingw-w64-i686-dev
   googletest libgtest-dev libbenchmark-dev
   wine wine32:i386 xvfb xauth x11-utils imagemagick fonts-wqy-microhei

@@ -32,6 +32,12 @@ run_ctest() {
   rm -f "$log"
 }
 
+# Runs one command as one counted test.
+run_step() {
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); broken+=("$name"); fi
+}
+
 build() {  # build dir, then cmake args
   local dir=$1; shift
   if ! cmake -S . -B "$dir" "$@" >/dev/null || ! cmake --build "$dir" -j"$JOBS" >"$dir.log" 2>&1; then
@@ -45,7 +51,8 @@ for stage in "${stages[@]}"; do
   echo "=== $stage"
   case $stage in
     native)
-      build "$VERDALO_BUILD/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_ctest "$VERDALO_BUILD/native" -j"$JOBS" ;;
+      build "$VERDALO_BUILD/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_ctest "$VERDALO_BUILD/native" -j"$JOBS"
+      run_step clang-tidy bash scripts/tidy.sh ;;
     asan)
       build "$VERDALO_BUILD/asan" -DCMAKE_BUILD_TYPE=Debug -DVERDALO_SANITIZE=ON -DVERDALO_BENCH=OFF &&
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "$VERDALO_BUILD/asan" -j"$JOBS" -L native ;;

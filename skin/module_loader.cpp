@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "text/bytes.h"
+
 namespace {
 
 // PE32 layout: offsets inside the NT headers (from e_lfanew) and other structures.
@@ -43,15 +45,14 @@ struct Bytes {
     bool has(std::uint64_t offset, std::uint64_t length) const {
         return offset <= size && length <= size - offset;
     }
+    std::string_view view() const {
+        return {reinterpret_cast<const char*>(data), static_cast<std::size_t>(size)};
+    }
     std::uint16_t u16(std::uint64_t offset) const {
-        std::uint16_t v;
-        std::memcpy(&v, data + offset, 2);
-        return v;
+        return offset < size ? le::u16(view(), static_cast<std::size_t>(offset)) : 0;
     }
     std::uint32_t u32(std::uint64_t offset) const {
-        std::uint32_t v;
-        std::memcpy(&v, data + offset, 4);
-        return v;
+        return offset < size ? le::u32(view(), static_cast<std::size_t>(offset)) : 0;
     }
     // A NUL-terminated text that ends inside the block.
     bool hasText(std::uint64_t offset) const {

@@ -32,7 +32,6 @@ struct Address {
     std::uint64_t high() const;
     std::uint64_t low() const;
     // The number of bits of the family: 32 or 128.
-    int bitCount() const { return isV4() ? 32 : 128; }
     // Bit `i` counted from the most significant (0) of the family's bits.
     int bit(int i) const;
 

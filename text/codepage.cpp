@@ -114,7 +114,7 @@ std::u16string gbkToUtf16(const std::string& gbk) {
         if (cd.run(in, left, out) == 0) break;
         // A lead byte takes its follower with it, mapped or not, as on Windows.
         unsigned char lead = static_cast<unsigned char>(*in);
-        std::size_t skip = (lead >= 0x81 && lead <= 0xFE && left > 1) ? 2 : 1;
+        std::size_t skip = gbkCharLength(std::string_view(in, left), 0);
         appendUnit(out, skip == 2 ? userDefined(lead, static_cast<unsigned char>(in[1]))
                                   : (lead == 0xFF ? char16_t{0xF8F5} : kGbkDefault));
         in += skip;
@@ -158,60 +158,17 @@ std::string utf16ToGbk(const std::u16string& text) {
 }
 
 std::u16string utf8ToUtf16(const std::string& utf8) {
-    // Follows the Windows decoder byte for byte: continuation bytes are taken one by one,
-    // and a sequence found bad (overlong, surrogate, beyond U+10FFFF, cut short) gives one
-    // U+FFFD for the bytes taken so far; the byte that broke it starts afresh.
     std::u16string out;
     out.reserve(utf8.size());
-    const std::size_t n = utf8.size();
-    std::size_t i = 0;
-    auto continuation = [&](char32_t& code) {
-        if (i >= n) return false;
-        unsigned char t = static_cast<unsigned char>(utf8[i]) ^ 0x80;
-        if (t >= 0x40) return false;
-        code = code << 6 | t;
-        return true;
-    };
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(utf8[i++]);
-        if (c < 0x80) {
-            out += static_cast<char16_t>(c);
-            continue;
-        }
-        int more = c >= 0xC2 && c <= 0xDF   ? 1
-                   : c >= 0xE0 && c <= 0xEF ? 2
-                   : c >= 0xF0 && c <= 0xF4 ? 3
-                                            : 0;
-        char32_t code = c & (0x7F >> (more + 1));
-        bool good = false;
-        do {
-            if (more == 3) {
-                if (!continuation(code)) break;
-                ++i;
-                if (code < 0x10) break;
-            }
-            if (more >= 2) {
-                if (!continuation(code)) break;
-                if (code >= (0x110000 >> 6)) break;
-                ++i;
-                if (code < 0x20) break;
-                if (code >= (0xD800 >> 6) && code <= (0xDFFF >> 6)) break;
-            }
-            if (more >= 1) {
-                if (!continuation(code)) break;
-                ++i;
-                if (code < 0x80) break;
-                good = true;
-            }
-        } while (false);
-        if (!good) {
-            out += kReplacement;
-        } else if (code >= 0x10000) {
-            code -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (code >> 10));
-            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    for (std::size_t i = 0; i < utf8.size();) {
+        const Utf8Char c = decodeUtf8(utf8, i);
+        i += c.length;
+        if (c.code >= 0x10000) {
+            const char32_t above = c.code - 0x10000;
+            out += static_cast<char16_t>(0xD800 + (above >> 10));
+            out += static_cast<char16_t>(0xDC00 + (above & 0x3FF));
         } else {
-            out += static_cast<char16_t>(code);
+            out += static_cast<char16_t>(c.code);
         }
     }
     return out;

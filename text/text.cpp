@@ -10,6 +10,7 @@
 
 namespace {
 
+// The primitives' own rule, not codepage::isGbkLead: see there why the two differ.
 bool isLead(unsigned char c) {
     return c >= 0x80;
 }
@@ -93,9 +94,8 @@ std::size_t startIndex(int start) {
 }
 
 int toPosition(std::size_t index) {
-    return index == std::string::npos || index >= static_cast<std::size_t>(INT_MAX)
-               ? -1
-               : static_cast<int>(index) + 1;
+    // npos, "not found", is past INT_MAX too.
+    return index >= static_cast<std::size_t>(INT_MAX) ? -1 : static_cast<int>(index) + 1;
 }
 
 bool isSpaceAt(const std::string& text, std::size_t i) {

@@ -1,16 +1,15 @@
 #include "ui/result_text.h"
 
+#include "text/codepage.h"
+
 namespace {
 
-// The end of the first `limit` characters of line [begin, end): a lead byte 0x81 to 0xFE
-// takes its trail byte along, so a character is never split.
+// The end of the first `limit` characters of line [begin, end): a character is never split.
 std::size_t cutPoint(const std::string& text, std::size_t begin, std::size_t end,
                      std::size_t limit) {
     std::size_t at = begin;
-    for (std::size_t n = 0; n < limit && at < end; ++n) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        at += (byte >= 0x81 && byte <= 0xFE && at + 1 < end) ? 2 : 1;
-    }
+    const std::string_view line(text.data(), end);
+    for (std::size_t n = 0; n < limit && at < end; ++n) at += codepage::gbkCharLength(line, at);
     return at;
 }
 

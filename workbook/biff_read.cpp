@@ -5,45 +5,19 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text/bytes.h"
 #include "text/codepage.h"
 #include "workbook/biff.h"
+#include "workbook/biff_records.h"
 #include "workbook/compound.h"
 
 namespace workbook {
 namespace {
 
-enum : std::uint16_t {
-    kBof = 0x0809,
-    kEof = 0x000A,
-    kBoundSheet = 0x0085,
-    kSst = 0x00FC,
-    kContinue = 0x003C,
-    kFilePass = 0x002F,
-    kLabelSst = 0x00FD,
-    kLabel = 0x0204,
-    kRString = 0x00D6,
-    kNumber = 0x0203,
-    kRk = 0x027E,
-    kMulRk = 0x00BD,
-    kBoolErr = 0x0205,
-    kFormula = 0x0006,
-    kString = 0x0207,
-    kShrFmla = 0x04BC,
-    kArray = 0x0221,
-    kTable = 0x0236,
-};
+using namespace biff;  // the record numbers
 
-std::uint16_t u16(std::string_view d, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(d[at]) |
-                                      static_cast<unsigned char>(d[at + 1]) << 8);
-}
-std::uint32_t u32(std::string_view d, std::size_t at) {
-    return static_cast<std::uint32_t>(u16(d, at)) | static_cast<std::uint32_t>(u16(d, at + 2))
-                                                        << 16;
-}
 double f64(std::string_view d, std::size_t at) {
-    std::uint64_t bits = 0;
-    for (int i = 7; i >= 0; --i) bits = bits << 8 | static_cast<unsigned char>(d[at + i]);
+    const std::uint64_t bits = le::u64(d, at);
     double v;
     std::memcpy(&v, &bits, sizeof v);
     return v;
@@ -60,18 +34,18 @@ class Records {
     Records(std::string_view stream, std::size_t at) : stream_(stream), at_(at) {}
     bool next(Record& r) {
         if (at_ + 4 > stream_.size()) return false;
-        const std::uint16_t length = u16(stream_, at_ + 2);
+        const std::uint16_t length = le::u16(stream_, at_ + 2);
         if (at_ + 4 + length > stream_.size()) {
             truncated_ = true;
             return false;
         }
-        r.type = u16(stream_, at_);
+        r.type = le::u16(stream_, at_);
         r.data = stream_.substr(at_ + 4, length);
         at_ += 4 + length;
         return true;
     }
     // The type of the next record without taking it (0 when none).
-    std::uint16_t peek() const { return at_ + 4 <= stream_.size() ? u16(stream_, at_) : 0; }
+    std::uint16_t peek() const { return at_ + 4 <= stream_.size() ? le::u16(stream_, at_) : 0; }
     bool truncated() const { return truncated_; }
 
   private:
@@ -136,7 +110,7 @@ class Pieces {
             const std::size_t fit = std::min<std::size_t>(count, here.size() / unit);
             if (fit == 0) return false;  // half a UTF-16 unit before the break
             for (std::size_t i = 0; i < fit; ++i)
-                out += wide ? static_cast<char16_t>(u16(here, 2 * i))
+                out += wide ? static_cast<char16_t>(le::u16(here, 2 * i))
                             : static_cast<char16_t>(static_cast<unsigned char>(here[i]));
             pos_ += fit * unit;
             count -= static_cast<std::uint32_t>(fit);
@@ -232,8 +206,8 @@ WorkbookStatus parseWorkbook(std::string_view file, ParsedWorkbook& book) {
     Records records(stream, 0);
     Record r;
     if (!records.next(r) || r.type != kBof || r.data.size() < 4) return WorkbookStatus::Malformed;
-    if (u16(r.data, 0) != 0x0600) return WorkbookStatus::OldFormat;
-    if (u16(r.data, 2) != 0x0005) return WorkbookStatus::Malformed;
+    if (le::u16(r.data, 0) != kBiff8) return WorkbookStatus::OldFormat;
+    if (le::u16(r.data, 2) != kGlobals) return WorkbookStatus::Malformed;
 
     bool sawEof = false;
     while (records.next(r)) {
@@ -249,12 +223,12 @@ WorkbookStatus parseWorkbook(std::string_view file, ParsedWorkbook& book) {
                 std::u16string name;
                 if (!readString(r.data.substr(6), true, name)) return WorkbookStatus::Malformed;
                 book.sheets.push_back(
-                    {toGbk(name), u32(r.data, 0), static_cast<std::uint8_t>(r.data[5])});
+                    {toGbk(name), le::u32(r.data, 0), static_cast<std::uint8_t>(r.data[5])});
                 break;
             }
             case kSst: {
                 if (r.data.size() < 8) return WorkbookStatus::Malformed;
-                const std::uint32_t unique = u32(r.data, 4);
+                const std::uint32_t unique = le::u32(r.data, 4);
                 std::vector<std::string_view> pieces{r.data.substr(8)};
                 while (records.peek() == kContinue && records.next(r)) pieces.push_back(r.data);
                 Pieces p(std::move(pieces));
@@ -288,7 +262,8 @@ class SheetReader {
         Record r;
         if (!records.next(r) || r.type != kBof || r.data.size() < 4)
             return WorkbookStatus::Malformed;
-        if (u16(r.data, 0) != 0x0600 || u16(r.data, 2) != 0x0010) return WorkbookStatus::Malformed;
+        if (le::u16(r.data, 0) != kBiff8 || le::u16(r.data, 2) != kWorksheet)
+            return WorkbookStatus::Malformed;
         int depth = 0;  // charts embedded in a sheet come as BOF ... EOF blocks of their own
         while (records.next(r)) {
             if (r.type == kBof) {
@@ -308,7 +283,9 @@ class SheetReader {
     }
 
   private:
-    void add(std::string_view d, std::string text) { add(u16(d, 0), u16(d, 2), std::move(text)); }
+    void add(std::string_view d, std::string text) {
+        add(le::u16(d, 0), le::u16(d, 2), std::move(text));
+    }
     // A BIFF8 sheet has 256 columns; cells beyond them are no part of it.
     void add(std::uint16_t row, std::uint32_t column, std::string text) {
         if (text.empty() || column >= kSheetColumns) return;
@@ -320,7 +297,7 @@ class SheetReader {
         switch (r.type) {
             case kLabelSst: {
                 if (d.size() < 10) return false;
-                const std::uint32_t index = u32(d, 6);
+                const std::uint32_t index = le::u32(d, 6);
                 if (index >= book_.sharedStrings.size()) return false;
                 add(d, book_.sharedStrings[index]);
                 return true;
@@ -339,16 +316,16 @@ class SheetReader {
                 return true;
             case kRk:
                 if (d.size() < 10) return false;
-                add(d, numberText(rkValue(u32(d, 6))));
+                add(d, numberText(rkValue(le::u32(d, 6))));
                 return true;
             case kMulRk: {
                 if (d.size() < 6 || (d.size() - 6) % 6 != 0) return false;
                 const std::size_t n = (d.size() - 6) / 6;
-                const std::uint16_t first = u16(d, 2);
-                if (u16(d, d.size() - 2) != first + n - 1) return false;
+                const std::uint16_t first = le::u16(d, 2);
+                if (le::u16(d, d.size() - 2) != first + n - 1) return false;
                 for (std::size_t i = 0; i < n; ++i)
-                    add(u16(d, 0), static_cast<std::uint32_t>(first + i),
-                        numberText(rkValue(u32(d, 4 + 6 * i + 2))));
+                    add(le::u16(d, 0), static_cast<std::uint32_t>(first + i),
+                        numberText(rkValue(le::u32(d, 4 + 6 * i + 2))));
                 return true;
             }
             case kBoolErr:
@@ -364,7 +341,7 @@ class SheetReader {
 
     bool formula(std::string_view d, Records& records) {
         if (d.size() < 20) return false;
-        if (u16(d, 12) != 0xFFFF) {
+        if (le::u16(d, 12) != 0xFFFF) {
             add(d, numberText(f64(d, 6)));
             return true;
         }
@@ -406,7 +383,7 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
         if (y >= 'a' && y <= 'z') y -= 32;
         if (x != y) return false;
         // The second byte of a GBK character is compared as it is.
-        if (x >= 0x81 && i + 1 < a.size()) {
+        if (codepage::gbkCharLength(a, i) == 2) {
             ++i;
             if (a[i] != b[i]) return false;
         }

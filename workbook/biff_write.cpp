@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "text/bytes.h"
 #include "text/codepage.h"
 #include "workbook/biff.h"
+#include "workbook/biff_records.h"
 #include "workbook/compound.h"
 
 namespace workbook {
@@ -19,14 +21,8 @@ class Out {
   public:
     std::string bytes;
     void u8(unsigned v) { bytes += static_cast<char>(v & 0xFF); }
-    void u16(unsigned v) {
-        u8(v);
-        u8(v >> 8);
-    }
-    void u32(std::uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    }
+    void u16(unsigned v) { le::append16(bytes, static_cast<std::uint16_t>(v)); }
+    void u32(std::uint32_t v) { le::append32(bytes, v); }
     void record(std::uint16_t type, const std::string& data) {
         u16(type);
         u16(static_cast<unsigned>(data.size()));
@@ -48,9 +44,7 @@ class Out {
                 u32(value);
         }
     }
-    void patch32(std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    }
+    void patch32(std::size_t at, std::uint32_t v) { le::set32(bytes, at, v); }
 };
 
 std::string data(std::initializer_list<std::pair<std::uint32_t, int>> fields) {
@@ -76,7 +70,7 @@ std::string shortName(std::string_view ascii) {
 }
 
 std::string bof(unsigned type) {
-    return data({{0x0600, 2}, {type, 2}, {0x0DBB, 2}, {0x07CC, 2}, {0, 4}, {6, 4}});
+    return data({{biff::kBiff8, 2}, {type, 2}, {0x0DBB, 2}, {0x07CC, 2}, {0, 4}, {6, 4}});
 }
 
 std::string xf(unsigned font, unsigned format, unsigned typeProtection, unsigned used) {
@@ -140,7 +134,7 @@ class SstWriter {
 
   private:
     void flush() {
-        out_.record(first_ ? 0x00FC : 0x003C, current_);
+        out_.record(first_ ? biff::kSst : biff::kContinue, current_);
         first_ = false;
         current_.clear();
     }
@@ -226,38 +220,39 @@ std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> c
     for (const StoredString& text : strings) textBytes += 3 + text.text.size() * 2;
     // About 14 bytes a cell and 20 a row, beside the texts.
     g.bytes.reserve(4096 + textBytes + cells.size() * 34);
-    g.record(0x0809, bof(0x0005));
-    g.record(0x0042, data({{1200, 2}}));  // CODEPAGE: UTF-16
-    g.record(0x003D, data({{0, 2},
-                           {0, 2},
-                           {0x3000, 2},
-                           {0x1E00, 2},
-                           {0x38, 2},
-                           {0, 2},
-                           {0, 2},
-                           {1, 2},
-                           {600, 2}}));  // WINDOW1
+    g.record(biff::kBof, bof(biff::kGlobals));
+    g.record(biff::kCodePage, data({{1200, 2}}));  // UTF-16
+    g.record(biff::kWindow1, data({{0, 2},
+                                   {0, 2},
+                                   {0x3000, 2},
+                                   {0x1E00, 2},
+                                   {0x38, 2},
+                                   {0, 2},
+                                   {0, 2},
+                                   {1, 2},
+                                   {600, 2}}));
     // Five fonts: the reader's index 4 does not exist, so record 5 is index 5.
     const std::string font =
         data({{200, 2}, {0, 2}, {0x7FFF, 2}, {400, 2}, {0, 2}, {0, 1}, {0, 1}, {0, 1}, {0, 1}}) +
         shortName("Arial");
-    for (int i = 0; i < 5; ++i) g.record(0x0031, font);
+    for (int i = 0; i < 5; ++i) g.record(biff::kFont, font);
     // XF 0-14 style records, 15 the default cell format, 16 the text format "@" (49).
-    g.record(0x00E0, xf(0, 0, 0xFFF5, 0));
-    for (int i = 1; i < 15; ++i) g.record(0x00E0, xf(i < 3 ? 1 : (i < 5 ? 2 : 0), 0, 0xFFF5, 0xF4));
-    g.record(0x00E0, xf(0, 0, 0x0001, 0));
-    g.record(0x00E0, xf(0, 49, 0x0001, 0x04));
-    g.record(0x0293, data({{0x8000, 2}, {0, 1}, {0xFF, 1}}));  // STYLE Normal
+    g.record(biff::kXf, xf(0, 0, 0xFFF5, 0));
+    for (int i = 1; i < 15; ++i)
+        g.record(biff::kXf, xf(i < 3 ? 1 : (i < 5 ? 2 : 0), 0, 0xFFF5, 0xF4));
+    g.record(biff::kXf, xf(0, 0, 0x0001, 0));
+    g.record(biff::kXf, xf(0, 49, 0x0001, 0x04));
+    g.record(biff::kStyle, data({{0x8000, 2}, {0, 1}, {0xFF, 1}}));  // Normal
     const std::size_t boundSheetAt = g.bytes.size() + 4;
-    g.record(0x0085, data({{0, 4}, {0, 1}, {0, 1}}) + shortName(sheetName));
+    g.record(biff::kBoundSheet, data({{0, 4}, {0, 1}, {0, 1}}) + shortName(sheetName));
     SstWriter sst(g, total, strings);
-    g.record(0x00FF, sst.extsst());
-    g.record(0x000A, {});
+    g.record(biff::kExtSst, sst.extsst());
+    g.record(biff::kEof, {});
     g.patch32(boundSheetAt, static_cast<std::uint32_t>(g.bytes.size()));
 
     Out& s = g;
-    s.record(0x0809, bof(0x0010));
-    s.record(0x0081, data({{0x04C1, 2}}));  // WSBOOL
+    s.record(biff::kBof, bof(biff::kWorksheet));
+    s.record(biff::kWsBool, data({{0x04C1, 2}}));
     std::uint32_t firstRow = 0, lastRow = 0;
     std::uint16_t firstCol = 0, lastCol = 0;
     if (!cells.empty()) {
@@ -269,7 +264,8 @@ std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> c
             lastCol = std::max<std::uint16_t>(lastCol, c.column + 1);
         }
     }
-    s.record(0x0200, data({{firstRow, 4}, {lastRow, 4}, {firstCol, 2}, {lastCol, 2}, {0, 2}}));
+    s.record(biff::kDimensions,
+             data({{firstRow, 4}, {lastRow, 4}, {firstCol, 2}, {lastCol, 2}, {0, 2}}));
     // Rows in blocks of 32: the ROW records of a block, then its cells.
     std::size_t at = 0;
     while (at < cells.size()) {
@@ -279,29 +275,29 @@ std::string writeWorkbook(std::string_view sheetName, std::vector<CellToWrite> c
         for (std::size_t i = at; i < end;) {
             std::size_t j = i;
             while (j < end && cells[j].row == cells[i].row) ++j;
-            s.record(0x0208, {{cells[i].row, 2},
-                              {cells[i].column, 2},
-                              {static_cast<std::uint32_t>(cells[j - 1].column + 1), 2},
-                              {0xFF, 2},
-                              {0, 2},
-                              {0, 2},
-                              {0x100, 4}});
+            s.record(biff::kRow, {{cells[i].row, 2},
+                                  {cells[i].column, 2},
+                                  {static_cast<std::uint32_t>(cells[j - 1].column + 1), 2},
+                                  {0xFF, 2},
+                                  {0, 2},
+                                  {0, 2},
+                                  {0x100, 4}});
             i = j;
         }
         for (std::size_t i = at; i < end; ++i) {
             const CellToWrite& c = cells[i];
             const std::uint16_t format = c.textFormat ? kTextXf : kGeneralXf;
             if (cellString[i] == UINT32_MAX)
-                s.record(0x0201, {{c.row, 2}, {c.column, 2}, {format, 2}});  // BLANK
+                s.record(biff::kBlank, {{c.row, 2}, {c.column, 2}, {format, 2}});
             else
-                s.record(0x00FD, {{c.row, 2}, {c.column, 2}, {format, 2}, {cellString[i], 4}});
+                s.record(biff::kLabelSst,
+                         {{c.row, 2}, {c.column, 2}, {format, 2}, {cellString[i], 4}});
         }
         at = end;
     }
-    s.record(
-        0x023E,
-        data({{0x06B6, 2}, {0, 2}, {0, 2}, {0x40, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 4}}));  // WINDOW2
-    s.record(0x000A, {});
+    s.record(biff::kWindow2,
+             data({{0x06B6, 2}, {0, 2}, {0, 2}, {0x40, 2}, {0, 2}, {0, 2}, {0, 2}, {0, 4}}));
+    s.record(biff::kEof, {});
     return writeCompoundFile("Workbook", std::move(g.bytes));
 }
 

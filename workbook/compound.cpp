@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "text/bytes.h"
 namespace workbook {
 namespace {
 
@@ -17,29 +18,6 @@ constexpr std::size_t kHeaderDifatSlots = 109;
 constexpr std::uint32_t kMiniSectorSize = 64;
 constexpr std::uint32_t kMiniStreamCutoff = 4096;
 
-std::uint32_t u32(std::string_view data, std::size_t at) {
-    if (at + 4 > data.size()) return 0;
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 3])) << 24;
-}
-
-std::uint16_t u16(std::string_view data, std::size_t at) {
-    if (at + 2 > data.size()) return 0;
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(data[at]) |
-                                      static_cast<unsigned char>(data[at + 1]) << 8);
-}
-
-void put16(std::string& out, std::size_t at, std::uint16_t v) {
-    out[at] = static_cast<char>(v & 0xFF);
-    out[at + 1] = static_cast<char>(v >> 8);
-}
-
-void put32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
 class Reader {
   public:
     explicit Reader(std::string_view file) : file_(file) {}
@@ -50,11 +28,11 @@ class Reader {
                         [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); }))
             return CompoundStatus::NotCompound;
         if (file_.size() < 512) return CompoundStatus::Malformed;
-        if (u16(file_, 0x1C) != 0xFFFE) return CompoundStatus::Malformed;
-        const std::uint16_t shift = u16(file_, 0x1E);
+        if (le::u16(file_, 0x1C) != 0xFFFE) return CompoundStatus::Malformed;
+        const std::uint16_t shift = le::u16(file_, 0x1E);
         if (shift != 9 && shift != 12) return CompoundStatus::Malformed;
-        if (u16(file_, 0x20) != 6) return CompoundStatus::Malformed;
-        if (u32(file_, 0x38) != kMiniStreamCutoff) return CompoundStatus::Malformed;
+        if (le::u16(file_, 0x20) != 6) return CompoundStatus::Malformed;
+        if (le::u32(file_, 0x38) != kMiniStreamCutoff) return CompoundStatus::Malformed;
         sectorSize_ = 1u << shift;
         if (file_.size() <= sectorSize_) return CompoundStatus::Malformed;
         // A last sector cut short by a careless writer still counts; its missing bytes
@@ -64,7 +42,7 @@ class Reader {
         if (!loadFat()) return CompoundStatus::Malformed;
 
         std::string directory;
-        if (!readChain(fat_, u32(file_, 0x30), UINT64_MAX, directory, sectorSize_))
+        if (!readChain(fat_, le::u32(file_, 0x30), UINT64_MAX, directory, sectorSize_))
             return CompoundStatus::Malformed;
         const std::size_t entries = directory.size() / 128;
         if (entries == 0) return CompoundStatus::Malformed;
@@ -76,9 +54,9 @@ class Reader {
         if (found == kNoStream) return CompoundStatus::NoStream;
 
         const std::size_t base = static_cast<std::size_t>(found) * 128;
-        const std::uint32_t start = u32(dir, base + 116);
+        const std::uint32_t start = le::u32(dir, base + 116);
         // Version 3 keeps only the low 32 bits; version 4 files under 4 GB have 0 above.
-        const std::uint64_t size = u32(dir, base + 120);
+        const std::uint64_t size = le::u32(dir, base + 120);
         if (size > file_.size()) return CompoundStatus::Malformed;
         if (size < kMiniStreamCutoff) {
             return readMini(dir, start, size, stream) ? CompoundStatus::Ok
@@ -99,18 +77,18 @@ class Reader {
     }
 
     bool loadFat() {
-        const std::uint32_t fatSectors = u32(file_, 0x2C);
+        const std::uint32_t fatSectors = le::u32(file_, 0x2C);
         // Each FAT sector takes a sector of the file: a larger count is a lie.
         if (fatSectors == 0 || fatSectors > sectorCount_) return false;
         std::vector<std::uint32_t> fatList;
         fatList.reserve(std::min<std::uint32_t>(fatSectors, kHeaderDifatSlots));
         for (std::size_t i = 0; i < kHeaderDifatSlots && fatList.size() < fatSectors; ++i) {
-            const std::uint32_t s = u32(file_, 0x4C + 4 * i);
+            const std::uint32_t s = le::u32(file_, 0x4C + 4 * i);
             if (s == kFreeSect) break;
             fatList.push_back(s);
         }
-        std::uint32_t difat = u32(file_, 0x44);
-        std::uint32_t difatLeft = u32(file_, 0x48);
+        std::uint32_t difat = le::u32(file_, 0x44);
+        std::uint32_t difatLeft = le::u32(file_, 0x48);
         const std::uint32_t perDifat = sectorSize_ / 4 - 1;
         std::vector<bool> seenDifat(sectorCount_, false);
         while (fatList.size() < fatSectors) {
@@ -120,11 +98,11 @@ class Reader {
             --difatLeft;
             std::string_view s = sector(difat);
             for (std::uint32_t i = 0; i < perDifat && fatList.size() < fatSectors; ++i) {
-                const std::uint32_t f = u32(s, 4 * i);
+                const std::uint32_t f = le::u32(s, 4 * i);
                 if (f == kFreeSect) continue;
                 fatList.push_back(f);
             }
-            difat = u32(s, 4 * perDifat);
+            difat = le::u32(s, 4 * perDifat);
         }
         if (fatList.size() != fatSectors) return false;
         const std::size_t perSector = sectorSize_ / 4;
@@ -136,7 +114,7 @@ class Reader {
             seenFat[f] = true;
             std::string_view s = sector(f);
             for (std::size_t j = 0; j < perSector; ++j)
-                fat_[i * perSector + j] = 4 * j + 4 <= s.size() ? u32(s, 4 * j) : kFreeSect;
+                fat_[i * perSector + j] = 4 * j + 4 <= s.size() ? le::u32(s, 4 * j) : kFreeSect;
         }
         return true;
     }
@@ -176,19 +154,19 @@ class Reader {
         out.clear();
         if (size == 0) return true;
         // The mini stream is the root entry's chain; the mini FAT an ordinary chain.
-        const std::uint64_t miniSize = u32(dir, 120);
+        const std::uint64_t miniSize = le::u32(dir, 120);
         if (miniSize > file_.size()) return false;
         std::string mini;
-        if (!readChain(fat_, u32(dir, 116), miniSize, mini, sectorSize_)) return false;
-        const std::uint32_t miniFatSectors = u32(file_, 0x40);
+        if (!readChain(fat_, le::u32(dir, 116), miniSize, mini, sectorSize_)) return false;
+        const std::uint32_t miniFatSectors = le::u32(file_, 0x40);
         if (miniFatSectors > sectorCount_) return false;
         std::string miniFatBytes;
-        if (!readChain(fat_, u32(file_, 0x3C),
+        if (!readChain(fat_, le::u32(file_, 0x3C),
                        static_cast<std::uint64_t>(miniFatSectors) * sectorSize_, miniFatBytes,
                        sectorSize_))
             return false;
         std::vector<std::uint32_t> miniFat(miniFatBytes.size() / 4);
-        for (std::size_t i = 0; i < miniFat.size(); ++i) miniFat[i] = u32(miniFatBytes, 4 * i);
+        for (std::size_t i = 0; i < miniFat.size(); ++i) miniFat[i] = le::u32(miniFatBytes, 4 * i);
         std::string_view miniView(mini);
         const auto miniCount = static_cast<std::uint32_t>(mini.size() / kMiniSectorSize);
         return followChain(miniFat, start, size, out, kMiniSectorSize, miniCount,
@@ -199,12 +177,12 @@ class Reader {
     }
 
     static bool sameName(std::string_view dir, std::size_t base, std::string_view name) {
-        const std::uint16_t bytes = u16(dir, base + 64);
+        const std::uint16_t bytes = le::u16(dir, base + 64);
         if (bytes < 2 || bytes > 64 || bytes % 2 != 0) return false;
         const std::size_t length = bytes / 2 - 1;
         if (length != name.size()) return false;
         for (std::size_t i = 0; i < length; ++i) {
-            std::uint16_t c = u16(dir, base + 2 * i);
+            std::uint16_t c = le::u16(dir, base + 2 * i);
             if (c >= 'a' && c <= 'z') c -= 32;
             unsigned char n = static_cast<unsigned char>(name[i]);
             if (n >= 'a' && n <= 'z') n -= 32;
@@ -216,7 +194,7 @@ class Reader {
     // Walks the root's children (a tree through left and right links) for a stream.
     std::uint32_t findTopLevel(std::string_view dir, std::size_t entries, std::string_view name) {
         std::vector<bool> seen(entries, false);
-        std::vector<std::uint32_t> pending{u32(dir, 76)};
+        std::vector<std::uint32_t> pending{le::u32(dir, 76)};
         while (!pending.empty()) {
             const std::uint32_t e = pending.back();
             pending.pop_back();
@@ -226,8 +204,8 @@ class Reader {
             const std::size_t base = static_cast<std::size_t>(e) * 128;
             if (static_cast<unsigned char>(dir[base + 66]) == 2 && sameName(dir, base, name))
                 return e;
-            pending.push_back(u32(dir, base + 68));
-            pending.push_back(u32(dir, base + 72));
+            pending.push_back(le::u32(dir, base + 68));
+            pending.push_back(le::u32(dir, base + 72));
         }
         return kNoStream;
     }
@@ -278,27 +256,27 @@ std::string writeCompoundFile(std::string_view name, std::string stream) {
     std::string out(static_cast<std::size_t>(total + 1) * kSector, '\0');
     // Header.
     std::copy(kSignature, kSignature + 8, out.begin());
-    put16(out, 0x18, 0x003E);
-    put16(out, 0x1A, 3);
-    put16(out, 0x1C, 0xFFFE);
-    put16(out, 0x1E, 9);
-    put16(out, 0x20, 6);
-    put32(out, 0x2C, fatSectors);
-    put32(out, 0x30, dirSector);
-    put32(out, 0x38, kMiniStreamCutoff);
-    put32(out, 0x3C, kEndOfChain);
-    put32(out, 0x40, 0);
-    put32(out, 0x44, difatSectors ? difatStart : kEndOfChain);
-    put32(out, 0x48, difatSectors);
+    le::set16(out, 0x18, 0x003E);
+    le::set16(out, 0x1A, 3);
+    le::set16(out, 0x1C, 0xFFFE);
+    le::set16(out, 0x1E, 9);
+    le::set16(out, 0x20, 6);
+    le::set32(out, 0x2C, fatSectors);
+    le::set32(out, 0x30, dirSector);
+    le::set32(out, 0x38, kMiniStreamCutoff);
+    le::set32(out, 0x3C, kEndOfChain);
+    le::set32(out, 0x40, 0);
+    le::set32(out, 0x44, difatSectors ? difatStart : kEndOfChain);
+    le::set32(out, 0x48, difatSectors);
     for (std::uint32_t i = 0; i < kHeaderDifatSlots; ++i)
-        put32(out, 0x4C + 4 * i, i < fatSectors ? fatStart + i : kFreeSect);
+        le::set32(out, 0x4C + 4 * i, i < fatSectors ? fatStart + i : kFreeSect);
 
     auto sectorAt = [](std::uint32_t s) { return static_cast<std::size_t>(s + 1) * kSector; };
     std::copy(stream.begin(), stream.end(), out.begin() + sectorAt(0));
 
     // FAT.
     auto setFat = [&](std::uint32_t s, std::uint32_t value) {
-        put32(out, sectorAt(fatStart + s / kPerFat) + 4 * (s % kPerFat), value);
+        le::set32(out, sectorAt(fatStart + s / kPerFat) + 4 * (s % kPerFat), value);
     };
     for (std::uint32_t s = 0; s < fatSectors * kPerFat; ++s) setFat(s, kFreeSect);
     for (std::uint32_t s = 0; s < streamSectors; ++s)
@@ -312,9 +290,10 @@ std::string writeCompoundFile(std::string_view name, std::string stream) {
         const std::size_t base = sectorAt(difatStart + d);
         for (std::uint32_t i = 0; i < kPerDifat; ++i) {
             const std::uint32_t fatIndex = kHeaderDifatSlots + d * kPerDifat + i;
-            put32(out, base + 4 * i, fatIndex < fatSectors ? fatStart + fatIndex : kFreeSect);
+            le::set32(out, base + 4 * i, fatIndex < fatSectors ? fatStart + fatIndex : kFreeSect);
         }
-        put32(out, base + 4 * kPerDifat, d + 1 < difatSectors ? difatStart + d + 1 : kEndOfChain);
+        le::set32(out, base + 4 * kPerDifat,
+                  d + 1 < difatSectors ? difatStart + d + 1 : kEndOfChain);
     }
 
     // Directory: the root, the one stream, two unused entries.
@@ -323,24 +302,25 @@ std::string writeCompoundFile(std::string_view name, std::string stream) {
                      std::uint32_t child, std::uint32_t start, std::uint32_t size) {
         const std::size_t base = dir + 128 * index;
         for (std::size_t i = 0; i < entryName.size() && i < 31; ++i)
-            put16(out, base + 2 * i, static_cast<unsigned char>(entryName[i]));
-        put16(out, base + 64,
-              static_cast<std::uint16_t>(2 * (std::min<std::size_t>(entryName.size(), 31) + 1)));
+            le::set16(out, base + 2 * i, static_cast<unsigned char>(entryName[i]));
+        le::set16(
+            out, base + 64,
+            static_cast<std::uint16_t>(2 * (std::min<std::size_t>(entryName.size(), 31) + 1)));
         out[base + 66] = static_cast<char>(type);
         out[base + 67] = 1;  // black
-        put32(out, base + 68, kNoStream);
-        put32(out, base + 72, kNoStream);
-        put32(out, base + 76, child);
-        put32(out, base + 116, start);
-        put32(out, base + 120, size);
+        le::set32(out, base + 68, kNoStream);
+        le::set32(out, base + 72, kNoStream);
+        le::set32(out, base + 76, child);
+        le::set32(out, base + 116, start);
+        le::set32(out, base + 120, size);
     };
     entry(0, "Root Entry", 5, 1, kEndOfChain, 0);
     entry(1, name, 2, kNoStream, 0, static_cast<std::uint32_t>(stream.size()));
     for (std::size_t i = 2; i < 4; ++i) {
         const std::size_t base = dir + 128 * i;
-        put32(out, base + 68, kNoStream);
-        put32(out, base + 72, kNoStream);
-        put32(out, base + 76, kNoStream);
+        le::set32(out, base + 68, kNoStream);
+        le::set32(out, base + 72, kNoStream);
+        le::set32(out, base + 76, kNoStream);
     }
     return out;
 }

@@ -115,7 +115,7 @@ void escapeGbk(std::string_view text, std::string& out) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x81 && c <= 0xFE) {
+        if (codepage::isGbkLead(c)) {
             const auto trail = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
             if (codepage::isGbkPair(c, trail)) {
                 out += text[i];
@@ -150,10 +150,8 @@ void escapeGbk(std::string_view text, std::string& out) {
 std::string_view cut(std::string_view text) {
     if (text.size() <= kCellCharacters) return text;
     std::size_t at = 0;
-    for (std::size_t n = 0; n < kCellCharacters && at < text.size(); ++n) {
-        const auto c = static_cast<unsigned char>(text[at]);
-        at += c >= 0x81 && c <= 0xFE && at + 1 < text.size() ? 2 : 1;
-    }
+    for (std::size_t n = 0; n < kCellCharacters && at < text.size(); ++n)
+        at += codepage::gbkCharLength(text, at);
     return text.substr(0, at);
 }
 

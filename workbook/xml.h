@@ -35,9 +35,6 @@ class Reader {
     bool attribute(std::string_view local, bool prefixed, std::string& value) const;
     // For Text: the text decoded, appended to `out`; false on an entity we refuse.
     bool appendText(std::string& out) const;
-    // For Text: the text as it stands in the document (CDATA without its markers).
-    std::string_view rawText() const { return text_; }
-
     // Skips to the End of the element whose Start was just read.
     bool skipElement();
 

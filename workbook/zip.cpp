@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "text/bytes.h"
 namespace workbook {
 namespace {
 
@@ -18,25 +19,6 @@ constexpr std::uint32_t kEndSignature = 0x06054B50;
 constexpr std::size_t kLocalSize = 30, kCentralSize = 46, kEndSize = 22;
 constexpr std::uint16_t kStored = 0, kDeflated = 8;
 constexpr std::uint16_t kEncrypted = 0x0001;
-
-std::uint16_t u16(std::string_view d, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(d[at]) |
-                                      static_cast<unsigned char>(d[at + 1]) << 8);
-}
-std::uint32_t u32(std::string_view d, std::size_t at) {
-    return u16(d, at) | static_cast<std::uint32_t>(u16(d, at + 2)) << 16;
-}
-void put16(std::string& out, std::uint16_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>(v >> 8);
-}
-void put32(std::string& out, std::uint32_t v) {
-    put16(out, static_cast<std::uint16_t>(v & 0xFFFF));
-    put16(out, static_cast<std::uint16_t>(v >> 16));
-}
-void set32(std::string& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
-}
 
 std::string lowerCase(std::string_view name) {
     std::string lower(name);
@@ -68,16 +50,17 @@ ZipStatus ZipReader::open(std::string_view file) {
     const std::size_t lowest =
         file.size() > kEndSize + 0xFFFF ? file.size() - kEndSize - 0xFFFF : 0;
     for (std::size_t at = file.size() - kEndSize + 1; at-- > lowest;) {
-        if (u32(file, at) == kEndSignature && at + kEndSize + u16(file, at + 20) <= file.size()) {
+        if (le::u32(file, at) == kEndSignature &&
+            at + kEndSize + le::u16(file, at + 20) <= file.size()) {
             end = at;
             break;
         }
     }
     if (end == std::string_view::npos) return ZipStatus::NotZip;
-    const std::uint16_t disk = u16(file, end + 4), directoryDisk = u16(file, end + 6);
-    const std::uint16_t count = u16(file, end + 10);
-    const std::uint32_t directorySize = u32(file, end + 12);
-    const std::uint32_t directoryAt = u32(file, end + 16);
+    const std::uint16_t disk = le::u16(file, end + 4), directoryDisk = le::u16(file, end + 6);
+    const std::uint16_t count = le::u16(file, end + 10);
+    const std::uint32_t directorySize = le::u32(file, end + 12);
+    const std::uint32_t directoryAt = le::u32(file, end + 16);
     if (count == 0xFFFF || directorySize == 0xFFFFFFFF || directoryAt == 0xFFFFFFFF)
         return ZipStatus::Unsupported;  // zip64
     if (disk != 0 || directoryDisk != 0) return ZipStatus::Unsupported;
@@ -86,18 +69,19 @@ ZipStatus ZipReader::open(std::string_view file) {
     std::string_view directory = file.substr(directoryAt, directorySize);
     std::size_t at = 0;
     while (at < directory.size()) {
-        if (directory.size() - at < kCentralSize || u32(directory, at) != kCentralSignature)
+        if (directory.size() - at < kCentralSize || le::u32(directory, at) != kCentralSignature)
             return ZipStatus::Broken;
-        const std::size_t nameSize = u16(directory, at + 28);
-        const std::size_t rest = nameSize + u16(directory, at + 30) + u16(directory, at + 32);
+        const std::size_t nameSize = le::u16(directory, at + 28);
+        const std::size_t rest =
+            nameSize + le::u16(directory, at + 30) + le::u16(directory, at + 32);
         if (directory.size() - at - kCentralSize < rest) return ZipStatus::Broken;
         Entry e;
-        e.flags = u16(directory, at + 8);
-        e.method = u16(directory, at + 10);
-        e.crc = u32(directory, at + 16);
-        e.packedSize = u32(directory, at + 20);
-        e.size = u32(directory, at + 24);
-        e.localHeader = u32(directory, at + 42);
+        e.flags = le::u16(directory, at + 8);
+        e.method = le::u16(directory, at + 10);
+        e.crc = le::u32(directory, at + 16);
+        e.packedSize = le::u32(directory, at + 20);
+        e.size = le::u32(directory, at + 24);
+        e.localHeader = le::u32(directory, at + 42);
         e.name = std::string(directory.substr(at + kCentralSize, nameSize));
         byName_.try_emplace(lowerCase(e.name), entries_.size());
         entries_.push_back(std::move(e));
@@ -126,10 +110,11 @@ ZipStatus ZipReader::read(const Entry& e, std::string& out) const {
         e.size > static_cast<std::uint64_t>(std::max<std::uint32_t>(e.packedSize, 1)) * kMaxRatio)
         return ZipStatus::TooLarge;
     if (e.localHeader > file_.size() || file_.size() - e.localHeader < kLocalSize ||
-        u32(file_, e.localHeader) != kLocalSignature)
+        le::u32(file_, e.localHeader) != kLocalSignature)
         return ZipStatus::Broken;
     const std::size_t dataAt = static_cast<std::size_t>(e.localHeader) + kLocalSize +
-                               u16(file_, e.localHeader + 26) + u16(file_, e.localHeader + 28);
+                               le::u16(file_, e.localHeader + 26) +
+                               le::u16(file_, e.localHeader + 28);
     if (dataAt > file_.size() || file_.size() - dataAt < e.packedSize) return ZipStatus::Broken;
     const std::string_view packed = file_.substr(dataAt, e.packedSize);
 
@@ -175,17 +160,17 @@ ZipWriter::~ZipWriter() {
 
 void ZipWriter::begin(std::string_view name) {
     stream_->header = out_.size();
-    put32(out_, kLocalSignature);
-    put16(out_, 20);  // version needed: deflate
-    put16(out_, 0);   // flags
-    put16(out_, kDeflated);
-    put16(out_, 0);       // time 00:00
-    put16(out_, 0x0021);  // date 1980-01-01
-    put32(out_, 0);       // checksum and sizes, set by end()
-    put32(out_, 0);
-    put32(out_, 0);
-    put16(out_, static_cast<std::uint16_t>(name.size()));
-    put16(out_, 0);
+    le::append32(out_, kLocalSignature);
+    le::append16(out_, 20);  // version needed: deflate
+    le::append16(out_, 0);   // flags
+    le::append16(out_, kDeflated);
+    le::append16(out_, 0);       // time 00:00
+    le::append16(out_, 0x0021);  // date 1980-01-01
+    le::append32(out_, 0);       // checksum and sizes, set by end()
+    le::append32(out_, 0);
+    le::append32(out_, 0);
+    le::append16(out_, static_cast<std::uint16_t>(name.size()));
+    le::append16(out_, 0);
     out_ += name;
     stream_->data = out_.size();
     stream_->crc = 0;
@@ -234,43 +219,43 @@ void ZipWriter::end() {
     w.crc = stream_->crc;
     w.packedSize = static_cast<std::uint32_t>(packed);
     w.size = static_cast<std::uint32_t>(size_);
-    set32(out_, stream_->header + 14, w.crc);
-    set32(out_, stream_->header + 18, w.packedSize);
-    set32(out_, stream_->header + 22, w.size);
+    le::set32(out_, stream_->header + 14, w.crc);
+    le::set32(out_, stream_->header + 18, w.packedSize);
+    le::set32(out_, stream_->header + 22, w.size);
 }
 
 std::string ZipWriter::finish() {
     const std::size_t directoryAt = out_.size();
     for (const Written& w : written_) {
-        put32(out_, kCentralSignature);
-        put16(out_, 20);  // made by: MS-DOS attributes, version 2.0
-        put16(out_, 20);
-        put16(out_, 0);
-        put16(out_, kDeflated);
-        put16(out_, 0);
-        put16(out_, 0x0021);
-        put32(out_, w.crc);
-        put32(out_, w.packedSize);
-        put32(out_, w.size);
-        put16(out_, static_cast<std::uint16_t>(w.name.size()));
-        put16(out_, 0);  // extra
-        put16(out_, 0);  // comment
-        put16(out_, 0);  // disk
-        put16(out_, 0);  // internal attributes
-        put32(out_, 0);  // external attributes
-        put32(out_, w.localHeader);
+        le::append32(out_, kCentralSignature);
+        le::append16(out_, 20);  // made by: MS-DOS attributes, version 2.0
+        le::append16(out_, 20);
+        le::append16(out_, 0);
+        le::append16(out_, kDeflated);
+        le::append16(out_, 0);
+        le::append16(out_, 0x0021);
+        le::append32(out_, w.crc);
+        le::append32(out_, w.packedSize);
+        le::append32(out_, w.size);
+        le::append16(out_, static_cast<std::uint16_t>(w.name.size()));
+        le::append16(out_, 0);  // extra
+        le::append16(out_, 0);  // comment
+        le::append16(out_, 0);  // disk
+        le::append16(out_, 0);  // internal attributes
+        le::append32(out_, 0);  // external attributes
+        le::append32(out_, w.localHeader);
         out_ += w.name;
     }
     const std::size_t directorySize = out_.size() - directoryAt;
     if (written_.size() >= 0xFFFF || out_.size() >= 0xFFFFFFFF) overflow_ = true;
-    put32(out_, kEndSignature);
-    put16(out_, 0);
-    put16(out_, 0);
-    put16(out_, static_cast<std::uint16_t>(written_.size()));
-    put16(out_, static_cast<std::uint16_t>(written_.size()));
-    put32(out_, static_cast<std::uint32_t>(directorySize));
-    put32(out_, static_cast<std::uint32_t>(directoryAt));
-    put16(out_, 0);
+    le::append32(out_, kEndSignature);
+    le::append16(out_, 0);
+    le::append16(out_, 0);
+    le::append16(out_, static_cast<std::uint16_t>(written_.size()));
+    le::append16(out_, static_cast<std::uint16_t>(written_.size()));
+    le::append32(out_, static_cast<std::uint32_t>(directorySize));
+    le::append32(out_, static_cast<std::uint32_t>(directoryAt));
+    le::append16(out_, 0);
     if (overflow_) return {};
     return std::move(out_);
 }

@@ -1,6 +1,8 @@
 // One table of code-page cases, run by the native build (iconv) and by the Windows build
 // under Wine (MultiByteToWideChar / WideCharToMultiByte); both must give these bytes.
 // Every text is written as bytes, so the table does not depend on the compiler's charset.
+#include "text/codepage.h"
+
 #include <gtest/gtest.h>
 
 #include "text/text.h"
@@ -113,3 +115,36 @@ TEST(Codepage, LargeTextsConvertWhole) {
 }
 
 }  // namespace
+
+// The program's rule for a GBK character's length, and where the primitives part from it.
+TEST(Codepage, GbkCharacterLength) {
+    struct Row {
+        const char* what;
+        std::string text;
+        std::size_t at, length;
+    };
+    const Row rows[] = {
+        {"ascii", "a\xD6\xD0", 0, 1},
+        {"lead and trail", "a\xD6\xD0", 1, 2},
+        {"lead byte at the end", "a\xD6", 1, 1},
+        {"euro sign 80 stands alone",
+         "\x80"
+         "A",
+         0, 1},
+        {"FF stands alone", "\xFF\xA1", 0, 1},
+        {"first and last lead", "\x81\x40\xFE\xFE", 2, 2},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(codepage::gbkCharLength(r.text, r.at), r.length);
+    }
+    // The primitives take 80 as a lead: the "A" after it is its second half, never found.
+    EXPECT_EQ(findText("\x80"
+                       "A",
+                       "A"),
+              -1);
+    EXPECT_EQ(findText("\x81"
+                       "A",
+                       "A"),
+              -1);
+}

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "text/bytes.h"
 #include "text/text.h"
 
 namespace {
@@ -293,3 +294,37 @@ TEST(Text, UrlEncode) {
 }
 
 }  // namespace
+
+// Reads inside the bytes give their number; a read that would pass the end gives 0.
+TEST(Bytes, BoundedReads) {
+    const std::string d("\x01\x02\x03\x04\xFF", 5);
+    struct Row {
+        const char* what;
+        std::uint64_t got, want;
+    };
+    const Row rows[] = {
+        {"le16", le::u16(d, 0), 0x0201},
+        {"le16 last two", le::u16(d, 3), 0xFF04},
+        {"le16 past the end", le::u16(d, 4), 0},
+        {"le32", le::u32(d, 1), 0xFF040302},
+        {"le32 one short", le::u32(d, 2), 0},
+        {"le32 offset past the size", le::u32(d, 6), 0},
+        {"le32 huge offset", le::u32(d, SIZE_MAX - 1), 0},
+        {"le64 one short", le::u64(d, 0), 0},
+        {"be16", be::u16(d, 3), 0x04FF},
+        {"be32", be::u32(d, 0), 0x01020304},
+        {"be32 one short", be::u32(d, 2), 0},
+        {"empty", be::u32({}, 0), 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(r.got, r.want);
+    }
+    EXPECT_EQ(le::u64(std::string("\x01\0\0\0\0\0\0\x80", 8), 0), 0x8000000000000001ull);
+
+    std::string out;
+    le::append16(out, 0xBEEF);
+    le::append32(out, 0x01020304);
+    le::set16(out, 0, 0x1234);
+    EXPECT_EQ(out, std::string("\x34\x12\x04\x03\x02\x01"));
+}
