@@ -208,7 +208,7 @@ void Actions::exportWithDialog() {
 // The rows as they are now, answers that came in while a dialog was up included.
 void Actions::exportTo(const platform::Path& path) {
     const QueryTable& table = rows_;
-    std::shared_ptr<const std::vector<Row>> rows = table.snapshot();
+    std::shared_ptr<const RowStore> rows = table.snapshot();
     const std::array<std::string, QueryTable::kColumns> titles = {table.header(0), table.header(1)};
     const ExportFormat format = exportFormat(path);
     if (format == ExportFormat::Text || format == ExportFormat::Csv) {
@@ -260,8 +260,8 @@ void Actions::copyRow(std::optional<std::size_t> index) {
         texts_.setStatus(io_text::kNoRowSelected);
         return;
     }
-    const Row& row = rows_.row(*index);
-    texts_.setStatus(os_.clipboard.setText(row.address + "\t" + row.location)
+    const RowView row = rows_.row(*index);
+    texts_.setStatus(os_.clipboard.setText(std::string(row.address) + "\t" + shownLocation(row))
                          ? io_text::kCopied
                          : io_text::kCopyFailed);
 }

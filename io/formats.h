@@ -50,7 +50,7 @@ TextRows csvRows(std::string_view bytes);
 // later ones with a location). Fields holding a comma, quote or line break are quoted; a
 // field that starts like a formula (= + - @) gets a leading "'" so that a spreadsheet
 // shows it rather than runs it.
-std::string csvFile(const std::vector<Row>& rows,
+std::string csvFile(const RowStore& rows,
                     const std::array<std::string, QueryTable::kColumns>& titles);
 
 // .xlsx bytes to the rows of the first worksheet, by the rules of workbookRows: the first
@@ -62,7 +62,7 @@ workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows
 // The .xlsx file of the rows, laid out as workbookFile lays out the .xls: the titles in
 // sheet row 1, list row r in sheet row r + 2 when it has a location; rows past sheet row
 // 1 048 576 are counted in rowsLeftOut.
-WorkbookFile xlsxFile(const std::vector<Row>& rows,
+WorkbookFile xlsxFile(const RowStore& rows,
                       const std::array<std::string, QueryTable::kColumns>& titles);
 
 // The status text of an .xlsx import that failed.

@@ -16,7 +16,7 @@ workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows
     return workbook::XlsxStatus::Ok;
 }
 
-WorkbookFile xlsxFile(const std::vector<Row>& rows,
+WorkbookFile xlsxFile(const RowStore& rows,
                       const std::array<std::string, QueryTable::kColumns>& titles) {
     WorkbookFile file;
     std::vector<workbook::TextCell> cells;
@@ -24,16 +24,15 @@ WorkbookFile xlsxFile(const std::vector<Row>& rows,
     for (std::uint16_t column = 0; column < titles.size(); ++column)
         cells.push_back({0, column, titles[column]});
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        if (row.location.empty()) continue;
+        if (rows.text(i).empty()) continue;
         // List row i goes to sheet row i + 1 (from 0), below the titles; the sheet ends.
         if (i + 1 >= workbook::kXlsxRows) {
             ++file.rowsLeftOut;
             continue;
         }
         const auto sheetRow = static_cast<std::uint32_t>(i + 1);
-        cells.push_back({sheetRow, 0, row.address});
-        cells.push_back({sheetRow, 1, row.location});
+        cells.push_back({sheetRow, 0, std::string(rows.address(i))});
+        cells.push_back({sheetRow, 1, shownLocation(rows[i])});
     }
     // The titles stand above the rows only once some row is written.
     if (cells.size() == titles.size()) cells.clear();

@@ -48,6 +48,24 @@ std::string searchTextOf(std::string_view utf8) {
     return out;
 }
 
+// "country|area|province|city|operator" (GBK) by what each part names; "0" is none.
+Fields fieldsOfRegion(std::string_view region) {
+    std::string parts[5];
+    for (std::string& part : parts) {
+        const std::size_t bar = region.find('|');
+        const std::string_view field = region.substr(0, bar);
+        if (field != "0") part = field;
+        if (bar == std::string_view::npos) break;
+        region.remove_prefix(bar + 1);
+    }
+    Fields f;
+    f.country = std::move(parts[0]);
+    f.region = std::move(parts[2]);
+    f.city = std::move(parts[3]);
+    f.isp = std::move(parts[4]);
+    return f;
+}
+
 std::string rangeReason(std::size_t index, const char* what) {
     return "地址库第 " + numberToText(static_cast<long long>(index) + 1) + " 条地址段" + what;
 }
@@ -157,7 +175,8 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& r
 Range Ip2region::rangeAt(std::size_t index) const {
     const Entry& e = entries_[index];
     const Record& r = records_[e.record];
-    return {ip::Address::v4(e.first), ip::Address::v4(e.last), r.region, r.display};
+    return {ip::Address::v4(e.first), ip::Address::v4(e.last), r.region, r.display,
+            fieldsOfRegion(r.region)};
 }
 
 std::optional<Range> Ip2region::find(const ip::Address& address) const {

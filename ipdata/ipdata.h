@@ -23,12 +23,25 @@
 
 namespace ipdata {
 
+// A record's fields by what they name (GBK); empty where the file has none ("0" in
+// ip2region). ip2region has no district, owner or country code.
+struct Fields {
+    std::string country;
+    std::string region;  // province, state
+    std::string city;
+    std::string district;
+    std::string owner;
+    std::string isp;
+    std::string countryCode;
+};
+
 // Both ends are of one family, first <= last.
 struct Range {
     ip::Address first;
     ip::Address last;
     std::string region;   // GBK, the record's fields as the file holds them ('|' or tab)
     std::string display;  // GBK, what a user reads: regionDisplay, or the ipdb answer
+    Fields fields;
 };
 
 class Database {

@@ -39,10 +39,13 @@ constexpr int kTopBits = 16;
 // How many records a search passes between two looks at the stop flag.
 constexpr std::size_t kStopEvery = 4096;
 
-// What a user reads, in this order; found in a file by these names.
-enum Role { kCountry, kRegion, kCity, kDistrict, kOwner, kOperator, kRoleCount };
-constexpr std::string_view kRoleNames[kRoleCount] = {"country_name",  "region_name",  "city_name",
-                                                     "district_name", "owner_domain", "isp_domain"};
+// What a user reads, in this order (the shown roles), then what an answer keeps beside;
+// found in a file by these names.
+enum Role { kCountry, kRegion, kCity, kDistrict, kOwner, kOperator, kCountryCode, kRoleCount };
+constexpr int kShownRoles = kCountryCode;
+constexpr std::string_view kRoleNames[kRoleCount] = {
+    "country_name", "region_name", "city_name",   "district_name",
+    "owner_domain", "isp_domain",  "country_code"};
 // "中国" in UTF-8, the records' encoding.
 constexpr std::string_view kChina = "\xE4\xB8\xAD\xE5\x9B\xBD";
 // Administrative suffixes a keyword may carry where the data names the place without one;
@@ -182,6 +185,7 @@ class Ipdb final : public Database {
     struct Answer {
         std::string region;
         std::string display;
+        ipdata::Fields fields;
     };
     // The leaves under `child` (reached with `depth` bits as `prefix`) in address order:
     // `node(node, depth)` for each inner node (false ends the walk), `leaf(pointer, depth,
@@ -198,6 +202,7 @@ class Ipdb final : public Database {
     Fields fieldsOf(std::string_view record) const;
     // GBK, as a user reads it.
     std::string displayOf(const Fields& fields) const;
+    ipdata::Fields gbkFields(const Fields& fields) const;
     Answer answerOf(std::string_view record) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
     std::string checkNodes() const;
@@ -288,7 +293,7 @@ std::string Ipdb::displayOf(const Fields& f) const {
     const bool hideCountry = f.role[kCountry] == kChina && !f.role[kRegion].empty();
     std::string out;
     std::string_view shown;
-    for (int r = 0; r < kRoleCount; ++r) {
+    for (int r = 0; r < kShownRoles; ++r) {
         const std::string_view field = f.role[r];
         if (field.empty() || (r == kCountry && hideCountry) || field == shown) continue;
         if (!out.empty()) out += ' ';
@@ -298,9 +303,15 @@ std::string Ipdb::displayOf(const Fields& f) const {
     return out;
 }
 
+ipdata::Fields Ipdb::gbkFields(const Fields& f) const {
+    return {gbk_(f.role[kCountry]),  gbk_(f.role[kRegion]), gbk_(f.role[kCity]),
+            gbk_(f.role[kDistrict]), gbk_(f.role[kOwner]),  gbk_(f.role[kOperator]),
+            gbk_(f.role[kCountryCode])};
+}
+
 Ipdb::Answer Ipdb::answerOf(std::string_view record) const {
     const Fields f = fieldsOf(record);
-    return {gbk_(f.all), displayOf(f)};
+    return {gbk_(f.all), displayOf(f), gbkFields(f)};
 }
 
 std::optional<Range> Ipdb::find(const ip::Address& address) const {
@@ -331,7 +342,7 @@ std::optional<Range> Ipdb::find(const ip::Address& address) const {
     const Prefix first{bits.high & ~below.high, bits.low & ~below.low};
     const Prefix last{bits.high | below.high, bits.low | below.low};
     return Range{addressOf(first, v4), addressOf(last, v4), std::move(answer.region),
-                 std::move(answer.display)};
+                 std::move(answer.display), std::move(answer.fields)};
 }
 
 void Ipdb::searchEach(const std::vector<std::string>& keywords,
@@ -371,7 +382,8 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         if (const std::int32_t* known = verdicts.find(pointer)) return lastVerdict = *known;
         const Fields f = fieldsOf(record(pointer).value_or(std::string_view()));
         text.clear();
-        for (std::string_view field : f.role) {
+        for (int r = 0; r < kShownRoles; ++r) {
+            const std::string_view field = f.role[r];
             if (field.empty()) continue;
             if (!text.empty()) text += ' ';
             text += field;
@@ -399,7 +411,9 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     std::int32_t openVerdict = -1;
     auto handOn = [&] {
         if (!anyPending) return;
-        pending.region = gbk_(fieldsOf(record(pendingPointer).value_or(std::string_view())).all);
+        const Fields f = fieldsOf(record(pendingPointer).value_or(std::string_view()));
+        pending.region = gbk_(f.all);
+        pending.fields = gbkFields(f);
         each(pending);
         anyPending = false;
     };

@@ -77,7 +77,7 @@ bool MainWindow::create() {
         inboxOpen_ = true;
     }
     lookups_ =
-        std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
+        std::make_unique<LookupPresenter>(os_, executor_, table_, *this, *this, offlineDataPath_);
     io_ = std::make_unique<io::Actions>(os_, executor_, table_, *this, *this);
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);

@@ -13,12 +13,12 @@
 #include <string>
 
 #include "io/io.h"
-#include "lookup/lookup.h"
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/window.h"
 #include "table/table.h"
+#include "ui/lookup_presenter.h"
 
 struct tagLVDISPINFOW;
 
@@ -88,7 +88,7 @@ class MainWindow final : public WindowTexts, public Poster {
 
     // Declared after what they use: they go first.
     platform::Executor executor_;
-    std::unique_ptr<lookup::Lookups> lookups_;
+    std::unique_ptr<LookupPresenter> lookups_;
     std::unique_ptr<io::Actions> io_;
 };
 
