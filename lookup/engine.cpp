@@ -184,13 +184,13 @@ void Engine::reverseStep(std::shared_ptr<detail::ReverseWalk> walk, WebSession& 
     poster_.post([this, walk, &session, stop, rows = std::move(rows)]() mutable {
         if (!rows.empty()) events_.rangesFound(std::move(rows));
         if (walk->done || stop.stop_requested()) {
-            events_.searchFinished();
+            events_.searchFinished({});
             return;
         }
         run_ = executor_.start([this, walk, &session, stop](std::stop_token) {
             reverseStep(walk, session, stop);
         });
-        if (!run_.valid()) events_.searchFinished();
+        if (!run_.valid()) events_.searchFinished({});
     });
 }
 

@@ -69,10 +69,11 @@ class Events {
                                       std::size_t unplaced) = 0;
     // An offline batch without usable data: it ends with nothing answered.
     virtual void offlineBatchFailed() = 0;
-    // Rows a reverse search found, in order; never empty.
+    // Rows a reverse search found on its way, in order; never empty.
     virtual void rangesFound(RowStore rows) = 0;
-    // The reverse search has ended; no rows of it follow.
-    virtual void searchFinished() = 0;
+    // The reverse search has ended, with the rows it found last (all of them when the data
+    // answered; possibly none); no rows of it follow.
+    virtual void searchFinished(RowStore lastRows) = 0;
     virtual void singleAnswered(const std::string& address, const SingleResult& result) = 0;
     // nullopt: no network.
     virtual void publicAddressFound(const std::optional<std::string>& echoed) = 0;

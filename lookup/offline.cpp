@@ -110,10 +110,8 @@ void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& d
         },
         stop);
     // One step for all rows: the list is redrawn once, however many ranges matched.
-    // Nothing found keeps the user's list, as a web search that finds nothing does.
     poster.post([&events, rows = std::move(rows)]() mutable {
-        if (!rows.empty()) events.rangesFound(std::move(rows));
-        events.searchFinished();
+        events.searchFinished(std::move(rows));
     });
 }
 

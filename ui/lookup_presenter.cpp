@@ -138,9 +138,9 @@ void LookupPresenter::offlineBatchFailed() {
     setStatus(kNoOfflineData);
 }
 
-void LookupPresenter::rangesFound(RowStore rows) {
+void LookupPresenter::addFound(RowStore rows) {
     const auto count = static_cast<long long>(rows.size());
-    // The user's list goes only once this search has rows to put in its place.
+    if (count == 0) return;
     if (found_ == 0) {
         rows_.replaceRows(std::move(rows));
     } else {
@@ -150,12 +150,18 @@ void LookupPresenter::rangesFound(RowStore rows) {
         }
     }
     found_ += count;
+}
+
+void LookupPresenter::rangesFound(RowStore rows) {
+    addFound(std::move(rows));
     std::string text = "正在查询,已找到" + numberToText(found_) + "条数据!";
     if (run_ == Run::Stopping) text += "[停止中]";
     setStatus(text);
 }
 
-void LookupPresenter::searchFinished() {
+void LookupPresenter::searchFinished(RowStore lastRows) {
+    // Nothing found keeps the user's list.
+    addFound(std::move(lastRows));
     run_ = Run::Idle;
     setStatus("查询完毕,共找到" + numberToText(found_) + "条数据!");
 }

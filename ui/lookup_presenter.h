@@ -47,7 +47,7 @@ class LookupPresenter final : public lookup::Events {
                               std::size_t unplaced) override;
     void offlineBatchFailed() override;
     void rangesFound(RowStore rows) override;
-    void searchFinished() override;
+    void searchFinished(RowStore lastRows) override;
     void singleAnswered(const std::string& address, const lookup::SingleResult& result) override;
     void publicAddressFound(const std::optional<std::string>& echoed) override;
     void dataFileRefused(const lookup::DataFileProblem& problem) override;
@@ -57,6 +57,9 @@ class LookupPresenter final : public lookup::Events {
     enum class Run { Idle, Running, Stopping };
     void setStatus(const std::string& text);
     void runStarted(bool started, const char* status);
+    // The search's rows into the list: the user's list goes only once the search has rows
+    // to put in its place.
+    void addFound(RowStore rows);
 
     QueryTable& rows_;
     WindowTexts& texts_;
