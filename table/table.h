@@ -32,6 +32,9 @@ using Fields = std::array<std::string, kFieldCount>;
 using FieldViews = std::array<std::string_view, kFieldCount>;
 
 struct Answer {
+    Answer() = default;
+    Answer(std::string t, Source s = Source::None, std::optional<Fields> f = std::nullopt)
+        : text(std::move(t)), source(s), fields(std::move(f)) {}
     std::string text;
     Source source = Source::None;
     std::optional<Fields> fields;  // only from the data file

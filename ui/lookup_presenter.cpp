@@ -171,9 +171,12 @@ void LookupPresenter::singleAnswered(const std::string& address,
     // Answers come back in the order the queries were asked.
     if (!asked_.empty()) asked_.pop_front();
     setStatus("正在查询,已查询到1条数据!");
+    RowView shown;
+    shown.text = result.answer.text;
+    shown.source = result.answer.source;
     const std::string text = result.failure != lookup::SingleFailure::None
                                  ? failureText(result.failure)
-                                 : shownLocation({0, {}, result.answer.text, result.answer.source});
+                                 : shownLocation(shown);
     texts_.setText(Box::Result, text);
     // The answer is shown with its own address, unless the box holds a text the user has
     // typed since and not yet asked about.
