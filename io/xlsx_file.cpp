@@ -1,5 +1,6 @@
 // Address lists from .xlsx workbooks, and the .xlsx file of the results.
 #include <algorithm>
+#include <deque>
 
 #include "io/format_messages.h"
 #include "io/formats.h"
@@ -20,6 +21,8 @@ WorkbookFile xlsxFile(const RowStore& rows,
                       const std::array<std::string, QueryTable::kColumns>& titles) {
     WorkbookFile file;
     std::vector<workbook::TextCell> cells;
+    // The cells view their texts: those the data gave, marked, are made and kept here.
+    std::deque<std::string> marked;
     cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, workbook::kXlsxRows));
     for (std::uint16_t column = 0; column < titles.size(); ++column)
         cells.push_back({0, column, titles[column]});
@@ -31,8 +34,12 @@ WorkbookFile xlsxFile(const RowStore& rows,
             continue;
         }
         const auto sheetRow = static_cast<std::uint32_t>(i + 1);
-        cells.push_back({sheetRow, 0, std::string(rows.address(i))});
-        cells.push_back({sheetRow, 1, shownLocation(rows[i])});
+        cells.push_back({sheetRow, 0, rows.address(i)});
+        if (rows.source(i) == Source::DataFile) {
+            cells.push_back({sheetRow, 1, marked.emplace_back(shownLocation(rows[i]))});
+        } else {
+            cells.push_back({sheetRow, 1, rows.text(i)});
+        }
     }
     // The titles stand above the rows only once some row is written.
     if (cells.size() == titles.size()) cells.clear();

@@ -43,9 +43,9 @@ constexpr std::size_t kStopEvery = 4096;
 // found in a file by these names.
 enum Role { kCountry, kRegion, kCity, kDistrict, kOwner, kOperator, kCountryCode, kRoleCount };
 constexpr int kShownRoles = kCountryCode;
-constexpr std::string_view kRoleNames[kRoleCount] = {
-    "country_name", "region_name", "city_name",   "district_name",
-    "owner_domain", "isp_domain",  "country_code"};
+constexpr std::string_view kRoleNames[kRoleCount] = {"country_name",  "region_name",  "city_name",
+                                                     "district_name", "owner_domain", "isp_domain",
+                                                     "country_code"};
 // "中国" in UTF-8, the records' encoding.
 constexpr std::string_view kChina = "\xE4\xB8\xAD\xE5\x9B\xBD";
 // Administrative suffixes a keyword may carry where the data names the place without one;
@@ -304,8 +304,8 @@ std::string Ipdb::displayOf(const Fields& f) const {
 }
 
 ipdata::Fields Ipdb::gbkFields(const Fields& f) const {
-    return {gbk_(f.role[kCountry]),  gbk_(f.role[kRegion]), gbk_(f.role[kCity]),
-            gbk_(f.role[kDistrict]), gbk_(f.role[kOwner]),  gbk_(f.role[kOperator]),
+    return {gbk_(f.role[kCountry]),    gbk_(f.role[kRegion]), gbk_(f.role[kCity]),
+            gbk_(f.role[kDistrict]),   gbk_(f.role[kOwner]),  gbk_(f.role[kOperator]),
             gbk_(f.role[kCountryCode])};
 }
 

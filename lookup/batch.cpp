@@ -38,7 +38,8 @@ void batchRun(Poster& poster, Events& events, platform::Executor& executor, WebS
             if (stop.stop_requested() || (page.empty() && session.cancelled())) break;
             Answer answer{locationOf(page, LookupMode::MainData), Source::Web, std::nullopt};
             if (answer.text.empty()) {
-                if (std::optional<Answer> data = offlineAnswer(offline.get().get(), rows[i].address))
+                if (std::optional<Answer> data =
+                        offlineAnswer(offline.get().get(), rows[i].address))
                     answer = std::move(*data);
             }
             poster.post([&events, tally, id = rows[i].id, answer = std::move(answer)] {

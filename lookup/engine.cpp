@@ -24,17 +24,18 @@ constexpr std::chrono::milliseconds kPreviousRunWaitMs{5000};
 
 }  // namespace
 
-Engine::Engine(platform::Services& os, platform::Executor& executor, Poster& poster,
-               Events& events, platform::Path dataPath)
+Engine::Engine(platform::Services& os, platform::Executor& executor, Poster& poster, Events& events,
+               platform::Path dataPath)
     : os_(os),
       executor_(executor),
       poster_(poster),
       events_(events),
-      offline_(std::make_unique<detail::OfflineData>(
-          os.files, executor, std::move(dataPath),
-          [&poster, &events](DataFileProblem problem) {
-              poster.post([&events, problem] { events.dataFileRefused(problem); });
-          })),
+      offline_(std::make_unique<detail::OfflineData>(os.files, executor, std::move(dataPath),
+                                                     [&poster, &events](DataFileProblem problem) {
+                                                         poster.post([&events, problem] {
+                                                             events.dataFileRefused(problem);
+                                                         });
+                                                     })),
       singleSession_(os.internet),
       echoSession_(os.internet) {}
 
@@ -147,9 +148,8 @@ bool Engine::startBatch(std::vector<PendingRow> rows, bool offline) {
                          rows = std::move(rows)](WebSession&, std::stop_token stop) {
             detail::offlineBatchRun(poster, events, data, rows, stop);
         });
-    return startRun([&poster = poster_, &events = events_, &executor = executor_,
-                     &data = *offline_, rows = std::move(rows)](WebSession& session,
-                                                                std::stop_token stop) mutable {
+    return startRun([&poster = poster_, &events = events_, &executor = executor_, &data = *offline_,
+                     rows = std::move(rows)](WebSession& session, std::stop_token stop) mutable {
         detail::batchRun(poster, events, executor, session, data, std::move(rows), stop);
     });
 }
@@ -164,14 +164,14 @@ void Engine::stop() {
 bool Engine::startReverseSearch(std::string keywords) {
     runCutsRequests_ = true;
     // Whether the data answers is settled on the run's task, which may wait for the open.
-    return startRun([this, keywords = std::move(keywords)](WebSession& session,
-                                                          std::stop_token stop) {
-        if (auto database = offline_->get()) {
-            detail::offlineReverseRun(poster_, events_, *database, keywords, stop);
-            return;
-        }
-        reverseStep(std::make_shared<detail::ReverseWalk>(keywords), session, stop);
-    });
+    return startRun(
+        [this, keywords = std::move(keywords)](WebSession& session, std::stop_token stop) {
+            if (auto database = offline_->get()) {
+                detail::offlineReverseRun(poster_, events_, *database, keywords, stop);
+                return;
+            }
+            reverseStep(std::make_shared<detail::ReverseWalk>(keywords), session, stop);
+        });
 }
 
 // A step runs on the run's task and ends by posting what it found; on the window thread
@@ -187,9 +187,8 @@ void Engine::reverseStep(std::shared_ptr<detail::ReverseWalk> walk, WebSession& 
             events_.searchFinished({});
             return;
         }
-        run_ = executor_.start([this, walk, &session, stop](std::stop_token) {
-            reverseStep(walk, session, stop);
-        });
+        run_ = executor_.start(
+            [this, walk, &session, stop](std::stop_token) { reverseStep(walk, session, stop); });
         if (!run_.valid()) events_.searchFinished({});
     });
 }

@@ -69,8 +69,8 @@ void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& d
 struct ReverseWalk {
     explicit ReverseWalk(std::string k) : keywords(std::move(k)) {}
     const std::string keywords;
-    int pages = 0;    // known from the first page
-    int fetched = 0;  // result pages asked for so far
+    int pages = 0;     // known from the first page
+    int fetched = 0;   // result pages asked for so far
     TextList entries;  // of the page fetched last
     std::size_t next = 0;
     bool done = false;

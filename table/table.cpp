@@ -85,8 +85,7 @@ void RowStore::reserve(std::size_t rows, std::size_t addressBytes) {
 std::uint32_t RowStore::fieldsOf(const Fields& fields) {
     std::array<std::uint32_t, kFieldCount> ids{};
     for (std::size_t f = 0; f < kFieldCount; ++f) ids[f] = texts_.intern(fields[f]);
-    if (fieldsIndex_.empty())
-        rehash(fieldsIndex_, 0, [](std::uint32_t) { return 0u; });
+    if (fieldsIndex_.empty()) rehash(fieldsIndex_, 0, [](std::uint32_t) { return 0u; });
     const std::size_t at = probe(fieldsIndex_, hashOf(ids),
                                  [&](std::uint32_t place) { return fields_[place] == ids; });
     if (fieldsIndex_[at] != 0) return fieldsIndex_[at];

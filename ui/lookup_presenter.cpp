@@ -34,8 +34,7 @@ LookupPresenter::LookupPresenter(platform::Services& os, platform::Executor& exe
     : rows_(rows),
       texts_(texts),
       dataPath_(dataPath),
-      engine_(std::make_unique<lookup::Engine>(os, executor, poster, *this, std::move(dataPath))) {
-}
+      engine_(std::make_unique<lookup::Engine>(os, executor, poster, *this, std::move(dataPath))) {}
 
 LookupPresenter::~LookupPresenter() {
     engine_.reset();

@@ -43,8 +43,7 @@ class LookupPresenter final : public lookup::Events {
     // lookup::Events
     bool answered(RowId id, const Answer& answer) override;
     void batchFinished() override;
-    void offlineBatchFinished(const std::vector<RowAnswer>& answers,
-                              std::size_t unplaced) override;
+    void offlineBatchFinished(const std::vector<RowAnswer>& answers, std::size_t unplaced) override;
     void offlineBatchFailed() override;
     void rangesFound(RowStore rows) override;
     void searchFinished(RowStore lastRows) override;

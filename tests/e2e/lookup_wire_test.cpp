@@ -108,7 +108,8 @@ TEST_F(LookupWire, ReverseSearchOverThreePagesWithDetailPages) {
     };
     std::vector<RowCells> shown;
     for (std::size_t i = 0; i < window.table().size(); ++i)
-        shown.push_back({std::string(window.table().cell(i, 0)), shownLocation(window.table().row(i))});
+        shown.push_back(
+            {std::string(window.table().cell(i, 0)), shownLocation(window.table().row(i))});
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(window.panel(1), "查询完毕,共找到9条数据!");
     const std::string encoded = "/ip.php?%E5%8C%97%E4%BA%AC%20%E7%94%B5%E4%BF%A1";

@@ -202,8 +202,8 @@ TEST(XlsxFile, TitlesThenRowsInPlaceAndTheSheetsLastRow) {
     EXPECT_EQ(file.rowsLeftOut, 2u);
     const Rows got = sheet(file);
     ASSERT_EQ(got.size(), workbook::kXlsxRows);
-    EXPECT_EQ(got.back(),
-              (std::vector<std::string>{std::string(many.address(workbook::kXlsxRows - 2)), "北京"}));
+    EXPECT_EQ(got.back(), (std::vector<std::string>{
+                              std::string(many.address(workbook::kXlsxRows - 2)), "北京"}));
 }
 
 // An answer from the address data is written marked, in every format; the same text from
@@ -216,15 +216,17 @@ TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
     const std::string marked = "重庆 电信 (离线库)";
     EXPECT_EQ(io::textFile(rows), "1.0.1.9  " + marked + "\r\n5.5.5.5  重庆 电信\r\n" +
                                       "1.0.0.0-1.0.0.255  重庆 电信\r\n");
-    EXPECT_EQ(io::csvFile(rows, {"IP", "来自"}),
-              "\xEF\xBB\xBF" + gbkToUtf8("IP,来自\r\n1.0.1.9," + marked +
-                                      "\r\n5.5.5.5,重庆 电信\r\n1.0.0.0-1.0.0.255,重庆 电信\r\n"));
+    EXPECT_EQ(
+        io::csvFile(rows, {"IP", "来自"}),
+        "\xEF\xBB\xBF" + gbkToUtf8("IP,来自\r\n1.0.1.9," + marked +
+                                   "\r\n5.5.5.5,重庆 电信\r\n1.0.0.0-1.0.0.255,重庆 电信\r\n"));
     const Rows expected = {{"IP", "来自"},
                            {"1.0.1.9", marked},
                            {"5.5.5.5", "重庆 电信"},
                            {"1.0.0.0-1.0.0.255", "重庆 电信"}};
     std::vector<RowCells> read;
-    ASSERT_EQ(io::xlsxRows(io::xlsxFile(rows, {"IP", "来自"}).bytes, read), workbook::XlsxStatus::Ok);
+    ASSERT_EQ(io::xlsxRows(io::xlsxFile(rows, {"IP", "来自"}).bytes, read),
+              workbook::XlsxStatus::Ok);
     EXPECT_EQ(fromCells(read), expected);
     read.clear();
     ASSERT_EQ(io::workbookRows(io::workbookFile(rows, {"IP", "来自"}).bytes, read),

@@ -147,9 +147,8 @@ TEST_F(BatchTest, ANewRunWaitsForTheRequestsAStoppedOneGaveUp) {
     EXPECT_EQ(peak.load(), 4);
     // The second run's first request went out after the four given up were done.
     std::lock_guard lock(logMutex);
-    const auto firstOfSecondRun = std::find_if(log.begin() + 4, log.end(), [](const auto& e) {
-        return e.rfind("ask ", 0) == 0;
-    });
+    const auto firstOfSecondRun = std::find_if(
+        log.begin() + 4, log.end(), [](const auto& e) { return e.rfind("ask ", 0) == 0; });
     EXPECT_EQ(std::count_if(log.begin(), firstOfSecondRun,
                             [](const auto& e) { return e.rfind("done ", 0) == 0; }),
               4);

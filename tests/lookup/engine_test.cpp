@@ -13,7 +13,8 @@ struct Recorder final : lookup::Events {
         return true;
     }
     void batchFinished() override { seen.push_back("end"); }
-    void offlineBatchFinished(const std::vector<RowAnswer>& answers, std::size_t unplaced) override {
+    void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+                              std::size_t unplaced) override {
         for (const RowAnswer& a : answers) answered(a.id, a.answer);
         seen.push_back("end, unplaced " + std::to_string(unplaced));
     }
@@ -34,7 +35,8 @@ class EngineTest : public LookupTest {
   protected:
     void SetUp() override {
         lookups.reset();
-        files.put("C:\\ipdata.db", ipdata_test::buildFile({{"1.0.0.0", "1.0.0.255", "中国|0|重庆|重庆市|电信"}}));
+        files.put("C:\\ipdata.db",
+                  ipdata_test::buildFile({{"1.0.0.0", "1.0.0.255", "中国|0|重庆|重庆市|电信"}}));
         net.handler = [](const std::string&, int, const std::string& object) {
             const std::string address = getTextBetween(object, "ip=", "&action=2");
             return address == "9.9.9.9" ? page("<li>本站主数据：网</li>") : failed();
@@ -42,11 +44,11 @@ class EngineTest : public LookupTest {
     }
     // Runs the batch until its end has been reported.
     std::vector<std::string> batch(std::vector<PendingRow> rows, bool offline) {
-        lookup::Engine engine(os, executor, window, events, platform::Path::fromGbk("C:\\ipdata.db"));
+        lookup::Engine engine(os, executor, window, events,
+                              platform::Path::fromGbk("C:\\ipdata.db"));
         EXPECT_TRUE(engine.startBatch(std::move(rows), offline));
-        EXPECT_TRUE(window.runUntil([&] {
-            return !events.seen.empty() && events.seen.back().rfind("end", 0) == 0;
-        }));
+        EXPECT_TRUE(window.runUntil(
+            [&] { return !events.seen.empty() && events.seen.back().rfind("end", 0) == 0; }));
         std::sort(events.seen.begin(), events.seen.end() - 1);  // lanes answer in any order
         return events.seen;
     }
@@ -54,9 +56,9 @@ class EngineTest : public LookupTest {
 };
 
 TEST_F(EngineTest, AWebBatchReportsEachAnswerWithItsSource) {
-    EXPECT_EQ(batch({{7, "9.9.9.9"}, {8, "1.0.0.9"}, {9, "8.8.8.8"}}, false),
-              (std::vector<std::string>{"7 web:网", "8 data:重庆 重庆市 电信/重庆", "9 web:",
-                                        "end"}));
+    EXPECT_EQ(
+        batch({{7, "9.9.9.9"}, {8, "1.0.0.9"}, {9, "8.8.8.8"}}, false),
+        (std::vector<std::string>{"7 web:网", "8 data:重庆 重庆市 电信/重庆", "9 web:", "end"}));
 }
 
 TEST_F(EngineTest, AnOfflineBatchAsksNoServiceAndCountsWhatTheDataLacks) {

@@ -134,7 +134,7 @@ TEST_F(LookupTest, SingleQueriesRunInTheOrderClicked) {
             EXPECT_EQ(window.text(Box::Address), "2.2.2.2");
         }
         lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
-                                                    window);  // a fresh one per round
+                                                        window);  // a fresh one per round
         EXPECT_EQ(net.requests().size(), c.clickSecond ? 2u : 1u);
     }
 }

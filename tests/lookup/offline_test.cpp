@@ -60,8 +60,8 @@ class OfflineTest : public LookupTest {
         if (data == Data::Unreadable) files.unreadable.insert(kDataPath);
         window.setPanel(1, "");
         window.statusHistory.clear();
-        lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window, window,
-                                                    platform::Path::fromGbk(kDataPath));
+        lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
+                                                        window, platform::Path::fromGbk(kDataPath));
     }
     void reverseSearch(const std::string& keywords) {
         window.setText(Box::Keywords, keywords);
@@ -260,8 +260,8 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     held->put(kDataPath, dataFile());
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
-    lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window, window,
-                                                platform::Path::fromGbk(kDataPath));
+    lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window,
+                                                    window, platform::Path::fromGbk(kDataPath));
     ASSERT_TRUE(gate.awaitWaiting(1));
 
     setRows({{"mine", ""}});

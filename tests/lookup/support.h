@@ -17,7 +17,6 @@
 
 #include "lookup/hosts.h"
 #include "lookup/lookup.h"
-#include "ui/lookup_presenter.h"
 #include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_dialogs.h"
 #include "tests/fakes/fake_files.h"
@@ -25,6 +24,7 @@
 #include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
 #include "tests/fakes/fake_window.h"
+#include "ui/lookup_presenter.h"
 
 namespace lookup_test {
 

@@ -140,8 +140,13 @@ TEST(QueryTable, CompactRowsReadBackWhatWasPutIn) {
         {"imported text", Source::None, false},
     };
     auto fieldsOf = [](std::size_t i) {
-        Fields f{"中国", "region" + std::to_string(i % 37), "city" + std::to_string(i % 11), "",
-                 "", "电信", i % 2 ? "CN" : ""};
+        Fields f{"中国",
+                 "region" + std::to_string(i % 37),
+                 "city" + std::to_string(i % 11),
+                 "",
+                 "",
+                 "电信",
+                 i % 2 ? "CN" : ""};
         return f;
     };
     auto addressOf = [](std::size_t i) { return "10." + std::to_string(i) + ".0.0/16"; };
