@@ -433,7 +433,7 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
             } else {
                 handOn();
                 const Match& a = answers[verdict];
-                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display};
+                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display, {}};
                 pendingPointer = a.pointer;
                 anyPending = true;
                 openVerdict = verdict;
