@@ -66,17 +66,13 @@ Fields fieldsOfRegion(std::string_view region) {
     return f;
 }
 
-std::string rangeReason(std::size_t index, const char* what) {
-    return "地址库第 " + numberToText(static_cast<long long>(index) + 1) + " 条地址段" + what;
-}
-
 bool stopped(const std::stop_token& stop) {
     return stop.stop_requested();
 }
 
 class Ip2region final : public Database {
   public:
-    static std::unique_ptr<Database> open(std::string_view bytes, std::string& reason);
+    static std::unique_ptr<Database> open(std::string_view bytes, OpenFailure& failure);
 
     std::optional<Range> find(const ip::Address& address) const override;
     void searchEach(const std::vector<std::string>& keywords,
@@ -103,31 +99,31 @@ class Ip2region final : public Database {
     std::vector<Record> records_;
 };
 
-std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& reason) {
+std::unique_ptr<Database> Ip2region::open(std::string_view bytes, OpenFailure& failure) {
     if (bytes.empty()) {
-        reason = "地址库文件是空的";
+        failure = {OpenError::Empty};
         return nullptr;
     }
     if (bytes.size() < kHeaderSize) {
-        reason = "地址库文件太短,没有完整的文件头";
+        failure = {OpenError::NoHeader};
         return nullptr;
     }
     const std::uint64_t firstIndex = readLe32(bytes, 0);
     const std::uint64_t lastIndex = readLe32(bytes, 4);
     if (firstIndex > lastIndex) {
-        reason = "地址库文件头有误:索引的起点在终点之后";
+        failure = {OpenError::IndexReversed};
         return nullptr;
     }
     if (firstIndex < kHeaderSize) {
-        reason = "地址库文件头有误:索引与文件头重叠";
+        failure = {OpenError::IndexOverlapsHeader};
         return nullptr;
     }
     if ((lastIndex - firstIndex) % kEntrySize != 0) {
-        reason = "地址库文件头有误:索引长度不是 12 字节的整数倍";
+        failure = {OpenError::IndexNotWholeEntries};
         return nullptr;
     }
     if (lastIndex + kEntrySize > bytes.size()) {
-        reason = "地址库索引超出了文件末尾,文件可能不完整";
+        failure = {OpenError::IndexPastEnd};
         return nullptr;
     }
 
@@ -142,21 +138,21 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& r
         const std::uint32_t last = readLe32(bytes, at + 4);
         const std::uint32_t pointer = readLe32(bytes, at + 8);
         if (first > last) {
-            reason = rangeReason(i, "的起止地址颠倒");
+            failure = {OpenError::RangeReversed, i};
             return nullptr;
         }
         if (!db->entries_.empty() && first <= db->entries_.back().last) {
-            reason = rangeReason(i, "未按地址排列,或与前一段重叠");
+            failure = {OpenError::RangeOutOfOrder, i};
             return nullptr;
         }
         const std::size_t offset = pointer & 0xFFFFFF;
         const std::size_t length = pointer >> 24;
         if (length < kCityIdSize) {
-            reason = rangeReason(i, "的地区记录太短");
+            failure = {OpenError::RecordTooShort, i};
             return nullptr;
         }
         if (offset + length > bytes.size()) {
-            reason = rangeReason(i, "的地区记录超出了文件末尾");
+            failure = {OpenError::RecordPastEnd, i};
             return nullptr;
         }
         auto [it, added] =
@@ -226,8 +222,8 @@ void Ip2region::searchEach(const std::vector<std::string>& keywords,
 
 }  // namespace
 
-std::unique_ptr<Database> openIp2region(std::string_view bytes, std::string& reason) {
-    return Ip2region::open(bytes, reason);
+std::unique_ptr<Database> openIp2region(std::string_view bytes, OpenFailure& failure) {
+    return Ip2region::open(bytes, failure);
 }
 
 std::string regionDisplay(const std::string& region) {

@@ -60,10 +60,6 @@ std::uint32_t be32(const char* p) {
            static_cast<std::uint32_t>(b[2]) << 8 | b[3];
 }
 
-std::string damaged(std::string_view what) {
-    return "地址库文件已损坏:" + std::string(what);
-}
-
 bool stopped(const std::stop_token& stop) {
     return stop.stop_requested();
 }
@@ -167,7 +163,7 @@ class Verdicts {
 class Ipdb final : public Database {
   public:
     static std::unique_ptr<Database> open(std::string_view bytes, std::shared_ptr<const void> owner,
-                                          std::string& reason);
+                                          OpenFailure& failure);
 
     std::optional<Range> find(const ip::Address& address) const override;
     void searchEach(const std::vector<std::string>& keywords,
@@ -205,7 +201,7 @@ class Ipdb final : public Database {
     ipdata::Fields gbkFields(const Fields& fields) const;
     Answer answerOf(std::string_view record) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
-    std::string checkNodes() const;
+    std::optional<OpenError> checkNodes() const;
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;  // from the first node, total_size bytes
@@ -463,7 +459,7 @@ void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
     std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
-std::string Ipdb::checkNodes() const {
+std::optional<OpenError> Ipdb::checkNodes() const {
     // One bit per node: pointed to already.
     std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
     pointed[0] = 1;  // the root: a pointer to it makes a loop
@@ -478,13 +474,13 @@ std::string Ipdb::checkNodes() const {
         if (c < nodeCount_) {
             std::uint64_t& word = pointed[c / 64];
             const std::uint64_t bit = std::uint64_t{1} << (c % 64);
-            if (word & bit) return "地址树中有节点被重复指向(环路或共用)";
+            if (word & bit) return OpenError::NodePointedTwice;
             word |= bit;
         } else if (c > nodeCount_ && c > lastPointer) {
-            return "地址记录超出了文件末尾";
+            return OpenError::RecordPointerPastEnd;
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 std::size_t Ipdb::rangeCount() const {
@@ -510,39 +506,39 @@ std::size_t Ipdb::rangeCount() const {
 }
 
 std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<const void> owner,
-                                     std::string& reason) {
-    auto fail = [&](std::string_view what) {
-        reason = damaged(what);
+                                     OpenFailure& failure) {
+    auto fail = [&](OpenError error) {
+        failure = {error};
         return nullptr;
     };
-    if (bytes.size() < 4) return fail("文件太短,没有元数据的长度");
+    if (bytes.size() < 4) return fail(OpenError::NoMetadataLength);
     const std::uint64_t metaLength = be32(bytes.data());
-    if (metaLength > bytes.size() - 4) return fail("元数据超出了文件末尾");
+    if (metaLength > bytes.size() - 4) return fail(OpenError::MetadataPastEnd);
     const std::optional<json::Value> meta = json::parse(bytes.substr(4, metaLength));
-    if (!meta || meta->kind != json::Value::Kind::Object) return fail("元数据不是有效的 JSON 对象");
+    if (!meta || meta->kind != json::Value::Kind::Object) return fail(OpenError::MetadataNotJson);
     auto integer = [&](std::string_view name) -> std::optional<std::uint64_t> {
         const json::Value* v = meta->member(name);
         return v ? v->integer : std::nullopt;
     };
     const auto nodeCount = integer("node_count"), version = integer("ip_version"),
                totalSize = integer("total_size");
-    if (!nodeCount) return fail("元数据缺少 node_count,或它不是整数");
-    if (!version) return fail("元数据缺少 ip_version,或它不是整数");
-    if (!totalSize) return fail("元数据缺少 total_size,或它不是整数");
+    if (!nodeCount) return fail(OpenError::NoNodeCount);
+    if (!version) return fail(OpenError::NoIpVersion);
+    if (!totalSize) return fail(OpenError::NoTotalSize);
     const json::Value* fields = meta->member("fields");
     if (!fields || fields->kind != json::Value::Kind::Array || fields->items.empty() ||
         std::any_of(fields->items.begin(), fields->items.end(),
                     [](const json::Value& v) { return v.kind != json::Value::Kind::String; }))
-        return fail("元数据缺少 fields,或它不是字段名的列表");
+        return fail(OpenError::NoFields);
     const json::Value* languages = meta->member("languages");
     if (!languages || languages->kind != json::Value::Kind::Object || languages->members.empty() ||
         std::any_of(languages->members.begin(), languages->members.end(),
                     [](const auto& m) { return !m.value.integer; }))
-        return fail("元数据缺少 languages,或它有误");
-    if ((*version & 3) == 0) return fail("元数据的 ip_version 既不是 IPv4 也不是 IPv6");
-    if (*totalSize > bytes.size() - 4 - metaLength) return fail("文件比元数据所说的短,可能不完整");
+        return fail(OpenError::NoLanguages);
+    if ((*version & 3) == 0) return fail(OpenError::NoFamily);
+    if (*totalSize > bytes.size() - 4 - metaLength) return fail(OpenError::ShorterThanMetadata);
     if (*nodeCount == 0 || *nodeCount >= 0xFFFFFFFFull || *nodeCount * kNodeSize > *totalSize)
-        return fail("节点数与文件大小不符");
+        return fail(OpenError::NodeCountMismatch);
 
     auto db = std::make_unique<Ipdb>();
     db->owner_ = std::move(owner);
@@ -552,7 +548,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
     // The Chinese names where the file has them, else its first language.
     const json::Value* chosen = languages->member("CN");
     const std::uint64_t language = chosen ? *chosen->integer : *languages->members[0].value.integer;
-    if (language > 0xFFFF) return fail("元数据的 languages 有误");
+    if (language > 0xFFFF) return fail(OpenError::BadLanguage);
     db->language_ = static_cast<std::size_t>(language);
     for (const json::Value& name : fields->items) {
         const auto* at = std::find(std::begin(kRoleNames), std::end(kRoleNames), name.text);
@@ -565,8 +561,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         for (; depth < kV4Depth && n < db->nodeCount_; ++depth) n = db->child(n, depth >= 80);
         if (depth == kV4Depth && n < db->nodeCount_) db->v4Root_ = n;
     }
-    const std::string problem = db->checkNodes();
-    if (!problem.empty()) return fail(problem);
+    if (const std::optional<OpenError> problem = db->checkNodes()) return fail(*problem);
     if (db->v4Root_) {
         db->v4Top_.resize(std::size_t{1} << kTopBits);
         db->fillV4Top(*db->v4Root_, 0, 0);
@@ -577,8 +572,8 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
 }  // namespace
 
 std::unique_ptr<Database> openIpdb(std::string_view bytes, std::shared_ptr<const void> owner,
-                                   std::string& reason) {
-    return Ipdb::open(bytes, std::move(owner), reason);
+                                   OpenFailure& failure) {
+    return Ipdb::open(bytes, std::move(owner), failure);
 }
 
 }  // namespace ipdata

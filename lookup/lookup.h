@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ipdata/ipdata.h"
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/probe.h"
@@ -52,7 +53,7 @@ struct SingleResult {
 // Why the address data file beside the program cannot be used.
 struct DataFileProblem {
     enum class Kind { Unreadable, Refused } kind;
-    std::string reason;  // Refused: the reader's reason (GBK)
+    ipdata::OpenFailure refusal;  // Refused: why
 };
 
 // What the engines report, each call on the window thread.

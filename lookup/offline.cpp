@@ -46,7 +46,7 @@ void OfflineData::load() {
     std::unique_ptr<ipdata::Database> opened;
     if (auto view = files_.map(path_)) {
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
-        opened = ipdata::openDatabase(owner->bytes(), owner, problem.reason);
+        opened = ipdata::openDatabase(owner->bytes(), owner, problem.refusal);
         problem.kind = DataFileProblem::Kind::Refused;
     }
     if (opened) {

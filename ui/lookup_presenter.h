@@ -17,6 +17,9 @@
 
 namespace ui {
 
+// Why the address data file was refused, as the status panel says it.
+std::string refusalText(const ipdata::OpenFailure& failure);
+
 class LookupPresenter final : public lookup::Events {
   public:
     // Everything passed in must outlive the presenter, whose posted work the poster drops
