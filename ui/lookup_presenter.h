@@ -42,6 +42,9 @@ class LookupPresenter final : public lookup::Events {
     bool offlineMode() const { return offlineMode_; }
     // Start-up's last step: the public address in panel 2. Once; a later call does nothing.
     void showPublicAddress();
+    // Panel 1 now shows `text`, whoever put it there (an import's result, say): a batch's
+    // next answer puts its progress text back.
+    void statusShown(const std::string& text) { lastStatus_ = text; }
 
     // lookup::Events
     bool answered(RowId id, const Answer& answer) override;
@@ -68,7 +71,7 @@ class LookupPresenter final : public lookup::Events {
     const platform::Path dataPath_;
     bool offlineMode_ = false;
     Run run_ = Run::Idle;
-    std::string lastStatus_;  // the last text this presenter put in panel 1
+    std::string lastStatus_;  // what panel 1 shows, as far as this presenter was told
     // The running batch: rows that received their answer, and of those the data's.
     long long written_ = 0;
     long long fromData_ = 0;

@@ -56,6 +56,7 @@ void MainWindow::setPanel(int index, const std::string& text) {
     redrawChangedRows();
     const std::wstring wide = win32::gbkToWide(text);
     SendMessageW(status_, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(wide.c_str()));
+    if (index == 1 && lookups_) lookups_->statusShown(text);
 }
 
 std::string MainWindow::panel(int index) {
