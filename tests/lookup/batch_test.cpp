@@ -130,6 +130,24 @@ TEST_F(BatchTest, AtMostFourRequestsAreUnderWayAtOnce) {
     EXPECT_EQ(opens, 1);
 }
 
+// Another action's text meanwhile (an export's, as the window tells it) gives way to the
+// progress text at the next answer.
+TEST_F(BatchTest, AnAnswerPutsTheProgressTextBack) {
+    Gate& gate = newGate();
+    holdRequestsAt(gate);
+    setRows(numberedRows(2));
+    window.statusHistory.clear();
+    lookups->startBatchQuery();
+    ASSERT_TRUE(gate.awaitWaiting(2));
+    window.setPanel(1, "导出txt完毕!");
+    lookups->statusShown("导出txt完毕!");
+    gate.open();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(window.statusHistory,
+              (std::vector<std::string>{"正在查询IP地址...", "导出txt完毕!", "正在查询IP地址...",
+                                        "查询完毕,共查询出2条数据!"}));
+}
+
 // A stop ends the run at once, but the requests it gave up are still open at the service:
 // the next run asks nothing until they are done, so the service never sees more than 4.
 TEST_F(BatchTest, ANewRunWaitsForTheRequestsAStoppedOneGaveUp) {
