@@ -22,7 +22,6 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <unordered_map>
 #include <utility>
 
 #include "ipdata/gbk.h"
@@ -363,16 +362,13 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
 
     // One verdict per record, however many prefixes point to it; for a match its display
     // and where the record lies. The region text is made for each range handed on, not
-    // kept for every record that matched (some 10^5 of them for a common word), and each
-    // display is kept once: far fewer places than records read alike.
+    // kept for every record that matched (some 10^5 of them for a common word).
     struct Match {
         std::uint32_t pointer;
-        std::uint32_t display;  // into displays
+        std::string display;
     };
     Verdicts verdicts;  // -1 no match, else into answers
     std::vector<Match> answers;
-    std::vector<std::string> displays;
-    std::unordered_map<std::string, std::uint32_t> displayIds;
     std::string text;
     std::uint32_t lastPointer = 0;  // neighbours often share a record
     std::int32_t lastVerdict = -1;
@@ -395,11 +391,7 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         std::int32_t verdict = -1;
         if (match) {
             verdict = static_cast<std::int32_t>(answers.size());
-            std::string display = displayOf(f);
-            const auto [known, added] =
-                displayIds.try_emplace(display, static_cast<std::uint32_t>(displays.size()));
-            if (added) displays.push_back(std::move(display));
-            answers.push_back({pointer, known->second});
+            answers.push_back({pointer, displayOf(f)});
         }
         verdicts.add(pointer, verdict);
         return lastVerdict = verdict;
@@ -410,7 +402,6 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     Range pending;
     bool anyPending = false;
     std::uint32_t pendingPointer = 0;
-    std::uint32_t pendingDisplay = 0;
     bool open = false;  // pending may still grow
     Prefix openLast;
     std::int32_t openVerdict = -1;
@@ -433,14 +424,13 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
             const Prefix last = prefix.last(depth);
             // Adjacent ranges that read the same are one row.
             if (open && openLast.precedes(prefix) &&
-                (verdict == openVerdict || answers[verdict].display == pendingDisplay)) {
+                (verdict == openVerdict || answers[verdict].display == pending.display)) {
                 pending.last = addressOf(last, v4);
             } else {
                 handOn();
                 const Match& a = answers[verdict];
-                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, displays[a.display], {}};
+                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display, {}};
                 pendingPointer = a.pointer;
-                pendingDisplay = a.display;
                 anyPending = true;
                 openVerdict = verdict;
             }
