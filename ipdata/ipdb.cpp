@@ -129,7 +129,7 @@ class Verdicts {
     void add(std::uint32_t pointer, std::int32_t verdict) {
         recent_[hash(pointer) >> kRecentShift] = {pointer, verdict};
         place(slots_, {pointer, verdict});
-        if (++count_ * 2 > slots_.size()) {
+        if (++count_ * 4 > slots_.size() * 3) {
             std::vector<Slot> slots(slots_.size() * 2);
             for (const Slot& slot : slots_)
                 if (slot.key != 0) place(slots, slot);
