@@ -69,10 +69,10 @@ std::uint32_t TextPool::intern(std::string_view text) {
 
 RowView RowStore::operator[](std::size_t index) const {
     const Slot& s = rows_[index];
-    RowView view{firstId_ + index, address(index), texts_[s.text], s.source, std::nullopt};
-    if (s.fields != 0) {
+    RowView view{firstId_ + index, address(index), texts_[s.text], source(index), std::nullopt};
+    if (const std::uint32_t place = s.answer & kFieldsMask; place != 0) {
         FieldViews& fields = view.fields.emplace();
-        for (std::size_t f = 0; f < kFieldCount; ++f) fields[f] = texts_[fields_[s.fields - 1][f]];
+        for (std::size_t f = 0; f < kFieldCount; ++f) fields[f] = texts_[fields_[place - 1][f]];
     }
     return view;
 }
@@ -101,15 +101,15 @@ std::uint32_t RowStore::fieldsOf(const Fields& fields) {
 void RowStore::push(std::string_view address, const Answer& answer) {
     const auto at = static_cast<std::uint32_t>(addresses_.size());
     addresses_.insert(addresses_.end(), address.begin(), address.end());
-    rows_.push_back({at, static_cast<std::uint32_t>(address.size()), 0, 0, Source::None});
+    rows_.push_back({at, 0, 0});
     setAnswer(rows_.size() - 1, answer);
 }
 
 void RowStore::setAnswer(std::size_t index, const Answer& answer) {
     Slot& s = rows_[index];
     s.text = texts_.intern(answer.text);
-    s.source = answer.source;
-    s.fields = answer.fields ? fieldsOf(*answer.fields) : 0;
+    const std::uint32_t fields = answer.fields ? fieldsOf(*answer.fields) : 0;
+    s.answer = static_cast<std::uint32_t>(answer.source) << kFieldsBits | fields;
 }
 
 QueryTable::QueryTable(std::array<std::string, kColumns> headers)

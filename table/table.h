@@ -102,20 +102,27 @@ class RowStore {
     void push(std::string_view address, const Answer& answer = {});
     void setAnswer(std::size_t index, const Answer& answer);
     std::string_view address(std::size_t index) const {
-        const Slot& s = rows_[index];
-        return {addresses_.data() + s.addressAt, s.addressLength};
+        // Addresses lie in row order, each up to the next one's start.
+        const std::size_t at = rows_[index].addressAt;
+        const std::size_t end =
+            index + 1 < rows_.size() ? rows_[index + 1].addressAt : addresses_.size();
+        return {addresses_.data() + at, end - at};
     }
     std::string_view text(std::size_t index) const { return texts_[rows_[index].text]; }
-    Source source(std::size_t index) const { return rows_[index].source; }
+    Source source(std::size_t index) const {
+        return static_cast<Source>(rows_[index].answer >> kFieldsBits);
+    }
 
   private:
     friend class QueryTable;
+    // The source in the top bits of `answer`, below them the place of the fields in fields_
+    // plus 1 (0: none).
+    static constexpr int kFieldsBits = 30;
+    static constexpr std::uint32_t kFieldsMask = (1u << kFieldsBits) - 1;
     struct Slot {
         std::uint32_t addressAt;
-        std::uint32_t addressLength;
-        std::uint32_t text;    // into texts_
-        std::uint32_t fields;  // into fields_ plus 1; 0: none
-        Source source;
+        std::uint32_t text;  // into texts_
+        std::uint32_t answer;
     };
     std::uint32_t fieldsOf(const Fields& fields);
 
