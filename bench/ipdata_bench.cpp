@@ -31,7 +31,10 @@ std::unique_ptr<ipdata::Database> openData(std::string& reason) {
         return nullptr;
     }
     auto owner = std::make_shared<const platform::FileView>(std::move(*view));
-    return ipdata::openDatabase(owner->bytes(), owner, reason);
+    ipdata::OpenFailure failure;
+    auto db = ipdata::openDatabase(owner->bytes(), owner, failure);
+    if (!db) reason = "refused, error " + std::to_string(static_cast<int>(failure.error));
+    return db;
 }
 
 const ipdata::Database* database() {

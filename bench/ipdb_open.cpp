@@ -36,14 +36,14 @@ int main(int argc, char** argv) {
             return 1;
         }
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
-        std::string reason;
+        ipdata::OpenFailure reason;
         const std::unique_ptr<ipdata::Database> db =
             ipdata::openDatabase(owner->bytes(), owner, reason);
         QueryPerformanceCounter(&end);
         ms.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
                      static_cast<double>(frequency.QuadPart));
         if (!db) {
-            std::fprintf(stderr, "refused: %s\n", reason.c_str());
+            std::fprintf(stderr, "refused: error %d\n", static_cast<int>(reason.error));
             return 1;
         }
         ranges = db->rangeCount();

@@ -1,6 +1,6 @@
 // The reverse search answered from the real address data file (data/ip2region.db;
-// VERDALO_IPDATA names another) through the Lookups and the fake window, click to final
-// message, the table replaced included; and the Lookups' own open of the file.
+// VERDALO_IPDATA names another) through the engine and its events, without a window, start
+// to end, the table replaced included; and the engine's own open of the file.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,13 +9,13 @@
 #include <memory>
 
 #include "lookup/lookup.h"
+#include "platform/post_queue.h"
 #include "tests/fakes/fake_clipboard.h"
 #include "tests/fakes/fake_dialogs.h"
 #include "tests/fakes/fake_files.h"
 #include "tests/fakes/fake_internet.h"
 #include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
-#include "tests/fakes/fake_window.h"
 
 namespace {
 
@@ -27,6 +27,28 @@ platform::Path dataPath() {
             .string());
 }
 
+// Puts what the engine reports into a table, as the window's presenter does, without a
+// window: the answers and the rows found, and whether the run has ended.
+struct Table final : lookup::Events {
+    QueryTable table{{"IP", "来自"}};
+    bool ended = false;
+    bool answered(RowId id, const Answer& answer) override { return table.setAnswer(id, answer); }
+    void batchFinished() override { ended = true; }
+    void offlineBatchFinished(const std::vector<RowAnswer>& answers, std::size_t) override {
+        table.setAnswers(answers);
+        ended = true;
+    }
+    void offlineBatchFailed() override { ended = true; }
+    void rangesFound(RowStore rows) override { table.replaceRows(std::move(rows)); }
+    void searchFinished(RowStore rows) override {
+        if (!rows.empty()) table.replaceRows(std::move(rows));
+        ended = true;
+    }
+    void singleAnswered(const std::string&, const lookup::SingleResult&) override {}
+    void publicAddressFound(const std::optional<std::string>&) override {}
+    void dataFileRefused(const lookup::DataFileProblem&) override { ended = true; }
+};
+
 struct World {
     fake::DiskFiles files;
     fake::Dialogs dialogs;
@@ -35,21 +57,25 @@ struct World {
     fake::Probe probe;
     fake::ModuleMemory moduleMemory;
     platform::Services os{files, dialogs, clipboard, net, probe, moduleMemory};
-    fake::Window window;
+    platform::PostQueue queue;
+    Table events;
     platform::Executor executor;
-    std::unique_ptr<lookup::Lookups> lookups;
+    std::unique_ptr<lookup::Engine> engine;
 
     World() {
         net.handler = [](auto&&...) { return fake::HttpResponse{}; };
     }
-    ~World() { lookups.reset(); }
-    bool finished() { return window.panel(1).rfind("查询完毕", 0) == 0; }
-    // One search, click to final message; false when it never ended.
-    bool search(const std::string& keywords) {
-        window.setText(Box::Keywords, keywords);
-        window.setPanel(1, "");
-        lookups->startReverseSearch();
-        return window.runUntil([this] { return finished(); }, 60000);
+    ~World() { engine.reset(); }
+    void open() {
+        engine = std::make_unique<lookup::Engine>(os, executor, queue, events, dataPath());
+    }
+    // One run, start to its end, its rows in the table.
+    void run(const std::function<bool()>& start) {
+        events.ended = false;
+        if (start()) queue.runUntil([this] { return events.ended; });
+    }
+    void search(const std::string& keywords) {
+        run([&] { return engine->startReverseSearch(keywords); });
     }
 };
 
@@ -57,38 +83,34 @@ struct World {
 void BM_open_then_search(benchmark::State& state) {
     World world;
     for (auto _ : state) {
-        world.lookups = std::make_unique<lookup::Lookups>(
-            world.os, world.executor, world.window.table(), world.window, world.window, dataPath());
-        if (!world.search("重庆市 电信")) return state.SkipWithError("the search did not end");
+        world.open();
+        world.search("重庆市 电信");
     }
-    if (world.window.table().size() != 72)
+    if (world.events.table.size() != 72)
         state.SkipWithError("data/ip2region.db missing or not the expected file");
 }
 BENCHMARK(BM_open_then_search)->Unit(benchmark::kMillisecond);
 
 void BM_reverse_search(benchmark::State& state, const char* keywords) {
     World world;
-    world.lookups = std::make_unique<lookup::Lookups>(
-        world.os, world.executor, world.window.table(), world.window, world.window, dataPath());
+    world.open();
     for (auto _ : state) {
-        world.window.table().clear();
-        if (!world.search(keywords)) return state.SkipWithError("the search did not end");
+        world.events.table.clear();
+        world.search(keywords);
     }
     if (!world.net.requests().empty())
         return state.SkipWithError("data/ip2region.db missing: the web was asked");
-    state.counters["rows"] = static_cast<double>(world.window.table().size());
+    state.counters["rows"] = static_cast<double>(world.events.table.size());
 }
 BENCHMARK_CAPTURE(BM_reverse_search, telecom, "电信")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_reverse_search, chongqing_telecom, "重庆市 电信")
     ->Unit(benchmark::kMillisecond);
 
 // The offline mode's batch over 100 000 rows, every fourth IPv6 (with the ipdb data),
-// start to final message, the answers written into the table included.
+// start to its end, the answers written into the table included.
 void BM_offline_batch(benchmark::State& state) {
     World world;
-    world.lookups = std::make_unique<lookup::Lookups>(
-        world.os, world.executor, world.window.table(), world.window, world.window, dataPath());
-    world.lookups->setOfflineMode(true);
+    world.open();
     std::vector<RowCells> rows;
     for (std::uint32_t i = 0; i < 100000; ++i) {
         const std::uint32_t v = i * 2654435761u;
@@ -100,17 +122,12 @@ void BM_offline_batch(benchmark::State& state) {
                           v >> 8 & 255, v & 255);
         rows.push_back({text, ""});
     }
+    QueryTable& table = world.events.table;
     for (auto _ : state) {
-        world.window.table().replace(rows);
-        world.window.setPanel(1, "");
-        world.lookups->startBatchQuery();
-        if (!world.window.runUntil([&] { return world.finished(); }, 60000))
-            return state.SkipWithError("the batch did not end");
+        table.replace(rows);
+        world.run([&] { return world.engine->startBatch(table.pending(), true); });
     }
-    state.counters["answered"] =
-        static_cast<double>(world.window.table().pending().size() < rows.size()
-                                ? rows.size() - world.window.table().pending().size()
-                                : 0);
+    state.counters["answered"] = static_cast<double>(rows.size() - table.pending().size());
 }
 BENCHMARK(BM_offline_batch)->Unit(benchmark::kMillisecond);
 

@@ -9,21 +9,20 @@
 
 namespace {
 
-std::vector<Row> results(int n) {
-    std::vector<Row> rows;
+RowStore results(int n) {
+    RowStore rows;
     rows.reserve(n);
     for (int i = 0; i < n; ++i)
-        rows.push_back({static_cast<RowId>(i),
-                        std::to_string(1 + i / 65536) + "." + std::to_string(i / 256 % 256) +
-                            ".10." + std::to_string(i % 256),
-                        "广东省深圳市 电信ADSL 第" + std::to_string(i % 900) + "区"});
+        rows.push(std::to_string(1 + i / 65536) + "." + std::to_string(i / 256 % 256) + ".10." +
+                      std::to_string(i % 256),
+                  {"广东省深圳市 电信ADSL 第" + std::to_string(i % 900) + "区", Source::Web});
     return rows;
 }
 
 const std::array<std::string, QueryTable::kColumns> kTitles = {"IP", "来自"};
 
 void BM_xlsxWrite(benchmark::State& state) {
-    const std::vector<Row> rows = results(static_cast<int>(state.range(0)));
+    const RowStore rows = results(static_cast<int>(state.range(0)));
     std::size_t bytes = 0;
     for (auto _ : state) bytes = io::xlsxFile(rows, kTitles).bytes.size();
     state.counters["bytes"] = static_cast<double>(bytes);
@@ -53,7 +52,7 @@ BENCHMARK(BM_xlsxRead)
     ->Complexity(benchmark::oN);
 
 void BM_csvWrite(benchmark::State& state) {
-    const std::vector<Row> rows = results(static_cast<int>(state.range(0)));
+    const RowStore rows = results(static_cast<int>(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(io::csvFile(rows, kTitles));
 }
 BENCHMARK(BM_csvWrite)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -31,10 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto address = ipdata::parseAddress(tail))
         check(ipdata::parseAddress(ipdata::addressDisplay(*address)) == address);
 
-    std::string reason;
+    ipdata::OpenFailure reason;
     auto db = ipdata::openIp2region(bytes, reason);
     if (!db) {
-        check(!reason.empty());
         return 0;
     }
     for (std::size_t at = 0; at < 64; at += 4) {

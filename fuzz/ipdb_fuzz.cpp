@@ -93,10 +93,9 @@ std::optional<std::string> referenceWalk(std::string_view tree, std::uint32_t no
 }
 
 void wholeFile(std::string_view bytes) {
-    std::string reason;
+    ipdata::OpenFailure reason;
     const auto db = ipdata::openDatabase(bytes, nullptr, reason);
     if (!db) {
-        check(!reason.empty());
         return;
     }
     for (const ip::Address& a : {ip::Address::v4(be32(bytes, bytes.size() / 2)),
@@ -121,10 +120,9 @@ void ipdb(std::string_view input) {
     file += meta;
     file += tree;
 
-    std::string reason;
+    ipdata::OpenFailure reason;
     const auto db = ipdata::openIpdb(file, nullptr, reason);
     if (!db) {
-        check(!reason.empty());
         return;
     }
     // Addresses: every 4 and 16 bytes of the tree, and the ends of each family.

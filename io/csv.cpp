@@ -129,7 +129,7 @@ TextRows csvRows(std::string_view bytes) {
     return result;
 }
 
-std::string csvFile(const std::vector<Row>& rows,
+std::string csvFile(const RowStore& rows,
                     const std::array<std::string, QueryTable::kColumns>& titles) {
     // Made in GBK and converted a piece at a time: one conversion call per piece rather
     // than per field, and never the whole file twice over in memory.
@@ -140,8 +140,8 @@ std::string csvFile(const std::vector<Row>& rows,
     };
     appendRecord(gbk, titles[0], titles[1]);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i > 0 && rows[i].location.empty()) continue;
-        appendRecord(gbk, rows[i].address, rows[i].location);
+        if (i > 0 && rows.text(i).empty()) continue;
+        appendRecord(gbk, rows.address(i), shownLocation(rows[i]));
         if (gbk.size() >= (1u << 20)) convert();
     }
     convert();

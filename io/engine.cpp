@@ -9,8 +9,8 @@
 
 namespace io {
 
-std::string rowText(const Row& row) {
-    return row.address + "\t" + row.location;
+std::string rowText(const RowView& row) {
+    return std::string(row.address) + "\t" + shownLocation(row);
 }
 
 FileEngine::FileEngine(platform::Files& files, platform::Clipboard& clipboard,
@@ -75,7 +75,7 @@ bool FileEngine::drop(std::span<const platform::Path> paths) {
 
 bool FileEngine::exportRows(const platform::Path& path, RowsSnapshot rows, const Titles& titles) {
     if (working_) return false;
-    if (!rows) rows = std::make_shared<const std::vector<Row>>();
+    if (!rows) rows = std::make_shared<const RowStore>();
     const ListFormat& format = exportFormat(path);
     events_.exportStarted(format.id);
     Reply unwritable = [this, id = format.id] { events_.exportFailed(id, Failure::Unwritable); };

@@ -56,7 +56,7 @@ class FileEvents {
     virtual void copyFailed(Failure reason) = 0;
 };
 
-using RowsSnapshot = std::shared_ptr<const std::vector<Row>>;
+using RowsSnapshot = std::shared_ptr<const RowStore>;
 
 class FileEngine {
   public:
@@ -79,7 +79,7 @@ class FileEngine {
     // The addresses in the text appended as rows, in order of appearance, each once.
     void paste(std::string_view text);
     void copy(const std::string& text);
-    void copyRow(const Row& row) { copy(rowText(row)); }
+    void copyRow(const RowView& row) { copy(rowText(row)); }
 
     // From the start of an import or export until its end has been reported.
     bool working() const { return working_; }

@@ -78,11 +78,11 @@ ReadList readXlsx(std::string_view bytes) {
     return read;
 }
 
-WorkbookFile writeLines(const std::vector<Row>& rows, const Titles&) {
+WorkbookFile writeLines(const RowStore& rows, const Titles&) {
     return {textFile(rows), 0};
 }
 
-WorkbookFile writeCsv(const std::vector<Row>& rows, const Titles& titles) {
+WorkbookFile writeCsv(const RowStore& rows, const Titles& titles) {
     return {csvFile(rows, titles), 0};
 }
 

@@ -71,7 +71,7 @@ struct ListFormat {
     bool otherName = false;
     ReadList (*read)(std::string_view bytes) = nullptr;
     // Null for a format that is only read.
-    WorkbookFile (*write)(const std::vector<Row>& rows, const Titles& titles) = nullptr;
+    WorkbookFile (*write)(const RowStore& rows, const Titles& titles) = nullptr;
 };
 
 // Every format, the table the functions below search.
@@ -106,7 +106,7 @@ TextRows csvRows(std::string_view bytes);
 // later ones with a location). Fields holding a comma, quote or line break are quoted; a
 // field that starts like a formula (= + - @) gets a leading "'" so that a spreadsheet
 // shows it rather than runs it.
-std::string csvFile(const std::vector<Row>& rows,
+std::string csvFile(const RowStore& rows,
                     const std::array<std::string, QueryTable::kColumns>& titles);
 
 // .xlsx bytes to the rows of the first worksheet, by the rules of workbookRows: the first
@@ -118,7 +118,7 @@ workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows
 // The .xlsx file of the rows, laid out as workbookFile lays out the .xls: the titles in
 // sheet row 1, list row r in sheet row r + 2 when it has a location; rows past sheet row
 // 1 048 576 are counted in rowsLeftOut.
-WorkbookFile xlsxFile(const std::vector<Row>& rows,
+WorkbookFile xlsxFile(const RowStore& rows,
                       const std::array<std::string, QueryTable::kColumns>& titles);
 
 }  // namespace io

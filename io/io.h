@@ -38,8 +38,8 @@ workbook::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCell
 void sheetRows(std::vector<workbook::SheetCell>& cells, std::vector<RowCells>& rows);
 
 // The text file of the rows: the first row always, later rows only with a location; each
-// line the address, two spaces, the location, CR LF.
-std::string textFile(const std::vector<Row>& rows);
+// line the address, two spaces, the location as shown (shownLocation), CR LF.
+std::string textFile(const RowStore& rows);
 
 struct WorkbookFile {
     std::string bytes;
@@ -47,10 +47,10 @@ struct WorkbookFile {
 };
 // The .xls file of the rows: the column titles in sheet row 1, list row r in sheet row
 // r + 2 when it has a location (a blank sheet row when not), every cell formatted as text.
-WorkbookFile workbookFile(const std::vector<Row>& rows,
+WorkbookFile workbookFile(const RowStore& rows,
                           const std::array<std::string, QueryTable::kColumns>& titles);
 
 // A row as the list's copy puts it on the clipboard: the address, a tab, the location.
-std::string rowText(const Row& row);
+std::string rowText(const RowView& row);
 
 }  // namespace io

@@ -159,22 +159,25 @@ ListText listText(std::string_view bytes) {
     return result;
 }
 
-std::string textFile(const std::vector<Row>& rows) {
+std::string textFile(const RowStore& rows) {
     std::string text;
     if (rows.empty()) return text;
+    const std::string_view mark = kDataFileMark;
     std::size_t size = 0;
-    for (const Row& row : rows) size += row.address.size() + row.location.size() + 4;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        size += rows.address(i).size() + rows.text(i).size() + mark.size() + 4;
     text.reserve(size);
-    auto line = [&text](const Row& row) {
-        text += row.address;
+    auto line = [&](std::size_t i) {
+        text += rows.address(i);
         text += "  ";
-        text += row.location;
+        text += rows.text(i);
+        if (rows.source(i) == Source::DataFile) text += mark;
         text += "\r\n";
     };
     // The first row always makes the first line; later rows only once they have a location.
-    line(rows.front());
+    line(0);
     for (std::size_t i = 1; i < rows.size(); ++i)
-        if (!rows[i].location.empty()) line(rows[i]);
+        if (!rows.text(i).empty()) line(i);
     return text;
 }
 

@@ -35,7 +35,7 @@ void sheetRows(std::vector<workbook::SheetCell>& cells, std::vector<RowCells>& r
     for (std::string& title : rows.front()) std::replace(title.begin(), title.end(), '#', '.');
 }
 
-WorkbookFile workbookFile(const std::vector<Row>& rows,
+WorkbookFile workbookFile(const RowStore& rows,
                           const std::array<std::string, QueryTable::kColumns>& titles) {
     WorkbookFile file;
     std::vector<workbook::CellToWrite> cells;
@@ -43,16 +43,15 @@ WorkbookFile workbookFile(const std::vector<Row>& rows,
     for (std::size_t column = 0; column < titles.size(); ++column)
         cells.push_back({0, static_cast<std::uint16_t>(column), titles[column], true});
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        if (row.location.empty()) continue;
+        if (rows.text(i).empty()) continue;
         // List row i goes to sheet row i + 1 (from 0), below the titles; the sheet ends.
         if (i + 1 >= workbook::kSheetRows) {
             ++file.rowsLeftOut;
             continue;
         }
         const auto sheetRow = static_cast<std::uint32_t>(i + 1);
-        cells.push_back({sheetRow, 0, row.address, true});
-        cells.push_back({sheetRow, 1, row.location, true});
+        cells.push_back({sheetRow, 0, std::string(rows.address(i)), true});
+        cells.push_back({sheetRow, 1, shownLocation(rows[i]), true});
     }
     // The titles stand above the rows only once some row is written.
     if (cells.size() == titles.size()) cells.clear();

@@ -41,8 +41,22 @@ std::string searchTextOf(std::string_view utf8) {
     return out;
 }
 
-std::string rangeReason(std::size_t index, const char* what) {
-    return "地址库第 " + numberToText(static_cast<long long>(index) + 1) + " 条地址段" + what;
+// "country|area|province|city|operator" (GBK) by what each part names; "0" is none.
+Fields fieldsOfRegion(std::string_view region) {
+    std::string parts[5];
+    for (std::string& part : parts) {
+        const std::size_t bar = region.find('|');
+        const std::string_view field = region.substr(0, bar);
+        if (field != "0") part = field;
+        if (bar == std::string_view::npos) break;
+        region.remove_prefix(bar + 1);
+    }
+    Fields f;
+    f.country = std::move(parts[0]);
+    f.region = std::move(parts[2]);
+    f.city = std::move(parts[3]);
+    f.isp = std::move(parts[4]);
+    return f;
 }
 
 bool stopped(const std::stop_token& stop) {
@@ -51,7 +65,7 @@ bool stopped(const std::stop_token& stop) {
 
 class Ip2region final : public Database {
   public:
-    static std::unique_ptr<Database> open(std::string_view bytes, std::string& reason);
+    static std::unique_ptr<Database> open(std::string_view bytes, OpenFailure& failure);
 
     std::optional<Range> find(const ip::Address& address) const override;
     void searchEach(const std::vector<std::string>& keywords,
@@ -78,31 +92,31 @@ class Ip2region final : public Database {
     std::vector<Record> records_;
 };
 
-std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& reason) {
+std::unique_ptr<Database> Ip2region::open(std::string_view bytes, OpenFailure& failure) {
     if (bytes.empty()) {
-        reason = "地址库文件是空的";
+        failure = {OpenError::Empty};
         return nullptr;
     }
     if (bytes.size() < kHeaderSize) {
-        reason = "地址库文件太短,没有完整的文件头";
+        failure = {OpenError::NoHeader};
         return nullptr;
     }
     const std::uint64_t firstIndex = le::u32(bytes, 0);
     const std::uint64_t lastIndex = le::u32(bytes, 4);
     if (firstIndex > lastIndex) {
-        reason = "地址库文件头有误:索引的起点在终点之后";
+        failure = {OpenError::IndexReversed};
         return nullptr;
     }
     if (firstIndex < kHeaderSize) {
-        reason = "地址库文件头有误:索引与文件头重叠";
+        failure = {OpenError::IndexOverlapsHeader};
         return nullptr;
     }
     if ((lastIndex - firstIndex) % kEntrySize != 0) {
-        reason = "地址库文件头有误:索引长度不是 12 字节的整数倍";
+        failure = {OpenError::IndexNotWholeEntries};
         return nullptr;
     }
     if (lastIndex + kEntrySize > bytes.size()) {
-        reason = "地址库索引超出了文件末尾,文件可能不完整";
+        failure = {OpenError::IndexPastEnd};
         return nullptr;
     }
 
@@ -117,21 +131,21 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& r
         const std::uint32_t last = le::u32(bytes, at + 4);
         const std::uint32_t pointer = le::u32(bytes, at + 8);
         if (first > last) {
-            reason = rangeReason(i, "的起止地址颠倒");
+            failure = {OpenError::RangeReversed, i};
             return nullptr;
         }
         if (!db->entries_.empty() && first <= db->entries_.back().last) {
-            reason = rangeReason(i, "未按地址排列,或与前一段重叠");
+            failure = {OpenError::RangeOutOfOrder, i};
             return nullptr;
         }
         const std::size_t offset = pointer & 0xFFFFFF;
         const std::size_t length = pointer >> 24;
         if (length < kCityIdSize) {
-            reason = rangeReason(i, "的地区记录太短");
+            failure = {OpenError::RecordTooShort, i};
             return nullptr;
         }
         if (offset + length > bytes.size()) {
-            reason = rangeReason(i, "的地区记录超出了文件末尾");
+            failure = {OpenError::RecordPastEnd, i};
             return nullptr;
         }
         auto [it, added] =
@@ -150,7 +164,8 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, std::string& r
 Range Ip2region::rangeAt(std::size_t index) const {
     const Entry& e = entries_[index];
     const Record& r = records_[e.record];
-    return {ip::Address::v4(e.first), ip::Address::v4(e.last), r.region, r.display};
+    return {ip::Address::v4(e.first), ip::Address::v4(e.last), r.region, r.display,
+            fieldsOfRegion(r.region)};
 }
 
 std::optional<Range> Ip2region::find(const ip::Address& address) const {
@@ -200,8 +215,8 @@ void Ip2region::searchEach(const std::vector<std::string>& keywords,
 
 }  // namespace
 
-std::unique_ptr<Database> openIp2region(std::string_view bytes, std::string& reason) {
-    return Ip2region::open(bytes, reason);
+std::unique_ptr<Database> openIp2region(std::string_view bytes, OpenFailure& failure) {
+    return Ip2region::open(bytes, failure);
 }
 
 std::string regionDisplay(const std::string& region) {

@@ -2,15 +2,19 @@
 
 namespace ipdata {
 
+bool isIpdbError(OpenError error) {
+    return error >= OpenError::NoMetadataLength;
+}
+
 std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<const void> owner,
-                                       std::string& reason) {
+                                       OpenFailure& failure) {
     // An ipdb file opens with the length of its metadata, big-endian and small, then the
     // metadata's "{". An ip2region header could look so by chance (its first bytes are
     // offsets): when it does and the ipdb reading fails, ip2region gets its turn.
     const bool ipdbLike = bytes.size() > 4 && bytes[0] == 0 && bytes[4] == '{';
-    if (!ipdbLike) return openIp2region(bytes, reason);
-    if (auto db = openIpdb(bytes, std::move(owner), reason)) return db;
-    std::string other;
+    if (!ipdbLike) return openIp2region(bytes, failure);
+    if (auto db = openIpdb(bytes, std::move(owner), failure)) return db;
+    OpenFailure other;
     return openIp2region(bytes, other);
 }
 

@@ -23,12 +23,25 @@
 
 namespace ipdata {
 
+// A record's fields by what they name (GBK); empty where the file has none ("0" in
+// ip2region). ip2region has no district, owner or country code.
+struct Fields {
+    std::string country;
+    std::string region;  // province, state
+    std::string city;
+    std::string district;
+    std::string owner;
+    std::string isp;
+    std::string countryCode;
+};
+
 // Both ends are of one family, first <= last.
 struct Range {
     ip::Address first;
     ip::Address last;
     std::string region;   // GBK, the record's fields as the file holds them ('|' or tab)
     std::string display;  // GBK, what a user reads: regionDisplay, or the ipdb answer
+    Fields fields;
 };
 
 class Database {
@@ -62,15 +75,51 @@ class Database {
     virtual std::string_view formatName() const = 0;
 };
 
+// Why a file is refused at open.
+enum class OpenError {
+    // ip2region
+    Empty,
+    NoHeader,
+    IndexReversed,
+    IndexOverlapsHeader,
+    IndexNotWholeEntries,
+    IndexPastEnd,
+    RangeReversed,  // these four name the range (OpenFailure::range)
+    RangeOutOfOrder,
+    RecordTooShort,
+    RecordPastEnd,
+    // ipdb
+    NoMetadataLength,
+    MetadataPastEnd,
+    MetadataNotJson,
+    NoNodeCount,
+    NoIpVersion,
+    NoTotalSize,
+    NoFields,
+    NoLanguages,
+    NoFamily,
+    ShorterThanMetadata,
+    NodeCountMismatch,
+    BadLanguage,
+    NodePointedTwice,
+    RecordPointerPastEnd,
+};
+struct OpenFailure {
+    OpenError error = OpenError::Empty;
+    std::size_t range = 0;  // from 0, for the errors that name a range
+};
+// Whether `error` is one of the ipdb reader's.
+bool isIpdbError(OpenError error);
+
 // Opens whichever format `bytes` hold. `owner` keeps the bytes alive (a file mapping) for
-// as long as the database needs them. Null and `reason` (GBK, for the user) when the bytes
-// are no usable data file.
+// as long as the database needs them. Null and `failure` when the bytes are no usable data
+// file.
 std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<const void> owner,
-                                       std::string& reason);
+                                       OpenFailure& failure);
 std::unique_ptr<Database> openIpdb(std::string_view bytes, std::shared_ptr<const void> owner,
-                                   std::string& reason);
+                                   OpenFailure& failure);
 // Copies what it needs; `bytes` may go after the call.
-std::unique_ptr<Database> openIp2region(std::string_view bytes, std::string& reason);
+std::unique_ptr<Database> openIp2region(std::string_view bytes, OpenFailure& failure);
 
 // An ip2region region as a user reads it: province, city and operator, separated by spaces
 // ("中国|0|重庆|重庆市|电信" gives "重庆 重庆市 电信"); the country in front unless it is

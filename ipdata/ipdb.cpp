@@ -40,20 +40,19 @@ constexpr int kTopBits = 16;
 // How many records a search passes between two looks at the stop flag.
 constexpr std::size_t kStopEvery = 4096;
 
-// What a user reads, in this order; found in a file by these names.
-enum Role { kCountry, kRegion, kCity, kDistrict, kOwner, kOperator, kRoleCount };
+// What a user reads, in this order (the shown roles), then what an answer keeps beside;
+// found in a file by these names.
+enum Role { kCountry, kRegion, kCity, kDistrict, kOwner, kOperator, kCountryCode, kRoleCount };
+constexpr int kShownRoles = kCountryCode;
 constexpr std::string_view kRoleNames[kRoleCount] = {"country_name",  "region_name",  "city_name",
-                                                     "district_name", "owner_domain", "isp_domain"};
+                                                     "district_name", "owner_domain", "isp_domain",
+                                                     "country_code"};
 // "中国" in UTF-8, the records' encoding.
 constexpr std::string_view kChina = "\xE4\xB8\xAD\xE5\x9B\xBD";
 // Administrative suffixes a keyword may carry where the data names the place without one;
 // longest first, so "广西壮族自治区" becomes "广西".
 constexpr std::u8string_view kSuffixes[] = {
     u8"维吾尔自治区", u8"壮族自治区", u8"回族自治区", u8"特别行政区", u8"自治区", u8"省", u8"市"};
-
-std::string damaged(std::string_view what) {
-    return "地址库文件已损坏:" + std::string(what);
-}
 
 bool stopped(const std::stop_token& stop) {
     return stop.stop_requested();
@@ -124,7 +123,7 @@ class Verdicts {
     void add(std::uint32_t pointer, std::int32_t verdict) {
         recent_[hash(pointer) >> kRecentShift] = {pointer, verdict};
         place(slots_, {pointer, verdict});
-        if (++count_ * 2 > slots_.size()) {
+        if (++count_ * 4 > slots_.size() * 3) {
             std::vector<Slot> slots(slots_.size() * 2);
             for (const Slot& slot : slots_)
                 if (slot.key != 0) place(slots, slot);
@@ -158,7 +157,7 @@ class Verdicts {
 class Ipdb final : public Database {
   public:
     static std::unique_ptr<Database> open(std::string_view bytes, std::shared_ptr<const void> owner,
-                                          std::string& reason);
+                                          OpenFailure& failure);
 
     std::optional<Range> find(const ip::Address& address) const override;
     void searchEach(const std::vector<std::string>& keywords,
@@ -176,6 +175,7 @@ class Ipdb final : public Database {
     struct Answer {
         std::string region;
         std::string display;
+        ipdata::Fields fields;
     };
     // The leaves under `child` (reached with `depth` bits as `prefix`) in address order:
     // `node(node, depth)` for each inner node (false ends the walk), `leaf(pointer, depth,
@@ -192,9 +192,10 @@ class Ipdb final : public Database {
     Fields fieldsOf(std::string_view record) const;
     // GBK, as a user reads it.
     std::string displayOf(const Fields& fields) const;
+    ipdata::Fields gbkFields(const Fields& fields) const;
     Answer answerOf(std::string_view record) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
-    std::string checkNodes() const;
+    std::optional<OpenError> checkNodes() const;
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;  // from the first node, total_size bytes
@@ -281,7 +282,7 @@ std::string Ipdb::displayOf(const Fields& f) const {
     const bool hideCountry = f.role[kCountry] == kChina && !f.role[kRegion].empty();
     std::string out;
     std::string_view shown;
-    for (int r = 0; r < kRoleCount; ++r) {
+    for (int r = 0; r < kShownRoles; ++r) {
         const std::string_view field = f.role[r];
         if (field.empty() || (r == kCountry && hideCountry) || field == shown) continue;
         if (!out.empty()) out += ' ';
@@ -291,9 +292,15 @@ std::string Ipdb::displayOf(const Fields& f) const {
     return out;
 }
 
+ipdata::Fields Ipdb::gbkFields(const Fields& f) const {
+    return {gbk_(f.role[kCountry]),    gbk_(f.role[kRegion]), gbk_(f.role[kCity]),
+            gbk_(f.role[kDistrict]),   gbk_(f.role[kOwner]),  gbk_(f.role[kOperator]),
+            gbk_(f.role[kCountryCode])};
+}
+
 Ipdb::Answer Ipdb::answerOf(std::string_view record) const {
     const Fields f = fieldsOf(record);
-    return {gbk_(f.all), displayOf(f)};
+    return {gbk_(f.all), displayOf(f), gbkFields(f)};
 }
 
 std::optional<Range> Ipdb::find(const ip::Address& address) const {
@@ -324,7 +331,7 @@ std::optional<Range> Ipdb::find(const ip::Address& address) const {
     const Prefix first{bits.high & ~below.high, bits.low & ~below.low};
     const Prefix last{bits.high | below.high, bits.low | below.low};
     return Range{addressOf(first, v4), addressOf(last, v4), std::move(answer.region),
-                 std::move(answer.display)};
+                 std::move(answer.display), std::move(answer.fields)};
 }
 
 void Ipdb::searchEach(const std::vector<std::string>& keywords,
@@ -364,7 +371,8 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         if (const std::int32_t* known = verdicts.find(pointer)) return lastVerdict = *known;
         const Fields f = fieldsOf(record(pointer).value_or(std::string_view()));
         text.clear();
-        for (std::string_view field : f.role) {
+        for (int r = 0; r < kShownRoles; ++r) {
+            const std::string_view field = f.role[r];
             if (field.empty()) continue;
             if (!text.empty()) text += ' ';
             text += field;
@@ -392,7 +400,9 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     std::int32_t openVerdict = -1;
     auto handOn = [&] {
         if (!anyPending) return;
-        pending.region = gbk_(fieldsOf(record(pendingPointer).value_or(std::string_view())).all);
+        const Fields f = fieldsOf(record(pendingPointer).value_or(std::string_view()));
+        pending.region = gbk_(f.all);
+        pending.fields = gbkFields(f);
         each(pending);
         anyPending = false;
     };
@@ -412,7 +422,7 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
             } else {
                 handOn();
                 const Match& a = answers[verdict];
-                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display};
+                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display, {}};
                 pendingPointer = a.pointer;
                 anyPending = true;
                 openVerdict = verdict;
@@ -442,7 +452,7 @@ void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
     std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
-std::string Ipdb::checkNodes() const {
+std::optional<OpenError> Ipdb::checkNodes() const {
     // One bit per node: pointed to already.
     std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
     pointed[0] = 1;  // the root: a pointer to it makes a loop
@@ -456,13 +466,13 @@ std::string Ipdb::checkNodes() const {
         if (c < nodeCount_) {
             std::uint64_t& word = pointed[c / 64];
             const std::uint64_t bit = std::uint64_t{1} << (c % 64);
-            if (word & bit) return "地址树中有节点被重复指向(环路或共用)";
+            if (word & bit) return OpenError::NodePointedTwice;
             word |= bit;
         } else if (c > nodeCount_ && c > lastPointer) {
-            return "地址记录超出了文件末尾";
+            return OpenError::RecordPointerPastEnd;
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 std::size_t Ipdb::rangeCount() const {
@@ -488,39 +498,39 @@ std::size_t Ipdb::rangeCount() const {
 }
 
 std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<const void> owner,
-                                     std::string& reason) {
-    auto fail = [&](std::string_view what) {
-        reason = damaged(what);
+                                     OpenFailure& failure) {
+    auto fail = [&](OpenError error) {
+        failure = {error};
         return nullptr;
     };
-    if (bytes.size() < 4) return fail("文件太短,没有元数据的长度");
+    if (bytes.size() < 4) return fail(OpenError::NoMetadataLength);
     const std::uint64_t metaLength = be::u32(bytes, 0);
-    if (metaLength > bytes.size() - 4) return fail("元数据超出了文件末尾");
+    if (metaLength > bytes.size() - 4) return fail(OpenError::MetadataPastEnd);
     const std::optional<json::Value> meta = json::parse(bytes.substr(4, metaLength));
-    if (!meta || meta->kind != json::Value::Kind::Object) return fail("元数据不是有效的 JSON 对象");
+    if (!meta || meta->kind != json::Value::Kind::Object) return fail(OpenError::MetadataNotJson);
     auto integer = [&](std::string_view name) -> std::optional<std::uint64_t> {
         const json::Value* v = meta->member(name);
         return v ? v->integer : std::nullopt;
     };
     const auto nodeCount = integer("node_count"), version = integer("ip_version"),
                totalSize = integer("total_size");
-    if (!nodeCount) return fail("元数据缺少 node_count,或它不是整数");
-    if (!version) return fail("元数据缺少 ip_version,或它不是整数");
-    if (!totalSize) return fail("元数据缺少 total_size,或它不是整数");
+    if (!nodeCount) return fail(OpenError::NoNodeCount);
+    if (!version) return fail(OpenError::NoIpVersion);
+    if (!totalSize) return fail(OpenError::NoTotalSize);
     const json::Value* fields = meta->member("fields");
     if (!fields || fields->kind != json::Value::Kind::Array || fields->items.empty() ||
         std::any_of(fields->items.begin(), fields->items.end(),
                     [](const json::Value& v) { return v.kind != json::Value::Kind::String; }))
-        return fail("元数据缺少 fields,或它不是字段名的列表");
+        return fail(OpenError::NoFields);
     const json::Value* languages = meta->member("languages");
     if (!languages || languages->kind != json::Value::Kind::Object || languages->members.empty() ||
         std::any_of(languages->members.begin(), languages->members.end(),
                     [](const auto& m) { return !m.value.integer; }))
-        return fail("元数据缺少 languages,或它有误");
-    if ((*version & 3) == 0) return fail("元数据的 ip_version 既不是 IPv4 也不是 IPv6");
-    if (*totalSize > bytes.size() - 4 - metaLength) return fail("文件比元数据所说的短,可能不完整");
+        return fail(OpenError::NoLanguages);
+    if ((*version & 3) == 0) return fail(OpenError::NoFamily);
+    if (*totalSize > bytes.size() - 4 - metaLength) return fail(OpenError::ShorterThanMetadata);
     if (*nodeCount == 0 || *nodeCount >= 0xFFFFFFFFull || *nodeCount * kNodeSize > *totalSize)
-        return fail("节点数与文件大小不符");
+        return fail(OpenError::NodeCountMismatch);
 
     auto db = std::make_unique<Ipdb>();
     db->owner_ = std::move(owner);
@@ -530,7 +540,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
     // The Chinese names where the file has them, else its first language.
     const json::Value* chosen = languages->member("CN");
     const std::uint64_t language = chosen ? *chosen->integer : *languages->members[0].value.integer;
-    if (language > 0xFFFF) return fail("元数据的 languages 有误");
+    if (language > 0xFFFF) return fail(OpenError::BadLanguage);
     db->language_ = static_cast<std::size_t>(language);
     for (const json::Value& name : fields->items) {
         const auto* at = std::find(std::begin(kRoleNames), std::end(kRoleNames), name.text);
@@ -543,8 +553,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         for (; depth < kV4Depth && n < db->nodeCount_; ++depth) n = db->child(n, depth >= 80);
         if (depth == kV4Depth && n < db->nodeCount_) db->v4Root_ = n;
     }
-    const std::string problem = db->checkNodes();
-    if (!problem.empty()) return fail(problem);
+    if (const std::optional<OpenError> problem = db->checkNodes()) return fail(*problem);
     if (db->v4Root_) {
         db->v4Top_.resize(std::size_t{1} << kTopBits);
         db->fillV4Top(*db->v4Root_, 0, 0);
@@ -555,8 +564,8 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
 }  // namespace
 
 std::unique_ptr<Database> openIpdb(std::string_view bytes, std::shared_ptr<const void> owner,
-                                   std::string& reason) {
-    return Ipdb::open(bytes, std::move(owner), reason);
+                                   OpenFailure& failure) {
+    return Ipdb::open(bytes, std::move(owner), failure);
 }
 
 }  // namespace ipdata

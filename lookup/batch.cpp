@@ -14,9 +14,7 @@ namespace {
 constexpr std::size_t kInFlight = 4;
 
 struct BatchTally {
-    int written = 0;        // window thread: rows that received their answer
-    int offline = 0;        // window thread: of those, answered from the address data
-    bool finished = false;  // window thread: the final text is shown
+    bool finished = false;  // window thread: the end is reported
     // Set on the window thread when an answer finds its row gone: an import replaced the
     // list, so no row of this run is left to ask about.
     std::atomic<bool> listReplaced{false};
@@ -24,9 +22,8 @@ struct BatchTally {
 
 }  // namespace
 
-void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& executor,
-              WebSession& session, OfflineData& offline, std::vector<PendingRow> rows,
-              platform::StopToken stop) {
+void batchRun(Poster& poster, Events& events, platform::Executor& executor, WebSession& session,
+              OfflineData& offline, std::vector<PendingRow> rows, platform::StopToken stop) {
     auto tally = std::make_shared<BatchTally>();
     std::atomic<std::size_t> next{0};
     platform::Condition laneEnded;
@@ -39,25 +36,16 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
             std::string page = session.getText(locationUrl(rows[i].address));
             // Given up by the stop: the row keeps no location, so the next run asks again.
             if (stop.stop_requested() || (page.empty() && session.cancelled())) break;
-            std::string location = locationOf(page, LookupMode::MainData);
-            bool fromData = false;
-            if (location.empty()) {
-                location = offlineAnswer(offline.get().get(), rows[i].address);
-                fromData = !location.empty();
+            Answer answer{locationOf(page, LookupMode::MainData), Source::Web, std::nullopt};
+            if (answer.text.empty()) {
+                if (std::optional<Answer> data =
+                        offlineAnswer(offline.get().get(), rows[i].address))
+                    answer = std::move(*data);
             }
-            post(side, [tally, id = rows[i].id, location = std::move(location),
-                        fromData](WindowSide& s) mutable {
-                // After the final text the row waits for the next run, as the count says.
+            poster.post([&events, tally, id = rows[i].id, answer = std::move(answer)] {
+                // After the end the row waits for the next run, as the count says.
                 if (tally->finished) return;
-                if (!s.rows.setLocation(id, std::move(location))) {
-                    tally->listReplaced = true;
-                    return;
-                }
-                ++tally->written;
-                tally->offline += fromData;
-                // A single query meanwhile may have taken the panel over.
-                if (s.run == RunState::Running && s.texts.panel(1) != kQuerying)
-                    s.texts.setStatus(kQuerying);
+                if (!events.answered(id, answer)) tally->listReplaced = true;
             });
         }
         std::lock_guard lock(laneEnded);
@@ -86,12 +74,9 @@ void batchRun(const std::shared_ptr<WindowSide>& side, platform::Executor& execu
     // answers them (or the session is cancelled), and the run's task with them, so that the
     // next run can wait until they are done before it asks anything.
     laneEnded.wait([&] { return lanesLeft == 0; }, stop);
-    post(side, [tally](WindowSide& s) {
+    poster.post([&events, tally] {
         tally->finished = true;
-        s.run = RunState::Idle;
-        std::string text = "查询完毕,共查询出" + numberToText(tally->written) + "条数据!";
-        if (tally->offline > 0) text += "(其中" + numberToText(tally->offline) + "条来自离线库)";
-        s.texts.setStatus(text);
+        events.batchFinished();
     });
     for (platform::Task& started : lanes) started.wait();
 }

@@ -1,16 +1,18 @@
-// Lookup engines: location lookup (single and batch), reverse search, public address.
-// Their workers never wait on the window: they take what they need on the window thread
-// (the pending rows, the keywords, the address) and post every answer back through the
-// Poster, where it is written into the table or the boxes.
+// Lookup engines: location lookup (single and batch), reverse search, public address, the
+// address data's open. They take their inputs as values and report to an Events object on
+// the window thread (through the Poster); they never read or word anything of the window.
+// Their workers never wait on the window.
 #pragma once
 
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ipdata/ipdata.h"
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/probe.h"
@@ -31,58 +33,98 @@ std::string locationUrl(const std::string& address);
 std::string locationOf(const std::string& page, LookupMode mode);
 std::string lookupLocation(WebSession& session, const std::string& address, LookupMode mode);
 
-// What follows an answer taken from the address data file rather than the location page.
-inline constexpr const char* kOfflineMark = " (离线库)";
 // The words of a reverse search, separated by ASCII spaces, tabs or the full-width space
 // an input method types; empty words dropped.
 std::vector<std::string> keywordsOf(const std::string& text);
 
 // One echo to the probe host; any reply within the limit counts, 0 ms included.
 bool isNetworkReachable(platform::Probe& probe, int timeLimitMs = 2000);
-// The echoed public address, or the not-connected message when the probe fails.
-std::string fetchPublicAddress(platform::Probe& probe, WebSession& session);
+// The echoed public address; nullopt when the probe finds no network.
+std::optional<std::string> fetchPublicAddress(platform::Probe& probe, WebSession& session);
+
+// Why a single query has no answer to show.
+enum class SingleFailure { None, NoData, NotAnAddress, NotInData };
+struct SingleResult {
+    Answer answer;
+    SingleFailure failure = SingleFailure::None;
+};
+
+// Why the address data file beside the program cannot be used.
+struct DataFileProblem {
+    enum class Kind { Unreadable, Refused } kind;
+    ipdata::OpenFailure refusal;  // Refused: why
+};
+
+// What the engines report, each call on the window thread.
+class Events {
+  public:
+    virtual ~Events() = default;
+    // A web batch's answer for the row `id`; false when that row is gone (the list was
+    // replaced): the batch then asks nothing more.
+    virtual bool answered(RowId id, const Answer& answer) = 0;
+    // A web batch has ended, run through or stopped; no answer of it follows.
+    virtual void batchFinished() = 0;
+    // An offline batch's answers, all at once, and how many rows the data could not place.
+    virtual void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+                                      std::size_t unplaced) = 0;
+    // An offline batch without usable data: it ends with nothing answered.
+    virtual void offlineBatchFailed() = 0;
+    // Rows a reverse search found on its way, in order; never empty.
+    virtual void rangesFound(RowStore rows) = 0;
+    // The reverse search has ended, with the rows it found last (all of them when the data
+    // answered; possibly none); no rows of it follow.
+    virtual void searchFinished(RowStore lastRows) = 0;
+    virtual void singleAnswered(const std::string& address, const SingleResult& result) = 0;
+    // nullopt: no network.
+    virtual void publicAddressFound(const std::optional<std::string>& echoed) = 0;
+    // Said once, when the data file is first opened.
+    virtual void dataFileRefused(const DataFileProblem& problem) = 0;
+};
 
 namespace detail {
-struct WindowSide;
 class OfflineData;
+struct ReverseWalk;
 }  // namespace detail
 
-// The actions of the lookup buttons. Every method is called on the window thread and
-// returns at once. A batch asks up to 4 addresses at once over one session.
+// The engines behind the lookup buttons. Every method is called on the window thread and
+// returns at once. A batch asks up to 4 addresses at once over one session. One run (a
+// batch or a reverse search) at a time: the caller starts the next once the last has
+// reported its end.
 //
 // With an address data file the reverse search answers from it, and a location the page
-// does not give (a failed request, a changed page) comes from it, marked with kOfflineMark.
-class Lookups {
+// does not give (a failed request, a changed page) comes from it.
+class Engine {
   public:
-    // Everything passed in must outlive the Lookups. `offlineDataPath` names the address
-    // data file, opened off the window thread; empty or missing: the lookups use the web
-    // alone. A file that is there but unusable is reported once in status panel 1.
-    Lookups(platform::Services& os, platform::Executor& executor, QueryTable& rows,
-            WindowTexts& texts, Poster& poster, platform::Path offlineDataPath = {});
+    // Everything passed in must outlive the engine. `dataPath` names the address data
+    // file, opened off the window thread; empty or missing: the lookups use the web alone.
+    Engine(platform::Services& os, platform::Executor& executor, Poster& poster, Events& events,
+           platform::Path dataPath = {});
     // Ends what runs: stops every task started here (their requests cut short) and waits.
-    ~Lookups();
-    Lookups(const Lookups&) = delete;
-    Lookups& operator=(const Lookups&) = delete;
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
 
-    void runSingleQuery();   // 按钮_单一查询
-    void startBatchQuery();  // toolbar button 0
-    void requestStop();      // toolbar button 2
-    // The offline mode (toolbar check button): the batch and the single query answer from
-    // the address data alone and ask no service. Off, a batch asks the service again for
-    // rows whose answer came from the data.
-    void setOfflineMode(bool on) { offlineMode_ = on; }
-    bool offlineMode() const { return offlineMode_; }
-    void startReverseSearch();  // 按钮_反向查询
-    // The probe and the echo page off the window thread; the answer lands in panel 2.
-    // Once per Lookups: a later call does nothing.
-    void showPublicAddress();
+    // Asks about `rows`: the service, the data filling in what it does not give; with
+    // `offline` the data alone. False when no thread could be had (nothing is reported).
+    bool startBatch(std::vector<PendingRow> rows, bool offline);
+    // The ranges registered under `keywords`, from the data when there is some.
+    bool startReverseSearch(std::string keywords);
+    // Ends the running batch or search soon: no new request goes out, a search cuts the
+    // one under way; its end is reported as usual.
+    void stop();
+    // One address, answered in the order asked; false when no thread could be had.
+    bool query(std::string address, bool offline);
+    // The probe and the echo page; once per engine, a later call does nothing.
+    void fetchPublicAddress();
 
   private:
     // Starts `body` as the one batch or reverse-search run, with a fresh session that a stop
     // cancels; false when no thread could be had.
     bool startRun(std::function<void(WebSession&, platform::StopToken)> body);
-    // The single queries waiting, asked one after another by one task at a time.
     void askSingles(platform::StopToken stop);
+    // One step of a web reverse search on the run's task; its reply starts the next.
+    void reverseStep(std::shared_ptr<detail::ReverseWalk> walk, WebSession& session,
+                     platform::StopToken stop);
     struct SingleQuery {
         std::string address;
         bool offline;
@@ -90,15 +132,16 @@ class Lookups {
 
     platform::Services& os_;
     platform::Executor& executor_;
-    bool offlineMode_ = false;
-    std::shared_ptr<detail::WindowSide> side_;
+    Poster& poster_;
+    Events& events_;
     std::unique_ptr<detail::OfflineData> offline_;
-    // Asked when the Lookups go: no run waits any longer for requests its predecessor gave
+    // Asked when the engine goes: no run waits any longer for requests its predecessor gave
     // up; they are cut.
     platform::StopSource closing_;
     // The running (or last) run's session; its task below goes first.
     std::unique_ptr<WebSession> runSession_;
     platform::Task run_;
+    platform::StopSource runStop_;      // the running run's stop, across the tasks of a search
     bool runCutsRequests_ = false;  // a stop cancels runSession_ (the reverse search)
     WebSession singleSession_;
     std::mutex singlesMutex_;

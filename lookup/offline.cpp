@@ -1,5 +1,3 @@
-#include <atomic>
-#include <iterator>
 
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -30,7 +28,7 @@ std::vector<std::string> keywordsOf(const std::string& text) {
 namespace detail {
 
 OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
-                         std::function<void(const std::string& reason)> refused)
+                         std::function<void(DataFileProblem)> refused)
     : files_(files), path_(std::move(path)), refused_(std::move(refused)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
     if (!path_.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });
@@ -45,40 +43,40 @@ std::shared_ptr<const ipdata::Database> OfflineData::get() {
 
 void OfflineData::load() {
     if (path_.empty() || !files_.exists(path_)) return;
-    std::string reason;
+    DataFileProblem problem{DataFileProblem::Kind::Unreadable, {}};
     std::unique_ptr<ipdata::Database> opened;
     if (auto view = files_.map(path_)) {
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
-        opened = ipdata::openDatabase(owner->bytes(), owner, reason);
-    } else {
-        reason = "无法读取文件 " + path_.gbk();
+        opened = ipdata::openDatabase(owner->bytes(), owner, problem.refusal);
+        problem.kind = DataFileProblem::Kind::Refused;
     }
     if (opened) {
         database_ = std::move(opened);
     } else if (refused_) {
-        refused_(reason);
+        refused_(std::move(problem));
     }
 }
 
-std::string offlineAnswer(const ipdata::Database* database, const std::string& address) {
-    if (!database) return {};
-    // Either family: dotted IPv4 or any IPv6 text.
-    const std::optional<ip::Address> parsed = ip::parseAddress(address);
-    if (!parsed) return {};
-    const std::optional<ipdata::Range> range = database->find(*parsed);
-    // A range whose region says nothing ("0" everywhere) is no answer either.
-    if (!range || range->display.empty()) return {};
-    return range->display + kOfflineMark;
+Fields answerFields(const ipdata::Fields& f) {
+    return {f.country, f.region, f.city, f.district, f.owner, f.isp, f.countryCode};
 }
 
-void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offline,
+std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std::string& address) {
+    if (!database) return std::nullopt;
+    // Either family: dotted IPv4 or any IPv6 text.
+    const std::optional<ip::Address> parsed = ip::parseAddress(address);
+    if (!parsed) return std::nullopt;
+    std::optional<ipdata::Range> range = database->find(*parsed);
+    // A range whose region says nothing ("0" everywhere) is no answer either.
+    if (!range || range->display.empty()) return std::nullopt;
+    return Answer{std::move(range->display), Source::DataFile, answerFields(range->fields)};
+}
+
+void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
                      const std::vector<PendingRow>& rows, platform::StopToken stop) {
     const std::shared_ptr<const ipdata::Database> database = offline.get();
     if (!database) {
-        post(side, [](WindowSide& s) {
-            s.run = RunState::Idle;
-            s.texts.setStatus(kNoOfflineData);
-        });
+        poster.post([&events] { events.offlineBatchFailed(); });
         return;
     }
     std::vector<RowAnswer> answers;
@@ -86,57 +84,35 @@ void offlineBatchRun(const std::shared_ptr<WindowSide>& side, OfflineData& offli
     std::size_t unplaced = 0;
     for (const PendingRow& row : rows) {
         if (stop.stop_requested()) break;
-        std::string location = offlineAnswer(database.get(), row.address);
-        if (location.empty())
+        std::optional<Answer> answer = offlineAnswer(database.get(), row.address);
+        if (!answer)
             ++unplaced;
         else
-            answers.push_back({row.id, std::move(location)});
+            answers.push_back({row.id, std::move(*answer)});
     }
     // One step for all rows: the list is redrawn once.
-    post(side, [answers = std::move(answers), unplaced](WindowSide& s) mutable {
-        const long long written = static_cast<long long>(s.rows.setLocations(std::move(answers)));
-        s.run = RunState::Idle;
-        std::string text = "查询完毕,共查询出" + numberToText(written) + "条数据!(离线查询";
-        if (unplaced > 0)
-            text += ",离线库中没有" + numberToText(static_cast<long long>(unplaced)) + "条";
-        s.texts.setStatus(text + ")");
+    poster.post([&events, answers = std::move(answers), unplaced] {
+        events.offlineBatchFinished(answers, unplaced);
     });
 }
 
-void offlineReverseRun(const std::shared_ptr<WindowSide>& side, const ipdata::Database& database,
+void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& database,
                        const std::string& keywords, platform::StopToken stop) {
-    // Each range becomes its row as it is found: no list of ranges beside the rows.
-    // Gathered in blocks, so that growing moves nothing, then moved into a list of the
-    // exact size, each block freed once moved: the rows are held about once, never twice.
-    // (Blocks this large are given back to the system when freed, small ones are not.)
-    constexpr std::size_t kBlockRows = 1 << 15;
-    std::vector<std::vector<Row>> blocks;
-    std::size_t found = 0;
+    // Each range becomes its row as it is found, in the table's own compact form: no list
+    // of ranges beside the rows.
+    RowStore rows;
+    Answer answer{{}, Source::RangeSearch, std::nullopt};
     database.searchEach(
         keywordsOf(keywords),
         [&](ipdata::Range& range) {
-            if (blocks.empty() || blocks.back().size() == kBlockRows) {
-                blocks.emplace_back();
-                blocks.back().reserve(kBlockRows);
-            }
-            blocks.back().push_back({0, ipdata::rangeDisplay(range), std::move(range.display)});
-            ++found;
+            answer.text = std::move(range.display);
+            answer.fields = answerFields(range.fields);
+            rows.push(ipdata::rangeDisplay(range), answer);
         },
         stop);
-    std::vector<Row> rows;
-    rows.reserve(found);
-    for (std::vector<Row>& block : blocks) {
-        std::move(block.begin(), block.end(), std::back_inserter(rows));
-        std::vector<Row>().swap(block);
-    }
     // One step for all rows: the list is redrawn once, however many ranges matched.
-    post(side, [rows = std::move(rows)](WindowSide& s) mutable {
-        const long long count = static_cast<long long>(rows.size());
-        // Nothing found keeps the user's list, as a web search that finds nothing does.
-        if (count > 0) s.rows.replaceRows(std::move(rows));
-        s.run = RunState::Idle;
-        s.texts.setStatus("查询完毕,共找到" + numberToText(count) + "条数据!");
-    });
+    poster.post(
+        [&events, rows = std::move(rows)]() mutable { events.searchFinished(std::move(rows)); });
 }
 
 }  // namespace detail

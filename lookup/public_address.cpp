@@ -11,8 +11,8 @@ bool isNetworkReachable(platform::Probe& probe, int timeLimitMs) {
     return probe.echo(*address, timeLimitMs) >= 0;
 }
 
-std::string fetchPublicAddress(platform::Probe& probe, WebSession& session) {
-    if (!isNetworkReachable(probe)) return "本机没有连接到网络,请退出连接网络后操作!";
+std::optional<std::string> fetchPublicAddress(platform::Probe& probe, WebSession& session) {
+    if (!isNetworkReachable(probe)) return std::nullopt;
     std::string page = session.getText(std::string("http://") + hosts::kEchoHost + "/ic.asp");
     return getTextBetween(page, "<center>", "</center>");
 }

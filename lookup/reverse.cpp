@@ -1,8 +1,5 @@
-#include <mutex>
-
 #include "lookup/hosts.h"
 #include "lookup/internal.h"
-#include "platform/condition.h"
 #include "text/text.h"
 #include "web/url.h"
 
@@ -42,67 +39,27 @@ std::vector<RowCells> entryRows(WebSession& session, const std::string& entry) {
 
 }  // namespace
 
-namespace {
-
-// Entries posted to the window and not yet shown there.
-struct Unshown {
-    platform::Condition shown;
-    int count = 0;  // under `shown`
-};
-
-}  // namespace
-
-void reverseRun(const std::shared_ptr<WindowSide>& side, WebSession& session,
-                const std::string& keywords, platform::StopToken stop) {
-    auto found = std::make_shared<int>(0);  // window thread: rows this search has put in
-    // Each entry's rows are shown before the next request goes out: a fast service would
-    // otherwise keep the window thread seconds behind the search, a close or a stop among
-    // the messages waiting, while the search went on asking.
-    auto unshown = std::make_shared<Unshown>();
-    auto waitForWindow = [&] { unshown->shown.wait([&] { return unshown->count == 0; }, stop); };
-    std::string page = session.getUtf8Text(resultPageUrl(keywords, 0));
-    const int pages = textToInt(getTextBetween(page, "共", "页"));
-    for (int p = 1; p <= pages && !session.cancelled(); ++p) {
-        waitForWindow();
-        if (p > 1) page = session.getUtf8Text(resultPageUrl(keywords, p - 1));
-        TextList entries;
-        getAllTextsBetween(page, "<p class='bg'>", "/p>", entries);
-        for (const std::string& entry : entries) {
-            waitForWindow();
-            if (session.cancelled()) break;
-            std::vector<RowCells> rows = entryRows(session, entry);
-            if (!rows.empty()) {
-                {
-                    std::lock_guard lock(unshown->shown);
-                    ++unshown->count;
-                }
-                post(side, [found, unshown, rows = std::move(rows)](WindowSide& s) mutable {
-                    {
-                        std::lock_guard lock(unshown->shown);
-                        --unshown->count;
-                        unshown->shown.notifyAll();
-                    }
-                    QueryTable& table = s.rows;
-                    const int count = static_cast<int>(rows.size());
-                    // The user's list goes only once this search has rows to put in its place.
-                    if (*found == 0) {
-                        table.replace(std::move(rows));
-                    } else {
-                        for (RowCells& row : rows) table.append(std::move(row));
-                    }
-                    *found += count;
-                    std::string text = "正在查询,已找到" + numberToText(*found) + "条数据!";
-                    if (s.run == RunState::Stopping) text += "[停止中]";
-                    s.texts.setStatus(text);
-                });
-            }
-            if (session.cancelled()) break;
+// Each entry's rows reach the window before the next request goes out: the reply to one
+// step starts the next, so a fast service never runs ahead of the window, and no worker
+// waits for it.
+RowStore reverseStep(ReverseWalk& walk, WebSession& session, const platform::StopToken& stop) {
+    RowStore found;
+    while (!session.cancelled() && !stop.stop_requested()) {
+        if (walk.next < walk.entries.size()) {
+            for (RowCells& row : entryRows(session, walk.entries[walk.next++]))
+                found.push(row[0], {std::move(row[1]), Source::RangeSearch});
+            if (!found.empty()) return found;
+            continue;
         }
+        if (walk.fetched > 0 && walk.fetched >= walk.pages) break;
+        const std::string page = session.getUtf8Text(resultPageUrl(walk.keywords, walk.fetched));
+        if (walk.fetched++ == 0) walk.pages = textToInt(getTextBetween(page, "共", "页"));
+        walk.entries.clear();
+        walk.next = 0;
+        if (walk.pages >= 1) getAllTextsBetween(page, "<p class='bg'>", "/p>", walk.entries);
     }
-    post(side, [found](WindowSide& s) {
-        s.run = RunState::Idle;
-        s.texts.setStatus("查询完毕,共找到" + numberToText(*found) + "条数据!");
-    });
+    walk.done = true;
+    return found;
 }
 
 }  // namespace lookup::detail

@@ -1,84 +1,194 @@
 #include "table/table.h"
 
 namespace {
+
 const std::string kNoText;
+
+// FNV-1a: short texts, and no dependence on the standard library's choice.
+std::uint32_t hashOf(std::string_view text) {
+    std::uint32_t h = 2166136261u;
+    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+}
+
+std::uint32_t hashOf(const std::array<std::uint32_t, kFieldCount>& ids) {
+    std::uint32_t h = 2166136261u;
+    for (const std::uint32_t id : ids) h = (h ^ id) * 16777619u;
+    return h;
+}
+
+// Open addressing with linear probing over `index` (a power of two long, kept at most half
+// full): the place of the entry that `equal` accepts, or of the free slot where it goes.
+template <class Equal>
+std::size_t probe(const std::vector<std::uint32_t>& index, std::uint32_t hash, Equal&& equal) {
+    const std::size_t mask = index.size() - 1;
+    std::size_t at = hash & mask;
+    while (index[at] != 0 && !equal(index[at] - 1)) at = (at + 1) & mask;
+    return at;
+}
+
+template <class Hash>
+void rehash(std::vector<std::uint32_t>& index, std::size_t entries, Hash&& hashOfEntry) {
+    std::vector<std::uint32_t> grown(index.empty() ? 16 : index.size() * 2, 0);
+    for (std::uint32_t id = 0; id < entries; ++id)
+        grown[probe(grown, hashOfEntry(id), [](std::uint32_t) { return false; })] = id + 1;
+    index.swap(grown);
+}
+
+}  // namespace
+
+std::string shownLocation(const RowView& row) {
+    std::string out(row.text);
+    if (row.source == Source::DataFile) out += kDataFileMark;
+    return out;
+}
+
+TextPool::TextPool() {
+    slots_.push_back({0, 0});
+    grow();
+}
+
+void TextPool::grow() {
+    rehash(index_, slots_.size(), [this](std::uint32_t id) { return hashOf((*this)[id]); });
+}
+
+std::uint32_t TextPool::intern(std::string_view text) {
+    if (text.empty()) return 0;
+    const std::uint32_t hash = hashOf(text);
+    const std::size_t at =
+        probe(index_, hash, [&](std::uint32_t id) { return (*this)[id] == text; });
+    if (index_[at] != 0) return index_[at] - 1;
+    const auto id = static_cast<std::uint32_t>(slots_.size());
+    slots_.push_back(
+        {static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(text.size())});
+    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    index_[at] = id + 1;
+    if (slots_.size() * 2 > index_.size()) grow();
+    return id;
+}
+
+RowView RowStore::operator[](std::size_t index) const {
+    const Slot& s = rows_[index];
+    RowView view{firstId_ + index, address(index), texts_[s.text], source(index), std::nullopt};
+    if (const std::uint32_t place = s.answer & kFieldsMask; place != 0) {
+        FieldViews& fields = view.fields.emplace();
+        for (std::size_t f = 0; f < kFieldCount; ++f) fields[f] = texts_[fields_[place - 1][f]];
+    }
+    return view;
+}
+
+void RowStore::reserve(std::size_t rows, std::size_t addressBytes) {
+    rows_.reserve(rows);
+    addresses_.reserve(addressBytes);
+}
+
+std::uint32_t RowStore::fieldsOf(const Fields& fields) {
+    std::array<std::uint32_t, kFieldCount> ids{};
+    for (std::size_t f = 0; f < kFieldCount; ++f) ids[f] = texts_.intern(fields[f]);
+    if (fieldsIndex_.empty()) rehash(fieldsIndex_, 0, [](std::uint32_t) { return 0u; });
+    const std::size_t at = probe(fieldsIndex_, hashOf(ids),
+                                 [&](std::uint32_t place) { return fields_[place] == ids; });
+    if (fieldsIndex_[at] != 0) return fieldsIndex_[at];
+    fields_.push_back(ids);
+    const auto place = static_cast<std::uint32_t>(fields_.size());
+    fieldsIndex_[at] = place;
+    if (fields_.size() * 2 > fieldsIndex_.size())
+        rehash(fieldsIndex_, fields_.size(),
+               [this](std::uint32_t p) { return hashOf(fields_[p]); });
+    return place;
+}
+
+void RowStore::push(std::string_view address, const Answer& answer) {
+    const auto at = static_cast<std::uint32_t>(addresses_.size());
+    addresses_.insert(addresses_.end(), address.begin(), address.end());
+    rows_.push_back({at, 0, 0});
+    setAnswer(rows_.size() - 1, answer);
+}
+
+void RowStore::setAnswer(std::size_t index, const Answer& answer) {
+    Slot& s = rows_[index];
+    s.text = texts_.intern(answer.text);
+    const std::uint32_t fields = answer.fields ? fieldsOf(*answer.fields) : 0;
+    s.answer = static_cast<std::uint32_t>(answer.source) << kFieldsBits | fields;
 }
 
 QueryTable::QueryTable(std::array<std::string, kColumns> headers)
-    : headers_(std::move(headers)), rows_(std::make_shared<std::vector<Row>>()) {}
+    : headers_(std::move(headers)), rows_(std::make_shared<RowStore>()) {}
 
-std::vector<Row>& QueryTable::writable() {
+RowStore& QueryTable::writable() {
     // Only the window thread takes snapshots, so a count of 1 seen here stays 1.
-    if (rows_.use_count() > 1) rows_ = std::make_shared<std::vector<Row>>(*rows_);
+    if (rows_.use_count() > 1) rows_ = std::make_shared<RowStore>(*rows_);
     return *rows_;
 }
 
-const std::string& QueryTable::cell(std::size_t index, int column) const {
-    if (index >= rows_->size()) return kNoText;
-    if (column == 0) return (*rows_)[index].address;
-    if (column == 1) return (*rows_)[index].location;
-    return kNoText;
+std::string_view QueryTable::cell(std::size_t index, int column) const {
+    if (index >= rows_->size()) return {};
+    if (column == 0) return rows_->address(index);
+    if (column == 1) return rows_->text(index);
+    return {};
 }
 
 const std::string& QueryTable::header(int column) const {
     return column >= 0 && column < kColumns ? headers_[static_cast<std::size_t>(column)] : kNoText;
 }
 
-void QueryTable::replace(std::vector<RowCells> rows) {
-    std::vector<Row> fresh;
-    fresh.reserve(rows.size());
-    for (RowCells& cells : rows) fresh.push_back(Row{0, std::move(cells[0]), std::move(cells[1])});
+void QueryTable::replace(const std::vector<RowCells>& rows) {
+    RowStore fresh;
+    std::size_t bytes = 0;
+    for (const RowCells& cells : rows) bytes += cells[0].size();
+    fresh.reserve(rows.size(), bytes);
+    for (const RowCells& cells : rows) fresh.push(cells[0], {cells[1]});
     replaceRows(std::move(fresh));
 }
 
-void QueryTable::replaceRows(std::vector<Row> rows) {
-    firstId_ = nextId_;
-    for (Row& row : rows) row.id = nextId_++;
-    rows_ = std::make_shared<std::vector<Row>>(std::move(rows));
+void QueryTable::replaceRows(RowStore rows) {
+    rows.firstId_ = nextId_;
+    nextId_ += rows.size();
+    rows_ = std::make_shared<RowStore>(std::move(rows));
     changed({true, 0});
 }
 
-RowId QueryTable::append(RowCells cells) {
-    std::vector<Row>& rows = writable();
-    if (rows.empty()) firstId_ = nextId_;
+RowId QueryTable::append(std::string_view address, const Answer& answer) {
+    RowStore& rows = writable();
+    if (rows.empty()) rows.firstId_ = nextId_;
     const RowId id = nextId_++;
-    rows.push_back(Row{id, std::move(cells[0]), std::move(cells[1])});
+    rows.push(address, answer);
     changed({true, rows.size() - 1, true});
     return id;
 }
 
 std::optional<std::size_t> QueryTable::indexOf(RowId id) const {
-    if (id < firstId_ || id - firstId_ >= rows_->size()) return std::nullopt;
-    return static_cast<std::size_t>(id - firstId_);
+    const RowId first = rows_->firstId();
+    if (id < first || id - first >= rows_->size()) return std::nullopt;
+    return static_cast<std::size_t>(id - first);
 }
 
-bool QueryTable::setLocation(RowId id, std::string location) {
+bool QueryTable::setAnswer(RowId id, const Answer& answer) {
     const std::optional<std::size_t> index = indexOf(id);
     if (!index) return false;
-    writable()[*index].location = std::move(location);
+    writable().setAnswer(*index, answer);
     changed({false, *index});
     return true;
 }
 
-std::size_t QueryTable::setLocations(std::vector<RowAnswer> answers) {
+std::size_t QueryTable::setAnswers(const std::vector<RowAnswer>& answers) {
     std::size_t written = 0;
-    for (RowAnswer& answer : answers) {
+    for (const RowAnswer& answer : answers) {
         const std::optional<std::size_t> index = indexOf(answer.id);
         if (!index) continue;
-        writable()[*index].location = std::move(answer.location);
+        writable().setAnswer(*index, answer.answer);
         ++written;
     }
     if (written > 0) changed({true, 0});
     return written;
 }
 
-std::vector<PendingRow> QueryTable::pending(std::string_view alsoEndingIn) const {
+std::vector<PendingRow> QueryTable::pending(bool alsoFromData) const {
     std::vector<PendingRow> out;
-    for (const Row& r : *rows_) {
-        const bool ends = !alsoEndingIn.empty() && r.location.size() >= alsoEndingIn.size() &&
-                          r.location.compare(r.location.size() - alsoEndingIn.size(),
-                                             alsoEndingIn.size(), alsoEndingIn) == 0;
-        if (r.location.empty() || ends) out.push_back({r.id, r.address});
+    const RowStore& rows = *rows_;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows.text(i).empty() || (alsoFromData && rows.source(i) == Source::DataFile))
+            out.push_back({rows.firstId() + i, std::string(rows.address(i))});
     }
     return out;
 }

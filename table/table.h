@@ -1,6 +1,11 @@
 // The query rows: what the query list shows, owned by the window thread. Workers never
 // touch it; they take a snapshot of (id, address) pairs and post answers back by row id,
 // so an answer for a row an import has replaced finds no row and is dropped.
+//
+// A row is its address and its answer: the answer's text, where it came from and, when the
+// address data placed the address, the record's fields. Rows are held compactly (a list of
+// a million is common): addresses in one buffer, answer texts and field values interned,
+// each row a few fixed-size numbers.
 #pragma once
 
 #include <array>
@@ -15,11 +20,40 @@
 
 using RowId = std::uint64_t;
 
-struct Row {
-    RowId id = 0;
-    std::string address;   // column 0
-    std::string location;  // column 1
+// Where an answer came from. None: nothing answered the row (an empty cell, or a text that
+// came in with an imported list). DataFile: the address data placed the address where
+// the service did not (shown marked, and asked of the service again). RangeSearch: the
+// place a reverse search found the range under, from the service or the data.
+enum class Source : std::uint8_t { None, Web, DataFile, RangeSearch };
+
+enum class Field { Country, Region, City, District, Owner, Operator, CountryCode };
+inline constexpr std::size_t kFieldCount = 7;
+using Fields = std::array<std::string, kFieldCount>;
+using FieldViews = std::array<std::string_view, kFieldCount>;
+
+struct Answer {
+    Answer() = default;
+    Answer(std::string t, Source s = Source::None, std::optional<Fields> f = std::nullopt)
+        : text(std::move(t)), source(s), fields(std::move(f)) {}
+    std::string text;
+    Source source = Source::None;
+    std::optional<Fields> fields;  // only from the data file
 };
+
+// One row as read from the table; the views live as long as the rows they were read from
+// (until the next change of the table, or for as long as a snapshot is held).
+struct RowView {
+    RowId id = 0;
+    std::string_view address;
+    std::string_view text;  // the answer's text, without any mark
+    Source source = Source::None;
+    std::optional<FieldViews> fields;
+};
+
+// What follows an answer from the address data wherever a row is shown, exported or copied.
+inline constexpr const char* kDataFileMark = " (离线库)";
+// The location as a user reads it: the answer's text, marked when the data file gave it.
+std::string shownLocation(const RowView& row);
 
 // One row's cells as an import or a search produces them, column by column.
 using RowCells = std::array<std::string, 2>;
@@ -31,7 +65,74 @@ struct PendingRow {
 
 struct RowAnswer {
     RowId id;
-    std::string location;
+    Answer answer;
+};
+
+// Texts stored once each, named by a number; 0 is the empty text.
+class TextPool {
+  public:
+    TextPool();
+    std::uint32_t intern(std::string_view text);
+    std::string_view operator[](std::uint32_t id) const {
+        const Slot& s = slots_[id];
+        return {bytes_.data() + s.at, s.length};
+    }
+
+  private:
+    struct Slot {
+        std::uint32_t at;
+        std::uint32_t length;
+    };
+    void grow();
+    std::vector<char> bytes_;
+    std::vector<Slot> slots_;
+    std::vector<std::uint32_t> index_;  // open addressing: id + 1, 0 free
+};
+
+// The rows of a table, each a row id (the first id plus its place), its address and its
+// answer. Rows are added at the end and their answers replaced; nothing else changes.
+class RowStore {
+  public:
+    std::size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+    RowView operator[](std::size_t index) const;
+    RowId firstId() const { return firstId_; }
+
+    void reserve(std::size_t rows, std::size_t addressBytes = 0);
+    void push(std::string_view address, const Answer& answer = {});
+    void setAnswer(std::size_t index, const Answer& answer);
+    std::string_view address(std::size_t index) const {
+        // Addresses lie in row order, each up to the next one's start.
+        const std::size_t at = rows_[index].addressAt;
+        const std::size_t end =
+            index + 1 < rows_.size() ? rows_[index + 1].addressAt : addresses_.size();
+        return {addresses_.data() + at, end - at};
+    }
+    std::string_view text(std::size_t index) const { return texts_[rows_[index].text]; }
+    Source source(std::size_t index) const {
+        return static_cast<Source>(rows_[index].answer >> kFieldsBits);
+    }
+
+  private:
+    friend class QueryTable;
+    // The source in the top bits of `answer`, below them the place of the fields in fields_
+    // plus 1 (0: none).
+    static constexpr int kFieldsBits = 30;
+    static constexpr std::uint32_t kFieldsMask = (1u << kFieldsBits) - 1;
+    struct Slot {
+        std::uint32_t addressAt;
+        std::uint32_t text;  // into texts_
+        std::uint32_t answer;
+    };
+    std::uint32_t fieldsOf(const Fields& fields);
+
+    RowId firstId_ = 1;
+    std::vector<char> addresses_;
+    TextPool texts_;
+    // Each set of fields as the ids of its values in texts_, interned in turn.
+    std::vector<std::array<std::uint32_t, kFieldCount>> fields_;
+    std::vector<std::uint32_t> fieldsIndex_;  // open addressing over fields_: place + 1
+    std::vector<Slot> rows_;
 };
 
 class QueryTable {
@@ -50,35 +151,38 @@ class QueryTable {
 
     std::size_t size() const { return rows_->size(); }
     bool empty() const { return rows_->empty(); }
-    const Row& row(std::size_t index) const { return (*rows_)[index]; }
-    const std::vector<Row>& rows() const { return *rows_; }
+    RowView row(std::size_t index) const { return (*rows_)[index]; }
+    const RowStore& rows() const { return *rows_; }
     // The rows as they are now, for a worker to read (an export): shared, not copied; the
     // table makes its own copy at its next change while a snapshot is still held.
-    std::shared_ptr<const std::vector<Row>> snapshot() const { return rows_; }
-    // The text of a cell; a row or column that does not exist gives the empty text.
-    const std::string& cell(std::size_t index, int column) const;
+    std::shared_ptr<const RowStore> snapshot() const { return rows_; }
+    // The stored text of a cell (the address, or the answer's text without a mark); a row
+    // or column that does not exist gives the empty text.
+    std::string_view cell(std::size_t index, int column) const;
     const std::string& header(int column) const;
 
-    // Every row replaced in one step; each new row gets a fresh id.
-    void replace(std::vector<RowCells> rows);
-    // The same with rows made as the table holds them (their ids are given here): no
-    // second list of every row while they move in.
-    void replaceRows(std::vector<Row> rows);
+    // Every row replaced in one step; each new row gets a fresh id. An imported location
+    // is a text without a source.
+    void replace(const std::vector<RowCells>& rows);
+    // The same with rows made as the table holds them (their ids are given here).
+    void replaceRows(RowStore rows);
     void clear() { replace({}); }
-    RowId append(RowCells cells);
+    RowId append(const RowCells& cells) { return append(cells[0], {cells[1]}); }
+    RowId append(std::string_view address, const Answer& answer);
 
     // The row that holds `id`, while it still exists.
     std::optional<std::size_t> indexOf(RowId id) const;
-    // Sets the location of the row with `id`; false (and nothing changed) when it is gone.
-    bool setLocation(RowId id, std::string location);
+    // Sets the answer of the row with `id`; false (and nothing changed) when it is gone.
+    bool setAnswer(RowId id, const Answer& answer);
+    bool setLocation(RowId id, std::string text) { return setAnswer(id, {std::move(text)}); }
     // Many answers in one step, reported to the view as one change of every row: a list
     // control redraws a range row by row, which for 10^5 rows costs seconds under Wine.
     // Returns how many rows were still there.
-    std::size_t setLocations(std::vector<RowAnswer> answers);
+    std::size_t setAnswers(const std::vector<RowAnswer>& answers);
 
-    // The rows still without a location, and those whose location ends in `alsoEndingIn`
-    // when it is not empty, in list order: what a batch run asks about.
-    std::vector<PendingRow> pending(std::string_view alsoEndingIn = {}) const;
+    // The rows without an answer's text, and with `alsoFromData` those the data file
+    // answered, in list order: what a batch run asks about.
+    std::vector<PendingRow> pending(bool alsoFromData = false) const;
 
     // Called after every change, on the thread that made it.
     void setListener(std::function<void(const Change&)> listener) {
@@ -88,12 +192,11 @@ class QueryTable {
   private:
     void changed(const Change& change) const;
     // The rows to change, copied first when a snapshot shares them.
-    std::vector<Row>& writable();
+    RowStore& writable();
 
     std::array<std::string, kColumns> headers_;
-    std::shared_ptr<std::vector<Row>> rows_;
-    // Ids are handed out in order and never reused: (*rows_)[i].id == firstId_ + i.
-    RowId firstId_ = 1;
+    std::shared_ptr<RowStore> rows_;
+    // Ids are handed out in order and never reused: row i has id firstId + i.
     RowId nextId_ = 1;
     std::function<void(const Change&)> listener_;
 };

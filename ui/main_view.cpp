@@ -56,6 +56,7 @@ void MainWindow::setPanel(int index, const std::string& text) {
     redrawChangedRows();
     const std::wstring wide = win32::gbkToWide(text);
     SendMessageW(status_, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(wide.c_str()));
+    if (index == 1 && lookups_) lookups_->statusShown(text);
 }
 
 std::string MainWindow::panel(int index) {
@@ -130,8 +131,10 @@ void MainWindow::answerDisplayInfo(NMLVDISPINFOW& info) {
     if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
     item.pszText[0] = L'\0';
     if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= table_.size()) return;
-    const std::wstring text =
-        win32::gbkToWide(table_.cell(static_cast<size_t>(item.iItem), item.iSubItem));
+    const RowView row = table_.row(static_cast<size_t>(item.iItem));
+    const std::wstring text = item.iSubItem == 0   ? win32::gbkToWide(std::string(row.address))
+                              : item.iSubItem == 1 ? win32::gbkToWide(shownLocation(row))
+                                                   : std::wstring();
     const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
     text.copy(item.pszText, n);
     item.pszText[n] = L'\0';
@@ -157,7 +160,7 @@ void MainWindow::fitAddressColumn() {
     std::size_t longest = 0;
     std::vector<std::size_t> candidates;
     for (std::size_t i = fittedRows_; i < rows; ++i) {
-        const std::size_t length = table_.row(i).address.size();
+        const std::size_t length = table_.rows().address(i).size();
         if (length > longest) {
             longest = length;
             candidates.clear();
@@ -172,7 +175,7 @@ void MainWindow::fitAddressColumn() {
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0)));
     int widest = 0;
     for (std::size_t i : candidates) {
-        const std::wstring text = win32::gbkToWide(table_.row(i).address);
+        const std::wstring text = win32::gbkToWide(std::string(table_.rows().address(i)));
         SIZE size{};
         if (GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size))
             widest = std::max<int>(widest, size.cx);

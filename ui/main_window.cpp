@@ -83,7 +83,7 @@ bool MainWindow::create() {
     // share the processor with the window's making. Until then no command has anything to
     // reach (each checks for the work first).
     lookups_ =
-        std::make_unique<lookup::Lookups>(os_, executor_, table_, *this, *this, offlineDataPath_);
+        std::make_unique<LookupPresenter>(os_, executor_, table_, *this, *this, offlineDataPath_);
     io_ = std::make_unique<FilePresenter>(os_, executor_, table_, *this, *this);
     return true;
 }

@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 
-#include "lookup/lookup.h"
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/services.h"
@@ -20,6 +19,7 @@
 #include "table/table.h"
 #include "ui/file_presenter.h"
 #include "ui/internal.h"
+#include "ui/lookup_presenter.h"
 
 struct tagLVDISPINFOW;
 
@@ -92,7 +92,7 @@ class MainWindow final : public WindowTexts, public Poster {
 
     // Declared after what they use: they go first.
     platform::Executor executor_;
-    std::unique_ptr<lookup::Lookups> lookups_;
+    std::unique_ptr<LookupPresenter> lookups_;
     std::unique_ptr<FilePresenter> io_;
 };
 

@@ -14,6 +14,7 @@
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
 #include "ipdata/json.h"
+#include "ui/lookup_presenter.h"
 #include "text/codepage.h"
 
 namespace cli {
@@ -235,10 +236,10 @@ int openData(const Options& o, Data& data) {
         return kBadData;
     }
     data.file = std::move(*mapped);
-    std::string reason;
-    data.db = ipdata::openDatabase(data.file.bytes, data.file.owner, reason);
+    ipdata::OpenFailure failure;
+    data.db = ipdata::openDatabase(data.file.bytes, data.file.owner, failure);
     if (!data.db) {
-        say("地址数据文件 " + data.path + " 无法使用: " + gbkAsUtf8(reason));
+        say("地址数据文件 " + data.path + " 无法使用: " + gbkAsUtf8(ui::refusalText(failure)));
         return kBadData;
     }
     return kDone;
@@ -314,7 +315,7 @@ int outputGone() {
 }
 
 int lookup(const Options& o, const Data& data) {
-    const FieldReader fields(data.file.bytes);
+    const FieldReader fields;
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
@@ -379,7 +380,7 @@ int summary(const Options& o, const Data& data) {
     const int status = readInputs(o, pipeline, outputFailed);
     pipeline.finish();
 
-    const FieldReader fields(data.file.bytes);
+    const FieldReader fields;
     Answers answers(*data.db, fields);
     std::unordered_map<std::string, Group> groups;
     std::uint64_t totalHits = 0, unplaced = 0;

@@ -13,10 +13,9 @@
 #include "lookup/lookup.h"
 #include "platform/win32/system.h"
 #include "tests/fakes/fake_window.h"
+#include "ui/lookup_presenter.h"
 
 namespace {
-
-const char* const kNotConnected = "本机没有连接到网络,请退出连接网络后操作!";
 
 std::string env(const char* name) {
     const char* value = std::getenv(name);
@@ -54,7 +53,7 @@ class LookupWire : public ::testing::Test {
     platform::Services os = system.services();
     fake::Window window;
     platform::Executor executor;
-    lookup::Lookups lookups{os, executor, window.table(), window, window};
+    ui::LookupPresenter lookups{os, executor, window.table(), window, window};
 };
 
 TEST_F(LookupWire, LocationPageByHostName) {
@@ -108,7 +107,9 @@ TEST_F(LookupWire, ReverseSearchOverThreePagesWithDetailPages) {
         {"10.2.0.0-10.2.0.255", "北京 电信一区 电信"},
     };
     std::vector<RowCells> shown;
-    for (const Row& row : window.table().rows()) shown.push_back({row.address, row.location});
+    for (std::size_t i = 0; i < window.table().size(); ++i)
+        shown.push_back(
+            {std::string(window.table().cell(i, 0)), shownLocation(window.table().row(i))});
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(window.panel(1), "查询完毕,共找到9条数据!");
     const std::string encoded = "/ip.php?%E5%8C%97%E4%BA%AC%20%E7%94%B5%E4%BF%A1";
@@ -122,7 +123,7 @@ TEST_F(LookupWire, PublicAddressThroughTheLoopbackEcho) {
     WebSession session(os.internet);
     if (probeHostAbsent()) {
         EXPECT_FALSE(lookup::isNetworkReachable(os.probe));
-        EXPECT_EQ(lookup::fetchPublicAddress(os.probe, session), kNotConnected);
+        EXPECT_EQ(lookup::fetchPublicAddress(os.probe, session), std::nullopt);
         EXPECT_EQ(requestsFor(hosts::kEchoHost, "/ic.asp"), 0);
         return;
     }

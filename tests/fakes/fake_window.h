@@ -30,6 +30,11 @@ class Window final : public WindowTexts, public Poster {
 
     // A closing window: work queued or posted from now on is dropped unrun.
     void close();
+    // Posted work waiting to run.
+    std::size_t queued() {
+        std::lock_guard lock(mutex_);
+        return queue_.size();
+    }
     // Runs the posted work already queued; returns how many ran.
     int drain();
     // Runs posted work as it arrives until `done` holds or the time is up; false then.

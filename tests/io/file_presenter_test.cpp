@@ -30,7 +30,8 @@ Rows cellRows(const std::vector<RowCells>& cells) {
 // lines (.txt) from CSV (.csv) from any other text, whose addresses are taken out of it.
 TEST_F(Presenter, ImportTellsTheFormatByContentThenByEnding) {
     const std::string book = io_test::sheetFile({{"1.1.1.1"}, {"2.2.2.2"}});
-    const std::string xlsx = io::xlsxFile({{1, "1.1.1.1", "北京"}}, {"IP", "来自"}).bytes;
+    const std::string xlsx =
+        io::xlsxFile(io_test::storeOf({{"1.1.1.1", "北京"}}), {"IP", "来自"}).bytes;
     struct Case {
         const char* path;
         std::string bytes;

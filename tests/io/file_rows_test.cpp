@@ -32,10 +32,8 @@ Rows readSheet(const std::string& file) {
     return out;
 }
 
-std::vector<Row> tableRows(const Rows& rows) {
-    std::vector<Row> out;
-    for (const auto& r : rows) out.push_back({0, r[0], r[1]});
-    return out;
+RowStore tableRows(const Rows& rows) {
+    return io_test::storeOf(rows);
 }
 
 }  // namespace

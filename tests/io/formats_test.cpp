@@ -14,10 +14,8 @@ std::string u8s(const char8_t* text) {
     return reinterpret_cast<const char*>(text);
 }
 
-std::vector<Row> tableRows(const Rows& rows) {
-    std::vector<Row> out;
-    for (const auto& r : rows) out.push_back({0, r[0], r[1]});
-    return out;
+RowStore tableRows(const Rows& rows) {
+    return io_test::storeOf(rows);
 }
 
 Rows fromCells(const std::vector<RowCells>& cells) {
@@ -204,13 +202,42 @@ TEST(XlsxFile, TitlesThenRowsInPlaceAndTheSheetsLastRow) {
     EXPECT_EQ(sheet(io::xlsxFile(tableRows({{"1.1.1.1", ""}}), {"IP", "来自"})), Rows());
 
     // List row 1 048 574 is the sheet's last row; the two after it are counted, not written.
-    std::vector<Row> many(workbook::kXlsxRows + 1);
-    for (std::size_t i = workbook::kXlsxRows - 2; i < many.size(); ++i)
-        many[i] = {0, "10.0.0." + std::to_string(i % 256), "北京"};
+    RowStore many;
+    for (std::size_t i = 0; i < workbook::kXlsxRows + 1; ++i)
+        many.push(i < workbook::kXlsxRows - 2 ? "" : "10.0.0." + std::to_string(i % 256),
+                  {i < workbook::kXlsxRows - 2 ? "" : "北京"});
     const io::WorkbookFile file = io::xlsxFile(many, {"IP", "来自"});
     EXPECT_EQ(file.rowsLeftOut, 2u);
     const Rows got = sheet(file);
     ASSERT_EQ(got.size(), workbook::kXlsxRows);
-    EXPECT_EQ(got.back(),
-              (std::vector<std::string>{many[workbook::kXlsxRows - 2].address, "北京"}));
+    EXPECT_EQ(got.back(), (std::vector<std::string>{
+                              std::string(many.address(workbook::kXlsxRows - 2)), "北京"}));
+}
+
+// An answer from the address data is written marked, in every format; the same text from
+// elsewhere is written as it is. The mark is not stored: the row keeps where it came from.
+TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
+    RowStore rows;
+    rows.push("1.0.1.9", {"重庆 电信", Source::DataFile, Fields{"中国", "重庆"}});
+    rows.push("5.5.5.5", {"重庆 电信", Source::Web, std::nullopt});
+    rows.push("1.0.0.0-1.0.0.255", {"重庆 电信", Source::RangeSearch, Fields{"中国", "重庆"}});
+    const std::string marked = "重庆 电信 (离线库)";
+    EXPECT_EQ(io::textFile(rows), "1.0.1.9  " + marked + "\r\n5.5.5.5  重庆 电信\r\n" +
+                                      "1.0.0.0-1.0.0.255  重庆 电信\r\n");
+    EXPECT_EQ(
+        io::csvFile(rows, {"IP", "来自"}),
+        "\xEF\xBB\xBF" + gbkToUtf8("IP,来自\r\n1.0.1.9," + marked +
+                                   "\r\n5.5.5.5,重庆 电信\r\n1.0.0.0-1.0.0.255,重庆 电信\r\n"));
+    const Rows expected = {{"IP", "来自"},
+                           {"1.0.1.9", marked},
+                           {"5.5.5.5", "重庆 电信"},
+                           {"1.0.0.0-1.0.0.255", "重庆 电信"}};
+    std::vector<RowCells> read;
+    ASSERT_EQ(io::xlsxRows(io::xlsxFile(rows, {"IP", "来自"}).bytes, read),
+              workbook::XlsxStatus::Ok);
+    EXPECT_EQ(fromCells(read), expected);
+    read.clear();
+    ASSERT_EQ(io::workbookRows(io::workbookFile(rows, {"IP", "来自"}).bytes, read),
+              workbook::WorkbookStatus::Ok);
+    EXPECT_EQ(fromCells(read), expected);
 }

@@ -18,6 +18,13 @@ namespace io_test {
 
 using Rows = std::vector<std::vector<std::string>>;
 
+// The rows as the table holds them, each location a text without a source.
+inline RowStore storeOf(const Rows& rows) {
+    RowStore out;
+    for (const auto& r : rows) out.push(r.at(0), {r.size() > 1 ? r[1] : ""});
+    return out;
+}
+
 template <class FileStore>
 struct WorldOf {
     FileStore files;
@@ -57,7 +64,8 @@ struct WorldOf {
     }
     static Rows rowsOf(const QueryTable& table) {
         Rows out;
-        for (const Row& r : table.rows()) out.push_back({r.address, r.location});
+        for (std::size_t i = 0; i < table.size(); ++i)
+            out.push_back({std::string(table.cell(i, 0)), shownLocation(table.row(i))});
         return out;
     }
 };

@@ -34,9 +34,9 @@ const std::vector<FileRange> kRanges = {
 };
 
 std::unique_ptr<Database> openTestFile() {
-    std::string reason;
+    ipdata::OpenFailure reason;
     auto db = openIp2region(buildFile(kRanges), reason);
-    EXPECT_TRUE(db) << reason;
+    EXPECT_TRUE(db) << static_cast<int>(reason.error);
     return db;
 }
 
@@ -51,31 +51,38 @@ TEST(IpdataOpen, RefusesBrokenFilesWithAReason) {
                                        static_cast<unsigned char>(good[17]) << 8 |
                                        static_cast<unsigned char>(good[18]) << 16;
     const std::uint32_t lastIndex = 8 + 12 * (kRanges.size() - 1);
+    using E = ipdata::OpenError;
     const struct {
         const char* name;
         std::string bytes;
+        E error;
+        std::size_t range;  // for the errors that name one
     } cases[] = {
-        {"empty", ""},
-        {"short header", good.substr(0, 7)},
-        {"first index after last", changed(0, lastIndex + 12)},
-        {"index over the header", changed(0, 4)},
-        {"misaligned index", changed(4, lastIndex - 1)},
-        {"index past the end", changed(4, static_cast<std::uint32_t>(good.size()))},
-        {"index end past the end", changed(4, static_cast<std::uint32_t>(good.size() - 11))},
+        {"empty", "", E::Empty, 0},
+        {"short header", good.substr(0, 7), E::NoHeader, 0},
+        {"first index after last", changed(0, lastIndex + 12), E::IndexReversed, 0},
+        {"index over the header", changed(0, 4), E::IndexOverlapsHeader, 0},
+        {"misaligned index", changed(4, lastIndex - 1), E::IndexNotWholeEntries, 0},
+        {"index past the end", changed(4, static_cast<std::uint32_t>(good.size())),
+         E::IndexNotWholeEntries, 0},
+        {"index end past the end", changed(4, static_cast<std::uint32_t>(good.size() - 11)),
+         E::IndexPastEnd, 0},
         {"record past the end",
-         changed(16, 0x10000000u | static_cast<std::uint32_t>(good.size() - 15))},
-        {"record without city id", changed(16, 0x03000000u | firstPointer)},
-        {"range upside down", changed(8, ip("1.0.0.0"))},
-        {"ranges overlap", changed(20, ip("0.255.255.255"))},
+         changed(16, 0x10000000u | static_cast<std::uint32_t>(good.size() - 15)), E::RecordPastEnd,
+         0},
+        {"record without city id", changed(16, 0x03000000u | firstPointer), E::RecordTooShort, 0},
+        {"range upside down", changed(8, ip("1.0.0.0")), E::RangeReversed, 0},
+        {"ranges overlap", changed(20, ip("0.255.255.255")), E::RangeOutOfOrder, 1},
     };
     for (const auto& c : cases) {
-        std::string reason;
+        ipdata::OpenFailure reason;
         EXPECT_FALSE(openIp2region(c.bytes, reason)) << c.name;
-        EXPECT_FALSE(reason.empty()) << c.name;
+        EXPECT_EQ(reason.error, c.error) << c.name;
+        EXPECT_EQ(reason.range, c.range) << c.name;
     }
     // The last record ends the file, so every shorter prefix is incomplete.
     for (std::size_t n = 0; n < good.size(); ++n) {
-        std::string reason;
+        ipdata::OpenFailure reason;
         EXPECT_FALSE(openIp2region(good.substr(0, n), reason)) << n;
     }
 }

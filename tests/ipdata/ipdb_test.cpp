@@ -39,9 +39,9 @@ const std::vector<IpdbPrefix> kPrefixes = {
 // The database keeps the bytes it was opened over, as it keeps a file's mapping.
 std::unique_ptr<Database> open(std::string bytes) {
     auto owner = std::make_shared<const std::string>(std::move(bytes));
-    std::string reason;
+    ipdata::OpenFailure reason;
     auto db = ipdata::openDatabase(*owner, owner, reason);
-    EXPECT_TRUE(db) << reason;
+    EXPECT_TRUE(db) << static_cast<int>(reason.error);
     return db;
 }
 
@@ -208,9 +208,9 @@ TEST(Ipdb, RefusesDamagedFilesWithAReason) {
         {"shared node", node(0, 1, 1)},
     };
     for (const auto& c : cases) {
-        std::string reason;
+        ipdata::OpenFailure reason;
         EXPECT_FALSE(ipdata::openIpdb(c.bytes, nullptr, reason)) << c.name;
-        EXPECT_EQ(reason.rfind("地址库文件已损坏:", 0), 0u) << c.name << ": " << reason;
+        EXPECT_TRUE(ipdata::isIpdbError(reason.error)) << c.name;
         // Whatever the format guess, the file is refused.
         EXPECT_FALSE(ipdata::openDatabase(c.bytes, nullptr, reason)) << c.name;
     }
@@ -235,22 +235,22 @@ TEST(Ipdb, RefusesDamagedFilesWithAReason) {
     }
     // The last record ends the file, so every shorter prefix is incomplete.
     for (std::size_t n = 0; n < good.bytes.size(); ++n) {
-        std::string reason;
+        ipdata::OpenFailure reason;
         EXPECT_FALSE(ipdata::openIpdb(good.bytes.substr(0, n), nullptr, reason)) << n;
     }
 }
 
 TEST(IpdataOpen, TellsTheFormatByContent) {
-    std::string reason;
+    ipdata::OpenFailure reason;
     auto ip2region = ipdata::openDatabase(
         ipdata_test::buildFile({{"1.0.0.0", "1.0.0.255", "中国|0|重庆|重庆市|电信"}}), nullptr,
         reason);
-    ASSERT_TRUE(ip2region) << reason;
+    ASSERT_TRUE(ip2region) << static_cast<int>(reason.error);
     EXPECT_EQ(ip2region->formatName(), "ip2region");
     EXPECT_EQ(ip2region->find(*ip::parseAddress("1.0.0.9"))->display, "重庆 重庆市 电信");
     EXPECT_FALSE(ip2region->find(*ip::parseAddress("::ffff:1.0.0.9")));
     EXPECT_FALSE(ipdata::openDatabase("not address data", nullptr, reason));
-    EXPECT_EQ(reason.rfind("地址库文件头有误", 0), 0u) << reason;
+    EXPECT_EQ(reason.error, ipdata::OpenError::IndexNotWholeEntries);
 }
 
 // The file the install script fetches; skipped where it has not been fetched.

@@ -28,10 +28,10 @@ TEST(Win32Map, TheDatabaseReadsTheMappedFile) {
         ASSERT_TRUE(view);
         EXPECT_EQ(view->bytes(), bytes);
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
-        std::string reason;
+        ipdata::OpenFailure reason;
         const auto db = ipdata::openDatabase(owner->bytes(), owner, reason);
         owner.reset();  // the database keeps the mapping
-        ASSERT_TRUE(db) << reason;
+        ASSERT_TRUE(db) << static_cast<int>(reason.error);
         EXPECT_EQ(db->find(*ip::parseAddress("1.0.1.7"))->display, "重庆 电信");
         // Nobody writes what was checked once and is trusted since.
         EXPECT_FALSE(files.writeAll(path, "changed"));

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <atomic>
+#include <set>
 
 #include "support.h"
 
@@ -22,19 +23,27 @@ class BatchTest : public LookupTest {
             return answerFor(object);
         };
     }
-    // Every request held at `gate`, counting how many are under way at once.
+    // Every request held at `gate`, counting how many are under way at once, noting the
+    // threads that ask and, in order, each request's start and end.
     void holdRequestsAt(Gate& gate) {
         net.handler = [this, &gate](const std::string&, int, const std::string& object) {
             const int now = ++inFlight;
             for (int seen = peak; now > seen && !peak.compare_exchange_weak(seen, now);) {
             }
+            note("ask " + addressOf(object));
             fake::HttpResponse r = answerFor(object);
-            r.beforeBody = [this, &gate] {
+            r.beforeBody = [this, &gate, object] {
                 gate.wait();
+                note("done " + addressOf(object));
                 --inFlight;
             };
             return r;
         };
+    }
+    void note(const std::string& what) {
+        std::lock_guard lock(logMutex);
+        log.push_back(what);
+        askers.insert(std::this_thread::get_id());
     }
     std::vector<std::string> lookedUp() {
         std::vector<std::string> out;
@@ -49,6 +58,9 @@ class BatchTest : public LookupTest {
     }
     std::atomic<int> inFlight{0};
     std::atomic<int> peak{0};
+    std::mutex logMutex;
+    std::vector<std::string> log;
+    std::set<std::thread::id> askers;
 };
 
 TEST_F(BatchTest, FillsEmptyRowsAndCountsThem) {
@@ -104,17 +116,36 @@ TEST_F(BatchTest, AtMostFourRequestsAreUnderWayAtOnce) {
     setRows(numberedRows(12));
     lookups->startBatchQuery();
     ASSERT_TRUE(gate.awaitWaiting(4));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(inFlight.load(), 4);
     gate.open();
     ASSERT_TRUE(runToEnd());
+    // Four lanes, each a thread asking one address after another: never a fifth request
+    // beside them, however the answers come in.
     EXPECT_EQ(peak.load(), 4);
+    EXPECT_EQ(askers.size(), 4u);
     EXPECT_EQ(status(), "查询完毕,共查询出12条数据!");
     for (const RowCells& row : rows()) EXPECT_EQ(row[1], "地点" + row[0]);
     // One root handle for the whole run.
     int opens = 0;
     for (const auto& call : net.calls()) opens += call.name == "open";
     EXPECT_EQ(opens, 1);
+}
+
+// Another action's text meanwhile (an export's, as the window tells it) gives way to the
+// progress text at the next answer.
+TEST_F(BatchTest, AnAnswerPutsTheProgressTextBack) {
+    Gate& gate = newGate();
+    holdRequestsAt(gate);
+    setRows(numberedRows(2));
+    window.statusHistory.clear();
+    lookups->startBatchQuery();
+    ASSERT_TRUE(gate.awaitWaiting(2));
+    window.setPanel(1, "导出txt完毕!");
+    lookups->statusShown("导出txt完毕!");
+    gate.open();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(window.statusHistory,
+              (std::vector<std::string>{"正在查询IP地址...", "导出txt完毕!", "正在查询IP地址...",
+                                        "查询完毕,共查询出2条数据!"}));
 }
 
 // A stop ends the run at once, but the requests it gave up are still open at the service:
@@ -129,11 +160,16 @@ TEST_F(BatchTest, ANewRunWaitsForTheRequestsAStoppedOneGaveUp) {
     ASSERT_TRUE(runToEnd());
     EXPECT_EQ(status(), "查询完毕,共查询出0条数据!");
     lookups->startBatchQuery();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(attempted().size(), 4u);
     gate.open();
     ASSERT_TRUE(runUntil([&] { return status() == "查询完毕,共查询出12条数据!"; }));
     EXPECT_EQ(peak.load(), 4);
+    // The second run's first request went out after the four given up were done.
+    std::lock_guard lock(logMutex);
+    const auto firstOfSecondRun = std::find_if(
+        log.begin() + 4, log.end(), [](const auto& e) { return e.rfind("ask ", 0) == 0; });
+    EXPECT_EQ(std::count_if(log.begin(), firstOfSecondRun,
+                            [](const auto& e) { return e.rfind("done ", 0) == 0; }),
+              4);
 }
 
 // An import that replaces the list while answers are on their way: no answer lands in the

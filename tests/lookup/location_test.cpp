@@ -80,11 +80,11 @@ TEST_F(LookupTest, SingleQueryShowsTheAnswerBetweenItsTwoMessages) {
 
 // Each action with nothing to work on says so, asks nothing and leaves the window as it was.
 TEST_F(LookupTest, MissingInputGivesItsMessage) {
-    using Action = void (lookup::Lookups::*)();
+    using Action = void (ui::LookupPresenter::*)();
     const std::pair<Action, std::string> cases[] = {
-        {&lookup::Lookups::runSingleQuery, "没有填写IP地址!"},
-        {&lookup::Lookups::startReverseSearch, "没有填写实际地址!"},
-        {&lookup::Lookups::startBatchQuery, "没有可用IP地址!"},
+        {&ui::LookupPresenter::runSingleQuery, "没有填写IP地址!"},
+        {&ui::LookupPresenter::startReverseSearch, "没有填写实际地址!"},
+        {&ui::LookupPresenter::startBatchQuery, "没有可用IP地址!"},
     };
     window.setText(Box::Result, "kept");
     for (const auto& [action, message] : cases) {
@@ -133,8 +133,8 @@ TEST_F(LookupTest, SingleQueriesRunInTheOrderClicked) {
             ASSERT_TRUE(runUntil([&] { return window.text(Box::Result) == "答2.2.2.2\r\n"; }));
             EXPECT_EQ(window.text(Box::Address), "2.2.2.2");
         }
-        lookups = std::make_unique<lookup::Lookups>(os, executor, window.table(), window,
-                                                    window);  // a fresh one per round
+        lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
+                                                        window);  // a fresh one per round
         EXPECT_EQ(net.requests().size(), c.clickSecond ? 2u : 1u);
     }
 }

@@ -51,7 +51,7 @@ class OfflineTest : public LookupTest {
         };
         useData(Data::Usable);
     }
-    // A fresh Lookups over the data file in the given state.
+    // A fresh presenter and engine over the data file in the given state.
     void useData(Data data) {
         lookups.reset();
         files.clear();
@@ -60,8 +60,8 @@ class OfflineTest : public LookupTest {
         if (data == Data::Unreadable) files.unreadable.insert(kDataPath);
         window.setPanel(1, "");
         window.statusHistory.clear();
-        lookups = std::make_unique<lookup::Lookups>(os, executor, window.table(), window, window,
-                                                    platform::Path::fromGbk(kDataPath));
+        lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
+                                                        window, platform::Path::fromGbk(kDataPath));
     }
     void reverseSearch(const std::string& keywords) {
         window.setText(Box::Keywords, keywords);
@@ -69,7 +69,7 @@ class OfflineTest : public LookupTest {
         lookups->startReverseSearch();
         ASSERT_TRUE(runToEnd());
     }
-    // Files that hold the open up; the base's TearDown ends the Lookups before they go.
+    // Files that hold the open up; the base's TearDown ends the presenter before they go.
     std::unique_ptr<HeldFiles> held;
     std::unique_ptr<platform::Services> heldOs;
 };
@@ -127,7 +127,7 @@ TEST_F(OfflineTest, BatchAnswersFromTheDataWhatThePageDoesNotGive) {
     const std::vector<RowCells> list{{"1.0.2.3", ""},   {"5.5.5.5", ""},  {"2.0.0.9", ""},
                                      {"1.0.9.9", ""},   {"3.0.0.1", ""},  {"bad", ""},
                                      {" 1.0.4.0 ", ""}, {"1.0.5.0", "旧"}};
-    const std::string mark = lookup::kOfflineMark;
+    const std::string mark = kDataFileMark;
     const Case cases[] = {
         {"with data",
          Data::Usable,
@@ -207,8 +207,8 @@ TEST_F(OfflineTest, SingleQueryFallsBackWhenThePageGivesNothing) {
         std::string result;
     };
     const Case cases[] = {
-        {Data::Usable, "1.0.2.3", kChongqing + lookup::kOfflineMark},
-        {Data::Usable, "2.0.0.1", "江苏省 南京市 电信" + std::string(lookup::kOfflineMark)},
+        {Data::Usable, "1.0.2.3", kChongqing + kDataFileMark},
+        {Data::Usable, "2.0.0.1", "江苏省 南京市 电信" + std::string(kDataFileMark)},
         {Data::Usable, "5.5.5.5", "本站主数据：网5.5.5.5\r\n参考：5.5.5.5"},
         {Data::Usable, "1.0.9.9", "\r\n"},  // in no range
         {Data::Usable, "3.0.0.1", "\r\n"},  // a range that names nothing
@@ -241,8 +241,7 @@ TEST_F(OfflineTest, UnusableFileIsReportedOnceAndTheWebAnswers) {
         reverseSearch("重庆市");
         EXPECT_EQ(attempted().size(), 1u);
         EXPECT_EQ(status(), "查询完毕,共找到0条数据!");
-        lookups.reset();  // every posted message is in by now
-        window.drain();
+        // The refusal is posted by the open, which the search waited for: it came first.
         std::vector<std::string> said;
         for (const std::string& text : window.statusHistory)
             if (text.rfind("离线地址库无法使用", 0) == 0) said.push_back(text);
@@ -253,6 +252,18 @@ TEST_F(OfflineTest, UnusableFileIsReportedOnceAndTheWebAnswers) {
     }
 }
 
+// The reasons of a refused file read as they always have: ranges counted from 1, the ipdb
+// reader's under one heading.
+TEST(Refusal, WordedForTheStatusPanel) {
+    using E = ipdata::OpenError;
+    const std::pair<ipdata::OpenFailure, std::string> cases[] = {
+        {{E::Empty, 0}, "地址库文件是空的"},
+        {{E::RangeOutOfOrder, 1}, "地址库第 2 条地址段未按地址排列,或与前一段重叠"},
+        {{E::NodePointedTwice, 0}, "地址库文件已损坏:地址树中有节点被重复指向(环路或共用)"},
+    };
+    for (const auto& [failure, text] : cases) EXPECT_EQ(ui::refusalText(failure), text);
+}
+
 // The open runs off the window thread; a search clicked meanwhile waits for it, and a stop
 // pressed while it waits ends the search with nothing found.
 TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
@@ -261,8 +272,8 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     held->put(kDataPath, dataFile());
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
-    lookups = std::make_unique<lookup::Lookups>(*heldOs, executor, window.table(), window, window,
-                                                platform::Path::fromGbk(kDataPath));
+    lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window,
+                                                    window, platform::Path::fromGbk(kDataPath));
     ASSERT_TRUE(gate.awaitWaiting(1));
 
     setRows({{"mine", ""}});

@@ -33,7 +33,7 @@ TEST_F(LookupTest, PublicAddressFollowsTheProbe) {
         net.reset();
         net.handler = [&](auto&&...) { return page(c.echoPage); };
         WebSession session(net);
-        EXPECT_EQ(lookup::fetchPublicAddress(p, session), c.shown);
+        EXPECT_EQ(lookup::fetchPublicAddress(p, session).value_or(kNotConnected), c.shown);
         std::vector<std::string> expectCalls{"resolve " + std::string(hosts::kProbeHost)};
         if (c.resolves) expectCalls.push_back("echo 127.0.0.9 2000");
         EXPECT_EQ(p.calls(), expectCalls);
@@ -67,7 +67,7 @@ TEST_F(LookupTest, PublicAddressArrivesOffTheWindowThread) {
         r.stall = true;
         return r;
     };
-    lookups = std::make_unique<lookup::Lookups>(os, executor, window.table(), window, window);
+    lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window, window);
     lookups->showPublicAddress();
     ASSERT_TRUE(waitFor([&] { return net.requests().size() == 2u; }));
     lookups.reset();  // returns once the stalled request is cut, not after its time-out

@@ -1,6 +1,7 @@
 // Shared set-up of the lookup tests: the recording Internet, the table probe, the fake
 // window (the test runs its posted work, standing in for the window thread), and the
-// Lookups under test, which ends its threads before the window goes.
+// engines under test behind the presenter that words their events, which ends their
+// threads before the window goes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include "tests/fakes/fake_module_memory.h"
 #include "tests/fakes/fake_probe.h"
 #include "tests/fakes/fake_window.h"
+#include "ui/lookup_presenter.h"
 
 namespace lookup_test {
 
@@ -111,7 +113,9 @@ class LookupTest : public ::testing::Test {
     void setRows(const std::vector<RowCells>& rows) { window.table().replace(rows); }
     std::vector<RowCells> rows() {
         std::vector<RowCells> out;
-        for (const Row& r : window.table().rows()) out.push_back({r.address, r.location});
+        const QueryTable& table = window.table();
+        for (std::size_t i = 0; i < table.size(); ++i)
+            out.push_back({std::string(table.cell(i, 0)), shownLocation(table.row(i))});
         return out;
     }
     // Every request asked for, by object name, also those the fake server failed.
@@ -134,8 +138,8 @@ class LookupTest : public ::testing::Test {
     platform::Executor executor;
     std::list<Gate> gates_;
     // Declared last: its threads end before anything above goes.
-    std::unique_ptr<lookup::Lookups> lookups =
-        std::make_unique<lookup::Lookups>(os, executor, window.table(), window, window);
+    std::unique_ptr<ui::LookupPresenter> lookups =
+        std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window, window);
 };
 
 }  // namespace lookup_test

@@ -1,5 +1,6 @@
 // The query table's ids: an answer finds its row for as long as that row exists, and
-// never another row, whatever replaced or grew the list meanwhile.
+// never another row, whatever replaced or grew the list meanwhile. Its compact storage
+// gives back every answer as it was put in.
 #include "table/table.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,15 @@ QueryTable makeTable(std::initializer_list<const char*> addresses) {
     QueryTable table({"IP", "来自"});
     std::vector<RowCells> rows;
     for (const char* a : addresses) rows.push_back({a, ""});
-    table.replace(std::move(rows));
+    table.replace(rows);
     return table;
+}
+
+std::string texts(const QueryTable& table) {
+    std::string out;
+    for (std::size_t i = 0; i < table.size(); ++i)
+        out += std::string(table.cell(i, 0)) + "=" + shownLocation(table.row(i)) + ";";
+    return out;
 }
 
 TEST(QueryTable, AnswersLandByIdAndNeverInAReplacedList) {
@@ -22,8 +30,7 @@ TEST(QueryTable, AnswersLandByIdAndNeverInAReplacedList) {
     EXPECT_EQ(table.cell(1, 1), "B");
 
     // The same addresses imported again: the old ids must not reach the new rows.
-    std::vector<RowCells> again{{"1.1.1.1", ""}, {"2.2.2.2", ""}, {"3.3.3.3", ""}, {"4.4.4.4", ""}};
-    table.replace(std::move(again));
+    table.replace({{"1.1.1.1", ""}, {"2.2.2.2", ""}, {"3.3.3.3", ""}, {"4.4.4.4", ""}});
     for (const PendingRow& old : asked) EXPECT_FALSE(table.setLocation(old.id, "stale"));
     for (size_t i = 0; i < table.size(); ++i) EXPECT_EQ(table.cell(i, 1), "");
 
@@ -38,14 +45,22 @@ TEST(QueryTable, AnswersLandByIdAndNeverInAReplacedList) {
     EXPECT_FALSE(table.indexOf(added).has_value());
 }
 
-TEST(QueryTable, PendingSkipsAnsweredRowsAndCellsOutsideReadEmpty) {
+// What a batch asks about: rows without a text, and the data's answers when asked for.
+TEST(QueryTable, PendingIsDecidedByTextAndSource) {
     QueryTable table({"IP", "来自"});
-    table.replace({{"a", "done"}, {"b", ""}, {"", ""}});
-    const std::vector<PendingRow> pending = table.pending();
-    ASSERT_EQ(pending.size(), 2u);
-    EXPECT_EQ(pending[0].address, "b");
-    EXPECT_EQ(pending[1].address, "");
-    EXPECT_EQ(table.cell(3, 0), "");
+    table.replace({{"a", "done"}, {"b", ""}, {"c", ""}, {"d", ""}, {"e", ""}});
+    table.setAnswer(table.row(2).id, {"重庆 电信", Source::DataFile, std::nullopt});
+    table.setAnswer(table.row(3).id, {"", Source::Web, std::nullopt});  // a failed request
+    // An imported text that merely ends like a marked answer is no data answer.
+    table.setAnswer(table.row(4).id, {std::string("x") + kDataFileMark, Source::None, {}});
+    auto addresses = [](const std::vector<PendingRow>& rows) {
+        std::string out;
+        for (const PendingRow& r : rows) out += r.address;
+        return out;
+    };
+    EXPECT_EQ(addresses(table.pending()), "bd");
+    EXPECT_EQ(addresses(table.pending(true)), "bcd");
+    EXPECT_EQ(table.cell(5, 0), "");
     EXPECT_EQ(table.cell(0, 2), "");
     EXPECT_EQ(table.header(1), "来自");
     EXPECT_EQ(table.header(2), "");
@@ -57,35 +72,113 @@ TEST(QueryTable, ASnapshotKeepsTheRowsOfItsMoment) {
     table.setLocation(table.row(0).id, "A");
     const auto answered = table.snapshot();
     table.append({"3.3.3.3", ""});
-    table.setLocations({{table.row(1).id, "B"}});
+    table.setAnswers({{table.row(1).id, {"B", Source::Web, std::nullopt}}});
     // Rows made as the table holds them get fresh ids too.
     const RowId old = table.row(0).id;
-    table.replaceRows({{0, "9.9.9.9", ""}});
-    EXPECT_EQ((*before)[0].location + "|" + (*before)[1].location, "|");
+    RowStore fresh;
+    fresh.push("9.9.9.9");
+    table.replaceRows(std::move(fresh));
+    EXPECT_EQ(std::string((*before)[0].text) + "|" + std::string((*before)[1].text), "|");
     EXPECT_EQ(answered->size(), 2u);
-    EXPECT_EQ((*answered)[0].location + "|" + (*answered)[1].location, "A|");
+    EXPECT_EQ(std::string((*answered)[0].text) + "|" + std::string((*answered)[1].text), "A|");
     EXPECT_FALSE(table.setLocation(old, "stale"));
     EXPECT_TRUE(table.setLocation(table.row(0).id, "C"));
-    EXPECT_EQ(table.size(), 1u);
-    EXPECT_EQ(table.cell(0, 0) + " " + table.cell(0, 1), "9.9.9.9 C");
+    EXPECT_EQ(texts(table), "9.9.9.9=C;");
 }
 
-TEST(QueryTable, EveryChangeIsReportedForTheView) {
+// A view that redraws what each change names stays the table's picture, whatever the
+// change: a replaced list, an answer, one for a row that is gone, appended rows, many
+// answers at once.
+TEST(QueryTable, AViewFollowingTheChangesShowsTheTable) {
     QueryTable table({"IP", "来自"});
-    std::vector<std::pair<bool, size_t>> seen;
-    table.setListener([&](const QueryTable::Change& c) { seen.push_back({c.allRows, c.index}); });
+    std::vector<std::string> shown;
+    table.setListener([&](const QueryTable::Change& c) {
+        shown.resize(table.size());
+        const std::size_t from = c.allRows && !c.appended ? 0 : c.index;
+        const std::size_t to = c.allRows ? table.size() : c.index + 1;
+        for (std::size_t i = from; i < to; ++i) shown[i] = shownLocation(table.row(i));
+    });
+    auto picture = [&] {
+        std::string out;
+        for (const std::string& s : shown) out += s + ";";
+        return out;
+    };
+    auto truth = [&] {
+        std::string out;
+        for (std::size_t i = 0; i < table.size(); ++i) out += shownLocation(table.row(i)) + ";";
+        return out;
+    };
     table.replace({{"a", ""}, {"b", ""}});
+    EXPECT_EQ(picture(), truth());
     table.setLocation(table.row(1).id, "x");
+    EXPECT_EQ(picture(), truth());
     table.setLocation(12345, "gone");
     table.append({"c", ""});
-    // Many answers at once are one change; an id that is gone is no row written.
-    EXPECT_EQ(table.setLocations({{table.row(0).id, "y"}, {12345, "gone"}, {table.row(2).id, "z"}}),
+    EXPECT_EQ(picture(), truth());
+    EXPECT_EQ(table.setAnswers({{table.row(0).id, {"y", Source::DataFile, std::nullopt}},
+                                {12345, {"gone", Source::Web, std::nullopt}},
+                                {table.row(2).id, {"z", Source::Web, std::nullopt}}}),
               2u);
-    EXPECT_EQ(table.cell(0, 1) + table.cell(1, 1) + table.cell(2, 1), "yxz");
-    EXPECT_EQ(table.setLocations({{12345, "gone"}}), 0u);
-    const std::vector<std::pair<bool, size_t>> expected{
-        {true, 0}, {false, 1}, {true, 2}, {true, 0}};
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(picture(), truth());
+    EXPECT_EQ(picture(), std::string("y") + kDataFileMark + ";x;z;");
+    EXPECT_EQ(table.setAnswers({{12345, {"gone", Source::Web, std::nullopt}}}), 0u);
+}
+
+// Texts and fields are stored once each: many rows, few distinct answers, and every row
+// still reads back its own, through the storage's growth.
+TEST(QueryTable, CompactRowsReadBackWhatWasPutIn) {
+    struct Kind {
+        const char* text;
+        Source source;
+        bool withFields;
+    };
+    const Kind kinds[] = {
+        {"", Source::None, false},
+        {"重庆 重庆市 电信", Source::DataFile, true},
+        {"北京 联通", Source::Web, false},
+        {"江苏省 南京市 电信", Source::RangeSearch, true},
+        {"imported text", Source::None, false},
+    };
+    auto fieldsOf = [](std::size_t i) {
+        Fields f{"中国",
+                 "region" + std::to_string(i % 37),
+                 "city" + std::to_string(i % 11),
+                 "",
+                 "",
+                 "电信",
+                 i % 2 ? "CN" : ""};
+        return f;
+    };
+    auto addressOf = [](std::size_t i) { return "10." + std::to_string(i) + ".0.0/16"; };
+    QueryTable table({"IP", "来自"});
+    RowStore rows;
+    constexpr std::size_t kRows = 20000;
+    for (std::size_t i = 0; i < kRows; ++i) {
+        const Kind& k = kinds[i % std::size(kinds)];
+        Answer a{k.text, k.source, std::nullopt};
+        if (k.withFields) a.fields = fieldsOf(i);
+        rows.push(addressOf(i), a);
+    }
+    table.replaceRows(std::move(rows));
+    ASSERT_EQ(table.size(), kRows);
+    for (std::size_t i = 0; i < kRows; ++i) {
+        const Kind& k = kinds[i % std::size(kinds)];
+        const RowView row = table.row(i);
+        ASSERT_EQ(row.address, addressOf(i)) << i;
+        ASSERT_EQ(row.text, k.text) << i;
+        ASSERT_EQ(row.source, k.source) << i;
+        ASSERT_EQ(row.fields.has_value(), k.withFields) << i;
+        if (k.withFields) {
+            const Fields expected = fieldsOf(i);
+            for (std::size_t f = 0; f < kFieldCount; ++f) ASSERT_EQ((*row.fields)[f], expected[f]);
+        }
+    }
+    // An answer replaced in place reads back too, and the old one stays for a snapshot.
+    const auto before = table.snapshot();
+    table.setAnswer(table.row(1).id, {"新", Source::Web, std::nullopt});
+    EXPECT_EQ(shownLocation(table.row(1)), "新");
+    EXPECT_EQ(shownLocation((*before)[1]), std::string("重庆 重庆市 电信") + kDataFileMark);
+    EXPECT_FALSE(table.row(1).fields.has_value());
 }
 
 }  // namespace

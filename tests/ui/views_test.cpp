@@ -60,6 +60,10 @@ TEST(QueryList, ShowsTheTableAsItChanges) {
     EXPECT_EQ(listCell(99999, 0), L"10.0.390.159");
     EXPECT_TRUE(table.setLocation(table.row(5).id, "重庆市 电信"));
     EXPECT_EQ(listCell(5, 1), L"重庆市 电信");
+    // An answer from the address data is drawn marked; the table keeps it unmarked.
+    EXPECT_TRUE(table.setAnswer(table.row(6).id, {"重庆 电信", Source::DataFile}));
+    EXPECT_EQ(listCell(6, 1), L"重庆 电信 (离线库)");
+    EXPECT_EQ(table.cell(6, 1), "重庆 电信");
     EXPECT_EQ(listCell(100000, 0), L"");  // past the end
 
     table.clear();

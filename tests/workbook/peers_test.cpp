@@ -219,9 +219,7 @@ namespace {
 
 struct FormatPeersTest : PeersTest {
     void exportXlsx(const Rows& rows, const std::string& name) {
-        std::vector<Row> list;
-        for (const auto& r : rows) list.push_back({0, r[0], r[1]});
-        spit(dir / name, io::xlsxFile(list, {"IP", "来自"}).bytes);
+        spit(dir / name, io::xlsxFile(io_test::storeOf(rows), {"IP", "来自"}).bytes);
     }
 
     // The first sheet as openpyxl sees it, as xlrdDump shows a sheet.
@@ -344,9 +342,7 @@ TEST_F(FormatPeersTest, WorkbooksLibreOfficeAndOpenpyxlWriteImport) {
 TEST_F(FormatPeersTest, PythonsCsvReadsOurCsv) {
     Rows rows = sampleRows();
     rows.push_back({"9.9.9.9", "a,b \"c\"\r\nd"});
-    std::vector<Row> list;
-    for (const auto& r : rows) list.push_back({0, r[0], r[1]});
-    spit(dir / "ours.csv", io::csvFile(list, {"IP", "来自"}));
+    spit(dir / "ours.csv", io::csvFile(io_test::storeOf(rows), {"IP", "来自"}));
     spit(dir / "dump_csv.py",
          "import sys, csv\n"
          "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"

@@ -1,0 +1,261 @@
+#include "ui/lookup_presenter.h"
+
+#include <algorithm>
+
+#include "text/text.h"
+
+namespace ui {
+
+namespace {
+
+const char kBusy[] = "已开始查询,请先停止!";
+const char kQuerying[] = "正在查询IP地址...";
+const char kNoOfflineData[] = "没有可用的离线地址库,无法离线查询!";
+
+std::string failureText(lookup::SingleFailure failure) {
+    switch (failure) {
+        case lookup::SingleFailure::NoData:
+            return kNoOfflineData;
+        case lookup::SingleFailure::NotAnAddress:
+            return "不是IPv4或IPv6地址,无法离线查询!";
+        case lookup::SingleFailure::NotInData:
+            return "离线库中没有这个地址的信息!";
+        case lookup::SingleFailure::None:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string refusalText(const ipdata::OpenFailure& failure) {
+    using E = ipdata::OpenError;
+    const auto range = [&](const char* what) {
+        return "地址库第 " + numberToText(static_cast<long long>(failure.range) + 1) + " 条地址段" +
+               what;
+    };
+    const auto damaged = [](const char* what) { return std::string("地址库文件已损坏:") + what; };
+    switch (failure.error) {
+        case E::Empty:
+            return "地址库文件是空的";
+        case E::NoHeader:
+            return "地址库文件太短,没有完整的文件头";
+        case E::IndexReversed:
+            return "地址库文件头有误:索引的起点在终点之后";
+        case E::IndexOverlapsHeader:
+            return "地址库文件头有误:索引与文件头重叠";
+        case E::IndexNotWholeEntries:
+            return "地址库文件头有误:索引长度不是 12 字节的整数倍";
+        case E::IndexPastEnd:
+            return "地址库索引超出了文件末尾,文件可能不完整";
+        case E::RangeReversed:
+            return range("的起止地址颠倒");
+        case E::RangeOutOfOrder:
+            return range("未按地址排列,或与前一段重叠");
+        case E::RecordTooShort:
+            return range("的地区记录太短");
+        case E::RecordPastEnd:
+            return range("的地区记录超出了文件末尾");
+        case E::NoMetadataLength:
+            return damaged("文件太短,没有元数据的长度");
+        case E::MetadataPastEnd:
+            return damaged("元数据超出了文件末尾");
+        case E::MetadataNotJson:
+            return damaged("元数据不是有效的 JSON 对象");
+        case E::NoNodeCount:
+            return damaged("元数据缺少 node_count,或它不是整数");
+        case E::NoIpVersion:
+            return damaged("元数据缺少 ip_version,或它不是整数");
+        case E::NoTotalSize:
+            return damaged("元数据缺少 total_size,或它不是整数");
+        case E::NoFields:
+            return damaged("元数据缺少 fields,或它不是字段名的列表");
+        case E::NoLanguages:
+            return damaged("元数据缺少 languages,或它有误");
+        case E::NoFamily:
+            return damaged("元数据的 ip_version 既不是 IPv4 也不是 IPv6");
+        case E::ShorterThanMetadata:
+            return damaged("文件比元数据所说的短,可能不完整");
+        case E::NodeCountMismatch:
+            return damaged("节点数与文件大小不符");
+        case E::BadLanguage:
+            return damaged("元数据的 languages 有误");
+        case E::NodePointedTwice:
+            return damaged("地址树中有节点被重复指向(环路或共用)");
+        case E::RecordPointerPastEnd:
+            return damaged("地址记录超出了文件末尾");
+    }
+    return {};
+}
+
+LookupPresenter::LookupPresenter(platform::Services& os, platform::Executor& executor,
+                                 QueryTable& rows, WindowTexts& texts, Poster& poster,
+                                 platform::Path dataPath)
+    : rows_(rows),
+      texts_(texts),
+      dataPath_(dataPath),
+      engine_(std::make_unique<lookup::Engine>(os, executor, poster, *this, std::move(dataPath))) {}
+
+LookupPresenter::~LookupPresenter() {
+    engine_.reset();
+}
+
+void LookupPresenter::setStatus(const std::string& text) {
+    lastStatus_ = text;
+    texts_.setStatus(text);
+}
+
+void LookupPresenter::runStarted(bool started, const char* status) {
+    if (!started) return;
+    run_ = Run::Running;
+    setStatus(status);
+}
+
+void LookupPresenter::runSingleQuery() {
+    const std::string address = texts_.text(Box::Address);
+    if (address.empty()) {
+        setStatus("没有填写IP地址!");
+        return;
+    }
+    asked_.push_back(address);
+    if (!engine_->query(address, offlineMode_)) asked_.pop_back();
+}
+
+void LookupPresenter::startBatchQuery() {
+    if (rows_.empty()) {
+        setStatus("没有可用IP地址!");
+        return;
+    }
+    if (run_ != Run::Idle) {
+        setStatus(kBusy);
+        return;
+    }
+    // Off the offline mode, answers the data gave are asked of the service again: a
+    // passing failure of the service does not stay in the list for good.
+    std::vector<PendingRow> pending = rows_.pending(!offlineMode_);
+    if (pending.empty()) {
+        setStatus("查询完毕,共查询出0条数据!");
+        return;
+    }
+    written_ = fromData_ = 0;
+    runStarted(engine_->startBatch(std::move(pending), offlineMode_), kQuerying);
+}
+
+void LookupPresenter::requestStop() {
+    // A stop belongs to the run it was pressed in: with none running it does nothing.
+    if (run_ != Run::Running) return;
+    run_ = Run::Stopping;
+    engine_->stop();
+}
+
+void LookupPresenter::startReverseSearch() {
+    std::string keywords = texts_.text(Box::Keywords);
+    if (keywords.empty()) {
+        setStatus("没有填写实际地址!");
+        return;
+    }
+    if (run_ != Run::Idle) {
+        setStatus(kBusy);
+        return;
+    }
+    found_ = 0;
+    runStarted(engine_->startReverseSearch(std::move(keywords)), "正在查询...");
+}
+
+void LookupPresenter::showPublicAddress() {
+    engine_->fetchPublicAddress();
+}
+
+bool LookupPresenter::answered(RowId id, const Answer& answer) {
+    if (!rows_.setAnswer(id, answer)) return false;
+    ++written_;
+    fromData_ += answer.source == Source::DataFile;
+    // A single query meanwhile may have taken the panel over.
+    if (run_ == Run::Running && lastStatus_ != kQuerying) setStatus(kQuerying);
+    return true;
+}
+
+void LookupPresenter::batchFinished() {
+    run_ = Run::Idle;
+    std::string text = "查询完毕,共查询出" + numberToText(written_) + "条数据!";
+    if (fromData_ > 0) text += "(其中" + numberToText(fromData_) + "条来自离线库)";
+    setStatus(text);
+}
+
+void LookupPresenter::offlineBatchFinished(const std::vector<RowAnswer>& answers,
+                                           std::size_t unplaced) {
+    const auto written = static_cast<long long>(rows_.setAnswers(answers));
+    run_ = Run::Idle;
+    std::string text = "查询完毕,共查询出" + numberToText(written) + "条数据!(离线查询";
+    if (unplaced > 0)
+        text += ",离线库中没有" + numberToText(static_cast<long long>(unplaced)) + "条";
+    setStatus(text + ")");
+}
+
+void LookupPresenter::offlineBatchFailed() {
+    run_ = Run::Idle;
+    setStatus(kNoOfflineData);
+}
+
+void LookupPresenter::addFound(RowStore rows) {
+    const auto count = static_cast<long long>(rows.size());
+    if (count == 0) return;
+    if (found_ == 0) {
+        rows_.replaceRows(std::move(rows));
+    } else {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const RowView row = rows[i];
+            rows_.append(row.address, {std::string(row.text), row.source, std::nullopt});
+        }
+    }
+    found_ += count;
+}
+
+void LookupPresenter::rangesFound(RowStore rows) {
+    addFound(std::move(rows));
+    std::string text = "正在查询,已找到" + numberToText(found_) + "条数据!";
+    if (run_ == Run::Stopping) text += "[停止中]";
+    setStatus(text);
+}
+
+void LookupPresenter::searchFinished(RowStore lastRows) {
+    // Nothing found keeps the user's list.
+    addFound(std::move(lastRows));
+    run_ = Run::Idle;
+    setStatus("查询完毕,共找到" + numberToText(found_) + "条数据!");
+}
+
+void LookupPresenter::singleAnswered(const std::string& address,
+                                     const lookup::SingleResult& result) {
+    // Answers come back in the order the queries were asked.
+    if (!asked_.empty()) asked_.pop_front();
+    setStatus("正在查询,已查询到1条数据!");
+    RowView shown;
+    shown.text = result.answer.text;
+    shown.source = result.answer.source;
+    const std::string text = result.failure != lookup::SingleFailure::None
+                                 ? failureText(result.failure)
+                                 : shownLocation(shown);
+    texts_.setText(Box::Result, text);
+    // The answer is shown with its own address, unless the box holds a text the user has
+    // typed since and not yet asked about.
+    const std::string inBox = texts_.text(Box::Address);
+    if (inBox != address &&
+        (inBox == shownAddress_ || std::find(asked_.begin(), asked_.end(), inBox) != asked_.end()))
+        texts_.setText(Box::Address, address);
+    shownAddress_ = address;
+    setStatus("查询完毕!");
+}
+
+void LookupPresenter::publicAddressFound(const std::optional<std::string>& echoed) {
+    texts_.setPanel(2, echoed ? *echoed : std::string("本机没有连接到网络,请退出连接网络后操作!"));
+}
+
+void LookupPresenter::dataFileRefused(const lookup::DataFileProblem& problem) {
+    const std::string reason = problem.kind == lookup::DataFileProblem::Kind::Unreadable
+                                   ? "无法读取文件 " + dataPath_.gbk()
+                                   : refusalText(problem.refusal);
+    setStatus("离线地址库无法使用:" + reason);
+}
+
+}  // namespace ui
