@@ -12,7 +12,7 @@
 #include "lookup/lookup.h"
 #include "platform/executor.h"
 #include "platform/files.h"
-#include "platform/window.h"
+#include "platform/poster.h"
 #include "table/table.h"
 #include "text/text.h"
 #include "web/session.h"

@@ -17,7 +17,7 @@
 #include "platform/path.h"
 #include "platform/probe.h"
 #include "platform/services.h"
-#include "platform/window.h"
+#include "platform/poster.h"
 #include "table/table.h"
 #include "web/session.h"
 

@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "platform/condition.h"
-#include "platform/window.h"
+#include "platform/poster.h"
 
 namespace platform {
 

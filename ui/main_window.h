@@ -15,7 +15,7 @@
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/services.h"
-#include "platform/window.h"
+#include "ui/window_texts.h"
 #include "table/table.h"
 #include "ui/file_presenter.h"
 #include "ui/internal.h"

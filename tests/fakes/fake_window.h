@@ -7,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/window.h"
+#include "ui/window_texts.h"
 #include "table/table.h"
 
 namespace fake {

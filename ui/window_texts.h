@@ -1,6 +1,6 @@
-// What the work (lookups, import, export) sees of the window it serves, beside the rows of
-// the table: the texts it shows (edit boxes, status panels) and a way back to the window
-// thread. The Win32 side lives in ui/; native tests use tests/fakes/fake_window.h.
+// What the presenters see of the main window: the texts it shows (edit boxes, status
+// panels). The engines below ui/ see none of it: they report events through a Poster.
+// MainWindow is the Win32 side; native tests use tests/fakes/fake_window.h.
 #pragma once
 
 #include <functional>
