@@ -14,8 +14,8 @@
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
 #include "ipdata/json.h"
-#include "ui/lookup_presenter.h"
 #include "text/codepage.h"
+#include "ui/lookup_presenter.h"
 
 namespace cli {
 namespace {
@@ -32,34 +32,41 @@ constexpr std::string_view kHelp =
     "               没有地址的行写空字段。文件可为 UTF-8 (有无 BOM 均可)、带 BOM 的 UTF-16 或 "
     "GBK,\n"
     "               不给文件或给 - 时读标准输入。输出为 UTF-8。\n"
-    "summary        按国家、省份、城市或运营商统计地址数和出现次数, 多的在前。\n"
+    "summary        按国家、省份、城市、运营商或 ASN 统计地址数和出现次数, 多的在前。\n"
     "ranges         地址数据中每个关键字都出现的地址段 (与窗口的反向查询相同)。\n"
     "\n"
     "选项:\n"
     "  --data 文件        地址数据文件 (默认: 程序旁的 ipdata.db)\n"
+    "  --asn 文件         ASN 数据文件 (默认: 程序旁的 asn.db; 没有它时 asn 和 as_name 为空)\n"
     "  --format 格式      lookup: tsv (默认)、csv 或 jsonl; summary: tsv (默认) 或 json\n"
     "  --fields 字段,...  lookup 输出的字段和顺序, 可用: ip answer range country region city\n"
-    "                     district owner operator country_code\n"
+    "                     district owner operator country_code asn as_name\n"
     "                     (默认: "
-    "ip,answer,country,region,city,district,owner,operator,country_code)\n"
+    "ip,answer,country,region,city,district,owner,operator,country_code,asn,as_name)\n"
     "  --annotate         lookup 原样写出每一行, 每个地址后加上 [位置]\n"
-    "  --by 分类          summary 的分类: country、region (默认)、city 或 operator\n"
+    "  --by 分类          summary 的分类: country、region (默认)、city、operator 或 asn\n"
     "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
     "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
     "  --threads N        工作线程数 (默认: 处理器数, 至少 2)\n"
     "  --help             显示本说明\n"
     "  --version          显示版本和地址数据文件\n"
     "\n"
-    "退出码: 0 完成; 1 用法错误; 2 地址数据文件缺失或无法使用; 3 输入文件无法读取。\n";
+    "退出码: 0 完成; 1 用法错误; 2 地址数据文件或 --asn 指定的文件缺失或无法使用;\n"
+    "        3 输入文件无法读取。\n";
 
 enum class Command { Lookup, Summary, Ranges };
+
+// summary --by: one of the record's fields, or the network.
+constexpr int kByAsn = kRecordFields;
 
 struct Options {
     Command command = Command::Lookup;
     std::string data;
+    std::string asn;  // empty: asn.db beside the program, when it is there
     Format format = Format::Tsv;
     bool json = false;  // summary
     std::vector<int> columns = defaultColumns();
+    bool fieldsGiven = false;
     int by = kRegion;
     std::size_t top = 0;  // 0: every group
     bool cidr = false;
@@ -106,7 +113,8 @@ std::optional<unsigned long> number(std::string_view text) {
 // Parses `args` into `o`; a usage message and kBadUsage when they are wrong.
 int parse(const std::vector<std::string>& args, Options& o) {
     std::string format;
-    bool annotate = false, fieldsGiven = false, commandGiven = false;
+    bool annotate = false, commandGiven = false;
+    bool& fieldsGiven = o.fieldsGiven;
     for (std::size_t i = 0, options = true; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (!options || a == "-" || !a.starts_with("-")) {
@@ -130,8 +138,9 @@ int parse(const std::vector<std::string>& args, Options& o) {
             continue;
         }
         std::string name = a, value;
-        const bool takesValue = name == "--data" || name == "--format" || name == "--fields" ||
-                                name == "--by" || name == "--top" || name == "--threads";
+        const bool takesValue = name == "--data" || name == "--asn" || name == "--format" ||
+                                name == "--fields" || name == "--by" || name == "--top" ||
+                                name == "--threads";
         if (const auto eq = a.find('='); eq != std::string::npos && a.starts_with("--")) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
@@ -149,6 +158,9 @@ int parse(const std::vector<std::string>& args, Options& o) {
             o.cidr = true;
         } else if (name == "--data") {
             o.data = value;
+        } else if (name == "--asn") {
+            if (value.empty()) return usage("--asn 要一个文件名。");
+            o.asn = value;
         } else if (name == "--format") {
             format = value;
         } else if (name == "--fields") {
@@ -162,7 +174,7 @@ int parse(const std::vector<std::string>& args, Options& o) {
                 if (!column)
                     return usage("没有字段 \"" + field +
                                  "\"。可用: ip answer range country region city district owner "
-                                 "operator country_code");
+                                 "operator country_code asn as_name");
                 o.columns.push_back(*column);
                 from = comma + 1;
             }
@@ -170,11 +182,12 @@ int parse(const std::vector<std::string>& args, Options& o) {
             static constexpr std::pair<std::string_view, int> kBy[] = {{"country", kCountry},
                                                                        {"region", kRegion},
                                                                        {"city", kCity},
-                                                                       {"operator", kOperator}};
+                                                                       {"operator", kOperator},
+                                                                       {"asn", kByAsn}};
             const auto at = std::find_if(std::begin(kBy), std::end(kBy),
                                          [&](const auto& b) { return b.first == value; });
             if (at == std::end(kBy))
-                return usage("--by 只能是 country、region、city 或 operator。");
+                return usage("--by 只能是 country、region、city、operator 或 asn。");
             o.by = at->second;
         } else if (name == "--top") {
             const auto n = number(value);
@@ -225,6 +238,10 @@ struct Data {
     Mapped file;
     std::unique_ptr<ipdata::Database> db;
     std::string path;
+    Mapped asnFile;
+    std::unique_ptr<ipdata::AsnDatabase> asn;  // null: no network numbers
+    std::string asnPath;
+    bool asnRefused = false;  // there, but unreadable or damaged (and said so)
 };
 
 int openData(const Options& o, Data& data) {
@@ -241,6 +258,67 @@ int openData(const Options& o, Data& data) {
     if (!data.db) {
         say("地址数据文件 " + data.path + " 无法使用: " + gbkAsUtf8(ui::refusalText(failure)));
         return kBadData;
+    }
+    return kDone;
+}
+
+std::string_view asnErrorText(ipdata::AsnError error) {
+    using E = ipdata::AsnError;
+    switch (error) {
+        case E::kTooShort:
+            return "文件太短, 没有完整的文件头";
+        case E::kNotAsnFile:
+            return "这不是 ASN 数据文件";
+        case E::kUnknownVersion:
+            return "文件格式的版本本程序不认识";
+        case E::kBadHeader:
+            return "文件头有误: 它记下的大小与文件不符, 文件可能不完整";
+        case E::kSectionOutOfFile:
+            return "文件已损坏: 有一张表超出了文件末尾, 或与另一张表重叠";
+        case E::kUnsortedRanges:
+            return "文件已损坏: 地址段未按地址排列、起止颠倒或相互重叠";
+        case E::kEntryOutOfTable:
+            return "文件已损坏: 地址段指向不存在的网络";
+        case E::kStringOutOfTable:
+            return "文件已损坏: 组织名称超出了字符串表";
+        case E::kBadText:
+            return "文件已损坏: 组织名称不是有效的 UTF-8 文本";
+        default:
+            return "无法使用";
+    }
+}
+
+// Whether the command shows network numbers at all.
+bool usesAsn(const Options& o) {
+    return o.version || (o.command == Command::Summary && o.by == kByAsn) ||
+           (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
+}
+
+// The ASN file is optional beside the program: missing, it leaves the network fields empty;
+// damaged or unreadable, it says so and leaves them empty. A file that --asn names must be
+// there and sound.
+int openAsn(const Options& o, Data& data) {
+    const bool named = !o.asn.empty();
+    if (!named && programFolder().empty()) return kDone;
+    data.asnPath = named ? o.asn : programFolder() + "asn.db";
+    const std::string emptyFields = named ? "" : " asn 和 as_name 字段将为空。";
+    OpenError error;
+    auto mapped = mapFile(data.asnPath, error);
+    if (!mapped) {
+        data.asnRefused = error != OpenError::Missing;
+        if (named || data.asnRefused)
+            say("无法读取 ASN 数据文件 " + data.asnPath + ": " + std::string(openErrorText(error)) +
+                "。" + emptyFields);
+        return named ? kBadData : kDone;
+    }
+    data.asnFile = std::move(*mapped);
+    ipdata::AsnError failure = ipdata::AsnError::kNone;
+    data.asn = ipdata::AsnDatabase::open(data.asnFile.bytes, data.asnFile.owner, failure);
+    if (!data.asn) {
+        data.asnRefused = true;
+        say("ASN 数据文件 " + data.asnPath + " 无法使用: " + std::string(asnErrorText(failure)) +
+            "。" + emptyFields);
+        return named ? kBadData : kDone;
     }
     return kDone;
 }
@@ -275,7 +353,22 @@ int version(const Options& o) {
     const std::string date = buildDate(data.file.bytes);
     writeOutput("地址数据: " + data.path + " (" + std::string(data.db->formatName()) +
                 (date.empty() ? std::string(", 文件中没有日期") : ", " + date) + ")\n");
-    // The ASN file joins here once it is read.
+    if (const int status = openAsn(o, data)) return status;
+    if (!data.asn) {
+        writeOutput(data.asnRefused ? "ASN 数据: 无 (程序旁的 asn.db 无法使用)\n"
+                                    : "ASN 数据: 无 (程序旁没有 asn.db)\n");
+        return kDone;
+    }
+    std::string asnDate = "文件中没有日期";
+    if (const std::uint32_t d = data.asn->date()) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04u-%02u-%02u", static_cast<unsigned>(d / 10000),
+                      static_cast<unsigned>(d / 100 % 100), static_cast<unsigned>(d % 100));
+        asnDate = text;
+    }
+    const std::string_view source = data.asn->source();
+    writeOutput("ASN 数据: " + data.asnPath + " (" + asnDate +
+                (source.empty() ? std::string() : ", " + std::string(source)) + ")\n");
     return kDone;
 }
 
@@ -320,7 +413,8 @@ int lookup(const Options& o, const Data& data) {
     Pipeline pipeline(
         o.threads,
         [&]() -> Pipeline::Work {
-            auto answers = std::make_shared<Answers>(*data.db, fields);
+            auto answers = std::make_shared<Answers>(
+                *data.db, fields, o.format == Format::Annotate ? nullptr : data.asn.get());
             auto writer = std::make_shared<LookupWriter>(*answers, o.format, o.columns);
             return [answers, writer](Job& job) {
                 std::string storage;
@@ -381,17 +475,28 @@ int summary(const Options& o, const Data& data) {
     pipeline.finish();
 
     const FieldReader fields;
-    Answers answers(*data.db, fields);
+    Answers answers(*data.db, fields, data.asn.get());
     std::unordered_map<std::string, Group> groups;
     std::uint64_t totalHits = 0, unplaced = 0;
     for (const auto& [address, count] : hits) {
-        const Answer* answer = answers.find(address);
-        std::string name =
-            !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(o.by)];
+        Network network;
+        const Answer* answer = answers.find(address, nullptr, &network);
         if (!answer) ++unplaced;
+        // A network by its number, named with its organisation.
+        std::string key, name;
+        if (o.by == kByAsn) {
+            if (network.known) {
+                key = "AS" + std::to_string(network.number);
+                name = network.organisation.empty() ? key
+                                                    : key + " " + std::string(network.organisation);
+            }
+        } else {
+            name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(o.by)];
+        }
         if (name.empty()) name = "未知";
-        Group& g = groups[name];
-        g.name = name;
+        if (key.empty()) key = name;
+        Group& g = groups[key];
+        if (g.name.empty()) g.name = name;
         ++g.addresses;
         g.hits += count;
         totalHits += count;
@@ -413,8 +518,8 @@ int summary(const Options& o, const Data& data) {
         sorted.push_back(rest);
     }
     const std::uint64_t total = hits.size();
-    static constexpr std::string_view kByNames[kRecordFields] = {
-        "country", "region", "city", "district", "owner", "operator", "country_code"};
+    static constexpr std::string_view kByNames[kRecordFields + 1] = {
+        "country", "region", "city", "district", "owner", "operator", "country_code", "asn"};
     std::string out;
     if (o.json) {
         out = "{\"by\":\"" + std::string(kByNames[o.by]) + "\",\"lines\":" + std::to_string(lines) +
@@ -484,6 +589,15 @@ int run(const std::vector<std::string>& args) {
     if (o.version) return version(o);
     Data data;
     if (const int status = openData(o, data)) return status;
+    if (!o.asn.empty() || usesAsn(o)) {
+        if (const int status = openAsn(o, data)) return status;
+    }
+    if (!data.asn && o.command == Command::Summary && o.by == kByAsn) {
+        say("按 ASN 统计要 ASN 数据文件: 程序旁没有可用的 asn.db, 可用 --asn 指定。");
+        return kBadData;
+    }
+    if (!data.asn && !data.asnRefused && o.fieldsGiven && usesAsn(o))
+        say("程序旁没有 ASN 数据文件 asn.db, asn 和 as_name 字段将为空 (可用 --asn 指定)。");
     switch (o.command) {
         case Command::Summary:
             return summary(o, data);

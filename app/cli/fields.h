@@ -18,7 +18,6 @@ enum RecordField {
     kCountryCode,
     kRecordFields
 };
-// The AS number and name join these once the ASN file is read beside the address data.
 
 class FieldReader {
   public:

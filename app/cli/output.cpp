@@ -1,16 +1,17 @@
 #include "app/cli/output.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "text/codepage.h"
 
 namespace cli {
 namespace {
 
-constexpr std::string_view kColumnNames[] = {"ip",       "answer",      "range",    "country",
-                                             "region",   "city",        "district", "owner",
-                                             "operator", "country_code"};
-static_assert(std::size(kColumnNames) == static_cast<std::size_t>(kFieldColumn) + kRecordFields);
+constexpr std::string_view kColumnNames[] = {"ip",       "answer",       "range",    "country",
+                                             "region",   "city",         "district", "owner",
+                                             "operator", "country_code", "asn",      "as_name"};
+static_assert(std::size(kColumnNames) == kColumns);
 
 // Enough for the records a day of logs keeps coming back to, small beside the data.
 constexpr std::size_t kCachedRecords = 1 << 16;
@@ -40,23 +41,38 @@ std::string_view columnName(int column) {
 std::vector<int> defaultColumns() {
     std::vector<int> columns = {kIpColumn, kAnswerColumn};
     for (int f = 0; f < kRecordFields; ++f) columns.push_back(kFieldColumn + f);
+    columns.push_back(kAsnColumn);
+    columns.push_back(kAsNameColumn);
     return columns;
 }
 
-Answers::Answers(const ipdata::Database& data, const FieldReader& fields)
-    : data_(data), fields_(fields), recent_(kRecentAddresses) {}
+bool needsAsn(const std::vector<int>& columns) {
+    return std::any_of(columns.begin(), columns.end(),
+                       [](int c) { return c == kAsnColumn || c == kAsNameColumn; });
+}
 
-const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Range>* range) {
+Answers::Answers(const ipdata::Database& data, const FieldReader& fields,
+                 const ipdata::AsnDatabase* asn)
+    : data_(data), fields_(fields), asn_(asn), recent_(kRecentAddresses) {}
+
+const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Range>* range,
+                            Network* network) {
     const std::uint64_t h = (address.high() ^ address.low()) * 0x9E3779B97F4A7C15ull;
     Recent& slot = recent_[static_cast<std::size_t>(h >> 48) & (kRecentAddresses - 1)];
     if (slot.used && slot.address == address) {
         if (range && slot.answer) *range = ipdata::Range{slot.first, slot.last, {}, {}};
+        if (network) *network = slot.network;
         return slot.answer;
     }
     std::optional<ipdata::Range> found = data_.find(address);
     slot.used = true;
     slot.address = address;
     slot.answer = nullptr;
+    slot.network = {};
+    if (asn_) {
+        if (const auto a = asn_->find(address)) slot.network = {true, a->number, a->organisation};
+    }
+    if (network) *network = slot.network;
     if (!found) return nullptr;
     auto at = byRecord_.find(found->region);
     if (at == byRecord_.end()) {
@@ -101,13 +117,15 @@ void LookupWriter::line(std::string_view line, Encoding encoding, std::string& o
 
 void LookupWriter::record(const ip::Address* address, std::string& out) {
     std::optional<ipdata::Range> range;
+    Network network;
     const Answer* answer = nullptr;
-    if (address) answer = answers_.find(*address, &range);
+    if (address) answer = answers_.find(*address, &range, &network);
     if (format_ == Format::Jsonl) out += '{';
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const int column = columns_[i];
         std::string_view value;
         std::string text;
+        char digits[16];
         if (address && column == kIpColumn) {
             text = ip::formatAddress(*address);
             value = text;
@@ -116,7 +134,12 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
         } else if (range && column == kRangeColumn) {
             text = ipdata::rangeDisplay(*range);
             value = text;
-        } else if (answer && column >= kFieldColumn) {
+        } else if (network.known && column == kAsnColumn) {
+            value = std::string_view(
+                digits, std::to_chars(digits, digits + sizeof digits, network.number).ptr);
+        } else if (network.known && column == kAsNameColumn) {
+            value = network.organisation;
+        } else if (answer && column >= kFieldColumn && column < kAsnColumn) {
             value = answer->fields[static_cast<std::size_t>(column - kFieldColumn)];
         }
         switch (format_) {

@@ -11,20 +11,40 @@
 
 #include "app/cli/fields.h"
 #include "app/cli/lines.h"
+#include "ipdata/asn.h"
 #include "ipdata/ipdata.h"
 
 namespace cli {
 
 enum class Format { Tsv, Csv, Jsonl, Annotate };
 
-// What a column shows: the address, the answer text, the range that holds the address, or
-// one of the record's fields (kFieldColumn + RecordField).
-enum Column { kIpColumn, kAnswerColumn, kRangeColumn, kFieldColumn };
-// Names as --fields takes them and JSON keys: "ip", "answer", "range", "country", ...
+// What a column shows: the address, the answer text, the range that holds the address, one
+// of the record's fields (kFieldColumn + RecordField), or the network that announces the
+// address (from the ASN file: its number, its organisation).
+enum Column {
+    kIpColumn,
+    kAnswerColumn,
+    kRangeColumn,
+    kFieldColumn,
+    kAsnColumn = kFieldColumn + kRecordFields,
+    kAsNameColumn,
+    kColumns
+};
+// Names as --fields takes them and JSON keys: "ip", "answer", "range", "country", ...,
+// "asn", "as_name".
 std::optional<int> columnNamed(std::string_view name);
 std::string_view columnName(int column);
-// ip, answer and the record's fields.
+// ip, answer, the record's fields, asn and as_name.
 std::vector<int> defaultColumns();
+bool needsAsn(const std::vector<int>& columns);
+
+// The network that announces an address; `known` false where the ASN file has none (or
+// there is no ASN file).
+struct Network {
+    bool known = false;
+    std::uint32_t number = 0;
+    std::string_view organisation;  // UTF-8, a view into the ASN file
+};
 
 // An address's answer as this program writes it: UTF-8.
 struct Answer {
@@ -36,9 +56,14 @@ struct Answer {
 // its records far more often than it holds new ones), at most a bounded number of them.
 class Answers {
   public:
-    Answers(const ipdata::Database& data, const FieldReader& fields);
-    // Null when the data has no answer; `range` gets the range that holds the address.
-    const Answer* find(const ip::Address& address, std::optional<ipdata::Range>* range = nullptr);
+    // `asn` may be null: networks are then never known.
+    Answers(const ipdata::Database& data, const FieldReader& fields,
+            const ipdata::AsnDatabase* asn = nullptr);
+    // Null when the data has no answer; `range` gets the range that holds the address,
+    // `network` the network that announces it (the ASN file may place an address the
+    // location data does not).
+    const Answer* find(const ip::Address& address, std::optional<ipdata::Range>* range = nullptr,
+                       Network* network = nullptr);
 
   private:
     // The answers of recent addresses, by a hash of the address: a log's visitors come
@@ -48,10 +73,12 @@ class Answers {
         bool used = false;
         const Answer* answer = nullptr;  // null: the data has none
         ip::Address first, last;
+        Network network;
     };
 
     const ipdata::Database& data_;
     const FieldReader& fields_;
+    const ipdata::AsnDatabase* asn_;
     std::unordered_map<std::string, Answer> byRecord_;
     std::vector<Recent> recent_;
 };

@@ -1,20 +1,24 @@
 #!/usr/bin/env python3
 """verdalo-cli end to end, natively, on the real address data: one line out per line in on
 hostile input, every encoding alike, the parallel split identical to one run, --cidr
-against Python's ipaddress, exit codes and where messages go.
-Usage: cli_e2e.py VERDALO_CLI DATA_FILE"""
+against Python's ipaddress, exit codes and where messages go; the network numbers from the
+ASN file beside the program or named by --asn.
+Usage: cli_e2e.py VERDALO_CLI DATA_FILE [ASN_FILE]   (without ASN_FILE its checks are skipped)"""
 import ipaddress
+import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
 
 CLI, DATA = sys.argv[1], sys.argv[2]
+ASN = sys.argv[3] if len(sys.argv) > 3 and os.path.isfile(sys.argv[3]) else None
 failures = []
 
 
 def run(args, stdin=b"", data=True):
-    cmd = [CLI] + (["--data", DATA] if data else []) + args
+    cmd = [CLI] + (["--data", DATA] + (["--asn", ASN] if ASN else []) if data else []) + args
     p = subprocess.run(cmd, input=stdin, capture_output=True, timeout=300)
     return p.returncode, p.stdout, p.stderr
 
@@ -81,7 +85,8 @@ def test_parallel_split_is_identical(tmp):
     whole = run([log])[1]
     parts = os.path.join(tmp, "part.")
     subprocess.run(["split", "-n", "l/4", "-d", log, parts], check=True)
-    script = f'"{CLI}" --data "{DATA}" "$1" > "$1.out"'
+    asn = f' --asn "{ASN}"' if ASN else ""
+    script = f'"{CLI}" --data "{DATA}"{asn} "$1" > "$1.out"'
     subprocess.run(f'ls {parts}?? | xargs -P 4 -n 1 sh -c \'{script}\' sh', shell=True, check=True)
     joined = b"".join(open(f"{parts}{i:02d}.out", "rb").read() for i in range(4))
     check("four parts run in parallel, joined, equal one run over the whole log",
@@ -155,6 +160,76 @@ def test_summary():
           sum(int(r[3]) for r in rows[1:]) == 5, repr(rows))
 
 
+def test_network_numbers(tmp):
+    # Each address's network in every format; the location and the network are found
+    # apart (3fff::/20 is placed by the location data only).
+    data = b"x 218.70.0.1:80\n8.8.8.8\n\nno address\n240e:1::1\n3fff::1\n"
+    expected = [["218.70.0.1", "4134", "Chinanet"], ["8.8.8.8", "15169", "Google LLC"],
+                ["", "", ""], ["", "", ""], ["240e:1::1", "4134", "Chinanet"], ["3fff::1", "", ""]]
+    code, out, err = run(["-"], data)
+    rows = [line.split("\t") for line in out.decode().splitlines()]
+    check("the default fields end in asn and as_name, empty where nothing places the address",
+          code == 0 and err == b"" and all(len(r) == 11 for r in rows) and
+          [[r[0]] + r[9:] for r in rows] == expected and rows[5][2] != "", repr(rows))
+    for fmt, parse in (("tsv", lambda l: l.split("\t")), ("csv", lambda l: l.split(",")),
+                       ("jsonl", lambda l: list(json.loads(l).values()))):
+        code, out, _ = run(["--format", fmt, "--fields", "as_name,asn,ip", "-"], data)
+        got = [parse(line) for line in out.decode().splitlines()]
+        check(f"--fields as_name,asn,ip in {fmt}",
+              code == 0 and got == [[r[2], r[1], r[0]] for r in expected], repr(got))
+    code, out, _ = run(["--annotate", "-"], b"218.70.0.1\n")
+    check("--annotate shows no network", out == "218.70.0.1 [重庆 电信]\n".encode(), repr(out))
+    code, out, _ = run(["summary", "--by", "asn", "--format", "json", "-"],
+                       b"218.70.0.1\n218.70.0.2 8.8.8.8\n218.70.0.1\n3fff::1\n")
+    groups = json.loads(out)["groups"] if code == 0 else []
+    check("summary --by asn groups by network, with its name",
+          [(g["name"], g["addresses"], g["hits"]) for g in groups] ==
+          [("AS4134 Chinanet", 2, 3), ("AS15169 Google LLC", 1, 1), ("未知", 1, 1)], repr(out))
+
+    # The program finds asn.db beside it: there, missing (quietly empty), or damaged (said,
+    # and empty); a file --asn names must be there and sound.
+    folder = os.path.join(tmp, "beside")
+    os.mkdir(folder)
+    cli = shutil.copy(CLI, folder)
+    beside = os.path.join(folder, "asn.db")
+    damaged = os.path.join(tmp, "damaged-asn.db")
+    with open(ASN, "rb") as f, open(damaged, "wb") as g:
+        g.write(f.read()[:1 << 20])
+    cases = [
+        # name, asn.db beside (None: none), extra arguments, exit, the line's networks, stderr
+        ("beside", ASN, [], 0, "4134\tChinanet", ""),
+        ("none beside", None, [], 0, "\t", ""),
+        ("none beside, asked for by --fields", None, ["--fields", "ip,asn"], 0, "", "asn.db"),
+        ("damaged beside", damaged, [], 0, "\t", "ASN 数据文件"),
+        ("--asn missing", ASN, ["--asn", os.path.join(tmp, "none.db")], 2, None, "无法读取 ASN 数据文件"),
+        ("--asn damaged", ASN, ["--asn", damaged], 2, None, "文件头有误"),
+        ("--asn names the location data", ASN, ["--asn", DATA], 2, None, "不是 ASN 数据文件"),
+        ("--asn names a folder", ASN, ["--asn", tmp], 2, None, "文件夹"),
+        ("summary --by asn with none", None, ["summary", "--by", "asn"], 2, None, "asn.db"),
+        ("damaged beside, --annotate", damaged, ["--annotate"], 0, None, ""),
+    ]
+    for name, source, extra, code, networks, said in cases:
+        if os.path.exists(beside):
+            os.remove(beside)
+        if source:
+            shutil.copy(source, beside)
+        p = subprocess.run([cli, "--data", DATA] + extra + ["-"], input=b"218.70.0.1\n",
+                           capture_output=True, timeout=60)
+        err = p.stderr.decode("utf-8")
+        line = p.stdout.decode().rstrip("\n")
+        ok = p.returncode == code and (said in err if said else err == "")
+        if code == 2:
+            ok = ok and p.stdout == b"" and err.startswith("verdalo-cli: ")
+        elif networks is not None:
+            ok = ok and line.endswith(networks) and line.count("\t") == (10 if not extra else 1)
+        check(f"asn.db: {name}", ok, f"exit {p.returncode}, {p.stdout[:200]!r}, {err[:200]!r}")
+    shutil.copy(ASN, beside)
+    p = subprocess.run([cli, "--data", DATA, "--version"], capture_output=True, timeout=60)
+    check("--version names asn.db and its date",
+          f"ASN 数据: {beside} (2026-06-17, @ip-location-db/asn 2.3.2026061719)\n".encode() in p.stdout,
+          repr(p.stdout))
+
+
 with tempfile.TemporaryDirectory() as tmp:
     test_hostile_input_keeps_lines()
     test_encodings_alike()
@@ -162,5 +237,9 @@ with tempfile.TemporaryDirectory() as tmp:
     test_cidr_against_python()
     test_exit_codes(tmp)
     test_summary()
+    if ASN:
+        test_network_numbers(tmp)
+    else:
+        print("skip the network numbers: no asn.db was built (data/asn/ not fetched)")
 print(f"{len(failures)} failed")
 sys.exit(1 if failures else 0)
