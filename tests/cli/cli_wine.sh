@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # verdalo-cli.exe under Wine: reads a UTF-16 file and standard input, answers from the
-# ipdata.db beside it, writes UTF-8 bytes to a pipe exactly as the native build does.
-# Usage: cli_wine.sh WINE_RUN VERDALO_CLI_EXE DATA_FILE
+# ipdata.db and asn.db beside it, writes UTF-8 bytes to a pipe exactly as the native build
+# does.
+# Usage: cli_wine.sh WINE_RUN VERDALO_CLI_EXE DATA_FILE [ASN_FILE]
 set -u
-wine_run=$(realpath "$1") exe=$(realpath "$2") data=$(realpath "$3")
+wine_run=$(realpath "$1") exe=$(realpath "$2") data=$(realpath "$3") asn=${4:-}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 fail=0
@@ -12,6 +13,13 @@ check() {  # name, then whether it held
 }
 [ -f "$(dirname "$exe")/ipdata.db" ] || { echo "FAIL no ipdata.db beside $exe"; exit 1; }
 cp "$exe" "$dir/verdalo-cli.exe" && cp "$data" "$dir/ipdata.db"
+# Without a packed asn.db (data/asn/ not fetched) the network fields are empty.
+if [ -f "$asn" ]; then
+  cp "$asn" "$dir/asn.db"
+  chinanet=$'\t4134\tChinanet' google=$'\t15169\tGoogle LLC'
+else
+  chinanet=$'\t\t' google=$'\t\t'
+fi
 cd "$dir" || exit 1
 printf '\xff\xfe' > in.txt
 printf '访问 218.70.0.1:443\r\n\n240e:1::1 北京\n8.8.8.8' | iconv -f UTF-8 -t UTF-16LE >> in.txt
@@ -19,10 +27,10 @@ printf '访问 218.70.0.1:443\r\n\n240e:1::1 北京\n8.8.8.8' | iconv -f UTF-8 -
 # Tabs written with printf so the expected bytes are plain to read.
 t=$'\t'
 {
-  echo "218.70.0.1${t}重庆 电信${t}中国${t}重庆${t}重庆${t}${t}${t}电信${t}CN"
-  echo "${t}${t}${t}${t}${t}${t}${t}${t}"
-  echo "240e:1::1${t}北京 中国电信${t}中国${t}北京${t}北京${t}${t}${t}中国电信${t}CN"
-  echo "8.8.8.8${t}美国 加利福尼亚州 圣克拉拉 山景城 谷歌公司DNS服务器${t}美国${t}加利福尼亚州${t}圣克拉拉${t}山景城${t}${t}谷歌公司DNS服务器${t}US"
+  echo "218.70.0.1${t}重庆 电信${t}中国${t}重庆${t}重庆${t}${t}${t}电信${t}CN$chinanet"
+  echo "${t}${t}${t}${t}${t}${t}${t}${t}${t}${t}"
+  echo "240e:1::1${t}北京 中国电信${t}中国${t}北京${t}北京${t}${t}${t}中国电信${t}CN$chinanet"
+  echo "8.8.8.8${t}美国 加利福尼亚州 圣克拉拉 山景城 谷歌公司DNS服务器${t}美国${t}加利福尼亚州${t}圣克拉拉${t}山景城${t}${t}谷歌公司DNS服务器${t}US$google"
 } > expected.tsv
 bash "$wine_run" ./verdalo-cli.exe in.txt 2> err.txt | cat > out.tsv
 check "a UTF-16 file gives the native build's UTF-8 bytes" "$(cmp -s out.tsv expected.tsv; echo $?)"
@@ -39,4 +47,10 @@ bash "$wine_run" ./verdalo-cli.exe --data none.db - < /dev/null > out2.txt 2> er
 code=$?
 check "a missing data file: exit 2, the reason in Chinese on standard error only" \
   "$([ $code = 2 ] && [ ! -s out2.txt ] && grep -q '无法读取地址数据文件' err2.txt; echo $?)"
+
+head -c 1000 ipdata.db > damaged.db
+bash "$wine_run" ./verdalo-cli.exe --asn damaged.db - < /dev/null > out3.txt 2> err3.txt
+code=$?
+check "a damaged file named by --asn: exit 2, the reason in Chinese" \
+  "$([ $code = 2 ] && [ ! -s out3.txt ] && grep -q 'ASN 数据文件 damaged.db 无法使用' err3.txt; echo $?)"
 exit $fail
