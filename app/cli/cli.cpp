@@ -114,7 +114,6 @@ std::optional<unsigned long> number(std::string_view text) {
 int parse(const std::vector<std::string>& args, Options& o) {
     std::string format;
     bool annotate = false, commandGiven = false;
-    bool& fieldsGiven = o.fieldsGiven;
     for (std::size_t i = 0, options = true; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (!options || a == "-" || !a.starts_with("-")) {
@@ -164,7 +163,7 @@ int parse(const std::vector<std::string>& args, Options& o) {
         } else if (name == "--format") {
             format = value;
         } else if (name == "--fields") {
-            fieldsGiven = true;
+            o.fieldsGiven = true;
             o.columns.clear();
             for (std::size_t from = 0; from <= value.size();) {
                 std::size_t comma = value.find(',', from);
@@ -221,11 +220,11 @@ int parse(const std::vector<std::string>& args, Options& o) {
     }
     if (annotate) {
         if (!lookup) return usage("--annotate 只用于 lookup。");
-        if (!format.empty() || fieldsGiven)
+        if (!format.empty() || o.fieldsGiven)
             return usage("--annotate 不能和 --format 或 --fields 一起用。");
         o.format = Format::Annotate;
     }
-    if (fieldsGiven && !lookup) return usage("--fields 只用于 lookup。");
+    if (o.fieldsGiven && !lookup) return usage("--fields 只用于 lookup。");
     if (o.cidr && o.command != Command::Ranges) return usage("--cidr 只用于 ranges。");
     if (o.top && !summary) return usage("--top 只用于 summary。");
     if (o.command == Command::Ranges && o.operands.empty())
