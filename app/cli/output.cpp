@@ -60,7 +60,7 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
     const std::uint64_t h = (address.high() ^ address.low()) * 0x9E3779B97F4A7C15ull;
     Recent& slot = recent_[static_cast<std::size_t>(h >> 48) & (kRecentAddresses - 1)];
     if (slot.used && slot.address == address) {
-        if (range && slot.answer) *range = ipdata::Range{slot.first, slot.last, {}, {}};
+        if (range && slot.answer) *range = ipdata::Range{slot.first, slot.last, {}, {}, {}};
         if (network) *network = slot.network;
         return slot.answer;
     }
