@@ -162,10 +162,12 @@ def test_summary():
 
 def test_network_numbers(tmp):
     # Each address's network in every format; the location and the network are found
-    # apart (3fff::/20 is placed by the location data only).
-    data = b"x 218.70.0.1:80\n8.8.8.8\n\nno address\n240e:1::1\n3fff::1\n"
+    # apart (3fff::/20 is placed by the location data only); an address seen again comes
+    # from the recent answers with its network.
+    data = b"x 218.70.0.1:80\n8.8.8.8\n\nno address\n240e:1::1\n3fff::1\n218.70.0.1\n"
     expected = [["218.70.0.1", "4134", "Chinanet"], ["8.8.8.8", "15169", "Google LLC"],
-                ["", "", ""], ["", "", ""], ["240e:1::1", "4134", "Chinanet"], ["3fff::1", "", ""]]
+                ["", "", ""], ["", "", ""], ["240e:1::1", "4134", "Chinanet"], ["3fff::1", "", ""],
+                ["218.70.0.1", "4134", "Chinanet"]]
     code, out, err = run(["-"], data)
     rows = [line.split("\t") for line in out.decode().splitlines()]
     check("the default fields end in asn and as_name, empty where nothing places the address",
