@@ -397,6 +397,7 @@ int summary(const Options& o, const Data& data) {
         totalHits += count;
     }
     std::vector<Group> sorted;
+    sorted.reserve(groups.size());
     for (auto& entry : groups) sorted.push_back(std::move(entry.second));
     std::sort(sorted.begin(), sorted.end(), [](const Group& a, const Group& b) {
         if (a.addresses != b.addresses) return a.addresses > b.addresses;
