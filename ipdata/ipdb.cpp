@@ -106,8 +106,8 @@ ip::Address addressOf(const Prefix& p, bool v4) {
 // leaves find their verdict here; an offset the file-order walk did not reach (a gap
 // between records) is judged when a leaf points there. A verdict depends only on the
 // bytes at its offset, so a walk that fell out of step with the records still gives
-// every offset it passed its true verdict. Two bits a byte of record space: a twentieth of
-// a table keyed by pointer, however many records there are.
+// every offset it passed its true verdict. Two bits a byte of record space (3 MB for the
+// real file), however many records match.
 class Verdicts {
   public:
     explicit Verdicts(std::size_t space) : known_(words(space)), match_(words(space)) {}
@@ -176,12 +176,15 @@ class Ipdb final : public Database {
     ipdata::Fields gbkFields(const Fields& fields) const;
     Answer answerOf(std::string_view record) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
-    std::optional<OpenError> checkNodes() const;
+    std::optional<OpenError> checkNodes();
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;  // from the first node, total_size bytes
     std::uint32_t nodeCount_ = 0;
     std::optional<std::uint32_t> v4Root_;  // the node at ::ffff:0:0/96
+    // The record space's offset nearest its start that a node points to: the records are
+    // walked in file order from there.
+    std::uint32_t firstRecord_ = ~0u;
     // Where the first kTopBits of an IPv4 address lead from v4Root_: the walk of a lookup
     // starts there, past the levels that lie farthest apart in the file.
     struct V4Top {
@@ -354,8 +357,10 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         });
     };
     std::size_t seen = 0;
-    // The records in file order, while each length stays inside the file.
-    for (std::size_t at = 0; space - at >= 2;) {
+    // The records in file order, while each length stays inside the file. What lies before
+    // the first record (the real file has an unused node there) would put the walk out of
+    // step with them.
+    for (std::size_t at = std::min<std::size_t>(firstRecord_, space); space - at >= 2;) {
         if (++seen % kStopEvery == 0 && stopped(stop)) return;
         const std::size_t length = be::u16(tree_, static_cast<std::size_t>(base) + at);
         if (length > space - at - 2) break;
@@ -442,7 +447,7 @@ void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
     std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
-std::optional<OpenError> Ipdb::checkNodes() const {
+std::optional<OpenError> Ipdb::checkNodes() {
     // One bit per node: pointed to already.
     std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
     pointed[0] = 1;  // the root: a pointer to it makes a loop
@@ -458,8 +463,9 @@ std::optional<OpenError> Ipdb::checkNodes() const {
             const std::uint64_t bit = std::uint64_t{1} << (c % 64);
             if (word & bit) return OpenError::NodePointedTwice;
             word |= bit;
-        } else if (c > nodeCount_ && c > lastPointer) {
-            return OpenError::RecordPointerPastEnd;
+        } else if (c > nodeCount_) {
+            if (c > lastPointer) return OpenError::RecordPointerPastEnd;
+            firstRecord_ = std::min(firstRecord_, c - nodeCount_);
         }
     }
     return std::nullopt;
