@@ -61,7 +61,7 @@ bool FileEngine::importFile(const platform::Path& path) {
             return [this, id = format.id, read = format.read(bytes)]() mutable {
                 if (read.failure) return events_.importFailed(id, *read.failure);
                 const std::size_t rows = read.rows.size();
-                table_.replace(std::move(read.rows));
+                table_.replace(read.rows);
                 events_.imported({id, rows, read.unmappable});
             };
         },

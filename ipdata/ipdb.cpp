@@ -101,57 +101,38 @@ ip::Address addressOf(const Prefix& p, bool v4) {
     return v4 ? ip::Address::v4(static_cast<std::uint32_t>(p.low)) : ip::Address::v6(p.high, p.low);
 }
 
-// The verdicts of one search by record pointer: open addressing, a key beside its value,
-// and in front of it a small direct-mapped table of recent records, which neighbouring
-// ranges share more often than not. Pointers are never 0.
+// Which records of one search match, by offset in the record space: one bit for "looked
+// at", one for "matches". Records are walked once in file order before the tree, so most
+// leaves find their verdict here; an offset the file-order walk did not reach (a gap
+// between records) is judged when a leaf points there. A verdict depends only on the
+// bytes at its offset, so a walk that fell out of step with the records still gives
+// every offset it passed its true verdict. Two bits a byte of record space (3 MB for the
+// real file), however many records match.
 class Verdicts {
   public:
-    Verdicts() : slots_(1 << 16) {}
-    // nullptr when there is no verdict on `pointer` yet.
-    const std::int32_t* find(std::uint32_t pointer) {
-        Slot& recent = recent_[hash(pointer) >> kRecentShift];
-        if (recent.key == pointer) return &recent.value;
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t at = home(pointer, mask); slots_[at].key != 0; at = (at + 1) & mask) {
-            if (slots_[at].key == pointer) {
-                recent = slots_[at];
-                return &slots_[at].value;
-            }
-        }
-        return nullptr;
+    explicit Verdicts(std::size_t space) : known_(words(space)), match_(words(space)) {}
+    // nullopt when `offset` has no verdict yet.
+    std::optional<bool> find(std::size_t offset) const {
+        if (!test(known_, offset)) return std::nullopt;
+        return test(match_, offset);
     }
-    void add(std::uint32_t pointer, std::int32_t verdict) {
-        recent_[hash(pointer) >> kRecentShift] = {pointer, verdict};
-        place(slots_, {pointer, verdict});
-        if (++count_ * 4 > slots_.size() * 3) {
-            std::vector<Slot> slots(slots_.size() * 2);
-            for (const Slot& slot : slots_)
-                if (slot.key != 0) place(slots, slot);
-            slots_.swap(slots);
-        }
+    void add(std::size_t offset, bool match) {
+        if (offset / 64 >= known_.size()) return;  // no place: judged again each time
+        set(known_, offset);
+        if (match) set(match_, offset);
     }
 
   private:
-    struct Slot {
-        std::uint32_t key = 0;
-        std::int32_t value = 0;
-    };
-    static constexpr int kRecentBits = 12;
-    static constexpr int kRecentShift = 32 - kRecentBits;
-    static std::uint32_t hash(std::uint32_t key) { return key * 0x9E3779B1u; }
-    static std::size_t home(std::uint32_t key, std::size_t mask) {
-        return (hash(key) ^ hash(key) >> 16) & mask;
+    static std::size_t words(std::size_t bits) { return bits / 64 + 1; }
+    static bool test(const std::vector<std::uint64_t>& bits, std::size_t at) {
+        return at / 64 < bits.size() && (bits[at / 64] >> (at % 64) & 1) != 0;
     }
-    static void place(std::vector<Slot>& slots, Slot slot) {
-        const std::size_t mask = slots.size() - 1;
-        std::size_t at = home(slot.key, mask);
-        while (slots[at].key != 0) at = (at + 1) & mask;
-        slots[at] = slot;
+    static void set(std::vector<std::uint64_t>& bits, std::size_t at) {
+        bits[at / 64] |= std::uint64_t{1} << (at % 64);
     }
 
-    std::vector<Slot> slots_;
-    Slot recent_[1 << kRecentBits];
-    std::size_t count_ = 0;
+    std::vector<std::uint64_t> known_;
+    std::vector<std::uint64_t> match_;
 };
 
 class Ipdb final : public Database {
@@ -195,12 +176,15 @@ class Ipdb final : public Database {
     ipdata::Fields gbkFields(const Fields& fields) const;
     Answer answerOf(std::string_view record) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
-    std::optional<OpenError> checkNodes() const;
+    std::optional<OpenError> checkNodes();
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;  // from the first node, total_size bytes
     std::uint32_t nodeCount_ = 0;
     std::optional<std::uint32_t> v4Root_;  // the node at ::ffff:0:0/96
+    // The record space's offset nearest its start that a node points to: the records are
+    // walked in file order from there.
+    std::uint32_t firstRecord_ = ~0u;
     // Where the first kTopBits of an IPv4 address lead from v4Root_: the walk of a lookup
     // starts there, past the levels that lie farthest apart in the file.
     struct V4Top {
@@ -353,23 +337,13 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     }
     if (needles.empty()) return;
 
-    // One verdict per record, however many prefixes point to it; for a match its display
-    // and where the record lies. The region text is made for each range handed on, not
-    // kept for every record that matched (some 10^5 of them for a common word).
-    struct Match {
-        std::uint32_t pointer;
-        std::string display;
-    };
-    Verdicts verdicts;  // -1 no match, else into answers
-    std::vector<Match> answers;
+    // One verdict per record, however many prefixes point to it. A match's display is made
+    // when a range starts with it or may join the range before, not kept per record.
+    const std::uint64_t base = std::uint64_t{nodeCount_} * kNodeSize;
+    const std::size_t space = static_cast<std::size_t>(tree_.size() - base);
+    Verdicts verdicts(space);
     std::string text;
-    std::uint32_t lastPointer = 0;  // neighbours often share a record
-    std::int32_t lastVerdict = -1;
-    auto verdictOf = [&](std::uint32_t pointer) {
-        if (pointer == lastPointer) return lastVerdict;
-        lastPointer = pointer;
-        if (const std::int32_t* known = verdicts.find(pointer)) return lastVerdict = *known;
-        const Fields f = fieldsOf(record(pointer).value_or(std::string_view()));
+    auto matches = [&](const Fields& f) {
         text.clear();
         for (int r = 0; r < kShownRoles; ++r) {
             const std::string_view field = f.role[r];
@@ -377,27 +351,45 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
             if (!text.empty()) text += ' ';
             text += field;
         }
-        const bool match = std::all_of(needles.begin(), needles.end(), [&](const auto& needle) {
+        return std::all_of(needles.begin(), needles.end(), [&](const auto& needle) {
             return text.find(needle.first) != std::string::npos ||
                    (!needle.second.empty() && text.find(needle.second) != std::string::npos);
         });
-        std::int32_t verdict = -1;
-        if (match) {
-            verdict = static_cast<std::int32_t>(answers.size());
-            answers.push_back({pointer, displayOf(f)});
-        }
-        verdicts.add(pointer, verdict);
-        return lastVerdict = verdict;
+    };
+    std::size_t seen = 0;
+    // The records in file order, while each length stays inside the file. What lies before
+    // the first record (the real file has an unused node there) would put the walk out of
+    // step with them.
+    for (std::size_t at = std::min<std::size_t>(firstRecord_, space); space - at >= 2;) {
+        if (++seen % kStopEvery == 0 && stopped(stop)) return;
+        const std::size_t length = be::u16(tree_, static_cast<std::size_t>(base) + at);
+        if (length > space - at - 2) break;
+        const std::string_view rec = tree_.substr(static_cast<std::size_t>(base) + at + 2, length);
+        verdicts.add(at, matches(fieldsOf(rec)));
+        at += 2 + length;
+    }
+
+    std::uint32_t lastPointer = 0;  // neighbours often share a record
+    bool lastVerdict = false;
+    auto verdictOf = [&](std::uint32_t pointer) {
+        if (pointer == lastPointer) return lastVerdict;
+        lastPointer = pointer;
+        const std::size_t offset = pointer - nodeCount_;
+        if (const std::optional<bool> known = verdicts.find(offset)) return lastVerdict = *known;
+        const bool match = matches(fieldsOf(record(pointer).value_or(std::string_view())));
+        verdicts.add(offset, match);
+        return lastVerdict = match;
+    };
+    auto displayAt = [&](std::uint32_t pointer) {
+        return displayOf(fieldsOf(record(pointer).value_or(std::string_view())));
     };
 
-    std::size_t seen = 0;
     // The range found last, handed on once the next one found does not join it.
     Range pending;
     bool anyPending = false;
     std::uint32_t pendingPointer = 0;
     bool open = false;  // pending may still grow
     Prefix openLast;
-    std::int32_t openVerdict = -1;
     auto handOn = [&] {
         if (!anyPending) return;
         const Fields f = fieldsOf(record(pendingPointer).value_or(std::string_view()));
@@ -406,26 +398,29 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         each(pending);
         anyPending = false;
     };
+    std::string display;
     auto leafIn = [&](bool v4) {
         return [&, v4](std::uint32_t pointer, int depth, const Prefix& prefix) {
             if (++seen % kStopEvery == 0 && stopped(stop)) return false;
-            const std::int32_t verdict = verdictOf(pointer);
-            if (verdict < 0) {
+            if (!verdictOf(pointer)) {
                 open = false;
                 return true;
             }
             const Prefix last = prefix.last(depth);
             // Adjacent ranges that read the same are one row.
-            if (open && openLast.precedes(prefix) &&
-                (verdict == openVerdict || answers[verdict].display == pending.display)) {
+            const bool adjacent = open && openLast.precedes(prefix);
+            bool join = adjacent && pointer == pendingPointer;
+            if (!join) {
+                display = displayAt(pointer);
+                join = adjacent && display == pending.display;
+            }
+            if (join) {
                 pending.last = addressOf(last, v4);
             } else {
                 handOn();
-                const Match& a = answers[verdict];
-                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, a.display, {}};
-                pendingPointer = a.pointer;
+                pending = {addressOf(prefix, v4), addressOf(last, v4), {}, std::move(display), {}};
+                pendingPointer = pointer;
                 anyPending = true;
-                openVerdict = verdict;
             }
             open = true;
             openLast = last;
@@ -452,7 +447,7 @@ void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
     std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
-std::optional<OpenError> Ipdb::checkNodes() const {
+std::optional<OpenError> Ipdb::checkNodes() {
     // One bit per node: pointed to already.
     std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
     pointed[0] = 1;  // the root: a pointer to it makes a loop
@@ -468,8 +463,9 @@ std::optional<OpenError> Ipdb::checkNodes() const {
             const std::uint64_t bit = std::uint64_t{1} << (c % 64);
             if (word & bit) return OpenError::NodePointedTwice;
             word |= bit;
-        } else if (c > nodeCount_ && c > lastPointer) {
-            return OpenError::RecordPointerPastEnd;
+        } else if (c > nodeCount_) {
+            if (c > lastPointer) return OpenError::RecordPointerPastEnd;
+            firstRecord_ = std::min(firstRecord_, c - nodeCount_);
         }
     }
     return std::nullopt;

@@ -178,7 +178,7 @@ bool Engine::startReverseSearch(std::string keywords) {
 // the reply reports the rows and starts the next step as the run's task, unless the walk
 // is over or stopped. So the window sees each entry before the next request goes out,
 // and no worker ever waits for it.
-void Engine::reverseStep(std::shared_ptr<detail::ReverseWalk> walk, WebSession& session,
+void Engine::reverseStep(const std::shared_ptr<detail::ReverseWalk>& walk, WebSession& session,
                          platform::StopToken stop) {
     RowStore rows = detail::reverseStep(*walk, session, stop);
     poster_.post([this, walk, &session, stop, rows = std::move(rows)]() mutable {

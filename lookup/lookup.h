@@ -123,7 +123,7 @@ class Engine {
     bool startRun(std::function<void(WebSession&, platform::StopToken)> body);
     void askSingles(platform::StopToken stop);
     // One step of a web reverse search on the run's task; its reply starts the next.
-    void reverseStep(std::shared_ptr<detail::ReverseWalk> walk, WebSession& session,
+    void reverseStep(const std::shared_ptr<detail::ReverseWalk>& walk, WebSession& session,
                      platform::StopToken stop);
     struct SingleQuery {
         std::string address;

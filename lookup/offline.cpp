@@ -53,7 +53,7 @@ void OfflineData::load() {
     if (opened) {
         database_ = std::move(opened);
     } else if (refused_) {
-        refused_(std::move(problem));
+        refused_(problem);
     }
 }
 

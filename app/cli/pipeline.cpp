@@ -39,7 +39,7 @@ bool Pipeline::finish() {
     return !failed_;
 }
 
-void Pipeline::work(Work run) {
+void Pipeline::work(const Work& run) {
     std::unique_lock lock(mutex_);
     while (true) {
         changed_.wait(lock, [this] { return closing_ || !waiting_.empty(); });

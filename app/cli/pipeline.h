@@ -43,7 +43,7 @@ class Pipeline {
     bool finish();
 
   private:
-    void work(Work run);
+    void work(const Work& run);
     void drain();
 
     std::function<bool(Job&)> sink_;

@@ -159,6 +159,43 @@ TEST(Ipdb, SearchesEveryKeywordInBothFamilies) {
     EXPECT_TRUE(db->search({"中国"}, stopped.get_token()).empty());
 }
 
+// Bytes between two records put a walk of the records in file order out of step with them:
+// every search still finds what it finds over the same records laid end to end.
+TEST(Ipdb, SearchesTheSameWhenRecordsDoNotLieEndToEnd) {
+    const ipdata_test::IpdbFile tight = buildIpdb(kPrefixes);
+    const std::uint64_t total = tight.bytes.size() - tight.nodesAt;
+    // Its length covers the next record's length and the start of its text.
+    const std::string junk = std::string("\x00\x04", 2) + "x";
+    const std::string metadata = R"({"build":1,"ip_version":3,"languages":{"CN":0},)"
+                                 R"("node_count":%N,"total_size":)" +
+                                 std::to_string(total + junk.size()) + R"(,"fields":)" +
+                                 ipdata_test::kIpdbFields + "}";
+    ipdata_test::IpdbFile loose = buildIpdb(kPrefixes, 3, ipdata_test::kIpdbFields, metadata);
+    // After the first record, the unused node's 8 bytes before it.
+    const std::size_t first = loose.recordsAt - 8;
+    const std::size_t gap = loose.recordsAt + 2 +
+                            (static_cast<unsigned char>(loose.bytes[loose.recordsAt]) << 8 |
+                             static_cast<unsigned char>(loose.bytes[loose.recordsAt + 1]));
+    loose.bytes.insert(gap, junk);
+    for (std::size_t at = loose.nodesAt; at < first; at += 4) {
+        std::uint32_t c = 0;
+        for (int i = 0; i < 4; ++i) c = c << 8 | static_cast<unsigned char>(loose.bytes[at + i]);
+        if (c > loose.nodeCount && c - loose.nodeCount + first >= gap)
+            ipdata_test::putBe32(loose.bytes, at, c + static_cast<std::uint32_t>(junk.size()));
+    }
+    const auto expected = open(tight.bytes);
+    const auto db = open(loose.bytes);
+    ASSERT_TRUE(expected && db);
+    for (std::vector<std::string> keywords : {std::vector<std::string>{"电信"},
+                                              {"重庆市"},
+                                              {"中国"},
+                                              {"美国", "山景城"},
+                                              {"保留地址"}}) {
+        EXPECT_EQ(searchText(*db, keywords), searchText(*expected, keywords)) << keywords[0];
+        EXPECT_FALSE(searchText(*db, keywords).empty()) << keywords[0];
+    }
+}
+
 TEST(Ipdb, RefusesDamagedFilesWithAReason) {
     const ipdata_test::IpdbFile good = buildIpdb(kPrefixes);
     auto node = [&](std::uint32_t n, int bit, std::uint32_t value) {
