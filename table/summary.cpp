@@ -124,17 +124,30 @@ std::string shareText(double share) {
     return text;
 }
 
-std::string tabText(const Summary& s) {
-    std::string out = groupTitle(s.by);
-    for (std::size_t c = 1; c < std::size(kColumnTitles); ++c)
-        out.append("\t").append(kColumnTitles[c]);
-    out += "\r\n";
-    auto line = [&out](const Line& l) {
-        out += l.name + "\t" + std::to_string(l.addresses) + "\t" + shareText(l.share) + "\t" +
-               std::to_string(l.hits) + "\r\n";
+std::vector<TableLine> tableOf(const Summary& s) {
+    std::vector<TableLine> table;
+    table.push_back({groupTitle(s.by), kColumnTitles[1], kColumnTitles[2], kColumnTitles[3]});
+    auto add = [&table](const Line& l) {
+        table.push_back(
+            {l.name, std::to_string(l.addresses), shareText(l.share), std::to_string(l.hits)});
     };
-    for (const Line& l : s.lines) line(l);
-    if (s.hasRest) line(s.rest);
+    for (const Line& l : s.lines) add(l);
+    if (s.hasRest) add(s.rest);
+    add({kTotalName, s.addresses, s.hits, s.addresses > 0 ? 1.0 : 0.0});
+    return table;
+}
+
+std::string tabText(const Summary& s) {
+    std::string out;
+    for (const TableLine& line : tableOf(s)) {
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            if (c > 0) out += '\t';
+            // A tab or line end inside a name would break the columns.
+            for (const char ch : line[c])
+                out += (ch == '\t' || ch == '\r' || ch == '\n') ? ' ' : ch;
+        }
+        out += "\r\n";
+    }
     return out;
 }
 

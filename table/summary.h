@@ -4,6 +4,7 @@
 // window thread on a timer while the window is open, never on the per-row path.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -49,14 +50,19 @@ struct Summary {
 // The name of a group with no value: an address nobody placed, or a field left empty.
 inline constexpr const char* kUnknownName = "未知";
 inline constexpr const char* kRestName = "其他";
+inline constexpr const char* kTotalName = "合计";
 inline constexpr std::size_t kShownLines = 15;
 
 // Largest by addresses first, then by hits, then by name (byte order), so that equal
 // groups always come in the same order.
 Summary summarise(const RowStore& rows, GroupBy by, std::size_t shown = kShownLines);
 
-// The summary as tab-separated text (GBK, CR LF): a title line, then one line for each
-// group and the rest, the share as a percentage with one decimal.
+// The summary as a table of texts (GBK): the column titles, a line for each shown group,
+// the rest when there is one, and the whole list's 合计; the share as a percentage with
+// one decimal. What the copy and the exports hold.
+using TableLine = std::array<std::string, 4>;
+std::vector<TableLine> tableOf(const Summary& s);
+// The same table as tab-separated text, CR LF.
 std::string tabText(const Summary& s);
 // "12.3%"
 std::string shareText(double share);

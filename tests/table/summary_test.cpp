@@ -96,12 +96,13 @@ TEST(Summary, EmptyListAndItsText) {
     EXPECT_TRUE(empty.lines.empty());
     EXPECT_FALSE(empty.hasRest);
     EXPECT_EQ(empty.addresses, 0u);
-    EXPECT_EQ(summary::tabText(empty), "城市\t地址数\t占比\t次数\r\n");
+    EXPECT_EQ(summary::tabText(empty), "城市\t地址数\t占比\t次数\r\n合计\t0\t0.0%\t0\r\n");
 
     const summary::Summary one =
         summary::summarise(rowsOf({{"中国"}, {"中国"}, {""}}), GroupBy::Country);
     EXPECT_EQ(summary::tabText(one),
-              "国家\t地址数\t占比\t次数\r\n中国\t2\t66.7%\t2\r\n未知\t1\t33.3%\t1\r\n");
+              "国家\t地址数\t占比\t次数\r\n中国\t2\t66.7%\t2\r\n未知\t1\t33.3%\t1\r\n"
+              "合计\t3\t100.0%\t3\r\n");
 }
 
 }  // namespace
