@@ -15,8 +15,8 @@
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/services.h"
-#include "table/table.h"
 #include "ui/window_texts.h"
+#include "table/table.h"
 
 namespace ui {
 
