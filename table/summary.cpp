@@ -81,16 +81,35 @@ Summary summarise(const RowStore& rows, GroupBy by, std::size_t shown) {
         for (auto& [number, group] : groups)
             all.push_back({std::move(group.second), group.first.addresses, group.first.hits});
     } else {
-        // Keyed by views into the rows: they outlive this call's reading of them.
-        std::unordered_map<std::string_view, Tally> groups;
+        // The rows hold each text once, so equal values share their bytes: counted by the
+        // place and length of those bytes first (the same place and length are the same
+        // text, a cheap key), then joined by text, which keeps the result right however the
+        // rows store their texts.
+        struct PlaceHash {
+            std::size_t operator()(std::string_view v) const {
+                return std::hash<const void*>()(v.data()) ^ v.size();
+            }
+        };
+        struct SamePlace {
+            bool operator()(std::string_view a, std::string_view b) const {
+                return a.data() == b.data() && a.size() == b.size();
+            }
+        };
+        std::unordered_map<std::string_view, Tally, PlaceHash, SamePlace> byPlace;
         const auto field = static_cast<std::size_t>(fieldOf(by));
         for (std::size_t i = 0; i < rows.size(); ++i) {
             const RowView row = rows[i];
             if (!row.fields) ++s.unplaced;
             const std::string_view key = row.fields ? (*row.fields)[field] : std::string_view();
-            Tally& t = groups[key];
+            Tally& t = byPlace[key.empty() ? std::string_view() : key];
             t.addresses += 1;
             t.hits += hitsOf(rows, i);
+        }
+        std::unordered_map<std::string_view, Tally> groups;
+        for (const auto& [text, counted] : byPlace) {
+            Tally& t = groups[text];
+            t.addresses += counted.addresses;
+            t.hits += counted.hits;
         }
         for (const auto& [key, t] : groups)
             all.push_back({key.empty() ? kUnknownName : std::string(key), t.addresses, t.hits});
