@@ -116,6 +116,7 @@ class StatsWindow {
     HWND window_ = nullptr;
     HWND list_ = nullptr;
     bool stale_ = false;
+    DWORD nextRefresh_ = 0;  // tick count before which the timer makes no new summary
     summary::Summary summary_;
     std::vector<summary::TableLine> shown_;  // the list's lines: the groups and the rest
 };

@@ -120,7 +120,11 @@ LRESULT StatsWindow::handle(UINT message, WPARAM w, LPARAM l) {
             return 0;
         }
         case WM_TIMER:
-            if (w == kRefreshTimer && stale_) refresh();
+            // A summary of a long list costs tens of milliseconds: the next one waits four
+            // times as long, so a running batch keeps most of the window thread.
+            if (w == kRefreshTimer && stale_ &&
+                static_cast<LONG>(GetTickCount() - nextRefresh_) >= 0)
+                refresh();
             return 0;
         case WM_COPY:
             copy();
@@ -177,6 +181,7 @@ void StatsWindow::close() {
 void StatsWindow::refresh() {
     stale_ = false;
     if (!window_) return;
+    const DWORD started = GetTickCount();
     const LRESULT choice =
         SendMessageW(GetDlgItem(window_, id::stats::groupBox), CB_GETCURSEL, 0, 0);
     const summary::GroupBy by =
@@ -195,6 +200,8 @@ void StatsWindow::refresh() {
     const RECT chart{kStatsChart.left, kStatsChart.top, kStatsChart.left + kStatsChart.width,
                      kStatsChart.top + kStatsChart.height};
     InvalidateRect(window_, &chart, FALSE);
+    const DWORD done = GetTickCount();
+    nextRefresh_ = done + 4 * (done - started);
 }
 
 void StatsWindow::paintChart(HDC dc) {
