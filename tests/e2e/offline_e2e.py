@@ -7,10 +7,12 @@ through the UI test driver, against the mock services. Run inside tests/e2e/netn
 The program gets the fetched data file (data/ip2region.db) as its ipdata.db when there is
 one, else a small file written here.
 """
+import csv
 import os
 import struct
 import sys
 import time
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mock"))
@@ -219,6 +221,22 @@ def test_stats_window(p, expected):
     copied = p.cmd("get-clipboard")
     check(copied == "省份\t地址数\t占比\t次数\r\n未知\t4\t100.0%\t4\r\n合计\t4\t100.0%\t4\r\n",
           "copied: %r" % copied)
+    # 导出 by the name's ending: the CSV read back by Python's csv, the workbook's texts there.
+    for name in ("summary.csv", "summary.xlsx"):
+        path = os.path.join(os.environ["VERDALO_E2E_DIR"], name)
+        p.cmd("click stats:按钮_导出")
+        p.cmd("file-dialog " + escape(windows_path(path)))
+        said = p.cmd("answer-box ok")
+        check(said == "导出统计完毕!", "%s: %r" % (name, said))
+    with open(os.path.join(os.environ["VERDALO_E2E_DIR"], "summary.csv"), encoding="utf-8-sig",
+              newline="") as f:
+        records = list(csv.reader(f))
+    check(records == [["省份", "地址数", "占比", "次数"], ["未知", "4", "100.0%", "4"],
+                      ["合计", "4", "100.0%", "4"]], "csv: %r" % records)
+    with zipfile.ZipFile(os.path.join(os.environ["VERDALO_E2E_DIR"], "summary.xlsx")) as z:
+        parts = "".join(z.read(n).decode("utf-8") for n in z.namelist() if n.startswith("xl/"))
+    check(all(t in parts for t in ("省份", "未知", "100.0%", "合计")), "xlsx texts missing")
+
     p.cmd("key esc")
     check(wait_until(lambda: not p.ask("get-text stats")[0], 5), "Esc left the window open")
     check(p.ask("get-text main")[0], "the main window went with it")
