@@ -17,6 +17,8 @@ runs it). Prints one name=value line per figure:
   offline_batch_100k_s the offline mode on (离线查询), 开始获取 over 100 000 mixed IPv4/IPv6 rows
   import_txt_1m_s      txt import of 1 048 576 lines, in a fresh program
   peak_mb_1m           peak resident memory of that program (VmHWM), the list in it
+  summary_1m_s         then that list answered from the data (离线查询 on) and a click on
+                       统计 to its window drawn with the summary by country
   import_txt_100k_fresh_s, peak_mb_100k   the same with 100 000 lines, for the growth
   ipdb_open_ms         map and open of the address data by ipdb_open.exe under Wine, median
                        of 15 opens in one process
@@ -177,8 +179,27 @@ def ipdb_open(opener, data):
     show("ipdb_open_ms")
 
 
-def fresh_import(exe, driver, data, lines):
-    """Seconds of a txt import of `lines` lines in a fresh program, and its peak memory."""
+def summary_seconds(p, rows):
+    """The list answered from the data (离线查询 on), then the click on 统计 to its window
+    drawn: the window makes its summary before it shows, so its totals line is there once
+    it is drawn."""
+    p.cmd("mouse-toolbar 6")
+    p.cmd("set-status 1 -")
+    p.cmd("toolbar 0")
+    note("  " + p.cmd("wait-status 1 查询完毕 600000"))
+    want = "共 %d 个地址" % rows
+    started = time.time()
+    p.cmd("toolbar 8")
+    while not p.ask("get-text stats:标签_合计")[1].startswith(want):
+        time.sleep(0.005)
+    seconds = time.time() - started
+    note("  " + p.cmd("get-text stats:标签_合计") + "; " + p.cmd("stats-lines").split("\n")[0])
+    return seconds
+
+
+def fresh_import(exe, driver, data, lines, then=None):
+    """Seconds of a txt import of `lines` lines in a fresh program, and its peak memory;
+    `then(p)` runs after both are taken."""
     txt = write_list("list%d.txt" % lines, [address(i) for i in range(lines)])
     with Program(exe, driver, offline_data=data) as p:
         p.wait_status(2, "您的IP是", 30000)
@@ -187,7 +208,10 @@ def fresh_import(exe, driver, data, lines):
         seconds = import_seconds(p, txt, "导入txt完毕!", lines)
         time.sleep(1)
         note("  after: %s" % resident(p.program.pid))
-        return seconds, peak_mb(p.program.pid)
+        peak = peak_mb(p.program.pid)
+        if then:
+            then(p)
+        return seconds, peak
 
 
 def formats_paste_offline(exe, driver, data):
@@ -368,10 +392,14 @@ def later_figures(exe, driver, opener, data):
     figures["import_txt_100k_fresh_s"], figures["peak_mb_100k"] = small, small_peak
     show("import_txt_100k_fresh_s")
     show("peak_mb_100k")
-    large, large_peak = fresh_import(exe, driver, data, 1048576)
+    def summary_1m(p):
+        figures["summary_1m_s"] = summary_seconds(p, 1048576)
+    large, large_peak = fresh_import(exe, driver, data, 1048576, summary_1m if data else None)
     figures["import_txt_1m_s"], figures["peak_mb_1m"] = large, large_peak
     show("import_txt_1m_s")
     show("peak_mb_1m")
+    if "summary_1m_s" in figures:
+        show("summary_1m_s")
     note("  growth x%.1f rows: time x%.1f, peak x%.2f (+%.1f MB, %.0f bytes a row)"
          % (1048576 / 100000, large / small, large_peak / small_peak, large_peak - small_peak,
             (large_peak - small_peak) * 1048576 / (1048576 - 100000)))

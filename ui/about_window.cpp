@@ -82,6 +82,9 @@ HWND AboutWindow::create() {
         DestroyWindow(window);
         return nullptr;
     }
+    if (dataText_) {
+        SetWindowTextW(GetDlgItem(window, id::about::data), win32::gbkToWide(dataText_()).c_str());
+    }
     return window;
 }
 

@@ -3,6 +3,7 @@
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
 
+#include <span>
 #include <vector>
 
 #include "platform/win32/unique_handle.h"
@@ -120,14 +121,16 @@ HWND createStatusBar(HWND window, const ControlLayout& c, const ControlLook& loo
     return bar;
 }
 
-void addColumns(HWND list) {
+void addColumns(HWND list, std::span<const ColumnLayout> columns) {
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    for (size_t i = 0; i < std::size(kListColumns); ++i) {
-        std::wstring header = win32::gbkToWide(kListColumns[i].header);
+    // The summary's numbers line up on the right; the query list's columns are texts.
+    const bool numbers = columns.data() == kStatsColumns;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        std::wstring header = win32::gbkToWide(columns[i].header);
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = kListColumns[i].width;
+        column.fmt = numbers && i > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        column.cx = columns[i].width;
         column.pszText = header.data();
         column.iSubItem = static_cast<int>(i);
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -170,6 +173,10 @@ HWND createPlain(HWND parent, const ControlLayout& c, const ControlLook& look) {
             cls = L"BUTTON";
             style |= WS_TABSTOP | BS_PUSHBUTTON;
             break;
+        case Kind::ComboBox:
+            cls = L"COMBOBOX";
+            style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+            break;
         default:
             return nullptr;
     }
@@ -180,7 +187,15 @@ HWND createPlain(HWND parent, const ControlLayout& c, const ControlLook& look) {
     if (!control) return nullptr;
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c, look)), FALSE);
     if (c.kind == Kind::GroupBox) SetWindowSubclass(control, groupBoxProc, 0, 0);
-    if (c.kind == Kind::ListView) addColumns(control);
+    if (c.kind == Kind::ListView)
+        addColumns(control, c.id == id::stats::lines ? std::span<const ColumnLayout>(kStatsColumns)
+                                                     : std::span<const ColumnLayout>(kListColumns));
+    if (c.kind == Kind::ComboBox) {
+        for (const char* choice : kGroupChoices)
+            SendMessageW(control, CB_ADDSTRING, 0,
+                         reinterpret_cast<LPARAM>(win32::gbkToWide(choice).c_str()));
+        SendMessageW(control, CB_SETCURSEL, 0, 0);
+    }
     if (c.kind == Kind::EditBox)
         SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no limit of its own
     if (c.traits & kLink) SetWindowSubclass(control, linkProc, 0, 0);

@@ -5,9 +5,13 @@
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
 
+#include "platform/services.h"
 #include "platform/win32/unique_handle.h"
+#include "table/summary.h"
+#include "table/table.h"
 #include "ui/layout.h"
 
 namespace ui {
@@ -23,6 +27,7 @@ inline constexpr UINT kAppendedRowsMs = 100;
 HINSTANCE instance();
 bool isMainWindow(HWND window);
 bool isAboutWindow(HWND window);
+bool isStatsWindow(HWND window);
 
 // What the controls of a window are drawn with. Labels take `font` unless they have one of
 // their own (the about window's).
@@ -48,7 +53,7 @@ class Theme {
     platform::win32::UniqueImageList images_;
 };
 
-// The toolbar's four pictures; empty when the system refuses one.
+// The toolbar's five pictures; empty when the system refuses one.
 platform::win32::UniqueImageList makeToolbarImages();
 
 // The about window, modal over the main window. Its fonts are made on its first opening.
@@ -71,6 +76,49 @@ class AboutWindow {
     HWND window_ = nullptr;
     HWND owner_ = nullptr;  // disabled while the about window is open
     platform::win32::UniqueFont textFont_, titleFont_, linkFont_;
+    std::function<std::string()> dataText_;
+
+  public:
+    // What the window says of the data files, asked each time it opens.
+    void setDataText(std::function<std::string()> text) { dataText_ = std::move(text); }
+};
+
+// The data files beside the program: their names, dates and licences for the about window
+// (`licences`), or names and dates alone for the 统计 window. GBK.
+std::string dataFilesText(platform::Files& files, bool licences);
+
+// The 统计 window: owned by the main window, not modal; it reads the table on the window
+// thread, on a timer after the table changed, never on the path of each row.
+class StatsWindow {
+  public:
+    StatsWindow(const Theme& theme, platform::Services& os, const QueryTable& table)
+        : theme_(theme), os_(os), table_(table) {}
+    ~StatsWindow() { close(); }
+    StatsWindow(const StatsWindow&) = delete;
+    StatsWindow& operator=(const StatsWindow&) = delete;
+
+    void open(HWND owner);  // shows it, or brings it forward when it is open
+    void close();
+    // The table changed: the summary is made again at the window's next tick.
+    void tableChanged() { stale_ = true; }
+
+  private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    LRESULT handle(UINT message, WPARAM w, LPARAM l);
+    void refresh();
+    void paintChart(HDC dc);
+    void copy();
+    void exportFile();
+
+    const Theme& theme_;
+    platform::Services& os_;
+    const QueryTable& table_;
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+    bool stale_ = false;
+    DWORD nextRefresh_ = 0;  // tick count before which the timer makes no new summary
+    summary::Summary summary_;
+    std::vector<summary::TableLine> shown_;  // the list's lines: the groups and the rest
 };
 // Opens the link label's text in the user's browser.
 void openAboutLink(HWND label);

@@ -9,7 +9,17 @@
 
 namespace ui {
 
-enum class Kind { ToolBar, StatusBar, GroupBox, ListView, Label, EditBox, Button, Service };
+enum class Kind {
+    ToolBar,
+    StatusBar,
+    GroupBox,
+    ListView,
+    Label,
+    EditBox,
+    Button,
+    ComboBox,
+    Service
+};
 
 // Label and edit-box details beyond the kind.
 enum Trait : unsigned {
@@ -75,7 +85,18 @@ inline constexpr int author = 203;
 inline constexpr int link = 204;
 inline constexpr int date = 205;
 inline constexpr int okButton = 206;
+inline constexpr int data = 207;
 }  // namespace about
+
+namespace stats {
+inline constexpr int groupLabel = 401;
+inline constexpr int groupBox = 402;
+inline constexpr int copyButton = 403;
+inline constexpr int exportButton = 404;
+inline constexpr int lines = 405;
+inline constexpr int total = 406;
+inline constexpr int data = 407;
+}  // namespace stats
 }  // namespace id
 
 // Toolbar entries report their index as command id kToolbarCommandBase + index.
@@ -135,10 +156,30 @@ inline constexpr ControlLayout kAboutControls[] = {
     {u8"标签4", id::about::link, 0, Kind::Label, kMakerAddress, 8, 256, 184, 24, kLink},
     {u8"标签5", id::about::date, 0, Kind::Label, "2015.01.03", 8, 280, 184, 24},
     {u8"按钮1", id::about::okButton, 0, Kind::Button, "确定", 304, 272, 56, 32},
+    // The data files in use and where they come from; written when the window opens.
+    {u8"标签6", id::about::data, 0, Kind::Label, "", 8, 312, 352, 80, kWrap},
 };
 
+// The 统计 window: the list summarised, the lines on the left, their chart on the right
+// (drawn by the window itself, kStatsChart), the totals and the data files beneath.
+inline constexpr ControlLayout kStatsControls[] = {
+    {u8"标签_分组", id::stats::groupLabel, 0, Kind::Label, "分组:", 8, 8, 40, 24},
+    {u8"组合框_分组", id::stats::groupBox, 0, Kind::ComboBox, "", 48, 10, 96, 160},
+    {u8"按钮_复制", id::stats::copyButton, 0, Kind::Button, "复制", 496, 8, 56, 24},
+    {u8"按钮_导出", id::stats::exportButton, 0, Kind::Button, "导出", 560, 8, 56, 24},
+    {u8"超级列表框_统计", id::stats::lines, 0, Kind::ListView, "", 8, 40, 312, 320},
+    {u8"标签_合计", id::stats::total, 0, Kind::Label, "", 8, 368, 608, 20},
+    {u8"标签_数据", id::stats::data, 0, Kind::Label, "", 8, 390, 608, 40, kWrap},
+};
+struct ChartPlace {
+    int left, top, width, height;
+};
+inline constexpr ChartPlace kStatsChart{328, 40, 288, 320};
+inline constexpr const char* kGroupChoices[] = {"国家", "省份", "城市", "运营商", "ASN"};
+
 inline constexpr WindowLayout kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
-inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 340, kAboutControls};
+inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 432, kAboutControls};
+inline constexpr WindowLayout kStatsWindow{u8"stats", "统计", 640, 476, kStatsControls};
 
 // Toolbar entries: index, separator, text, image; a check entry stays pressed until
 // clicked again.
@@ -150,9 +191,11 @@ struct ToolbarEntry {
 };
 inline constexpr ToolbarEntry kToolbarEntries[] = {
     {false, "开始获取", 0}, {true, "", -1}, {false, "停止获取", 2},       {true, "", -1},
-    {false, "关于", 3},     {true, "", -1}, {false, "离线查询", 1, true},
+    {false, "关于", 3},     {true, "", -1}, {false, "离线查询", 1, true}, {true, "", -1},
+    {false, "统计", 4},
 };
 inline constexpr int kOfflineModeEntry = 6;
+inline constexpr int kStatsEntry = 8;
 
 // Status panels: right edges (-1: to the end of the bar) and design-time texts.
 inline constexpr int kStatusPanelEdges[] = {50, 260, -1};
@@ -163,5 +206,7 @@ struct ColumnLayout {
     int width;
 };
 inline constexpr ColumnLayout kListColumns[] = {{"IP", 120}, {"来自", 180}};
+inline constexpr ColumnLayout kStatsColumns[] = {
+    {"名称", 132}, {"地址数", 64}, {"占比", 52}, {"次数", 60}};
 
 }  // namespace ui

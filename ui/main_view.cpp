@@ -192,6 +192,7 @@ void MainWindow::fitAddressColumn() {
 
 void MainWindow::showChange(const QueryTable::Change& change) {
     if (!list_) return;
+    stats_.tableChanged();
     if (change.appended) {
         if (!appendedPending_) {
             appendedPending_ = true;

@@ -45,6 +45,7 @@ bool isMainWindow(HWND window) {
 MainWindow::MainWindow(platform::Services& os, platform::Path offlineDataPath)
     : os_(os), offlineDataPath_(std::move(offlineDataPath)), table_(columnHeaders()) {
     table_.setListener([this](const QueryTable::Change& change) { showChange(change); });
+    about_.setDataText([this] { return dataFilesText(os_.files, true); });
 }
 
 MainWindow::~MainWindow() {
@@ -154,6 +155,9 @@ void MainWindow::onToolbarButton(int index) {
             break;
         case 4:
             about_.open(window_);
+            break;
+        case kStatsEntry:
+            stats_.open(window_);
             break;
         case kOfflineModeEntry: {
             HWND bar = controlHandle(window_, id::queryToolbar);

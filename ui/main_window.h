@@ -15,11 +15,11 @@
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/services.h"
-#include "ui/window_texts.h"
 #include "table/table.h"
 #include "ui/file_presenter.h"
 #include "ui/internal.h"
 #include "ui/lookup_presenter.h"
+#include "ui/window_texts.h"
 
 struct tagLVDISPINFOW;
 
@@ -79,6 +79,7 @@ class MainWindow final : public WindowTexts, public Poster {
     AboutWindow about_{theme_};
 
     QueryTable table_;
+    StatsWindow stats_{theme_, os_, table_};
     bool appendedPending_ = false;
     int draining_ = 0;
     bool changedRows_ = false;

@@ -1,6 +1,6 @@
-// The toolbar's four 32 x 32 pictures, drawn here: start (a green arrow), the offline mode
+// The toolbar's five 32 x 32 pictures, drawn here: start (a green arrow), the offline mode
 // (a grey-blue stack of disks: the data beside the program), stop (a red square), about (a
-// blue disc with an "i").
+// blue disc with an "i"), the summary (three orange bars).
 #include <windows.h>
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
@@ -66,6 +66,20 @@ std::uint32_t aboutPicture(int x, int y) {
     return d > 11.5 ? rgb(20, 60, 140) : rgb(50, 110, 210);
 }
 
+std::uint32_t statsPicture(int x, int y) {
+    // Three bars of a chart standing on a dark base line, tallest in the middle.
+    if (y >= 25 && y <= 26 && x >= 5 && x <= 26) return rgb(60, 60, 60);
+    struct Bar {
+        int left, top;
+    };
+    for (const Bar b : {Bar{7, 15}, Bar{14, 7}, Bar{21, 11}}) {
+        if (x < b.left || x > b.left + 4 || y < b.top || y > 24) continue;
+        const bool rim = x == b.left || x == b.left + 4 || y == b.top;
+        return rim ? rgb(150, 90, 10) : rgb(240, 160, 40);
+    }
+    return 0;
+}
+
 // One picture as a colour bitmap (32-bit, alpha set) and a monochrome mask.
 bool addPicture(HIMAGELIST list, const Shader& shade) {
     BITMAPINFO info{};
@@ -96,10 +110,10 @@ bool addPicture(HIMAGELIST list, const Shader& shade) {
 }  // namespace
 
 UniqueImageList makeToolbarImages() {
-    UniqueImageList list(ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, 4, 0));
+    UniqueImageList list(ImageList_Create(kSize, kSize, ILC_COLOR32 | ILC_MASK, 5, 0));
     if (!list) return {};
     for (const Shader& s : {Shader(startPicture), Shader(offlinePicture), Shader(stopPicture),
-                            Shader(aboutPicture)}) {
+                            Shader(aboutPicture), Shader(statsPicture)}) {
         if (!addPicture(list.get(), s)) return {};
     }
     return list;

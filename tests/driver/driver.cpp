@@ -191,6 +191,19 @@ HWND about() {
     return w;
 }
 
+HWND findStats() {
+    main();
+    for (HWND w : topWindows(g_pid))
+        if (className(w) == L"VerdaloStats") return w;
+    return nullptr;
+}
+
+HWND stats() {
+    HWND w = findStats();
+    if (!w) fail("stats window not open");
+    return w;
+}
+
 struct Control {
     HWND hwnd;
     const ui::ControlLayout* layout;  // null for the windows themselves
@@ -216,6 +229,14 @@ HWND handleOf(HWND window, std::span<const ui::ControlLayout> table, const ui::C
 Control control(const std::string& name) {
     if (name == "main") return {main(), nullptr, false};
     if (name == "about") return {about(), nullptr, true};
+    if (name == "stats") return {stats(), nullptr, false};
+    if (name.rfind("stats:", 0) == 0) {
+        const ui::ControlLayout* layout = layoutOf(ui::kStatsControls, name.substr(6));
+        if (!layout) fail("no control named " + name);
+        HWND h = GetDlgItem(stats(), layout->id);
+        if (!h) fail("control has no window: " + name);
+        return {h, layout, false};
+    }
     const bool aboutWindow = name.rfind("about:", 0) == 0;
     std::span<const ui::ControlLayout> table =
         aboutWindow ? std::span<const ui::ControlLayout>(ui::kAboutControls)
@@ -518,8 +539,8 @@ void dropFiles(HWND target, const std::vector<std::wstring>& paths) {
     head.fWide = TRUE;
     std::memcpy(block.data(), &head, sizeof head);
     std::memcpy(block.data() + sizeof head, names.data(), names.size() * sizeof(wchar_t));
-    void* remote = VirtualAllocEx(g_process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE,
-                                  PAGE_READWRITE);
+    void* remote =
+        VirtualAllocEx(g_process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (!remote || !WriteProcessMemory(g_process, remote, block.data(), block.size(), nullptr))
         fail("could not place the dropped names in the program");
     PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
@@ -644,6 +665,29 @@ std::string run(const std::string& line) {
         return "ok " + rectText(toolbarItemRect(toInt(need(rest, "index")), false));
     if (command == "toolbar-image")
         return "ok " + std::to_string(pictureInk(toInt(need(rest, "index"))));
+    if (command == "stats-lines") {
+        // Every line of the 统计 window's list, its cells tab-separated, lines "\n"-separated.
+        HWND lines = GetDlgItem(stats(), ui::id::stats::lines);
+        const int count = static_cast<int>(send(lines, LVM_GETITEMCOUNT, 0, 0));
+        std::string out;
+        for (int row = 0; row < count; ++row) {
+            if (row > 0) out += '\n';
+            for (int column = 0; column < 4; ++column) {
+                if (column > 0) out += '\t';
+                out += toUtf8(cellText(lines, row, column));
+            }
+        }
+        return "ok " + escape(out);
+    }
+    if (command == "stats-group") {
+        // Picks the grouping by its place in the choice box, as a user's pick does.
+        HWND box = GetDlgItem(stats(), ui::id::stats::groupBox);
+        const int index = toInt(need(rest, "index"));
+        if (send(box, CB_SETCURSEL, index, 0) != index) fail("no such choice");
+        send(stats(), WM_COMMAND, MAKEWPARAM(ui::id::stats::groupBox, CBN_SELCHANGE),
+             reinterpret_cast<LPARAM>(box));
+        return "ok";
+    }
     if (command == "rows") return "ok " + std::to_string(send(list(), LVM_GETITEMCOUNT, 0, 0));
     if (command == "cols") {
         HWND header = reinterpret_cast<HWND>(send(list(), LVM_GETHEADER, 0, 0));
@@ -885,6 +929,19 @@ std::string run(const std::string& line) {
     if (command == "ctrl-key") {
         pressCtrlKey(keyOf(need(rest, "key")));
         return "ok";
+    }
+    if (command == "get-clipboard") {
+        // The clipboard's Unicode text, as a paste elsewhere would read it.
+        std::wstring text;
+        for (int tries = 0; tries < 50 && !OpenClipboard(nullptr); ++tries) Sleep(20);
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+                text = chars;
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+        return "ok " + escape(toUtf8(text));
     }
     if (command == "set-clipboard") {
         if (!putClipboardText(fromUtf8(unescape(rest)))) fail("clipboard not set");

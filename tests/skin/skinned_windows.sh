@@ -54,9 +54,17 @@ teal main-window 42 $((height - 14))         # status bar, between its first tex
 drive about-open >/dev/null
 sleep 1
 read -r width height <<<"$(shoot about about-window)"
-[ "$width" = 377 ] && [ "$height" = 340 ] || fail "about window is ${width}x${height}, not 377x340"
+[ "$width" = 377 ] && [ "$height" = 432 ] || fail "about window is ${width}x${height}, not 377x432"
 teal about-window $((width / 2)) 6
 drive about-close >/dev/null
+
+# The 统计 window, owned by the main window, is skinned like the others.
+drive "toolbar 8" >/dev/null
+sleep 1
+read -r width height <<<"$(shoot stats stats-window)"
+[ "$width" = 640 ] && [ "$height" = 476 ] || fail "stats window is ${width}x${height}, not 640x476"
+teal stats-window $((width / 2)) 6
+drive "key esc" >/dev/null
 
 # One driver run: it must know the process before the window goes away.
 code=$(drive close-main "wait-exit 20000")
@@ -64,4 +72,4 @@ code=$(drive close-main "wait-exit 20000")
 wineserver -w
 grep -q "verdalo skin: attached" "$log" || fail "the skin was never attached"
 grep -q "verdalo skin: detached" "$log" || fail "the engine was not unloaded at the end"
-echo "skinned_windows: both windows skinned, the engine unloaded at the end"
+echo "skinned_windows: the three windows skinned, the engine unloaded at the end"

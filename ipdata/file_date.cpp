@@ -1,0 +1,63 @@
+#include "ipdata/file_date.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "ipdata/asn_format.h"
+#include "ipdata/json.h"
+
+namespace ipdata {
+
+namespace {
+
+std::string dayText(int year, unsigned month, unsigned day) {
+    if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", year, month, day);
+    return text;
+}
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+std::string dayOf(std::uint64_t seconds) {
+    const std::int64_t z = static_cast<std::int64_t>(seconds / 86400) + 719468;
+    const std::int64_t era = z / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    const auto y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2));
+    return dayText(y, m, d);
+}
+
+std::uint32_t u32le(std::string_view b, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+
+}  // namespace
+
+std::string fileDate(std::string_view head) {
+    if (head.substr(0, asnfile::kMagic.size()) == asnfile::kMagic) {
+        if (head.size() < asnfile::kHeaderSize) return {};
+        const std::uint32_t date = u32le(head, asnfile::kDate);
+        return dayText(static_cast<int>(date / 10000), date / 100 % 100, date % 100);
+    }
+    // ipdb: a big-endian length, then that much JSON metadata.
+    if (head.size() < 4) return {};
+    const std::size_t length = std::size_t(static_cast<unsigned char>(head[0])) << 24 |
+                               std::size_t(static_cast<unsigned char>(head[1])) << 16 |
+                               std::size_t(static_cast<unsigned char>(head[2])) << 8 |
+                               std::size_t(static_cast<unsigned char>(head[3]));
+    if (length > head.size() - 4) return {};
+    const std::optional<json::Value> meta = json::parse(head.substr(4, length));
+    if (!meta || meta->kind != json::Value::Kind::Object) return {};
+    const json::Value* build = meta->member("build");
+    if (!build || !build->integer) return {};
+    return dayOf(*build->integer);
+}
+
+}  // namespace ipdata

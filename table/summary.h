@@ -1,0 +1,73 @@
+// The list summarised for the 统计 window: the rows grouped by one field, each group with
+// its number of addresses, its share of the list and its hits, largest first; the first
+// groups shown one by one and the rest as one line. Plain code over the rows, run on the
+// window thread on a timer while the window is open, never on the per-row path.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "table/table.h"
+
+namespace summary {
+
+enum class GroupBy { Country, Region, City, Operator, Network };
+
+// The network a row's address lies in; number 0 when nobody placed it.
+struct Network {
+    std::uint32_t number = 0;
+    std::string_view name;
+};
+
+// The two things the rows do not carry yet, one accessor each so that the rows' own
+// values replace them in one place: the network every row is in (unknown for now), and
+// how many times its address appeared in the text it came from (once for now).
+Network networkOf(const RowStore& rows, std::size_t index);
+std::uint64_t hitsOf(const RowStore& rows, std::size_t index);
+
+struct Line {
+    std::string name;  // GBK, like every text of the program
+    std::size_t addresses = 0;
+    std::uint64_t hits = 0;
+    double share = 0;  // of the list's addresses, 0 to 1
+};
+
+struct Summary {
+    GroupBy by = GroupBy::Country;
+    std::vector<Line> lines;  // the largest groups, at most `shown`
+    bool hasRest = false;
+    Line rest;                  // every other group, when there are any
+    std::size_t groups = 0;     // how many groups there are in all
+    std::size_t addresses = 0;  // rows of the list
+    std::size_t unplaced = 0;   // rows the address data gave no fields
+    std::uint64_t hits = 0;
+};
+
+// The name of a group with no value: an address nobody placed, or a field left empty.
+inline constexpr const char* kUnknownName = "未知";
+inline constexpr const char* kRestName = "其他";
+inline constexpr const char* kTotalName = "合计";
+inline constexpr std::size_t kShownLines = 15;
+
+// Largest by addresses first, then by hits, then by name (byte order), so that equal
+// groups always come in the same order.
+Summary summarise(const RowStore& rows, GroupBy by, std::size_t shown = kShownLines);
+
+// The summary as a table of texts (GBK): the column titles, a line for each shown group,
+// the rest when there is one, and the whole list's 合计; the share as a percentage with
+// one decimal. What the copy and the exports hold.
+using TableLine = std::array<std::string, 4>;
+std::vector<TableLine> tableOf(const Summary& s);
+// The same table as tab-separated text, CR LF.
+std::string tabText(const Summary& s);
+// "12.3%"
+std::string shareText(double share);
+// The column titles, in the order of tabText and the exports.
+inline constexpr const char* kColumnTitles[] = {"名称", "地址数", "占比", "次数"};
+const char* groupTitle(GroupBy by);
+
+}  // namespace summary

