@@ -109,8 +109,7 @@ constexpr ListFormat kFormats[] = {
     {FormatId::Xlsx, {kZipEntry, kZipEmpty}, ".xlsx", false, false, readXlsx, xlsxFile},
     {FormatId::Lines, {}, ".txt", false, false, readLines, writeLines},
     {FormatId::Csv, {}, ".csv", false, false, readCsv, writeCsv},
-    {FormatId::Jsonl, {}, ".jsonl", false, false, readAddresses, writeJsonl},
-    {FormatId::Jsonl, {}, ".json", false, false, readAddresses, writeJsonl},
+    {FormatId::Jsonl, {}, ".jsonl", false, false, readAddresses, writeJsonl, ".json"},
     {FormatId::Addresses, {}, "", true, false, readAddresses, nullptr},
 };
 
@@ -119,7 +118,8 @@ bool hasSignature(const ListFormat& format) {
 }
 
 bool named(const ListFormat& format, const platform::Path& path) {
-    return !format.ending.empty() && path.endsWith(format.ending);
+    return (!format.ending.empty() && path.endsWith(format.ending)) ||
+           (!format.alsoEnding.empty() && path.endsWith(format.alsoEnding));
 }
 
 const ListFormat& otherText() {

@@ -74,6 +74,8 @@ struct ListFormat {
     ReadList (*read)(std::string_view bytes) = nullptr;
     // Null for a format that is only read.
     WorkbookFile (*write)(const RowStore& rows, const Titles& titles) = nullptr;
+    // A second ending the format goes by (".json" beside ".jsonl").
+    std::string_view alsoEnding = {};
 };
 
 // Every format, the table the functions below search.

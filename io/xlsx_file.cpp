@@ -41,11 +41,9 @@ workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows
         return workbook::XlsxStatus::Ok;
     }
     // Any other sheet: the addresses of its first column; a second column is no location.
-    std::erase_if(cells,
-                  [firstColumn](const workbook::SheetCell& c) { return c.column != firstColumn; });
-    if (cells.empty()) return workbook::XlsxStatus::Ok;
-    // The used range still starts at the sheet's first row that holds anything.
-    if (cells.front().row != firstRow) cells.insert(cells.begin(), {firstRow, firstColumn, {}});
+    // Its cells stay, emptied, so that the rows reach as far down as the sheet does.
+    for (workbook::SheetCell& c : cells)
+        if (c.column != firstColumn) c.text.clear();
     sheetRows(cells, rows);
     return workbook::XlsxStatus::Ok;
 }

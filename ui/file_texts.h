@@ -19,7 +19,7 @@ inline constexpr char kImportedCsv[] = "导入csv完毕!";
 // The open and save dialogs with every format: the two of old first, as they always were.
 inline constexpr char kFilter[] =
     "Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt|Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv|"
-    "JSON Lines文件(*.jsonl)|*.jsonl|所有文件(*.*)|*.*";
+    "所有文件(*.*)|*.*";
 inline constexpr char kDefaultExtension[] = "*.txt|*.xls";
 
 inline constexpr char kSaveLocationEmpty[] = "保存位置为空!";
