@@ -133,6 +133,9 @@ TEST_F(Engine, PasteAppendsTheAddressesAndCopyReportsABusyClipboard) {
     clipboard.busy = true;
     engine.copy("text");
     EXPECT_EQ(rows(), (io_test::Rows{{"9.9.9.9", "北京"}, {"10.0.0.1", ""}, {"2001:db8::1", ""}}));
+    // Each address once, with the times it appeared.
+    EXPECT_EQ(window.table().rows().hits(1), 2u);
+    EXPECT_EQ(window.table().rows().hits(2), 1u);
     EXPECT_EQ(clipboard.content, "9.9.9.9\t北京");
     EXPECT_EQ(events.events,
               (std::vector<std::string>{
