@@ -215,6 +215,8 @@ TEST_F(Presenter, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
         {"D:\\out.txt.xls", "正在导出Excel...", "导出Excel完毕!"},
         {"D:\\out.csv", "正在导出csv...", "导出csv完毕!"},
         {"D:\\out.Xlsx", "正在导出Excel...", "导出Excel完毕!"},
+        {"D:\\out.jsonl", "正在导出json...", "导出json完毕!"},
+        {"D:\\out.JSON", "正在导出json...", "导出json完毕!"},
         {"D:\\ro.txt", "正在导出txt...", "无法写入文件,导出txt失败!"},
         {"D:\\ro.xls", "正在导出Excel...", "无法写入文件,导出Excel失败!"},
     };
