@@ -97,11 +97,9 @@ void appendField(std::string& out, std::string_view field) {
 
 }  // namespace
 
-TextRows csvRows(std::string_view bytes) {
-    return csvList(bytes).rows;
-}
+namespace {
 
-CsvList csvList(std::string_view bytes) {
+CsvList readCsv(std::string_view bytes, bool ownToo) {
     ListText list = listText(bytes);
     std::erase(list.text, '\0');
     CsvList result;
@@ -111,7 +109,7 @@ CsvList csvList(std::string_view bytes) {
     std::vector<std::string> cells;
     if (!records.next(first, &cells)) return result;
     first = cells.front();
-    if (isOwnHeader(cells)) {
+    if (ownToo && isOwnHeader(cells)) {
         RowStore& rows = result.own.emplace();
         while (records.next(first, &cells)) pushOwnRow(rows, cells);
         return result;
@@ -120,6 +118,16 @@ CsvList csvList(std::string_view bytes) {
         result.rows.rows.push_back({first, std::string()});
     } while (records.next(first));
     return result;
+}
+
+}  // namespace
+
+TextRows csvRows(std::string_view bytes) {
+    return readCsv(bytes, false).rows;
+}
+
+CsvList csvList(std::string_view bytes) {
+    return readCsv(bytes, true);
 }
 
 std::string csvFile(const RowStore& rows, const Titles& titles) {

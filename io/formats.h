@@ -104,7 +104,8 @@ ListText listText(std::string_view bytes);
 // Quoted fields may hold commas, doubled quotes and line breaks. Records end at CR LF, LF
 // or CR; a final line end adds no row, a blank line gives an empty one; NULs are dropped.
 TextRows csvRows(std::string_view bytes);
-// The same, but a file whose first record is our own export's header (isOwnHeader) gives
+// The same (csvRows never looks at the header), but a file whose first record is our own
+// export's header (isOwnHeader) gives
 // its rows as they were exported, header left out: locations, sources, fields, networks
 // and hits (in `own`, with `rows` empty).
 struct CsvList {
