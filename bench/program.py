@@ -97,15 +97,16 @@ def timed(p, action, final, limit_ms=3600000):
 
 def export_seconds(p, path, final):
     """Seconds of 导出 to `path` up to the status `final`. When the list's last row has no
-    location the program first asks whether to export now: the time then runs from the
-    answer 是 (the box's own appearance, a second or two under Wine, is no part of it)."""
+    location the program first asks whether to export now: the time then runs from the box
+    closed on 是 (its appearance and its close under Wine, some two seconds, are no part of
+    it; the export starts as the box closes)."""
     p.set_text("编辑框_保存位置", windows_path(path))
     if p.cmd("cell %d 1" % (int(p.cmd("rows")) - 1)) == "":
         p.cmd("set-status 1 -")
         p.cmd("click 按钮_导出")
         p.cmd("box-text 60000")
-        started = time.time()
         p.cmd("answer-box yes 60000")
+        started = time.time()
         got = p.cmd("wait-status 1 %s 3600000" % final)
         seconds = time.time() - started
     else:
