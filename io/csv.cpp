@@ -13,13 +13,16 @@ class Records {
   public:
     explicit Records(std::string_view text) : text_(text) {}
 
-    // The first field of the next record; false when the text is used up.
-    bool next(std::string& first) {
+    // The first field of the next record (with `all`, every field); false when the text is
+    // used up.
+    bool next(std::string& first, std::vector<std::string>* all = nullptr) {
         if (at_ >= text_.size()) return false;
         first.clear();
+        if (all) all->clear();
         bool firstField = true;
         while (true) {
             std::string* into = firstField ? &first : nullptr;
+            if (all) into = &all->emplace_back();
             field(into);
             firstField = false;
             if (at_ >= text_.size()) return true;
@@ -70,81 +73,94 @@ bool needsQuotes(std::string_view field) {
     return field.find_first_of(",\"\r\n") != std::string_view::npos;
 }
 
-// Bytes that form no GBK character become "?", so that the conversion never joins a stray
-// lead byte with the comma or quote after it.
-void appendGbk(std::string& out, std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (!codepage::isGbkLead(c)) {
-            out += text[i];
-            continue;
-        }
-        const auto trail = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (codepage::isGbkPair(c, trail)) {
-            out += text[i];
-            out += text[++i];
-        } else {
-            out += '?';
-        }
-    }
-}
-
+// `field` is UTF-8: every byte of a multi-byte character is above 0x7F, so the ASCII
+// quotes, commas and line ends can be looked for as bytes.
 void appendField(std::string& out, std::string_view field) {
     const bool formula = !field.empty() &&
                          (field[0] == '=' || field[0] == '+' || field[0] == '-' || field[0] == '@');
     if (!needsQuotes(field)) {
         if (formula) out += '\'';
-        appendGbk(out, field);
+        out += field;
         return;
     }
     out += '"';
     if (formula) out += '\'';
     std::size_t from = 0;
     for (std::size_t quote; (quote = field.find('"', from)) != std::string_view::npos;) {
-        appendGbk(out, field.substr(from, quote + 1 - from));
+        out += field.substr(from, quote + 1 - from);
         out += '"';
         from = quote + 1;
     }
-    appendGbk(out, field.substr(from));
+    out += field.substr(from);
     out += '"';
 }
 
-void appendRecord(std::string& out, std::string_view first, std::string_view second) {
-    appendField(out, first);
-    out += ',';
-    appendField(out, second);
-    out += "\r\n";
+}  // namespace
+
+namespace {
+
+CsvList readCsv(std::string_view bytes, bool ownToo) {
+    ListText list = listText(bytes);
+    std::erase(list.text, '\0');
+    CsvList result;
+    result.rows.unmappable = list.unmappable;
+    Records records(list.text);
+    std::string first;
+    std::vector<std::string> cells;
+    if (!records.next(first, &cells)) return result;
+    first = cells.front();
+    if (ownToo && isOwnHeader(cells)) {
+        RowStore& rows = result.own.emplace();
+        while (records.next(first, &cells)) pushOwnRow(rows, cells);
+        return result;
+    }
+    do {
+        result.rows.rows.push_back({first, std::string()});
+    } while (records.next(first));
+    return result;
 }
 
 }  // namespace
 
 TextRows csvRows(std::string_view bytes) {
-    ListText list = listText(bytes);
-    std::erase(list.text, '\0');
-    TextRows result;
-    result.unmappable = list.unmappable;
-    Records records(list.text);
-    std::string first;
-    while (records.next(first)) result.rows.push_back({first, std::string()});
-    return result;
+    return readCsv(bytes, false).rows;
 }
 
-std::string csvFile(const RowStore& rows,
-                    const std::array<std::string, QueryTable::kColumns>& titles) {
-    // Made in GBK and converted a piece at a time: one conversion call per piece rather
-    // than per field, and never the whole file twice over in memory.
-    std::string out = "\xEF\xBB\xBF", gbk;
-    auto convert = [&out, &gbk] {
-        out += gbkToUtf8(gbk);
-        gbk.clear();
-    };
-    appendRecord(gbk, titles[0], titles[1]);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i > 0 && rows.text(i).empty()) continue;
-        appendRecord(gbk, rows.address(i), shownLocation(rows[i]));
-        if (gbk.size() >= (1u << 20)) convert();
+CsvList csvList(std::string_view bytes) {
+    return readCsv(bytes, true);
+}
+
+std::string csvFile(const RowStore& rows, const Titles& titles) {
+    // Texts are converted once each (Converter), and the record is built in UTF-8.
+    std::string out = "\xEF\xBB\xBF";
+    Converter convert;
+    const bool ranges = hasRanges(rows);
+    ExtraCells extra(rows, titles, ranges);
+    const std::size_t columns = ranges ? kExtraColumns : kExtraColumns - 1;
+    constexpr auto kAsName = static_cast<std::size_t>(Extra::AsName);
+    for (std::size_t c = 0; c < titles.list.size(); ++c) {
+        appendField(out, convert.utf8(titles.list[c]));
+        out += ',';
     }
-    convert();
+    for (std::size_t c = 0; c < columns; ++c) {
+        appendField(out, convert.utf8(titles.extra[c]));
+        out += c + 1 < columns ? "," : "\r\n";
+    }
+    const std::string mark = gbkToUtf8(kDataFileMark);
+    std::string location;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        appendField(out, convert.utf8(rows.address(i)));
+        out += ',';
+        location = convert.utf8(rows.text(i));
+        if (rows.source(i) == Source::DataFile) location += mark;
+        appendField(out, location);
+        const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
+        for (std::size_t c = 0; c < columns; ++c) {
+            out += ',';
+            appendField(out, c == kAsName ? cells[c] : convert.utf8(cells[c]));
+        }
+        out += "\r\n";
+    }
     return out;
 }
 

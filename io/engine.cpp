@@ -60,8 +60,11 @@ bool FileEngine::importFile(const platform::Path& path) {
             const ListFormat& format = importFormat(path, bytes);
             return [this, id = format.id, read = format.read(bytes)]() mutable {
                 if (read.failure) return events_.importFailed(id, *read.failure);
-                const std::size_t rows = read.rows.size();
-                table_.replace(read.rows);
+                const std::size_t rows = read.store ? read.store->size() : read.rows.size();
+                if (read.store)
+                    table_.replaceRows(std::move(*read.store));
+                else
+                    table_.replace(read.rows);
                 events_.imported({id, rows, read.unmappable});
             };
         },
@@ -91,8 +94,9 @@ bool FileEngine::exportRows(const platform::Path& path, RowsSnapshot rows, const
 }
 
 void FileEngine::paste(std::string_view text) {
-    const std::vector<std::string> found = ip::findAddresses(text);
-    for (const std::string& address : found) table_.append({address, std::string()});
+    std::vector<std::uint32_t> hits;
+    const std::vector<std::string> found = ip::findAddresses(text, hits);
+    for (std::size_t i = 0; i < found.size(); ++i) table_.append(found[i], {}, hits[i]);
     events_.pasted(found.size());
 }
 

@@ -47,20 +47,30 @@ Failure xlsxFailure(workbook::XlsxStatus status) {
 
 ReadList readLines(std::string_view bytes) {
     TextRows read = textRows(bytes);
-    return {std::nullopt, std::move(read.rows), read.unmappable};
+    return {std::nullopt, std::move(read.rows), read.unmappable, std::nullopt};
 }
 
 // The characters CSV and a text of addresses lose to "?" may lie anywhere in the file,
 // not in the rows taken from it: they are not counted.
 ReadList readCsv(std::string_view bytes) {
-    return {std::nullopt, csvRows(bytes).rows, 0};
+    CsvList list = csvList(bytes);
+    return {std::nullopt, std::move(list.rows.rows), 0, std::move(list.own)};
 }
 
-// A log, a mail, a page: the addresses in it, each once, in order of appearance.
+// A log, a mail, a page: the addresses in it, each once, in order of appearance, each with
+// the number of times it appeared.
 ReadList readAddresses(std::string_view bytes) {
     ReadList read;
-    for (std::string& address : ip::findAddresses(listText(bytes).text))
-        read.rows.push_back({std::move(address), std::string()});
+    std::vector<std::uint32_t> hits;
+    const std::vector<std::string> found = ip::findAddresses(listText(bytes).text, hits);
+    RowStore& store = read.store.emplace();
+    std::size_t size = 0;
+    for (const std::string& address : found) size += address.size();
+    store.reserve(found.size(), size);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        store.push(found[i]);
+        store.setHits(i, hits[i]);
+    }
     return read;
 }
 
@@ -73,7 +83,7 @@ ReadList readXls(std::string_view bytes) {
 
 ReadList readXlsx(std::string_view bytes) {
     ReadList read;
-    const workbook::XlsxStatus status = xlsxRows(bytes, read.rows);
+    const workbook::XlsxStatus status = xlsxRows(bytes, read.rows, &read.store);
     if (status != workbook::XlsxStatus::Ok) read.failure = xlsxFailure(status);
     return read;
 }
@@ -86,6 +96,10 @@ WorkbookFile writeCsv(const RowStore& rows, const Titles& titles) {
     return {csvFile(rows, titles), 0};
 }
 
+WorkbookFile writeJsonl(const RowStore& rows, const Titles&) {
+    return {jsonlFile(rows), 0};
+}
+
 // Content first: a workbook named .txt is still a workbook. The text formats follow, told
 // by their endings; the first format marked otherText or otherName takes what is left.
 constexpr ListFormat kFormats[] = {
@@ -95,6 +109,7 @@ constexpr ListFormat kFormats[] = {
     {FormatId::Xlsx, {kZipEntry, kZipEmpty}, ".xlsx", false, false, readXlsx, xlsxFile},
     {FormatId::Lines, {}, ".txt", false, false, readLines, writeLines},
     {FormatId::Csv, {}, ".csv", false, false, readCsv, writeCsv},
+    {FormatId::Jsonl, {}, ".jsonl", false, false, readAddresses, writeJsonl, ".json"},
     {FormatId::Addresses, {}, "", true, false, readAddresses, nullptr},
 };
 
@@ -103,7 +118,8 @@ bool hasSignature(const ListFormat& format) {
 }
 
 bool named(const ListFormat& format, const platform::Path& path) {
-    return !format.ending.empty() && path.endsWith(format.ending);
+    return (!format.ending.empty() && path.endsWith(format.ending)) ||
+           (!format.alsoEnding.empty() && path.endsWith(format.alsoEnding));
 }
 
 const ListFormat& otherText() {

@@ -25,6 +25,7 @@ enum class FormatId {
     Addresses,  // any other text: the addresses found in it
     Xls,        // a compound file: BIFF8, Sheet1
     Xlsx,       // a zip: the first worksheet
+    Jsonl,      // written only: one JSON object a line (*.jsonl, *.json); read as Addresses
 };
 
 // Why an import, an export or a copy did not happen.
@@ -54,9 +55,10 @@ struct ReadList {
     std::optional<Failure> failure;
     std::vector<RowCells> rows;
     std::size_t unmappable = 0;  // characters of the rows GBK lacks, each now a "?"
+    // Rows made as the table holds them, in place of `rows`: our own export read back, or
+    // the addresses of a text with their hits.
+    std::optional<RowStore> store;
 };
-
-using Titles = std::array<std::string, QueryTable::kColumns>;
 
 struct ListFormat {
     FormatId id;
@@ -72,6 +74,8 @@ struct ListFormat {
     ReadList (*read)(std::string_view bytes) = nullptr;
     // Null for a format that is only read.
     WorkbookFile (*write)(const RowStore& rows, const Titles& titles) = nullptr;
+    // A second ending the format goes by (".json" beside ".jsonl").
+    std::string_view alsoEnding = {};
 };
 
 // Every format, the table the functions below search.
@@ -100,25 +104,40 @@ ListText listText(std::string_view bytes);
 // Quoted fields may hold commas, doubled quotes and line breaks. Records end at CR LF, LF
 // or CR; a final line end adds no row, a blank line gives an empty one; NULs are dropped.
 TextRows csvRows(std::string_view bytes);
+// The same (csvRows never looks at the header), but a file whose first record is our own
+// export's header (isOwnHeader) gives
+// its rows as they were exported, header left out: locations, sources, fields, networks
+// and hits (in `own`, with `rows` empty).
+struct CsvList {
+    TextRows rows;
+    std::optional<RowStore> own;
+};
+CsvList csvList(std::string_view bytes);
 
-// The CSV file of the rows: UTF-8 with a byte-order mark, CR LF line ends, the column
-// titles as the first record, then the rows the text export writes (the first always,
-// later ones with a location). Fields holding a comma, quote or line break are quoted; a
-// field that starts like a formula (= + - @) gets a leading "'" so that a spreadsheet
-// shows it rather than runs it.
-std::string csvFile(const RowStore& rows,
-                    const std::array<std::string, QueryTable::kColumns>& titles);
+// The CSV file of every row: UTF-8 with a byte-order mark, CR LF line ends, the titles as
+// the first record (always), then each row: address, location as shown, then the extra
+// columns (fields.h). Fields holding a comma, quote or line break are quoted; a field that
+// starts like a formula (= + - @) gets a leading "'" so that a spreadsheet shows it rather
+// than runs it.
+std::string csvFile(const RowStore& rows, const Titles& titles);
+
+// The .jsonl file of every row: UTF-8, one object a line (LF) with the keys of kJsonKeys
+// ("cidr" only for the reverse search's rows); asn and hits numbers, asn null when none;
+// source "web", "data" or "".
+std::string jsonlFile(const RowStore& rows);
 
 // .xlsx bytes to the rows of the first worksheet, by the rules of workbookRows: the first
 // row that holds anything comes first, each "#" in it made "."; rows beneath follow,
-// blank ones included; columns count from the first that holds anything. On failure
+// blank ones included; columns count from the first that holds anything, and only that
+// first column is taken (the location stays empty). A sheet whose first row is our own
+// export's header gives its rows as they were exported instead, in `own`. On failure
 // `rows` is left empty.
-workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows);
+workbook::XlsxStatus xlsxRows(std::string_view file, std::vector<RowCells>& rows,
+                              std::optional<RowStore>* own = nullptr);
 
-// The .xlsx file of the rows, laid out as workbookFile lays out the .xls: the titles in
-// sheet row 1, list row r in sheet row r + 2 when it has a location; rows past sheet row
-// 1 048 576 are counted in rowsLeftOut.
-WorkbookFile xlsxFile(const RowStore& rows,
-                      const std::array<std::string, QueryTable::kColumns>& titles);
+// The .xlsx file of every row: the titles in sheet row 1 (always), list row r in sheet row
+// r + 2 with the columns of csvFile; rows past sheet row 1 048 576 are counted in
+// rowsLeftOut.
+WorkbookFile xlsxFile(const RowStore& rows, const Titles& titles);
 
 }  // namespace io

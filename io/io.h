@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/fields.h"
 #include "table/table.h"
 #include "workbook/biff.h"
 
@@ -43,12 +44,11 @@ std::string textFile(const RowStore& rows);
 
 struct WorkbookFile {
     std::string bytes;
-    std::size_t rowsLeftOut = 0;  // rows with a location past the sheet's last row
+    std::size_t rowsLeftOut = 0;  // rows written past the sheet's last row, so left out
 };
 // The .xls file of the rows: the column titles in sheet row 1, list row r in sheet row
 // r + 2 when it has a location (a blank sheet row when not), every cell formatted as text.
-WorkbookFile workbookFile(const RowStore& rows,
-                          const std::array<std::string, QueryTable::kColumns>& titles);
+WorkbookFile workbookFile(const RowStore& rows, const Titles& titles);
 
 // A row as the list's copy puts it on the clipboard: the address, a tab, the location.
 std::string rowText(const RowView& row);

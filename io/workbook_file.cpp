@@ -35,12 +35,11 @@ void sheetRows(std::vector<workbook::SheetCell>& cells, std::vector<RowCells>& r
     for (std::string& title : rows.front()) std::replace(title.begin(), title.end(), '#', '.');
 }
 
-WorkbookFile workbookFile(const RowStore& rows,
-                          const std::array<std::string, QueryTable::kColumns>& titles) {
+WorkbookFile workbookFile(const RowStore& rows, const Titles& titles) {
     WorkbookFile file;
     std::vector<workbook::CellToWrite> cells;
     cells.reserve(2 * std::min<std::size_t>(rows.size() + 1, workbook::kSheetRows));
-    for (std::size_t column = 0; column < titles.size(); ++column)
+    for (std::size_t column = 0; column < titles.list.size(); ++column)
         cells.push_back({0, static_cast<std::uint16_t>(column), titles[column], true});
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (rows.text(i).empty()) continue;
@@ -54,7 +53,7 @@ WorkbookFile workbookFile(const RowStore& rows,
         cells.push_back({sheetRow, 1, shownLocation(rows[i]), true});
     }
     // The titles stand above the rows only once some row is written.
-    if (cells.size() == titles.size()) cells.clear();
+    if (cells.size() == titles.list.size()) cells.clear();
     file.bytes = workbook::writeWorkbook("Sheet1", std::move(cells));
     return file;
 }

@@ -42,6 +42,7 @@ void batchRun(Poster& poster, Events& events, platform::Executor& executor, WebS
                         offlineAnswer(offline.get().get(), rows[i].address))
                     answer = std::move(*data);
             }
+            addLocalFields(answer, offline, rows[i].address);
             poster.post([&events, tally, id = rows[i].id, answer = std::move(answer)] {
                 // After the end the row waits for the next run, as the count says.
                 if (tally->finished) return;

@@ -148,10 +148,11 @@ bool Engine::startBatch(std::vector<PendingRow> rows, bool offline) {
                          rows = std::move(rows)](WebSession&, platform::StopToken stop) {
             detail::offlineBatchRun(poster, events, data, rows, stop);
         });
-    return startRun([&poster = poster_, &events = events_, &executor = executor_, &data = *offline_,
-                     rows = std::move(rows)](WebSession& session, platform::StopToken stop) mutable {
-        detail::batchRun(poster, events, executor, session, data, std::move(rows), stop);
-    });
+    return startRun(
+        [&poster = poster_, &events = events_, &executor = executor_, &data = *offline_,
+         rows = std::move(rows)](WebSession& session, platform::StopToken stop) mutable {
+            detail::batchRun(poster, events, executor, session, data, std::move(rows), stop);
+        });
 }
 
 void Engine::stop() {
@@ -187,8 +188,9 @@ void Engine::reverseStep(const std::shared_ptr<detail::ReverseWalk>& walk, WebSe
             events_.searchFinished({});
             return;
         }
-        run_ = executor_.start(
-            [this, walk, &session, stop](platform::StopToken) { reverseStep(walk, session, stop); });
+        run_ = executor_.start([this, walk, &session, stop](platform::StopToken) {
+            reverseStep(walk, session, stop);
+        });
         if (!run_.valid()) events_.searchFinished({});
     });
 }

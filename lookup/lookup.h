@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "ipdata/asn.h"
 #include "ipdata/ipdata.h"
 #include "platform/executor.h"
 #include "platform/path.h"
+#include "platform/poster.h"
 #include "platform/probe.h"
 #include "platform/services.h"
-#include "platform/poster.h"
 #include "table/table.h"
 #include "web/session.h"
 
@@ -49,10 +50,12 @@ struct SingleResult {
     SingleFailure failure = SingleFailure::None;
 };
 
-// Why the address data file beside the program cannot be used.
+// Why the address data file beside the program, or the network numbers file (asn.db)
+// beside it, cannot be used.
 struct DataFileProblem {
-    enum class Kind { Unreadable, Refused } kind;
-    ipdata::OpenFailure refusal;  // Refused: why
+    enum class Kind { Unreadable, Refused, AsnUnreadable, AsnRefused } kind;
+    ipdata::OpenFailure refusal;                            // Refused: why
+    ipdata::AsnError asnRefusal = ipdata::AsnError::kNone;  // AsnRefused: why
 };
 
 // What the engines report, each call on the window thread.
@@ -77,7 +80,7 @@ class Events {
     virtual void singleAnswered(const std::string& address, const SingleResult& result) = 0;
     // nullopt: no network.
     virtual void publicAddressFound(const std::optional<std::string>& echoed) = 0;
-    // Said once, when the data file is first opened.
+    // Said once for each file, when the data file (and asn.db beside it) is first opened.
     virtual void dataFileRefused(const DataFileProblem& problem) = 0;
 };
 
@@ -141,7 +144,7 @@ class Engine {
     // The running (or last) run's session; its task below goes first.
     std::unique_ptr<WebSession> runSession_;
     platform::Task run_;
-    platform::StopSource runStop_;      // the running run's stop, across the tasks of a search
+    platform::StopSource runStop_;  // the running run's stop, across the tasks of a search
     bool runCutsRequests_ = false;  // a stop cancels runSession_ (the reverse search)
     WebSession singleSession_;
     std::mutex singlesMutex_;

@@ -37,8 +37,38 @@ OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, p
 OfflineData::~OfflineData() = default;
 
 std::shared_ptr<const ipdata::Database> OfflineData::get() {
-    std::call_once(once_, [this] { load(); });
+    std::call_once(once_, [this] {
+        load();
+        loadAsn();
+    });
     return database_;
+}
+
+std::shared_ptr<const ipdata::AsnDatabase> OfflineData::asn() {
+    get();
+    return asn_;
+}
+
+// asn.db beside the data file, whether or not the data file is there; missing, nothing is
+// said (as of the data file), unreadable or damaged, why.
+void OfflineData::loadAsn() {
+    if (path_.empty()) return;
+    std::u16string units = path_.units();
+    units.resize(units.find_last_of(u"\\/") + 1);  // npos + 1: the name alone
+    const platform::Path path(units + u"asn.db");
+    if (!files_.exists(path)) return;
+    DataFileProblem problem{DataFileProblem::Kind::AsnUnreadable, {}};
+    std::unique_ptr<ipdata::AsnDatabase> opened;
+    if (auto view = files_.map(path)) {
+        auto owner = std::make_shared<const platform::FileView>(std::move(*view));
+        opened = ipdata::AsnDatabase::open(owner->bytes(), owner, problem.asnRefusal);
+        problem.kind = DataFileProblem::Kind::AsnRefused;
+    }
+    if (opened) {
+        asn_ = std::move(opened);
+    } else if (refused_) {
+        refused_(problem);
+    }
 }
 
 void OfflineData::load() {
@@ -72,6 +102,23 @@ std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std:
     return Answer{std::move(range->display), Source::DataFile, answerFields(range->fields)};
 }
 
+void addLocalFields(Answer& answer, OfflineData& offline, const std::string& address) {
+    const std::shared_ptr<const ipdata::Database> database = offline.get();
+    const std::shared_ptr<const ipdata::AsnDatabase> asn = offline.asn();
+    if (!database && !asn) return;
+    const std::optional<ip::Address> parsed = ip::parseAddress(address);
+    if (!parsed) return;
+    if (database && !answer.fields) {
+        if (std::optional<ipdata::Range> range = database->find(*parsed);
+            range && !range->display.empty())
+            answer.fields = answerFields(range->fields);
+    }
+    if (asn && !answer.network) {
+        if (std::optional<ipdata::AsnAnswer> found = asn->find(*parsed))
+            answer.network = Network{found->number, std::string(found->organisation)};
+    }
+}
+
 void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
                      const std::vector<PendingRow>& rows, platform::StopToken stop) {
     const std::shared_ptr<const ipdata::Database> database = offline.get();
@@ -85,10 +132,12 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
     for (const PendingRow& row : rows) {
         if (stop.stop_requested()) break;
         std::optional<Answer> answer = offlineAnswer(database.get(), row.address);
-        if (!answer)
+        if (!answer) {
             ++unplaced;
-        else
+        } else {
+            addLocalFields(*answer, offline, row.address);
             answers.push_back({row.id, std::move(*answer)});
+        }
     }
     // One step for all rows: the list is redrawn once.
     poster.post([&events, answers = std::move(answers), unplaced] {

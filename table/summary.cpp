@@ -4,14 +4,16 @@
 #include <cstdio>
 #include <unordered_map>
 
+#include "text/text.h"
+
 namespace summary {
 
-Network networkOf(const RowStore&, std::size_t) {
-    return {};
+Network networkOf(const RowStore& rows, std::size_t index) {
+    return {rows.asn(index), rows.organisation(index)};
 }
 
-std::uint64_t hitsOf(const RowStore&, std::size_t) {
-    return 1;
+std::uint64_t hitsOf(const RowStore& rows, std::size_t index) {
+    return rows.hits(index);
 }
 
 namespace {
@@ -43,7 +45,8 @@ bool before(const Line& a, const Line& b) {
 std::string networkName(const Network& n) {
     if (n.number == 0) return kUnknownName;
     std::string name = "AS" + std::to_string(n.number);
-    if (!n.name.empty()) name.append(" ").append(n.name);
+    // The organisation is kept as the ASN file spells it, UTF-8; the window shows GBK.
+    if (!n.name.empty()) name.append(" ").append(utf8ToGbk(std::string(n.name)));
     return name;
 }
 

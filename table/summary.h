@@ -23,9 +23,8 @@ struct Network {
     std::string_view name;
 };
 
-// The two things the rows do not carry yet, one accessor each so that the rows' own
-// values replace them in one place: the network every row is in (unknown for now), and
-// how many times its address appeared in the text it came from (once for now).
+// The network a row is in (number 0: unknown; the name UTF-8, as the ASN file has it) and
+// how many times its address appeared in the text it came from.
 Network networkOf(const RowStore& rows, std::size_t index);
 std::uint64_t hitsOf(const RowStore& rows, std::size_t index);
 

@@ -1,8 +1,12 @@
 #include "table/table.h"
 
+#include <algorithm>
+
 namespace {
 
 const std::string kNoText;
+// In a set of field ids: the data file gave no fields (only a network).
+constexpr std::uint32_t kNoFields = 0xFFFFFFFFu;
 
 // FNV-1a: short texts, and no dependence on the standard library's choice.
 std::uint32_t hashOf(std::string_view text) {
@@ -11,7 +15,8 @@ std::uint32_t hashOf(std::string_view text) {
     return h;
 }
 
-std::uint32_t hashOf(const std::array<std::uint32_t, kFieldCount>& ids) {
+template <std::size_t N>
+std::uint32_t hashOf(const std::array<std::uint32_t, N>& ids) {
     std::uint32_t h = 2166136261u;
     for (const std::uint32_t id : ids) h = (h ^ id) * 16777619u;
     return h;
@@ -69,12 +74,58 @@ std::uint32_t TextPool::intern(std::string_view text) {
 
 RowView RowStore::operator[](std::size_t index) const {
     const Slot& s = rows_[index];
-    RowView view{firstId_ + index, address(index), texts_[s.text], source(index), std::nullopt};
-    if (const std::uint32_t place = s.answer & kFieldsMask; place != 0) {
-        FieldViews& fields = view.fields.emplace();
-        for (std::size_t f = 0; f < kFieldCount; ++f) fields[f] = texts_[fields_[place - 1][f]];
+    RowView view{
+        firstId_ + index, address(index), texts_[s.text], source(index), std::nullopt, 0, {}, 1};
+    if (const FieldIds* ids = idsOf(index)) {
+        // A set with only a network holds no fields: the data file did not place the address.
+        bool any = false;
+        for (std::size_t f = 0; f < kFieldCount; ++f) any = any || (*ids)[f] != kNoFields;
+        if (any) {
+            FieldViews& fields = view.fields.emplace();
+            for (std::size_t f = 0; f < kFieldCount; ++f)
+                fields[f] = (*ids)[f] == kNoFields ? std::string_view() : texts_[(*ids)[f]];
+        }
+        view.asn = (*ids)[kAsnAt];
+        view.organisation = texts_[(*ids)[kOrganisationAt]];
     }
+    view.hits = hits(index);
     return view;
+}
+
+const RowStore::FieldIds* RowStore::idsOf(std::size_t index) const {
+    const std::uint32_t place = rows_[index].answer & kFieldsMask;
+    return place == 0 ? nullptr : &fields_[place - 1];
+}
+
+std::uint32_t RowStore::asn(std::size_t index) const {
+    const FieldIds* ids = idsOf(index);
+    return ids ? (*ids)[kAsnAt] : 0;
+}
+
+std::string_view RowStore::organisation(std::size_t index) const {
+    const FieldIds* ids = idsOf(index);
+    return ids ? texts_[(*ids)[kOrganisationAt]] : std::string_view();
+}
+
+std::uint32_t RowStore::hits(std::size_t index) const {
+    const auto at = std::lower_bound(
+        hits_.begin(), hits_.end(),
+        std::pair<std::uint32_t, std::uint32_t>(static_cast<std::uint32_t>(index), 0));
+    return at != hits_.end() && at->first == index ? at->second : 1;
+}
+
+void RowStore::setHits(std::size_t index, std::uint32_t hits) {
+    const auto row = static_cast<std::uint32_t>(index);
+    auto at = std::lower_bound(hits_.begin(), hits_.end(),
+                               std::pair<std::uint32_t, std::uint32_t>(row, 0));
+    const bool there = at != hits_.end() && at->first == row;
+    if (hits <= 1) {
+        if (there) hits_.erase(at);
+    } else if (there) {
+        at->second = hits;
+    } else {
+        hits_.insert(at, {row, hits});
+    }
 }
 
 void RowStore::reserve(std::size_t rows, std::size_t addressBytes) {
@@ -82,9 +133,15 @@ void RowStore::reserve(std::size_t rows, std::size_t addressBytes) {
     addresses_.reserve(addressBytes);
 }
 
-std::uint32_t RowStore::fieldsOf(const Fields& fields) {
-    std::array<std::uint32_t, kFieldCount> ids{};
-    for (std::size_t f = 0; f < kFieldCount; ++f) ids[f] = texts_.intern(fields[f]);
+std::uint32_t RowStore::fieldsOf(const Answer& answer) {
+    if (!answer.fields && !answer.network) return 0;
+    FieldIds ids{};
+    for (std::size_t f = 0; f < kFieldCount; ++f)
+        ids[f] = answer.fields ? texts_.intern((*answer.fields)[f]) : kNoFields;
+    if (answer.network) {
+        ids[kAsnAt] = answer.network->number;
+        ids[kOrganisationAt] = texts_.intern(answer.network->organisation);
+    }
     if (fieldsIndex_.empty()) rehash(fieldsIndex_, 0, [](std::uint32_t) { return 0u; });
     const std::size_t at = probe(fieldsIndex_, hashOf(ids),
                                  [&](std::uint32_t place) { return fields_[place] == ids; });
@@ -108,7 +165,7 @@ void RowStore::push(std::string_view address, const Answer& answer) {
 void RowStore::setAnswer(std::size_t index, const Answer& answer) {
     Slot& s = rows_[index];
     s.text = texts_.intern(answer.text);
-    const std::uint32_t fields = answer.fields ? fieldsOf(*answer.fields) : 0;
+    const std::uint32_t fields = fieldsOf(answer);
     s.answer = static_cast<std::uint32_t>(answer.source) << kFieldsBits | fields;
 }
 
@@ -153,6 +210,16 @@ RowId QueryTable::append(std::string_view address, const Answer& answer) {
     if (rows.empty()) rows.firstId_ = nextId_;
     const RowId id = nextId_++;
     rows.push(address, answer);
+    changed({true, rows.size() - 1, true});
+    return id;
+}
+
+RowId QueryTable::append(std::string_view address, const Answer& answer, std::uint32_t hits) {
+    RowStore& rows = writable();
+    if (rows.empty()) rows.firstId_ = nextId_;
+    const RowId id = nextId_++;
+    rows.push(address, answer);
+    rows.setHits(rows.size() - 1, hits);
     changed({true, rows.size() - 1, true});
     return id;
 }

@@ -31,13 +31,22 @@ inline constexpr std::size_t kFieldCount = 7;
 using Fields = std::array<std::string, kFieldCount>;
 using FieldViews = std::array<std::string_view, kFieldCount>;
 
+// The autonomous system that announces an address: its number and organisation (UTF-8,
+// as the registries publish it).
+struct Network {
+    std::uint32_t number = 0;
+    std::string organisation;
+};
+
 struct Answer {
     Answer() = default;
     Answer(std::string t, Source s = Source::None, std::optional<Fields> f = std::nullopt)
         : text(std::move(t)), source(s), fields(std::move(f)) {}
     std::string text;
     Source source = Source::None;
-    std::optional<Fields> fields;  // only from the data file
+    // The data file's fields for the address, whichever source gave the text.
+    std::optional<Fields> fields;
+    std::optional<Network> network;  // from the network numbers file
 };
 
 // One row as read from the table; the views live as long as the rows they were read from
@@ -48,6 +57,9 @@ struct RowView {
     std::string_view text;  // the answer's text, without any mark
     Source source = Source::None;
     std::optional<FieldViews> fields;
+    std::uint32_t asn = 0;          // 0: none known
+    std::string_view organisation;  // UTF-8
+    std::uint32_t hits = 1;         // times the address appeared in the text it came from
 };
 
 // What follows an answer from the address data wherever a row is shown, exported or copied.
@@ -101,6 +113,13 @@ class RowStore {
     void reserve(std::size_t rows, std::size_t addressBytes = 0);
     void push(std::string_view address, const Answer& answer = {});
     void setAnswer(std::size_t index, const Answer& answer);
+    // How many times the row's address appeared in the text it was taken from (1 for a row
+    // of a list); kept across answers.
+    void setHits(std::size_t index, std::uint32_t hits);
+    std::uint32_t hits(std::size_t index) const;
+    // The row's AS number (0: none) and organisation (UTF-8, empty: none).
+    std::uint32_t asn(std::size_t index) const;
+    std::string_view organisation(std::size_t index) const;
     std::string_view address(std::size_t index) const {
         // Addresses lie in row order, each up to the next one's start.
         const std::size_t at = rows_[index].addressAt;
@@ -124,15 +143,21 @@ class RowStore {
         std::uint32_t text;  // into texts_
         std::uint32_t answer;
     };
-    std::uint32_t fieldsOf(const Fields& fields);
 
     RowId firstId_ = 1;
     std::vector<char> addresses_;
     TextPool texts_;
-    // Each set of fields as the ids of its values in texts_, interned in turn.
-    std::vector<std::array<std::uint32_t, kFieldCount>> fields_;
+    // Each set of fields as the ids of its values in texts_, then the AS number and the id
+    // of its organisation in texts_, interned in turn.
+    static constexpr std::size_t kAsnAt = kFieldCount, kOrganisationAt = kFieldCount + 1;
+    using FieldIds = std::array<std::uint32_t, kFieldCount + 2>;
+    std::uint32_t fieldsOf(const Answer& answer);
+    const FieldIds* idsOf(std::size_t index) const;
+    std::vector<FieldIds> fields_;
     std::vector<std::uint32_t> fieldsIndex_;  // open addressing over fields_: place + 1
     std::vector<Slot> rows_;
+    // Hits above 1 only, by row: most rows have one.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> hits_;  // sorted by row
 };
 
 class QueryTable {
@@ -169,6 +194,8 @@ class QueryTable {
     void clear() { replace({}); }
     RowId append(const RowCells& cells) { return append(cells[0], {cells[1]}); }
     RowId append(std::string_view address, const Answer& answer);
+    // A row of an address taken from text, seen `hits` times there.
+    RowId append(std::string_view address, const Answer& answer, std::uint32_t hits);
 
     // The row that holds `id`, while it still exists.
     std::optional<std::size_t> indexOf(RowId id) const;

@@ -1,7 +1,7 @@
 #include "text/address.h"
 
 #include <bit>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "text/codepage.h"
 
@@ -72,7 +72,8 @@ constexpr TokenTable kTokens;
 
 class Finder {
   public:
-    explicit Finder(std::vector<std::string>& out) : out_(out) {}
+    Finder(std::vector<std::string>& out, std::vector<std::uint32_t>* hits)
+        : out_(out), hits_(hits) {}
 
     // A maximal run of address characters; `gluedBefore`/`gluedAfter`: a letter, digit or
     // '_' touches it on that side.
@@ -123,11 +124,18 @@ class Finder {
         if (auto a = parseV4(text)) add(*a);
     }
     void add(const Address& a) {
-        if (seen_.insert(a).second) out_.push_back(formatAddress(a));
+        const auto [at, fresh] = seen_.try_emplace(a, out_.size());
+        if (fresh) {
+            out_.push_back(formatAddress(a));
+            if (hits_) hits_->push_back(1);
+        } else if (hits_) {
+            ++(*hits_)[at->second];
+        }
     }
 
     std::vector<std::string>& out_;
-    std::unordered_set<Address, AddressHash> seen_;
+    std::vector<std::uint32_t>* hits_;
+    std::unordered_map<Address, std::size_t, AddressHash> seen_;  // to the place in out_
 };
 
 }  // namespace
@@ -292,9 +300,10 @@ std::string formatRange(const Address& first, const Address& last) {
     return formatAddress(first) + "-" + formatAddress(last);
 }
 
-std::vector<std::string> findAddresses(std::string_view text) {
+namespace {
+std::vector<std::string> findCounted(std::string_view text, std::vector<std::uint32_t>* hits) {
     std::vector<std::string> out;
-    Finder finder(out);
+    Finder finder(out, hits);
     bool previousWord = false;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
@@ -320,6 +329,16 @@ std::vector<std::string> findAddresses(std::string_view text) {
         ++i;
     }
     return out;
+}
+}  // namespace
+
+std::vector<std::string> findAddresses(std::string_view text) {
+    return findCounted(text, nullptr);
+}
+
+std::vector<std::string> findAddresses(std::string_view text, std::vector<std::uint32_t>& hits) {
+    hits.clear();
+    return findCounted(text, &hits);
 }
 
 }  // namespace ip

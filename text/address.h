@@ -58,5 +58,7 @@ std::string formatRange(const Address& first, const Address& last);
 // address glued to letters, digits or further dotted parts ("1.2.3.4.5", "v1.2.3.4") is
 // not one; brackets, ports and punctuation around it are no part of it.
 std::vector<std::string> findAddresses(std::string_view text);
+// The same, with `hits[i]` the number of times the i-th address appeared.
+std::vector<std::string> findAddresses(std::string_view text, std::vector<std::uint32_t>& hits);
 
 }  // namespace ip

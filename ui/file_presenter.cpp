@@ -79,7 +79,7 @@ void FilePresenter::exportWithDialog() {
 
 // The rows as they are now, answers that came in while a dialog was up included.
 void FilePresenter::exportTo(const platform::Path& path) {
-    engine_.exportRows(path, table_.snapshot(), {table_.header(0), table_.header(1)});
+    engine_.exportRows(path, table_.snapshot(), file_text::exportTitles(table_));
 }
 
 void FilePresenter::copyResult() {

@@ -32,6 +32,9 @@ inline constexpr char kExportingExcel[] = "正在导出Excel...";
 inline constexpr char kExportedExcel[] = "导出Excel完毕!";
 inline constexpr char kExportingCsv[] = "正在导出csv...";
 inline constexpr char kExportedCsv[] = "导出csv完毕!";
+inline constexpr char kExportingJson[] = "正在导出json...";
+inline constexpr char kExportedJson[] = "导出json完毕!";
+inline constexpr char kJsonUnwritable[] = "无法写入文件,导出json失败!";
 inline constexpr char kCopied[] = "已成功复制到剪切板中!";
 inline constexpr char kNothingToCopy[] = "没有可复制的结果!";
 
@@ -99,7 +102,19 @@ inline constexpr FormatTexts kFormats[] = {
      kExportedExcel, kExcelUnwritable},
     {io::FormatId::Xlsx, kImportingExcel, kImportedExcel, kExcelUnreadable, false, kExportingExcel,
      kExportedExcel, kExcelUnwritable},
+    // Read as any text of addresses.
+    {io::FormatId::Jsonl, kImportingTxt, kImportedTxt, kTxtUnreadable, true, kExportingJson,
+     kExportedJson, kJsonUnwritable},
 };
+
+// The titles of the exports' columns after the list's two, and the source column's words
+// for an answer of the service and one of the address data.
+inline io::Titles exportTitles(const QueryTable& table) {
+    return {{table.header(0), table.header(1)},
+            {"国家", "省份", "城市", "区县", "所有者", "运营商", "ASN", "AS名称", "次数", "来源",
+             "CIDR"},
+            {"网络", "离线库"}};
+}
 
 inline const FormatTexts& textsOf(io::FormatId format) {
     for (const FormatTexts& texts : kFormats)

@@ -251,7 +251,46 @@ void LookupPresenter::publicAddressFound(const std::optional<std::string>& echoe
     texts_.setPanel(2, echoed ? *echoed : std::string("本机没有连接到网络,请退出连接网络后操作!"));
 }
 
+namespace {
+
+std::string asnRefusalText(ipdata::AsnError error) {
+    using E = ipdata::AsnError;
+    switch (error) {
+        case E::kTooShort:
+            return "文件太短,没有完整的文件头";
+        case E::kNotAsnFile:
+            return "不是网络编号库文件";
+        case E::kUnknownVersion:
+            return "文件版本不受支持";
+        case E::kBadHeader:
+            return "文件头有误,文件可能不完整";
+        case E::kSectionOutOfFile:
+            return "数据表超出了文件范围,文件可能不完整";
+        case E::kUnsortedRanges:
+            return "地址段未按地址排列,或有重叠";
+        case E::kEntryOutOfTable:
+            return "地址段指向的条目不存在";
+        case E::kStringOutOfTable:
+            return "组织名称超出了字符串表";
+        case E::kBadText:
+            return "组织名称不是有效的UTF-8文本";
+        case E::kNone:
+            break;
+    }
+    return "文件已损坏";
+}
+
+}  // namespace
+
 void LookupPresenter::dataFileRefused(const lookup::DataFileProblem& problem) {
+    using Kind = lookup::DataFileProblem::Kind;
+    if (problem.kind == Kind::AsnUnreadable || problem.kind == Kind::AsnRefused) {
+        const std::string reason = problem.kind == Kind::AsnUnreadable
+                                       ? std::string("无法读取文件 asn.db")
+                                       : asnRefusalText(problem.asnRefusal);
+        setStatus("网络编号库(asn.db)无法使用:" + reason);
+        return;
+    }
     const std::string reason = problem.kind == lookup::DataFileProblem::Kind::Unreadable
                                    ? "无法读取文件 " + dataPath_.gbk()
                                    : refusalText(problem.refusal);

@@ -30,11 +30,12 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def stage_program(exe, offline_data=None, folder=None):
+def stage_program(exe, offline_data=None, folder=None, asn_data=None):
     """A copy of Verdalo.exe in `folder` (by default a new one under the run's folder), so
     that what lies beside the build's program (its ipdata.db) does not reach the run: the
     copy has offline address data only when `offline_data` names a file, copied beside it
-    as ipdata.db. Returns the copy's path."""
+    as ipdata.db (and network numbers when `asn_data` names a file, as asn.db). Returns the
+    copy's path."""
     if folder is None:
         base = os.environ.get("VERDALO_E2E_DIR") or tempfile.gettempdir()
         folder = tempfile.mkdtemp(prefix="program.", dir=base)
@@ -43,6 +44,8 @@ def stage_program(exe, offline_data=None, folder=None):
     shutil.copy2(exe, copy)
     if offline_data is not None:
         shutil.copy2(offline_data, os.path.join(folder, "ipdata.db"))
+    if asn_data is not None:
+        shutil.copy2(asn_data, os.path.join(folder, "asn.db"))
     return copy
 
 
@@ -52,8 +55,8 @@ class Program:
     in a folder of its own or in `folder` (made when missing)."""
 
     def __init__(self, exe, driver, start_limit_ms=60000, offline_data=None, stderr=None,
-                 folder=None):
-        self.exe = stage_program(exe, offline_data, folder)
+                 folder=None, asn_data=None):
+        self.exe = stage_program(exe, offline_data, folder, asn_data)
         # `stderr` names a file for what Wine says about the program (a crash, a page fault).
         self.stderr = open(stderr, "wb") if stderr else subprocess.DEVNULL
         self.program = subprocess.Popen(["wine", self.exe], env=wine_env(),

@@ -83,7 +83,7 @@ TEST_F(Engine, ImportReportsTheFormatAndCountsAndReplacesTheRows) {
 TEST_F(Engine, ExportWritesTheSnapshotItWasHanded) {
     window.table().replace({{"1.1.1.1", "北京"}, {"2.2.2.2", "上海"}});
     ASSERT_TRUE(
-        engine.exportRows(fake::path("D:\\r.txt"), window.table().snapshot(), {"IP", "来自"}));
+        engine.exportRows(fake::path("D:\\r.txt"), window.table().snapshot(), io_test::titles()));
     window.table().replace({{"3.3.3.3", "changed meanwhile"}});
     finish();
     EXPECT_EQ(events.events,
@@ -116,7 +116,7 @@ TEST_F(Engine, FailuresNameTheFormatAndTheReason) {
         SCOPED_TRACE(c.path);
         events.events.clear();
         if (c.exported)
-            engine.exportRows(fake::path(c.path), window.table().snapshot(), {"IP", "来自"});
+            engine.exportRows(fake::path(c.path), window.table().snapshot(), io_test::titles());
         else
             engine.importFile(fake::path(c.path));
         finish();
@@ -133,6 +133,9 @@ TEST_F(Engine, PasteAppendsTheAddressesAndCopyReportsABusyClipboard) {
     clipboard.busy = true;
     engine.copy("text");
     EXPECT_EQ(rows(), (io_test::Rows{{"9.9.9.9", "北京"}, {"10.0.0.1", ""}, {"2001:db8::1", ""}}));
+    // Each address once, with the times it appeared.
+    EXPECT_EQ(window.table().rows().hits(1), 2u);
+    EXPECT_EQ(window.table().rows().hits(2), 1u);
     EXPECT_EQ(clipboard.content, "9.9.9.9\t北京");
     EXPECT_EQ(events.events,
               (std::vector<std::string>{

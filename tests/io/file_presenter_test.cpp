@@ -4,6 +4,7 @@
 
 #include "io/formats.h"
 #include "tests/io/io_world.h"
+#include "text/text.h"
 #include "ui/file_texts.h"
 #include "workbook/zip.h"
 
@@ -31,7 +32,7 @@ Rows cellRows(const std::vector<RowCells>& cells) {
 TEST_F(Presenter, ImportTellsTheFormatByContentThenByEnding) {
     const std::string book = io_test::sheetFile({{"1.1.1.1"}, {"2.2.2.2"}});
     const std::string xlsx =
-        io::xlsxFile(io_test::storeOf({{"1.1.1.1", "北京"}}), {"IP", "来自"}).bytes;
+        io::xlsxFile(io_test::storeOf({{"1.1.1.1", "北京"}}), io_test::titles()).bytes;
     struct Case {
         const char* path;
         std::string bytes;
@@ -44,9 +45,9 @@ TEST_F(Presenter, ImportTellsTheFormatByContentThenByEnding) {
          {{"1.1.1.1", ""}, {"2.2.2.2", ""}},
          "正在导入txt...",
          "导入Excel完毕!"},
-        {"D:\\book.XLSX",
+        {"D:\\book.XLSX",  // our own export: its header is no row, its locations come back
          xlsx,
-         {{"IP", "来自"}, {"1.1.1.1", "北京"}},
+         {{"1.1.1.1", "北京"}},
          "正在导入Excel...",
          "导入Excel完毕!"},
         {"D:\\hosts.txt",
@@ -214,6 +215,8 @@ TEST_F(Presenter, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
         {"D:\\out.txt.xls", "正在导出Excel...", "导出Excel完毕!"},
         {"D:\\out.csv", "正在导出csv...", "导出csv完毕!"},
         {"D:\\out.Xlsx", "正在导出Excel...", "导出Excel完毕!"},
+        {"D:\\out.jsonl", "正在导出json...", "导出json完毕!"},
+        {"D:\\out.JSON", "正在导出json...", "导出json完毕!"},
         {"D:\\ro.txt", "正在导出txt...", "无法写入文件,导出txt失败!"},
         {"D:\\ro.xls", "正在导出Excel...", "无法写入文件,导出Excel失败!"},
     };
@@ -223,16 +226,22 @@ TEST_F(Presenter, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
         EXPECT_EQ(view.statusHistory, (std::vector<std::string>{c.exporting, c.status})) << c.path;
     }
     EXPECT_EQ(files.get("D:\\OUT.TXT"), "1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n");
+    // Our formats write every row; .txt and .xls leave out later rows without a location.
     EXPECT_EQ(files.get("D:\\out.csv"),
-              "\xEF\xBB\xBFIP,\xE6\x9D\xA5\xE8\x87\xAA\r\n1.10.100.200,\xE5\x8C\x97\xE4\xBA\xAC "
-              "\xE7\x94\xB5\xE4\xBF\xA1\r\n3.3.3.3,\xE5\xB9\xBF\xE5\xB7\x9E\r\n");
-    const Rows written = {
-        {"IP", "来自"}, {"1.10.100.200", "北京 电信"}, {"", ""}, {"3.3.3.3", "广州"}};
+              "\xEF\xBB\xBF" +
+                  gbkToUtf8("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
+                            "1.10.100.200,北京 电信,,,,,,,,,1,\r\n2.2.2.2,,,,,,,,,,1,\r\n"
+                            "3.3.3.3,广州,,,,,,,,,1,\r\n"));
     std::vector<RowCells> read;
     ASSERT_EQ(io::workbookRows(files.get("D:\\out.txt.xls"), read), workbook::WorkbookStatus::Ok);
-    EXPECT_EQ(cellRows(read), written);
-    ASSERT_EQ(io::xlsxRows(files.get("D:\\out.Xlsx"), read), workbook::XlsxStatus::Ok);
-    EXPECT_EQ(cellRows(read), written);
+    EXPECT_EQ(cellRows(read),
+              (Rows{{"IP", "来自"}, {"1.10.100.200", "北京 电信"}, {"", ""}, {"3.3.3.3", "广州"}}));
+    std::optional<RowStore> own;
+    ASSERT_EQ(io::xlsxRows(files.get("D:\\out.Xlsx"), read, &own), workbook::XlsxStatus::Ok);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->size(), 3u);
+    EXPECT_EQ(own->address(1), "2.2.2.2");
+    EXPECT_EQ(own->text(2), "广州");
     EXPECT_EQ(files.get("D:\\ro.txt"), "old");
 
     // List rows 0..65534 fill sheet rows 2..65536; three more, one without location.
@@ -320,8 +329,9 @@ TEST_F(Presenter, PathsOutsideGbkReachTheFilesUnchanged) {
     presenter.exportResults();
     finish();
     EXPECT_EQ(files.get(result),
-              "\xEF\xBB\xBFIP,\xE6\x9D\xA5\xE8\x87\xAA\r\n2.2.2.2,"
-              "\xE5\x8C\x97\xE4\xBA\xAC\r\n");
+              "\xEF\xBB\xBF" +
+                  gbkToUtf8("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
+                            "2.2.2.2,北京,,,,,,,,,1,\r\n"));
     EXPECT_EQ(files.writes, 1);
 }
 

@@ -187,7 +187,7 @@ TEST(WorkbookFile, TitlesThenRowsInPlaceBlankWithoutLocation) {
         {"no row with a location: an empty sheet", {{"1.1.1.1", ""}}, {}},
     };
     for (const Case& c : cases) {
-        const io::WorkbookFile file = io::workbookFile(tableRows(c.rows), {"IP", "来自"});
+        const io::WorkbookFile file = io::workbookFile(tableRows(c.rows), io_test::titles());
         EXPECT_EQ(readSheet(file.bytes), c.sheet) << c.name;
         EXPECT_EQ(file.rowsLeftOut, 0u);
     }

@@ -141,24 +141,54 @@ TEST(CsvRows, FirstFieldOfEachRecord) {
     }
 }
 
-TEST(CsvFile, TitlesThenTheRowsTheTextExportWrites) {
-    const Rows rows = {
-        {"1.1.1.1", "北京 电信"},         {"2.2.2.2", ""},   {"3.3.3.3", "a,b \"c\"\r\nd"},
-        {"4.4.4.4", "=HYPERLINK(\"x\")"}, {"5.5.5.5", "-1"}, {"6.6.6.6", "bad \x81"}};
-    const std::string file = io::csvFile(tableRows(rows), {"IP", "来自"});
-    EXPECT_EQ(file, "\xEF\xBB\xBF" + u8s(u8"IP,来自\r\n1.1.1.1,北京 电信\r\n") +
-                        "3.3.3.3,\"a,b \"\"c\"\"\r\nd\"\r\n"
-                        "4.4.4.4,\"'=HYPERLINK(\"\"x\"\")\"\r\n"
-                        "5.5.5.5,'-1\r\n"
-                        "6.6.6.6,bad ?\r\n");
-    // The first row always, even without a location; our own file reads back.
-    const std::string first =
-        io::csvFile(tableRows({{"1.1.1.1", ""}, {"2.2.2.2", ""}}), {"IP", "来自"});
-    EXPECT_EQ(first, "\xEF\xBB\xBF" + u8s(u8"IP,来自\r\n1.1.1.1,\r\n"));
-    std::vector<std::string> back;
-    for (const RowCells& r : io::csvRows(file).rows) back.push_back(r[0]);
-    EXPECT_EQ(back, (std::vector<std::string>{"IP", "1.1.1.1", "3.3.3.3", "4.4.4.4", "5.5.5.5",
-                                              "6.6.6.6"}));
+TEST(CsvFile, EveryRowEveryFieldQuotedAndOurOwnFileReadsBack) {
+    RowStore rows = tableRows({{"1.1.1.1", "北京 电信"},
+                               {"2.2.2.2", ""},
+                               {"3.3.3.3", "a,b \"c\"\r\nd"},
+                               {"4.4.4.4", "=HYPERLINK(\"x\")"},
+                               {"5.5.5.5", "-1"},
+                               {"6.6.6.6", "bad \x81"}});
+    Answer placed{"重庆 电信", Source::DataFile,
+                  Fields{"中国", "重庆", "重庆", "", "", "电信", "CN"}};
+    placed.network = Network{4134, "Chinanet, \"CN\""};
+    rows.push("218.70.0.1", placed);
+    rows.setHits(6, 7);
+    rows.push("8.8.8.8", {"美国 谷歌", Source::Web, std::nullopt});
+    const std::string file = io::csvFile(rows, io_test::titles());
+    const std::string title = "IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n";
+    EXPECT_EQ(file, "\xEF\xBB\xBF" + gbkToUtf8(title) +
+                        gbkToUtf8("1.1.1.1,北京 电信,,,,,,,,,1,\r\n") +
+                        "2.2.2.2,,,,,,,,,,1,\r\n"
+                        "3.3.3.3,\"a,b \"\"c\"\"\r\nd\",,,,,,,,,1,\r\n"
+                        "4.4.4.4,\"'=HYPERLINK(\"\"x\"\")\",,,,,,,,,1,\r\n"
+                        "5.5.5.5,'-1,,,,,,,,,1,\r\n"
+                        "6.6.6.6,bad ?,,,,,,,,,1,\r\n" +
+                        gbkToUtf8("218.70.0.1,重庆 电信 (离线库),中国,重庆,重庆,,,电信,AS4134,") +
+                        "\"Chinanet, \"\"CN\"\"\",7," + gbkToUtf8("离线库\r\n") +
+                        gbkToUtf8("8.8.8.8,美国 谷歌,,,,,,,,,1,网络\r\n"));
+    // Every row, answered or not, the header always.
+    EXPECT_EQ(io::csvFile(tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}}), io_test::titles()),
+              "\xEF\xBB\xBF" + gbkToUtf8(title) + "9.9.9.9,,,,,,,,,,1,\r\n8.8.8.8,,,,,,,,,,1,\r\n");
+    EXPECT_EQ(io::csvFile(RowStore(), io_test::titles()), "\xEF\xBB\xBF" + gbkToUtf8(title));
+
+    // Read back: no header row, the "'" gone, locations, sources, fields, network, hits back.
+    const io::CsvList back = io::csvList(file);
+    ASSERT_TRUE(back.own);
+    const RowStore& got = *back.own;
+    ASSERT_EQ(got.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got.address(i), rows.address(i));
+        if (i != 5) EXPECT_EQ(got.text(i), rows.text(i));  // the stray byte is a "?" now
+        EXPECT_EQ(got.source(i), rows.source(i));
+        EXPECT_EQ(got.asn(i), rows.asn(i));
+        EXPECT_EQ(got.organisation(i), rows.organisation(i));
+        EXPECT_EQ(got.hits(i), rows.hits(i));
+        EXPECT_EQ(got[i].fields.has_value(), rows[i].fields.has_value());
+    }
+    EXPECT_EQ((*got[6].fields)[1], "重庆");
+    // Anyone else's CSV: the first field of each record, its first record a row.
+    EXPECT_FALSE(io::csvList("IP,x\r\n1.1.1.1,B\r\n").own);
 }
 
 TEST(XlsxRows, FirstRowAndColumnsAsTheImportTakesThem) {
@@ -169,13 +199,14 @@ TEST(XlsxRows, FirstRowAndColumnsAsTheImportTakesThem) {
     } cases[] = {
         {"a title comes in as a row, # made . in it only",
          xlsxOf({{"a#b", "地址"}, {"1.10.100.200", "c#d"}}),
-         {{"a.b", "地址"}, {"1.10.100.200", "c#d"}}},
-        {"three columns: the third has no place",
-         xlsxOf({{"h1", "h2", "h3"}, {"1", "2", "3"}}),
-         {{"h1", "h2"}, {"1", "2"}}},
+         {{"a.b", ""}, {"1.10.100.200", ""}}},
+        {"column B is no location", xlsxOf({{"1.2.3.4", "B"}}), {{"1.2.3.4", ""}}},
         {"the used range starts at C5, blank rows inside kept",
          xlsxOf({{"head"}, {"1.2.3.4"}, {}, {"", "d"}}, 4, 2),
-         {{"head", ""}, {"1.2.3.4", ""}, {"", ""}, {"", "d"}}},
+         {{"head", ""}, {"1.2.3.4", ""}, {"", ""}, {"", ""}}},
+        {"a first row with column A empty",
+         xlsxOf({{"", "t"}, {"5.5.5.5"}}),
+         {{"", ""}, {"5.5.5.5", ""}}},
         {"the last row of the sheet", xlsxOf({{"x"}}, workbook::kXlsxRows - 1, 100), {{"x", ""}}},
         {"an empty sheet", xlsxOf({}), {}},
     };
@@ -189,33 +220,52 @@ TEST(XlsxRows, FirstRowAndColumnsAsTheImportTakesThem) {
     EXPECT_TRUE(rows.empty());
 }
 
-TEST(XlsxFile, TitlesThenRowsInPlaceAndTheSheetsLastRow) {
+TEST(XlsxFile, EveryRowEveryFieldTheHeaderAlwaysAndTheSheetsLastRow) {
     const auto sheet = [](const io::WorkbookFile& file) {
-        std::vector<RowCells> rows;
-        EXPECT_EQ(io::xlsxRows(file.bytes, rows), workbook::XlsxStatus::Ok);
-        return fromCells(rows);
+        std::vector<workbook::SheetCell> cells;
+        EXPECT_EQ(workbook::readXlsx(file.bytes, cells), workbook::XlsxStatus::Ok);
+        Rows out;
+        for (const workbook::SheetCell& c : cells) {
+            if (out.size() <= c.row) out.resize(c.row + 1);
+            if (out[c.row].size() <= c.column) out[c.row].resize(c.column + 1);
+            out[c.row][c.column] = c.text;
+        }
+        return out;
     };
-    EXPECT_EQ(sheet(io::xlsxFile(
-                  tableRows({{"1.10.100.200", "北京 电信"}, {"2.2.2.2", ""}, {"3.3.3.3", "广州"}}),
-                  {"IP", "来自"})),
-              Rows({{"IP", "来自"}, {"1.10.100.200", "北京 电信"}, {"", ""}, {"3.3.3.3", "广州"}}));
-    EXPECT_EQ(sheet(io::xlsxFile(tableRows({{"1.1.1.1", ""}}), {"IP", "来自"})), Rows());
+    const Rows header = {{"IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
+                          "AS名称", "次数", "来源"}};
+    RowStore rows = tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}});
+    Answer placed{"重庆 电信", Source::Web, Fields{"中国", "重庆", "", "", "", "电信", "CN"}};
+    placed.network = Network{4134, "Chinanet"};
+    rows.push("218.70.0.1", placed);
+    Rows expected = header;
+    expected.push_back({"9.9.9.9", "", "", "", "", "", "", "", "", "", "1"});
+    expected.push_back({"8.8.8.8", "", "", "", "", "", "", "", "", "", "1"});
+    expected.push_back({"218.70.0.1", "重庆 电信", "中国", "重庆", "", "", "", "电信", "AS4134",
+                        "Chinanet", "1", "网络"});
+    EXPECT_EQ(sheet(io::xlsxFile(rows, io_test::titles())), expected);
+    EXPECT_EQ(sheet(io::xlsxFile(RowStore(), io_test::titles())), header);
+
+    // Our own .xlsx reads back as it was, header left out.
+    std::vector<RowCells> plain;
+    std::optional<RowStore> own;
+    ASSERT_EQ(io::xlsxRows(io::xlsxFile(rows, io_test::titles()).bytes, plain, &own),
+              workbook::XlsxStatus::Ok);
+    ASSERT_TRUE(own);
+    ASSERT_EQ(own->size(), 3u);
+    EXPECT_EQ(own->address(2), "218.70.0.1");
+    EXPECT_EQ(own->text(2), "重庆 电信");
+    EXPECT_EQ(own->source(2), Source::Web);
+    EXPECT_EQ(own->asn(2), 4134u);
+    EXPECT_EQ(own->organisation(2), "Chinanet");
+    EXPECT_EQ(own->text(0), "");
 
     // List row 1 048 574 is the sheet's last row; the two after it are counted, not written.
     RowStore many;
-    for (std::size_t i = 0; i < workbook::kXlsxRows + 1; ++i)
-        many.push(i < workbook::kXlsxRows - 2 ? "" : "10.0.0." + std::to_string(i % 256),
-                  {i < workbook::kXlsxRows - 2 ? "" : "北京"});
-    const io::WorkbookFile file = io::xlsxFile(many, {"IP", "来自"});
-    EXPECT_EQ(file.rowsLeftOut, 2u);
-    const Rows got = sheet(file);
-    ASSERT_EQ(got.size(), workbook::kXlsxRows);
-    EXPECT_EQ(got.back(), (std::vector<std::string>{
-                              std::string(many.address(workbook::kXlsxRows - 2)), "北京"}));
+    for (std::size_t i = 0; i < workbook::kXlsxRows + 1; ++i) many.push("10.0.0.1");
+    EXPECT_EQ(io::xlsxFile(many, io_test::titles()).rowsLeftOut, 2u);
 }
 
-// An answer from the address data is written marked, in every format; the same text from
-// elsewhere is written as it is. The mark is not stored: the row keeps where it came from.
 TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
     RowStore rows;
     rows.push("1.0.1.9", {"重庆 电信", Source::DataFile, Fields{"中国", "重庆"}});
@@ -224,20 +274,22 @@ TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
     const std::string marked = "重庆 电信 (离线库)";
     EXPECT_EQ(io::textFile(rows), "1.0.1.9  " + marked + "\r\n5.5.5.5  重庆 电信\r\n" +
                                       "1.0.0.0-1.0.0.255  重庆 电信\r\n");
+    // The reverse search's rows add their range as CIDR blocks.
     EXPECT_EQ(
-        io::csvFile(rows, {"IP", "来自"}),
-        "\xEF\xBB\xBF" + gbkToUtf8("IP,来自\r\n1.0.1.9," + marked +
-                                   "\r\n5.5.5.5,重庆 电信\r\n1.0.0.0-1.0.0.255,重庆 电信\r\n"));
+        io::csvFile(rows, io_test::titles()),
+        "\xEF\xBB\xBF" +
+            gbkToUtf8("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源,CIDR\r\n"
+                      "1.0.1.9," +
+                      marked +
+                      ",中国,重庆,,,,,,,1,离线库,\r\n"
+                      "5.5.5.5,重庆 电信,,,,,,,,,1,网络,\r\n"
+                      "1.0.0.0-1.0.0.255,重庆 电信,中国,重庆,,,,,,,1,,1.0.0.0/24\r\n"));
     const Rows expected = {{"IP", "来自"},
                            {"1.0.1.9", marked},
                            {"5.5.5.5", "重庆 电信"},
                            {"1.0.0.0-1.0.0.255", "重庆 电信"}};
     std::vector<RowCells> read;
-    ASSERT_EQ(io::xlsxRows(io::xlsxFile(rows, {"IP", "来自"}).bytes, read),
-              workbook::XlsxStatus::Ok);
-    EXPECT_EQ(fromCells(read), expected);
-    read.clear();
-    ASSERT_EQ(io::workbookRows(io::workbookFile(rows, {"IP", "来自"}).bytes, read),
+    ASSERT_EQ(io::workbookRows(io::workbookFile(rows, io_test::titles()).bytes, read),
               workbook::WorkbookStatus::Ok);
     EXPECT_EQ(fromCells(read), expected);
 }

@@ -13,6 +13,7 @@
 #include "tests/fakes/fake_probe.h"
 #include "tests/fakes/fake_window.h"
 #include "ui/file_presenter.h"
+#include "ui/file_texts.h"
 
 namespace io_test {
 
@@ -23,6 +24,11 @@ inline RowStore storeOf(const Rows& rows) {
     RowStore out;
     for (const auto& r : rows) out.push(r.at(0), {r.size() > 1 ? r[1] : ""});
     return out;
+}
+
+// The titles the window gives an export.
+inline io::Titles titles() {
+    return file_text::exportTitles(QueryTable({"IP", "来自"}));
 }
 
 template <class FileStore>

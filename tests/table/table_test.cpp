@@ -182,3 +182,37 @@ TEST(QueryTable, CompactRowsReadBackWhatWasPutIn) {
 }
 
 }  // namespace
+
+// The network and the hits ride beside the fields: a network alone is no fields, hits
+// outlive a new answer, and a snapshot keeps the hits of its moment.
+TEST(QueryTable, NetworksAndHitsReadBackAndHitsOutliveAnswers) {
+    QueryTable table({"IP", "来自"});
+    table.append("1.1.1.1", {}, 5);
+    Answer networkOnly{"网", Source::Web, std::nullopt};
+    networkOnly.network = Network{13335, "Cloudflare, Inc."};
+    table.append("2.2.2.2", networkOnly, 1);
+    Answer both{"北京", Source::Web, Fields{"中国", "北京", "", "", "", "", "CN"}};
+    both.network = Network{4808, "China Unicom"};
+    table.append("3.3.3.3", both);
+
+    const auto before = table.snapshot();
+    ASSERT_TRUE(table.setAnswer(table.row(0).id, both));
+    const RowView first = table.row(0);
+    EXPECT_EQ(first.hits, 5u);
+    EXPECT_EQ(first.asn, 4808u);
+    EXPECT_EQ(first.organisation, "China Unicom");
+    ASSERT_TRUE(first.fields);
+    EXPECT_EQ((*first.fields)[1], "北京");
+    EXPECT_EQ(before->asn(0), 0u);
+    EXPECT_EQ(before->hits(0), 5u);
+
+    const RowView second = table.row(1);
+    EXPECT_FALSE(second.fields);
+    EXPECT_EQ(second.asn, 13335u);
+    EXPECT_EQ(second.organisation, "Cloudflare, Inc.");
+    EXPECT_EQ(table.rows().hits(1), 1u);
+    // An answer without a network takes it away.
+    ASSERT_TRUE(table.setAnswer(table.row(1).id, {"x", Source::Web}));
+    EXPECT_EQ(table.rows().asn(1), 0u);
+    EXPECT_EQ(table.rows().organisation(1), "");
+}

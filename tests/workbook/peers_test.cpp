@@ -212,14 +212,14 @@ TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
     EXPECT_EQ(status(), file_text::kImportedExcel);
 }
 
-// .xlsx and CSV: our files read by LibreOffice, openpyxl and Python's csv module; files
-// LibreOffice and openpyxl write imported by our reader. The import and export buttons do
-// not offer these formats yet, so the functions of bytes and rows are called directly.
+// .xlsx, CSV and .jsonl: our files read by LibreOffice, openpyxl and Python's csv and json
+// modules; files LibreOffice and openpyxl write imported by our reader (the first column
+// only). The functions of bytes and rows are called directly.
 namespace {
 
 struct FormatPeersTest : PeersTest {
     void exportXlsx(const Rows& rows, const std::string& name) {
-        spit(dir / name, io::xlsxFile(io_test::storeOf(rows), {"IP", "来自"}).bytes);
+        spit(dir / name, io::xlsxFile(io_test::storeOf(rows), io_test::titles()).bytes);
     }
 
     // The first sheet as openpyxl sees it, as xlrdDump shows a sheet.
@@ -252,6 +252,24 @@ struct FormatPeersTest : PeersTest {
     }
 };
 
+// Rows as the peers show our own formats: the full header, then every row with its fields
+// (none here), hits 1 and no source; `trim` drops the empty cells at a line's end, as the
+// openpyxl dump does.
+std::string fieldsDump(const Rows& rows, const char* separator, bool trim, const std::string& end) {
+    const std::string sep = separator;
+    auto line = [&](std::vector<std::string> cells) {
+        if (trim)
+            while (!cells.empty() && cells.back().empty()) cells.pop_back();
+        std::string out;
+        for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? sep : "") + utf8(cells[i]);
+        return out + "\n";
+    };
+    std::string out = line({"IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
+                            "AS名称", "次数", "来源"});
+    for (const auto& r : rows) out += line({r[0], r[1], "", "", "", "", "", "", "", "", "1", ""});
+    return out + end;
+}
+
 Rows markupRows() {
     return {{"1.1.1.1", "<a & \"b\" 'c'>"},
             {"2.2.2.2", "  spaces at both ends  "},
@@ -264,14 +282,15 @@ Rows markupRows() {
 TEST_F(FormatPeersTest, OpenpyxlReadsOurXlsx) {
     const Rows rows = sampleRows();
     exportXlsx(rows, "ours.xlsx");
-    EXPECT_EQ(openpyxlDump((dir / "ours.xlsx").string()), expectedDump(rows, "\t", "formats @\n"));
+    EXPECT_EQ(openpyxlDump((dir / "ours.xlsx").string()),
+              fieldsDump(rows, "\t", true, "formats @\n"));
     // openpyxl leaves the workbook's _xHHHH_ escape as it stands, so "_x0041_" (written
     // _x005F_x0041_, as Excel writes it) is not among these.
     Rows markup = markupRows();
     markup.erase(markup.begin() + 2);
     exportXlsx(markup, "markup.xlsx");
     EXPECT_EQ(openpyxlDump((dir / "markup.xlsx").string()),
-              expectedDump(markup, "\t", "formats @\n"));
+              fieldsDump(markup, "\t", true, "formats @\n"));
 }
 
 TEST_F(FormatPeersTest, LibreOfficeReadsOurXlsx) {
@@ -282,12 +301,13 @@ TEST_F(FormatPeersTest, LibreOfficeReadsOurXlsx) {
     markup.push_back({"5.5.5.5", "a\x01z"});  // written as _x0001_, which LibreOffice reads
     exportXlsx(markup, "markup.xlsx");
     const auto csv = libreOfficeCsv({"many.xlsx", "one.xlsx", "markup.xlsx"});
-    EXPECT_EQ(csv[0], expectedDump(rows, ",", ""));
-    EXPECT_EQ(csv[1], expectedDump({{"1.2.3.4", "北京"}}, ",", ""));
-    std::string expected = utf8("IP,来自\n");
-    expected += "1.1.1.1,\"<a & \"\"b\"\" 'c'>\"\n2.2.2.2,  spaces at both ends  \n";
-    expected += "3.3.3.3,_x0041_ as typed\n4.4.4.4," + utf8("é ü ◆ ∑ 〓 中文") + "\n";
-    expected += "5.5.5.5,a\x01z\n";
+    EXPECT_EQ(csv[0], fieldsDump(rows, ",", false, ""));
+    EXPECT_EQ(csv[1], fieldsDump({{"1.2.3.4", "北京"}}, ",", false, ""));
+    std::string expected = fieldsDump({}, ",", false, "");
+    const std::string tail = ",,,,,,,,,1,\n";
+    expected += "1.1.1.1,\"<a & \"\"b\"\" 'c'>\"" + tail + "2.2.2.2,  spaces at both ends  " + tail;
+    expected += "3.3.3.3,_x0041_ as typed" + tail + "4.4.4.4," + utf8("é ü ◆ ∑ 〓 中文") + tail;
+    expected += "5.5.5.5,a\x01z" + tail;
     EXPECT_EQ(csv[2], expected);
 }
 
@@ -308,9 +328,10 @@ TEST_F(FormatPeersTest, WorkbooksLibreOfficeAndOpenpyxlWriteImport) {
     ASSERT_EQ(got.size(), 3002u);
     EXPECT_EQ(got[0], (std::vector<std::string>{"地址.1", ""}));
     EXPECT_EQ(got[1], (std::vector<std::string>{"1.2.3.4 上海", ""}));
-    EXPECT_EQ(got[3001], (std::vector<std::string>{"北京市海淀区第2999号", "x"}));
+    // The second column is no location.
+    EXPECT_EQ(got[3001], (std::vector<std::string>{"北京市海淀区第2999号", ""}));
     EXPECT_EQ(importXlsx((dir / "lo" / "Numbers.xlsx").string()),
-              Rows({{"count", "value"}, {"123", "1.5"}, {"-7", "0.25"}, {"1000000", "3.14159"}}));
+              Rows({{"count", ""}, {"123", ""}, {"-7", ""}, {"1000000", ""}}));
 
     // openpyxl: the first sheet is not named Sheet1, its data starts at C3 with a gap row,
     // and a second sheet is no part of it.
@@ -334,23 +355,45 @@ TEST_F(FormatPeersTest, WorkbooksLibreOfficeAndOpenpyxlWriteImport) {
              "b.create_sheet('Other')['A1'] = 'not this'\n"
              "b.save(sys.argv[1])\n");
     ASSERT_EQ(run("/usr/bin/python3 write.py py.xlsx"), 0) << slurp(dir / "log");
-    EXPECT_EQ(
-        importXlsx((dir / "py.xlsx").string()),
-        Rows({{"IP.", "来自"}, {"1.1.1.1", "北京 电信"}, {"", ""}, {"42", "TRUE"}, {"0.1", ""}}));
+    EXPECT_EQ(importXlsx((dir / "py.xlsx").string()),
+              Rows({{"IP.", ""}, {"1.1.1.1", ""}, {"", ""}, {"42", ""}, {"0.1", ""}}));
 }
 
 TEST_F(FormatPeersTest, PythonsCsvReadsOurCsv) {
     Rows rows = sampleRows();
     rows.push_back({"9.9.9.9", "a,b \"c\"\r\nd"});
-    spit(dir / "ours.csv", io::csvFile(io_test::storeOf(rows), {"IP", "来自"}));
+    spit(dir / "ours.csv", io::csvFile(io_test::storeOf(rows), io_test::titles()));
     spit(dir / "dump_csv.py",
          "import sys, csv\n"
          "rows = list(csv.reader(open(sys.argv[1], encoding='utf-8-sig', newline='')))\n"
          "open(sys.argv[2], 'w', encoding='utf-8').write("
          "'\\n'.join('\\t'.join(r) for r in rows) + '\\n')\n");
     ASSERT_EQ(run("/usr/bin/python3 dump_csv.py ours.csv dump.txt"), 0) << slurp(dir / "log");
-    std::string expected = utf8("IP\t来自") + "\n";
-    for (const auto& r : rows)
-        if (!r[1].empty()) expected += utf8(r[0]) + "\t" + utf8(r[1]) + "\n";
-    EXPECT_EQ(slurp(dir / "dump.txt"), expected);
+    EXPECT_EQ(slurp(dir / "dump.txt"), fieldsDump(rows, "\t", false, ""));
+}
+
+// Every row with every field, through Python's json: the keys, the numbers, UTF-8 that
+// GBK lacks (an organisation), quotes and control characters escaped.
+TEST_F(FormatPeersTest, PythonsJsonReadsOurJsonl) {
+    RowStore rows = io_test::storeOf({{"9.9.9.9", ""}, {"1.1.1.1", "a \"b\"\\ \x01"}});
+    Answer placed{"重庆 电信", Source::DataFile, Fields{"中国", "重庆", "", "", "", "电信", "CN"}};
+    placed.network = Network{4134, utf8("Chinanet é ◆")};
+    rows.push("218.70.0.1", placed);
+    rows.setHits(2, 12);
+    spit(dir / "ours.jsonl", io::jsonlFile(rows));
+    spit(dir / "dump_json.py",
+         "import sys, json\n"
+         "out = []\n"
+         "for line in open(sys.argv[1], encoding='utf-8'):\n"
+         "    o = json.loads(line)\n"
+         "    out.append(repr((o['ip'], o['location'], o['region'], o['isp'], o['asn'], "
+         "o['as_name'], o['hits'], o['source'], len(o))))\n"
+         "open(sys.argv[2], 'w', encoding='utf-8').write('\\n'.join(out) + '\\n')\n");
+    ASSERT_EQ(run("/usr/bin/python3 dump_json.py ours.jsonl dump.txt"), 0) << slurp(dir / "log");
+    EXPECT_EQ(
+        slurp(dir / "dump.txt"),
+        "('9.9.9.9', '', '', '', None, '', 1, '', 12)\n"
+        "('1.1.1.1', 'a \"b\"\\\\ \\x01', '', '', None, '', 1, '', 12)\n" +
+            utf8("('218.70.0.1', '重庆 电信', '重庆', '电信', 4134, 'Chinanet é ◆', 12, 'data', "
+                 "12)\n"));
 }

@@ -1,0 +1,225 @@
+#include "io/fields.h"
+
+#include <algorithm>
+
+#include "text/codepage.h"
+#include "text/text.h"
+
+namespace io {
+namespace {
+
+constexpr std::size_t kAsnColumn = QueryTable::kColumns + static_cast<std::size_t>(Extra::Asn);
+
+// A 128-bit address value as two halves, for the block arithmetic.
+struct Wide {
+    std::uint64_t high = 0, low = 0;
+    bool operator<=(const Wide& o) const {
+        return high < o.high || (high == o.high && low <= o.low);
+    }
+};
+
+Wide valueOf(const ip::Address& a) {
+    return a.isV4() ? Wide{0, a.low() & 0xFFFFFFFFu} : Wide{a.high(), a.low()};
+}
+
+int trailingZeros(const Wide& v, int bits) {
+    if (v.low != 0) return std::min(bits, std::countr_zero(v.low));
+    if (v.high != 0) return std::min(bits, 64 + std::countr_zero(v.high));
+    return bits;
+}
+
+// The block of 2^k addresses from `first` ends at or before `last`:
+// last - first >= 2^k - 1.
+bool fits(const Wide& first, const Wide& last, int k) {
+    const Wide diff{last.high - first.high - (last.low < first.low ? 1 : 0), last.low - first.low};
+    const Wide span = k == 128  ? Wide{~0ull, ~0ull}
+                      : k >= 64 ? Wide{(1ull << (k - 64)) - 1, ~0ull}
+                                : Wide{0, (1ull << k) - 1};
+    return span <= diff;
+}
+
+// v += 2^k; false when it wraps past the end.
+bool advance(Wide& v, int k) {
+    if (k >= 64) {
+        const std::uint64_t step = k == 128 ? 0 : 1ull << (k - 64);
+        if (step == 0) return false;
+        v.high += step;
+        return v.high >= step;
+    }
+    const std::uint64_t before = v.low;
+    v.low += 1ull << k;
+    if (v.low < before && ++v.high == 0) return false;
+    return true;
+}
+
+}  // namespace
+
+const std::array<std::string_view, kRowColumns + 1> kJsonKeys = {
+    "ip",  "location", "country", "region", "city",   "district", "owner",
+    "isp", "asn",      "as_name", "hits",   "source", "cidr"};
+
+bool hasRanges(const RowStore& rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows.source(i) == Source::RangeSearch) return true;
+    return false;
+}
+
+std::string cidrBlocks(std::string_view range) {
+    std::string_view from = range, to = range;
+    int prefix = -1;
+    if (const std::size_t dash = range.find('-'); dash != std::string_view::npos) {
+        from = range.substr(0, dash);
+        to = range.substr(dash + 1);
+    } else if (const std::size_t slash = range.find('/'); slash != std::string_view::npos) {
+        // Already one prefix: as it stands, once its address parses.
+        from = to = range.substr(0, slash);
+        prefix = 0;
+    }
+    const std::optional<ip::Address> first = ip::parseAddress(from);
+    const std::optional<ip::Address> last = ip::parseAddress(to);
+    if (!first || !last || first->family != last->family) return {};
+    if (prefix == 0) return std::string(range);
+    const int bits = first->isV4() ? 32 : 128;
+    Wide at = valueOf(*first);
+    const Wide end = valueOf(*last);
+    std::string out;
+    while (at <= end) {
+        int k = trailingZeros(at, bits);
+        while (k > 0 && !fits(at, end, k)) --k;
+        const ip::Address block = first->isV4()
+                                      ? ip::Address::v4(static_cast<std::uint32_t>(at.low))
+                                      : ip::Address::v6(at.high, at.low);
+        if (!out.empty()) out += ' ';
+        out += ip::formatAddress(block) + "/" + std::to_string(bits - k);
+        if (!advance(at, k) || (first->isV4() && at.low > 0xFFFFFFFFu)) break;
+    }
+    return out;
+}
+
+std::string ExtraCells::asnText(std::uint32_t asn) {
+    return asn == 0 ? std::string() : "AS" + std::to_string(asn);
+}
+
+std::string_view ExtraCells::kept(std::string text) {
+    return made_.emplace_back(std::move(text));
+}
+
+std::array<std::string_view, kExtraColumns> ExtraCells::of(std::size_t index) {
+    std::array<std::string_view, kExtraColumns> cells{};
+    const RowView row = rows_[index];
+    if (row.fields) {
+        // Country code is not a column: the country names it.
+        for (std::size_t f = 0; f < static_cast<std::size_t>(Extra::Asn); ++f)
+            cells[f] = (*row.fields)[f];
+    }
+    if (row.asn != 0) {
+        auto [at, fresh] = asns_.try_emplace(row.asn);
+        if (fresh) at->second = asnText(row.asn);
+        cells[static_cast<std::size_t>(Extra::Asn)] = at->second;
+    }
+    cells[static_cast<std::size_t>(Extra::AsName)] = row.organisation;
+    auto [hits, fresh] = hits_.try_emplace(row.hits);
+    if (fresh) hits->second = std::to_string(row.hits);
+    cells[static_cast<std::size_t>(Extra::Hits)] = hits->second;
+    if (row.source == Source::Web)
+        cells[static_cast<std::size_t>(Extra::Source)] = titles_.sources[0];
+    else if (row.source == Source::DataFile)
+        cells[static_cast<std::size_t>(Extra::Source)] = titles_.sources[1];
+    if (ranges_ && row.source == Source::RangeSearch) {
+        made_.clear();  // one row's at a time
+        cells[static_cast<std::size_t>(Extra::Cidr)] = kept(cidrBlocks(row.address));
+    }
+    return cells;
+}
+
+std::string_view Converter::utf8(std::string_view gbk) {
+    if (std::all_of(gbk.begin(), gbk.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return gbk;
+    auto [at, fresh] = toUtf8_.try_emplace({gbk.data(), gbk.size()});
+    if (fresh) {
+        // A lead byte without its trail would swallow what follows: "?" instead.
+        std::string clean;
+        for (std::size_t i = 0; i < gbk.size(); ++i) {
+            const auto c = static_cast<unsigned char>(gbk[i]);
+            if (!codepage::isGbkLead(c)) {
+                clean += gbk[i];
+                continue;
+            }
+            const auto trail = i + 1 < gbk.size() ? static_cast<unsigned char>(gbk[i + 1]) : 0;
+            if (codepage::isGbkPair(c, trail)) {
+                clean += gbk[i];
+                clean += gbk[++i];
+            } else {
+                clean += '?';
+            }
+        }
+        at->second = gbkToUtf8(clean);
+    }
+    return at->second;
+}
+
+std::string_view Converter::gbk(std::string_view utf8) {
+    if (std::all_of(utf8.begin(), utf8.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return utf8;
+    auto [at, fresh] = toGbk_.try_emplace({utf8.data(), utf8.size()});
+    if (fresh) at->second = utf8ToGbk(std::string(utf8));
+    return at->second;
+}
+
+bool isOwnHeader(const std::vector<std::string>& cells) {
+    return cells.size() >= kRowColumns && cells[0] == "IP" && cells[kAsnColumn] == "ASN";
+}
+
+void pushOwnRow(RowStore& rows, std::vector<std::string>& cells) {
+    cells.resize(kRowColumns);
+    for (std::string& cell : cells) {
+        if (cell.size() >= 2 && cell[0] == '\'' &&
+            (cell[1] == '=' || cell[1] == '+' || cell[1] == '-' || cell[1] == '@'))
+            cell.erase(0, 1);
+    }
+    auto extra = [&cells](Extra e) -> std::string& {
+        return cells[QueryTable::kColumns + static_cast<std::size_t>(e)];
+    };
+    Answer answer{cells[1]};
+    const std::string_view mark = kDataFileMark;
+    if (answer.text.ends_with(mark)) {
+        answer.text.resize(answer.text.size() - mark.size());
+        answer.source = Source::DataFile;
+    } else if (!answer.text.empty() && !extra(Extra::Source).empty()) {
+        answer.source = Source::Web;
+    }
+    bool anyField = false;
+    Fields fields{};
+    for (std::size_t f = 0; f < static_cast<std::size_t>(Extra::Asn); ++f) {
+        fields[f] = cells[QueryTable::kColumns + f];
+        anyField = anyField || !fields[f].empty();
+    }
+    if (anyField) answer.fields = std::move(fields);
+    const std::string& asn = extra(Extra::Asn);
+    if (asn.size() > 2 && asn.starts_with("AS")) {
+        std::uint32_t number = 0;
+        bool digits = asn.size() <= 12;
+        for (std::size_t i = 2; i < asn.size() && digits; ++i) {
+            digits = asn[i] >= '0' && asn[i] <= '9';
+            number = number * 10 + static_cast<std::uint32_t>(asn[i] - '0');
+        }
+        if (digits && number != 0)
+            answer.network = Network{number, gbkToUtf8(extra(Extra::AsName))};
+    }
+    rows.push(cells[0], answer);
+    const std::string& hits = extra(Extra::Hits);
+    std::uint64_t count = 0;
+    for (const char c : hits) {
+        if (c < '0' || c > '9' || count > 0xFFFFFFFFu) {
+            count = 1;
+            break;
+        }
+        count = count * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (count > 1 && count <= 0xFFFFFFFFu)
+        rows.setHits(rows.size() - 1, static_cast<std::uint32_t>(count));
+}
+
+}  // namespace io

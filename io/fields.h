@@ -1,0 +1,100 @@
+// The columns our own formats (.xlsx, .csv, .jsonl) write for every row: the list's two,
+// then the data file's fields, the network, the hits and where the answer came from, and
+// for the reverse search's rows their range as CIDR blocks. Shared by the writers, and by
+// the readers that bring our own export back.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "table/table.h"
+#include "text/address.h"
+
+namespace io {
+
+// After the list's address and location, in this order.
+enum class Extra {
+    Country,
+    Region,
+    City,
+    District,
+    Owner,
+    Operator,
+    Asn,
+    AsName,
+    Hits,
+    Source,
+    Cidr
+};
+inline constexpr std::size_t kExtraColumns = 11;
+// Every column but the CIDR blocks, which only the reverse search's export has.
+inline constexpr std::size_t kRowColumns = QueryTable::kColumns + kExtraColumns - 1;
+
+// The words of an export, given by whoever shows the program's texts: the list's two
+// headers, the other columns' titles, and the source column's words for an answer of the
+// service and one of the data file (any other source leaves it empty).
+struct Titles {
+    std::array<std::string, QueryTable::kColumns> list;
+    std::array<std::string, kExtraColumns> extra;
+    std::array<std::string, 2> sources;
+    const std::string& operator[](std::size_t column) const { return list[column]; }
+};
+
+// The English keys of the .jsonl export, column by column (the CIDR blocks last).
+extern const std::array<std::string_view, kRowColumns + 1> kJsonKeys;
+
+// True when a reverse search made some row: the export then has the CIDR column.
+bool hasRanges(const RowStore& rows);
+
+// A range as the reverse search shows it ("1.0.0.0-1.0.0.255", "2001:db8::/32",
+// "first-last") as the fewest CIDR blocks that cover it exactly, space-separated; empty for
+// a text that is no range or address.
+std::string cidrBlocks(std::string_view range);
+
+// The extra cells of row `index` (GBK, but AsName UTF-8), in Extra order; the views live in
+// `made` or the rows. Without `ranges` the CIDR cell is left empty.
+class ExtraCells {
+  public:
+    ExtraCells(const RowStore& rows, const Titles& titles, bool ranges)
+        : rows_(rows), titles_(titles), ranges_(ranges) {}
+    std::array<std::string_view, kExtraColumns> of(std::size_t index);
+    // "AS4134"; empty for 0.
+    static std::string asnText(std::uint32_t asn);
+
+  private:
+    std::string_view kept(std::string text);
+    const RowStore& rows_;
+    const Titles& titles_;
+    bool ranges_;
+    std::map<std::uint32_t, std::string> asns_, hits_;
+    std::deque<std::string> made_;  // CIDR texts
+};
+
+// Converts texts once each: the rows' texts are interned, so most repeat by place.
+class Converter {
+  public:
+    // GBK to UTF-8 (ASCII as it is; bytes that form no GBK character as "?").
+    std::string_view utf8(std::string_view gbk);
+    // UTF-8 to GBK (characters GBK lacks as "?").
+    std::string_view gbk(std::string_view utf8);
+
+  private:
+    std::map<std::pair<const char*, std::size_t>, std::string> toUtf8_, toGbk_;
+};
+
+// Our own export read back: whether `cells` (a record's cells, from the first column) are
+// our header. Told by the titles that are the same in every language: "IP" first, "ASN"
+// in its place, and as many columns as we write.
+bool isOwnHeader(const std::vector<std::string>& cells);
+// One record of our own export as the row it was; `cells` GBK (AsName too), in column order.
+// A "'" our writer put before a formula-looking field is taken off.
+void pushOwnRow(RowStore& rows, std::vector<std::string>& cells);
+
+}  // namespace io

@@ -1,0 +1,72 @@
+// The .jsonl file of the results: one object a line, for programs rather than spreadsheets.
+#include "io/fields.h"
+#include "io/formats.h"
+#include "text/text.h"
+
+namespace io {
+namespace {
+
+// `text` is UTF-8: quotes, backslashes and control characters escaped, the rest as it is.
+void appendString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+void appendKey(std::string& out, std::size_t column, bool first = false) {
+    if (!first) out += ',';
+    out += '"';
+    out += kJsonKeys[column];
+    out += "\":";
+}
+
+}  // namespace
+
+std::string jsonlFile(const RowStore& rows) {
+    std::string out;
+    Converter convert;
+    // The source words are the program's own, in English here; no titles are needed.
+    Titles titles;
+    titles.sources = {"web", "data"};
+    const bool ranges = hasRanges(rows);
+    ExtraCells extra(rows, titles, ranges);
+    constexpr std::size_t kList = QueryTable::kColumns;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        out += '{';
+        appendKey(out, 0, true);
+        appendString(out, convert.utf8(rows.address(i)));
+        appendKey(out, 1);
+        appendString(out, convert.utf8(rows.text(i)));
+        const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
+        for (std::size_t c = 0; c < kExtraColumns; ++c) {
+            const auto column = static_cast<Extra>(c);
+            if (column == Extra::Cidr && !ranges) continue;
+            appendKey(out, kList + c);
+            if (column == Extra::Asn) {
+                const std::uint32_t asn = rows.asn(i);
+                out += asn == 0 ? "null" : std::to_string(asn);
+            } else if (column == Extra::Hits) {
+                out += cells[c];
+            } else {
+                appendString(out, column == Extra::AsName ? cells[c] : convert.utf8(cells[c]));
+            }
+        }
+        out += "}\n";
+    }
+    return out;
+}
+
+}  // namespace io
