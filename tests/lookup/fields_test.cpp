@@ -60,7 +60,9 @@ TEST_F(FieldsTest, WebAndDataAnswersBothGetTheFieldsAndTheNetwork) {
         const RowView row = store[i];
         EXPECT_EQ(row.source, want[i].source);
         ASSERT_EQ(row.fields.has_value(), want[i].region != nullptr);
-        if (row.fields) EXPECT_EQ((*row.fields)[1], want[i].region);
+        if (row.fields) {
+            EXPECT_EQ((*row.fields)[1], want[i].region);
+        }
         EXPECT_EQ(row.asn, want[i].asn);
         EXPECT_EQ(row.organisation, want[i].organisation);
     }
