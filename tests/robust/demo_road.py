@@ -20,6 +20,8 @@ sys.path.insert(0, os.path.join(here, "..", "e2e"))
 from verdalo_e2e import (DriverError, Program, escape, host, mock_rule,  # noqa: E402
                          requests, windows_path)
 
+# Put on the clipboard and pasted from the list's menu.
+PASTED = "9.9.9.9"
 # Thirty addresses of the kind a user checks: well-known resolvers and provider gateways.
 SAMPLE = """1.2.4.8 8.8.8.8 114.114.114.114 223.5.5.5 180.76.76.76 119.29.29.29 61.139.2.69
 202.96.128.86 202.96.134.133 211.136.192.6 221.5.88.88 218.30.19.40 61.134.1.4
@@ -54,6 +56,15 @@ def shot(p, out, name, window="main"):
     subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, max(x, 0), max(y, 0)),
                     "+repage", path], check=True, timeout=30)
     say("screenshot %s" % os.path.basename(path))
+
+
+def drawn(p, font, text):
+    """The system's menu or message font draws each character of text as its own glyph, not
+    one empty box for all (a prefix without the font links of scripts/wine-fonts.sh)."""
+    distinct = int(p.cmd("font-glyphs %s %s" % (font, text)))
+    if distinct != len(set(text)):
+        raise DriverError("the system's %s font draws %r as %d different glyphs: empty boxes "
+                          "(run scripts/install-deps.sh to link the fonts)" % (font, text, distinct))
 
 
 def final_after(p, old, seconds=60):
@@ -212,6 +223,22 @@ def main():
         else:
             say("offline mode step left out: " +
                 ("no LibreOffice to write the workbook" if data else "no address data"))
+
+        # 9. The system's own Chinese: the list's right-click menu, 粘贴 from it, and the box
+        # an export of a list not yet answered asks (the pasted row has no location).
+        p.set_clipboard(PASTED)
+        p.cmd("mouse-click 超级列表框_查询列表 right")
+        time.sleep(0.5)  # the menu is open and drawn
+        shot(p, out, "list-menu")
+        drawn(p, "menu", "复制粘贴")
+        p.cmd("key v")
+        say("paste from the menu: " + p.wait_status(1, "粘贴完毕!"))
+        p.set_text("编辑框_保存位置", windows_path(os.path.join(out, "pasted.txt")))
+        p.cmd("click 按钮_导出")
+        say("box: " + p.cmd("box-text"))
+        shot(p, out, "message-box")
+        drawn(p, "message", "目前还没有查询完")
+        p.cmd("answer-box no")
 
         p.cmd("close-main")
         p.cmd("wait-exit 15000")

@@ -228,6 +228,13 @@ class MainWindowLayout(unittest.TestCase):
                 self.assertEqual(self.p.cmd(f"get-text {name}"), long_text)
                 self.p.cmd(f"set-text {name} ")
 
+    def test_system_fonts_draw_the_chinese(self):
+        # The list's menu and the message boxes draw with the system's fonts, not the skin's:
+        # each character its own glyph, not one empty box for all (scripts/wine-fonts.sh).
+        for font, text in (("menu", "复制粘贴"), ("message", "目前还没有查询完警告")):
+            with self.subTest(font=font):
+                self.assertEqual(self.p.cmd(f"font-glyphs {font} {text}"), str(len(set(text))))
+
     def test_stop_writes_nothing_and_start_reaches_the_batch(self):
         self.p.cmd("toolbar 2")
         time.sleep(1)
