@@ -5,7 +5,8 @@ import a list saved as Notepad saves it (UTF-8, no byte-order mark, IPv6 rows to
 query (one row the mock fails, answered from the address data), stop and resume, export to
 txt and .xls, reverse search answered from the address data with its own export, a single
 query and copy; then a workbook LibreOffice wrote (.xlsx) answered whole in the offline
-mode. A screenshot of the main window after each step.
+mode; the list's right-click menu and a message box, drawn by the system. A screenshot of
+the main window after each step.
 
     demo_road.py <Verdalo.exe> <verdalo_driver.exe> <output folder>
 """
