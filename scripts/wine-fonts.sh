@@ -23,7 +23,7 @@ verdalo_link_ui_fonts() {
   for font in "${VERDALO_UI_FONTS[@]}"; do
     WINEPREFIX=$prefix WINEDEBUG=-all timeout 60 wine reg add \
       'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-      /v "$font" /t REG_MULTI_SZ /d "$VERDALO_UI_FONT_LINK" /f >/dev/null 2>&1
+      /v "$font" /t REG_MULTI_SZ /d "$VERDALO_UI_FONT_LINK" /f >/dev/null 2>&1 || true
   done
   # system.reg is written when the server ends
   WINEPREFIX=$prefix timeout 60 wineserver -w || true
