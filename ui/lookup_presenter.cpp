@@ -138,6 +138,7 @@ void LookupPresenter::startBatchQuery() {
         return;
     }
     written_ = fromData_ = 0;
+    batchRow_ = pending.front().id;
     runStarted(engine_->startBatch(std::move(pending), offlineMode_), kQuerying);
 }
 
@@ -166,8 +167,16 @@ void LookupPresenter::showPublicAddress() {
     engine_->fetchPublicAddress();
 }
 
+bool LookupPresenter::listReplaced() const {
+    return !rows_.indexOf(batchRow_);
+}
+
 bool LookupPresenter::answered(RowId id, const Answer& answer) {
-    if (!rows_.setAnswer(id, answer)) return false;
+    if (!rows_.setAnswer(id, answer)) {
+        // The whole list went in one step: no row answered before is left to count.
+        written_ = fromData_ = 0;
+        return false;
+    }
     ++written_;
     fromData_ += answer.source == Source::DataFile;
     // A single query meanwhile may have taken the panel over.
@@ -177,6 +186,8 @@ bool LookupPresenter::answered(RowId id, const Answer& answer) {
 
 void LookupPresenter::batchFinished() {
     run_ = Run::Idle;
+    // A run stopped after a replace hears no answer that finds its row gone.
+    if (listReplaced()) written_ = fromData_ = 0;
     std::string text = "查询完毕,共查询出" + numberToText(written_) + "条数据!";
     if (fromData_ > 0) text += "(其中" + numberToText(fromData_) + "条来自离线库)";
     setStatus(text);
@@ -185,6 +196,8 @@ void LookupPresenter::batchFinished() {
 void LookupPresenter::offlineBatchFinished(const std::vector<RowAnswer>& answers,
                                            std::size_t unplaced) {
     const auto written = static_cast<long long>(rows_.setAnswers(answers));
+    // The rows the data could not place went with a replaced list.
+    if (listReplaced()) unplaced = 0;
     run_ = Run::Idle;
     std::string text = "查询完毕,共查询出" + numberToText(written) + "条数据!(离线查询";
     if (unplaced > 0)

@@ -65,6 +65,8 @@ class LookupPresenter final : public lookup::Events {
     // The search's rows into the list: the user's list goes only once the search has rows
     // to put in its place.
     void addFound(RowStore rows);
+    // The running batch's rows are no longer in the list: an import replaced it whole.
+    bool listReplaced() const;
 
     QueryTable& rows_;
     WindowTexts& texts_;
@@ -72,7 +74,10 @@ class LookupPresenter final : public lookup::Events {
     bool offlineMode_ = false;
     Run run_ = Run::Idle;
     std::string lastStatus_;  // what panel 1 shows, as far as this presenter was told
-    // The running batch: rows that received their answer, and of those the data's.
+    // The running batch: rows still in the list that received their answer, and of those
+    // the data's. A list is replaced whole, so one of the batch's rows tells whether its
+    // rows are still there.
+    RowId batchRow_ = 0;
     long long written_ = 0;
     long long fromData_ = 0;
     long long found_ = 0;  // the running search's rows

@@ -192,6 +192,42 @@ TEST_F(BatchTest, AnswersForAReplacedListAreDropped) {
               (std::vector<RowCells>{{"10.0.0.3", "地点10.0.0.3"}, {"9.9.9.9", "地点9.9.9.9"}}));
 }
 
+// A list replaced after some answers landed: those rows are gone, so the run's one final
+// text counts none of them, whether the run then ends on an answer that finds no row or on
+// a stop with no answer after the replace.
+TEST_F(BatchTest, AReplacedListEndsTheRunWithATrueCountOnce) {
+    const bool stopAfterReplace[] = {false, true};
+    for (bool stop : stopAfterReplace) {
+        SCOPED_TRACE(stop ? "stopped" : "answered");
+        Gate& gate = newGate();
+        net.reset();
+        net.handler = [&gate](const std::string&, int, const std::string& object) {
+            fake::HttpResponse r = answerFor(object);
+            const std::string address = addressOf(object);
+            if (address != "10.0.0.1" && address != "10.0.0.2")
+                r.beforeBody = [&gate] { gate.wait(); };
+            return r;
+        };
+        setRows(numberedRows(8));
+        window.statusHistory.clear();
+        lookups->startBatchQuery();
+        ASSERT_TRUE(runUntil([&] {
+            return !window.table().cell(0, 1).empty() && !window.table().cell(1, 1).empty();
+        }));
+        setRows({{"9.9.9.9", ""}});
+        window.setPanel(1, "导入txt完毕!");
+        lookups->statusShown("导入txt完毕!");
+        if (stop) lookups->requestStop();
+        gate.open();
+        ASSERT_TRUE(runToEnd());
+        EXPECT_EQ(status(), "查询完毕,共查询出0条数据!");
+        EXPECT_EQ(std::count_if(window.statusHistory.begin(), window.statusHistory.end(),
+                                [](const std::string& s) { return s.rfind("查询完毕", 0) == 0; }),
+                  1);
+        EXPECT_EQ(rows(), (std::vector<RowCells>{{"9.9.9.9", ""}}));
+    }
+}
+
 // A stop ends the requests under way at once, sends no new one, keeps the cut rows for the
 // next run, and belongs to its own run only.
 TEST_F(BatchTest, StopCutsTheRunShortAndTheNextStartContinues) {

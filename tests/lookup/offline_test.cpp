@@ -291,5 +291,27 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     EXPECT_TRUE(net.requests().empty());
 }
 
+// An offline batch whose list an import replaced meanwhile: its answers and the rows the
+// data could not place went with the old list, so its text counts neither.
+TEST_F(OfflineTest, AnOfflineBatchOverAReplacedListCountsNothing) {
+    Gate& gate = newGate();
+    held = std::make_unique<HeldFiles>(gate);
+    held->put(kDataPath, dataFile());
+    heldOs = std::make_unique<platform::Services>(
+        platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
+    lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window,
+                                                    window, platform::Path::fromGbk(kDataPath));
+    ASSERT_TRUE(gate.awaitWaiting(1));
+
+    setRows({{"1.0.1.9", ""}, {"9.9.9.9", ""}});
+    lookups->setOfflineMode(true);
+    lookups->startBatchQuery();
+    setRows({{"3.0.0.1", ""}});
+    gate.open();
+    ASSERT_TRUE(runToEnd());
+    EXPECT_EQ(status(), "查询完毕,共查询出0条数据!(离线查询)");
+    EXPECT_EQ(rows(), (std::vector<RowCells>{{"3.0.0.1", ""}}));
+}
+
 }  // namespace
 }  // namespace lookup_test
