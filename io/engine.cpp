@@ -87,7 +87,9 @@ bool FileEngine::exportRows(const platform::Path& path, RowsSnapshot rows, const
          unwritable]() -> Reply {
             const WorkbookFile file = write(*rows, titles);
             if (!files_.writeAll(path, file.bytes)) return unwritable;
-            return [this, done = Exported{id, file.rowsLeftOut}] { events_.exported(done); };
+            return [this, done = Exported{id, file.rowsLeftOut, file.cellsCut}] {
+                events_.exported(done);
+            };
         },
         unwritable);
     return true;

@@ -35,6 +35,7 @@ struct Imported {
 struct Exported {
     FormatId format;
     std::size_t rowsLeftOut = 0;  // rows with a location past the sheet's last row
+    std::size_t cellsCut = 0;     // texts longer than a workbook cell, cut to fit
 };
 
 // Every call comes on the thread the Poster runs work on.

@@ -45,7 +45,12 @@ std::string textFile(const RowStore& rows);
 struct WorkbookFile {
     std::string bytes;
     std::size_t rowsLeftOut = 0;  // rows written past the sheet's last row, so left out
+    std::size_t cellsCut = 0;     // texts longer than a cell holds, so cut by the writer
 };
+
+// Whether a GBK text is longer than a workbook cell holds (kCellCharacters characters),
+// so the writers cut it.
+bool longerThanCell(std::string_view gbk);
 // The .xls file of the rows: the column titles in sheet row 1, list row r in sheet row
 // r + 2 when it has a location (a blank sheet row when not), every cell formatted as text.
 WorkbookFile workbookFile(const RowStore& rows, const Titles& titles);

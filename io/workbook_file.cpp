@@ -2,8 +2,17 @@
 #include <algorithm>
 
 #include "io/io.h"
+#include "text/codepage.h"
 
 namespace io {
+
+bool longerThanCell(std::string_view gbk) {
+    if (gbk.size() <= workbook::kCellCharacters) return false;
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < gbk.size(); at += codepage::gbkCharLength(gbk, at))
+        if (++characters > workbook::kCellCharacters) return true;
+    return false;
+}
 
 workbook::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCells>& rows) {
     rows.clear();
@@ -51,6 +60,7 @@ WorkbookFile workbookFile(const RowStore& rows, const Titles& titles) {
         const auto sheetRow = static_cast<std::uint32_t>(i + 1);
         cells.push_back({sheetRow, 0, std::string(rows.address(i)), true});
         cells.push_back({sheetRow, 1, shownLocation(rows[i]), true});
+        if (longerThanCell(cells.back().text)) ++file.cellsCut;
     }
     // The titles stand above the rows only once some row is written.
     if (cells.size() == titles.list.size()) cells.clear();

@@ -72,6 +72,7 @@ WorkbookFile xlsxFile(const RowStore& rows, const Titles& titles) {
             continue;
         }
         const auto sheetRow = static_cast<std::uint32_t>(i + 1);
+        const std::size_t rowStart = cells.size();
         cells.push_back({sheetRow, 0, rows.address(i)});
         if (rows.source(i) == Source::DataFile) {
             cells.push_back({sheetRow, 1, made.emplace_back(shownLocation(rows[i]))});
@@ -87,6 +88,8 @@ WorkbookFile xlsxFile(const RowStore& rows, const Titles& titles) {
                 text = made.emplace_back(text);
             cells.push_back({sheetRow, static_cast<std::uint16_t>(QueryTable::kColumns + c), text});
         }
+        for (std::size_t c = rowStart; c < cells.size(); ++c)
+            if (longerThanCell(cells[c].text)) ++file.cellsCut;
     }
     file.bytes = workbook::writeXlsx("Sheet1", std::move(cells));
     return file;

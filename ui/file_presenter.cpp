@@ -139,12 +139,17 @@ void FilePresenter::exportStarted(io::FormatId format) {
 
 void FilePresenter::exported(const io::Exported& done) {
     busy_ = false;
+    std::string status;
     if (done.rowsLeftOut > 0)
-        show(file_text::kExcelRowsLeftOutBefore +
-             numberToText(static_cast<long long>(done.rowsLeftOut)) +
-             file_text::kExcelRowsLeftOutAfter);
+        status = file_text::kExcelRowsLeftOutBefore +
+                 numberToText(static_cast<long long>(done.rowsLeftOut)) +
+                 file_text::kExcelRowsLeftOutAfter;
     else
-        show(file_text::textsOf(done.format).exported);
+        status = file_text::textsOf(done.format).exported;
+    if (done.cellsCut > 0)
+        status += file_text::kCellsCutBefore + numberToText(static_cast<long long>(done.cellsCut)) +
+                  file_text::kCellsCutAfter;
+    show(status);
 }
 
 void FilePresenter::exportFailed(io::FormatId format, io::Failure) {

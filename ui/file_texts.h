@@ -65,6 +65,9 @@ inline constexpr char kXlsxNoSheet[] = "xlsx文件中没有工作表,导入Excel
 // Between these two: the number of rows that did not fit on the sheet.
 inline constexpr char kExcelRowsLeftOutBefore[] = "导出Excel完毕,超出工作表行数的";
 inline constexpr char kExcelRowsLeftOutAfter[] = "条数据未导出!";
+// After the end of an Excel export, around the number of cells cut to what a cell holds.
+inline constexpr char kCellsCutBefore[] = "其中";
+inline constexpr char kCellsCutAfter[] = "个单元格超过32767个字符,已截断";
 inline constexpr char kCopyFailed[] = "无法打开剪切板,复制失败!";
 // A list row copied with no row selected; a paste from a clipboard without text; the end of
 // a paste, before addressesFound.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/codepage.h"
 #include "text/text.h"
 
 namespace ui {
@@ -24,6 +25,24 @@ std::string failureText(lookup::SingleFailure failure) {
             break;
     }
     return {};
+}
+
+// The characters of `text` GBK lacks: utf16ToGbk makes each UTF-16 unit it cannot map a
+// "?", and "?" is never a GBK trail byte, so the "?"s that were not typed are those
+// characters; a surrogate pair (nothing past the BMP is in GBK) gives two for one.
+long long unmappableCharacters(const std::u16string& text) {
+    const std::string gbk = codepage::utf16ToGbk(text);
+    long long typed = 0, pairs = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'?') ++typed;
+        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++pairs;
+            ++i;
+        }
+    }
+    const auto after = static_cast<long long>(std::count(gbk.begin(), gbk.end(), '?'));
+    return std::max(after - typed - pairs, 0LL);
 }
 
 }  // namespace
@@ -160,7 +179,13 @@ void LookupPresenter::startReverseSearch() {
         return;
     }
     found_ = 0;
-    runStarted(engine_->startReverseSearch(std::move(keywords)), "正在查询...");
+    // The box holds UTF-16 and the search goes on GBK: what GBK lacks is searched as "?",
+    // by the service and by the data alike, and the status says so.
+    const long long lost = unmappableCharacters(texts_.path(Box::Keywords).units());
+    keywordsNote_ = lost > 0 ? "关键字中" + numberToText(lost) + "个字符无法转换为GBK,已替换为?"
+                             : std::string();
+    const std::string starting = "正在查询..." + keywordsNote_;
+    runStarted(engine_->startReverseSearch(std::move(keywords)), starting.c_str());
 }
 
 void LookupPresenter::showPublicAddress() {
@@ -235,7 +260,7 @@ void LookupPresenter::searchFinished(RowStore lastRows) {
     // Nothing found keeps the user's list.
     addFound(std::move(lastRows));
     run_ = Run::Idle;
-    setStatus("查询完毕,共找到" + numberToText(found_) + "条数据!");
+    setStatus("查询完毕,共找到" + numberToText(found_) + "条数据!" + keywordsNote_);
 }
 
 void LookupPresenter::singleAnswered(const std::string& address,

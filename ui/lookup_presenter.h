@@ -12,8 +12,8 @@
 #include "platform/executor.h"
 #include "platform/path.h"
 #include "platform/services.h"
-#include "ui/window_texts.h"
 #include "table/table.h"
+#include "ui/window_texts.h"
 
 namespace ui {
 
@@ -81,6 +81,8 @@ class LookupPresenter final : public lookup::Events {
     long long written_ = 0;
     long long fromData_ = 0;
     long long found_ = 0;  // the running search's rows
+    // The running search's word on keyword characters GBK lacks; empty when none.
+    std::string keywordsNote_;
     // Addresses of single queries clicked and not yet answered, oldest first, and the
     // address the last answer was shown with.
     std::deque<std::string> asked_;

@@ -18,7 +18,8 @@ class WindowTexts {
     virtual std::string text(Box box) = 0;
     virtual void setText(Box box, const std::string& text) = 0;
     // A box that names a file (FileLocation, SaveLocation), read and written as the path
-    // it holds, without passing through GBK.
+    // it holds, without passing through GBK. Any other box reads so too: its text as the
+    // UTF-16 it holds (the reverse search counts there what GBK lacks of its keywords).
     virtual platform::Path path(Box box) = 0;
     virtual void setPath(Box box, const platform::Path& path) = 0;
     // Panels 0 to 2; another index does nothing (or reads empty).

@@ -256,6 +256,37 @@ TEST_F(Presenter, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     EXPECT_EQ(sheet.back(), (RowCells{"65534", "loc"}));
 }
 
+// A location longer than a workbook cell is cut there, and the end says how many were; a
+// text exactly as long as a cell, with two-byte characters, is not counted.
+TEST_F(Presenter, ExcelExportSaysHowManyCellsWereCut) {
+    auto repeat = [](const std::string& piece, std::size_t times) {
+        std::string out;
+        for (std::size_t i = 0; i < times; ++i) out += piece;
+        return out;
+    };
+    fill({{"1.1.1.1", std::string(40000, 'a')},
+          {"2.2.2.2", repeat("中", workbook::kCellCharacters)},
+          {"3.3.3.3", repeat("中", workbook::kCellCharacters + 1)},
+          {"4.4.4.4", "北京"}});
+    dialogs.answerYes = true;
+    const struct {
+        const char* path;
+        const char* status;
+    } cases[] = {
+        {"D:\\long.xls", "导出Excel完毕!其中2个单元格超过32767个字符,已截断"},
+        {"D:\\long.xlsx", "导出Excel完毕!其中2个单元格超过32767个字符,已截断"},
+        {"D:\\long.csv", "导出csv完毕!"},  // a text file holds any length
+    };
+    for (const auto& c : cases) {
+        exportFile(c.path);
+        EXPECT_EQ(status(), c.status) << c.path;
+    }
+    std::vector<RowCells> sheet;
+    ASSERT_EQ(io::workbookRows(files.get("D:\\long.xls"), sheet), workbook::WorkbookStatus::Ok);
+    ASSERT_EQ(sheet.size(), 5u);
+    EXPECT_EQ(sheet[3][1], repeat("中", workbook::kCellCharacters));
+}
+
 TEST_F(Presenter, DialogExportAndTheSharedDialog) {
     presenter.exportWithDialog();
     finish();

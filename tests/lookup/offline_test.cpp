@@ -117,6 +117,31 @@ TEST_F(OfflineTest, ReverseSearchFillsTheListFromTheDataInAddressOrder) {
 }
 
 // Rows the page leaves empty are answered from the data, marked, and counted apart.
+// Keywords GBK cannot hold go as "?" to the service and to the data alike; the status
+// says how many characters were replaced on either road, and nothing when none were.
+TEST_F(OfflineTest, ReverseSearchSaysWhichKeywordCharactersGbkLacks) {
+    const struct {
+        Data data;
+        std::u16string keywords;
+        std::string started, finished;
+    } cases[] = {
+        {Data::None, u"\uC11C\uC6B8 KT", "正在查询...关键字中2个字符无法转换为GBK,已替换为?",
+         "查询完毕,共找到0条数据!关键字中2个字符无法转换为GBK,已替换为?"},
+        {Data::Usable, u"\U00020000? KT", "正在查询...关键字中1个字符无法转换为GBK,已替换为?",
+         "查询完毕,共找到0条数据!关键字中1个字符无法转换为GBK,已替换为?"},
+        {Data::Usable, u"? KT", "正在查询...", "查询完毕,共找到0条数据!"},
+    };
+    for (const auto& c : cases) {
+        useData(c.data);
+        net.handler = [](const std::string&, int, const std::string&) { return failed(); };
+        window.setPath(Box::Keywords, platform::Path(c.keywords));
+        lookups->startReverseSearch();
+        ASSERT_TRUE(runToEnd());
+        EXPECT_EQ(window.statusHistory, (std::vector<std::string>{c.started, c.finished}));
+    }
+    EXPECT_EQ(attempted().front(), "/ip.php?%3F%3F%20%4B%54");
+}
+
 TEST_F(OfflineTest, BatchAnswersFromTheDataWhatThePageDoesNotGive) {
     struct Case {
         const char* name;
