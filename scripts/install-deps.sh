@@ -33,8 +33,30 @@ done
 if [ "${#missing[@]}" -gt 0 ] || [ "$need_arch" = 1 ]; then
   echo "install-deps: installing ${missing[*]:-(i386 lists)}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A mirror caught mid-sync fails the update ("File has unexpected size"): try again a
+  # few times.
+  updated=0
+  for attempt in 1 2 3; do
+    apt-get update -qq && updated=1 && break
+    sleep $((attempt * 10))
+  done
+  if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    [ "$updated" = 1 ] && exit 1
+    # Seen here: a proxy kept serving a stale i386 list of the security suite, so its
+    # amd64 and i386 versions parted, which multiarch libraries must not. Install from the
+    # sources whose lists did come, without the security suite.
+    echo "install-deps: the package lists did not all update; installing without the security suite" >&2
+    sources=$(mktemp -d)
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -e "$f" ] && awk 'BEGIN { RS = ""; ORS = "\n\n" } !/debian-security/' "$f" >"$sources/${f##*/}" || true
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+      [ -e "$f" ] && grep -v debian-security "$f" >"$sources/${f##*/}.list" || true
+    done
+    apt-get install -y -qq --no-install-recommends -o Dir::Etc::SourceParts="$sources" \
+      -o Dir::Etc::SourceList=/dev/null "${missing[@]}" >/dev/null
+    rm -rf "$sources"
+  fi
 fi
 
 # One Wine prefix for the build's tests and the program; made once.
