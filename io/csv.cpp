@@ -131,8 +131,15 @@ CsvList csvList(std::string_view bytes) {
 }
 
 std::string csvFile(const RowStore& rows, const Titles& titles) {
+    TextOut out;
+    csvFile(rows, titles, out);
+    return std::move(out.text);
+}
+
+void csvFile(const RowStore& rows, const Titles& titles, TextOut& text) {
     // Texts are converted once each (Converter), and the record is built in UTF-8.
-    std::string out = "\xEF\xBB\xBF";
+    std::string& out = text.text;
+    out += "\xEF\xBB\xBF";
     Converter convert;
     const bool ranges = hasRanges(rows);
     ExtraCells extra(rows, titles, ranges);
@@ -160,8 +167,8 @@ std::string csvFile(const RowStore& rows, const Titles& titles) {
             appendField(out, c == kAsName ? cells[c] : convert.utf8(cells[c]));
         }
         out += "\r\n";
+        text.rowDone();
     }
-    return out;
 }
 
 }  // namespace io

@@ -85,9 +85,16 @@ bool FileEngine::exportRows(const platform::Path& path, RowsSnapshot rows, const
     inBackground(
         [this, path, rows = std::move(rows), titles, write = format.write, id = format.id,
          unwritable]() -> Reply {
-            const WorkbookFile file = write(*rows, titles);
-            if (!files_.writeAll(path, file.bytes)) return unwritable;
-            return [this, done = Exported{id, file.rowsLeftOut, file.cellsCut}] {
+            Written written;
+            bool made = false;
+            const bool wrote =
+                files_.writePieces(path, [&](const platform::Files::PieceWriter& piece) {
+                    TextOut out(piece);
+                    written = write(*rows, titles, out);
+                    made = out.finish();
+                });
+            if (!wrote || !made) return unwritable;
+            return [this, done = Exported{id, written.rowsLeftOut, written.cellsCut}] {
                 events_.exported(done);
             };
         },

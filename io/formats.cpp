@@ -88,25 +88,35 @@ ReadList readXlsx(std::string_view bytes) {
     return read;
 }
 
-WorkbookFile writeLines(const RowStore& rows, const Titles&) {
-    return {textFile(rows), 0};
+Written writeLines(const RowStore& rows, const Titles&, TextOut& out) {
+    textFile(rows, out);
+    return {};
 }
 
-WorkbookFile writeCsv(const RowStore& rows, const Titles& titles) {
-    return {csvFile(rows, titles), 0};
+Written writeCsv(const RowStore& rows, const Titles& titles, TextOut& out) {
+    csvFile(rows, titles, out);
+    return {};
 }
 
-WorkbookFile writeJsonl(const RowStore& rows, const Titles&) {
-    return {jsonlFile(rows), 0};
+Written writeJsonl(const RowStore& rows, const Titles&, TextOut& out) {
+    jsonlFile(rows, out);
+    return {};
+}
+
+template <WorkbookFile (*make)(const RowStore&, const Titles&)>
+Written writeWorkbook(const RowStore& rows, const Titles& titles, TextOut& out) {
+    WorkbookFile file = make(rows, titles);
+    out.text = std::move(file.bytes);
+    return {file.rowsLeftOut, file.cellsCut};
 }
 
 // Content first: a workbook named .txt is still a workbook. The text formats follow, told
 // by their endings; the first format marked otherText or otherName takes what is left.
 constexpr ListFormat kFormats[] = {
-    {FormatId::Xls, {kCompoundSignature}, ".xls", false, true, readXls, workbookFile},
+    {FormatId::Xls, {kCompoundSignature}, ".xls", false, true, readXls, writeWorkbook<workbookFile>},
     // Any zip goes to the .xlsx reader, which names what is wrong with one that holds no
     // workbook; read as text it would give nothing of use.
-    {FormatId::Xlsx, {kZipEntry, kZipEmpty}, ".xlsx", false, false, readXlsx, xlsxFile},
+    {FormatId::Xlsx, {kZipEntry, kZipEmpty}, ".xlsx", false, false, readXlsx, writeWorkbook<xlsxFile>},
     {FormatId::Lines, {}, ".txt", false, false, readLines, writeLines},
     {FormatId::Csv, {}, ".csv", false, false, readCsv, writeCsv},
     {FormatId::Jsonl, {}, ".jsonl", false, false, readAddresses, writeJsonl, ".json"},

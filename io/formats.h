@@ -60,6 +60,12 @@ struct ReadList {
     std::optional<RowStore> store;
 };
 
+// What a writer had to leave out.
+struct Written {
+    std::size_t rowsLeftOut = 0;  // rows past the sheet's last row
+    std::size_t cellsCut = 0;     // texts longer than a cell holds, cut
+};
+
 struct ListFormat {
     FormatId id;
     // A file that starts with one of these is in this format whatever its name; a format
@@ -72,8 +78,9 @@ struct ListFormat {
     bool otherText = false;
     bool otherName = false;
     ReadList (*read)(std::string_view bytes) = nullptr;
-    // Null for a format that is only read.
-    WorkbookFile (*write)(const RowStore& rows, const Titles& titles) = nullptr;
+    // Null for a format that is only read. The text formats hand their file on row by
+    // row; the workbooks, made whole, in one piece.
+    Written (*write)(const RowStore& rows, const Titles& titles, TextOut& out) = nullptr;
     // A second ending the format goes by (".json" beside ".jsonl").
     std::string_view alsoEnding = {};
 };
@@ -120,11 +127,13 @@ CsvList csvList(std::string_view bytes);
 // starts like a formula (= + - @) gets a leading "'" so that a spreadsheet shows it rather
 // than runs it.
 std::string csvFile(const RowStore& rows, const Titles& titles);
+void csvFile(const RowStore& rows, const Titles& titles, TextOut& out);
 
 // The .jsonl file of every row: UTF-8, one object a line (LF) with the keys of kJsonKeys
 // ("cidr" only for the reverse search's rows); asn and hits numbers, asn null when none;
 // source "web", "data" or "".
 std::string jsonlFile(const RowStore& rows);
+void jsonlFile(const RowStore& rows, TextOut& out);
 
 // .xlsx bytes to the rows of the first worksheet, by the rules of workbookRows: the first
 // row that holds anything comes first, each "#" in it made "."; rows beneath follow,

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +39,39 @@ workbook::WorkbookStatus workbookRows(std::string_view file, std::vector<RowCell
 // A sheet's cells (sorted by row, not empty) to rows by the rules of workbookRows.
 void sheetRows(std::vector<workbook::SheetCell>& cells, std::vector<RowCells>& rows);
 
+// A file made row by row: `text` holds what is not yet handed on. With a writer it is
+// handed on in pieces of about a megabyte, so that a long text file is never whole in
+// memory; without one `text` gathers the whole file.
+class TextOut {
+  public:
+    using Writer = std::function<bool(std::string_view piece)>;
+    TextOut() = default;
+    explicit TextOut(const Writer& write) : write_(&write) {}
+
+    std::string text;
+    // After each row.
+    void rowDone() {
+        if (write_ && text.size() >= kPieceBytes) handOn();
+    }
+    // The rest handed on; false when any write failed.
+    bool finish() {
+        if (write_) handOn();
+        return written_;
+    }
+
+  private:
+    static constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+    void handOn() {
+        written_ = written_ && (*write_)(text);
+        text.clear();
+    }
+    const Writer* write_ = nullptr;
+    bool written_ = true;
+};
+
 // The text file of the rows: the first row always, later rows only with a location; each
 // line the address, two spaces, the location as shown (shownLocation), CR LF.
+void textFile(const RowStore& rows, TextOut& out);
 std::string textFile(const RowStore& rows);
 
 struct WorkbookFile {

@@ -36,7 +36,13 @@ void appendKey(std::string& out, std::size_t column, bool first = false) {
 }  // namespace
 
 std::string jsonlFile(const RowStore& rows) {
-    std::string out;
+    TextOut out;
+    jsonlFile(rows, out);
+    return std::move(out.text);
+}
+
+void jsonlFile(const RowStore& rows, TextOut& text) {
+    std::string& out = text.text;
     Converter convert;
     // The source words are the program's own, in English here; no titles are needed.
     Titles titles;
@@ -65,8 +71,8 @@ std::string jsonlFile(const RowStore& rows) {
             }
         }
         out += "}\n";
+        text.rowDone();
     }
-    return out;
 }
 
 }  // namespace io

@@ -159,26 +159,28 @@ ListText listText(std::string_view bytes) {
     return result;
 }
 
-std::string textFile(const RowStore& rows) {
-    std::string text;
-    if (rows.empty()) return text;
+void textFile(const RowStore& rows, TextOut& out) {
+    if (rows.empty()) return;
     const std::string_view mark = kDataFileMark;
-    std::size_t size = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        size += rows.address(i).size() + rows.text(i).size() + mark.size() + 4;
-    text.reserve(size);
+    std::string& text = out.text;
     auto line = [&](std::size_t i) {
         text += rows.address(i);
         text += "  ";
         text += rows.text(i);
         if (rows.source(i) == Source::DataFile) text += mark;
         text += "\r\n";
+        out.rowDone();
     };
     // The first row always makes the first line; later rows only once they have a location.
     line(0);
     for (std::size_t i = 1; i < rows.size(); ++i)
         if (!rows.text(i).empty()) line(i);
-    return text;
+}
+
+std::string textFile(const RowStore& rows) {
+    TextOut out;
+    textFile(rows, out);
+    return std::move(out.text);
 }
 
 }  // namespace io

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ipdata/asn_format.h"
+#include "ipdata/ipdata.h"
 
 namespace ipdata {
 namespace {
@@ -224,9 +225,22 @@ std::unique_ptr<AsnDatabase> AsnDatabase::open(std::string_view bytes,
         if (why != AsnError::kNone) return fail(why);
 
     db->date_ = field(f::kDate);
+    db->bytes_ = bytes;
     db->owner_ = std::move(owner);
     error = AsnError::kNone;
     return db;
+}
+
+std::unique_ptr<AsnDatabase> AsnDatabase::at(std::string_view bytes,
+                                             std::shared_ptr<const void> owner) const {
+    if (bytes.size() != bytes_.size()) return nullptr;
+    auto copy = std::unique_ptr<AsnDatabase>(new AsnDatabase(*this));
+    for (std::string_view* part :
+         {&copy->v4_, &copy->v6_, &copy->entries_, &copy->strings_, &copy->source_})
+        *part = samePlace(*part, bytes_, bytes);
+    copy->bytes_ = bytes;
+    copy->owner_ = std::move(owner);
+    return copy;
 }
 
 AsnAnswer AsnDatabase::answerOf(std::size_t entry, const ip::Address& first,

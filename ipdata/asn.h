@@ -61,13 +61,16 @@ class AsnDatabase {
     }
     // The family's ranges in address order, index below rangeCount(family).
     AsnAnswer rangeAt(ip::Family family, std::size_t index) const;
+    // As Database::at: the same database reading another view of the same bytes.
+    std::unique_ptr<AsnDatabase> at(std::string_view bytes,
+                                    std::shared_ptr<const void> owner) const;
 
   private:
     AsnDatabase() = default;
     AsnAnswer answerOf(std::size_t entry, const ip::Address& first, const ip::Address& last) const;
 
     std::shared_ptr<const void> owner_;
-    std::string_view v4_, v6_, entries_, strings_, source_;
+    std::string_view bytes_, v4_, v6_, entries_, strings_, source_;
     std::size_t v4Count_ = 0, v6Count_ = 0;
     std::uint32_t date_ = 0;
     // For each value of an address's first 16 bits, the first range of the family that

@@ -73,7 +73,23 @@ class Database {
     virtual std::size_t rangeCount() const = 0;
     // "ipdb" or "ip2region".
     virtual std::string_view formatName() const = 0;
+    // The same database reading its bytes at `bytes`, another view of the same file mapping
+    // (so of the same size), kept alive by `owner`: none of its pages read yet. Null from a
+    // reader that copied what it needs, or when the sizes differ.
+    virtual std::unique_ptr<Database> at(std::string_view bytes,
+                                         std::shared_ptr<const void> owner) const {
+        static_cast<void>(bytes);
+        static_cast<void>(owner);
+        return nullptr;
+    }
 };
+
+// `part` of `from`, at the same place in `to`, a view of the same bytes elsewhere.
+inline std::string_view samePlace(std::string_view part, std::string_view from,
+                                  std::string_view to) {
+    if (part.empty()) return {};
+    return to.substr(static_cast<std::size_t>(part.data() - from.data()), part.size());
+}
 
 // Why a file is refused at open.
 enum class OpenError {

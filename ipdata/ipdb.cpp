@@ -146,6 +146,15 @@ class Ipdb final : public Database {
                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
+    std::unique_ptr<Database> at(std::string_view bytes,
+                                 std::shared_ptr<const void> owner) const override {
+        if (bytes.size() != bytes_.size()) return nullptr;
+        auto copy = std::make_unique<Ipdb>(*this);
+        copy->tree_ = samePlace(tree_, bytes_, bytes);
+        copy->bytes_ = bytes;
+        copy->owner_ = std::move(owner);
+        return copy;
+    }
 
   private:
     // A record's fields of the chosen language, by role, and that part of it whole.
@@ -179,7 +188,8 @@ class Ipdb final : public Database {
     std::optional<OpenError> checkNodes();
 
     std::shared_ptr<const void> owner_;
-    std::string_view tree_;  // from the first node, total_size bytes
+    std::string_view bytes_;  // the whole file
+    std::string_view tree_;   // from the first node, total_size bytes
     std::uint32_t nodeCount_ = 0;
     std::optional<std::uint32_t> v4Root_;  // the node at ::ffff:0:0/96
     // The record space's offset nearest its start that a node points to: the records are
@@ -196,8 +206,15 @@ class Ipdb final : public Database {
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
     GbkEncoder gbk_;
-    mutable std::once_flag counted_;
-    mutable std::size_t rangeCount_ = 0;
+    // Walked on first use; a copy walks again.
+    struct LazyCount {
+        std::once_flag once;
+        std::size_t value = 0;
+        LazyCount() = default;
+        LazyCount(const LazyCount&) {}
+        LazyCount& operator=(const LazyCount&) = delete;
+    };
+    mutable LazyCount rangeCount_;
 };
 
 template <class Node, class Leaf>
@@ -472,7 +489,7 @@ std::optional<OpenError> Ipdb::checkNodes() {
 }
 
 std::size_t Ipdb::rangeCount() const {
-    std::call_once(counted_, [this] {
+    std::call_once(rangeCount_.once, [this] {
         struct Run {
             bool any = false;
             std::uint32_t pointer = 0;
@@ -484,13 +501,13 @@ std::size_t Ipdb::rangeCount() const {
             const bool v4 = v4Root_ && inMapped(prefix, depth);
             if (!v4 && !v6_) return true;
             Run& run = runs[v4 ? 0 : 1];
-            if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_;
+            if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_.value;
             run = {true, pointer, prefix.last(depth)};
             return true;
         };
         walk(0, 0, Prefix{}, ~0ull, node, leaf);
     });
-    return rangeCount_;
+    return rangeCount_.value;
 }
 
 std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<const void> owner,
@@ -530,6 +547,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
 
     auto db = std::make_unique<Ipdb>();
     db->owner_ = std::move(owner);
+    db->bytes_ = bytes;
     db->tree_ = bytes.substr(4 + metaLength, *totalSize);
     db->nodeCount_ = static_cast<std::uint32_t>(*nodeCount);
     db->v6_ = (*version & 2) != 0;

@@ -167,7 +167,7 @@ bool Engine::startReverseSearch(std::string keywords) {
     // Whether the data answers is settled on the run's task, which may wait for the open.
     return startRun(
         [this, keywords = std::move(keywords)](WebSession& session, platform::StopToken stop) {
-            if (auto database = offline_->get()) {
+            if (auto database = offline_->forWholeJob()) {
                 detail::offlineReverseRun(poster_, events_, *database, keywords, stop);
                 return;
             }

@@ -26,6 +26,18 @@ std::vector<std::string> keywordsOf(const std::string& text) {
 }
 
 namespace detail {
+namespace {
+
+// The open read every page of the file to check it (some 40 MB of the two files), and a
+// view keeps the pages read through it: the database moves to a fresh view of the same
+// mapping, which holds only what lookups read from then on.
+std::shared_ptr<const platform::FileView> freshView(const platform::FileView& view) {
+    std::optional<platform::FileView> fresh = view.again();
+    if (!fresh) return nullptr;
+    return std::make_shared<const platform::FileView>(std::move(*fresh));
+}
+
+}  // namespace
 
 OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
                          std::function<void(DataFileProblem)> refused)
@@ -49,6 +61,15 @@ std::shared_ptr<const ipdata::AsnDatabase> OfflineData::asn() {
     return asn_;
 }
 
+std::shared_ptr<const ipdata::Database> OfflineData::forWholeJob() {
+    std::shared_ptr<const ipdata::Database> database = get();
+    if (database && view_) {
+        if (auto fresh = freshView(*view_))
+            if (auto own = database->at(fresh->bytes(), fresh)) return own;
+    }
+    return database;
+}
+
 // asn.db beside the data file, whether or not the data file is there; missing, nothing is
 // said (as of the data file), unreadable or damaged, why.
 void OfflineData::loadAsn() {
@@ -63,6 +84,10 @@ void OfflineData::loadAsn() {
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
         opened = ipdata::AsnDatabase::open(owner->bytes(), owner, problem.asnRefusal);
         problem.kind = DataFileProblem::Kind::AsnRefused;
+        if (opened) {
+            if (auto fresh = freshView(*owner))
+                if (auto moved = opened->at(fresh->bytes(), fresh)) opened = std::move(moved);
+        }
     }
     if (opened) {
         asn_ = std::move(opened);
@@ -79,6 +104,15 @@ void OfflineData::load() {
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
         opened = ipdata::openDatabase(owner->bytes(), owner, problem.refusal);
         problem.kind = DataFileProblem::Kind::Refused;
+        if (opened) {
+            view_ = owner;
+            if (auto fresh = freshView(*owner)) {
+                if (auto moved = opened->at(fresh->bytes(), fresh)) {
+                    opened = std::move(moved);
+                    view_ = std::move(fresh);
+                }
+            }
+        }
     }
     if (opened) {
         database_ = std::move(opened);
@@ -121,7 +155,7 @@ void addLocalFields(Answer& answer, OfflineData& offline, const std::string& add
 
 void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
                      const std::vector<PendingRow>& rows, platform::StopToken stop) {
-    const std::shared_ptr<const ipdata::Database> database = offline.get();
+    const std::shared_ptr<const ipdata::Database> database = offline.forWholeJob();
     if (!database) {
         poster.post([&events] { events.offlineBatchFailed(); });
         return;

@@ -17,16 +17,20 @@ namespace platform {
 class FileView {
   public:
     FileView() = default;
-    // `release` runs once, when the view ends.
-    FileView(std::string_view bytes, std::function<void()> release)
-        : bytes_(bytes), release_(std::move(release)) {}
+    // `release` runs once, when the view ends; `again` makes another view of the bytes.
+    FileView(std::string_view bytes, std::function<void()> release,
+             std::function<std::optional<FileView>()> again = {})
+        : bytes_(bytes), release_(std::move(release)), again_(std::move(again)) {}
     FileView(FileView&& other) noexcept
-        : bytes_(std::exchange(other.bytes_, {})), release_(std::exchange(other.release_, {})) {}
+        : bytes_(std::exchange(other.bytes_, {})),
+          release_(std::exchange(other.release_, {})),
+          again_(std::exchange(other.again_, {})) {}
     FileView& operator=(FileView&& other) noexcept {
         if (this != &other) {
             end();
             bytes_ = std::exchange(other.bytes_, {});
             release_ = std::exchange(other.release_, {});
+            again_ = std::exchange(other.again_, {});
         }
         return *this;
     }
@@ -35,6 +39,12 @@ class FileView {
     ~FileView() { end(); }
 
     std::string_view bytes() const { return bytes_; }
+    // Another view of the same bytes, none of its pages read yet: a reader that checked
+    // every page of this one keeps that one instead, so that what the check read need not
+    // stay in memory. nullopt when there is none to be had.
+    std::optional<FileView> again() const {
+        return again_ ? again_() : std::optional<FileView>();
+    }
 
   private:
     void end() {
@@ -44,6 +54,7 @@ class FileView {
 
     std::string_view bytes_;
     std::function<void()> release_;
+    std::function<std::optional<FileView>()> again_;
 };
 
 class Files {
@@ -54,6 +65,20 @@ class Files {
     virtual bool readAll(const Path& path, std::string& bytes) = 0;
     // Creates or truncates the file and writes `bytes`; false when any step fails.
     virtual bool writeAll(const Path& path, const std::string& bytes) = 0;
+    // Creates or truncates the file and writes what `produce` hands to its writer, piece by
+    // piece, so that a long text is never whole in memory; false when any step fails. The
+    // writer returns false once a write has failed, and `produce` may stop there. This
+    // default gathers the pieces and writes them in one.
+    using PieceWriter = std::function<bool(std::string_view piece)>;
+    virtual bool writePieces(const Path& path,
+                             const std::function<void(const PieceWriter&)>& produce) {
+        std::string bytes;
+        produce([&bytes](std::string_view piece) {
+            bytes += piece;
+            return true;
+        });
+        return writeAll(path, bytes);
+    }
     virtual bool exists(const Path& path) = 0;
     // The whole file mapped read-only, without copying it; nullopt when it is missing,
     // locked, cannot be mapped or does not fit the address space. An empty file gives an

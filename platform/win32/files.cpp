@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/window_text.h"
@@ -61,28 +62,60 @@ bool FileSystem::readAll(const Path& path, std::string& bytes) {
     return true;
 }
 
+namespace {
+
+bool writeWhole(HANDLE file, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+        if (!WriteFile(file, bytes.data() + done, want, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool FileSystem::writeAll(const Path& path, const std::string& bytes) {
+    return writePieces(path, [&bytes](const PieceWriter& write) { write(bytes); });
+}
+
+bool FileSystem::writePieces(const Path& path,
+                             const std::function<void(const PieceWriter&)>& produce) {
     const std::wstring name = osName(path);
     if (name.empty()) return false;
     UniqueHandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid() || !isDiskFile(file.get())) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
-        if (!WriteFile(file.get(), bytes.data() + done, want, &written, nullptr) || written == 0)
-            return false;
-        done += written;
-    }
+    bool failed = false;
+    produce([&](std::string_view piece) {
+        failed = failed || !writeWhole(file.get(), piece);
+        return !failed;
+    });
     // Closed here, so a failure to flush on close is seen.
-    return file.close() != FALSE;
+    return file.close() != FALSE && !failed;
 }
 
 bool FileSystem::exists(const Path& path) {
     const std::wstring name = osName(path);
     return !name.empty() && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+namespace {
+
+// A view of the whole mapping; its `again` maps another while a view is held.
+std::optional<FileView> viewOf(std::shared_ptr<UniqueHandle> mapping, std::size_t size) {
+    // May fail for a file larger than the free address space of a 32-bit process.
+    const void* base = MapViewOfFile(mapping->get(), FILE_MAP_READ, 0, 0, 0);
+    if (base == nullptr) return std::nullopt;
+    return FileView(std::string_view(static_cast<const char*>(base), size),
+                    [base] { UnmapViewOfFile(base); },
+                    [mapping, size] { return viewOf(mapping, size); });
+}
+
+}  // namespace
 
 std::optional<FileView> FileSystem::map(const Path& path) {
     const std::wstring name = osName(path);
@@ -98,15 +131,10 @@ std::optional<FileView> FileSystem::map(const Path& path) {
     // A mapping of nothing is refused by the system; an empty file is still a file.
     if (size.QuadPart == 0) return FileView();
     if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX) return std::nullopt;
-    const UniqueHandle mapping(
+    auto mapping = std::make_shared<UniqueHandle>(
         CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping.valid()) return std::nullopt;
-    // May fail for a file larger than the free address space of a 32-bit process.
-    const void* base = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
-    if (base == nullptr) return std::nullopt;
-    return FileView(
-        std::string_view(static_cast<const char*>(base), static_cast<std::size_t>(size.QuadPart)),
-        [base] { UnmapViewOfFile(base); });
+    if (!mapping->valid()) return std::nullopt;
+    return viewOf(std::move(mapping), static_cast<std::size_t>(size.QuadPart));
 }
 
 }  // namespace platform::win32

@@ -10,6 +10,8 @@ class FileSystem final : public Files {
   public:
     bool readAll(const Path& path, std::string& bytes) override;
     bool writeAll(const Path& path, const std::string& bytes) override;
+    bool writePieces(const Path& path,
+                     const std::function<void(const PieceWriter&)>& produce) override;
     bool exists(const Path& path) override;
     std::optional<FileView> map(const Path& path) override;
 };

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "io/formats.h"
 #include "tests/io/io_world.h"
 #include "workbook/zip.h"
 
@@ -13,7 +16,7 @@ using io::FormatId;
 namespace {
 
 const char* name(FormatId format) {
-    constexpr const char* kNames[] = {"Lines", "Csv", "Addresses", "Xls", "Xlsx"};
+    constexpr const char* kNames[] = {"Lines", "Csv", "Addresses", "Xls", "Xlsx", "Jsonl"};
     return kNames[static_cast<int>(format)];
 }
 
@@ -89,6 +92,55 @@ TEST_F(Engine, ExportWritesTheSnapshotItWasHanded) {
     EXPECT_EQ(events.events,
               (std::vector<std::string>{"exporting Lines", "exported Lines left out 0"}));
     EXPECT_EQ(files.get("D:\\r.txt"), "1.1.1.1  北京\r\n2.2.2.2  上海\r\n");
+}
+
+// A text export is handed to the file in pieces as it is made, never whole; a piece that
+// cannot be written fails the export.
+TEST_F(Engine, TextExportsGoOutInPiecesAndAFailedPieceFailsThem) {
+    struct PieceFiles final : fake::Files {
+        std::vector<std::size_t> pieces;
+        std::string written;
+        bool failSecond = false;
+        bool writePieces(const platform::Path&,
+                         const std::function<void(const PieceWriter&)>& produce) override {
+            bool ok = true;
+            produce([&](std::string_view piece) {
+                pieces.push_back(piece.size());
+                written += piece;
+                ok = ok && !(failSecond && pieces.size() == 2);
+                return ok;
+            });
+            return true;
+        }
+    } pieceFiles;
+    io::FileEngine pieced{pieceFiles, clipboard, executor, window.table(), window, events};
+    std::vector<RowCells> list;
+    for (int i = 0; i < 60000; ++i)
+        list.push_back({"10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256),
+                        "重庆 重庆市 渝中区 某某网络科技有限公司 电信"});
+    window.table().replace(list);
+    for (const char* path : {"D:\\r.txt", "D:\\r.csv", "D:\\r.jsonl"}) {
+        SCOPED_TRACE(path);
+        pieceFiles.pieces.clear();
+        pieceFiles.written.clear();
+        ASSERT_TRUE(pieced.exportRows(fake::path(path), window.table().snapshot(),
+                                      io_test::titles()));
+        ASSERT_TRUE(window.runUntil([&] { return !pieced.working(); }));
+        EXPECT_GT(pieceFiles.pieces.size(), 2u);
+        EXPECT_LT(*std::max_element(pieceFiles.pieces.begin(), pieceFiles.pieces.end()),
+                  std::size_t{2} << 20);
+        const RowStore& rows = window.table().rows();
+        EXPECT_EQ(pieceFiles.written, std::string(path).ends_with("txt") ? io::textFile(rows)
+                                      : std::string(path).ends_with("csv")
+                                          ? io::csvFile(rows, io_test::titles())
+                                          : io::jsonlFile(rows));
+    }
+    pieceFiles.failSecond = true;
+    pieceFiles.pieces.clear();
+    events.events.clear();
+    pieced.exportRows(fake::path("D:\\r.txt"), window.table().snapshot(), io_test::titles());
+    ASSERT_TRUE(window.runUntil([&] { return !pieced.working(); }));
+    EXPECT_EQ(events.events.back(), failed("export", "Lines", Failure::Unwritable));
 }
 
 // A failure names the format as far as it is known (by the name until the file is read)

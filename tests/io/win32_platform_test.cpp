@@ -68,6 +68,22 @@ TEST(Win32Files, PathsOutsideGbkRoundTripThroughTheWideCalls) {
     ASSERT_TRUE(files.writeAll(path, ""));
     ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, "");
+
+    // Written in pieces: each lands in order, and a writer that cannot write says so.
+    const std::string big(3 << 20, 'x');
+    ASSERT_TRUE(files.writePieces(path, [&](const platform::Files::PieceWriter& write) {
+        EXPECT_TRUE(write("first|"));
+        EXPECT_TRUE(write(big));
+        EXPECT_TRUE(write(""));
+        EXPECT_TRUE(write("|last"));
+    }));
+    ASSERT_TRUE(files.readAll(path, back));
+    EXPECT_EQ(back, "first|" + big + "|last");
+    bool called = false;
+    EXPECT_FALSE(files.writePieces(dir.path, [&](const platform::Files::PieceWriter&) {
+        called = true;
+    }));
+    EXPECT_FALSE(called);  // a directory is never opened for writing
 }
 
 TEST(Win32Files, MissingLockedAndUnwritableFilesFail) {

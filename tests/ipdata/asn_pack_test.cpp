@@ -214,9 +214,17 @@ TEST(AsnFind, EveryAddressFindsTheRangeThatHoldsIt) {
         "200.0.0.0,255.255.255.255,4,D\n",
         "::,::ff,5,E\n2001:db8::,2001:db9:1::,6,F\n", "src", 0, report);
     ipdata::AsnError error;
-    const auto db = ipdata::AsnDatabase::open(bytes, nullptr, error);
-    ASSERT_TRUE(db) << ipdata::asnErrorName(error);
+    std::string checked = bytes;
+    const auto first = ipdata::AsnDatabase::open(checked, nullptr, error);
+    ASSERT_TRUE(first) << ipdata::asnErrorName(error);
+    // The same database at the second copy reads that one only, as it would a fresh view of
+    // the mapping.
+    const auto db = first->at(bytes, nullptr);
+    ASSERT_TRUE(db);
+    std::fill(checked.begin(), checked.end(), '\xFF');
     EXPECT_EQ(db->date(), 0u);
+    EXPECT_EQ(db->source(), "src");
+    EXPECT_EQ(db->find(*ip::parseAddress("1.3.1.0"))->organisation, "C");
     const std::pair<const char*, std::uint32_t> cases[] = {
         {"0.0.0.0", 1},
         {"0.0.0.255", 1},

@@ -2,6 +2,7 @@
 // damage) and over the real file when it has been fetched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -89,6 +90,30 @@ TEST(Ipdb, FindsAtTheEdgesOfBothFamilies) {
     };
     for (const auto& c : cases) EXPECT_EQ(findText(*db, c.address), c.found) << c.address;
     EXPECT_EQ(db->find(*ipdata::parseAddress("1.0.4.1"))->region, kChongqing);
+}
+
+// The database at another view of its bytes (a fresh view of the file's mapping) reads
+// only that one: the first is scrambled and nothing changes.
+TEST(Ipdb, AtAnotherViewReadsOnlyThatOne) {
+    const std::string bytes = buildIpdb(kPrefixes).bytes;
+    const auto reference = open(bytes);
+    auto checked = std::make_shared<std::string>(bytes);
+    auto kept = std::make_shared<const std::string>(bytes);
+    ipdata::OpenFailure reason;
+    auto first = ipdata::openDatabase(*checked, checked, reason);
+    ASSERT_TRUE(first && reference);
+    EXPECT_FALSE(first->at(std::string_view(*kept).substr(1), kept));  // not the same bytes
+    const auto db = first->at(*kept, kept);
+    ASSERT_TRUE(db);
+    first.reset();
+    std::fill(checked->begin(), checked->end(), '\xFF');
+    EXPECT_EQ(db->rangeCount(), reference->rangeCount());
+    for (const char* address : {"0.0.0.0", "1.0.3.255", "1.0.4.1", "8.8.8.8", "255.255.255.255",
+                                "::", "240e:1:ffff::1", "2001:4860:4860::8888", "ffff::1"})
+        EXPECT_EQ(findText(*db, address), findText(*reference, address)) << address;
+    for (const std::vector<std::string>& keywords :
+         {std::vector<std::string>{"电信"}, {"重庆市"}, {"美国"}})
+        EXPECT_EQ(searchText(*db, keywords), searchText(*reference, keywords));
 }
 
 TEST(Ipdb, FamiliesOfOneAndFieldsByName) {

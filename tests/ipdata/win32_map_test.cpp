@@ -29,9 +29,20 @@ TEST(Win32Map, TheDatabaseReadsTheMappedFile) {
         EXPECT_EQ(view->bytes(), bytes);
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
         ipdata::OpenFailure reason;
-        const auto db = ipdata::openDatabase(owner->bytes(), owner, reason);
-        owner.reset();  // the database keeps the mapping
-        ASSERT_TRUE(db) << static_cast<int>(reason.error);
+        auto checked = ipdata::openDatabase(owner->bytes(), owner, reason);
+        ASSERT_TRUE(checked) << static_cast<int>(reason.error);
+        // Another view of the same mapping, elsewhere: the database moves there and the
+        // view it was opened on goes.
+        auto again = owner->again();
+        ASSERT_TRUE(again);
+        EXPECT_NE(again->bytes().data(), owner->bytes().data());
+        EXPECT_EQ(again->bytes(), bytes);
+        auto kept = std::make_shared<const platform::FileView>(std::move(*again));
+        const auto db = checked->at(kept->bytes(), kept);
+        ASSERT_TRUE(db);
+        checked.reset();
+        owner.reset();  // the first view is unmapped
+        kept.reset();  // the database keeps the mapping
         EXPECT_EQ(db->find(*ip::parseAddress("1.0.1.7"))->display, "重庆 电信");
         // Nobody writes what was checked once and is trusted since.
         EXPECT_FALSE(files.writeAll(path, "changed"));
