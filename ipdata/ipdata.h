@@ -44,6 +44,13 @@ struct Range {
     Fields fields;
 };
 
+// Another view of the bytes a database reads, and what keeps it alive.
+struct BytesView {
+    std::string_view bytes;
+    std::shared_ptr<const void> owner;
+};
+using MoreViews = std::function<std::optional<BytesView>()>;
+
 class Database {
   public:
     virtual ~Database() = default;
@@ -75,11 +82,15 @@ class Database {
     virtual std::string_view formatName() const = 0;
     // The same database reading its bytes at `bytes`, another view of the same file mapping
     // (so of the same size), kept alive by `owner`: none of its pages read yet. Null from a
-    // reader that copied what it needs, or when the sizes differ.
-    virtual std::unique_ptr<Database> at(std::string_view bytes,
-                                         std::shared_ptr<const void> owner) const {
+    // reader that copied what it needs, or when the sizes differ. With `more`, which gives
+    // further such views, a walk over the whole file (a search) moves on to a fresh view
+    // from time to time, so that the pages it has read go as it goes; such a database is
+    // for one thread only.
+    virtual std::unique_ptr<Database> at(std::string_view bytes, std::shared_ptr<const void> owner,
+                                         MoreViews more = {}) const {
         static_cast<void>(bytes);
         static_cast<void>(owner);
+        static_cast<void>(more);
         return nullptr;
     }
 };

@@ -39,6 +39,9 @@ constexpr int kV4Depth = 96;
 constexpr int kTopBits = 16;
 // How many records a search passes between two looks at the stop flag.
 constexpr std::size_t kStopEvery = 4096;
+// How often a walk over the whole file lets go of the pages it has read (Database::at).
+constexpr std::size_t kLetGoRecords = std::size_t{1} << 16;
+constexpr std::size_t kLetGoNodes = std::size_t{1} << 18;
 
 // What a user reads, in this order (the shown roles), then what an answer keeps beside;
 // found in a file by these names.
@@ -146,13 +149,12 @@ class Ipdb final : public Database {
                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
-    std::unique_ptr<Database> at(std::string_view bytes,
-                                 std::shared_ptr<const void> owner) const override {
+    std::unique_ptr<Database> at(std::string_view bytes, std::shared_ptr<const void> owner,
+                                 MoreViews more) const override {
         if (bytes.size() != bytes_.size()) return nullptr;
         auto copy = std::make_unique<Ipdb>(*this);
-        copy->tree_ = samePlace(tree_, bytes_, bytes);
-        copy->bytes_ = bytes;
-        copy->owner_ = std::move(owner);
+        copy->moveTo({bytes, std::move(owner)});
+        copy->more_ = std::move(more);
         return copy;
     }
 
@@ -187,9 +189,24 @@ class Ipdb final : public Database {
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
     std::optional<OpenError> checkNodes();
 
-    std::shared_ptr<const void> owner_;
-    std::string_view bytes_;  // the whole file
-    std::string_view tree_;   // from the first node, total_size bytes
+    // Reads the same bytes at `view` from now on.
+    void moveTo(BytesView view) const {
+        tree_ = samePlace(tree_, bytes_, view.bytes);
+        bytes_ = view.bytes;
+        owner_ = std::move(view.owner);
+    }
+    // With more_, a fresh view in place of the one read so far, whose pages then go.
+    void letGo() const {
+        if (!more_) return;
+        if (std::optional<BytesView> fresh = more_(); fresh && fresh->bytes.size() == bytes_.size())
+            moveTo(std::move(*fresh));
+    }
+
+    // Mutable for letGo, which only a database made for one thread has (at()).
+    mutable std::shared_ptr<const void> owner_;
+    mutable std::string_view bytes_;  // the whole file
+    mutable std::string_view tree_;   // from the first node, total_size bytes
+    MoreViews more_;
     std::uint32_t nodeCount_ = 0;
     std::optional<std::uint32_t> v4Root_;  // the node at ::ffff:0:0/96
     // The record space's offset nearest its start that a node points to: the records are
@@ -379,6 +396,7 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     // step with them.
     for (std::size_t at = std::min<std::size_t>(firstRecord_, space); space - at >= 2;) {
         if (++seen % kStopEvery == 0 && stopped(stop)) return;
+        if (seen % kLetGoRecords == 0) letGo();
         const std::size_t length = be::u16(tree_, static_cast<std::size_t>(base) + at);
         if (length > space - at - 2) break;
         const std::string_view rec = tree_.substr(static_cast<std::size_t>(base) + at + 2, length);
@@ -444,7 +462,12 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
             return true;
         };
     };
-    auto anyNode = [](std::uint32_t, int) { return true; };
+    // The walk reads nodes roughly in file order: a twentieth of it reads a few MB.
+    std::size_t nodes = 0;
+    auto anyNode = [&](std::uint32_t, int) {
+        if (++nodes % kLetGoNodes == 0) letGo();
+        return true;
+    };
     const std::uint64_t noSkip = ~0ull;
     if (stopped(stop)) return;
     if (!v4Root_ || walk(*v4Root_, kV4Depth, kMapped, noSkip, anyNode, leafIn(true))) {

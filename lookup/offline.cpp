@@ -63,10 +63,15 @@ std::shared_ptr<const ipdata::AsnDatabase> OfflineData::asn() {
 
 std::shared_ptr<const ipdata::Database> OfflineData::forWholeJob() {
     std::shared_ptr<const ipdata::Database> database = get();
-    if (database && view_) {
-        if (auto fresh = freshView(*view_))
-            if (auto own = database->at(fresh->bytes(), fresh)) return own;
-    }
+    if (!database || !view_) return database;
+    std::shared_ptr<const platform::FileView> fresh = freshView(*view_);
+    if (!fresh) return database;
+    ipdata::MoreViews more = [view = view_]() -> std::optional<ipdata::BytesView> {
+        std::shared_ptr<const platform::FileView> next = freshView(*view);
+        if (!next) return std::nullopt;
+        return ipdata::BytesView{next->bytes(), next};
+    };
+    if (auto own = database->at(fresh->bytes(), fresh, std::move(more))) return own;
     return database;
 }
 

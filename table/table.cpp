@@ -64,9 +64,7 @@ std::uint32_t TextPool::intern(std::string_view text) {
         probe(index_, hash, [&](std::uint32_t id) { return (*this)[id] == text; });
     if (index_[at] != 0) return index_[at] - 1;
     const auto id = static_cast<std::uint32_t>(slots_.size());
-    slots_.push_back(
-        {static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(text.size())});
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
+    slots_.push_back({bytes_.add(text), static_cast<std::uint32_t>(text.size())});
     index_[at] = id + 1;
     if (slots_.size() * 2 > index_.size()) grow();
     return id;
@@ -156,9 +154,7 @@ std::uint32_t RowStore::fieldsOf(const Answer& answer) {
 }
 
 void RowStore::push(std::string_view address, const Answer& answer) {
-    const auto at = static_cast<std::uint32_t>(addresses_.size());
-    addresses_.insert(addresses_.end(), address.begin(), address.end());
-    rows_.push_back({at, 0, 0});
+    rows_.push_back({addresses_.add(address), 0, 0});
     setAnswer(rows_.size() - 1, answer);
 }
 

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "table/paged.h"
+
 using RowId = std::uint64_t;
 
 // Where an answer came from. None: nothing answered the row (an empty cell, or a text that
@@ -87,7 +89,8 @@ class TextPool {
     std::uint32_t intern(std::string_view text);
     std::string_view operator[](std::uint32_t id) const {
         const Slot& s = slots_[id];
-        return {bytes_.data() + s.at, s.length};
+        if (s.length == 0) return {};  // the empty text lies in no page
+        return {bytes_.at(s.at), s.length};
     }
 
   private:
@@ -96,8 +99,8 @@ class TextPool {
         std::uint32_t length;
     };
     void grow();
-    std::vector<char> bytes_;
-    std::vector<Slot> slots_;
+    PagedText bytes_;
+    Paged<Slot> slots_;
     std::vector<std::uint32_t> index_;  // open addressing: id + 1, 0 free
 };
 
@@ -121,11 +124,12 @@ class RowStore {
     std::uint32_t asn(std::size_t index) const;
     std::string_view organisation(std::size_t index) const;
     std::string_view address(std::size_t index) const {
-        // Addresses lie in row order, each up to the next one's start.
-        const std::size_t at = rows_[index].addressAt;
-        const std::size_t end =
-            index + 1 < rows_.size() ? rows_[index + 1].addressAt : addresses_.size();
-        return {addresses_.data() + at, end - at};
+        // Addresses lie in row order, each up to the next one's start or its page's end.
+        const std::uint32_t at = rows_[index].addressAt;
+        std::size_t end = addresses_.pageLength(at);
+        if (index + 1 < rows_.size() && PagedText::samePage(at, rows_[index + 1].addressAt))
+            end = PagedText::offset(rows_[index + 1].addressAt);
+        return {addresses_.at(at), end - PagedText::offset(at)};
     }
     std::string_view text(std::size_t index) const { return texts_[rows_[index].text]; }
     Source source(std::size_t index) const {
@@ -145,7 +149,7 @@ class RowStore {
     };
 
     RowId firstId_ = 1;
-    std::vector<char> addresses_;
+    PagedText addresses_;
     TextPool texts_;
     // Each set of fields as the ids of its values in texts_, then the AS number and the id
     // of its organisation in texts_, interned in turn.
@@ -153,9 +157,9 @@ class RowStore {
     using FieldIds = std::array<std::uint32_t, kFieldCount + 2>;
     std::uint32_t fieldsOf(const Answer& answer);
     const FieldIds* idsOf(std::size_t index) const;
-    std::vector<FieldIds> fields_;
+    Paged<FieldIds, 14> fields_;
     std::vector<std::uint32_t> fieldsIndex_;  // open addressing over fields_: place + 1
-    std::vector<Slot> rows_;
+    Paged<Slot> rows_;
     // Hits above 1 only, by row: most rows have one.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> hits_;  // sorted by row
 };

@@ -356,6 +356,32 @@ TEST(IpdbRealFile, KnownAnswers) {
     EXPECT_EQ(v4, 7196u);
     EXPECT_GT(chongqing.size(), v4);
     EXPECT_FALSE(chongqing.back().first.isV4());
+
+    // A search over the whole file that moves on to fresh views as it goes finds the same:
+    // each view it leaves is scrambled at once, so a read of one left behind would show.
+    std::vector<std::shared_ptr<std::string>> views{std::make_shared<std::string>(bytes)};
+    ipdata::MoreViews more = [&]() -> std::optional<ipdata::BytesView> {
+        std::fill(views.back()->begin(), views.back()->end(), '\xFF');
+        views.push_back(std::make_shared<std::string>(bytes));
+        return ipdata::BytesView{*views.back(), views.back()};
+    };
+    auto checked = std::make_shared<std::string>(bytes);
+    ipdata::OpenFailure reason;
+    auto opened = ipdata::openDatabase(*checked, checked, reason);
+    ASSERT_TRUE(opened);
+    const auto walking = opened->at(*views.front(), views.front(), more);
+    ASSERT_TRUE(walking);
+    opened.reset();
+    std::fill(checked->begin(), checked->end(), '\xFF');
+    const std::vector<std::string> keywords = {"重庆市", "电信"};
+    EXPECT_EQ(walking->search(keywords).size(), chongqing.size());
+    EXPECT_GT(views.size(), 10u);  // it did move on, many times
+    const auto again = walking->search(keywords);
+    ASSERT_EQ(again.size(), chongqing.size());
+    for (std::size_t i = 0; i < again.size(); ++i) {
+        ASSERT_EQ(again[i].display, chongqing[i].display) << i;
+        ASSERT_EQ(ipdata::rangeDisplay(again[i]), ipdata::rangeDisplay(chongqing[i])) << i;
+    }
 }
 
 }  // namespace

@@ -126,9 +126,10 @@ TEST(QueryTable, AViewFollowingTheChangesShowsTheTable) {
 
 // Texts and fields are stored once each: many rows, few distinct answers, and every row
 // still reads back its own, through the storage's growth.
+// Enough rows, and long and empty texts among them, that the storage crosses its pages.
 TEST(QueryTable, CompactRowsReadBackWhatWasPutIn) {
     struct Kind {
-        const char* text;
+        const char* text;  // null: a text of the row's own
         Source source;
         bool withFields;
     };
@@ -138,6 +139,7 @@ TEST(QueryTable, CompactRowsReadBackWhatWasPutIn) {
         {"北京 联通", Source::Web, false},
         {"江苏省 南京市 电信", Source::RangeSearch, true},
         {"imported text", Source::None, false},
+        {nullptr, Source::RangeSearch, true},
     };
     auto fieldsOf = [](std::size_t i) {
         Fields f{"中国",
@@ -149,13 +151,22 @@ TEST(QueryTable, CompactRowsReadBackWhatWasPutIn) {
                  i % 2 ? "CN" : ""};
         return f;
     };
-    auto addressOf = [](std::size_t i) { return "10." + std::to_string(i) + ".0.0/16"; };
+    const std::string longText(3 << 19, 'x');  // 1.5 MiB: longer than a page
+    auto addressOf = [&](std::size_t i) {
+        if (i % 1000 == 999) return std::string();
+        if (i == 70001 || i == 70002) return longText;
+        return "10." + std::to_string(i) + ".0.0/16";
+    };
+    auto textOf = [&](const Kind& k, std::size_t i) {
+        if (k.text) return std::string(k.text);
+        return i == 90005 ? longText + "!" : "某地 " + std::to_string(i);
+    };
     QueryTable table({"IP", "来自"});
     RowStore rows;
-    constexpr std::size_t kRows = 20000;
+    constexpr std::size_t kRows = 140000;
     for (std::size_t i = 0; i < kRows; ++i) {
         const Kind& k = kinds[i % std::size(kinds)];
-        Answer a{k.text, k.source, std::nullopt};
+        Answer a{textOf(k, i), k.source, std::nullopt};
         if (k.withFields) a.fields = fieldsOf(i);
         rows.push(addressOf(i), a);
     }
@@ -165,7 +176,7 @@ TEST(QueryTable, CompactRowsReadBackWhatWasPutIn) {
         const Kind& k = kinds[i % std::size(kinds)];
         const RowView row = table.row(i);
         ASSERT_EQ(row.address, addressOf(i)) << i;
-        ASSERT_EQ(row.text, k.text) << i;
+        ASSERT_EQ(row.text, textOf(k, i)) << i;
         ASSERT_EQ(row.source, k.source) << i;
         ASSERT_EQ(row.fields.has_value(), k.withFields) << i;
         if (k.withFields) {
