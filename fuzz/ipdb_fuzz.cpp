@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -123,8 +124,17 @@ void ipdb(std::string_view input) {
     ipdata::OpenFailure reason;
     const auto db = ipdata::openIpdb(file, nullptr, reason);
     if (!db) {
+        check(ipdata::isIpdbError(reason.error));  // refused, and why
         return;
     }
+    // The same database at a copy of the bytes, handed further copies as it walks, answers
+    // as the first.
+    auto copy = std::make_shared<const std::string>(file);
+    const auto moved = db->at(*copy, copy, [&file]() -> std::optional<ipdata::BytesView> {
+        auto next = std::make_shared<const std::string>(file);
+        return ipdata::BytesView{*next, next};
+    });
+    check(moved != nullptr);
     // Addresses: every 4 and 16 bytes of the tree, and the ends of each family.
     std::vector<ip::Address> asked = {ip::Address::v4(0), ip::Address::v4(~0u),
                                       ip::Address::v6(0, 0), ip::Address::v6(~0ull, ~0ull)};
@@ -141,12 +151,15 @@ void ipdb(std::string_view input) {
         if (!range) continue;
         check(range->region == *expected && range->first <= a && a <= range->last);
         check(range->first.family == a.family && range->last.family == a.family);
+        const auto again = moved->find(a);
+        check(again && again->first == range->first && again->region == range->region);
     }
     // A keyword from the tail, alone and beside a second one.
     const std::string keyword = utf8ToGbk(std::string(tree.substr(tree.size() - tree.size() % 3)));
     for (const auto& keywords :
          {std::vector<std::string>{keyword}, std::vector<std::string>{keyword, "\xB5\xE7"}}) {
         const auto found = db->search(keywords);
+        check(moved->search(keywords).size() == found.size());
         for (std::size_t i = 0; i < found.size(); ++i) {
             check(found[i].first <= found[i].last);
             check(i == 0 || found[i - 1].last < found[i].first);

@@ -4,8 +4,8 @@
 //
 // A row is its address and its answer: the answer's text, where it came from and, when the
 // address data placed the address, the record's fields. Rows are held compactly (a list of
-// a million is common): addresses in one buffer, answer texts and field values interned,
-// each row a few fixed-size numbers.
+// a million is common): addresses end to end in pages, answer texts and field values
+// interned, each row a few fixed-size numbers.
 #pragma once
 
 #include <array>
