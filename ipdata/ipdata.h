@@ -86,11 +86,9 @@ class Database {
     // further such views, a walk over the whole file (a search) moves on to a fresh view
     // from time to time, so that the pages it has read go as it goes; such a database is
     // for one thread only.
-    virtual std::unique_ptr<Database> at(std::string_view bytes, std::shared_ptr<const void> owner,
-                                         MoreViews more = {}) const {
-        static_cast<void>(bytes);
-        static_cast<void>(owner);
-        static_cast<void>(more);
+    virtual std::unique_ptr<Database> at(std::string_view /*bytes*/,
+                                         const std::shared_ptr<const void>& /*owner*/,
+                                         const MoreViews& /*more*/ = {}) const {
         return nullptr;
     }
 };

@@ -149,12 +149,12 @@ class Ipdb final : public Database {
                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
-    std::unique_ptr<Database> at(std::string_view bytes, std::shared_ptr<const void> owner,
-                                 MoreViews more) const override {
+    std::unique_ptr<Database> at(std::string_view bytes, const std::shared_ptr<const void>& owner,
+                                 const MoreViews& more) const override {
         if (bytes.size() != bytes_.size()) return nullptr;
         auto copy = std::make_unique<Ipdb>(*this);
-        copy->moveTo({bytes, std::move(owner)});
-        copy->more_ = std::move(more);
+        copy->moveTo({bytes, owner});
+        copy->more_ = more;
         return copy;
     }
 

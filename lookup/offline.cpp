@@ -71,7 +71,7 @@ std::shared_ptr<const ipdata::Database> OfflineData::forWholeJob() {
         if (!next) return std::nullopt;
         return ipdata::BytesView{next->bytes(), next};
     };
-    if (auto own = database->at(fresh->bytes(), fresh, std::move(more))) return own;
+    if (auto own = database->at(fresh->bytes(), fresh, more)) return own;
     return database;
 }
 

@@ -106,7 +106,7 @@ bool FileSystem::exists(const Path& path) {
 namespace {
 
 // A view of the whole mapping; its `again` maps another while a view is held.
-std::optional<FileView> viewOf(std::shared_ptr<UniqueHandle> mapping, std::size_t size) {
+std::optional<FileView> viewOf(const std::shared_ptr<UniqueHandle>& mapping, std::size_t size) {
     // May fail for a file larger than the free address space of a 32-bit process.
     const void* base = MapViewOfFile(mapping->get(), FILE_MAP_READ, 0, 0, 0);
     if (base == nullptr) return std::nullopt;
@@ -134,7 +134,7 @@ std::optional<FileView> FileSystem::map(const Path& path) {
     auto mapping = std::make_shared<UniqueHandle>(
         CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (!mapping->valid()) return std::nullopt;
-    return viewOf(std::move(mapping), static_cast<std::size_t>(size.QuadPart));
+    return viewOf(mapping, static_cast<std::size_t>(size.QuadPart));
 }
 
 }  // namespace platform::win32
