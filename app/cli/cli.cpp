@@ -258,6 +258,13 @@ int openData(const Options& o, Data& data) {
         say("地址数据文件 " + data.path + " 无法使用: " + gbkAsUtf8(ui::refusalText(failure)));
         return kBadData;
     }
+    // The open read every page to check it: lookups go on through a fresh view.
+    if (std::optional<Mapped> fresh = data.file.again ? data.file.again() : std::nullopt) {
+        if (auto moved = data.db->at(fresh->bytes, fresh->owner)) {
+            data.db = std::move(moved);
+            data.file = std::move(*fresh);
+        }
+    }
     return kDone;
 }
 
@@ -318,6 +325,12 @@ int openAsn(const Options& o, Data& data) {
         say("ASN 数据文件 " + data.asnPath + " 无法使用: " + std::string(asnErrorText(failure)) +
             "。" + emptyFields);
         return named ? kBadData : kDone;
+    }
+    if (std::optional<Mapped> fresh = data.asnFile.again ? data.asnFile.again() : std::nullopt) {
+        if (auto moved = data.asn->at(fresh->bytes, fresh->owner)) {
+            data.asn = std::move(moved);
+            data.asnFile = std::move(*fresh);
+        }
     }
     return kDone;
 }
@@ -553,7 +566,19 @@ int ranges(const Options& o, const Data& data) {
     std::vector<std::pair<ip::Address, ip::Address>> found;
     std::string out;
     bool ok = true;
-    data.db->searchEach(keywords, [&](ipdata::Range& range) {
+    // A walk over the whole file: through a database that lets go of the pages it has read.
+    const ipdata::Database* db = data.db.get();
+    std::unique_ptr<ipdata::Database> walker;
+    if (std::optional<Mapped> fresh = data.file.again ? data.file.again() : std::nullopt) {
+        walker = data.db->at(fresh->bytes, fresh->owner,
+                             [&file = data.file]() -> std::optional<ipdata::BytesView> {
+                                 std::optional<Mapped> next = file.again();
+                                 if (!next) return std::nullopt;
+                                 return ipdata::BytesView{next->bytes, next->owner};
+                             });
+        if (walker) db = walker.get();
+    }
+    db->searchEach(keywords, [&](ipdata::Range& range) {
         if (o.cidr) {
             found.emplace_back(range.first, range.last);
             return;

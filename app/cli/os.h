@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,10 +26,13 @@ class Input {
 // "-" is standard input. Null and `error` when the file cannot be opened.
 std::unique_ptr<Input> openInput(const std::string& path, OpenError& error);
 
-// A whole file mapped read-only; `owner` keeps the mapping alive.
+// A whole file mapped read-only; `owner` keeps the mapping alive. `again` maps another view
+// of the same open file, none of its pages read yet (empty for an empty file): a reader
+// that checked every page of one goes on with another, so the check's pages need not stay.
 struct Mapped {
     std::string_view bytes;
     std::shared_ptr<const void> owner;
+    std::function<std::optional<Mapped>()> again;
 };
 std::optional<Mapped> mapFile(const std::string& path, OpenError& error);
 

@@ -72,6 +72,19 @@ std::unique_ptr<Input> openInput(const std::string& path, OpenError& error) {
     return std::make_unique<FdInput>(fd, true);
 }
 
+namespace {
+
+std::optional<Mapped> viewOf(const std::shared_ptr<const int>& fd, std::size_t size) {
+    void* at = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, *fd, 0);
+    if (at == MAP_FAILED) return std::nullopt;
+    std::shared_ptr<const void> owner(
+        at, [size](const void* p) { munmap(const_cast<void*>(p), size); });
+    return Mapped{std::string_view(static_cast<const char*>(at), size), std::move(owner),
+                  [fd, size] { return viewOf(fd, size); }};
+}
+
+}  // namespace
+
 std::optional<Mapped> mapFile(const std::string& path, OpenError& error) {
     error = OpenError::None;
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -90,15 +103,14 @@ std::optional<Mapped> mapFile(const std::string& path, OpenError& error) {
         close(fd);
         return Mapped{};  // nothing to map; the reader refuses it with its own reason
     }
-    void* at = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    close(fd);
-    if (at == MAP_FAILED) {
-        error = OpenError::Other;
-        return std::nullopt;
-    }
-    std::shared_ptr<const void> owner(
-        at, [size](const void* p) { munmap(const_cast<void*>(p), size); });
-    return Mapped{std::string_view(static_cast<const char*>(at), size), std::move(owner)};
+    // The file stays open while a view may still be asked for.
+    const std::shared_ptr<const int> descriptor(new int(fd), [](const int* p) {
+        close(*p);
+        delete p;
+    });
+    std::optional<Mapped> view = viewOf(descriptor, size);
+    if (!view) error = OpenError::Other;
+    return view;
 }
 
 bool writeOutput(std::string_view utf8) {

@@ -124,6 +124,18 @@ std::unique_ptr<Input> openInput(const std::string& path, OpenError& error) {
     return std::make_unique<HandleInput>(h, true);
 }
 
+namespace {
+
+std::optional<Mapped> viewOf(const std::shared_ptr<void>& mapping, std::size_t size) {
+    const void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
+    if (!view) return std::nullopt;
+    std::shared_ptr<const void> owner(view, [](const void* p) { UnmapViewOfFile(p); });
+    return Mapped{std::string_view(static_cast<const char*>(view), size), std::move(owner),
+                  [mapping, size] { return viewOf(mapping, size); }};
+}
+
+}  // namespace
+
 std::optional<Mapped> mapFile(const std::string& path, OpenError& error) {
     error = OpenError::None;
     Handle file(openRead(path, error));
@@ -134,20 +146,16 @@ std::optional<Mapped> mapFile(const std::string& path, OpenError& error) {
         return std::nullopt;
     }
     if (size.QuadPart == 0) return Mapped{};
-    Handle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    // The mapping stays open while a view may still be asked for.
+    const std::shared_ptr<void> mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr),
+                                        HandleCloser());
     if (!mapping) {
         error = OpenError::Other;
         return std::nullopt;
     }
-    const void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
-    if (!view) {
-        error = OpenError::Other;
-        return std::nullopt;
-    }
-    std::shared_ptr<const void> owner(view, [](const void* p) { UnmapViewOfFile(p); });
-    return Mapped{
-        std::string_view(static_cast<const char*>(view), static_cast<std::size_t>(size.QuadPart)),
-        std::move(owner)};
+    std::optional<Mapped> view = viewOf(mapping, static_cast<std::size_t>(size.QuadPart));
+    if (!view) error = OpenError::Other;
+    return view;
 }
 
 bool writeOutput(std::string_view utf8) {

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 
 #include "app/cli/cidr.h"
 #include "app/cli/lines.h"
+#include "app/cli/os.h"
 #include "app/cli/output.h"
 #include "text/codepage.h"
 
@@ -229,3 +232,25 @@ TEST(CliOutput, FieldsNeverBreakTheirColumnsOrLines) {
 }
 
 }  // namespace
+
+// A second view of a mapped file holds the same bytes elsewhere and outlives the first.
+TEST(CliOs, AnotherViewOfAMappedFile) {
+    const std::string path = ::testing::TempDir() + "cli_map_test.bin";
+    const std::string bytes = std::string("first\0second", 12) + std::string(100000, 'x');
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << bytes;
+    }
+    cli::OpenError error;
+    std::optional<cli::Mapped> first = cli::mapFile(path, error);
+    ASSERT_TRUE(first && first->again);
+    std::optional<cli::Mapped> second = first->again();
+    ASSERT_TRUE(second);
+    EXPECT_NE(second->bytes.data(), first->bytes.data());
+    first.reset();  // unmapped: the second view stands alone
+    EXPECT_EQ(second->bytes, bytes);
+    std::optional<cli::Mapped> third = second->again();
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->bytes, bytes);
+    std::remove(path.c_str());
+}
