@@ -103,20 +103,27 @@ Written writeJsonl(const RowStore& rows, const Titles&, TextOut& out) {
     return {};
 }
 
-template <WorkbookFile (*make)(const RowStore&, const Titles&)>
-Written writeWorkbook(const RowStore& rows, const Titles& titles, TextOut& out) {
-    WorkbookFile file = make(rows, titles);
+// A workbook is made whole (a zip, a compound file) and handed on in one piece.
+Written handOnWhole(WorkbookFile file, TextOut& out) {
     out.text = std::move(file.bytes);
     return {file.rowsLeftOut, file.cellsCut};
+}
+
+Written writeXls(const RowStore& rows, const Titles& titles, TextOut& out) {
+    return handOnWhole(workbookFile(rows, titles), out);
+}
+
+Written writeXlsx(const RowStore& rows, const Titles& titles, TextOut& out) {
+    return handOnWhole(xlsxFile(rows, titles), out);
 }
 
 // Content first: a workbook named .txt is still a workbook. The text formats follow, told
 // by their endings; the first format marked otherText or otherName takes what is left.
 constexpr ListFormat kFormats[] = {
-    {FormatId::Xls, {kCompoundSignature}, ".xls", false, true, readXls, writeWorkbook<workbookFile>},
+    {FormatId::Xls, {kCompoundSignature}, ".xls", false, true, readXls, writeXls},
     // Any zip goes to the .xlsx reader, which names what is wrong with one that holds no
     // workbook; read as text it would give nothing of use.
-    {FormatId::Xlsx, {kZipEntry, kZipEmpty}, ".xlsx", false, false, readXlsx, writeWorkbook<xlsxFile>},
+    {FormatId::Xlsx, {kZipEntry, kZipEmpty}, ".xlsx", false, false, readXlsx, writeXlsx},
     {FormatId::Lines, {}, ".txt", false, false, readLines, writeLines},
     {FormatId::Csv, {}, ".csv", false, false, readCsv, writeCsv},
     {FormatId::Jsonl, {}, ".jsonl", false, false, readAddresses, writeJsonl, ".json"},

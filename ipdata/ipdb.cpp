@@ -524,7 +524,8 @@ std::size_t Ipdb::rangeCount() const {
             const bool v4 = v4Root_ && inMapped(prefix, depth);
             if (!v4 && !v6_) return true;
             Run& run = runs[v4 ? 0 : 1];
-            if (!run.any || run.pointer != pointer || !run.last.precedes(prefix)) ++rangeCount_.value;
+            if (!run.any || run.pointer != pointer || !run.last.precedes(prefix))
+                ++rangeCount_.value;
             run = {true, pointer, prefix.last(depth)};
             return true;
         };

@@ -42,9 +42,7 @@ class FileView {
     // Another view of the same bytes, none of its pages read yet: a reader that checked
     // every page of this one keeps that one instead, so that what the check read need not
     // stay in memory. nullopt when there is none to be had.
-    std::optional<FileView> again() const {
-        return again_ ? again_() : std::optional<FileView>();
-    }
+    std::optional<FileView> again() const { return again_ ? again_() : std::optional<FileView>(); }
 
   private:
     void end() {

@@ -63,7 +63,8 @@ class PagedText {
         }
         std::string& page = pages_.back();
         if (page.size() + text.size() > page.capacity())  // the first page grows to its size
-            page.reserve(std::min(kPageBytes, std::max(2 * page.capacity(), page.size() + text.size())));
+            page.reserve(
+                std::min(kPageBytes, std::max(2 * page.capacity(), page.size() + text.size())));
         const auto place =
             static_cast<std::uint32_t>((pages_.size() - 1) << kOffsetBits | page.size());
         page.append(text);
@@ -85,6 +86,7 @@ class PagedText {
     std::size_t pageLength(std::uint32_t place) const {
         return pages_[place >> kOffsetBits].size();
     }
+
   private:
     std::vector<std::string> pages_;
 };

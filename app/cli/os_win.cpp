@@ -147,8 +147,8 @@ std::optional<Mapped> mapFile(const std::string& path, OpenError& error) {
     }
     if (size.QuadPart == 0) return Mapped{};
     // The mapping stays open while a view may still be asked for.
-    const std::shared_ptr<void> mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr),
-                                        HandleCloser());
+    const std::shared_ptr<void> mapping(
+        CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr), HandleCloser());
     if (!mapping) {
         error = OpenError::Other;
         return std::nullopt;

@@ -110,9 +110,9 @@ std::optional<FileView> viewOf(const std::shared_ptr<UniqueHandle>& mapping, std
     // May fail for a file larger than the free address space of a 32-bit process.
     const void* base = MapViewOfFile(mapping->get(), FILE_MAP_READ, 0, 0, 0);
     if (base == nullptr) return std::nullopt;
-    return FileView(std::string_view(static_cast<const char*>(base), size),
-                    [base] { UnmapViewOfFile(base); },
-                    [mapping, size] { return viewOf(mapping, size); });
+    return FileView(
+        std::string_view(static_cast<const char*>(base), size), [base] { UnmapViewOfFile(base); },
+        [mapping, size] { return viewOf(mapping, size); });
 }
 
 }  // namespace

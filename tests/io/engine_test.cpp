@@ -123,8 +123,8 @@ TEST_F(Engine, TextExportsGoOutInPiecesAndAFailedPieceFailsThem) {
         SCOPED_TRACE(path);
         pieceFiles.pieces.clear();
         pieceFiles.written.clear();
-        ASSERT_TRUE(pieced.exportRows(fake::path(path), window.table().snapshot(),
-                                      io_test::titles()));
+        ASSERT_TRUE(
+            pieced.exportRows(fake::path(path), window.table().snapshot(), io_test::titles()));
         ASSERT_TRUE(window.runUntil([&] { return !pieced.working(); }));
         EXPECT_GT(pieceFiles.pieces.size(), 2u);
         EXPECT_LT(*std::max_element(pieceFiles.pieces.begin(), pieceFiles.pieces.end()),

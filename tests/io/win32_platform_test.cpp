@@ -80,9 +80,8 @@ TEST(Win32Files, PathsOutsideGbkRoundTripThroughTheWideCalls) {
     ASSERT_TRUE(files.readAll(path, back));
     EXPECT_EQ(back, "first|" + big + "|last");
     bool called = false;
-    EXPECT_FALSE(files.writePieces(dir.path, [&](const platform::Files::PieceWriter&) {
-        called = true;
-    }));
+    EXPECT_FALSE(
+        files.writePieces(dir.path, [&](const platform::Files::PieceWriter&) { called = true; }));
     EXPECT_FALSE(called);  // a directory is never opened for writing
 }
 

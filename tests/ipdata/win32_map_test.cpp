@@ -42,7 +42,7 @@ TEST(Win32Map, TheDatabaseReadsTheMappedFile) {
         ASSERT_TRUE(db);
         checked.reset();
         owner.reset();  // the first view is unmapped
-        kept.reset();  // the database keeps the mapping
+        kept.reset();   // the database keeps the mapping
         EXPECT_EQ(db->find(*ip::parseAddress("1.0.1.7"))->display, "重庆 电信");
         // Nobody writes what was checked once and is trusted since.
         EXPECT_FALSE(files.writeAll(path, "changed"));
