@@ -37,6 +37,20 @@ std::shared_ptr<const platform::FileView> freshView(const platform::FileView& vi
     return std::make_shared<const platform::FileView>(std::move(*fresh));
 }
 
+// `opened`, checked through `checked`, moved to a fresh view of the same mapping where
+// there is one; the view it reads in the end.
+template <class Database>
+std::shared_ptr<const platform::FileView> keepFresh(
+    std::unique_ptr<Database>& opened, const std::shared_ptr<const platform::FileView>& checked) {
+    if (auto fresh = freshView(*checked)) {
+        if (auto moved = opened->at(fresh->bytes(), fresh)) {
+            opened = std::move(moved);
+            return fresh;
+        }
+    }
+    return checked;
+}
+
 }  // namespace
 
 OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
@@ -89,10 +103,7 @@ void OfflineData::loadAsn() {
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
         opened = ipdata::AsnDatabase::open(owner->bytes(), owner, problem.asnRefusal);
         problem.kind = DataFileProblem::Kind::AsnRefused;
-        if (opened) {
-            if (auto fresh = freshView(*owner))
-                if (auto moved = opened->at(fresh->bytes(), fresh)) opened = std::move(moved);
-        }
+        if (opened) keepFresh(opened, owner);
     }
     if (opened) {
         asn_ = std::move(opened);
@@ -109,15 +120,7 @@ void OfflineData::load() {
         auto owner = std::make_shared<const platform::FileView>(std::move(*view));
         opened = ipdata::openDatabase(owner->bytes(), owner, problem.refusal);
         problem.kind = DataFileProblem::Kind::Refused;
-        if (opened) {
-            view_ = owner;
-            if (auto fresh = freshView(*owner)) {
-                if (auto moved = opened->at(fresh->bytes(), fresh)) {
-                    opened = std::move(moved);
-                    view_ = std::move(fresh);
-                }
-            }
-        }
+        if (opened) view_ = keepFresh(opened, owner);
     }
     if (opened) {
         database_ = std::move(opened);

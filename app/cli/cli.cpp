@@ -243,6 +243,21 @@ struct Data {
     bool asnRefused = false;  // there, but unreadable or damaged (and said so)
 };
 
+std::optional<Mapped> freshView(const Mapped& file) {
+    return file.again ? file.again() : std::nullopt;
+}
+
+// The open read every page of `file` to check it: `db` goes on through a fresh view of it.
+template <class Database>
+void keepFresh(std::unique_ptr<Database>& db, Mapped& file) {
+    if (std::optional<Mapped> fresh = freshView(file)) {
+        if (auto moved = db->at(fresh->bytes, fresh->owner)) {
+            db = std::move(moved);
+            file = std::move(*fresh);
+        }
+    }
+}
+
 int openData(const Options& o, Data& data) {
     data.path = o.data.empty() ? programFolder() + "ipdata.db" : o.data;
     OpenError error;
@@ -258,13 +273,7 @@ int openData(const Options& o, Data& data) {
         say("地址数据文件 " + data.path + " 无法使用: " + gbkAsUtf8(ui::refusalText(failure)));
         return kBadData;
     }
-    // The open read every page to check it: lookups go on through a fresh view.
-    if (std::optional<Mapped> fresh = data.file.again ? data.file.again() : std::nullopt) {
-        if (auto moved = data.db->at(fresh->bytes, fresh->owner)) {
-            data.db = std::move(moved);
-            data.file = std::move(*fresh);
-        }
-    }
+    keepFresh(data.db, data.file);
     return kDone;
 }
 
@@ -326,12 +335,7 @@ int openAsn(const Options& o, Data& data) {
             "。" + emptyFields);
         return named ? kBadData : kDone;
     }
-    if (std::optional<Mapped> fresh = data.asnFile.again ? data.asnFile.again() : std::nullopt) {
-        if (auto moved = data.asn->at(fresh->bytes, fresh->owner)) {
-            data.asn = std::move(moved);
-            data.asnFile = std::move(*fresh);
-        }
-    }
+    keepFresh(data.asn, data.asnFile);
     return kDone;
 }
 
@@ -569,10 +573,10 @@ int ranges(const Options& o, const Data& data) {
     // A walk over the whole file: through a database that lets go of the pages it has read.
     const ipdata::Database* db = data.db.get();
     std::unique_ptr<ipdata::Database> walker;
-    if (std::optional<Mapped> fresh = data.file.again ? data.file.again() : std::nullopt) {
+    if (std::optional<Mapped> fresh = freshView(data.file)) {
         walker = data.db->at(fresh->bytes, fresh->owner,
                              [&file = data.file]() -> std::optional<ipdata::BytesView> {
-                                 std::optional<Mapped> next = file.again();
+                                 std::optional<Mapped> next = freshView(file);
                                  if (!next) return std::nullopt;
                                  return ipdata::BytesView{next->bytes, next->owner};
                              });
