@@ -39,8 +39,8 @@ int runVerdalo(CreateMainWindow createMainWindow) {
     std::unique_ptr<ui::MainWindow> window = createMainWindow(os);
     if (!window) {
         const std::wstring text =
-            win32::gbkToWide("运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
-        MessageBoxW(nullptr, text.c_str(), win32::gbkToWide("错误").c_str(), MB_OK | MB_ICONERROR);
+            win32::utf8ToWide("运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
+        MessageBoxW(nullptr, text.c_str(), win32::utf8ToWide("错误").c_str(), MB_OK | MB_ICONERROR);
         return -1;
     }
     onMainWindowCreated(skin, *window);

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
         LARGE_INTEGER frequency, start, end;
         QueryPerformanceFrequency(&frequency);
         QueryPerformanceCounter(&start);
-        auto view = files.map(platform::Path::fromGbk(argv[1]));
+        auto view = files.map(platform::Path::fromUtf8(argv[1]));
         if (!view) {
             std::fprintf(stderr, "cannot map %s\n", argv[1]);
             return 1;

@@ -6,11 +6,6 @@ if(VERDALO_WINDOWS)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    # GoogleTest's own sources hold a micro sign that GBK cannot carry; the last
-    # -fexec-charset wins, so its objects keep UTF-8 literals.
-    foreach(t gtest gtest_main gmock gmock_main)
-      target_compile_options(${t} PRIVATE -fexec-charset=UTF-8)
-    endforeach()
   endif()
   set(VERDALO_GTEST_MAIN gtest_main)
   set(VERDALO_GMOCK gmock)

@@ -137,34 +137,31 @@ std::string csvFile(const RowStore& rows, const Titles& titles) {
 }
 
 void csvFile(const RowStore& rows, const Titles& titles, TextOut& text) {
-    // Texts are converted once each (Converter), and the record is built in UTF-8.
     std::string& out = text.text;
     out += "\xEF\xBB\xBF";
-    Converter convert;
     const bool ranges = hasRanges(rows);
     ExtraCells extra(rows, titles, ranges);
     const std::size_t columns = ranges ? kExtraColumns : kExtraColumns - 1;
-    constexpr auto kAsName = static_cast<std::size_t>(Extra::AsName);
     for (std::size_t c = 0; c < titles.list.size(); ++c) {
-        appendField(out, convert.utf8(titles.list[c]));
+        appendField(out, titles.list[c]);
         out += ',';
     }
     for (std::size_t c = 0; c < columns; ++c) {
-        appendField(out, convert.utf8(titles.extra[c]));
+        appendField(out, titles.extra[c]);
         out += c + 1 < columns ? "," : "\r\n";
     }
-    const std::string mark = gbkToUtf8(kDataFileMark);
+    const std::string mark = kDataFileMark;
     std::string location;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        appendField(out, convert.utf8(rows.address(i)));
+        appendField(out, rows.address(i));
         out += ',';
-        location = convert.utf8(rows.text(i));
+        location = rows.text(i);
         if (rows.source(i) == Source::DataFile) location += mark;
         appendField(out, location);
         const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
         for (std::size_t c = 0; c < columns; ++c) {
             out += ',';
-            appendField(out, c == kAsName ? cells[c] : convert.utf8(cells[c]));
+            appendField(out, cells[c]);
         }
         out += "\r\n";
         text.rowDone();

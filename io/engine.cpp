@@ -94,7 +94,8 @@ bool FileEngine::exportRows(const platform::Path& path, RowsSnapshot rows, const
                     made = out.finish();
                 });
             if (!wrote || !made) return unwritable;
-            return [this, done = Exported{id, written.rowsLeftOut, written.cellsCut}] {
+            return [this, done = Exported{id, written.rowsLeftOut, written.cellsCut,
+                                                  written.unmappable}] {
                 events_.exported(done);
             };
         },

@@ -36,6 +36,7 @@ struct Exported {
     FormatId format;
     std::size_t rowsLeftOut = 0;  // rows with a location past the sheet's last row
     std::size_t cellsCut = 0;     // texts longer than a workbook cell, cut to fit
+    std::size_t unmappable = 0;   // characters a GBK file lacks, each now a "?"
 };
 
 // Every call comes on the thread the Poster runs work on.

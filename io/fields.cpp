@@ -132,42 +132,6 @@ std::array<std::string_view, kExtraColumns> ExtraCells::of(std::size_t index) {
     return cells;
 }
 
-std::string_view Converter::utf8(std::string_view gbk) {
-    if (std::all_of(gbk.begin(), gbk.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return gbk;
-    auto [at, fresh] = toUtf8_.try_emplace({gbk.data(), gbk.size()});
-    if (fresh) {
-        // A lead byte without its trail would swallow what follows: "?" instead.
-        std::string clean;
-        for (std::size_t i = 0; i < gbk.size(); ++i) {
-            const auto c = static_cast<unsigned char>(gbk[i]);
-            if (!codepage::isGbkLead(c)) {
-                clean += gbk[i];
-                continue;
-            }
-            const auto trail = i + 1 < gbk.size() ? static_cast<unsigned char>(gbk[i + 1]) : 0;
-            if (codepage::isGbkPair(c, trail)) {
-                clean += gbk[i];
-                clean += gbk[++i];
-            } else {
-                clean += '?';
-            }
-        }
-        at->second = gbkToUtf8(clean);
-    }
-    return at->second;
-}
-
-std::string_view Converter::gbk(std::string_view utf8) {
-    if (std::all_of(utf8.begin(), utf8.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return utf8;
-    auto [at, fresh] = toGbk_.try_emplace({utf8.data(), utf8.size()});
-    if (fresh) at->second = utf8ToGbk(std::string(utf8));
-    return at->second;
-}
-
 bool isOwnHeader(const std::vector<std::string>& cells) {
     return cells.size() >= kRowColumns && cells[0] == "IP" && cells[kAsnColumn] == "ASN";
 }
@@ -206,7 +170,7 @@ void pushOwnRow(RowStore& rows, std::vector<std::string>& cells) {
             number = number * 10 + static_cast<std::uint32_t>(asn[i] - '0');
         }
         if (digits && number != 0)
-            answer.network = Network{number, gbkToUtf8(extra(Extra::AsName))};
+            answer.network = Network{number, std::string(extra(Extra::AsName))};
     }
     rows.push(cells[0], answer);
     const std::string& hits = extra(Extra::Hits);

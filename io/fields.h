@@ -58,7 +58,7 @@ bool hasRanges(const RowStore& rows);
 // a text that is no range or address.
 std::string cidrBlocks(std::string_view range);
 
-// The extra cells of row `index` (GBK, but AsName UTF-8), in Extra order; the views live in
+// The extra cells of row `index`, in Extra order; the views live in
 // `made` or the rows. Without `ranges` the CIDR cell is left empty.
 class ExtraCells {
   public:
@@ -77,23 +77,11 @@ class ExtraCells {
     std::deque<std::string> made_;  // CIDR texts
 };
 
-// Converts texts once each: the rows' texts are interned, so most repeat by place.
-class Converter {
-  public:
-    // GBK to UTF-8 (ASCII as it is; bytes that form no GBK character as "?").
-    std::string_view utf8(std::string_view gbk);
-    // UTF-8 to GBK (characters GBK lacks as "?").
-    std::string_view gbk(std::string_view utf8);
-
-  private:
-    std::map<std::pair<const char*, std::size_t>, std::string> toUtf8_, toGbk_;
-};
-
 // Our own export read back: whether `cells` (a record's cells, from the first column) are
 // our header. Told by the titles that are the same in every language: "IP" first, "ASN"
 // in its place, and as many columns as we write.
 bool isOwnHeader(const std::vector<std::string>& cells);
-// One record of our own export as the row it was; `cells` GBK (AsName too), in column order.
+// One record of our own export as the row it was; `cells` in column order.
 // A "'" our writer put before a formula-looking field is taken off.
 void pushOwnRow(RowStore& rows, std::vector<std::string>& cells);
 

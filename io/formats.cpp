@@ -89,8 +89,9 @@ ReadList readXlsx(std::string_view bytes) {
 }
 
 Written writeLines(const RowStore& rows, const Titles&, TextOut& out) {
-    textFile(rows, out);
-    return {};
+    Written written;
+    written.unmappable = textFile(rows, out);
+    return written;
 }
 
 Written writeCsv(const RowStore& rows, const Titles& titles, TextOut& out) {

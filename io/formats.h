@@ -64,6 +64,7 @@ struct ReadList {
 struct Written {
     std::size_t rowsLeftOut = 0;  // rows past the sheet's last row
     std::size_t cellsCut = 0;     // texts longer than a cell holds, cut
+    std::size_t unmappable = 0;   // characters the file's encoding lacks, each now a "?"
 };
 
 struct ListFormat {

@@ -71,7 +71,8 @@ class TextOut {
 
 // The text file of the rows: the first row always, later rows only with a location; each
 // line the address, two spaces, the location as shown (shownLocation), CR LF.
-void textFile(const RowStore& rows, TextOut& out);
+// Returns how many characters GBK lacks, each written as "?".
+std::size_t textFile(const RowStore& rows, TextOut& out);
 std::string textFile(const RowStore& rows);
 
 struct WorkbookFile {
@@ -80,9 +81,9 @@ struct WorkbookFile {
     std::size_t cellsCut = 0;     // texts longer than a cell holds, so cut by the writer
 };
 
-// Whether a GBK text is longer than a workbook cell holds (kCellCharacters characters),
-// so the writers cut it.
-bool longerThanCell(std::string_view gbk);
+// Whether a text is longer than a workbook cell holds (kCellCharacters UTF-16 units), so
+// the writers cut it.
+bool longerThanCell(std::string_view text);
 // The .xls file of the rows: the column titles in sheet row 1, list row r in sheet row
 // r + 2 when it has a location (a blank sheet row when not), every cell formatted as text.
 WorkbookFile workbookFile(const RowStore& rows, const Titles& titles);

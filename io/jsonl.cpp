@@ -43,7 +43,6 @@ std::string jsonlFile(const RowStore& rows) {
 
 void jsonlFile(const RowStore& rows, TextOut& text) {
     std::string& out = text.text;
-    Converter convert;
     // The source words are the program's own, in English here; no titles are needed.
     Titles titles;
     titles.sources = {"web", "data"};
@@ -53,9 +52,9 @@ void jsonlFile(const RowStore& rows, TextOut& text) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         out += '{';
         appendKey(out, 0, true);
-        appendString(out, convert.utf8(rows.address(i)));
+        appendString(out, rows.address(i));
         appendKey(out, 1);
-        appendString(out, convert.utf8(rows.text(i)));
+        appendString(out, rows.text(i));
         const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
         for (std::size_t c = 0; c < kExtraColumns; ++c) {
             const auto column = static_cast<Extra>(c);
@@ -67,7 +66,7 @@ void jsonlFile(const RowStore& rows, TextOut& text) {
             } else if (column == Extra::Hits) {
                 out += cells[c];
             } else {
-                appendString(out, column == Extra::AsName ? cells[c] : convert.utf8(cells[c]));
+                appendString(out, cells[c]);
             }
         }
         out += "}\n";

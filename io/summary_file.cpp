@@ -11,26 +11,26 @@ bool summaryAsCsv(const platform::Path& path) {
 }
 
 std::string summaryCsv(const summary::Summary& s) {
-    std::string gbk;
+    std::string text;
     for (const summary::TableLine& line : summary::tableOf(s)) {
         for (std::size_t c = 0; c < line.size(); ++c) {
-            if (c > 0) gbk += ',';
+            if (c > 0) text += ',';
             const std::string& field = line[c];
             // As the list's CSV: quoted when it must be, a formula-looking text shown as text.
             const bool formula =
                 !field.empty() && std::string_view("=+-@").find(field[0]) != std::string_view::npos;
             const bool quote = field.find_first_of(",\"\r\n") != std::string::npos;
-            if (quote) gbk += '"';
-            if (formula) gbk += '\'';
+            if (quote) text += '"';
+            if (formula) text += '\'';
             for (const char ch : field) {
-                if (ch == '"') gbk += '"';
-                gbk += ch;
+                if (ch == '"') text += '"';
+                text += ch;
             }
-            if (quote) gbk += '"';
+            if (quote) text += '"';
         }
-        gbk += "\r\n";
+        text += "\r\n";
     }
-    return "\xEF\xBB\xBF" + gbkToUtf8(gbk);
+    return "\xEF\xBB\xBF" + text;
 }
 
 std::string summaryXlsx(const summary::Summary& s) {

@@ -1,9 +1,11 @@
 // Address lists from text files, and the text file of the results.
 #include <algorithm>
+#include <map>
 
 #include "io/formats.h"
 #include "io/io.h"
 #include "text/codepage.h"
+#include "text/text.h"
 
 namespace io {
 namespace {
@@ -128,45 +130,70 @@ std::vector<RowCells> splitLines(std::string_view text) {
     return rows;
 }
 
-// The GBK text of a list file's bytes in `converted`, or false when the bytes are GBK
-// already and need no copy.
-bool convertedText(std::string_view bytes, std::string& converted, std::size_t& unmappable) {
+// The UTF-8 text of a list file's bytes in `converted`, or false when the bytes are UTF-8
+// (without a BOM) already and need no copy.
+bool convertedText(std::string_view bytes, std::string& converted) {
     if (startsWith(bytes, kUtf8Bom))
-        converted =
-            toGbk(codepage::utf8ToUtf16(std::string(bytes.substr(kUtf8Bom.size()))), unmappable);
+        converted = bytes.substr(kUtf8Bom.size());
     else if (startsWith(bytes, kUtf16LeBom) || startsWith(bytes, kUtf16BeBom))
-        converted = toGbk(utf16Units(bytes.substr(2), bytes[0] == kUtf16BeBom[0]), unmappable);
+        converted = codepage::utf16ToUtf8(utf16Units(bytes.substr(2), bytes[0] == kUtf16BeBom[0]));
     else if (looksUtf8(bytes))
-        converted = toGbk(codepage::utf8ToUtf16(std::string(bytes)), unmappable);
-    else
         return false;
+    else
+        converted = gbkToUtf8(std::string(bytes));
     return true;
 }
+
+// The rows' texts in GBK, each converted once: the rows' texts are interned, so a text
+// repeats by place. Counts the characters GBK lacks, each written as "?", as often as they
+// are written.
+class GbkTexts {
+  public:
+    std::string_view operator()(std::string_view utf8) {
+        const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        });
+        if (ascii) return utf8;
+        auto [at, fresh] = made_.try_emplace({utf8.data(), utf8.size()});
+        if (fresh) {
+            std::size_t lacking = 0;
+            at->second.first = toGbk(codepage::utf8ToUtf16(std::string(utf8)), lacking);
+            at->second.second = lacking;
+        }
+        unmappable += at->second.second;
+        return at->second.first;
+    }
+    std::size_t unmappable = 0;
+
+  private:
+    std::map<std::pair<const char*, std::size_t>, std::pair<std::string, std::size_t>> made_;
+};
 
 }  // namespace
 
 TextRows textRows(std::string_view bytes) {
     TextRows result;
     std::string converted;
-    result.rows = convertedText(bytes, converted, result.unmappable) ? splitLines(converted)
-                                                                     : splitLines(bytes);
+    result.rows = convertedText(bytes, converted) ? splitLines(converted) : splitLines(bytes);
     return result;
 }
 
 ListText listText(std::string_view bytes) {
     ListText result;
-    if (!convertedText(bytes, result.text, result.unmappable)) result.text = bytes;
+    if (!convertedText(bytes, result.text)) result.text = bytes;
     return result;
 }
 
-void textFile(const RowStore& rows, TextOut& out) {
-    if (rows.empty()) return;
-    const std::string_view mark = kDataFileMark;
+std::size_t textFile(const RowStore& rows, TextOut& out) {
+    if (rows.empty()) return 0;
+    // The list file is GBK, as it always was.
+    GbkTexts gbk;
+    const std::string_view mark = gbk(kDataFileMark);
     std::string& text = out.text;
     auto line = [&](std::size_t i) {
-        text += rows.address(i);
+        text += gbk(rows.address(i));
         text += "  ";
-        text += rows.text(i);
+        text += gbk(rows.text(i));
         if (rows.source(i) == Source::DataFile) text += mark;
         text += "\r\n";
         out.rowDone();
@@ -175,6 +202,7 @@ void textFile(const RowStore& rows, TextOut& out) {
     line(0);
     for (std::size_t i = 1; i < rows.size(); ++i)
         if (!rows.text(i).empty()) line(i);
+    return gbk.unmappable;
 }
 
 std::string textFile(const RowStore& rows) {

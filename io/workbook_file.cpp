@@ -6,11 +6,15 @@
 
 namespace io {
 
-bool longerThanCell(std::string_view gbk) {
-    if (gbk.size() <= workbook::kCellCharacters) return false;
-    std::size_t characters = 0;
-    for (std::size_t at = 0; at < gbk.size(); at += codepage::gbkCharLength(gbk, at))
-        if (++characters > workbook::kCellCharacters) return true;
+bool longerThanCell(std::string_view text) {
+    if (text.size() <= workbook::kCellCharacters) return false;
+    std::size_t units = 0;  // UTF-16, as the workbooks count a cell's characters
+    for (std::size_t at = 0; at < text.size();) {
+        const codepage::Utf8Char c = codepage::decodeUtf8(text, at);
+        units += c.code > 0xFFFF ? 2 : 1;
+        if (units > workbook::kCellCharacters) return true;
+        at += c.length;
+    }
     return false;
 }
 

@@ -20,8 +20,7 @@ constexpr std::size_t kEntrySize = 12;
 constexpr std::size_t kCityIdSize = 4;
 // How many ranges a search walks between two looks at the stop flag.
 constexpr std::size_t kStopEvery = 4096;
-// "中国" in GBK, spelled as bytes so that builds keeping UTF-8 literals agree.
-constexpr std::string_view kChina = "\xD6\xD0\xB9\xFA";
+constexpr std::string_view kChina = "中国";
 constexpr std::size_t kProvinceField = 2;
 
 // The fields joined by spaces, empty and "0" fields left out. '|' never occurs inside a
@@ -41,21 +40,22 @@ std::string searchTextOf(std::string_view utf8) {
     return out;
 }
 
-// "country|area|province|city|operator" (GBK) by what each part names; "0" is none.
-Fields fieldsOfRegion(std::string_view region) {
-    std::string parts[5];
-    for (std::string& part : parts) {
+// "country|area|province|city|operator" by what each part names; "0" is none. Views into
+// `region`.
+FieldViews fieldsOfRegion(std::string_view region) {
+    std::string_view parts[5];
+    for (std::string_view& part : parts) {
         const std::size_t bar = region.find('|');
         const std::string_view field = region.substr(0, bar);
         if (field != "0") part = field;
         if (bar == std::string_view::npos) break;
         region.remove_prefix(bar + 1);
     }
-    Fields f;
-    f.country = std::move(parts[0]);
-    f.region = std::move(parts[2]);
-    f.city = std::move(parts[3]);
-    f.isp = std::move(parts[4]);
+    FieldViews f{};
+    f[0] = parts[0];  // country
+    f[1] = parts[2];  // province
+    f[2] = parts[3];  // city
+    f[5] = parts[4];  // operator
     return f;
 }
 
@@ -67,7 +67,7 @@ class Ip2region final : public Database {
   public:
     static std::unique_ptr<Database> open(std::string_view bytes, OpenFailure& failure);
 
-    std::optional<Range> find(const ip::Address& address) const override;
+    std::optional<Place> locate(const ip::Address& address) const override;
     void searchEach(const std::vector<std::string>& keywords,
                     const std::function<void(Range&)>& each,
                     const std::stop_token& stop) const override;
@@ -82,10 +82,11 @@ class Ip2region final : public Database {
     };
     struct Record {
         std::string searchText;  // UTF-8, fields joined by spaces without "0" fields
-        std::string region;      // GBK
+        std::string region;
         std::string display;
     };
 
+    Place placeAt(std::size_t index) const;
     Range rangeAt(std::size_t index) const;
 
     std::vector<Entry> entries_;  // ascending, not overlapping
@@ -152,23 +153,30 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, OpenFailure& f
             recordIds.try_emplace(pointer, static_cast<std::uint32_t>(db->records_.size()));
         if (added) {
             const std::string utf8(bytes.substr(offset + kCityIdSize, length - kCityIdSize));
-            std::string region = utf8ToGbk(utf8);
-            std::string display = regionDisplay(region);
-            db->records_.push_back({searchTextOf(utf8), std::move(region), std::move(display)});
+            std::string display = regionDisplay(utf8);
+            db->records_.push_back({searchTextOf(utf8), utf8, std::move(display)});
         }
         db->entries_.push_back({first, last, it->second});
     }
     return db;
 }
 
-Range Ip2region::rangeAt(std::size_t index) const {
+Place Ip2region::placeAt(std::size_t index) const {
     const Entry& e = entries_[index];
     const Record& r = records_[e.record];
-    return {ip::Address::v4(e.first), ip::Address::v4(e.last), r.region, r.display,
-            fieldsOfRegion(r.region)};
+    return {ip::Address::v4(e.first), ip::Address::v4(e.last), fieldsOfRegion(r.region), r.region,
+            r.display};
 }
 
-std::optional<Range> Ip2region::find(const ip::Address& address) const {
+Range Ip2region::rangeAt(std::size_t index) const {
+    const Place p = placeAt(index);
+    const FieldViews& f = p.fields;
+    return {p.first, p.last, std::string(p.record), std::string(p.shown),
+            Fields{std::string(f[0]), std::string(f[1]), std::string(f[2]), {}, {},
+                   std::string(f[5]), {}}};
+}
+
+std::optional<Place> Ip2region::locate(const ip::Address& address) const {
     if (!address.isV4()) return std::nullopt;
     const std::uint32_t value = address.v4Value();
     // The first range starting after the address; the one before it may hold it.
@@ -177,7 +185,7 @@ std::optional<Range> Ip2region::find(const ip::Address& address) const {
     if (after == entries_.begin()) return std::nullopt;
     const std::size_t index = static_cast<std::size_t>(after - entries_.begin()) - 1;
     if (value > entries_[index].last) return std::nullopt;
-    return rangeAt(index);
+    return placeAt(index);
 }
 
 void Ip2region::searchEach(const std::vector<std::string>& keywords,
@@ -186,7 +194,7 @@ void Ip2region::searchEach(const std::vector<std::string>& keywords,
     // Matching in UTF-8 cannot hit the middle of a character, as a GBK byte search could.
     std::vector<std::string> needles;
     for (const std::string& keyword : keywords)
-        if (!keyword.empty()) needles.push_back(gbkToUtf8(keyword));
+        if (!keyword.empty()) needles.push_back(keyword);
     if (needles.empty()) return;
 
     std::vector<char> matches(records_.size());

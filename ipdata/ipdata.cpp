@@ -26,6 +26,47 @@ std::vector<Range> Database::search(const std::vector<std::string>& keywords,
     return found;
 }
 
+namespace {
+// "中国" in UTF-8, the records' encoding.
+constexpr std::string_view kChina = "\xE4\xB8\xAD\xE5\x9B\xBD";
+}  // namespace
+
+void appendDisplay(const Place& place, std::string& out) {
+    if (!place.shown.empty()) {
+        out += place.shown;
+        return;
+    }
+    const FieldViews& f = place.fields;
+    // Within China the province says enough; without one the country stays.
+    const bool hideCountry = f[0] == kChina && !f[1].empty();
+    constexpr std::size_t kShown = kRecordFields - 1;  // all but the country code
+    std::string_view shown;
+    const std::size_t start = out.size();
+    for (std::size_t r = 0; r < kShown; ++r) {
+        const std::string_view field = f[r];
+        if (field.empty() || (r == 0 && hideCountry) || field == shown) continue;
+        if (out.size() > start) out += ' ';
+        out += field;
+        shown = field;
+    }
+}
+
+std::string displayOf(const Place& place) {
+    std::string out;
+    appendDisplay(place, out);
+    return out;
+}
+
+std::optional<Range> Database::find(const ip::Address& address) const {
+    const std::optional<Place> place = locate(address);
+    if (!place) return std::nullopt;
+    const FieldViews& f = place->fields;
+    Range range{place->first, place->last, std::string(place->record), displayOf(*place),
+                Fields{std::string(f[0]), std::string(f[1]), std::string(f[2]), std::string(f[3]),
+                       std::string(f[4]), std::string(f[5]), std::string(f[6])}};
+    return range;
+}
+
 std::string rangeDisplay(const Range& range) {
     return ip::formatRange(range.first, range.last);
 }

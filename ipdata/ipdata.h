@@ -9,6 +9,7 @@
 // serve any number of threads at once.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -23,7 +24,7 @@
 
 namespace ipdata {
 
-// A record's fields by what they name (GBK); empty where the file has none ("0" in
+// A record's fields by what they name (UTF-8); empty where the file has none ("0" in
 // ip2region). ip2region has no district, owner or country code.
 struct Fields {
     std::string country;
@@ -39,10 +40,34 @@ struct Fields {
 struct Range {
     ip::Address first;
     ip::Address last;
-    std::string region;   // GBK, the record's fields as the file holds them ('|' or tab)
-    std::string display;  // GBK, what a user reads: regionDisplay, or the ipdb answer
+    std::string region;   // the record's fields as the file holds them ('|' or tab)
+    std::string display;  // what a user reads: regionDisplay, or the ipdb answer
     Fields fields;
 };
+
+// A record's fields as views, in the order of Fields: country, region, city, district,
+// owner, operator, country code.
+inline constexpr std::size_t kRecordFields = 7;
+using FieldViews = std::array<std::string_view, kRecordFields>;
+
+// Where an address lies, without a copy of anything: the range that holds it and its
+// record's fields, views into the file or the database, valid while the database lives (and
+// for a database made by at(), until it lets go of its view).
+struct Place {
+    ip::Address first;
+    ip::Address last;
+    FieldViews fields{};
+    std::string_view record;  // the record as the file holds it
+    // The answer's text where the format words it itself (ip2region); empty: made of the
+    // fields by appendDisplay.
+    std::string_view shown;
+};
+
+// The answer's text of `place` at the end of `out`: country, region, city, district, owner
+// and operator, one space apart; the country left out when it is 中国 and the region is
+// known, empty fields and a field equal to the one before left out ("重庆 丰都县 电信").
+void appendDisplay(const Place& place, std::string& out);
+std::string displayOf(const Place& place);
 
 // Another view of the bytes a database reads, and what keeps it alive.
 struct BytesView {
@@ -56,12 +81,14 @@ class Database {
     virtual ~Database() = default;
 
     // The range holding `address` (ipdb: the prefix that holds it); nullopt where the file
-    // has no data for it.
-    virtual std::optional<Range> find(const ip::Address& address) const = 0;
+    // has no data for it. Copies nothing: what a lookup on the per-row path calls.
+    virtual std::optional<Place> locate(const ip::Address& address) const = 0;
+    // The same with the texts made.
+    std::optional<Range> find(const ip::Address& address) const;
     // An IPv4 address as a host-order number (1.2.3.4 is 0x01020304).
     std::optional<Range> find(std::uint32_t ipv4) const { return find(ip::Address::v4(ipv4)); }
 
-    // The ranges whose fields hold every keyword (GBK) as a substring of them joined by
+    // The ranges whose fields hold every keyword (UTF-8) as a substring of them joined by
     // spaces, IPv4 ranges first, each family in address order; adjacent ranges with the
     // same answer are one. Empty keywords are ignored; with none left nothing matches.
     // ipdb also lets a keyword ending in an administrative suffix ("重庆市", "广西壮族自治区")

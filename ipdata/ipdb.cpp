@@ -24,7 +24,6 @@
 #include <mutex>
 #include <utility>
 
-#include "ipdata/gbk.h"
 #include "ipdata/ipdata.h"
 #include "ipdata/json.h"
 #include "text/bytes.h"
@@ -50,8 +49,6 @@ constexpr int kShownRoles = kCountryCode;
 constexpr std::string_view kRoleNames[kRoleCount] = {"country_name",  "region_name",  "city_name",
                                                      "district_name", "owner_domain", "isp_domain",
                                                      "country_code"};
-// "中国" in UTF-8, the records' encoding.
-constexpr std::string_view kChina = "\xE4\xB8\xAD\xE5\x9B\xBD";
 // Administrative suffixes a keyword may carry where the data names the place without one;
 // longest first, so "广西壮族自治区" becomes "广西".
 constexpr std::u8string_view kSuffixes[] = {
@@ -143,7 +140,7 @@ class Ipdb final : public Database {
     static std::unique_ptr<Database> open(std::string_view bytes, std::shared_ptr<const void> owner,
                                           OpenFailure& failure);
 
-    std::optional<Range> find(const ip::Address& address) const override;
+    std::optional<Place> locate(const ip::Address& address) const override;
     void searchEach(const std::vector<std::string>& keywords,
                     const std::function<void(Range&)>& each,
                     const std::stop_token& stop) const override;
@@ -164,11 +161,6 @@ class Ipdb final : public Database {
         std::string_view all;
         std::array<std::string_view, kRoleCount> role{};
     };
-    struct Answer {
-        std::string region;
-        std::string display;
-        ipdata::Fields fields;
-    };
     // The leaves under `child` (reached with `depth` bits as `prefix`) in address order:
     // `node(node, depth)` for each inner node (false ends the walk), `leaf(pointer, depth,
     // prefix)` for each record (false ends the walk). The subtree of `skip` is left out.
@@ -182,10 +174,14 @@ class Ipdb final : public Database {
     // The record's text; nullopt when it does not lie inside the file.
     std::optional<std::string_view> record(std::uint32_t pointer) const;
     Fields fieldsOf(std::string_view record) const;
-    // GBK, as a user reads it.
+    // As a user reads it.
     std::string displayOf(const Fields& fields) const;
-    ipdata::Fields gbkFields(const Fields& fields) const;
-    Answer answerOf(std::string_view record) const;
+    FieldViews viewsOf(const Fields& fields) const {
+        FieldViews v;
+        for (int r = 0; r < kRoleCount; ++r) v[static_cast<std::size_t>(r)] = fields.role[r];
+        return v;
+    }
+    ipdata::Fields textsOf(const Fields& fields) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
     std::optional<OpenError> checkNodes();
 
@@ -222,7 +218,6 @@ class Ipdb final : public Database {
     bool v6_ = false;
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
-    GbkEncoder gbk_;
     // Walked on first use; a copy walks again.
     struct LazyCount {
         std::once_flag once;
@@ -296,32 +291,16 @@ Ipdb::Fields Ipdb::fieldsOf(std::string_view text) const {
 }
 
 std::string Ipdb::displayOf(const Fields& f) const {
-    // Within China the province says enough; without one the country stays.
-    const bool hideCountry = f.role[kCountry] == kChina && !f.role[kRegion].empty();
-    std::string out;
-    std::string_view shown;
-    for (int r = 0; r < kShownRoles; ++r) {
-        const std::string_view field = f.role[r];
-        if (field.empty() || (r == kCountry && hideCountry) || field == shown) continue;
-        if (!out.empty()) out += ' ';
-        if (!gbk_.append(field, out)) out += gbk_(field);
-        shown = field;
-    }
-    return out;
+    return ipdata::displayOf(Place{{}, {}, viewsOf(f), f.all, {}});
 }
 
-ipdata::Fields Ipdb::gbkFields(const Fields& f) const {
-    return {gbk_(f.role[kCountry]),    gbk_(f.role[kRegion]), gbk_(f.role[kCity]),
-            gbk_(f.role[kDistrict]),   gbk_(f.role[kOwner]),  gbk_(f.role[kOperator]),
-            gbk_(f.role[kCountryCode])};
+ipdata::Fields Ipdb::textsOf(const Fields& f) const {
+    const auto text = [&](Role r) { return std::string(f.role[r]); };
+    return {text(kCountry), text(kRegion),   text(kCity),       text(kDistrict),
+            text(kOwner),   text(kOperator), text(kCountryCode)};
 }
 
-Ipdb::Answer Ipdb::answerOf(std::string_view record) const {
-    const Fields f = fieldsOf(record);
-    return {gbk_(f.all), displayOf(f), gbkFields(f)};
-}
-
-std::optional<Range> Ipdb::find(const ip::Address& address) const {
+std::optional<Place> Ipdb::locate(const ip::Address& address) const {
     const bool v4 = address.isV4();
     const Prefix bits =
         v4 ? Prefix{0, kMapped.low | address.v4Value()} : Prefix{address.high(), address.low()};
@@ -344,12 +323,11 @@ std::optional<Range> Ipdb::find(const ip::Address& address) const {
     if (node <= nodeCount_) return std::nullopt;
     const std::optional<std::string_view> text = record(node);
     if (!text) return std::nullopt;
-    Answer answer = answerOf(*text);
+    const Fields f = fieldsOf(*text);
     const Prefix below = Prefix{}.last(depth);
     const Prefix first{bits.high & ~below.high, bits.low & ~below.low};
     const Prefix last{bits.high | below.high, bits.low | below.low};
-    return Range{addressOf(first, v4), addressOf(last, v4), std::move(answer.region),
-                 std::move(answer.display), std::move(answer.fields)};
+    return Place{addressOf(first, v4), addressOf(last, v4), viewsOf(f), f.all, {}};
 }
 
 void Ipdb::searchEach(const std::vector<std::string>& keywords,
@@ -359,7 +337,7 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     std::vector<std::pair<std::string, std::string>> needles;
     for (const std::string& keyword : keywords) {
         if (keyword.empty()) continue;
-        std::string utf8 = gbkToUtf8(keyword), bare;
+        std::string utf8 = keyword, bare;
         for (std::u8string_view suffix : kSuffixes) {
             const std::string_view s(reinterpret_cast<const char*>(suffix.data()), suffix.size());
             if (utf8.size() > s.size() && utf8.ends_with(s)) {
@@ -428,8 +406,8 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     auto handOn = [&] {
         if (!anyPending) return;
         const Fields f = fieldsOf(record(pendingPointer).value_or(std::string_view()));
-        pending.region = gbk_(f.all);
-        pending.fields = gbkFields(f);
+        pending.region = std::string(f.all);
+        pending.fields = textsOf(f);
         each(pending);
         anyPending = false;
     };

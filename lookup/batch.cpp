@@ -36,7 +36,8 @@ void batchRun(Poster& poster, Events& events, platform::Executor& executor, WebS
             std::string page = session.getText(locationUrl(rows[i].address));
             // Given up by the stop: the row keeps no location, so the next run asks again.
             if (stop.stop_requested() || (page.empty() && session.cancelled())) break;
-            Answer answer{locationOf(page, LookupMode::MainData), Source::Web, std::nullopt};
+            Answer answer{gbkToUtf8(locationOf(page, LookupMode::MainData)), Source::Web,
+                          std::nullopt};
             if (answer.text.empty()) {
                 if (std::optional<Answer> data =
                         offlineAnswer(offline.get().get(), rows[i].address))

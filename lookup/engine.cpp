@@ -100,8 +100,9 @@ void Engine::askSingles(platform::StopToken stop) {
                                                            : SingleFailure::NotAnAddress;
             }
         } else {
-            result.answer = {lookupLocation(singleSession_, address, LookupMode::Detailed),
-                             Source::Web, std::nullopt};
+            result.answer = {
+                gbkToUtf8(lookupLocation(singleSession_, address, LookupMode::Detailed)),
+                Source::Web, std::nullopt};
             // Neither piece from the page: the data's answer, alone on its line.
             if (result.answer.text == "\r\n") {
                 if (auto answer = detail::offlineAnswer(offline_->get().get(), address))

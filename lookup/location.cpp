@@ -10,8 +10,11 @@ std::string locationUrl(const std::string& address) {
            "/ips138.asp?ip=" + encodePathText(address) + "&action=2";
 }
 
+// The page is GBK, and so are the markers the answer is cut out with.
+constexpr char kMainDataMarker[] = "\xB1\xBE\xD5\xBE\xD6\xF7\xCA\xFD\xBE\xDD\xA3\xBA";  // 本站主数据：
+
 std::string locationOf(const std::string& page, LookupMode mode) {
-    if (mode == LookupMode::MainData) return getTextBetween(page, "本站主数据：", "</li>");
+    if (mode == LookupMode::MainData) return getTextBetween(page, kMainDataMarker, "</li>");
     std::string segment = getTextBetween(page, "<li", "</ul>");
     // The segment starts inside the first item's opening tag; its first ">" closes it.
     std::string first = getTextBetween(segment, ">", "</li>");

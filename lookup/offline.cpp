@@ -10,10 +10,10 @@ std::vector<std::string> keywordsOf(const std::string& text) {
     std::vector<std::string> words(1);
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        // Walked by character: a double-byte character's trail byte may be 0xA1, so the
-        // full-width space (A1 A1) is only ever a character of its own.
-        const std::size_t width = codepage::gbkCharLength(text, i);
-        const bool space = c == ' ' || c == '\t' || text.compare(i, width, "\xA1\xA1") == 0;
+        // Walked by character, so the ideographic space an input method types (U+3000) is
+        // only ever a character of its own.
+        const std::size_t width = codepage::decodeUtf8(text, i).length;
+        const bool space = c == ' ' || c == '\t' || text.compare(i, width, "\u3000") == 0;
         if (!space) {
             words.back().append(text, i, width);
         } else if (!words.back().empty()) {

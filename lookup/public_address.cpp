@@ -14,7 +14,7 @@ bool isNetworkReachable(platform::Probe& probe, int timeLimitMs) {
 std::optional<std::string> fetchPublicAddress(platform::Probe& probe, WebSession& session) {
     if (!isNetworkReachable(probe)) return std::nullopt;
     std::string page = session.getText(std::string("http://") + hosts::kEchoHost + "/ic.asp");
-    return getTextBetween(page, "<center>", "</center>");
+    return gbkToUtf8(getTextBetween(page, "<center>", "</center>"));
 }
 
 }  // namespace lookup

@@ -7,13 +7,24 @@ namespace lookup::detail {
 
 namespace {
 
+// The pages are cut while GBK (getUtf8Text), with GBK markers; what is cut out goes on as
+// UTF-8.
+constexpr char kAddress[] = "\xB5\xD8\xD6\xB7";                          // 地址
+constexpr char kAddressColon[] = "\xB5\xD8\xD6\xB7\xA3\xBA";                // 地址：
+constexpr char kRangeColon[] = "IP\xB5\xD8\xD6\xB7\xB6\xCE\xA3\xBA";        // IP地址段：
+constexpr char kPlaceColon[] = "\xCF\xEA\xCF\xB8\xB5\xD8\xD6\xB7\xA3\xBA";  // 详细地址：
+constexpr char kPagesBefore[] = "\xB9\xB2";                                // 共
+constexpr char kPagesAfter[] = "\xD2\xB3";                                 // 页
+
 std::string rangeSearchUrl(const std::string& pathAndQuery) {
     return std::string("http://") + hosts::kRangeSearchHost + pathAndQuery;
 }
 
-// Every byte of the UTF-8 form as %XX, so a space between words goes out as %20.
+// Every byte of the UTF-8 form as %XX, so a space between words goes out as %20. The
+// encoder takes GBK, as the service's own pages would give it; a character GBK lacks goes
+// as "?", as the status says.
 std::string resultPageUrl(const std::string& keywords, int pageIndex) {
-    std::string url = rangeSearchUrl("/ip.php?" + urlEncode(keywords, false, true));
+    std::string url = rangeSearchUrl("/ip.php?" + urlEncode(utf8ToGbk(keywords), false, true));
     if (pageIndex > 0) url.append("&").append(numberToText(pageIndex));
     return url;
 }
@@ -21,8 +32,9 @@ std::string resultPageUrl(const std::string& keywords, int pageIndex) {
 // One entry of a result page: a single range, or several listed on the entry's detail page.
 std::vector<RowCells> entryRows(WebSession& session, const std::string& entry) {
     if (findText(entry, "<br/>") == -1)
-        return {{getTextBetween(entry, "IP ", "地址"), getTextBetween(entry, "地址：", "<")}};
-    std::string firstAddress = getTextBetween(entry, "IP地址段：", " -");
+        return {{gbkToUtf8(getTextBetween(entry, "IP ", kAddress)),
+                 gbkToUtf8(getTextBetween(entry, kAddressColon, "<"))}};
+    std::string firstAddress = getTextBetween(entry, kRangeColon, " -");
     std::string detail =
         session.getUtf8Text(rangeSearchUrl("/ip-" + encodePathText(firstAddress) + ".htm"));
     // Padded with a space each side, so the space markers find the first and last word.
@@ -31,9 +43,9 @@ std::vector<RowCells> entryRows(WebSession& session, const std::string& entry) {
         .append(1, ' ');
     TextList ranges;
     getAllTextsBetween(rangeText, " ", " ", ranges);
-    const std::string place = getTextBetween(entry, "详细地址：", "<br/>");
+    const std::string place = gbkToUtf8(getTextBetween(entry, kPlaceColon, "<br/>"));
     std::vector<RowCells> rows;
-    for (std::string& range : ranges) rows.push_back({std::move(range), place});
+    for (std::string& range : ranges) rows.push_back({gbkToUtf8(range), place});
     return rows;
 }
 
@@ -53,7 +65,7 @@ RowStore reverseStep(ReverseWalk& walk, WebSession& session, const platform::Sto
         }
         if (walk.fetched > 0 && walk.fetched >= walk.pages) break;
         const std::string page = session.getUtf8Text(resultPageUrl(walk.keywords, walk.fetched));
-        if (walk.fetched++ == 0) walk.pages = textToInt(getTextBetween(page, "共", "页"));
+        if (walk.fetched++ == 0) walk.pages = textToInt(getTextBetween(page, kPagesBefore, kPagesAfter));
         walk.entries.clear();
         walk.next = 0;
         if (walk.pages >= 1) getAllTextsBetween(page, "<p class='bg'>", "/p>", walk.entries);

@@ -1,4 +1,4 @@
-// Common file dialogs and message boxes. Texts are GBK, paths UTF-16 (platform::Path); the
+// Common file dialogs and message boxes. Texts are UTF-8, paths UTF-16 (platform::Path); the
 // Win32 side shows them with the wide-character calls, owned by the active window of the
 // calling (window) thread.
 #pragma once

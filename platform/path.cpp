@@ -4,16 +4,8 @@
 
 namespace platform {
 
-Path Path::fromGbk(const std::string& gbk) {
-    return Path(codepage::gbkToUtf16(gbk));
-}
-
 Path Path::fromUtf8(const std::string& utf8) {
     return Path(codepage::utf8ToUtf16(utf8));
-}
-
-std::string Path::gbk() const {
-    return codepage::utf16ToGbk(units_);
 }
 
 std::string Path::utf8() const {

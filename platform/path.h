@@ -16,15 +16,12 @@ class Path {
     Path() = default;
     explicit Path(std::u16string units) : units_(std::move(units)) {}
 
-    // From program texts (GBK literals, a name typed in a test) and from UTF-8 (a file on
-    // a native disk).
-    static Path fromGbk(const std::string& gbk);
+    // From program texts, a name typed in a test, a file on a native disk.
     static Path fromUtf8(const std::string& utf8);
 
     const std::u16string& units() const { return units_; }
     bool empty() const { return units_.empty(); }
-    // For a message that names the file: characters GBK lacks read "?".
-    std::string gbk() const;
+    // For a message that names the file.
     std::string utf8() const;
 
     // Whether the name ends with `ending`, an ASCII text such as ".txt", without regard to

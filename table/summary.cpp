@@ -45,8 +45,7 @@ bool before(const Line& a, const Line& b) {
 std::string networkName(const Network& n) {
     if (n.number == 0) return kUnknownName;
     std::string name = "AS" + std::to_string(n.number);
-    // The organisation is kept as the ASN file spells it, UTF-8; the window shows GBK.
-    if (!n.name.empty()) name.append(" ").append(utf8ToGbk(std::string(n.name)));
+    if (!n.name.empty()) name.append(" ").append(n.name);
     return name;
 }
 

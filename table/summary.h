@@ -29,7 +29,7 @@ Network networkOf(const RowStore& rows, std::size_t index);
 std::uint64_t hitsOf(const RowStore& rows, std::size_t index);
 
 struct Line {
-    std::string name;  // GBK, like every text of the program
+    std::string name;
     std::size_t addresses = 0;
     std::uint64_t hits = 0;
     double share = 0;  // of the list's addresses, 0 to 1
@@ -56,7 +56,7 @@ inline constexpr std::size_t kShownLines = 15;
 // groups always come in the same order.
 Summary summarise(const RowStore& rows, GroupBy by, std::size_t shown = kShownLines);
 
-// The summary as a table of texts (GBK): the column titles, a line for each shown group,
+// The summary as a table of texts: the column titles, a line for each shown group,
 // the rest when there is one, and the whole list's 合计; the share as a percentage with
 // one decimal. What the copy and the exports hold.
 using TableLine = std::array<std::string, 4>;

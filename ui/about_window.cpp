@@ -69,7 +69,7 @@ HWND AboutWindow::create() {
         titleFont_.reset(aboutFont(20, false));
         linkFont_.reset(aboutFont(14, true));
     }
-    const std::wstring caption = win32::gbkToWide(kAboutWindow.caption);
+    const std::wstring caption = win32::utf8ToWide(kAboutWindow.caption);
     // No owner: the window has its own taskbar entry; modality comes from disabling main.
     HWND window = CreateWindowExW(WS_EX_APPWINDOW, kAboutClass, caption.c_str(),
                                   WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 50, 50,
@@ -83,7 +83,7 @@ HWND AboutWindow::create() {
         return nullptr;
     }
     if (dataText_) {
-        SetWindowTextW(GetDlgItem(window, id::about::data), win32::gbkToWide(dataText_()).c_str());
+        SetWindowTextW(GetDlgItem(window, id::about::data), win32::utf8ToWide(dataText_()).c_str());
     }
     return window;
 }
@@ -132,11 +132,11 @@ void openAboutLink(HWND label) {
     const int length = GetWindowTextLengthW(label);
     std::wstring address(static_cast<size_t>(length) + 1, L'\0');
     address.resize(static_cast<size_t>(GetWindowTextW(label, address.data(), length + 1)));
-    // The caption is the program's own GBK text; the address is plain ASCII, so the ANSI
-    // call reads it the same on any locale. The outcome is not reported.
-    const std::string gbk = win32::wideToGbk(address);
+    // The address is plain ASCII, so the ANSI call reads it the same on any locale. The
+    // outcome is not reported.
+    const std::string ascii = win32::wideToUtf8(address);
     if (auto* open = win32::systemCall<decltype(ShellExecuteA)>(L"shell32.dll", "ShellExecuteA"))
-        open(nullptr, "open", gbk.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        open(nullptr, "open", ascii.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 }  // namespace ui

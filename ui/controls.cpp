@@ -78,7 +78,7 @@ HWND createToolbar(HWND window, const ControlLayout& c, const ControlLook& look)
     SendMessageW(bar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(look.toolbarImages));
     SendMessageW(bar, TB_SETINDENT, 0, 0);
     std::vector<std::wstring> texts;
-    for (const ToolbarEntry& e : kToolbarEntries) texts.push_back(win32::gbkToWide(e.text));
+    for (const ToolbarEntry& e : kToolbarEntries) texts.push_back(win32::utf8ToWide(e.text));
     std::vector<TBBUTTON> buttons;
     for (size_t i = 0; i < std::size(kToolbarEntries); ++i) {
         const ToolbarEntry& e = kToolbarEntries[i];
@@ -115,7 +115,7 @@ HWND createStatusBar(HWND window, const ControlLayout& c, const ControlLook& loo
     std::copy(std::begin(kStatusPanelEdges), std::end(kStatusPanelEdges), edges);
     SendMessageW(bar, SB_SETPARTS, std::size(edges), reinterpret_cast<LPARAM>(edges));
     for (size_t i = 0; i < std::size(kStatusPanelTexts); ++i) {
-        std::wstring text = win32::gbkToWide(kStatusPanelTexts[i]);
+        std::wstring text = win32::utf8ToWide(kStatusPanelTexts[i]);
         SendMessageW(bar, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(text.c_str()));
     }
     return bar;
@@ -126,7 +126,7 @@ void addColumns(HWND list, std::span<const ColumnLayout> columns) {
     // The summary's numbers line up on the right; the query list's columns are texts.
     const bool numbers = columns.data() == kStatsColumns;
     for (size_t i = 0; i < columns.size(); ++i) {
-        std::wstring header = win32::gbkToWide(columns[i].header);
+        std::wstring header = win32::utf8ToWide(columns[i].header);
         LVCOLUMNW column{};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = numbers && i > 0 ? LVCFMT_RIGHT : LVCFMT_LEFT;
@@ -180,7 +180,7 @@ HWND createPlain(HWND parent, const ControlLayout& c, const ControlLook& look) {
         default:
             return nullptr;
     }
-    std::wstring caption = win32::gbkToWide(c.caption);
+    std::wstring caption = win32::utf8ToWide(c.caption);
     HWND control =
         CreateWindowExW(exStyle, cls, caption.c_str(), style, c.left, c.top, c.width, c.height,
                         parent, reinterpret_cast<HMENU>(INT_PTR(c.id)), instance(), nullptr);
@@ -193,7 +193,7 @@ HWND createPlain(HWND parent, const ControlLayout& c, const ControlLook& look) {
     if (c.kind == Kind::ComboBox) {
         for (const char* choice : kGroupChoices)
             SendMessageW(control, CB_ADDSTRING, 0,
-                         reinterpret_cast<LPARAM>(win32::gbkToWide(choice).c_str()));
+                         reinterpret_cast<LPARAM>(win32::utf8ToWide(choice).c_str()));
         SendMessageW(control, CB_SETCURSEL, 0, 0);
     }
     if (c.kind == Kind::EditBox)

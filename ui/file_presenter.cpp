@@ -149,6 +149,10 @@ void FilePresenter::exported(const io::Exported& done) {
     if (done.cellsCut > 0)
         status += file_text::kCellsCutBefore + numberToText(static_cast<long long>(done.cellsCut)) +
                   file_text::kCellsCutAfter;
+    if (done.unmappable > 0)
+        status += file_text::kUnmappableBefore +
+                  numberToText(static_cast<long long>(done.unmappable)) +
+                  file_text::kUnmappableAfter;
     show(status);
 }
 

@@ -84,7 +84,7 @@ class AboutWindow {
 };
 
 // The data files beside the program: their names, dates and licences for the about window
-// (`licences`), or names and dates alone for the 统计 window. GBK.
+// (`licences`), or names and dates alone for the 统计 window.
 std::string dataFilesText(platform::Files& files, bool licences);
 
 // The 统计 window: owned by the main window, not modal; it reads the table on the window

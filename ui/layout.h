@@ -1,7 +1,7 @@
 // The two window layouts: every control with its fixed id, parent, caption and place.
 // Positions are client coordinates of the parent (the window or a group box); a window's
 // size is its outer size. Names are UTF-8 (the test driver matches them against its
-// command line); captions are GBK like every text of the program.
+// command line); captions are UTF-8 like every text of the program.
 #pragma once
 
 #include <span>

@@ -330,7 +330,7 @@ void LookupPresenter::dataFileRefused(const lookup::DataFileProblem& problem) {
         return;
     }
     const std::string reason = problem.kind == lookup::DataFileProblem::Kind::Unreadable
-                                   ? "无法读取文件 " + dataPath_.gbk()
+                                   ? "无法读取文件 " + dataPath_.utf8()
                                    : refusalText(problem.refusal);
     setStatus("离线地址库无法使用:" + reason);
 }

@@ -54,7 +54,7 @@ void MainWindow::setPanel(int index, const std::string& text) {
     // A status text speaks of the rows: they are shown by the time it is.
     showAppendedRows();
     redrawChangedRows();
-    const std::wstring wide = win32::gbkToWide(text);
+    const std::wstring wide = win32::utf8ToWide(text);
     SendMessageW(status_, SB_SETTEXTW, index, reinterpret_cast<LPARAM>(wide.c_str()));
     if (index == 1 && lookups_) lookups_->statusShown(text);
 }
@@ -65,7 +65,7 @@ std::string MainWindow::panel(int index) {
     std::wstring text(n + 1, L'\0');
     SendMessageW(status_, SB_GETTEXTW, index, reinterpret_cast<LPARAM>(text.data()));
     text.resize(n);
-    return win32::wideToGbk(text);
+    return win32::wideToUtf8(text);
 }
 
 // Posted work waits in an inbox with one message on its way for the lot: under Wine each
@@ -132,8 +132,8 @@ void MainWindow::answerDisplayInfo(NMLVDISPINFOW& info) {
     item.pszText[0] = L'\0';
     if (item.iItem < 0 || static_cast<size_t>(item.iItem) >= table_.size()) return;
     const RowView row = table_.row(static_cast<size_t>(item.iItem));
-    const std::wstring text = item.iSubItem == 0   ? win32::gbkToWide(std::string(row.address))
-                              : item.iSubItem == 1 ? win32::gbkToWide(shownLocation(row))
+    const std::wstring text = item.iSubItem == 0   ? win32::utf8ToWide(std::string(row.address))
+                              : item.iSubItem == 1 ? win32::utf8ToWide(shownLocation(row))
                                                    : std::wstring();
     const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
     text.copy(item.pszText, n);
@@ -175,7 +175,7 @@ void MainWindow::fitAddressColumn() {
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0)));
     int widest = 0;
     for (std::size_t i : candidates) {
-        const std::wstring text = win32::gbkToWide(std::string(table_.rows().address(i)));
+        const std::wstring text = win32::utf8ToWide(std::string(table_.rows().address(i)));
         SIZE size{};
         if (GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size))
             widest = std::max<int>(widest, size.cx);

@@ -58,7 +58,7 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::create() {
     if (!registerWindowClass(kMainClass, procedure)) return false;
-    const std::wstring caption = win32::gbkToWide(kMainWindow.caption);
+    const std::wstring caption = win32::utf8ToWide(kMainWindow.caption);
     HWND window = CreateWindowExW(
         // Files dropped on the window are imported as 导入 would.
         WS_EX_APPWINDOW | WS_EX_ACCEPTFILES, kMainClass, caption.c_str(),
@@ -133,8 +133,8 @@ void MainWindow::showListMenu() {
     if (!menu) return;
     enum : UINT { kCopy = 1, kPaste = 2 };
     AppendMenuW(menu, MF_STRING | (selectedRow() ? 0 : MF_GRAYED), kCopy,
-                win32::gbkToWide("复制(&C)\tCtrl+C").c_str());
-    AppendMenuW(menu, MF_STRING, kPaste, win32::gbkToWide("粘贴(&V)\tCtrl+V").c_str());
+                win32::utf8ToWide("复制(&C)\tCtrl+C").c_str());
+    AppendMenuW(menu, MF_STRING, kPaste, win32::utf8ToWide("粘贴(&V)\tCtrl+V").c_str());
     POINT at{};
     GetCursorPos(&at);
     const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x,

@@ -9,7 +9,7 @@ std::size_t cutPoint(const std::string& text, std::size_t begin, std::size_t end
                      std::size_t limit) {
     std::size_t at = begin;
     const std::string_view line(text.data(), end);
-    for (std::size_t n = 0; n < limit && at < end; ++n) at += codepage::gbkCharLength(line, at);
+    for (std::size_t n = 0; n < limit && at < end; ++n) at += codepage::decodeUtf8(line, at).length;
     return at;
 }
 

@@ -8,6 +8,6 @@
 
 inline constexpr std::size_t kResultLineCharacters = 1024;
 
-// Each CR LF separated line cut after kResultLineCharacters characters (a GBK character is
-// one or two bytes), with "…" after a cut.
+// Each CR LF separated line cut after kResultLineCharacters characters (UTF-8), with "…"
+// after a cut.
 std::string boundResultText(const std::string& text);

@@ -52,8 +52,8 @@ std::string fileLine(platform::Files& files, const wchar_t* name, const char* sh
     return line + (date.empty() ? " (日期不详)" : " " + date);
 }
 
-void setText(HWND window, int id, const std::string& gbk) {
-    SetWindowTextW(GetDlgItem(window, id), win32::gbkToWide(gbk).c_str());
+void setText(HWND window, int id, const std::string& text) {
+    SetWindowTextW(GetDlgItem(window, id), win32::utf8ToWide(text).c_str());
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ LRESULT StatsWindow::handle(UINT message, WPARAM w, LPARAM l) {
                 const auto column = static_cast<std::size_t>(item.iSubItem);
                 std::wstring text;
                 if (row < shown_.size() && column < shown_[row].size())
-                    text = win32::gbkToWide(shown_[row][column]);
+                    text = win32::utf8ToWide(shown_[row][column]);
                 lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
                 return 0;
             }
@@ -147,7 +147,7 @@ void StatsWindow::open(HWND owner) {
         return;
     }
     if (!registerWindowClass(kStatsClass, procedure)) return;
-    const std::wstring caption = win32::gbkToWide(kStatsWindow.caption);
+    const std::wstring caption = win32::utf8ToWide(kStatsWindow.caption);
     // Owned: it stays above the main window and goes with it, while the list goes on.
     HWND window = CreateWindowExW(
         0, kStatsClass, caption.c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
@@ -225,7 +225,7 @@ void StatsWindow::paintChart(HDC dc) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const int top = area.top + 4 + static_cast<int>(i) * band;
         RECT name{area.left + 4, top, area.left + 4 + nameWidth, top + band};
-        const std::wstring label = win32::gbkToWide(lines[i].name);
+        const std::wstring label = win32::utf8ToWide(lines[i].name);
         DrawTextW(dc, label.c_str(), -1, &name,
                   DT_RIGHT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
         const int length = std::max(1, static_cast<int>(static_cast<double>(barRoom) *

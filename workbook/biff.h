@@ -1,6 +1,5 @@
 // BIFF8 workbooks inside a compound file: read the sheets of a file, write a one-sheet
-// file. Texts on our side are GBK; in the file they are Unicode, so any character that
-// GBK holds round-trips.
+// file. Texts on our side are UTF-8; in the file they are UTF-16.
 #pragma once
 
 #include <cstdint>
@@ -31,13 +30,13 @@ void orderCells(std::vector<SheetCell>& cells);
 
 struct ParsedWorkbook {
     struct SheetEntry {
-        std::string name;  // GBK
+        std::string name;  // UTF-8
         std::uint32_t offset;
         std::uint8_t type;  // 0 worksheet
     };
     std::string stream;
     std::vector<SheetEntry> sheets;
-    std::vector<std::string> sharedStrings;  // GBK
+    std::vector<std::string> sharedStrings;  // UTF-8
 };
 
 WorkbookStatus parseWorkbook(std::string_view file, ParsedWorkbook& book);
@@ -53,7 +52,7 @@ std::string numberText(double value);
 struct CellToWrite {
     std::uint32_t row;     // 0 to 65535
     std::uint16_t column;  // 0 to 255
-    std::string text;      // GBK
+    std::string text;      // UTF-8
     bool textFormat;
 };
 

@@ -154,7 +154,7 @@ bool readString(std::string_view data, bool shortCount, std::u16string& out) {
     return readString(p, shortCount, out);
 }
 
-std::string toGbk(const std::u16string& text) {
+std::string toUtf8(const std::u16string& text) {
     if (text.empty()) return {};
     bool ascii = true;
     for (char16_t c : text)
@@ -163,7 +163,7 @@ std::string toGbk(const std::u16string& text) {
             break;
         }
     if (ascii) return std::string(text.begin(), text.end());
-    return codepage::utf16ToGbk(text);
+    return codepage::utf16ToUtf8(text);
 }
 
 double rkValue(std::uint32_t rk) {
@@ -223,7 +223,7 @@ WorkbookStatus parseWorkbook(std::string_view file, ParsedWorkbook& book) {
                 std::u16string name;
                 if (!readString(r.data.substr(6), true, name)) return WorkbookStatus::Malformed;
                 book.sheets.push_back(
-                    {toGbk(name), le::u32(r.data, 0), static_cast<std::uint8_t>(r.data[5])});
+                    {toUtf8(name), le::u32(r.data, 0), static_cast<std::uint8_t>(r.data[5])});
                 break;
             }
             case kSst: {
@@ -236,7 +236,7 @@ WorkbookStatus parseWorkbook(std::string_view file, ParsedWorkbook& book) {
                 // The count may lie: strings are taken only while there are bytes for them.
                 for (std::uint32_t i = 0; i < unique; ++i) {
                     if (!readString(p, false, text)) return WorkbookStatus::Malformed;
-                    book.sharedStrings.push_back(toGbk(text));
+                    book.sharedStrings.push_back(toUtf8(text));
                 }
                 break;
             }
@@ -307,7 +307,7 @@ class SheetReader {
                 if (d.size() < 9) return false;
                 std::u16string text;
                 if (!readString(d.substr(6), false, text)) return false;
-                add(d, toGbk(text));
+                add(d, toUtf8(text));
                 return true;
             }
             case kNumber:
@@ -360,7 +360,7 @@ class SheetReader {
                 Pieces p(std::move(pieces));
                 std::u16string text;
                 if (!readString(p, false, text)) return false;
-                add(d, toGbk(text));
+                add(d, toUtf8(text));
                 return true;
             }
             case 1:
@@ -381,12 +381,8 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
         unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
         if (x >= 'a' && x <= 'z') x -= 32;
         if (y >= 'a' && y <= 'z') y -= 32;
+        // Bytes of UTF-8 characters are never ASCII letters, so they compare as they are.
         if (x != y) return false;
-        // The second byte of a GBK character is compared as it is.
-        if (codepage::gbkCharLength(a, i) == 2) {
-            ++i;
-            if (a[i] != b[i]) return false;
-        }
     }
     return true;
 }

@@ -92,11 +92,11 @@ struct StoredString {
     bool wide;
 };
 
-StoredString stored(const std::string& gbk) {
+StoredString stored(const std::string& utf8) {
     StoredString s;
-    bool ascii = std::all_of(gbk.begin(), gbk.end(),
+    bool ascii = std::all_of(utf8.begin(), utf8.end(),
                              [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    s.text = ascii ? std::u16string(gbk.begin(), gbk.end()) : codepage::gbkToUtf16(gbk);
+    s.text = ascii ? std::u16string(utf8.begin(), utf8.end()) : codepage::utf8ToUtf16(utf8);
     // The character count is 16 bits: a longer text would break the records after it.
     if (s.text.size() > kCellCharacters) {
         s.text.resize(kCellCharacters);

@@ -1,5 +1,5 @@
 // Office Open XML workbooks (.xlsx): the cells of the first worksheet of a file, and a
-// one-sheet file of texts. Texts on our side are GBK; in the file they are UTF-8.
+// one-sheet file of texts. Texts are UTF-8 on both sides.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,7 @@ inline constexpr std::uint32_t kXlsxColumns = 16384;
 XlsxStatus readXlsx(std::string_view file, std::vector<SheetCell>& cells,
                     std::uint32_t keepColumns = 0);
 
-// One text cell to write; the text (GBK) is viewed, not copied.
+// One text cell to write; the text (UTF-8) is viewed, not copied.
 struct TextCell {
     std::uint32_t row;     // 0 to kXlsxRows - 1
     std::uint16_t column;  // 0 to kXlsxColumns - 1

@@ -386,42 +386,19 @@ class SheetReader {
     std::string scratch_;
 };
 
-// UTF-8 texts to GBK a megabyte at a time: one pair of conversion calls per batch rather
-// than per cell, and never every text twice over in memory.
-void toGbk(std::vector<SheetCell>& cells) {
-    std::string joined;
-    std::vector<std::size_t> which;
-    auto flush = [&] {
-        if (which.empty()) return;
-        const std::string gbk = codepage::utf16ToGbk(codepage::utf8ToUtf16(joined));
-        std::size_t at = 0, k = 0;
-        for (; k < which.size() && at <= gbk.size(); ++k) {
-            std::size_t nul = gbk.find('\0', at);
-            if (nul == std::string::npos) break;
-            cells[which[k]].text.assign(gbk, at, nul - at);
-            at = nul + 1;
+// Bytes of a cell that are no UTF-8 character become U+FFFD, as a converter would make them.
+void keepValidUtf8(std::vector<SheetCell>& cells) {
+    for (SheetCell& cell : cells) {
+        const std::string& text = cell.text;
+        for (std::size_t at = 0; at < text.size();) {
+            const codepage::Utf8Char c = codepage::decodeUtf8(text, at);
+            if (!c.valid) {
+                cell.text = codepage::utf16ToUtf8(codepage::utf8ToUtf16(text));
+                break;
+            }
+            at += c.length;
         }
-        for (; k < which.size(); ++k)  // never expected: each text on its own
-            cells[which[k]].text =
-                codepage::utf16ToGbk(codepage::utf8ToUtf16(cells[which[k]].text));
-        joined.clear();
-        which.clear();
-    };
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        const std::string& text = cells[i].text;
-        if (std::all_of(text.begin(), text.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-            continue;
-        if (text.find('\0') != std::string::npos) {
-            cells[i].text = codepage::utf16ToGbk(codepage::utf8ToUtf16(text));
-            continue;
-        }
-        joined += text;
-        joined += '\0';
-        which.push_back(i);
-        if (joined.size() >= (1u << 20)) flush();
     }
-    flush();
 }
 
 // The first worksheet of the workbook in tab order, the first visible one if any is.
@@ -506,7 +483,7 @@ XlsxStatus readCells(std::string_view file, std::vector<SheetCell>& cells,
     shared = {};
 
     orderCells(cells);
-    toGbk(cells);
+    keepValidUtf8(cells);
     return XlsxStatus::Ok;
 }
 

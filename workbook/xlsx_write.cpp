@@ -99,7 +99,7 @@ bool escapeLike(std::string_view text, std::size_t at) {
            (text[at + 6] == '_' || escapedControl(text[at + 6]));
 }
 
-// Whether a GBK text goes into the sheet as it is: plain ASCII that XML takes unescaped.
+// Whether a text goes into the sheet as it is: plain ASCII that XML takes unescaped.
 bool plain(std::string_view text) {
     for (char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
@@ -108,21 +108,19 @@ bool plain(std::string_view text) {
     return true;
 }
 
-// The GBK text made fit for XML, still in GBK: markup escaped, characters XML cannot hold
-// as _xHHHH_, and bytes that are no GBK character as "?" (so that a stray lead byte never
-// takes the next byte with it in the conversion).
-void escapeGbk(std::string_view text, std::string& out) {
+// The UTF-8 text made fit for XML: markup escaped, characters XML cannot hold as _xHHHH_,
+// and bytes that are no UTF-8 character as U+FFFD.
+void escapeText(std::string_view text, std::string& out) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (codepage::isGbkLead(c)) {
-            const auto trail = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-            if (codepage::isGbkPair(c, trail)) {
-                out += text[i];
-                out += text[++i];
-            } else {
-                out += '?';
-            }
+        if (c >= 0x80) {
+            const codepage::Utf8Char u = codepage::decodeUtf8(text, i);
+            if (u.valid)
+                out.append(text, i, u.length);
+            else
+                out += "\xEF\xBF\xBD";
+            i += u.length - 1;
         } else if (c == '<') {
             out += "&lt;";
         } else if (c == '>') {
@@ -146,12 +144,17 @@ void escapeGbk(std::string_view text, std::string& out) {
     }
 }
 
-// The text cut to kCellCharacters characters; a GBK character is one UTF-16 unit.
+// The text cut to kCellCharacters UTF-16 units, as Excel counts a cell's characters; a
+// character beyond the BMP is two of them and is never split.
 std::string_view cut(std::string_view text) {
     if (text.size() <= kCellCharacters) return text;
-    std::size_t at = 0;
-    for (std::size_t n = 0; n < kCellCharacters && at < text.size(); ++n)
-        at += codepage::gbkCharLength(text, at);
+    std::size_t at = 0, units = 0;
+    while (at < text.size()) {
+        const codepage::Utf8Char c = codepage::decodeUtf8(text, at);
+        units += c.code > 0xFFFF ? 2 : 1;
+        if (units > kCellCharacters) break;
+        at += c.length;
+    }
     return text.substr(0, at);
 }
 
@@ -193,16 +196,15 @@ class SheetWriter {
     }
 
   private:
-    // The UTF-8 of every text in [from, to) that is not plain, in one conversion.
+    // Every text in [from, to) that is not plain, escaped, in one buffer.
     void convert(const std::vector<TextCell>& cells, std::size_t from, std::size_t to) {
-        std::string joined;
+        utf8_.clear();
         converted_.assign(to - from, std::string_view());
         for (std::size_t i = from; i < to; ++i) {
             if (plain(cells[i].text)) continue;
-            escapeGbk(cells[i].text, joined);
-            joined += '\0';
+            escapeText(cells[i].text, utf8_);
+            utf8_ += '\0';
         }
-        utf8_ = codepage::utf16ToUtf8(codepage::gbkToUtf16(joined));
         std::size_t at = 0;
         for (std::size_t i = from; i < to; ++i) {
             if (plain(cells[i].text)) continue;
@@ -257,10 +259,9 @@ std::string writeXlsx(std::string_view sheetName, std::vector<TextCell> cells) {
     cells.erase(cells.begin(), last.base());
 
     std::string name;
-    escapeGbk(sheetName, name);
+    escapeText(sheetName, name);
     std::string workbook = std::string(kDeclaration) + "<workbook xmlns=\"" + kMain +
-                           "\" xmlns:r=\"" + kRelationships + "\"><sheets><sheet name=\"" +
-                           codepage::utf16ToUtf8(codepage::gbkToUtf16(name)) +
+                           "\" xmlns:r=\"" + kRelationships + "\"><sheets><sheet name=\"" + name +
                            "\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>";
 
     ZipWriter zip;

@@ -20,7 +20,6 @@
 namespace cli {
 namespace {
 
-// This file is compiled with UTF-8 literals: every text here is what the user reads.
 constexpr std::string_view kHelp =
     "用法: verdalo-cli [lookup] [选项] [文件...]\n"
     "      verdalo-cli summary [选项] [文件...]\n"
@@ -84,10 +83,6 @@ void say(std::string_view text) {
 int usage(std::string_view text) {
     say(std::string(text) + "\n用 verdalo-cli --help 查看用法。");
     return kBadUsage;
-}
-
-std::string gbkAsUtf8(const std::string& gbk) {
-    return codepage::utf16ToUtf8(codepage::gbkToUtf16(gbk));
 }
 
 std::string_view openErrorText(OpenError error) {
@@ -270,7 +265,7 @@ int openData(const Options& o, Data& data) {
     ipdata::OpenFailure failure;
     data.db = ipdata::openDatabase(data.file.bytes, data.file.owner, failure);
     if (!data.db) {
-        say("地址数据文件 " + data.path + " 无法使用: " + gbkAsUtf8(ui::refusalText(failure)));
+        say("地址数据文件 " + data.path + " 无法使用: " + ui::refusalText(failure));
         return kBadData;
     }
     keepFresh(data.db, data.file);
@@ -566,7 +561,7 @@ int summary(const Options& o, const Data& data) {
 int ranges(const Options& o, const Data& data) {
     std::vector<std::string> keywords;
     for (const std::string& k : o.operands)
-        keywords.push_back(codepage::utf16ToGbk(codepage::utf8ToUtf16(k)));
+        keywords.push_back(k);
     std::vector<std::pair<ip::Address, ip::Address>> found;
     std::string out;
     bool ok = true;
@@ -589,7 +584,7 @@ int ranges(const Options& o, const Data& data) {
         }
         out += ipdata::rangeDisplay(range);
         out += '\t';
-        appendTsv(out, gbkAsUtf8(range.display));
+        appendTsv(out, range.display);
         out += '\n';
         if (out.size() >= (1 << 20)) {
             ok = ok && writeOutput(out);

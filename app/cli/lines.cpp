@@ -131,7 +131,7 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
         block.resize(cut);
         searched_ = 0;
         if (encoding_ == Encoding::Undecided && hasHighByte(block))
-            encoding_ = io::listText(block).text == block ? Encoding::Gbk : Encoding::Utf8;
+            encoding_ = io::listText(block).text == block ? Encoding::Utf8 : Encoding::Gbk;
         encoding = encoding_ == Encoding::Undecided ? Encoding::Utf8 : encoding_;
         return true;
     }

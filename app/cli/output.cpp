@@ -17,15 +17,6 @@ static_assert(std::size(kColumnNames) == kColumns);
 constexpr std::size_t kCachedRecords = 1 << 16;
 constexpr std::size_t kRecentAddresses = 1 << 16;
 
-std::string utf8Of(std::string_view gbk) {
-    std::string out;
-    out.reserve(gbk.size() * 3 / 2);
-    std::size_t i = 0;
-    while (i < gbk.size() && static_cast<unsigned char>(gbk[i]) < 0x80) ++i;
-    if (i == gbk.size()) return std::string(gbk);
-    return codepage::utf16ToUtf8(codepage::gbkToUtf16(std::string(gbk)));
-}
-
 }  // namespace
 
 std::optional<int> columnNamed(std::string_view name) {
@@ -83,9 +74,9 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
             slot.used = true;
         }
         Answer answer;
-        answer.text = utf8Of(found->display);
+        answer.text = found->display;
         const auto fields = fields_.fields(*found);
-        for (int f = 0; f < kRecordFields; ++f) answer.fields[f] = utf8Of(fields[f]);
+        for (int f = 0; f < kRecordFields; ++f) answer.fields[f] = fields[f];
         at = byRecord_.emplace(found->region, std::move(answer)).first;
     }
     slot.answer = &at->second;

@@ -58,9 +58,11 @@ bool putData(UINT format, const void* data, std::size_t size) {
 bool SystemClipboard::setText(const std::string& text) {
     ClipboardLock lock;
     if (!lock.open() || !EmptyClipboard()) return false;
-    const std::u16string wide = codepage::gbkToUtf16(text) + u'\0';
+    const std::u16string wide = codepage::utf8ToUtf16(text) + u'\0';
     const bool unicode = putData(CF_UNICODETEXT, wide.data(), wide.size() * sizeof(char16_t));
-    const bool ansi = putData(CF_TEXT, text.c_str(), text.size() + 1);
+    // The GBK copy for programs that read only CF_TEXT, as the system locale reads it here.
+    const std::string gbk = codepage::utf16ToGbk(wide.substr(0, wide.size() - 1));
+    const bool ansi = putData(CF_TEXT, gbk.c_str(), gbk.size() + 1);
     const LCID chinese =
         MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT);
     putData(CF_LOCALE, &chinese, sizeof chinese);
@@ -76,14 +78,15 @@ bool SystemClipboard::getText(std::string& text) {
         const std::size_t limit = GlobalSize(data) / sizeof(char16_t);
         std::size_t length = 0;
         while (length < limit && wide[length]) ++length;
-        text = codepage::utf16ToGbk(std::u16string(wide, length));
+        text = codepage::utf16ToUtf8(std::u16string(wide, length));
         GlobalUnlock(data);
         return true;
     }
     if (HANDLE data = GetClipboardData(CF_TEXT)) {
         const auto* bytes = static_cast<const char*>(GlobalLock(data));
         if (!bytes) return false;
-        text.assign(bytes, strnlen(bytes, GlobalSize(data)));
+        text = codepage::utf16ToUtf8(
+            codepage::gbkToUtf16(std::string(bytes, strnlen(bytes, GlobalSize(data)))));
         GlobalUnlock(data);
         return true;
     }

@@ -14,8 +14,8 @@
 namespace platform::win32 {
 namespace {
 
-std::wstring wide(const std::string& gbk) {
-    return ::win32::gbkToWide(gbk);
+std::wstring wide(const std::string& text) {
+    return ::win32::utf8ToWide(text);
 }
 
 // One dialog, open or save, modal to the active window of the calling thread.

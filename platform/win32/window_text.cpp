@@ -15,13 +15,13 @@ std::wstring wideWindowText(HWND window) {
 }  // namespace
 
 // wchar_t is UTF-16 on Windows: the text room's converter serves the window calls too.
-std::wstring gbkToWide(const std::string& text) {
-    const std::u16string wide = codepage::gbkToUtf16(text);
+std::wstring utf8ToWide(const std::string& text) {
+    const std::u16string wide = codepage::utf8ToUtf16(text);
     return std::wstring(wide.begin(), wide.end());
 }
 
-std::string wideToGbk(const std::wstring& text) {
-    return codepage::utf16ToGbk(std::u16string(text.begin(), text.end()));
+std::string wideToUtf8(const std::wstring& text) {
+    return codepage::utf16ToUtf8(std::u16string(text.begin(), text.end()));
 }
 
 std::wstring widePath(const platform::Path& path) {
@@ -34,11 +34,11 @@ platform::Path pathOf(const std::wstring& wide) {
 }
 
 std::string windowText(HWND window) {
-    return wideToGbk(wideWindowText(window));
+    return wideToUtf8(wideWindowText(window));
 }
 
 void setWindowText(HWND window, const std::string& text) {
-    SetWindowTextW(window, gbkToWide(text).c_str());
+    SetWindowTextW(window, utf8ToWide(text).c_str());
 }
 
 platform::Path windowPath(HWND window) {

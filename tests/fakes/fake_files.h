@@ -15,7 +15,7 @@ namespace fake {
 
 // A path a test names by a GBK literal.
 inline platform::Path path(const std::string& gbk) {
-    return platform::Path::fromGbk(gbk);
+    return platform::Path::fromUtf8(gbk);
 }
 
 // Paths that a test names by GBK literals or gives as they are.

@@ -5,11 +5,11 @@ namespace fake {
 Window::Window() : table_({"IP", "来自"}) {}
 
 void Window::setText(Box box, const std::string& text) {
-    boxes_[box] = {text, platform::Path::fromGbk(text)};
+    boxes_[box] = {text, platform::Path::fromUtf8(text)};
 }
 
 void Window::setPath(Box box, const platform::Path& path) {
-    boxes_[box] = {path.gbk(), path};
+    boxes_[box] = {path.utf8(), path};
 }
 
 void Window::setPanel(int index, const std::string& text) {

@@ -45,7 +45,7 @@ class EngineTest : public LookupTest {
     // Runs the batch until its end has been reported.
     std::vector<std::string> batch(std::vector<PendingRow> rows, bool offline) {
         lookup::Engine engine(os, executor, window, events,
-                              platform::Path::fromGbk("C:\\ipdata.db"));
+                              platform::Path::fromUtf8("C:\\ipdata.db"));
         EXPECT_TRUE(engine.startBatch(std::move(rows), offline));
         EXPECT_TRUE(window.runUntil(
             [&] { return !events.seen.empty() && events.seen.back().rfind("end", 0) == 0; }));

@@ -34,7 +34,7 @@ class FieldsTest : public LookupTest {
         files.put(kDataPath, dataFile());
         if (!asn.empty()) files.put(kAsnPath, asn);
         lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
-                                                        window, platform::Path::fromGbk(kDataPath));
+                                                        window, platform::Path::fromUtf8(kDataPath));
     }
 };
 

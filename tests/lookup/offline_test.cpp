@@ -61,7 +61,7 @@ class OfflineTest : public LookupTest {
         window.setPanel(1, "");
         window.statusHistory.clear();
         lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
-                                                        window, platform::Path::fromGbk(kDataPath));
+                                                        window, platform::Path::fromUtf8(kDataPath));
     }
     void reverseSearch(const std::string& keywords) {
         window.setText(Box::Keywords, keywords);
@@ -298,7 +298,7 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
     lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window,
-                                                    window, platform::Path::fromGbk(kDataPath));
+                                                    window, platform::Path::fromUtf8(kDataPath));
     ASSERT_TRUE(gate.awaitWaiting(1));
 
     setRows({{"mine", ""}});
@@ -325,7 +325,7 @@ TEST_F(OfflineTest, AnOfflineBatchOverAReplacedListCountsNothing) {
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
     lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window,
-                                                    window, platform::Path::fromGbk(kDataPath));
+                                                    window, platform::Path::fromUtf8(kDataPath));
     ASSERT_TRUE(gate.awaitWaiting(1));
 
     setRows({{"1.0.1.9", ""}, {"9.9.9.9", ""}});
