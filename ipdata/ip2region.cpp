@@ -228,7 +228,14 @@ std::unique_ptr<Database> openIp2region(std::string_view bytes, OpenFailure& fai
 }
 
 std::string regionDisplay(const std::string& region) {
-    const TextList fields = splitText(region, "|");
+    // '|' never occurs inside a UTF-8 character: a plain byte split.
+    std::vector<std::string> fields;
+    for (std::size_t from = 0;;) {
+        const std::size_t bar = region.find('|', from);
+        fields.push_back(region.substr(from, bar - from));
+        if (bar == std::string::npos) break;
+        from = bar + 1;
+    }
     auto known = [&](std::size_t i) {
         return i < fields.size() && !fields[i].empty() && fields[i] != "0";
     };

@@ -31,7 +31,7 @@ inline std::string buildFile(const std::vector<FileRange>& ranges) {
     putLe32(file, 4, static_cast<std::uint32_t>(8 + 12 * (ranges.size() - 1)));
     std::map<std::string, std::uint32_t> pointers;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
-        const std::string text = gbkToUtf8(ranges[i].region);
+        const std::string& text = ranges[i].region;
         auto [it, added] = pointers.try_emplace(text, 0);
         if (added) {
             it->second = static_cast<std::uint32_t>(file.size()) |

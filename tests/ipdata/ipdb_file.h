@@ -54,7 +54,7 @@ inline IpdbFile buildIpdb(const std::vector<IpdbPrefix>& prefixes, int ipVersion
         }
         full.family = ip::Family::V6;
         auto [it, added] =
-            recordIds.try_emplace(gbkToUtf8(p.record), static_cast<int>(records.size()));
+            recordIds.try_emplace(p.record, static_cast<int>(records.size()));
         if (added) records.push_back(it->first);
         int node = 0;
         for (int depth = 0; depth < length; ++depth) {

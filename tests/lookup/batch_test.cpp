@@ -13,7 +13,7 @@ std::string addressOf(const std::string& object) {
 
 // The location page the fake service gives for an address: one distinct answer each.
 fake::HttpResponse answerFor(const std::string& object) {
-    return page("<ul><li>本站主数据：地点" + addressOf(object) + "</li></ul>");
+    return gbkPage("<ul><li>本站主数据：地点" + addressOf(object) + "</li></ul>");
 }
 
 class BatchTest : public LookupTest {

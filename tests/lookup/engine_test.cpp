@@ -39,7 +39,7 @@ class EngineTest : public LookupTest {
                   ipdata_test::buildFile({{"1.0.0.0", "1.0.0.255", "中国|0|重庆|重庆市|电信"}}));
         net.handler = [](const std::string&, int, const std::string& object) {
             const std::string address = getTextBetween(object, "ip=", "&action=2");
-            return address == "9.9.9.9" ? page("<li>本站主数据：网</li>") : failed();
+            return address == "9.9.9.9" ? gbkPage("<li>本站主数据：网</li>") : failed();
         };
     }
     // Runs the batch until its end has been reported.

@@ -29,7 +29,7 @@ class FieldsTest : public LookupTest {
         net.handler = [](const std::string&, int, const std::string& object) {
             const std::string address = getTextBetween(object, "ip=", "&action=2");
             if (address.rfind("1.", 0) == 0) return failed();
-            return page("<ul><li>本站主数据：网" + address + "</li><li>参考：x</li></ul>");
+            return gbkPage("<ul><li>本站主数据：网" + address + "</li><li>参考：x</li></ul>");
         };
         files.put(kDataPath, dataFile());
         if (!asn.empty()) files.put(kAsnPath, asn);

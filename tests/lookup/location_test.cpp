@@ -29,8 +29,10 @@ TEST(LocationPage, BothModes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(lookup::locationOf(c.page, LookupMode::MainData), c.mainData);
-        EXPECT_EQ(lookup::locationOf(c.page, LookupMode::Detailed), c.detailed);
+        // The page and what is cut out of it are GBK.
+        const std::string page = utf8ToGbk(c.page);
+        EXPECT_EQ(gbkToUtf8(lookup::locationOf(page, LookupMode::MainData)), c.mainData);
+        EXPECT_EQ(gbkToUtf8(lookup::locationOf(page, LookupMode::Detailed)), c.detailed);
     }
 }
 
@@ -59,7 +61,7 @@ TEST_F(LookupTest, SingleQueryShowsTheAnswerBetweenItsTwoMessages) {
         std::string result;
     };
     const Case cases[] = {
-        {"answer", page("<ul><li>本站主数据：广东</li><li>参考：深圳</li></ul>"),
+        {"answer", gbkPage("<ul><li>本站主数据：广东</li><li>参考：深圳</li></ul>"),
          "本站主数据：广东\r\n参考：深圳"},
         {"failed request", failed(), "\r\n"},
     };
@@ -116,7 +118,7 @@ TEST_F(LookupTest, SingleQueriesRunInTheOrderClicked) {
         net.handler = [&](const std::string&, int, const std::string& object) {
             const std::string address = getTextBetween(object, "ip=", "&");
             (address == "1.1.1.1" ? first : second).wait();
-            return page("<ul><li>答" + address + "</li></ul>");
+            return gbkPage("<ul><li>答" + address + "</li></ul>");
         };
         window.setText(Box::Address, "1.1.1.1");
         lookups->runSingleQuery();

@@ -25,7 +25,7 @@ fake::HttpResponse locationAnswer(const std::string& object) {
     if (address.rfind("1.", 0) == 0 || address.rfind("3.", 0) == 0 || address == "bad")
         return failed();
     if (address.rfind("2.", 0) == 0) return page("<ul><li>no markers</ul>");
-    return page("<ul><li>本站主数据：网" + address + "</li><li>参考：" + address + "</li></ul>");
+    return gbkPage("<ul><li>本站主数据：网" + address + "</li><li>参考：" + address + "</li></ul>");
 }
 
 // Files whose reads wait at a gate: the open of the data is held up.

@@ -31,7 +31,7 @@ TEST_F(LookupTest, PublicAddressFollowsTheProbe) {
         if (c.resolves) p.names[hosts::kProbeHost] = probeAddress;
         if (c.replyMs >= 0) p.replyMs[probeAddress] = c.replyMs;
         net.reset();
-        net.handler = [&](auto&&...) { return page(c.echoPage); };
+        net.handler = [&](auto&&...) { return gbkPage(c.echoPage); };
         WebSession session(net);
         EXPECT_EQ(lookup::fetchPublicAddress(p, session).value_or(kNotConnected), c.shown);
         std::vector<std::string> expectCalls{"resolve " + std::string(hosts::kProbeHost)};

@@ -39,6 +39,11 @@ inline fake::HttpResponse page(const std::string& body) {
     return r;
 }
 
+// A location page as the service serves it: GBK.
+inline fake::HttpResponse gbkPage(const std::string& utf8Body) {
+    return page(utf8ToGbk(utf8Body));
+}
+
 inline fake::HttpResponse failed() {
     fake::HttpResponse r;
     r.failRequest = true;

@@ -49,10 +49,10 @@ TEST(Summary, GroupsByTheChosenFieldLargestFirst) {
         GroupBy by;
         const char* lines;
     } cases[] = {
-        {GroupBy::Country, "中国:3/3 美国:1/1 未知:1/1 "},
-        {GroupBy::Region, "未知:2/2 重庆:2/2 北京:1/1 "},  // ties by name, bytes of GBK
+        {GroupBy::Country, "中国:3/3 未知:1/1 美国:1/1 "},
+        {GroupBy::Region, "未知:2/2 重庆:2/2 北京:1/1 "},  // ties by name, bytes of UTF-8
         {GroupBy::City, "未知:3/3 北京:1/1 重庆:1/1 "},
-        {GroupBy::Operator, "电信:2/2 未知:2/2 联通:1/1 "},
+        {GroupBy::Operator, "未知:2/2 电信:2/2 联通:1/1 "},
         // The rows carry no network yet: one unknown group.
         {GroupBy::Network, "未知:5/5 "},
     };
