@@ -36,7 +36,6 @@ const RoundTrip kBoth[] = {
     {"user-defined area, last", "\xFE\xFE", "\xEE\x93\x85"},
     {"user-defined area below A8", "\xA2\xA0", "\xEE\x96\x85"},
     {"unassigned symbol slot", "\xA2\xAB", "\xEE\x9D\xA6"},
-    {"byte FF", "\xFF", "\xEF\xA3\xB5"},
     {"empty", "", ""},
 };
 
@@ -74,6 +73,7 @@ const OneWay kToGbk[] = {
     {"replacement character", "\xEF\xBF\xBD", "?"},
     {"katakana middle dot", "\xE3\x83\xBB", "?"},
     {"NUL cuts the text", std::string("a\0b", 3), "a"},
+    {"U+F8F5, where CP936 reads a byte FF", "\xEF\xA3\xB5", "\xFF"},
 };
 
 TEST(Codepage, Utf8ToGbk) {
@@ -83,14 +83,31 @@ TEST(Codepage, Utf8ToGbk) {
     }
 }
 
-// Bytes that form no GBK character become "?"; a lead byte takes its follower with it.
+// Bytes that form no GBK character become U+FFFD (EF BF BD here), and never take an ASCII
+// byte with them.
 const OneWay kFromGbk[] = {
-    {"lone lead byte at the end", "a\x81", "a?"},
-    {"lead byte with a digit (a GB18030 four-byte start)",
-     "\x81\x30"
-     "1",
-     "?1"},
-    {"lead byte with DEL", "\x81\x7F", "?"},
+    {"lone lead byte at the end", "a\x81", "a\xEF\xBF\xBD"},
+    {"an address right after a bad lead",
+     "x\x81"
+     "18.8.8.8",
+     "x\xEF\xBF\xBD"
+     "18.8.8.8"},
+    {"lead byte with DEL", "\x81\x7F", "\xEF\xBF\xBD\x7F"},
+    {"lead byte with a quote, a tab, a line end", "\xD6\"\xD6\t\xD6\n",
+     "\xEF\xBF\xBD\"\xEF\xBF\xBD\t\xEF\xBF\xBD\n"},
+    {"lead byte with NUL", std::string("\xD6\0a", 3), std::string("\xEF\xBF\xBD\0a", 5)},
+    {"GB18030's four-byte form is no GBK", "\x81\x30\x81\x30",
+     "\xEF\xBF\xBD"
+     "0\xEF\xBF\xBD"
+     "0"},
+    {"lead byte with FF: one character",
+     "\x81\xFF"
+     "a",
+     "\xEF\xBF\xBD"
+     "a"},
+    {"FF, then a lead byte at the end", "\xFF\xA1", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+    {"a bad pair before a good one", "\x81 \xD6\xD0", "\xEF\xBF\xBD \xE4\xB8\xAD"},
+    {"a trail byte of ASCII makes a pair", "\x81\x40", "\xE4\xB8\x82"},
 };
 
 TEST(Codepage, GbkToUtf8) {
