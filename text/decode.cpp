@@ -173,7 +173,9 @@ bool isUtf8Text(std::string_view bytes) {
             small = isSmall(c.code);
             (c.length > 1 ? foreign : ascii) = true;
             ++letters;
-        } else if (s != Script::Mark) {
+        } else if (s == Script::Mark) {
+            foreign = true;
+        } else {
             evidence |= word == Script::Latin ? ascii && foreign : letters >= 3;
             word = Script::None;
             letters = 0;

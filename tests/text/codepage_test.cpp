@@ -117,6 +117,75 @@ TEST(Codepage, GbkToUtf8) {
     }
 }
 
+std::string unhex(std::string_view digits) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+        out += static_cast<char>(std::stoi(std::string(digits.substr(i, 2)), nullptr, 16));
+    return out;
+}
+
+// Python gives a lead byte and a follower 0xFF a U+FFFD each, the WHATWG decoder one.
+std::string oneReplacementPerRun(std::string utf8) {
+    const std::string two = "\xEF\xBF\xBD\xEF\xBF\xBD";
+    for (std::size_t at; (at = utf8.find(two)) != std::string::npos;) utf8.erase(at, 3);
+    return utf8;
+}
+
+// Hostile bytes as Python's gbk codec reads them (gbk_hostile.py says what it leaves out
+// and why): every ASCII byte survives, U+FFFD stands where Python puts one.
+TEST(Codepage, HostileGbkAsPythonReadsIt) {
+    struct Row {
+        const char *gbk, *utf8;
+    };
+    const Row rows[] = {
+#include "gbk_hostile.inc"
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.gbk);
+        EXPECT_EQ(hex(oneReplacementPerRun(gbkToUtf8(unhex(r.gbk)))), r.utf8);
+    }
+}
+
+// Texts without a byte-order mark: European UTF-8 is UTF-8, GBK that happens to be valid
+// UTF-8 (names from the address data among them) stays GBK.
+TEST(Codepage, Utf8OrGbk) {
+    struct Row {
+        const char* what;
+        std::string text;
+        bool utf8;
+    };
+    const Row rows[] = {
+        {"French", "1.2.3.4 caf\xC3\xA9", true},
+        {"Russian", "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", true},
+        {"Greek capitals", "\xCE\x91\xCE\x98\xCE\x97\xCE\x9D\xCE\x91", true},
+        {"Polish",
+         "\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         true},
+        {"Romanian comma letter", "Timi\xC8\x99oara", true},
+        {"decomposed accent", "cafe\xCC\x81", true},
+        {"Chinese UTF-8", "\xE5\x8C\x97\xE4\xBA\xAC", true},
+        {"ASCII reads alike", "1.2.3.4 abc", false},
+        {"invalid UTF-8", "caf\xC3", false},
+        {"GBK of one sign alone (楼)", "1.1.1.1 \xC2\xA5", false},
+        {"GBK of one letter alone (茅)", "\xC3\xA9", false},
+        {"GBK: Greek beside Cyrillic (通讯)", "GTT\xCD\xA8\xD1\xB6", false},
+        {"GBK: Armenian (医院)", "163\xD2\xBD\xD4\xBA", false},
+        {"GBK: Latin Extended-B (全)",
+         "\xC8\xAB"
+         "SBMS",
+         false},
+        {"GBK: Latin letters, no ASCII among them", "\xC4\xAA\xC5\xB5", false},
+        {"GBK: two Greek letters", "\xCE\xA4\xCE\xA4", false},
+        {"GBK: capital after small", "\xD0\xB0\xD0\xA1\xD0\xB0", false},
+        {"GBK: a C1 control", "ab\xC2\x85", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(codepage::isUtf8Text(r.text), r.utf8);
+    }
+}
+
 TEST(Codepage, LargeTextsConvertWhole) {
     std::string gbk, utf8;
     for (int i = 0; i < 100000; ++i) {
