@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "io/formats.h"
 #include "text/codepage.h"
 
 namespace cli {
@@ -90,25 +89,14 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
         started_ = true;
         // Only as far as a byte-order mark could go: a short first line typed or piped in
         // is answered without waiting for more.
-        auto couldBeMark = [this] {
-            for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"})
-                if (pending_.size() < mark.size() && mark.starts_with(pending_)) return true;
-            return false;
-        };
-        while (couldBeMark() && !ended_) fill();
+        while (codepage::mayGrowIntoMark(pending_) && !ended_) fill();
         if (failed_) return false;
         unsearched_ = true;
-        const std::string_view head(pending_);
-        if (head.starts_with("\xEF\xBB\xBF")) {
-            encoding_ = Encoding::Utf8;
-            pending_.erase(0, 3);
-        } else if (head.starts_with("\xFF\xFE")) {
-            encoding_ = Encoding::Utf16Le;
-            pending_.erase(0, 2);
-        } else if (head.starts_with("\xFE\xFF")) {
-            encoding_ = Encoding::Utf16Be;
-            pending_.erase(0, 2);
-        }
+        const codepage::ByteOrderMark head = codepage::byteOrderMark(pending_);
+        pending_.erase(0, head.length);
+        if (head.mark == codepage::Mark::Utf8) encoding_ = Encoding::Utf8;
+        if (head.mark == codepage::Mark::Utf16Le) encoding_ = Encoding::Utf16Le;
+        if (head.mark == codepage::Mark::Utf16Be) encoding_ = Encoding::Utf16Be;
     }
     while (!failed_) {
         std::size_t cut = 0;
@@ -131,7 +119,7 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
         block.resize(cut);
         searched_ = 0;
         if (encoding_ == Encoding::Undecided && hasHighByte(block))
-            encoding_ = io::listText(block).text == block ? Encoding::Gbk : Encoding::Utf8;
+            encoding_ = codepage::isUtf8Text(block) ? Encoding::Utf8 : Encoding::Gbk;
         encoding = encoding_ == Encoding::Undecided ? Encoding::Utf8 : encoding_;
         return true;
     }
@@ -140,15 +128,7 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
 
 std::string_view blockText(std::string_view block, Encoding encoding, std::string& storage) {
     if (!isUtf16(encoding)) return block;
-    const bool big = encoding == Encoding::Utf16Be;
-    std::u16string units(block.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const auto a = static_cast<unsigned char>(block[2 * i]);
-        const auto b = static_cast<unsigned char>(block[2 * i + 1]);
-        units[i] = static_cast<char16_t>(big ? a << 8 | b : b << 8 | a);
-    }
-    if (block.size() % 2) units += u'\xFFFD';
-    storage = codepage::utf16ToUtf8(units);
+    storage = codepage::utf16ToUtf8(codepage::utf16FromBytes(block, encoding == Encoding::Utf16Be));
     return storage;
 }
 

@@ -21,8 +21,7 @@
 namespace cli {
 
 // Decided once for a stream: by its byte-order mark, else by the first of its blocks that
-// holds a byte past ASCII, by the rule of the window's import (UTF-8 when that block is
-// UTF-8 holding a character of three or four bytes, or two-byte ones and no valid GBK).
+// holds a byte past ASCII, by the rule of the window's import (codepage::isUtf8Text).
 enum class Encoding { Undecided, Utf8, Gbk, Utf16Le, Utf16Be };
 
 // Blocks of whole lines, read in pieces of about `blockSize` bytes. A line longer than a

@@ -80,7 +80,8 @@ TEST(TextRows, DecodesAndSplitsEveryCommonForm) {
         // Chinese UTF-8 is mostly valid GBK as well: characters of three bytes decide.
         {"UTF-8 without BOM that is GBK too", utf8(u8"1.1.1.1\t北京\r\n"), {"1.1.1.1\t北京"}, 0},
         {"GBK that reads as UTF-8 by chance", "1.1.1.1 楼\r\n", {"1.1.1.1 楼"}, 0},
-        {"two-byte UTF-8 that is GBK too stays GBK", "Z\xC3\xBCrich\n", {"Z\xC3\xBCrich"}, 0},
+        {"two-byte UTF-8 of European words", "Z\xC3\xBCrich\n", {"Z\xA8\xB9rich"}, 0},
+        {"two-byte UTF-8 of Cyrillic", utf8(u8"1.1.1.1 привет\n"), {"1.1.1.1 привет"}, 0},
         {"GBK and UTF-8 lines mixed: GBK", "北京\n" + utf8(u8"上海"), {"北京", utf8(u8"上海")}, 0},
         {"UTF-16 LE", utf16(u"1.1.1.1\r\n北京\r\n", false), {"1.1.1.1", "北京"}, 0},
         {"UTF-16 BE", utf16(u"1.1.1.1\n北京", true), {"1.1.1.1", "北京"}, 0},
