@@ -149,6 +149,10 @@ class Ipdb final : public Database {
                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
+    std::optional<std::string> versionText() const override {
+        if (versionRecord_.empty()) return std::nullopt;
+        return versionText_;
+    }
     std::unique_ptr<Database> at(std::string_view bytes, const std::shared_ptr<const void>& owner,
                                  const MoreViews& more) const override {
         if (bytes.size() != bytes_.size()) return nullptr;
@@ -181,6 +185,17 @@ class Ipdb final : public Database {
     }
     // The record's text; nullopt when it does not lie inside the file.
     std::optional<std::string_view> record(std::uint32_t pointer) const;
+    // Where the walk for `address` ends (a record pointer, the empty mark or a node), and
+    // after how many bits.
+    std::uint32_t leafOf(const ip::Address& address, int& depth) const;
+    // Whether the record at `pointer`, reading `text`, is the file's version record.
+    bool isVersion(std::uint32_t pointer, std::string_view text) const {
+        return !versionRecord_.empty() &&
+               (std::find(versionPointers_.begin(), versionPointers_.end(), pointer) !=
+                    versionPointers_.end() ||
+                text == versionRecord_);
+    }
+    void findVersion();
     Fields fieldsOf(std::string_view record) const;
     // GBK, as a user reads it.
     std::string displayOf(const Fields& fields) const;
@@ -219,6 +234,11 @@ class Ipdb final : public Database {
         int depth;  // bits below v4Root_
     };
     std::vector<V4Top> v4Top_;
+    // The version record (findVersion), whole, and the pointers known to lead to it; empty
+    // when the file has none.
+    std::string versionRecord_;
+    std::string versionText_;  // UTF-8, its fields of the chosen language joined by spaces
+    std::vector<std::uint32_t> versionPointers_;
     bool v6_ = false;
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
@@ -321,19 +341,19 @@ Ipdb::Answer Ipdb::answerOf(std::string_view record) const {
     return {gbk_(f.all), displayOf(f), gbkFields(f)};
 }
 
-std::optional<Range> Ipdb::find(const ip::Address& address) const {
+std::uint32_t Ipdb::leafOf(const ip::Address& address, int& depth) const {
     const bool v4 = address.isV4();
     const Prefix bits =
         v4 ? Prefix{0, kMapped.low | address.v4Value()} : Prefix{address.high(), address.low()};
     std::uint32_t node = 0;
-    int depth = 0;
+    depth = 0;
     if (v4) {
-        if (v4Top_.empty()) return std::nullopt;
+        if (v4Top_.empty()) return nodeCount_;
         const V4Top& top = v4Top_[address.v4Value() >> (32 - kTopBits)];
         node = top.child;
         depth = kV4Depth + top.depth;
     } else if (!v6_) {
-        return std::nullopt;
+        return nodeCount_;
     }
     while (node < nodeCount_ && depth < kBits) {
         const int bit = depth < 64 ? static_cast<int>(bits.high >> (63 - depth) & 1)
@@ -341,9 +361,43 @@ std::optional<Range> Ipdb::find(const ip::Address& address) const {
         node = child(node, bit);
         ++depth;
     }
+    return node;
+}
+
+// The version record is found where such files put it: at 255.255.255.255 (the top of the
+// IPv4 space) and at ::1, and taken only when it reads as a version stamp, so a file that
+// gives those addresses a real answer keeps it. Any other record equal to it is no answer
+// either (find and search compare the text; rangeCount, which reads no records, only the
+// pointers found here).
+void Ipdb::findVersion() {
+    const ip::Address places[] = {ip::Address::v4(0xFFFFFFFFu), ip::Address::v6(0, 1)};
+    for (const ip::Address& place : places) {
+        int depth = 0;
+        const std::uint32_t pointer = leafOf(place, depth);
+        if (pointer <= nodeCount_) continue;
+        const std::optional<std::string_view> text = record(pointer);
+        if (!text || !isVersionStamp(*text)) continue;
+        if (versionRecord_.empty()) {
+            versionRecord_ = *text;
+            for (const std::string_view field : splitText(std::string(fieldsOf(*text).all), "\t")) {
+                if (field.empty()) continue;
+                if (!versionText_.empty()) versionText_ += ' ';
+                versionText_ += field;
+            }
+        }
+        if (*text == versionRecord_) versionPointers_.push_back(pointer);
+    }
+}
+
+std::optional<Range> Ipdb::find(const ip::Address& address) const {
+    const bool v4 = address.isV4();
+    const Prefix bits =
+        v4 ? Prefix{0, kMapped.low | address.v4Value()} : Prefix{address.high(), address.low()};
+    int depth = 0;
+    const std::uint32_t node = leafOf(address, depth);
     if (node <= nodeCount_) return std::nullopt;
     const std::optional<std::string_view> text = record(node);
-    if (!text) return std::nullopt;
+    if (!text || isVersion(node, *text)) return std::nullopt;
     Answer answer = answerOf(*text);
     const Prefix below = Prefix{}.last(depth);
     const Prefix first{bits.high & ~below.high, bits.low & ~below.low};
@@ -400,7 +454,8 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         const std::size_t length = be::u16(tree_, static_cast<std::size_t>(base) + at);
         if (length > space - at - 2) break;
         const std::string_view rec = tree_.substr(static_cast<std::size_t>(base) + at + 2, length);
-        verdicts.add(at, matches(fieldsOf(rec)));
+        verdicts.add(at, !isVersion(nodeCount_ + static_cast<std::uint32_t>(at), rec) &&
+                             matches(fieldsOf(rec)));
         at += 2 + length;
     }
 
@@ -411,7 +466,8 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         lastPointer = pointer;
         const std::size_t offset = pointer - nodeCount_;
         if (const std::optional<bool> known = verdicts.find(offset)) return lastVerdict = *known;
-        const bool match = matches(fieldsOf(record(pointer).value_or(std::string_view())));
+        const std::string_view rec = record(pointer).value_or(std::string_view());
+        const bool match = !isVersion(pointer, rec) && matches(fieldsOf(rec));
         verdicts.add(offset, match);
         return lastVerdict = match;
     };
@@ -522,7 +578,7 @@ std::size_t Ipdb::rangeCount() const {
         // Ranges are counted where lookups and searches see them.
         auto leaf = [&](std::uint32_t pointer, int depth, const Prefix& prefix) {
             const bool v4 = v4Root_ && inMapped(prefix, depth);
-            if (!v4 && !v6_) return true;
+            if ((!v4 && !v6_) || isVersion(pointer, {})) return true;
             Run& run = runs[v4 ? 0 : 1];
             if (!run.any || run.pointer != pointer || !run.last.precedes(prefix))
                 ++rangeCount_.value;
@@ -596,6 +652,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         db->v4Top_.resize(std::size_t{1} << kTopBits);
         db->fillV4Top(*db->v4Root_, 0, 0);
     }
+    db->findVersion();
     return db;
 }
 

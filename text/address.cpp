@@ -154,6 +154,11 @@ Address Address::v6(std::uint64_t high, std::uint64_t low) {
     return a;
 }
 
+Address unmapped(const Address& address) {
+    if (address.isV4() || !isMapped(address)) return address;
+    return Address::v4(static_cast<std::uint32_t>(address.low()));
+}
+
 std::uint32_t Address::v4Value() const {
     return static_cast<std::uint32_t>(low());
 }

@@ -53,6 +53,11 @@ std::string formatAddress(const Address& address);
 // "first-last". Both ends are of one family, first <= last.
 std::string formatRange(const Address& first, const Address& last);
 
+// The IPv4 address that an IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for, so that it
+// is answered, counted and given a network as that IPv4 address; any other address as it is
+// (the IPv4-compatible ::a.b.c.d is no such stand-in).
+Address unmapped(const Address& address);
+
 // The addresses of either family inside any text (GBK or ASCII: a log line, a mail, CSV
 // columns), in order of first appearance, each once, as formatAddress gives them. An
 // address glued to letters, digits or further dotted parts ("1.2.3.4.5", "v1.2.3.4") is
