@@ -55,8 +55,10 @@ void setText(HWND window, int id, const std::string& gbk) {
 
 std::string dataFilesText(platform::Files& files, bool licences) {
     // Named from their first bytes, on the window thread: nothing is opened whole here.
-    const ipdata::DataFiles data(lookup::dataFileMapper(files),
-                                 ipdata::filesBeside(programFolder()));
+    const std::string folder = programFolder();
+    const ipdata::DataFiles data(
+        lookup::dataFileMapper(files),
+        folder.empty() ? std::vector<ipdata::DataFile>() : ipdata::filesBeside(folder));
     // The texts are UTF-8; the window's controls still take GBK.
     return codepage::utf16ToGbk(
         codepage::utf8ToUtf16(texts::dataFilesLine(data.glance(), licences)));

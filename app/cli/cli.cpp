@@ -237,12 +237,6 @@ int parse(const std::vector<std::string>& args, Options& o) {
     return kDone;
 }
 
-// Whether the command shows network numbers at all.
-bool usesAsn(const Options& o) {
-    return o.version || (o.command == Command::Summary && o.by == kByAsn) ||
-           (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
-}
-
 struct Data {
     std::unique_ptr<ipdata::DataFiles> files;
     std::shared_ptr<const ipdata::Database> db;
@@ -255,6 +249,12 @@ const ipdata::FileReport* reportOn(const Data& data, ipdata::FileKind kind) {
     for (const ipdata::FileReport& report : data.files->reports())
         if (report.file.kind == kind) return &report;
     return nullptr;
+}
+
+// Whether the command shows network numbers at all.
+bool usesAsn(const Options& o) {
+    return o.version || (o.command == Command::Summary && o.by == kByAsn) ||
+           (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
 }
 
 // Opens the data file, and the ASN file when the command shows network numbers; says why
