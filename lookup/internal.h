@@ -25,7 +25,7 @@ class OfflineData {
   public:
     // An empty path or no file there: no data, and nothing said. A file that cannot be read
     // or is refused: no data, and `refused` is told why, on the loading thread.
-    OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
+    OfflineData(platform::Files& files, platform::Executor& executor, const platform::Path& path,
                 std::function<void(DataFileProblem)> refused);
     // Waits for the open.
     ~OfflineData();

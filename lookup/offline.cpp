@@ -71,8 +71,8 @@ std::vector<ipdata::DataFile> filesAt(const platform::Path& path) {
 
 }  // namespace
 
-OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
-                         std::function<void(DataFileProblem)> refused)
+OfflineData::OfflineData(platform::Files& files, platform::Executor& executor,
+                         const platform::Path& path, std::function<void(DataFileProblem)> refused)
     : files_(dataFileMapper(files), filesAt(path)), refused_(std::move(refused)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
     if (!path.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });

@@ -195,7 +195,7 @@ std::string_view noNetworkVersionLine(bool refused) {
 }
 
 std::string dataFilesLine(const std::vector<ipdata::FileReport>& files, bool licences) {
-    const std::string location = files.size() > 0 ? fileLine(files[0]) : "ipdata.db (没有)";
+    const std::string location = !files.empty() ? fileLine(files[0]) : "ipdata.db (没有)";
     const std::string network = files.size() > 1 ? fileLine(files[1]) : "asn.db (没有)";
     if (!licences) return "数据文件: " + location + ", " + network;
     return "地址数据 " + location +
