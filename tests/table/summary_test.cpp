@@ -54,7 +54,7 @@ TEST(Summary, GroupsByTheChosenFieldLargestFirst) {
         {GroupBy::City, "未知:3/3 北京:1/1 重庆:1/1 "},
         {GroupBy::Operator, "电信:2/2 未知:2/2 联通:1/1 "},
         // The rows carry no network yet: one unknown group.
-        {GroupBy::Network, "未知:5/5 "},
+        {GroupBy::Asn, "未知:5/5 "},
     };
     for (const Case& c : cases) {
         const summary::Summary s = summary::summarise(rows, c.by);
