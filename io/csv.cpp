@@ -153,7 +153,7 @@ void csvFile(const RowStore& rows, const Titles& titles, TextOut& text) {
     const bool ranges = hasRanges(rows);
     ExtraCells extra(rows, titles, ranges);
     const std::size_t columns = ranges ? kExtraColumns : kExtraColumns - 1;
-    constexpr auto kAsName = static_cast<std::size_t>(Extra::AsName);
+    const std::size_t asName = extraColumn(FieldId::AsName);
     for (std::size_t c = 0; c < titles.list.size(); ++c) {
         appendCsvField(out, convert.utf8(titles.list[c]));
         out += ',';
@@ -173,7 +173,7 @@ void csvFile(const RowStore& rows, const Titles& titles, TextOut& text) {
         const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
         for (std::size_t c = 0; c < columns; ++c) {
             out += ',';
-            appendCsvField(out, c == kAsName ? cells[c] : convert.utf8(cells[c]));
+            appendCsvField(out, c == asName ? cells[c] : convert.utf8(cells[c]));
         }
         out += "\r\n";
         text.rowDone();

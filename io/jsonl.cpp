@@ -10,7 +10,7 @@ namespace {
 void appendKey(std::string& out, std::size_t column, bool first = false) {
     if (!first) out += ',';
     out += '"';
-    out += kJsonKeys[column];
+    out += fieldInfo(exportFields()[column]).exportKey;
     out += "\":";
 }
 
@@ -58,16 +58,17 @@ void jsonlFile(const RowStore& rows, TextOut& text) {
         appendJsonString(out, convert.utf8(rows.text(i)));
         const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
         for (std::size_t c = 0; c < kExtraColumns; ++c) {
-            const auto column = static_cast<Extra>(c);
-            if (column == Extra::Cidr && !ranges) continue;
+            const FieldId column = extraField(c);
+            if (column == FieldId::Cidr && !ranges) continue;
             appendKey(out, kList + c);
-            if (column == Extra::Asn) {
+            if (column == FieldId::Asn) {
                 const std::uint32_t asn = rows.asn(i);
                 out += asn == 0 ? "null" : std::to_string(asn);
-            } else if (column == Extra::Hits) {
+            } else if (column == FieldId::Hits) {
                 out += cells[c];
             } else {
-                appendJsonString(out, column == Extra::AsName ? cells[c] : convert.utf8(cells[c]));
+                appendJsonString(out,
+                                 column == FieldId::AsName ? cells[c] : convert.utf8(cells[c]));
             }
         }
         out += "}\n";

@@ -60,6 +60,8 @@ constexpr auto idsWhere() {
 }
 constexpr auto kExportIds = idsWhere<exported>();
 constexpr auto kGroupingIds = idsWhere<grouped>();
+static_assert(kExportIds.size() == kExportColumns && kExportIds[0] == F::Ip &&
+              kExportIds[1] == F::Answer && kExportIds.back() == F::Cidr);
 
 }  // namespace
 

@@ -72,7 +72,9 @@ const FieldInfo& fieldInfo(FieldId id);
 const FieldInfo* fieldKeyed(std::string_view key);
 // The command line's field names, space-separated, in the table's order (its help).
 std::string cliFieldNames();
-// The exports' columns: the fields with a title, in order.
+// The exports' columns: the fields with a title, in order; the list's two first, the
+// reverse search's CIDR blocks last.
+inline constexpr std::size_t kExportColumns = 13;
 std::span<const FieldId> exportFields();
 // The fields a summary groups by, in the order the choices are offered.
 std::span<const FieldId> groupings();
