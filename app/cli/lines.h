@@ -75,12 +75,8 @@ void forEachLine(std::string_view text, F&& line) {
 // boundary to the finder whatever it is, and the positions stay those of the line.
 std::string_view scanText(std::string_view line, Encoding encoding, std::string& storage);
 
-// The addresses in the runs of address characters of `scan` (as ip::findAddresses finds
-// them in the whole line, but every time they appear), run by run: `found(runEnd,
-// addresses)` for each run that holds any, `runEnd` the position just past the run.
-// `found` returns false to stop.
-void forEachAddressRun(std::string_view scan,
-                       const std::function<bool(std::size_t, std::span<const ip::Address>)>& found);
+// The addresses of a scanned line, run by run: text/address's finder.
+using ip::forEachAddressRun;
 
 // The line as valid UTF-8: GBK converted, invalid UTF-8 bytes each a U+FFFD.
 std::string lineUtf8(std::string_view line, Encoding encoding);
