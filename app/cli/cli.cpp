@@ -99,6 +99,8 @@ std::string helpText() {
     auto put = [&help](std::string_view mark, const std::string& text) {
         help.replace(help.find(mark), mark.size(), text);
     };
+    // The lines' text before the names is 51 and 28 columns wide (a Chinese character
+    // takes two).
     put("{fields}", wrapped(names, 51, " "));
     put("{defaults}", wrapped(defaults, 28, ","));
     put("{groupings}", groupingNames(true));

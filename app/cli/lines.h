@@ -9,8 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,12 +69,10 @@ void forEachLine(std::string_view text, F&& line) {
 }
 
 // The line with every character past ASCII made a space (GBK: both bytes of a pair), the
-// same length as the line: what the address finder sees of it. Such a character is a
-// boundary to the finder whatever it is, and the positions stay those of the line.
+// same length as the line: what the address finder (ip::forEachAddressRun) sees of it.
+// Such a character is a boundary to the finder whatever it is, and the positions stay
+// those of the line.
 std::string_view scanText(std::string_view line, Encoding encoding, std::string& storage);
-
-// The addresses of a scanned line, run by run: text/address's finder.
-using ip::forEachAddressRun;
 
 // The line as valid UTF-8: GBK converted, invalid UTF-8 bytes each a U+FFFD.
 std::string lineUtf8(std::string_view line, Encoding encoding);

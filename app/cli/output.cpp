@@ -89,11 +89,11 @@ void LookupWriter::line(std::string_view line, Encoding encoding, std::string& o
         annotate(line, encoding, out);
     } else {
         std::optional<ip::Address> first;
-        forEachAddressRun(scanText(line, encoding, scan_),
-                          [&](std::size_t, std::span<const ip::Address> found) {
-                              first = found.front();
-                              return false;
-                          });
+        ip::forEachAddressRun(scanText(line, encoding, scan_),
+                              [&](std::size_t, std::span<const ip::Address> found) {
+                                  first = found.front();
+                                  return false;
+                              });
         record(first ? &*first : nullptr, out);
     }
     out += '\n';
@@ -148,19 +148,19 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
 
 void LookupWriter::annotate(std::string_view line, Encoding encoding, std::string& out) {
     std::size_t written = 0;
-    forEachAddressRun(scanText(line, encoding, scan_),
-                      [&](std::size_t runEnd, std::span<const ip::Address> found) {
-                          out += lineUtf8(line.substr(written, runEnd - written), encoding);
-                          written = runEnd;
-                          for (const ip::Address& address : found) {
-                              const Answer* answer = answers_.find(address);
-                              if (!answer || answer->text.empty()) continue;
-                              out += " [";
-                              out += answer->text;
-                              out += ']';
-                          }
-                          return true;
-                      });
+    ip::forEachAddressRun(scanText(line, encoding, scan_),
+                          [&](std::size_t runEnd, std::span<const ip::Address> found) {
+                              out += lineUtf8(line.substr(written, runEnd - written), encoding);
+                              written = runEnd;
+                              for (const ip::Address& address : found) {
+                                  const Answer* answer = answers_.find(address);
+                                  if (!answer || answer->text.empty()) continue;
+                                  out += " [";
+                                  out += answer->text;
+                                  out += ']';
+                              }
+                              return true;
+                          });
     out += lineUtf8(line.substr(written), encoding);
 }
 

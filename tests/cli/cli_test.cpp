@@ -165,7 +165,7 @@ TEST(CliLines, AddressesFoundRunByRunAsThePasteRulesFindThemInTheWholeLine) {
         const std::string_view scan = cli::scanText(line, encoding, storage);
         ASSERT_EQ(scan.size(), line.size());
         std::vector<std::string> runs;
-        cli::forEachAddressRun(scan, [&](std::size_t, std::span<const ip::Address> found) {
+        ip::forEachAddressRun(scan, [&](std::size_t, std::span<const ip::Address> found) {
             for (const ip::Address& a : found) runs.push_back(ip::formatAddress(a));
             return true;
         });
