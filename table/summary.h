@@ -1,7 +1,8 @@
 // The list summarised for the 统计 window: the rows grouped by one field, each group with
 // its number of addresses, its share of the list and its hits, largest first; the first
 // groups shown one by one and the rest as one line. Plain code over the rows, run on the
-// window thread on a timer while the window is open, never on the per-row path.
+// window thread on a timer while the window is open, never on the per-row path; and the
+// same counting, sorting and rest for `verdalo-cli summary` over its distinct addresses.
 #pragma once
 
 #include <array>
@@ -31,7 +32,7 @@ Network networkOf(const RowStore& rows, std::size_t index);
 std::uint64_t hitsOf(const RowStore& rows, std::size_t index);
 
 struct Line {
-    std::string name;  // GBK, like every text of the program
+    std::string name;  // as the source gave it: GBK from the rows, UTF-8 from the command line
     std::size_t addresses = 0;
     std::uint64_t hits = 0;
     double share = 0;  // of the list's addresses, 0 to 1
