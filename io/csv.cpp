@@ -1,4 +1,7 @@
 // Address lists from CSV files, and the CSV file of the results.
+#include <algorithm>
+
+#include "io/escape.h"
 #include "io/formats.h"
 #include "text/codepage.h"
 #include "text/text.h"
@@ -69,16 +72,15 @@ class Records {
     std::size_t at_ = 0;
 };
 
-bool needsQuotes(std::string_view field) {
-    return field.find_first_of(",\"\r\n") != std::string_view::npos;
-}
+}  // namespace
 
-// `field` is UTF-8: every byte of a multi-byte character is above 0x7F, so the ASCII
-// quotes, commas and line ends can be looked for as bytes.
-void appendField(std::string& out, std::string_view field) {
-    const bool formula = !field.empty() &&
+void appendCsvField(std::string& out, std::string_view field, Formulas formulas) {
+    const bool formula = formulas == Formulas::AsText && !field.empty() &&
                          (field[0] == '=' || field[0] == '+' || field[0] == '-' || field[0] == '@');
-    if (!needsQuotes(field)) {
+    // One pass over the field (find_first_of looks each byte up in the set): the command
+    // line writes a field for every column of every line.
+    if (std::none_of(field.begin(), field.end(),
+                     [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
         if (formula) out += '\'';
         out += field;
         return;
@@ -95,7 +97,14 @@ void appendField(std::string& out, std::string_view field) {
     out += '"';
 }
 
-}  // namespace
+void appendTsvField(std::string& out, std::string_view field) {
+    if (std::none_of(field.begin(), field.end(),
+                     [](char c) { return c == '\t' || c == '\n' || c == '\r'; })) {
+        out += field;
+        return;
+    }
+    for (const char c : field) out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+}
 
 namespace {
 
@@ -144,27 +153,27 @@ void csvFile(const RowStore& rows, const Titles& titles, TextOut& text) {
     const bool ranges = hasRanges(rows);
     ExtraCells extra(rows, titles, ranges);
     const std::size_t columns = ranges ? kExtraColumns : kExtraColumns - 1;
-    constexpr auto kAsName = static_cast<std::size_t>(Extra::AsName);
+    const std::size_t asName = extraColumn(FieldId::AsName);
     for (std::size_t c = 0; c < titles.list.size(); ++c) {
-        appendField(out, convert.utf8(titles.list[c]));
+        appendCsvField(out, convert.utf8(titles.list[c]));
         out += ',';
     }
     for (std::size_t c = 0; c < columns; ++c) {
-        appendField(out, convert.utf8(titles.extra[c]));
+        appendCsvField(out, convert.utf8(titles.extra[c]));
         out += c + 1 < columns ? "," : "\r\n";
     }
     const std::string mark = gbkToUtf8(kDataFileMark);
     std::string location;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        appendField(out, convert.utf8(rows.address(i)));
+        appendCsvField(out, convert.utf8(rows.address(i)));
         out += ',';
         location = convert.utf8(rows.text(i));
         if (rows.source(i) == Source::DataFile) location += mark;
-        appendField(out, location);
+        appendCsvField(out, location);
         const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
         for (std::size_t c = 0; c < columns; ++c) {
             out += ',';
-            appendField(out, c == kAsName ? cells[c] : convert.utf8(cells[c]));
+            appendCsvField(out, c == asName ? cells[c] : convert.utf8(cells[c]));
         }
         out += "\r\n";
         text.rowDone();

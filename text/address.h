@@ -6,7 +6,9 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,5 +67,13 @@ Address unmapped(const Address& address);
 std::vector<std::string> findAddresses(std::string_view text);
 // The same, with `hits[i]` the number of times the i-th address appeared.
 std::vector<std::string> findAddresses(std::string_view text, std::vector<std::uint32_t>& hits);
+
+// The addresses of `text` run by run, as findAddresses finds them but every time they
+// appear: `found(runEnd, addresses)` for each run of address characters that holds any,
+// `runEnd` just past the run; `found` returns false to stop. For text whose bytes past
+// ASCII were made spaces (no double-byte character to step over), as a stream's lines are
+// scanned: a free-standing dotted run is parsed where it lies.
+using AddressRunFound = std::function<bool(std::size_t, std::span<const Address>)>;
+void forEachAddressRun(std::string_view text, const AddressRunFound& found);
 
 }  // namespace ip

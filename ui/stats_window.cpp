@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <span>
 
 #include "io/summary_file.h"
 #include "ipdata/data_files.h"
@@ -24,11 +25,6 @@ namespace {
 const wchar_t kStatsClass[] = L"VerdaloStats";
 constexpr UINT_PTR kRefreshTimer = 0x5654;
 constexpr UINT kRefreshMs = 500;
-
-constexpr summary::GroupBy kChoices[] = {summary::GroupBy::Country, summary::GroupBy::Region,
-                                         summary::GroupBy::City, summary::GroupBy::Operator,
-                                         summary::GroupBy::Network};
-static_assert(std::size(kChoices) == std::size(kGroupChoices));
 
 const char kExportFilter[] = "Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv";
 const char kExported[] = "导出统计完毕!";
@@ -181,9 +177,11 @@ void StatsWindow::refresh() {
     const DWORD started = GetTickCount();
     const LRESULT choice =
         SendMessageW(GetDlgItem(window_, id::stats::groupBox), CB_GETCURSEL, 0, 0);
-    const summary::GroupBy by =
-        choice >= 0 && static_cast<std::size_t>(choice) < std::size(kChoices) ? kChoices[choice]
-                                                                              : kChoices[0];
+    // The box lists the table of fields' groupings, in order.
+    const std::span<const FieldId> choices = groupings();
+    const summary::GroupBy by = choice >= 0 && static_cast<std::size_t>(choice) < choices.size()
+                                    ? choices[static_cast<std::size_t>(choice)]
+                                    : choices[0];
     summary_ = summary::summarise(table_.rows(), by);
     shown_ = summary::tableOf(summary_);
     // Without the column titles and the 合计: those are the header and the line beneath.

@@ -5,15 +5,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/cli/cidr.h"
-#include "app/cli/fields.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
+#include "io/escape.h"
 #include "ipdata/data_files.h"
+#include "table/summary.h"
 #include "text/codepage.h"
 #include "texts/data_texts.h"
 
@@ -39,12 +42,10 @@ constexpr std::string_view kHelp =
     "  --data 文件        地址数据文件 (默认: 程序旁的 ipdata.db)\n"
     "  --asn 文件         ASN 数据文件 (默认: 程序旁的 asn.db; 没有它时 asn 和 as_name 为空)\n"
     "  --format 格式      lookup: tsv (默认)、csv 或 jsonl; summary: tsv (默认) 或 json\n"
-    "  --fields 字段,...  lookup 输出的字段和顺序, 可用: ip answer range country region city\n"
-    "                     district owner operator country_code asn as_name\n"
-    "                     (默认: ip,answer,country,region,city,district,owner,\n"
-    "                     operator,country_code,asn,as_name)\n"
+    "  --fields 字段,...  lookup 输出的字段和顺序, 可用:{fields}\n"
+    "                     (默认:{defaults})\n"
     "  --annotate         lookup 原样写出每一行, 每个地址后加上 [位置]\n"
-    "  --by 分类          summary 的分类: country、region (默认)、city、operator 或 asn\n"
+    "  --by 分类          summary 的分类: {groupings}\n"
     "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
     "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
     "  --threads N        工作线程数 (默认: 处理器数, 至少 2)\n"
@@ -54,10 +55,59 @@ constexpr std::string_view kHelp =
     "退出码: 0 完成; 1 用法错误; 2 地址数据文件或 --asn 指定的文件缺失或无法使用;\n"
     "        3 输入文件无法读取。\n";
 
-enum class Command { Lookup, Summary, Ranges };
+// Words after `at` columns of a help line, each after `separator`, wrapped under the
+// options' descriptions.
+std::string wrapped(const std::vector<std::string_view>& words, std::size_t at,
+                    std::string_view separator) {
+    constexpr std::size_t kIndent = 21, kWidth = 88;
+    std::string out;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::size_t need = (i == 0 ? 1 : separator.size()) + words[i].size();
+        if (i > 0 && at + need > kWidth) {
+            out += separator.substr(0, separator.size() - (separator.back() == ' ' ? 1 : 0));
+            out += "\n" + std::string(kIndent, ' ');
+            at = kIndent;
+        } else {
+            out += i == 0 ? " " : separator;
+        }
+        out += words[i];
+        at += need;
+    }
+    return out;
+}
 
-// summary --by: one of the record's fields, or the network.
-constexpr int kByAsn = kRecordFields;
+// "country、region、city、operator 或 asn": what --by takes; with `marked`, the default
+// marked so.
+std::string groupingNames(bool marked = false) {
+    std::string names;
+    for (const FieldId by : groupings()) {
+        if (!names.empty()) names += by == groupings().back() ? " 或 " : "、";
+        names += fieldInfo(by).key;
+        if (marked && by == FieldId::Region) names += " (默认)";
+    }
+    return names;
+}
+
+// The help, its field names from the table of fields.
+std::string helpText() {
+    std::vector<std::string_view> names, defaults;
+    for (const FieldInfo& f : allFields()) {
+        if (f.cli) names.push_back(f.key);
+        if (f.cliDefault) defaults.push_back(f.key);
+    }
+    std::string help(kHelp);
+    auto put = [&help](std::string_view mark, const std::string& text) {
+        help.replace(help.find(mark), mark.size(), text);
+    };
+    // The lines' text before the names is 51 and 28 columns wide (a Chinese character
+    // takes two).
+    put("{fields}", wrapped(names, 51, " "));
+    put("{defaults}", wrapped(defaults, 28, ","));
+    put("{groupings}", groupingNames(true));
+    return help;
+}
+
+enum class Command { Lookup, Summary, Ranges };
 
 struct Options {
     Command command = Command::Lookup;
@@ -65,9 +115,9 @@ struct Options {
     std::string asn;  // empty: asn.db beside the program, when it is there
     Format format = Format::Tsv;
     bool json = false;  // summary
-    std::vector<int> columns = defaultColumns();
+    Columns columns = defaultColumns();
     bool fieldsGiven = false;
-    int by = kRegion;
+    FieldId by = FieldId::Region;
     std::size_t top = 0;  // 0: every group
     bool cidr = false;
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
@@ -173,25 +223,15 @@ int parse(const std::vector<std::string>& args, Options& o) {
                 std::size_t comma = value.find(',', from);
                 if (comma == std::string::npos) comma = value.size();
                 const std::string field = value.substr(from, comma - from);
-                const auto column = columnNamed(field);
-                if (!column)
-                    return usage("没有字段 \"" + field +
-                                 "\"。可用: ip answer range country region city district owner "
-                                 "operator country_code asn as_name");
-                o.columns.push_back(*column);
+                const FieldInfo* column = fieldKeyed(field);
+                if (!column) return usage("没有字段 \"" + field + "\"。可用: " + cliFieldNames());
+                o.columns.push_back(column->id);
                 from = comma + 1;
             }
         } else if (name == "--by") {
-            static constexpr std::pair<std::string_view, int> kBy[] = {{"country", kCountry},
-                                                                       {"region", kRegion},
-                                                                       {"city", kCity},
-                                                                       {"operator", kOperator},
-                                                                       {"asn", kByAsn}};
-            const auto at = std::find_if(std::begin(kBy), std::end(kBy),
-                                         [&](const auto& b) { return b.first == value; });
-            if (at == std::end(kBy))
-                return usage("--by 只能是 country、region、city、operator 或 asn。");
-            o.by = at->second;
+            const FieldInfo* by = fieldKeyed(value);
+            if (!by || !by->grouping) return usage("--by 只能是 " + groupingNames() + "。");
+            o.by = by->id;
         } else if (name == "--top") {
             const auto n = number(value);
             if (!n || *n == 0) return usage("--top 要一个正整数。");
@@ -253,7 +293,7 @@ const ipdata::FileReport* reportOn(const Data& data, ipdata::FileKind kind) {
 
 // Whether the command shows network numbers at all.
 bool usesAsn(const Options& o) {
-    return o.version || (o.command == Command::Summary && o.by == kByAsn) ||
+    return o.version || (o.command == Command::Summary && o.by == FieldId::Asn) ||
            (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
 }
 
@@ -347,13 +387,12 @@ int outputGone() {
 }
 
 int lookup(const Options& o, const Data& data) {
-    const FieldReader fields;
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
         [&]() -> Pipeline::Work {
             auto answers = std::make_shared<Answers>(
-                *data.db, fields, o.format == Format::Annotate ? nullptr : data.asn.get());
+                *data.db, o.format == Format::Annotate ? nullptr : data.asn.get());
             auto writer = std::make_shared<LookupWriter>(*answers, o.format, o.columns);
             return [answers, writer](Job& job) {
                 std::string storage;
@@ -371,11 +410,6 @@ struct AddressHash {
         const std::uint64_t h = a.high() * 0x9E3779B97F4A7C15ull ^ a.low();
         return static_cast<std::size_t>(h ^ h >> 31);
     }
-};
-
-struct Group {
-    std::string name;
-    std::uint64_t addresses = 0, hits = 0;
 };
 
 std::string share(std::uint64_t part, std::uint64_t whole) {
@@ -413,71 +447,48 @@ int summary(const Options& o, const Data& data) {
     const int status = readInputs(o, pipeline, outputFailed);
     pipeline.finish();
 
-    const FieldReader fields;
-    Answers answers(*data.db, fields, data.asn.get());
-    std::unordered_map<std::string, Group> groups;
-    std::uint64_t totalHits = 0, unplaced = 0;
+    Answers answers(*data.db, data.asn.get());
+    const FieldInfo& by = fieldInfo(o.by);
+    // Each group's name once: the counter keeps views of them.
+    std::unordered_set<std::string> names;
+    summary::Counter counter;
     for (const auto& [address, count] : hits) {
         Network network;
         const Answer* answer = answers.find(address, nullptr, &network);
-        if (!answer) ++unplaced;
-        // A network by its number, named with its organisation.
-        std::string key, name;
-        if (o.by == kByAsn) {
-            if (network.known) {
-                key = "AS" + std::to_string(network.number);
-                name = network.organisation.empty() ? key
-                                                    : key + " " + std::string(network.organisation);
-            }
+        if (!answer) counter.unplaced();
+        std::string name;
+        if (by.from == FieldFrom::Network) {
+            if (network.known) name = summary::networkName(network.number, network.organisation);
         } else {
-            name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(o.by)];
+            name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(by.record)];
         }
+        // No value, or no network: one group, as before a value spelled so.
         if (name.empty()) name = "未知";
-        if (key.empty()) key = name;
-        Group& g = groups[key];
-        if (g.name.empty()) g.name = name;
-        ++g.addresses;
-        g.hits += count;
-        totalHits += count;
+        counter.add(*names.insert(std::move(name)).first, count);
     }
-    std::vector<Group> sorted;
-    sorted.reserve(groups.size());
-    for (auto& entry : groups) sorted.push_back(std::move(entry.second));
-    std::sort(sorted.begin(), sorted.end(), [](const Group& a, const Group& b) {
-        if (a.addresses != b.addresses) return a.addresses > b.addresses;
-        if (a.hits != b.hits) return a.hits > b.hits;
-        return a.name < b.name;
-    });
-    if (o.top && sorted.size() > o.top) {
-        Group rest{"其他"};
-        for (std::size_t i = o.top; i < sorted.size(); ++i) {
-            rest.addresses += sorted[i].addresses;
-            rest.hits += sorted[i].hits;
-        }
-        sorted.resize(o.top);
-        sorted.push_back(rest);
-    }
+    const summary::Summary s =
+        counter.summary(o.by, o.top ? o.top : std::numeric_limits<std::size_t>::max());
+    std::vector<summary::Line> shown = s.lines;
+    if (s.hasRest) shown.push_back({"其他", s.rest.addresses, s.rest.hits});
     const std::uint64_t total = hits.size();
-    static constexpr std::string_view kByNames[kRecordFields + 1] = {
-        "country", "region", "city", "district", "owner", "operator", "country_code", "asn"};
     std::string out;
     if (o.json) {
-        out = "{\"by\":\"" + std::string(kByNames[o.by]) + "\",\"lines\":" + std::to_string(lines) +
-              ",\"addresses\":" + std::to_string(total) + ",\"hits\":" + std::to_string(totalHits) +
-              ",\"unplaced\":" + std::to_string(unplaced) + ",\"groups\":[";
-        for (std::size_t i = 0; i < sorted.size(); ++i) {
+        out = "{\"by\":\"" + std::string(by.key) + "\",\"lines\":" + std::to_string(lines) +
+              ",\"addresses\":" + std::to_string(total) + ",\"hits\":" + std::to_string(s.hits) +
+              ",\"unplaced\":" + std::to_string(s.unplaced) + ",\"groups\":[";
+        for (std::size_t i = 0; i < shown.size(); ++i) {
             if (i > 0) out += ',';
             out += "{\"name\":";
-            appendJson(out, sorted[i].name);
-            out += ",\"addresses\":" + std::to_string(sorted[i].addresses) +
-                   ",\"share\":" + share(sorted[i].addresses, total) +
-                   ",\"hits\":" + std::to_string(sorted[i].hits) + "}";
+            io::appendJsonString(out, shown[i].name);
+            out += ",\"addresses\":" + std::to_string(shown[i].addresses) +
+                   ",\"share\":" + share(shown[i].addresses, total) +
+                   ",\"hits\":" + std::to_string(shown[i].hits) + "}";
         }
         out += "]}\n";
     } else {
         out = "name\taddresses\tshare\thits\n";
-        for (const Group& g : sorted) {
-            appendTsv(out, g.name);
+        for (const summary::Line& g : shown) {
+            io::appendTsvField(out, g.name);
             out += "\t" + std::to_string(g.addresses) + "\t" + share(g.addresses, total) + "%\t" +
                    std::to_string(g.hits) + "\n";
         }
@@ -503,7 +514,7 @@ int ranges(const Options& o, const Data& data) {
         }
         out += ipdata::rangeDisplay(range);
         out += '\t';
-        appendTsv(out, gbkAsUtf8(range.display));
+        io::appendTsvField(out, gbkAsUtf8(range.display));
         out += '\n';
         if (out.size() >= (1 << 20)) {
             ok = ok && writeOutput(out);
@@ -526,7 +537,7 @@ int run(const std::vector<std::string>& args) {
     Options o;
     if (const int status = parse(args, o)) return status;
     if (o.help) {
-        writeOutput(kHelp);
+        writeOutput(helpText());
         return kDone;
     }
     if (o.version) return version(o);
@@ -535,7 +546,7 @@ int run(const std::vector<std::string>& args) {
     if (!o.asn.empty() || usesAsn(o)) {
         if (const int status = openAsn(o, data)) return status;
     }
-    if (!data.asn && o.command == Command::Summary && o.by == kByAsn) {
+    if (!data.asn && o.command == Command::Summary && o.by == FieldId::Asn) {
         say("按 ASN 统计要 ASN 数据文件: 程序旁没有可用的 asn.db, 可用 --asn 指定。");
         return kBadData;
     }

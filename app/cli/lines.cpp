@@ -25,32 +25,6 @@ bool isUtf16(Encoding e) {
     return e == Encoding::Utf16Le || e == Encoding::Utf16Be;
 }
 
-// Bytes that may belong to an address's text, as the address finder reads them.
-struct TokenTable {
-    bool token[256] = {};
-    constexpr TokenTable() {
-        for (int c = '0'; c <= '9'; ++c) token[c] = true;
-        for (int c = 'a'; c <= 'f'; ++c) token[c] = token[c - 'a' + 'A'] = true;
-        token[static_cast<unsigned char>('.')] = token[static_cast<unsigned char>(':')] = true;
-    }
-};
-constexpr TokenTable kTokens;
-
-// The characters of a dotted IPv4 address.
-struct DottedTable {
-    bool token[256] = {};
-    constexpr DottedTable() {
-        for (int c = '0'; c <= '9'; ++c) token[c] = true;
-        token[static_cast<unsigned char>('.')] = true;
-    }
-};
-constexpr DottedTable kDotted;
-
-// A letter, digit or '_' beside a run glues it to a word.
-bool isWordChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-
 }  // namespace
 
 std::ptrdiff_t BlockReader::fill() {
@@ -144,45 +118,6 @@ std::string_view scanText(std::string_view line, Encoding encoding, std::string&
         if (encoding == Encoding::Gbk && codepage::isGbkPair(c, next)) storage[++i] = ' ';
     }
     return storage;
-}
-
-void forEachAddressRun(
-    std::string_view scan,
-    const std::function<bool(std::size_t, std::span<const ip::Address>)>& found) {
-    const std::size_t n = scan.size();
-    for (std::size_t i = 0; i < n;) {
-        if (!kTokens.token[static_cast<unsigned char>(scan[i])]) {
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool dot = scan[i] == '.', colon = scan[i] == ':',
-             dottedOnly = kDotted.token[static_cast<unsigned char>(scan[i])];
-        for (; j < n && kTokens.token[static_cast<unsigned char>(scan[j])]; ++j) {
-            const char c = scan[j];
-            dot |= c == '.';
-            colon |= c == ':';
-            dottedOnly &= kDotted.token[static_cast<unsigned char>(c)];
-        }
-        const std::string_view run = scan.substr(i, j - i);
-        const bool gluedBefore = i > 0 && isWordChar(scan[i - 1]);
-        const bool gluedAfter = j < n && isWordChar(scan[j]);
-        if (dottedOnly && dot && !gluedBefore && !gluedAfter && run.back() != '.') {
-            // The common case, a free-standing dotted run: the finder would take it whole
-            // as an IPv4 address or not at all.
-            if (const auto a = ip::parseV4(run)) {
-                if (!found(j, std::span<const ip::Address>(&*a, 1))) return;
-            }
-        } else if (dot || colon) {
-            // The bytes on either side decide whether the run is glued to a word.
-            const std::size_t from = i > 0 ? i - 1 : i, to = j < n ? j + 1 : j;
-            std::vector<ip::Address> addresses;
-            for (const std::string& text : ip::findAddresses(scan.substr(from, to - from)))
-                if (const auto a = ip::parseAddress(text)) addresses.push_back(*a);
-            if (!addresses.empty() && !found(j, addresses)) return;
-        }
-        i = j;
-    }
 }
 
 std::string lineUtf8(std::string_view line, Encoding encoding) {
