@@ -1,4 +1,5 @@
 
+#include "ipdata/special.h"
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
 #include "text/codepage.h"
@@ -111,9 +112,17 @@ std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std:
     // Either family: dotted IPv4 or any IPv6 text.
     const std::optional<ip::Address> parsed = ip::parseAddress(address);
     if (!parsed) return std::nullopt;
-    std::optional<ipdata::Range> range = database->find(*parsed);
-    // A range whose region says nothing ("0" everywhere) is no answer either.
-    if (!range || range->display.empty()) return std::nullopt;
+    // An IPv4-mapped address is answered as its IPv4 address; the row keeps its text.
+    const ip::Address asked = ip::unmapped(*parsed);
+    std::optional<ipdata::Range> range = database->find(asked);
+    // A range whose region says nothing ("0" everywhere) is no answer either; a
+    // special-purpose block still says what the address is.
+    if (!range || range->display.empty()) {
+        const std::optional<ipdata::SpecialAddress> s = ipdata::special(asked);
+        if (!s) return std::nullopt;
+        // The table's answers are UTF-8; the rows hold GBK.
+        return Answer{utf8ToGbk(std::string(s->answer)), Source::DataFile, std::nullopt};
+    }
     return Answer{std::move(range->display), Source::DataFile, answerFields(range->fields)};
 }
 
@@ -121,8 +130,9 @@ void addLocalFields(Answer& answer, OfflineData& offline, const std::string& add
     const std::shared_ptr<const ipdata::Database> database = offline.get();
     const std::shared_ptr<const ipdata::AsnDatabase> asn = offline.asn();
     if (!database && !asn) return;
-    const std::optional<ip::Address> parsed = ip::parseAddress(address);
+    std::optional<ip::Address> parsed = ip::parseAddress(address);
     if (!parsed) return;
+    parsed = ip::unmapped(*parsed);
     if (database && !answer.fields) {
         if (std::optional<ipdata::Range> range = database->find(*parsed);
             range && !range->display.empty())

@@ -16,6 +16,7 @@
 #include "app/cli/pipeline.h"
 #include "io/escape.h"
 #include "ipdata/data_files.h"
+#include "table/operators.h"
 #include "table/summary.h"
 #include "text/codepage.h"
 #include "texts/data_texts.h"
@@ -441,7 +442,8 @@ int summary(const Options& o, const Data& data) {
         },
         [&](Job& job) {
             lines += job.lines;
-            for (const ip::Address& a : job.addresses) ++hits[a];
+            // An IPv4-mapped address counts as its IPv4 address.
+            for (const ip::Address& a : job.addresses) ++hits[ip::unmapped(a)];
             return true;
         });
     const int status = readInputs(o, pipeline, outputFailed);
@@ -462,6 +464,10 @@ int summary(const Options& o, const Data& data) {
         } else {
             name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(by.record)];
         }
+        // One operator under its one name, however the data spells it.
+        if (by.from == FieldFrom::Record && by.record == static_cast<int>(Field::Operator) &&
+            answer)
+            name = table::operatorGroup(name);
         // No value, or no network: one group, as before a value spelled so.
         if (name.empty()) name = "未知";
         counter.add(*names.insert(std::move(name)).first, count);

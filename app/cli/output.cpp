@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "io/escape.h"
+#include "ipdata/special.h"
 #include "text/codepage.h"
 
 namespace cli {
@@ -48,16 +49,30 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
         if (network) *network = slot.network;
         return slot.answer;
     }
-    std::optional<ipdata::Range> found = data_.find(address);
+    // An IPv4-mapped address is its IPv4 address, for the answer and the network alike.
+    const ip::Address asked = ip::unmapped(address);
+    std::optional<ipdata::Range> found = data_.find(asked);
     slot.used = true;
     slot.address = address;
     slot.answer = nullptr;
     slot.network = {};
     if (asn_) {
-        if (const auto a = asn_->find(address)) slot.network = {true, a->number, a->organisation};
+        if (const auto a = asn_->find(asked)) slot.network = {true, a->number, a->organisation};
     }
     if (network) *network = slot.network;
-    if (!found) return nullptr;
+    if (!found || found->display.empty()) {
+        // Where the data has no real record, a special-purpose block still says what the
+        // address is.
+        const std::optional<ipdata::SpecialAddress> s = ipdata::special(asked);
+        if (!s) return nullptr;
+        auto [at, fresh] = special_.try_emplace(s->answer);
+        if (fresh) at->second.text = s->answer;
+        slot.answer = &at->second;
+        slot.first = s->first;
+        slot.last = s->last;
+        if (range) *range = ipdata::Range{s->first, s->last, {}, std::string(s->answer), {}};
+        return slot.answer;
+    }
     auto at = byRecord_.find(found->region);
     if (at == byRecord_.end()) {
         if (byRecord_.size() >= kCachedRecords) {

@@ -65,6 +65,7 @@ class Answers {
     const ipdata::Database& data_;
     const ipdata::AsnDatabase* asn_;
     std::unordered_map<std::string, Answer> byRecord_;
+    std::unordered_map<std::string_view, Answer> special_;  // by the table's own answers
     std::vector<Recent> recent_;
 };
 
