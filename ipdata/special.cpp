@@ -33,7 +33,7 @@ struct V4Block {
 // IANA's IPv4 special-purpose registry, the multicast block and the future-use block.
 constexpr V4Block kV4[] = {
     {0x00000000, 8, Kind::ThisNetwork, false},
-    {0x00000000, 32, Kind::Unspecified, false},
+    {0x00000000, 32, Kind::AnyAddress, false},
     {0x0A000000, 8, Kind::Private, false},
     {0x64400000, 10, Kind::Shared, false},
     {0x7F000000, 8, Kind::Loopback, false},
@@ -70,7 +70,7 @@ struct V6Block {
 // registry keeps "Reserved by IETF" (all outside 2000::/3, fc00::/7, fe80::/10 and ff00::/8).
 // ::ffff:0:0/96 is not here: special() answers a mapped address as its IPv4 address.
 constexpr V6Block kV6[] = {
-    {0, 0, 128, Kind::Unspecified, false},
+    {0, 0, 128, Kind::AnyAddress, false},
     {0, 1, 128, Kind::Loopback, false},
     {0x0000000000000000, 0, 8, Kind::Reserved, false},  // also the old IPv4-compatible ::/96
     {0x0064FF9B00000000, 0, 96, Kind::Translation, true},

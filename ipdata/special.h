@@ -13,7 +13,7 @@
 namespace ipdata {
 
 enum class SpecialKind : std::uint8_t {
-    Unspecified,    // 0.0.0.0, ::
+    AnyAddress,    // 0.0.0.0, ::
     ThisNetwork,    // 0.0.0.0/8
     Loopback,       // 127.0.0.0/8, ::1
     Private,        // 10/8, 172.16/12, 192.168/16
@@ -43,7 +43,7 @@ struct SpecialAddress {
     bool globallyReachable = false;
 };
 
-// The most specific block holding `address` (an IPv4-mapped address as its IPv4 address);
+// The narrowest block holding `address` (an IPv4-mapped address as its IPv4 address);
 // nullopt for an ordinary address.
 std::optional<SpecialAddress> special(const ip::Address& address);
 // Whether `address` lies in any special-purpose block.

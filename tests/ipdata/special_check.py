@@ -7,8 +7,8 @@ The addresses: both edges of every block either side knows, and one step outside
 random one inside each, random ones over both families (IPv6 spread over every first 16
 bits), and every IPv4 one again as ::ffff:a.b.c.d. The rules:
   1. An address Python calls special (private, reserved, loopback, multicast, link-local,
-     unspecified, or not global) gets an answer from our table.
-  2. Python's loopback, multicast, link-local and unspecified are ours too.
+     the all-zero address, or not global) gets an answer from our table.
+  2. Python's loopback, multicast, link-local and all-zero addresses are ours too.
   3. An address Python calls global is ordinary for us, or in a block IANA marks globally
      reachable (anycast, translation, tunnel): Python's lists leave those out of is_private.
   4. A mapped address gets the answer of its IPv4 address. Python before 3.13 calls all of
@@ -94,7 +94,7 @@ def python_special(a):
     # Site-local fec0::/10 is in none of Python's lists but has its own flag; IANA keeps it
     # reserved since its deprecation.
     return (a.is_private or a.is_reserved or a.is_loopback or a.is_multicast or a.is_link_local
-            or a.is_unspecified or not a.is_global or getattr(a, "is_site_local", False))
+            or int(a) == 0 or not a.is_global or getattr(a, "is_site_local", False))
 
 
 def main():
@@ -109,8 +109,10 @@ def main():
     assert len(ours) == len(probes), (len(ours), len(probes))
 
     faults = []
-    kinds = [("is_loopback", "Loopback"), ("is_multicast", "Multicast"),
-             ("is_link_local", "LinkLocal"), ("is_unspecified", "Unspecified")]
+    kinds = [("loopback", lambda a: a.is_loopback, "Loopback"),
+             ("multicast", lambda a: a.is_multicast, "Multicast"),
+             ("link-local", lambda a: a.is_link_local, "LinkLocal"),
+             ("all-zero", lambda a: int(a) == 0, "AnyAddress")]
     for a in probes:
         got = ours[a]
         mapped = a.version == 6 and a.ipv4_mapped
@@ -120,8 +122,8 @@ def main():
             continue
         if python_special(a) and got is None:
             faults.append(f"{a}: Python calls it special, no answer")
-        for flag, kind in kinds:
-            if getattr(a, flag) and (got is None or got[0] != kind):
+        for flag, says, kind in kinds:
+            if says(a) and (got is None or got[0] != kind):
                 faults.append(f"{a}: Python says {flag}, ours {got}")
         differs = any(a in net for net in PYTHON_DIFFERS if net.version == a.version)
         if not python_special(a) and got is not None and got[4] != "1" and not differs:

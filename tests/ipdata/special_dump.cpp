@@ -8,7 +8,7 @@
 
 int main() {
     const char* const kinds[] = {
-        "Unspecified", "ThisNetwork",   "Loopback",     "Private",     "UniqueLocal", "Shared",
+        "AnyAddress", "ThisNetwork",   "Loopback",     "Private",     "UniqueLocal", "Shared",
         "LinkLocal",   "Documentation", "Benchmarking", "Multicast",   "Broadcast",   "Protocol",
         "Anycast",     "Translation",   "Tunnel",       "DiscardOnly", "Reserved"};
     std::string line;
