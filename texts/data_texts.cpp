@@ -10,58 +10,43 @@ using ipdata::AsnError;
 using ipdata::FileKind;
 using ipdata::Refusal;
 
-// The status panel's reason for refused network numbers: a short clause.
-std::string_view asnStatusReason(AsnError error) {
-    switch (error) {
-        case AsnError::kTooShort:
-            return "文件太短,没有完整的文件头";
-        case AsnError::kNotAsnFile:
-            return "不是网络编号库文件";
-        case AsnError::kUnknownVersion:
-            return "文件版本不受支持";
-        case AsnError::kBadHeader:
-            return "文件头有误,文件可能不完整";
-        case AsnError::kSectionOutOfFile:
-            return "数据表超出了文件范围,文件可能不完整";
-        case AsnError::kUnsortedRanges:
-            return "地址段未按地址排列,或有重叠";
-        case AsnError::kEntryOutOfTable:
-            return "地址段指向的条目不存在";
-        case AsnError::kStringOutOfTable:
-            return "组织名称超出了字符串表";
-        case AsnError::kBadText:
-            return "组织名称不是有效的UTF-8文本";
-        case AsnError::kNone:
-            break;
-    }
-    return "文件已损坏";
+// Why the network numbers were refused, as each program says it: the status panel a short
+// clause, the command line a sentence that says what to make of it.
+struct AsnReason {
+    AsnError error;
+    std::string_view status;
+    std::string_view commandLine;
+};
+constexpr AsnReason kAsnReasons[] = {
+    {AsnError::kTooShort, "文件太短,没有完整的文件头", "文件太短, 没有完整的文件头"},
+    {AsnError::kNotAsnFile, "不是网络编号库文件", "这不是 ASN 数据文件"},
+    {AsnError::kUnknownVersion, "文件版本不受支持", "文件格式的版本本程序不认识"},
+    {AsnError::kBadHeader, "文件头有误,文件可能不完整",
+     "文件头有误: 它记下的大小与文件不符, 文件可能不完整"},
+    {AsnError::kSectionOutOfFile, "数据表超出了文件范围,文件可能不完整",
+     "文件已损坏: 有一张表超出了文件末尾, 或与另一张表重叠"},
+    {AsnError::kUnsortedRanges, "地址段未按地址排列,或有重叠",
+     "文件已损坏: 地址段未按地址排列、起止颠倒或相互重叠"},
+    {AsnError::kEntryOutOfTable, "地址段指向的条目不存在", "文件已损坏: 地址段指向不存在的网络"},
+    {AsnError::kStringOutOfTable, "组织名称超出了字符串表", "文件已损坏: 组织名称超出了字符串表"},
+    {AsnError::kBadText, "组织名称不是有效的UTF-8文本",
+     "文件已损坏: 组织名称不是有效的 UTF-8 文本"},
+};
+
+const AsnReason* asnReason(AsnError error) {
+    for (const AsnReason& r : kAsnReasons)
+        if (r.error == error) return &r;
+    return nullptr;
 }
 
-// The command line's: a sentence that says what to make of it.
+std::string_view asnStatusReason(AsnError error) {
+    const AsnReason* r = asnReason(error);
+    return r ? r->status : "文件已损坏";
+}
+
 std::string_view asnCommandLineReason(AsnError error) {
-    switch (error) {
-        case AsnError::kTooShort:
-            return "文件太短, 没有完整的文件头";
-        case AsnError::kNotAsnFile:
-            return "这不是 ASN 数据文件";
-        case AsnError::kUnknownVersion:
-            return "文件格式的版本本程序不认识";
-        case AsnError::kBadHeader:
-            return "文件头有误: 它记下的大小与文件不符, 文件可能不完整";
-        case AsnError::kSectionOutOfFile:
-            return "文件已损坏: 有一张表超出了文件末尾, 或与另一张表重叠";
-        case AsnError::kUnsortedRanges:
-            return "文件已损坏: 地址段未按地址排列、起止颠倒或相互重叠";
-        case AsnError::kEntryOutOfTable:
-            return "文件已损坏: 地址段指向不存在的网络";
-        case AsnError::kStringOutOfTable:
-            return "文件已损坏: 组织名称超出了字符串表";
-        case AsnError::kBadText:
-            return "文件已损坏: 组织名称不是有效的 UTF-8 文本";
-        case AsnError::kNone:
-            break;
-    }
-    return "无法使用";
+    const AsnReason* r = asnReason(error);
+    return r ? r->commandLine : "无法使用";
 }
 
 std::string nameOf(const std::string& path) {

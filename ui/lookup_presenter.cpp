@@ -28,22 +28,11 @@ std::string failureText(lookup::SingleFailure failure) {
     return {};
 }
 
-// The characters of `text` GBK lacks: utf16ToGbk makes each UTF-16 unit it cannot map a
-// "?", and "?" is never a GBK trail byte, so the "?"s that were not typed are those
-// characters; a surrogate pair (nothing past the BMP is in GBK) gives two for one.
+// The characters of `text` GBK lacks.
 long long unmappableCharacters(const std::u16string& text) {
-    const std::string gbk = codepage::utf16ToGbk(text);
-    long long typed = 0, pairs = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'?') ++typed;
-        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
-            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            ++pairs;
-            ++i;
-        }
-    }
-    const auto after = static_cast<long long>(std::count(gbk.begin(), gbk.end(), '?'));
-    return std::max(after - typed - pairs, 0LL);
+    std::size_t lacking = 0;
+    codepage::utf16ToGbk(text, lacking);
+    return static_cast<long long>(lacking);
 }
 
 }  // namespace
