@@ -13,6 +13,7 @@
 #include "io/summary_file.h"
 #include "ipdata/data_files.h"
 #include "lookup/lookup.h"
+#include "platform/win32/program_folder.h"
 #include "platform/win32/window_text.h"
 #include "text/codepage.h"
 #include "texts/data_texts.h"
@@ -32,15 +33,7 @@ const char kNotExported[] = "导出统计失败,文件无法写入!";
 
 // The program's folder, with its separator.
 std::string programFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD n = 0;
-    while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size())
-        path.resize(path.size() * 2);
-    if (n == 0) return {};
-    path.resize(n);
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return win32::pathOf(path).utf8();
+    return win32::pathOf(win32::programFolder()).utf8();
 }
 
 void setText(HWND window, int id, const std::string& gbk) {
