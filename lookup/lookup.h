@@ -102,7 +102,7 @@ class Engine {
     // Everything passed in must outlive the engine. `dataPath` names the address data
     // file, opened off the window thread; empty or missing: the lookups use the web alone.
     Engine(platform::Services& os, platform::Executor& executor, Poster& poster, Events& events,
-           platform::Path dataPath = {});
+           const platform::Path& dataPath = {});
     // Ends what runs: stops every task started here (their requests cut short) and waits.
     ~Engine();
     Engine(const Engine&) = delete;

@@ -39,10 +39,10 @@ long long unmappableCharacters(const std::u16string& text) {
 
 LookupPresenter::LookupPresenter(platform::Services& os, platform::Executor& executor,
                                  QueryTable& rows, WindowTexts& texts, Poster& poster,
-                                 platform::Path dataPath)
+                                 const platform::Path& dataPath)
     : rows_(rows),
       texts_(texts),
-      engine_(std::make_unique<lookup::Engine>(os, executor, poster, *this, std::move(dataPath))) {}
+      engine_(std::make_unique<lookup::Engine>(os, executor, poster, *this, dataPath)) {}
 
 LookupPresenter::~LookupPresenter() {
     engine_.reset();

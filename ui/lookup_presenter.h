@@ -22,7 +22,7 @@ class LookupPresenter final : public lookup::Events {
     // Everything passed in must outlive the presenter, whose posted work the poster drops
     // once the window is closing. `dataPath`: the address data file; empty for none.
     LookupPresenter(platform::Services& os, platform::Executor& executor, QueryTable& rows,
-                    WindowTexts& texts, Poster& poster, platform::Path dataPath = {});
+                    WindowTexts& texts, Poster& poster, const platform::Path& dataPath = {});
     // Ends the engine's work first.
     ~LookupPresenter() override;
     LookupPresenter(const LookupPresenter&) = delete;
