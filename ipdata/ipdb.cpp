@@ -188,12 +188,11 @@ class Ipdb final : public Database {
     // Where the walk for `address` ends (a record pointer, the empty mark or a node), and
     // after how many bits.
     std::uint32_t leafOf(const ip::Address& address, int& depth) const;
-    // Whether the record at `pointer`, reading `text`, is the file's version record.
+    // Whether the record at `pointer`, reading `text`, is the file's version record. The
+    // pointers are compared first: rangeCount asks this of every leaf.
     bool isVersion(std::uint32_t pointer, std::string_view text) const {
-        return !versionRecord_.empty() &&
-               (std::find(versionPointers_.begin(), versionPointers_.end(), pointer) !=
-                    versionPointers_.end() ||
-                text == versionRecord_);
+        return pointer == versionPointers_[0] || pointer == versionPointers_[1] ||
+               (!versionRecord_.empty() && text == versionRecord_);
     }
     void findVersion();
     Fields fieldsOf(std::string_view record) const;
@@ -238,7 +237,8 @@ class Ipdb final : public Database {
     // when the file has none.
     std::string versionRecord_;
     std::string versionText_;  // UTF-8, its fields of the chosen language joined by spaces
-    std::vector<std::uint32_t> versionPointers_;
+    // 0 where none: a record pointer is never 0.
+    std::array<std::uint32_t, 2> versionPointers_{};
     bool v6_ = false;
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
@@ -379,13 +379,18 @@ void Ipdb::findVersion() {
         if (!text || !isVersionStamp(*text)) continue;
         if (versionRecord_.empty()) {
             versionRecord_ = *text;
-            for (const std::string_view field : splitText(std::string(fieldsOf(*text).all), "\t")) {
-                if (field.empty()) continue;
-                if (!versionText_.empty()) versionText_ += ' ';
-                versionText_ += field;
+            // A tab never occurs inside a UTF-8 character: a plain byte split.
+            std::string_view all = fieldsOf(*text).all;
+            while (!all.empty()) {
+                const std::size_t tab = std::min(all.find('\t'), all.size());
+                if (tab > 0) {
+                    if (!versionText_.empty()) versionText_ += ' ';
+                    versionText_.append(all.substr(0, tab));
+                }
+                all.remove_prefix(std::min(tab + 1, all.size()));
             }
         }
-        if (*text == versionRecord_) versionPointers_.push_back(pointer);
+        if (*text == versionRecord_) versionPointers_[&place - places] = pointer;
     }
 }
 
