@@ -104,7 +104,11 @@ std::shared_ptr<const ipdata::Database> OfflineData::forWholeJob() {
 }
 
 Fields answerFields(const ipdata::Fields& f) {
-    return {f.country, f.region, f.city, f.district, f.owner, f.isp, f.countryCode};
+    // Each in its place by the table of fields.
+    const FieldViews views = recordFields(f);
+    Fields out;
+    for (std::size_t i = 0; i < views.size(); ++i) out[i] = views[i];
+    return out;
 }
 
 std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std::string& address) {
