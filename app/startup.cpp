@@ -4,6 +4,7 @@
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
 
+#include "platform/win32/program_folder.h"
 #include "platform/win32/system.h"
 #include "platform/win32/window_text.h"
 #include "skin/skin.h"
@@ -21,7 +22,10 @@ void onMainWindowCreated(Skin& skin, ui::MainWindow& window) {
 }  // namespace
 
 std::unique_ptr<ui::MainWindow> createMainWindow(platform::Services& os) {
-    auto window = std::make_unique<ui::MainWindow>(os, ui::offlineDataPath());
+    // The address data file beside the program, wherever it was started from.
+    const std::wstring folder = win32::programFolder();
+    auto window = std::make_unique<ui::MainWindow>(
+        os, folder.empty() ? platform::Path() : win32::pathOf(folder + L"ipdata.db"));
     if (!window->create()) return nullptr;
     return window;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "text/codepage.h"
 #include "text/text.h"
 
 namespace {
@@ -205,6 +206,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string encoded = urlEncode(text, data[1] & 8, false);
     check(encoded.size() <= text.size() * 3 && encoded.size() >= text.size());
     std::string utf8 = gbkToUtf8(text);
+    // Decoding never swallows an ASCII byte that is not the second half of a pair.
+    std::string ascii, kept;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (i + 1 < text.size() && codepage::isGbkPair(c, static_cast<unsigned char>(text[i + 1])))
+            ++i;
+        else if (c < 0x80)
+            ascii += text[i];
+    }
+    for (char c : utf8)
+        if (static_cast<unsigned char>(c) < 0x80) kept += c;
+    check(kept == ascii);
+    codepage::isUtf8Text(text);
     std::string back = utf8ToGbk(utf8);
     check(back.find('\0') == std::string::npos);
     check(utf8ToGbk(rest).find('\0') == std::string::npos);

@@ -1,4 +1,7 @@
 // Address lists from CSV files, and the CSV file of the results.
+#include <algorithm>
+
+#include "io/escape.h"
 #include "io/formats.h"
 #include "text/codepage.h"
 #include "text/text.h"
@@ -69,16 +72,15 @@ class Records {
     std::size_t at_ = 0;
 };
 
-bool needsQuotes(std::string_view field) {
-    return field.find_first_of(",\"\r\n") != std::string_view::npos;
-}
+}  // namespace
 
-// `field` is UTF-8: every byte of a multi-byte character is above 0x7F, so the ASCII
-// quotes, commas and line ends can be looked for as bytes.
-void appendField(std::string& out, std::string_view field) {
-    const bool formula = !field.empty() &&
+void appendCsvField(std::string& out, std::string_view field, Formulas formulas) {
+    const bool formula = formulas == Formulas::AsText && !field.empty() &&
                          (field[0] == '=' || field[0] == '+' || field[0] == '-' || field[0] == '@');
-    if (!needsQuotes(field)) {
+    // One pass over the field (find_first_of looks each byte up in the set): the command
+    // line writes a field for every column of every line.
+    if (std::none_of(field.begin(), field.end(),
+                     [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; })) {
         if (formula) out += '\'';
         out += field;
         return;
@@ -95,7 +97,14 @@ void appendField(std::string& out, std::string_view field) {
     out += '"';
 }
 
-}  // namespace
+void appendTsvField(std::string& out, std::string_view field) {
+    if (std::none_of(field.begin(), field.end(),
+                     [](char c) { return c == '\t' || c == '\n' || c == '\r'; })) {
+        out += field;
+        return;
+    }
+    for (const char c : field) out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+}
 
 namespace {
 
@@ -103,7 +112,6 @@ CsvList readCsv(std::string_view bytes, bool ownToo) {
     ListText list = listText(bytes);
     std::erase(list.text, '\0');
     CsvList result;
-    result.rows.unmappable = list.unmappable;
     Records records(list.text);
     std::string first;
     std::vector<std::string> cells;
@@ -143,25 +151,25 @@ void csvFile(const RowStore& rows, const Titles& titles, TextOut& text) {
     ExtraCells extra(rows, titles, ranges);
     const std::size_t columns = ranges ? kExtraColumns : kExtraColumns - 1;
     for (std::size_t c = 0; c < titles.list.size(); ++c) {
-        appendField(out, titles.list[c]);
+        appendCsvField(out, titles.list[c]);
         out += ',';
     }
     for (std::size_t c = 0; c < columns; ++c) {
-        appendField(out, titles.extra[c]);
+        appendCsvField(out, titles.extra[c]);
         out += c + 1 < columns ? "," : "\r\n";
     }
     const std::string mark = kDataFileMark;
     std::string location;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        appendField(out, rows.address(i));
+        appendCsvField(out, rows.address(i));
         out += ',';
         location = rows.text(i);
         if (rows.source(i) == Source::DataFile) location += mark;
-        appendField(out, location);
+        appendCsvField(out, location);
         const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
         for (std::size_t c = 0; c < columns; ++c) {
             out += ',';
-            appendField(out, cells[c]);
+            appendCsvField(out, cells[c]);
         }
         out += "\r\n";
         text.rowDone();

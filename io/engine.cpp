@@ -65,7 +65,7 @@ bool FileEngine::importFile(const platform::Path& path) {
                     table_.replaceRows(std::move(*read.store));
                 else
                     table_.replace(read.rows);
-                events_.imported({id, rows, read.unmappable});
+                events_.imported({id, rows});
             };
         },
         unreadable);

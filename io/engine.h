@@ -29,7 +29,6 @@ namespace io {
 struct Imported {
     FormatId format;             // as the content showed it
     std::size_t rows = 0;        // the list's rows now
-    std::size_t unmappable = 0;  // characters of them GBK lacks, each now a "?"
 };
 
 struct Exported {

@@ -8,8 +8,6 @@
 namespace io {
 namespace {
 
-constexpr std::size_t kAsnColumn = QueryTable::kColumns + static_cast<std::size_t>(Extra::Asn);
-
 // A 128-bit address value as two halves, for the block arithmetic.
 struct Wide {
     std::uint64_t high = 0, low = 0;
@@ -54,9 +52,11 @@ bool advance(Wide& v, int k) {
 
 }  // namespace
 
-const std::array<std::string_view, kRowColumns + 1> kJsonKeys = {
-    "ip",  "location", "country", "region", "city",   "district", "owner",
-    "isp", "asn",      "as_name", "hits",   "source", "cidr"};
+std::size_t extraColumn(FieldId id) {
+    std::size_t column = 0;
+    while (column + 1 < kExtraColumns && extraField(column) != id) ++column;
+    return column;
+}
 
 bool hasRanges(const RowStore& rows) {
     for (std::size_t i = 0; i < rows.size(); ++i)
@@ -107,33 +107,52 @@ std::string_view ExtraCells::kept(std::string text) {
 std::array<std::string_view, kExtraColumns> ExtraCells::of(std::size_t index) {
     std::array<std::string_view, kExtraColumns> cells{};
     const RowView row = rows_[index];
-    if (row.fields) {
-        // Country code is not a column: the country names it.
-        for (std::size_t f = 0; f < static_cast<std::size_t>(Extra::Asn); ++f)
-            cells[f] = (*row.fields)[f];
-    }
-    if (row.asn != 0) {
-        auto [at, fresh] = asns_.try_emplace(row.asn);
-        if (fresh) at->second = asnText(row.asn);
-        cells[static_cast<std::size_t>(Extra::Asn)] = at->second;
-    }
-    cells[static_cast<std::size_t>(Extra::AsName)] = row.organisation;
-    auto [hits, fresh] = hits_.try_emplace(row.hits);
-    if (fresh) hits->second = std::to_string(row.hits);
-    cells[static_cast<std::size_t>(Extra::Hits)] = hits->second;
-    if (row.source == Source::Web)
-        cells[static_cast<std::size_t>(Extra::Source)] = titles_.sources[0];
-    else if (row.source == Source::DataFile)
-        cells[static_cast<std::size_t>(Extra::Source)] = titles_.sources[1];
-    if (ranges_ && row.source == Source::RangeSearch) {
-        made_.clear();  // one row's at a time
-        cells[static_cast<std::size_t>(Extra::Cidr)] = kept(cidrBlocks(row.address));
+    for (std::size_t c = 0; c < kExtraColumns; ++c) {
+        const FieldInfo& field = fieldInfo(extraField(c));
+        std::string_view& cell = cells[c];
+        if (field.from == FieldFrom::Record) {
+            if (row.fields) cell = (*row.fields)[static_cast<std::size_t>(field.record)];
+            continue;
+        }
+        switch (field.id) {
+            case FieldId::Asn:
+                if (row.asn != 0) {
+                    auto [at, fresh] = asns_.try_emplace(row.asn);
+                    if (fresh) at->second = asnText(row.asn);
+                    cell = at->second;
+                }
+                break;
+            case FieldId::AsName:
+                cell = row.organisation;
+                break;
+            case FieldId::Hits: {
+                auto [hits, fresh] = hits_.try_emplace(row.hits);
+                if (fresh) hits->second = std::to_string(row.hits);
+                cell = hits->second;
+                break;
+            }
+            case FieldId::Source:
+                if (row.source == Source::Web)
+                    cell = titles_.sources[0];
+                else if (row.source == Source::DataFile)
+                    cell = titles_.sources[1];
+                break;
+            case FieldId::Cidr:
+                if (ranges_ && row.source == Source::RangeSearch) {
+                    made_.clear();  // one row's at a time
+                    cell = kept(cidrBlocks(row.address));
+                }
+                break;
+            default:
+                break;  // a field the exports have no reader for yet stays empty
+        }
     }
     return cells;
 }
 
 bool isOwnHeader(const std::vector<std::string>& cells) {
-    return cells.size() >= kRowColumns && cells[0] == "IP" && cells[kAsnColumn] == "ASN";
+    return cells.size() >= kRowColumns && cells[0] == fieldInfo(FieldId::Ip).title &&
+           cells[QueryTable::kColumns + extraColumn(FieldId::Asn)] == fieldInfo(FieldId::Asn).title;
 }
 
 void pushOwnRow(RowStore& rows, std::vector<std::string>& cells) {
@@ -143,25 +162,28 @@ void pushOwnRow(RowStore& rows, std::vector<std::string>& cells) {
             (cell[1] == '=' || cell[1] == '+' || cell[1] == '-' || cell[1] == '@'))
             cell.erase(0, 1);
     }
-    auto extra = [&cells](Extra e) -> std::string& {
-        return cells[QueryTable::kColumns + static_cast<std::size_t>(e)];
+    auto extra = [&cells](FieldId id) -> std::string& {
+        return cells[QueryTable::kColumns + extraColumn(id)];
     };
     Answer answer{cells[1]};
     const std::string_view mark = kDataFileMark;
     if (answer.text.ends_with(mark)) {
         answer.text.resize(answer.text.size() - mark.size());
         answer.source = Source::DataFile;
-    } else if (!answer.text.empty() && !extra(Extra::Source).empty()) {
+    } else if (!answer.text.empty() && !extra(FieldId::Source).empty()) {
         answer.source = Source::Web;
     }
     bool anyField = false;
     Fields fields{};
-    for (std::size_t f = 0; f < static_cast<std::size_t>(Extra::Asn); ++f) {
-        fields[f] = cells[QueryTable::kColumns + f];
-        anyField = anyField || !fields[f].empty();
+    for (std::size_t c = 0; c < kExtraColumns; ++c) {
+        const FieldInfo& field = fieldInfo(extraField(c));
+        if (field.from != FieldFrom::Record) continue;
+        std::string& value = fields[static_cast<std::size_t>(field.record)];
+        value = cells[QueryTable::kColumns + c];
+        anyField = anyField || !value.empty();
     }
     if (anyField) answer.fields = std::move(fields);
-    const std::string& asn = extra(Extra::Asn);
+    const std::string& asn = extra(FieldId::Asn);
     if (asn.size() > 2 && asn.starts_with("AS")) {
         std::uint32_t number = 0;
         bool digits = asn.size() <= 12;
@@ -170,10 +192,10 @@ void pushOwnRow(RowStore& rows, std::vector<std::string>& cells) {
             number = number * 10 + static_cast<std::uint32_t>(asn[i] - '0');
         }
         if (digits && number != 0)
-            answer.network = Network{number, std::string(extra(Extra::AsName))};
+            answer.network = Network{number, std::string(extra(FieldId::AsName))};
     }
     rows.push(cells[0], answer);
-    const std::string& hits = extra(Extra::Hits);
+    const std::string& hits = extra(FieldId::Hits);
     std::uint64_t count = 0;
     for (const char c : hits) {
         if (c < '0' || c > '9' || count > 0xFFFFFFFFu) {

@@ -1,7 +1,8 @@
-// The columns our own formats (.xlsx, .csv, .jsonl) write for every row: the list's two,
-// then the data file's fields, the network, the hits and where the answer came from, and
-// for the reverse search's rows their range as CIDR blocks. Shared by the writers, and by
-// the readers that bring our own export back.
+// The columns our own formats (.xlsx, .csv, .jsonl) write for every row: the table of
+// fields' export columns, that is the list's two, then the data file's fields, the
+// network, the hits and where the answer came from, and for the reverse search's rows
+// their range as CIDR blocks. Shared by the writers, and by the readers that bring our
+// own export back.
 #pragma once
 
 #include <array>
@@ -19,23 +20,15 @@
 
 namespace io {
 
-// After the list's address and location, in this order.
-enum class Extra {
-    Country,
-    Region,
-    City,
-    District,
-    Owner,
-    Operator,
-    Asn,
-    AsName,
-    Hits,
-    Source,
-    Cidr
-};
-inline constexpr std::size_t kExtraColumns = 11;
+// The columns after the list's address and location.
+inline constexpr std::size_t kExtraColumns = kExportColumns - QueryTable::kColumns;
 // Every column but the CIDR blocks, which only the reverse search's export has.
-inline constexpr std::size_t kRowColumns = QueryTable::kColumns + kExtraColumns - 1;
+inline constexpr std::size_t kRowColumns = kExportColumns - 1;
+// The field of extra column `column`, and the extra column of a field that has one.
+inline FieldId extraField(std::size_t column) {
+    return exportFields()[QueryTable::kColumns + column];
+}
+std::size_t extraColumn(FieldId id);
 
 // The words of an export, given by whoever shows the program's texts: the list's two
 // headers, the other columns' titles, and the source column's words for an answer of the
@@ -47,9 +40,6 @@ struct Titles {
     const std::string& operator[](std::size_t column) const { return list[column]; }
 };
 
-// The English keys of the .jsonl export, column by column (the CIDR blocks last).
-extern const std::array<std::string_view, kRowColumns + 1> kJsonKeys;
-
 // True when a reverse search made some row: the export then has the CIDR column.
 bool hasRanges(const RowStore& rows);
 
@@ -58,7 +48,7 @@ bool hasRanges(const RowStore& rows);
 // a text that is no range or address.
 std::string cidrBlocks(std::string_view range);
 
-// The extra cells of row `index`, in Extra order; the views live in
+// The extra cells of row `index`, in column order; the views live in
 // `made` or the rows. Without `ranges` the CIDR cell is left empty.
 class ExtraCells {
   public:

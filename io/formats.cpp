@@ -46,15 +46,12 @@ Failure xlsxFailure(workbook::XlsxStatus status) {
 }
 
 ReadList readLines(std::string_view bytes) {
-    TextRows read = textRows(bytes);
-    return {std::nullopt, std::move(read.rows), read.unmappable, std::nullopt};
+    return {std::nullopt, textRows(bytes).rows, std::nullopt};
 }
 
-// The characters CSV and a text of addresses lose to "?" may lie anywhere in the file,
-// not in the rows taken from it: they are not counted.
 ReadList readCsv(std::string_view bytes) {
     CsvList list = csvList(bytes);
-    return {std::nullopt, std::move(list.rows.rows), 0, std::move(list.own)};
+    return {std::nullopt, std::move(list.rows.rows), std::move(list.own)};
 }
 
 // A log, a mail, a page: the addresses in it, each once, in order of appearance, each with

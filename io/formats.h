@@ -54,7 +54,6 @@ enum class Failure {
 struct ReadList {
     std::optional<Failure> failure;
     std::vector<RowCells> rows;
-    std::size_t unmappable = 0;  // characters of the rows GBK lacks, each now a "?"
     // Rows made as the table holds them, in place of `rows`: our own export read back, or
     // the addresses of a text with their hits.
     std::optional<RowStore> store;
@@ -98,13 +97,10 @@ const ListFormat& namedFormat(const platform::Path& path);
 // The format a result file is written in: by the name's ending; any other name an .xls.
 const ListFormat& exportFormat(const platform::Path& path);
 
-// A list file's bytes as GBK text, decoded as textRows decodes them: by a UTF-8 or UTF-16
-// byte-order mark; without one as UTF-8 when the bytes are valid UTF-8 holding a character
-// of three or four bytes, or holding two-byte ones and not valid GBK; otherwise as GBK.
-// `unmappable` counts the characters GBK cannot hold (each now a "?").
+// A list file's bytes as UTF-8 text, decoded as textRows decodes them: by a UTF-8 or UTF-16
+// byte-order mark; without one by codepage::isUtf8Text, as UTF-8 or as GBK.
 struct ListText {
     std::string text;
-    std::size_t unmappable = 0;
 };
 ListText listText(std::string_view bytes);
 

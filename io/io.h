@@ -16,14 +16,12 @@
 
 namespace io {
 
-// The rows of a text file, one per line, and the number of characters the file held that
-// GBK cannot (each now a "?").
+// The rows of a text file, one per line, as UTF-8.
 struct TextRows {
     std::vector<RowCells> rows;
-    std::size_t unmappable = 0;
 };
 
-// Text file bytes to rows. GBK unless the bytes start with a UTF-8 or UTF-16 (LE or BE)
+// Text file bytes to rows of UTF-8. GBK unless the bytes start with a UTF-8 or UTF-16 (LE or BE)
 // byte-order mark, or are UTF-8 by the rule of listText (io/formats.h). Lines end at CR LF,
 // LF or CR; a final line end adds no row, a blank line between two gives an empty one. A
 // NUL ends a line too, but never makes an empty row of its own. Lines are kept as they are

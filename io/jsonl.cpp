@@ -1,4 +1,5 @@
 // The .jsonl file of the results: one object a line, for programs rather than spreadsheets.
+#include "io/escape.h"
 #include "io/fields.h"
 #include "io/formats.h"
 #include "text/text.h"
@@ -6,8 +7,16 @@
 namespace io {
 namespace {
 
-// `text` is UTF-8: quotes, backslashes and control characters escaped, the rest as it is.
-void appendString(std::string& out, std::string_view text) {
+void appendKey(std::string& out, std::size_t column, bool first = false) {
+    if (!first) out += ',';
+    out += '"';
+    out += fieldInfo(exportFields()[column]).exportKey;
+    out += "\":";
+}
+
+}  // namespace
+
+void appendJsonString(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
     for (const char c : text) {
@@ -26,15 +35,6 @@ void appendString(std::string& out, std::string_view text) {
     out += '"';
 }
 
-void appendKey(std::string& out, std::size_t column, bool first = false) {
-    if (!first) out += ',';
-    out += '"';
-    out += kJsonKeys[column];
-    out += "\":";
-}
-
-}  // namespace
-
 std::string jsonlFile(const RowStore& rows) {
     TextOut out;
     jsonlFile(rows, out);
@@ -52,21 +52,21 @@ void jsonlFile(const RowStore& rows, TextOut& text) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         out += '{';
         appendKey(out, 0, true);
-        appendString(out, rows.address(i));
+        appendJsonString(out, rows.address(i));
         appendKey(out, 1);
-        appendString(out, rows.text(i));
+        appendJsonString(out, rows.text(i));
         const std::array<std::string_view, kExtraColumns> cells = extra.of(i);
         for (std::size_t c = 0; c < kExtraColumns; ++c) {
-            const auto column = static_cast<Extra>(c);
-            if (column == Extra::Cidr && !ranges) continue;
+            const FieldId column = extraField(c);
+            if (column == FieldId::Cidr && !ranges) continue;
             appendKey(out, kList + c);
-            if (column == Extra::Asn) {
+            if (column == FieldId::Asn) {
                 const std::uint32_t asn = rows.asn(i);
                 out += asn == 0 ? "null" : std::to_string(asn);
-            } else if (column == Extra::Hits) {
+            } else if (column == FieldId::Hits) {
                 out += cells[c];
             } else {
-                appendString(out, cells[c]);
+                appendJsonString(out, cells[c]);
             }
         }
         out += "}\n";

@@ -1,5 +1,6 @@
 #include "io/summary_file.h"
 
+#include "io/escape.h"
 #include "io/formats.h"
 #include "text/text.h"
 #include "workbook/xlsx.h"
@@ -15,18 +16,8 @@ std::string summaryCsv(const summary::Summary& s) {
     for (const summary::TableLine& line : summary::tableOf(s)) {
         for (std::size_t c = 0; c < line.size(); ++c) {
             if (c > 0) text += ',';
-            const std::string& field = line[c];
             // As the list's CSV: quoted when it must be, a formula-looking text shown as text.
-            const bool formula =
-                !field.empty() && std::string_view("=+-@").find(field[0]) != std::string_view::npos;
-            const bool quote = field.find_first_of(",\"\r\n") != std::string::npos;
-            if (quote) text += '"';
-            if (formula) text += '\'';
-            for (const char ch : field) {
-                if (ch == '"') text += '"';
-                text += ch;
-            }
-            if (quote) text += '"';
+            appendCsvField(text, line[c]);
         }
         text += "\r\n";
     }

@@ -10,89 +10,6 @@
 namespace io {
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
-constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
-
-bool startsWith(std::string_view bytes, std::string_view prefix) {
-    return bytes.substr(0, prefix.size()) == prefix;
-}
-
-// Every byte from 0x81 opens a two-byte character (0xFF none); 0x80 alone is CP936's euro
-// sign.
-bool isValidGbk(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead <= 0x80) continue;
-        if (++i == bytes.size() || !codepage::isGbkPair(lead, static_cast<unsigned char>(bytes[i])))
-            return false;
-    }
-    return true;
-}
-
-// What a BOM-less file is as UTF-8: not UTF-8 at all (shortest forms only, no
-// surrogates, nothing past U+10FFFF), ASCII, or UTF-8 whose longest characters take two
-// bytes or take three or four.
-enum class Utf8 { Invalid, Ascii, TwoBytes, Wide };
-
-Utf8 utf8Kind(std::string_view bytes) {
-    Utf8 kind = Utf8::Ascii;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const codepage::Utf8Char c = codepage::decodeUtf8(bytes, i);
-        if (!c.valid) return Utf8::Invalid;
-        if (c.length > 1) kind = c.length == 2 && kind != Utf8::Wide ? Utf8::TwoBytes : Utf8::Wide;
-        i += c.length;
-    }
-    return kind;
-}
-
-// A BOM-less file is UTF-8 when it is valid UTF-8 holding a character of three or four
-// bytes (every Chinese character is one). GBK text is next to never that: a run of GBK
-// characters that reads as UTF-8 by chance ("楼" is C2 A5, UTF-8's "¥") reads as
-// characters of two bytes. Valid UTF-8 of two-byte characters only is UTF-8 when it is
-// not GBK as well.
-bool looksUtf8(std::string_view bytes) {
-    switch (utf8Kind(bytes)) {
-        case Utf8::Wide:
-            return true;
-        case Utf8::TwoBytes:
-            return !isValidGbk(bytes);
-        default:
-            return false;
-    }
-}
-
-std::u16string utf16Units(std::string_view bytes, bool bigEndian) {
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const auto first = static_cast<unsigned char>(bytes[2 * i]);
-        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
-        units[i] = static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
-    }
-    if (bytes.size() % 2) units += u'\xFFFD';  // half a character at the end
-    return units;
-}
-
-// The GBK text, counting the characters it cannot hold. The converters turn each UTF-16
-// unit they cannot map into "?", and "?" is never the second byte of a GBK character, so
-// the "?"s that were not there before are those characters; a surrogate pair (nothing
-// beyond the BMP is in GBK) gives two of them for one character.
-std::string toGbk(const std::u16string& text, std::size_t& unmappable) {
-    std::string gbk = codepage::utf16ToGbk(text);
-    std::size_t before = 0, pairs = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'?') ++before;
-        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
-            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            ++pairs;
-            ++i;
-        }
-    }
-    const auto after = static_cast<std::size_t>(std::count(gbk.begin(), gbk.end(), '?'));
-    unmappable = after > before + pairs ? after - before - pairs : 0;
-    return gbk;
-}
-
 // Lines end at CR LF, LF or CR. A NUL ends a line as well, with any NULs and one line end
 // right behind it, and a line that ends there is kept only when it holds something: a
 // file padded with zeros gives no rows of nothing.
@@ -131,16 +48,24 @@ std::vector<RowCells> splitLines(std::string_view text) {
 }
 
 // The UTF-8 text of a list file's bytes in `converted`, or false when the bytes are UTF-8
-// (without a BOM) already and need no copy.
+// (without a mark) already and need no copy.
 bool convertedText(std::string_view bytes, std::string& converted) {
-    if (startsWith(bytes, kUtf8Bom))
-        converted = bytes.substr(kUtf8Bom.size());
-    else if (startsWith(bytes, kUtf16LeBom) || startsWith(bytes, kUtf16BeBom))
-        converted = codepage::utf16ToUtf8(utf16Units(bytes.substr(2), bytes[0] == kUtf16BeBom[0]));
-    else if (looksUtf8(bytes))
-        return false;
-    else
-        converted = gbkToUtf8(std::string(bytes));
+    const codepage::ByteOrderMark head = codepage::byteOrderMark(bytes);
+    const std::string_view text = bytes.substr(head.length);
+    switch (head.mark) {
+        case codepage::Mark::Utf16Le:
+        case codepage::Mark::Utf16Be:
+            converted = codepage::utf16ToUtf8(
+                codepage::utf16FromBytes(text, head.mark == codepage::Mark::Utf16Be));
+            return true;
+        case codepage::Mark::Utf8:
+            converted = codepage::validUtf8(text);
+            return true;
+        case codepage::Mark::None:
+            break;
+    }
+    if (codepage::isUtf8Text(text)) return false;
+    converted = gbkToUtf8(std::string(text));
     return true;
 }
 
@@ -157,7 +82,7 @@ class GbkTexts {
         auto [at, fresh] = made_.try_emplace({utf8.data(), utf8.size()});
         if (fresh) {
             std::size_t lacking = 0;
-            at->second.first = toGbk(codepage::utf8ToUtf16(std::string(utf8)), lacking);
+            at->second.first = codepage::utf16ToGbk(codepage::utf8ToUtf16(std::string(utf8)), lacking);
             at->second.second = lacking;
         }
         unmappable += at->second.second;

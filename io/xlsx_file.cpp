@@ -54,6 +54,7 @@ WorkbookFile xlsxFile(const RowStore& rows, const Titles& titles) {
     const bool ranges = hasRanges(rows);
     ExtraCells extra(rows, titles, ranges);
     const std::size_t columns = ranges ? kExtraColumns : kExtraColumns - 1;
+    const std::size_t cidr = extraColumn(FieldId::Cidr);
     // The cells view their texts: those made here (a marked location, a CIDR text) are
     // kept here.
     std::deque<std::string> made;
@@ -80,7 +81,7 @@ WorkbookFile xlsxFile(const RowStore& rows, const Titles& titles) {
         const std::array<std::string_view, kExtraColumns> texts = extra.of(i);
         for (std::size_t c = 0; c < columns; ++c) {
             std::string_view text = texts[c];
-            if (c == static_cast<std::size_t>(Extra::Cidr))
+            if (c == cidr)
                 text = made.emplace_back(text);
             cells.push_back({sheetRow, static_cast<std::uint16_t>(QueryTable::kColumns + c), text});
         }

@@ -5,10 +5,11 @@
 #include "ipdata/asn.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "ipdata/asn_format.h"
 #include "ipdata/ipdata.h"
+#include "text/bytes.h"
+#include "text/codepage.h"
 
 namespace ipdata {
 namespace {
@@ -18,15 +19,13 @@ namespace f = asnfile;
 constexpr int kBlockBits = 16;
 constexpr std::size_t kBlocks = std::size_t{1} << kBlockBits;
 
+// Records lie inside the file, as open() checked; the byte reader's bound is a second net.
 std::uint32_t le32(const char* p) {
-    unsigned char b[4];
-    std::memcpy(b, p, 4);
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+    return le::u32(std::string_view(p, 4), 0);
 }
 
 std::uint64_t le64(const char* p) {
-    return le32(p) | static_cast<std::uint64_t>(le32(p + 4)) << 32;
+    return le::u64(std::string_view(p, 8), 0);
 }
 
 // A 128-bit value as two host-order halves; IPv4 uses only `low`.
@@ -84,34 +83,12 @@ bool isContinuation(unsigned char c) {
 // No overlong forms, surrogates or values past U+10FFFF; no control character either, for
 // an organisation goes into tab-separated copies and one-line records.
 bool asnfile::isCleanText(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* const end = p + text.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            if (c < 0x20 || c == 0x7F) return false;
-            ++p;
-            continue;
-        }
-        int length;
-        unsigned char low = 0x80, high = 0xBF;  // the second byte's bounds
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (end - p < length || p[1] < low || p[1] > high) return false;
-        for (int i = 2; i < length; ++i)
-            if (!isContinuation(p[i])) return false;
-        p += length;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) return false;
+        const codepage::Utf8Char u = codepage::decodeUtf8(text, i);
+        if (!u.valid) return false;
+        i += u.length;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "ipdata/asn_format.h"
 #include "ipdata/json.h"
+#include "text/bytes.h"
 
 namespace ipdata {
 
@@ -31,27 +32,17 @@ std::string dayOf(std::uint64_t seconds) {
     return dayText(y, m, d);
 }
 
-std::uint32_t u32le(std::string_view b, std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-
 }  // namespace
 
 std::string fileDate(std::string_view head) {
     if (head.substr(0, asnfile::kMagic.size()) == asnfile::kMagic) {
         if (head.size() < asnfile::kHeaderSize) return {};
-        const std::uint32_t date = u32le(head, asnfile::kDate);
+        const std::uint32_t date = le::u32(head, asnfile::kDate);
         return dayText(static_cast<int>(date / 10000), date / 100 % 100, date % 100);
     }
     // ipdb: a big-endian length, then that much JSON metadata.
     if (head.size() < 4) return {};
-    const std::size_t length = std::size_t(static_cast<unsigned char>(head[0])) << 24 |
-                               std::size_t(static_cast<unsigned char>(head[1])) << 16 |
-                               std::size_t(static_cast<unsigned char>(head[2])) << 8 |
-                               std::size_t(static_cast<unsigned char>(head[3]));
+    const std::size_t length = be::u32(head, 0);
     if (length > head.size() - 4) return {};
     const std::optional<json::Value> meta = json::parse(head.substr(4, length));
     if (!meta || meta->kind != json::Value::Kind::Object) return {};

@@ -73,6 +73,7 @@ class Ip2region final : public Database {
                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override { return entries_.size(); }
     std::string_view formatName() const override { return "ip2region"; }
+    std::optional<std::string> versionText() const override { return version_; }
 
   private:
     struct Entry {
@@ -89,9 +90,22 @@ class Ip2region final : public Database {
     Place placeAt(std::size_t index) const;
     Range rangeAt(std::size_t index) const;
 
+    // The range at the top of the IPv4 space whose record is a version stamp goes at open,
+    // with every other range of that record: it is no place's answer (isVersionStamp).
+    void dropVersion();
+
     std::vector<Entry> entries_;  // ascending, not overlapping
     std::vector<Record> records_;
+    std::optional<std::string> version_;  // the dropped record's fields, UTF-8
 };
+
+void Ip2region::dropVersion() {
+    if (entries_.empty() || entries_.back().last != 0xFFFFFFFFu) return;
+    const std::uint32_t id = entries_.back().record;
+    if (!isVersionStamp(records_[id].searchText)) return;
+    version_ = records_[id].searchText;
+    std::erase_if(entries_, [id](const Entry& e) { return e.record == id; });
+}
 
 std::unique_ptr<Database> Ip2region::open(std::string_view bytes, OpenFailure& failure) {
     if (bytes.empty()) {
@@ -158,6 +172,7 @@ std::unique_ptr<Database> Ip2region::open(std::string_view bytes, OpenFailure& f
         }
         db->entries_.push_back({first, last, it->second});
     }
+    db->dropVersion();
     return db;
 }
 

@@ -1,6 +1,44 @@
 #include "ipdata/ipdata.h"
 
 namespace ipdata {
+namespace {
+
+// UTF-8 whatever the compiler's execution character set.
+std::string_view utf8(std::u8string_view text) {
+    return {reinterpret_cast<const char*>(text.data()), text.size()};
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The length of the digits at the start of `text`.
+std::size_t digitsAt(std::string_view text) {
+    std::size_t n = 0;
+    while (n < text.size() && isDigit(text[n])) ++n;
+    return n;
+}
+
+}  // namespace
+
+bool isVersionStamp(std::string_view text) {
+    const std::string_view year = utf8(u8"年"), month = utf8(u8"月"), day = utf8(u8"日"),
+                           data = utf8(u8"IP数据");
+    for (std::size_t at = text.find(year); at != std::string_view::npos;
+         at = text.find(year, at + 1)) {
+        if (at < 4 || !isDigit(text[at - 1]) || !isDigit(text[at - 2]) || !isDigit(text[at - 3]) ||
+            !isDigit(text[at - 4]))
+            continue;
+        std::string_view rest = text.substr(at + year.size());
+        std::size_t n = digitsAt(rest);
+        if (n == 0 || n > 2 || !rest.substr(n).starts_with(month)) continue;
+        rest.remove_prefix(n + month.size());
+        n = digitsAt(rest);
+        if (n == 0 || n > 2 || !rest.substr(n).starts_with(day)) continue;
+        if (rest.substr(n + day.size()).starts_with(data)) return true;
+    }
+    return false;
+}
 
 bool isIpdbError(OpenError error) {
     return error >= OpenError::NoMetadataLength;

@@ -107,6 +107,10 @@ class Database {
     virtual std::size_t rangeCount() const = 0;
     // "ipdb" or "ip2region".
     virtual std::string_view formatName() const = 0;
+    // The file's version record, UTF-8, its fields joined by spaces ("纯真网络
+    // 2026年09月16日IP数据"); nullopt when the file has none. find, search and rangeCount
+    // never give that record: it is no place's answer (isVersionStamp tells it).
+    virtual std::optional<std::string> versionText() const { return std::nullopt; }
     // The same database reading its bytes at `bytes`, another view of the same file mapping
     // (so of the same size), kept alive by `owner`: none of its pages read yet. Null from a
     // reader that copied what it needs, or when the sizes differ. With `more`, which gives
@@ -126,6 +130,12 @@ inline std::string_view samePlace(std::string_view part, std::string_view from,
     if (part.empty()) return {};
     return to.substr(static_cast<std::size_t>(part.data() - from.data()), part.size());
 }
+
+// Whether a record's text (UTF-8) is a version stamp: a date "YYYY年M月D日" followed by
+// "IP数据" ("2026年09月16日IP数据"). Data converted from qqwry-style files keeps that stamp
+// as a record at the top of the IPv4 space (255.255.255.0/24) and at ::1, where a lookup
+// would otherwise read it as a country and an operator.
+bool isVersionStamp(std::string_view utf8);
 
 // Why a file is refused at open.
 enum class OpenError {

@@ -146,6 +146,10 @@ class Ipdb final : public Database {
                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
+    std::optional<std::string> versionText() const override {
+        if (versionRecord_.empty()) return std::nullopt;
+        return versionText_;
+    }
     std::unique_ptr<Database> at(std::string_view bytes, const std::shared_ptr<const void>& owner,
                                  const MoreViews& more) const override {
         if (bytes.size() != bytes_.size()) return nullptr;
@@ -173,6 +177,16 @@ class Ipdb final : public Database {
     }
     // The record's text; nullopt when it does not lie inside the file.
     std::optional<std::string_view> record(std::uint32_t pointer) const;
+    // Where the walk for `address` ends (a record pointer, the empty mark or a node), and
+    // after how many bits.
+    std::uint32_t leafOf(const ip::Address& address, int& depth) const;
+    // Whether the record at `pointer`, reading `text`, is the file's version record. The
+    // pointers are compared first: rangeCount asks this of every leaf.
+    bool isVersion(std::uint32_t pointer, std::string_view text) const {
+        return pointer == versionPointers_[0] || pointer == versionPointers_[1] ||
+               (!versionRecord_.empty() && text == versionRecord_);
+    }
+    void findVersion();
     Fields fieldsOf(std::string_view record) const;
     // As a user reads it.
     std::string displayOf(const Fields& fields) const;
@@ -215,6 +229,12 @@ class Ipdb final : public Database {
         int depth;  // bits below v4Root_
     };
     std::vector<V4Top> v4Top_;
+    // The version record (findVersion), whole, and the pointers known to lead to it; empty
+    // when the file has none.
+    std::string versionRecord_;
+    std::string versionText_;  // UTF-8, its fields of the chosen language joined by spaces
+    // 0 where none: a record pointer is never 0.
+    std::array<std::uint32_t, 2> versionPointers_{};
     bool v6_ = false;
     std::size_t language_ = 0;     // the chosen language's first field
     std::vector<int> fieldRoles_;  // per field of a language: its Role, or -1
@@ -300,19 +320,19 @@ ipdata::Fields Ipdb::textsOf(const Fields& f) const {
             text(kOwner),   text(kOperator), text(kCountryCode)};
 }
 
-std::optional<Place> Ipdb::locate(const ip::Address& address) const {
+std::uint32_t Ipdb::leafOf(const ip::Address& address, int& depth) const {
     const bool v4 = address.isV4();
     const Prefix bits =
         v4 ? Prefix{0, kMapped.low | address.v4Value()} : Prefix{address.high(), address.low()};
     std::uint32_t node = 0;
-    int depth = 0;
+    depth = 0;
     if (v4) {
-        if (v4Top_.empty()) return std::nullopt;
+        if (v4Top_.empty()) return nodeCount_;
         const V4Top& top = v4Top_[address.v4Value() >> (32 - kTopBits)];
         node = top.child;
         depth = kV4Depth + top.depth;
     } else if (!v6_) {
-        return std::nullopt;
+        return nodeCount_;
     }
     while (node < nodeCount_ && depth < kBits) {
         const int bit = depth < 64 ? static_cast<int>(bits.high >> (63 - depth) & 1)
@@ -320,9 +340,48 @@ std::optional<Place> Ipdb::locate(const ip::Address& address) const {
         node = child(node, bit);
         ++depth;
     }
+    return node;
+}
+
+// The version record is found where such files put it: at 255.255.255.255 (the top of the
+// IPv4 space) and at ::1, and taken only when it reads as a version stamp, so a file that
+// gives those addresses a real answer keeps it. Any other record equal to it is no answer
+// either (find and search compare the text; rangeCount, which reads no records, only the
+// pointers found here).
+void Ipdb::findVersion() {
+    const ip::Address places[] = {ip::Address::v4(0xFFFFFFFFu), ip::Address::v6(0, 1)};
+    for (const ip::Address& place : places) {
+        int depth = 0;
+        const std::uint32_t pointer = leafOf(place, depth);
+        if (pointer <= nodeCount_) continue;
+        const std::optional<std::string_view> text = record(pointer);
+        if (!text || !isVersionStamp(*text)) continue;
+        if (versionRecord_.empty()) {
+            versionRecord_ = *text;
+            // A tab never occurs inside a UTF-8 character: a plain byte split.
+            std::string_view all = fieldsOf(*text).all;
+            while (!all.empty()) {
+                const std::size_t tab = std::min(all.find('\t'), all.size());
+                if (tab > 0) {
+                    if (!versionText_.empty()) versionText_ += ' ';
+                    versionText_.append(all.substr(0, tab));
+                }
+                all.remove_prefix(std::min(tab + 1, all.size()));
+            }
+        }
+        if (*text == versionRecord_) versionPointers_[&place - places] = pointer;
+    }
+}
+
+std::optional<Place> Ipdb::locate(const ip::Address& address) const {
+    const bool v4 = address.isV4();
+    const Prefix bits =
+        v4 ? Prefix{0, kMapped.low | address.v4Value()} : Prefix{address.high(), address.low()};
+    int depth = 0;
+    const std::uint32_t node = leafOf(address, depth);
     if (node <= nodeCount_) return std::nullopt;
     const std::optional<std::string_view> text = record(node);
-    if (!text) return std::nullopt;
+    if (!text || isVersion(node, *text)) return std::nullopt;
     const Fields f = fieldsOf(*text);
     const Prefix below = Prefix{}.last(depth);
     const Prefix first{bits.high & ~below.high, bits.low & ~below.low};
@@ -378,7 +437,8 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         const std::size_t length = be::u16(tree_, static_cast<std::size_t>(base) + at);
         if (length > space - at - 2) break;
         const std::string_view rec = tree_.substr(static_cast<std::size_t>(base) + at + 2, length);
-        verdicts.add(at, matches(fieldsOf(rec)));
+        verdicts.add(at, !isVersion(nodeCount_ + static_cast<std::uint32_t>(at), rec) &&
+                             matches(fieldsOf(rec)));
         at += 2 + length;
     }
 
@@ -389,7 +449,8 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
         lastPointer = pointer;
         const std::size_t offset = pointer - nodeCount_;
         if (const std::optional<bool> known = verdicts.find(offset)) return lastVerdict = *known;
-        const bool match = matches(fieldsOf(record(pointer).value_or(std::string_view())));
+        const std::string_view rec = record(pointer).value_or(std::string_view());
+        const bool match = !isVersion(pointer, rec) && matches(fieldsOf(rec));
         verdicts.add(offset, match);
         return lastVerdict = match;
     };
@@ -500,7 +561,7 @@ std::size_t Ipdb::rangeCount() const {
         // Ranges are counted where lookups and searches see them.
         auto leaf = [&](std::uint32_t pointer, int depth, const Prefix& prefix) {
             const bool v4 = v4Root_ && inMapped(prefix, depth);
-            if (!v4 && !v6_) return true;
+            if ((!v4 && !v6_) || isVersion(pointer, {})) return true;
             Run& run = runs[v4 ? 0 : 1];
             if (!run.any || run.pointer != pointer || !run.last.precedes(prefix))
                 ++rangeCount_.value;
@@ -574,6 +635,7 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         db->v4Top_.resize(std::size_t{1} << kTopBits);
         db->fillV4Top(*db->v4Root_, 0, 0);
     }
+    db->findVersion();
     return db;
 }
 

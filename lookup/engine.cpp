@@ -25,17 +25,16 @@ constexpr std::chrono::milliseconds kPreviousRunWaitMs{5000};
 }  // namespace
 
 Engine::Engine(platform::Services& os, platform::Executor& executor, Poster& poster, Events& events,
-               platform::Path dataPath)
+               const platform::Path& dataPath)
     : os_(os),
       executor_(executor),
       poster_(poster),
       events_(events),
-      offline_(std::make_unique<detail::OfflineData>(os.files, executor, std::move(dataPath),
-                                                     [&poster, &events](DataFileProblem problem) {
-                                                         poster.post([&events, problem] {
-                                                             events.dataFileRefused(problem);
-                                                         });
-                                                     })),
+      offline_(std::make_unique<detail::OfflineData>(
+          os.files, executor, dataPath,
+          [&poster, &events](const DataFileProblem& problem) {
+              poster.post([&events, problem] { events.dataFileRefused(problem); });
+          })),
       singleSession_(os.internet),
       echoSession_(os.internet) {}
 

@@ -25,7 +25,7 @@ class OfflineData {
   public:
     // An empty path or no file there: no data, and nothing said. A file that cannot be read
     // or is refused: no data, and `refused` is told why, on the loading thread.
-    OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
+    OfflineData(platform::Files& files, platform::Executor& executor, const platform::Path& path,
                 std::function<void(DataFileProblem)> refused);
     // Waits for the open.
     ~OfflineData();
@@ -36,22 +36,15 @@ class OfflineData {
     // The network numbers file beside the data file (asn.db), opened with it; null without.
     std::shared_ptr<const ipdata::AsnDatabase> asn();
     // As get(), for a job that reads all of the file or answers a whole list (a reverse
-    // search, an offline batch): the database over a view of its own, so that the pages the
-    // job reads go when it ends rather than stay with the program. The one get() gives
-    // where there is no other view to be had.
+    // search, an offline batch): its pages go when the job ends.
     std::shared_ptr<const ipdata::Database> forWholeJob();
 
   private:
-    void load();
-    void loadAsn();
+    void open();
 
-    platform::Files& files_;
-    const platform::Path path_;
+    ipdata::DataFiles files_;
     std::function<void(DataFileProblem)> refused_;
     std::once_flag once_;
-    std::shared_ptr<const ipdata::Database> database_;
-    std::shared_ptr<const platform::FileView> view_;  // what database_ reads
-    std::shared_ptr<const ipdata::AsnDatabase> asn_;
     platform::Task loading_;
 };
 

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "ipdata/asn.h"
+#include "ipdata/data_files.h"
 #include "ipdata/ipdata.h"
 #include "platform/executor.h"
+#include "platform/files.h"
 #include "platform/path.h"
 #include "platform/poster.h"
 #include "platform/probe.h"
@@ -52,11 +54,10 @@ struct SingleResult {
 
 // Why the address data file beside the program, or the network numbers file (asn.db)
 // beside it, cannot be used.
-struct DataFileProblem {
-    enum class Kind { Unreadable, Refused, AsnUnreadable, AsnRefused } kind;
-    ipdata::OpenFailure refusal;                            // Refused: why
-    ipdata::AsnError asnRefusal = ipdata::AsnError::kNone;  // AsnRefused: why
-};
+using DataFileProblem = ipdata::FileReport;
+
+// The data files' owner reads through `files`: a whole file mapped, missing or unreadable.
+ipdata::MapFile dataFileMapper(platform::Files& files);
 
 // What the engines report, each call on the window thread.
 class Events {
@@ -101,7 +102,7 @@ class Engine {
     // Everything passed in must outlive the engine. `dataPath` names the address data
     // file, opened off the window thread; empty or missing: the lookups use the web alone.
     Engine(platform::Services& os, platform::Executor& executor, Poster& poster, Events& events,
-           platform::Path dataPath = {});
+           const platform::Path& dataPath = {});
     // Ends what runs: stops every task started here (their requests cut short) and waits.
     ~Engine();
     Engine(const Engine&) = delete;

@@ -1,4 +1,5 @@
 
+#include "ipdata/special.h"
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
 #include "text/codepage.h"
@@ -25,112 +26,89 @@ std::vector<std::string> keywordsOf(const std::string& text) {
     return words;
 }
 
-namespace detail {
 namespace {
 
-// The open read every page of the file to check it (some 40 MB of the two files), and a
-// view keeps the pages read through it: the database moves to a fresh view of the same
-// mapping, which holds only what lookups read from then on.
-std::shared_ptr<const platform::FileView> freshView(const platform::FileView& view) {
-    std::optional<platform::FileView> fresh = view.again();
-    if (!fresh) return nullptr;
-    return std::make_shared<const platform::FileView>(std::move(*fresh));
-}
-
-// `opened`, checked through `checked`, moved to a fresh view of the same mapping where
-// there is one; the view it reads in the end.
-template <class Database>
-std::shared_ptr<const platform::FileView> keepFresh(
-    std::unique_ptr<Database>& opened, const std::shared_ptr<const platform::FileView>& checked) {
-    if (auto fresh = freshView(*checked)) {
-        if (auto moved = opened->at(fresh->bytes(), fresh)) {
-            opened = std::move(moved);
-            return fresh;
-        }
-    }
-    return checked;
+ipdata::MappedFile mappedOf(std::shared_ptr<const platform::FileView> view) {
+    const std::string_view bytes = view->bytes();
+    auto again = [view]() -> std::optional<ipdata::MappedFile> {
+        std::optional<platform::FileView> fresh = view->again();
+        if (!fresh) return std::nullopt;
+        return mappedOf(std::make_shared<const platform::FileView>(std::move(*fresh)));
+    };
+    return {bytes, std::move(view), std::move(again)};
 }
 
 }  // namespace
 
-OfflineData::OfflineData(platform::Files& files, platform::Executor& executor, platform::Path path,
-                         std::function<void(DataFileProblem)> refused)
-    : files_(files), path_(std::move(path)), refused_(std::move(refused)) {
+ipdata::MapFile dataFileMapper(platform::Files& files) {
+    return [&files](const std::string& path,
+                    ipdata::Refusal& why) -> std::optional<ipdata::MappedFile> {
+        const platform::Path at = platform::Path::fromUtf8(path);
+        // Files::map does not say why it failed: a file that is there could not be read.
+        if (!files.exists(at)) {
+            why = ipdata::Refusal::Missing;
+            return std::nullopt;
+        }
+        std::optional<platform::FileView> view = files.map(at);
+        if (!view) {
+            why = ipdata::Refusal::Unreadable;
+            return std::nullopt;
+        }
+        return mappedOf(std::make_shared<const platform::FileView>(std::move(*view)));
+    };
+}
+
+namespace detail {
+
+namespace {
+
+// The data file, and asn.db beside it; none for an empty path.
+std::vector<ipdata::DataFile> filesAt(const platform::Path& path) {
+    if (path.empty()) return {};
+    const std::string data = path.utf8();
+    return {{ipdata::FileKind::Location, data},
+            {ipdata::FileKind::Network, ipdata::folderOf(data) + "asn.db"}};
+}
+
+}  // namespace
+
+OfflineData::OfflineData(platform::Files& files, platform::Executor& executor,
+                         const platform::Path& path, std::function<void(DataFileProblem)> refused)
+    : files_(dataFileMapper(files), filesAt(path)), refused_(std::move(refused)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
-    if (!path_.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });
+    if (!path.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });
 }
 
 OfflineData::~OfflineData() = default;
 
+void OfflineData::open() {
+    files_.open();
+    if (!refused_) return;
+    for (const ipdata::FileReport& report : files_.reports())
+        if (report.worthSaying()) refused_(report);
+}
+
 std::shared_ptr<const ipdata::Database> OfflineData::get() {
-    std::call_once(once_, [this] {
-        load();
-        loadAsn();
-    });
-    return database_;
+    std::call_once(once_, [this] { open(); });
+    return files_.location();
 }
 
 std::shared_ptr<const ipdata::AsnDatabase> OfflineData::asn() {
     get();
-    return asn_;
+    return files_.network();
 }
 
 std::shared_ptr<const ipdata::Database> OfflineData::forWholeJob() {
-    std::shared_ptr<const ipdata::Database> database = get();
-    if (!database || !view_) return database;
-    std::shared_ptr<const platform::FileView> fresh = freshView(*view_);
-    if (!fresh) return database;
-    ipdata::MoreViews more = [view = view_]() -> std::optional<ipdata::BytesView> {
-        std::shared_ptr<const platform::FileView> next = freshView(*view);
-        if (!next) return std::nullopt;
-        return ipdata::BytesView{next->bytes(), next};
-    };
-    if (auto own = database->at(fresh->bytes(), fresh, more)) return own;
-    return database;
-}
-
-// asn.db beside the data file, whether or not the data file is there; missing, nothing is
-// said (as of the data file), unreadable or damaged, why.
-void OfflineData::loadAsn() {
-    if (path_.empty()) return;
-    std::u16string units = path_.units();
-    units.resize(units.find_last_of(u"\\/") + 1);  // npos + 1: the name alone
-    const platform::Path path(units + u"asn.db");
-    if (!files_.exists(path)) return;
-    DataFileProblem problem{DataFileProblem::Kind::AsnUnreadable, {}};
-    std::unique_ptr<ipdata::AsnDatabase> opened;
-    if (auto view = files_.map(path)) {
-        auto owner = std::make_shared<const platform::FileView>(std::move(*view));
-        opened = ipdata::AsnDatabase::open(owner->bytes(), owner, problem.asnRefusal);
-        problem.kind = DataFileProblem::Kind::AsnRefused;
-        if (opened) keepFresh(opened, owner);
-    }
-    if (opened) {
-        asn_ = std::move(opened);
-    } else if (refused_) {
-        refused_(problem);
-    }
-}
-
-void OfflineData::load() {
-    if (path_.empty() || !files_.exists(path_)) return;
-    DataFileProblem problem{DataFileProblem::Kind::Unreadable, {}};
-    std::unique_ptr<ipdata::Database> opened;
-    if (auto view = files_.map(path_)) {
-        auto owner = std::make_shared<const platform::FileView>(std::move(*view));
-        opened = ipdata::openDatabase(owner->bytes(), owner, problem.refusal);
-        problem.kind = DataFileProblem::Kind::Refused;
-        if (opened) view_ = keepFresh(opened, owner);
-    }
-    if (opened) {
-        database_ = std::move(opened);
-    } else if (refused_) {
-        refused_(problem);
-    }
+    get();
+    return files_.forWholeJob();
 }
 
 Fields answerFields(const ipdata::Fields& f) {
-    return {f.country, f.region, f.city, f.district, f.owner, f.isp, f.countryCode};
+    // Each in its place by the table of fields.
+    const FieldViews views = recordFields(f);
+    Fields out;
+    for (std::size_t i = 0; i < views.size(); ++i) out[i] = views[i];
+    return out;
 }
 
 std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std::string& address) {
@@ -138,9 +116,17 @@ std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std:
     // Either family: dotted IPv4 or any IPv6 text.
     const std::optional<ip::Address> parsed = ip::parseAddress(address);
     if (!parsed) return std::nullopt;
-    std::optional<ipdata::Range> range = database->find(*parsed);
-    // A range whose region says nothing ("0" everywhere) is no answer either.
-    if (!range || range->display.empty()) return std::nullopt;
+    // An IPv4-mapped address is answered as its IPv4 address; the row keeps its text.
+    const ip::Address asked = ip::unmapped(*parsed);
+    std::optional<ipdata::Range> range = database->find(asked);
+    // A range whose region says nothing ("0" everywhere) is no answer either; a
+    // special-purpose block still says what the address is.
+    if (!range || range->display.empty()) {
+        const std::optional<ipdata::SpecialAddress> s = ipdata::special(asked);
+        if (!s) return std::nullopt;
+        // The table's answers are UTF-8; the rows hold GBK.
+        return Answer{utf8ToGbk(std::string(s->answer)), Source::DataFile, std::nullopt};
+    }
     return Answer{std::move(range->display), Source::DataFile, answerFields(range->fields)};
 }
 
@@ -148,8 +134,9 @@ void addLocalFields(Answer& answer, OfflineData& offline, const std::string& add
     const std::shared_ptr<const ipdata::Database> database = offline.get();
     const std::shared_ptr<const ipdata::AsnDatabase> asn = offline.asn();
     if (!database && !asn) return;
-    const std::optional<ip::Address> parsed = ip::parseAddress(address);
+    std::optional<ip::Address> parsed = ip::parseAddress(address);
     if (!parsed) return;
+    parsed = ip::unmapped(*parsed);
     if (database && !answer.fields) {
         if (std::optional<ipdata::Range> range = database->find(*parsed);
             range && !range->display.empty())

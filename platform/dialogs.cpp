@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "text/codepage.h"
+
 namespace platform {
 std::string osFilterText(const std::string& filter) {
     std::string result;
@@ -9,7 +11,7 @@ std::string osFilterText(const std::string& filter) {
     for (std::size_t i = 0; i < filter.size(); ++i) {
         const unsigned char byte = static_cast<unsigned char>(filter[i]);
         // A GBK trail byte may be 0x7C, the code of "|": only a "|" of its own separates.
-        if (byte >= 0x81 && i + 1 < filter.size()) {
+        if (codepage::gbkCharLength(filter, i) == 2) {
             result += filter[i];
             result += filter[++i];
         } else {

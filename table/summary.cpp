@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unordered_map>
 
+#include "table/operators.h"
 #include "text/text.h"
 
 namespace summary {
@@ -18,106 +18,47 @@ std::uint64_t hitsOf(const RowStore& rows, std::size_t index) {
 
 namespace {
 
-struct Tally {
-    std::size_t addresses = 0;
-    std::uint64_t hits = 0;
-};
-
-Field fieldOf(GroupBy by) {
-    switch (by) {
-        case GroupBy::Region:
-            return Field::Region;
-        case GroupBy::City:
-            return Field::City;
-        case GroupBy::Operator:
-            return Field::Operator;
-        default:
-            return Field::Country;
-    }
-}
-
 bool before(const Line& a, const Line& b) {
     if (a.addresses != b.addresses) return a.addresses > b.addresses;
     if (a.hits != b.hits) return a.hits > b.hits;
     return a.name < b.name;
 }
 
-std::string networkName(const Network& n) {
-    if (n.number == 0) return kUnknownName;
-    std::string name = "AS" + std::to_string(n.number);
-    if (!n.name.empty()) name.append(" ").append(n.name);
+}  // namespace
+
+std::string networkName(std::uint32_t number, std::string_view organisation) {
+    std::string name = "AS" + std::to_string(number);
+    if (!organisation.empty()) name.append(" ").append(organisation);
     return name;
 }
 
-}  // namespace
-
 const char* groupTitle(GroupBy by) {
-    switch (by) {
-        case GroupBy::Region:
-            return "省份";
-        case GroupBy::City:
-            return "城市";
-        case GroupBy::Operator:
-            return "运营商";
-        case GroupBy::Network:
-            return "ASN";
-        default:
-            return "国家";
-    }
+    return fieldInfo(by).title;
 }
 
-Summary summarise(const RowStore& rows, GroupBy by, std::size_t shown) {
+void Counter::add(std::string_view name, std::uint64_t hits, std::size_t addresses) {
+    Tally& t = byPlace_[name.empty() ? std::string_view() : name];
+    t.addresses += addresses;
+    t.hits += hits;
+}
+
+Summary Counter::summary(GroupBy by, std::size_t shown) const {
     Summary s;
     s.by = by;
-    s.addresses = rows.size();
-    std::vector<Line> all;
-    if (by == GroupBy::Network) {
-        std::unordered_map<std::uint32_t, std::pair<Tally, std::string>> groups;
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const Network n = networkOf(rows, i);
-            auto [it, added] = groups.try_emplace(n.number);
-            if (added) it->second.second = networkName(n);
-            it->second.first.addresses += 1;
-            it->second.first.hits += hitsOf(rows, i);
-        }
-        for (auto& [number, group] : groups)
-            all.push_back({std::move(group.second), group.first.addresses, group.first.hits});
-    } else {
-        // The rows hold each text once, so equal values share their bytes: counted by the
-        // place and length of those bytes first (the same place and length are the same
-        // text, a cheap key), then joined by text, which keeps the result right however the
-        // rows store their texts.
-        struct PlaceHash {
-            std::size_t operator()(std::string_view v) const {
-                return std::hash<const void*>()(v.data()) ^ v.size();
-            }
-        };
-        struct SamePlace {
-            bool operator()(std::string_view a, std::string_view b) const {
-                return a.data() == b.data() && a.size() == b.size();
-            }
-        };
-        std::unordered_map<std::string_view, Tally, PlaceHash, SamePlace> byPlace;
-        const auto field = static_cast<std::size_t>(fieldOf(by));
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const RowView row = rows[i];
-            if (!row.fields) ++s.unplaced;
-            const std::string_view key = row.fields ? (*row.fields)[field] : std::string_view();
-            Tally& t = byPlace[key.empty() ? std::string_view() : key];
-            t.addresses += 1;
-            t.hits += hitsOf(rows, i);
-        }
-        std::unordered_map<std::string_view, Tally> groups;
-        for (const auto& [text, counted] : byPlace) {
-            Tally& t = groups[text];
-            t.addresses += counted.addresses;
-            t.hits += counted.hits;
-        }
-        for (const auto& [key, t] : groups)
-            all.push_back({key.empty() ? kUnknownName : std::string(key), t.addresses, t.hits});
+    s.unplaced = unplaced_;
+    // Equal names at different places are one group.
+    std::unordered_map<std::string_view, Tally> groups;
+    for (const auto& [name, counted] : byPlace_) {
+        Tally& t = groups[name];
+        t.addresses += counted.addresses;
+        t.hits += counted.hits;
     }
-    if (by == GroupBy::Network) {
-        for (std::size_t i = 0; i < rows.size(); ++i) s.unplaced += rows[i].fields ? 0 : 1;
+    std::vector<Line> all;
+    all.reserve(groups.size());
+    for (const auto& [name, t] : groups) {
+        all.push_back({std::string(name.empty() ? std::string_view(kUnknownName) : name),
+                       t.addresses, t.hits});
+        s.addresses += t.addresses;
     }
     s.groups = all.size();
     const std::size_t keep = std::min(shown, all.size());
@@ -137,6 +78,44 @@ Summary summarise(const RowStore& rows, GroupBy by, std::size_t shown) {
     for (Line& l : s.lines) l.share = total > 0 ? static_cast<double>(l.addresses) / total : 0;
     s.rest.share = total > 0 ? static_cast<double>(s.rest.addresses) / total : 0;
     return s;
+}
+
+Summary summarise(const RowStore& rows, GroupBy by, std::size_t shown) {
+    Counter counter;
+    const FieldInfo& field = fieldInfo(by);
+    if (field.from == FieldFrom::Network) {
+        // By number first: a name is made once for each network, not for each row.
+        struct Group {
+            std::size_t addresses = 0;
+            std::uint64_t hits = 0;
+            std::string name;
+        };
+        std::unordered_map<std::uint32_t, Group> groups;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const Network n = networkOf(rows, i);
+            auto [it, added] = groups.try_emplace(n.number);
+            if (added && n.number != 0) it->second.name = networkName(n.number, n.name);
+            it->second.addresses += 1;
+            it->second.hits += hitsOf(rows, i);
+            if (!rows[i].fields) counter.unplaced();
+        }
+        for (const auto& [number, g] : groups) counter.add(g.name, g.hits, g.addresses);
+        return counter.summary(by, shown);
+    }
+    // The rows hold each text once, so equal values share their bytes: the counter's cheap
+    // case.
+    const auto place = static_cast<std::size_t>(field.record);
+    // One operator under its one name, however the data spells it (a name of the table's,
+    // or the row's own bytes: either way the counter's cheap case).
+    const bool operators = field.record == static_cast<int>(Field::Operator);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const RowView row = rows[i];
+        if (!row.fields) counter.unplaced();
+        std::string_view name = row.fields ? (*row.fields)[place] : std::string_view();
+        if (operators) name = table::operatorGroup(name);
+        counter.add(name, hitsOf(rows, i));
+    }
+    return counter.summary(by, shown);
 }
 
 std::string shareText(double share) {

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "table/fields.h"
 #include "table/paged.h"
 
 using RowId = std::uint64_t;
@@ -27,11 +28,6 @@ using RowId = std::uint64_t;
 // the service did not (shown marked, and asked of the service again). RangeSearch: the
 // place a reverse search found the range under, from the service or the data.
 enum class Source : std::uint8_t { None, Web, DataFile, RangeSearch };
-
-enum class Field { Country, Region, City, District, Owner, Operator, CountryCode };
-inline constexpr std::size_t kFieldCount = 7;
-using Fields = std::array<std::string, kFieldCount>;
-using FieldViews = std::array<std::string_view, kFieldCount>;
 
 // The autonomous system that announces an address: its number and organisation (UTF-8,
 // as the registries publish it).

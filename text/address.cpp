@@ -70,10 +70,19 @@ struct TokenTable {
 };
 constexpr TokenTable kTokens;
 
+// The characters of a dotted IPv4 address.
+struct DottedTable {
+    bool token[256] = {};
+    constexpr DottedTable() {
+        for (int c = '0'; c <= '9'; ++c) token[c] = true;
+        token[static_cast<unsigned char>('.')] = true;
+    }
+};
+constexpr DottedTable kDotted;
+
 class Finder {
   public:
-    Finder(std::vector<std::string>& out, std::vector<std::uint32_t>* hits)
-        : out_(out), hits_(hits) {}
+    Finder(std::vector<Address>& out, std::vector<std::uint32_t>* hits) : out_(out), hits_(hits) {}
 
     // A maximal run of address characters; `gluedBefore`/`gluedAfter`: a letter, digit or
     // '_' touches it on that side.
@@ -126,14 +135,14 @@ class Finder {
     void add(const Address& a) {
         const auto [at, fresh] = seen_.try_emplace(a, out_.size());
         if (fresh) {
-            out_.push_back(formatAddress(a));
+            out_.push_back(a);
             if (hits_) hits_->push_back(1);
         } else if (hits_) {
             ++(*hits_)[at->second];
         }
     }
 
-    std::vector<std::string>& out_;
+    std::vector<Address>& out_;
     std::vector<std::uint32_t>* hits_;
     std::unordered_map<Address, std::size_t, AddressHash> seen_;  // to the place in out_
 };
@@ -152,6 +161,11 @@ Address Address::v6(std::uint64_t high, std::uint64_t low) {
     writeHalf(a.bytes, 0, high);
     writeHalf(a.bytes, 8, low);
     return a;
+}
+
+Address unmapped(const Address& address) {
+    if (address.isV4() || !isMapped(address)) return address;
+    return Address::v4(static_cast<std::uint32_t>(address.low()));
 }
 
 std::uint32_t Address::v4Value() const {
@@ -302,8 +316,8 @@ std::string formatRange(const Address& first, const Address& last) {
 
 namespace {
 std::vector<std::string> findCounted(std::string_view text, std::vector<std::uint32_t>* hits) {
-    std::vector<std::string> out;
-    Finder finder(out, hits);
+    std::vector<Address> found;
+    Finder finder(found, hits);
     bool previousWord = false;
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
@@ -328,6 +342,9 @@ std::vector<std::string> findCounted(std::string_view text, std::vector<std::uin
         previousWord = isWordChar(c);
         ++i;
     }
+    std::vector<std::string> out;
+    out.reserve(found.size());
+    for (const Address& a : found) out.push_back(formatAddress(a));
     return out;
 }
 }  // namespace
@@ -339,6 +356,41 @@ std::vector<std::string> findAddresses(std::string_view text) {
 std::vector<std::string> findAddresses(std::string_view text, std::vector<std::uint32_t>& hits) {
     hits.clear();
     return findCounted(text, &hits);
+}
+
+void forEachAddressRun(std::string_view text, const AddressRunFound& found) {
+    const std::size_t n = text.size();
+    std::vector<Address> addresses;
+    for (std::size_t i = 0; i < n;) {
+        if (!kTokens.token[static_cast<unsigned char>(text[i])]) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        bool dot = text[i] == '.', colon = text[i] == ':',
+             dottedOnly = kDotted.token[static_cast<unsigned char>(text[i])];
+        for (; j < n && kTokens.token[static_cast<unsigned char>(text[j])]; ++j) {
+            const char c = text[j];
+            dot |= c == '.';
+            colon |= c == ':';
+            dottedOnly &= kDotted.token[static_cast<unsigned char>(c)];
+        }
+        const std::string_view run = text.substr(i, j - i);
+        const bool gluedBefore = i > 0 && isWordChar(static_cast<unsigned char>(text[i - 1]));
+        const bool gluedAfter = j < n && isWordChar(static_cast<unsigned char>(text[j]));
+        if (dottedOnly && dot && !gluedBefore && !gluedAfter && run.back() != '.') {
+            // The common case, a free-standing dotted run: the finder would take it whole
+            // as an IPv4 address or not at all.
+            if (const auto a = parseV4(run)) {
+                if (!found(j, std::span<const Address>(&*a, 1))) return;
+            }
+        } else if (dot || colon) {
+            addresses.clear();
+            Finder(addresses, nullptr).run(run, gluedBefore, gluedAfter);
+            if (!addresses.empty() && !found(j, addresses)) return;
+        }
+        i = j;
+    }
 }
 
 }  // namespace ip

@@ -6,7 +6,9 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +55,11 @@ std::string formatAddress(const Address& address);
 // "first-last". Both ends are of one family, first <= last.
 std::string formatRange(const Address& first, const Address& last);
 
+// The IPv4 address that an IPv4-mapped IPv6 address (::ffff:a.b.c.d) stands for, so that it
+// is answered, counted and given a network as that IPv4 address; any other address as it is
+// (the IPv4-compatible ::a.b.c.d is no such stand-in).
+Address unmapped(const Address& address);
+
 // The addresses of either family inside any text (GBK or ASCII: a log line, a mail, CSV
 // columns), in order of first appearance, each once, as formatAddress gives them. An
 // address glued to letters, digits or further dotted parts ("1.2.3.4.5", "v1.2.3.4") is
@@ -60,5 +67,13 @@ std::string formatRange(const Address& first, const Address& last);
 std::vector<std::string> findAddresses(std::string_view text);
 // The same, with `hits[i]` the number of times the i-th address appeared.
 std::vector<std::string> findAddresses(std::string_view text, std::vector<std::uint32_t>& hits);
+
+// The addresses of `text` run by run, as findAddresses finds them but every time they
+// appear: `found(runEnd, addresses)` for each run of address characters that holds any,
+// `runEnd` just past the run; `found` returns false to stop. For text whose bytes past
+// ASCII were made spaces (no double-byte character to step over), as a stream's lines are
+// scanned: a free-standing dotted run is parsed where it lies.
+using AddressRunFound = std::function<bool(std::size_t, std::span<const Address>)>;
+void forEachAddressRun(std::string_view text, const AddressRunFound& found);
 
 }  // namespace ip

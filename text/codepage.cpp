@@ -1,12 +1,14 @@
 // Native half of the code-page conversions: iconv for CP936, a UTF-8 codec of our own.
-// It reproduces what the Windows converters do with bytes they cannot map, because
-// iconv would stop at the first of them.
+// It reproduces what the Windows converters do with codes they cannot map, because iconv
+// would stop at the first of them.
 #include "text/codepage.h"
 
 #include <errno.h>
 #include <iconv.h>
 
 #include <iterator>
+
+#include "text/codepage_half.h"
 
 namespace codepage {
 namespace {
@@ -43,14 +45,6 @@ class Iconv {
 void appendUnit(std::string& out, char16_t unit) {
     out += static_cast<char>(unit & 0xFF);
     out += static_cast<char>(unit >> 8);
-}
-
-std::u16string fromLe(const std::string& bytes) {
-    std::u16string result(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < result.size(); ++i)
-        result[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                          static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    return result;
 }
 
 // Canonical compositions of a Latin letter with one combining mark (U+0300..U+036F), the
@@ -104,7 +98,7 @@ std::string privateToGbk(char16_t unit) {
 
 }  // namespace
 
-std::u16string gbkToUtf16(const std::string& gbk) {
+std::u16string half::wellFormedGbkToUtf16(std::string_view gbk) {
     Iconv cd("UTF-16LE", "CP936");
     if (!cd.ok()) return {};
     std::string out;
@@ -112,15 +106,15 @@ std::u16string gbkToUtf16(const std::string& gbk) {
     std::size_t left = gbk.size();
     while (left > 0) {
         if (cd.run(in, left, out) == 0) break;
-        // A lead byte takes its follower with it, mapped or not, as on Windows.
-        unsigned char lead = static_cast<unsigned char>(*in);
-        std::size_t skip = gbkCharLength(std::string_view(in, left), 0);
-        appendUnit(out, skip == 2 ? userDefined(lead, static_cast<unsigned char>(in[1]))
-                                  : (lead == 0xFF ? char16_t{0xF8F5} : kGbkDefault));
+        // iconv stops at each pair it does not map; Windows maps every well-formed pair.
+        const std::size_t skip = gbkCharLength(std::string_view(in, left), 0);
+        appendUnit(out, skip == 2 ? userDefined(static_cast<unsigned char>(in[0]),
+                                                static_cast<unsigned char>(in[1]))
+                                  : kGbkDefault);
         in += skip;
         left -= skip;
     }
-    return fromLe(out);
+    return utf16FromBytes(out, false);
 }
 
 std::string utf16ToGbk(const std::u16string& text) {

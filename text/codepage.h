@@ -9,17 +9,41 @@
 
 namespace codepage {
 
-// Bytes that do not form a GBK character become "?", as on Windows.
+// Bytes that do not form a GBK character never swallow text, as in the WHATWG GBK decoder:
+// a lead byte whose follower is no trail gives U+FFFD, and the follower, when it is ASCII,
+// is read again as itself ("x\x81" "1.2.3.4" keeps its address); a lead byte at the end
+// and 0xFF give U+FFFD too. 0x80 is the euro sign, as in CP936. GB18030's four-byte forms
+// are no GBK: each of their halves is a bad pair. What is well formed goes through the
+// platform's CP936 converter, user-defined codes to the private use area.
 std::u16string gbkToUtf16(const std::string& gbk);
 // Characters GBK cannot hold become "?"; a base letter followed by combining marks is
 // first replaced by its precomposed form where one exists.
 std::string utf16ToGbk(const std::u16string& text);
+// The same, with the number of characters that became "?" (a character beyond the BMP is
+// one, though it gives "??").
+std::string utf16ToGbk(const std::u16string& text, std::size_t& unmappable);
 // Invalid sequences become U+FFFD.
 std::u16string utf8ToUtf16(const std::string& utf8);
 // Unpaired surrogates become U+FFFD.
 std::string utf16ToUtf8(const std::u16string& text);
 // One code point (at most U+10FFFF, no surrogate) as UTF-8 at the end of `out`.
 void appendUtf8(std::string& out, char32_t codePoint);
+// UTF-16 code units from their bytes; half a unit at the end becomes U+FFFD.
+std::u16string utf16FromBytes(std::string_view bytes, bool bigEndian);
+
+// The byte-order marks a text file may start with, and how many bytes each takes.
+enum class Mark { None, Utf8, Utf16Le, Utf16Be };
+struct ByteOrderMark {
+    Mark mark;
+    std::size_t length;  // 0 for None
+};
+ByteOrderMark byteOrderMark(std::string_view head);
+// Whether `head`, shorter than a mark, may still grow into one.
+bool mayGrowIntoMark(std::string_view head);
+
+// Whether a text without a byte-order mark is UTF-8 rather than GBK (the rule is beside
+// its code, in decode.cpp). ASCII alone is not: it reads the same either way.
+bool isUtf8Text(std::string_view bytes);
 
 // One step of the UTF-8 decoder every reader of UTF-8 uses. A valid character is a shortest
 // form, no surrogate, at most U+10FFFF. An invalid one is U+FFFD over the bytes Windows'
@@ -65,6 +89,22 @@ inline Utf8Char decodeUtf8(std::string_view bytes, std::size_t at) {
     ++taken;
     if (code < 0x80) return bad();
     return {code, taken, true};
+}
+
+// Whether every byte of `bytes` belongs to a valid UTF-8 character.
+inline bool isValidUtf8(std::string_view bytes) {
+    for (std::size_t at = 0; at < bytes.size();) {
+        const Utf8Char c = decodeUtf8(bytes, at);
+        if (!c.valid) return false;
+        at += c.length;
+    }
+    return true;
+}
+
+// `bytes` with what is no UTF-8 character made U+FFFD, as utf8ToUtf16 reads it.
+inline std::string validUtf8(std::string_view bytes) {
+    if (isValidUtf8(bytes)) return std::string(bytes);
+    return utf16ToUtf8(utf8ToUtf16(std::string(bytes)));
 }
 
 // The length of a GBK character, the one rule wherever the program walks, cuts or checks

@@ -5,17 +5,18 @@
 #include <climits>
 
 #include "text/codepage.h"
+#include "text/codepage_half.h"
 
 namespace codepage {
 namespace {
 
-std::u16string toUtf16(UINT codePage, const std::string& bytes) {
+std::u16string toUtf16(UINT codePage, std::string_view bytes) {
     if (bytes.empty() || bytes.size() > INT_MAX) return {};
     const int inLength = static_cast<int>(bytes.size());
     // Without MB_ERR_INVALID_CHARS, bytes that form no character are not an error: CP936
-    // gives "?" for each (a lead byte taking its follower along), and maps GBK's
-    // user-defined and unassigned codes into the private use area rather than failing;
-    // UTF-8 gives U+FFFD.
+    // gives "?" for each (a lead byte taking its follower along, an ASCII one too: the
+    // shared walk in decode.cpp keeps such bytes from it), and maps GBK's user-defined and
+    // unassigned codes into the private use area rather than failing; UTF-8 gives U+FFFD.
     int length = MultiByteToWideChar(codePage, 0, bytes.data(), inLength, nullptr, 0);
     if (length <= 0) return {};
     std::u16string result(static_cast<std::size_t>(length), u'\0');
@@ -40,7 +41,7 @@ std::string fromUtf16(UINT codePage, DWORD flags, const std::u16string& text) {
 
 }  // namespace
 
-std::u16string gbkToUtf16(const std::string& gbk) {
+std::u16string half::wellFormedGbkToUtf16(std::string_view gbk) {
     return toUtf16(936, gbk);
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/window_text.h"
+#include "table/summary.h"
 #include "ui/internal.h"
 
 namespace ui {
@@ -191,9 +192,10 @@ HWND createPlain(HWND parent, const ControlLayout& c, const ControlLook& look) {
         addColumns(control, c.id == id::stats::lines ? std::span<const ColumnLayout>(kStatsColumns)
                                                      : std::span<const ColumnLayout>(kListColumns));
     if (c.kind == Kind::ComboBox) {
-        for (const char* choice : kGroupChoices)
-            SendMessageW(control, CB_ADDSTRING, 0,
-                         reinterpret_cast<LPARAM>(win32::utf8ToWide(choice).c_str()));
+        for (const FieldId by : groupings())
+            SendMessageW(
+                control, CB_ADDSTRING, 0,
+                reinterpret_cast<LPARAM>(win32::utf8ToWide(summary::groupTitle(by)).c_str()));
         SendMessageW(control, CB_SETCURSEL, 0, 0);
     }
     if (c.kind == Kind::EditBox)

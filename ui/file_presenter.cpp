@@ -118,10 +118,6 @@ void FilePresenter::imported(const io::Imported& done) {
     busy_ = false;
     const file_text::FormatTexts& texts = file_text::textsOf(done.format);
     std::string status = texts.imported;
-    if (done.unmappable > 0)
-        status += file_text::kUnmappableBefore +
-                  numberToText(static_cast<long long>(done.unmappable)) +
-                  file_text::kUnmappableAfter;
     if (texts.countsAddresses) status += file_text::addressesFound(done.rows);
     show(status);
 }

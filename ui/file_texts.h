@@ -113,10 +113,10 @@ inline constexpr FormatTexts kFormats[] = {
 // The titles of the exports' columns after the list's two, and the source column's words
 // for an answer of the service and one of the address data.
 inline io::Titles exportTitles(const QueryTable& table) {
-    return {{table.header(0), table.header(1)},
-            {"国家", "省份", "城市", "区县", "所有者", "运营商", "ASN", "AS名称", "次数", "来源",
-             "CIDR"},
-            {"网络", "离线库"}};
+    io::Titles titles{{table.header(0), table.header(1)}, {}, {"网络", "离线库"}};
+    for (std::size_t c = 0; c < io::kExtraColumns; ++c)
+        titles.extra[c] = fieldInfo(io::extraField(c)).title;
+    return titles;
 }
 
 inline const FormatTexts& textsOf(io::FormatId format) {

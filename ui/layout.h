@@ -175,7 +175,6 @@ struct ChartPlace {
     int left, top, width, height;
 };
 inline constexpr ChartPlace kStatsChart{328, 40, 288, 320};
-inline constexpr const char* kGroupChoices[] = {"国家", "省份", "城市", "运营商", "ASN"};
 
 inline constexpr WindowLayout kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
 inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 432, kAboutControls};

@@ -4,6 +4,7 @@
 
 #include "text/codepage.h"
 #include "text/text.h"
+#include "texts/data_texts.h"
 
 namespace ui {
 
@@ -27,93 +28,21 @@ std::string failureText(lookup::SingleFailure failure) {
     return {};
 }
 
-// The characters of `text` GBK lacks: utf16ToGbk makes each UTF-16 unit it cannot map a
-// "?", and "?" is never a GBK trail byte, so the "?"s that were not typed are those
-// characters; a surrogate pair (nothing past the BMP is in GBK) gives two for one.
+// The characters of `text` GBK lacks.
 long long unmappableCharacters(const std::u16string& text) {
-    const std::string gbk = codepage::utf16ToGbk(text);
-    long long typed = 0, pairs = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == u'?') ++typed;
-        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
-            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            ++pairs;
-            ++i;
-        }
-    }
-    const auto after = static_cast<long long>(std::count(gbk.begin(), gbk.end(), '?'));
-    return std::max(after - typed - pairs, 0LL);
+    std::size_t lacking = 0;
+    codepage::utf16ToGbk(text, lacking);
+    return static_cast<long long>(lacking);
 }
 
 }  // namespace
 
-std::string refusalText(const ipdata::OpenFailure& failure) {
-    using E = ipdata::OpenError;
-    const auto range = [&](const char* what) {
-        return "地址库第 " + numberToText(static_cast<long long>(failure.range) + 1) + " 条地址段" +
-               what;
-    };
-    const auto damaged = [](const char* what) { return std::string("地址库文件已损坏:") + what; };
-    switch (failure.error) {
-        case E::Empty:
-            return "地址库文件是空的";
-        case E::NoHeader:
-            return "地址库文件太短,没有完整的文件头";
-        case E::IndexReversed:
-            return "地址库文件头有误:索引的起点在终点之后";
-        case E::IndexOverlapsHeader:
-            return "地址库文件头有误:索引与文件头重叠";
-        case E::IndexNotWholeEntries:
-            return "地址库文件头有误:索引长度不是 12 字节的整数倍";
-        case E::IndexPastEnd:
-            return "地址库索引超出了文件末尾,文件可能不完整";
-        case E::RangeReversed:
-            return range("的起止地址颠倒");
-        case E::RangeOutOfOrder:
-            return range("未按地址排列,或与前一段重叠");
-        case E::RecordTooShort:
-            return range("的地区记录太短");
-        case E::RecordPastEnd:
-            return range("的地区记录超出了文件末尾");
-        case E::NoMetadataLength:
-            return damaged("文件太短,没有元数据的长度");
-        case E::MetadataPastEnd:
-            return damaged("元数据超出了文件末尾");
-        case E::MetadataNotJson:
-            return damaged("元数据不是有效的 JSON 对象");
-        case E::NoNodeCount:
-            return damaged("元数据缺少 node_count,或它不是整数");
-        case E::NoIpVersion:
-            return damaged("元数据缺少 ip_version,或它不是整数");
-        case E::NoTotalSize:
-            return damaged("元数据缺少 total_size,或它不是整数");
-        case E::NoFields:
-            return damaged("元数据缺少 fields,或它不是字段名的列表");
-        case E::NoLanguages:
-            return damaged("元数据缺少 languages,或它有误");
-        case E::NoFamily:
-            return damaged("元数据的 ip_version 既不是 IPv4 也不是 IPv6");
-        case E::ShorterThanMetadata:
-            return damaged("文件比元数据所说的短,可能不完整");
-        case E::NodeCountMismatch:
-            return damaged("节点数与文件大小不符");
-        case E::BadLanguage:
-            return damaged("元数据的 languages 有误");
-        case E::NodePointedTwice:
-            return damaged("地址树中有节点被重复指向(环路或共用)");
-        case E::RecordPointerPastEnd:
-            return damaged("地址记录超出了文件末尾");
-    }
-    return {};
-}
-
 LookupPresenter::LookupPresenter(platform::Services& os, platform::Executor& executor,
                                  QueryTable& rows, WindowTexts& texts, Poster& poster,
-                                 platform::Path dataPath)
+                                 const platform::Path& dataPath)
     : rows_(rows),
       texts_(texts),
-      dataPath_(dataPath),
-      engine_(std::make_unique<lookup::Engine>(os, executor, poster, *this, std::move(dataPath))) {}
+      engine_(std::make_unique<lookup::Engine>(os, executor, poster, *this, dataPath)) {}
 
 LookupPresenter::~LookupPresenter() {
     engine_.reset();
@@ -289,50 +218,8 @@ void LookupPresenter::publicAddressFound(const std::optional<std::string>& echoe
     texts_.setPanel(2, echoed ? *echoed : std::string("本机没有连接到网络,请退出连接网络后操作!"));
 }
 
-namespace {
-
-std::string asnRefusalText(ipdata::AsnError error) {
-    using E = ipdata::AsnError;
-    switch (error) {
-        case E::kTooShort:
-            return "文件太短,没有完整的文件头";
-        case E::kNotAsnFile:
-            return "不是网络编号库文件";
-        case E::kUnknownVersion:
-            return "文件版本不受支持";
-        case E::kBadHeader:
-            return "文件头有误,文件可能不完整";
-        case E::kSectionOutOfFile:
-            return "数据表超出了文件范围,文件可能不完整";
-        case E::kUnsortedRanges:
-            return "地址段未按地址排列,或有重叠";
-        case E::kEntryOutOfTable:
-            return "地址段指向的条目不存在";
-        case E::kStringOutOfTable:
-            return "组织名称超出了字符串表";
-        case E::kBadText:
-            return "组织名称不是有效的UTF-8文本";
-        case E::kNone:
-            break;
-    }
-    return "文件已损坏";
-}
-
-}  // namespace
-
 void LookupPresenter::dataFileRefused(const lookup::DataFileProblem& problem) {
-    using Kind = lookup::DataFileProblem::Kind;
-    if (problem.kind == Kind::AsnUnreadable || problem.kind == Kind::AsnRefused) {
-        const std::string reason = problem.kind == Kind::AsnUnreadable
-                                       ? std::string("无法读取文件 asn.db")
-                                       : asnRefusalText(problem.asnRefusal);
-        setStatus("网络编号库(asn.db)无法使用:" + reason);
-        return;
-    }
-    const std::string reason = problem.kind == lookup::DataFileProblem::Kind::Unreadable
-                                   ? "无法读取文件 " + dataPath_.utf8()
-                                   : refusalText(problem.refusal);
-    setStatus("离线地址库无法使用:" + reason);
+    setStatus(texts::statusRefusal(problem));
 }
 
 }  // namespace ui

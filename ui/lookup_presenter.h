@@ -17,15 +17,12 @@
 
 namespace ui {
 
-// Why the address data file was refused, as the status panel says it.
-std::string refusalText(const ipdata::OpenFailure& failure);
-
 class LookupPresenter final : public lookup::Events {
   public:
     // Everything passed in must outlive the presenter, whose posted work the poster drops
     // once the window is closing. `dataPath`: the address data file; empty for none.
     LookupPresenter(platform::Services& os, platform::Executor& executor, QueryTable& rows,
-                    WindowTexts& texts, Poster& poster, platform::Path dataPath = {});
+                    WindowTexts& texts, Poster& poster, const platform::Path& dataPath = {});
     // Ends the engine's work first.
     ~LookupPresenter() override;
     LookupPresenter(const LookupPresenter&) = delete;
@@ -70,7 +67,6 @@ class LookupPresenter final : public lookup::Events {
 
     QueryTable& rows_;
     WindowTexts& texts_;
-    const platform::Path dataPath_;
     bool offlineMode_ = false;
     Run run_ = Run::Idle;
     std::string lastStatus_;  // what panel 1 shows, as far as this presenter was told

@@ -23,19 +23,6 @@ HINSTANCE instance() {
     return GetModuleHandleW(nullptr);
 }
 
-platform::Path offlineDataPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD n = 0;
-    // A full buffer means the name was cut short: ask again with more room.
-    while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size())
-        path.resize(path.size() * 2);
-    if (n == 0) return {};
-    path.resize(n);
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return win32::pathOf(path + L"ipdata.db");
-}
-
 bool isMainWindow(HWND window) {
     wchar_t name[32] = {};
     return window && GetClassNameW(window, name, static_cast<int>(std::size(name))) > 0 &&

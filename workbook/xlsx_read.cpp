@@ -389,15 +389,7 @@ class SheetReader {
 // Bytes of a cell that are no UTF-8 character become U+FFFD, as a converter would make them.
 void keepValidUtf8(std::vector<SheetCell>& cells) {
     for (SheetCell& cell : cells) {
-        const std::string& text = cell.text;
-        for (std::size_t at = 0; at < text.size();) {
-            const codepage::Utf8Char c = codepage::decodeUtf8(text, at);
-            if (!c.valid) {
-                cell.text = codepage::utf16ToUtf8(codepage::utf8ToUtf16(text));
-                break;
-            }
-            at += c.length;
-        }
+        if (!codepage::isValidUtf8(cell.text)) cell.text = codepage::validUtf8(cell.text);
     }
 }
 

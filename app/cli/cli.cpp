@@ -5,17 +5,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/cli/cidr.h"
-#include "app/cli/fields.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
-#include "ipdata/json.h"
+#include "io/escape.h"
+#include "ipdata/data_files.h"
+#include "table/operators.h"
+#include "table/summary.h"
 #include "text/codepage.h"
-#include "ui/lookup_presenter.h"
+#include "texts/data_texts.h"
 
 namespace cli {
 namespace {
@@ -38,12 +42,10 @@ constexpr std::string_view kHelp =
     "  --data 文件        地址数据文件 (默认: 程序旁的 ipdata.db)\n"
     "  --asn 文件         ASN 数据文件 (默认: 程序旁的 asn.db; 没有它时 asn 和 as_name 为空)\n"
     "  --format 格式      lookup: tsv (默认)、csv 或 jsonl; summary: tsv (默认) 或 json\n"
-    "  --fields 字段,...  lookup 输出的字段和顺序, 可用: ip answer range country region city\n"
-    "                     district owner operator country_code asn as_name\n"
-    "                     (默认: ip,answer,country,region,city,district,owner,\n"
-    "                     operator,country_code,asn,as_name)\n"
+    "  --fields 字段,...  lookup 输出的字段和顺序, 可用:{fields}\n"
+    "                     (默认:{defaults})\n"
     "  --annotate         lookup 原样写出每一行, 每个地址后加上 [位置]\n"
-    "  --by 分类          summary 的分类: country、region (默认)、city、operator 或 asn\n"
+    "  --by 分类          summary 的分类: {groupings}\n"
     "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
     "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
     "  --threads N        工作线程数 (默认: 处理器数, 至少 2)\n"
@@ -53,10 +55,59 @@ constexpr std::string_view kHelp =
     "退出码: 0 完成; 1 用法错误; 2 地址数据文件或 --asn 指定的文件缺失或无法使用;\n"
     "        3 输入文件无法读取。\n";
 
-enum class Command { Lookup, Summary, Ranges };
+// Words after `at` columns of a help line, each after `separator`, wrapped under the
+// options' descriptions.
+std::string wrapped(const std::vector<std::string_view>& words, std::size_t at,
+                    std::string_view separator) {
+    constexpr std::size_t kIndent = 21, kWidth = 88;
+    std::string out;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::size_t need = (i == 0 ? 1 : separator.size()) + words[i].size();
+        if (i > 0 && at + need > kWidth) {
+            out += separator.substr(0, separator.size() - (separator.back() == ' ' ? 1 : 0));
+            out += "\n" + std::string(kIndent, ' ');
+            at = kIndent;
+        } else {
+            out += i == 0 ? " " : separator;
+        }
+        out += words[i];
+        at += need;
+    }
+    return out;
+}
 
-// summary --by: one of the record's fields, or the network.
-constexpr int kByAsn = kRecordFields;
+// "country、region、city、operator 或 asn": what --by takes; with `marked`, the default
+// marked so.
+std::string groupingNames(bool marked = false) {
+    std::string names;
+    for (const FieldId by : groupings()) {
+        if (!names.empty()) names += by == groupings().back() ? " 或 " : "、";
+        names += fieldInfo(by).key;
+        if (marked && by == FieldId::Region) names += " (默认)";
+    }
+    return names;
+}
+
+// The help, its field names from the table of fields.
+std::string helpText() {
+    std::vector<std::string_view> names, defaults;
+    for (const FieldInfo& f : allFields()) {
+        if (f.cli) names.push_back(f.key);
+        if (f.cliDefault) defaults.push_back(f.key);
+    }
+    std::string help(kHelp);
+    auto put = [&help](std::string_view mark, const std::string& text) {
+        help.replace(help.find(mark), mark.size(), text);
+    };
+    // The lines' text before the names is 51 and 28 columns wide (a Chinese character
+    // takes two).
+    put("{fields}", wrapped(names, 51, " "));
+    put("{defaults}", wrapped(defaults, 28, ","));
+    put("{groupings}", groupingNames(true));
+    return help;
+}
+
+enum class Command { Lookup, Summary, Ranges };
 
 struct Options {
     Command command = Command::Lookup;
@@ -64,9 +115,9 @@ struct Options {
     std::string asn;  // empty: asn.db beside the program, when it is there
     Format format = Format::Tsv;
     bool json = false;  // summary
-    std::vector<int> columns = defaultColumns();
+    Columns columns = defaultColumns();
     bool fieldsGiven = false;
-    int by = kRegion;
+    FieldId by = FieldId::Region;
     std::size_t top = 0;  // 0: every group
     bool cidr = false;
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
@@ -85,17 +136,21 @@ int usage(std::string_view text) {
     return kBadUsage;
 }
 
-std::string_view openErrorText(OpenError error) {
+ipdata::Refusal refusalOf(OpenError error) {
     switch (error) {
         case OpenError::Missing:
-            return "文件不存在";
+            return ipdata::Refusal::Missing;
         case OpenError::Denied:
-            return "没有读取它的权限, 或它被占用";
+            return ipdata::Refusal::Denied;
         case OpenError::Folder:
-            return "这是一个文件夹";
+            return ipdata::Refusal::Folder;
         default:
-            return "无法打开";
+            return ipdata::Refusal::Unreadable;
     }
+}
+
+std::string_view openErrorText(OpenError error) {
+    return texts::fileErrorReason(refusalOf(error));
 }
 
 std::optional<unsigned long> number(std::string_view text) {
@@ -164,25 +219,15 @@ int parse(const std::vector<std::string>& args, Options& o) {
                 std::size_t comma = value.find(',', from);
                 if (comma == std::string::npos) comma = value.size();
                 const std::string field = value.substr(from, comma - from);
-                const auto column = columnNamed(field);
-                if (!column)
-                    return usage("没有字段 \"" + field +
-                                 "\"。可用: ip answer range country region city district owner "
-                                 "operator country_code asn as_name");
-                o.columns.push_back(*column);
+                const FieldInfo* column = fieldKeyed(field);
+                if (!column) return usage("没有字段 \"" + field + "\"。可用: " + cliFieldNames());
+                o.columns.push_back(column->id);
                 from = comma + 1;
             }
         } else if (name == "--by") {
-            static constexpr std::pair<std::string_view, int> kBy[] = {{"country", kCountry},
-                                                                       {"region", kRegion},
-                                                                       {"city", kCity},
-                                                                       {"operator", kOperator},
-                                                                       {"asn", kByAsn}};
-            const auto at = std::find_if(std::begin(kBy), std::end(kBy),
-                                         [&](const auto& b) { return b.first == value; });
-            if (at == std::end(kBy))
-                return usage("--by 只能是 country、region、city、operator 或 asn。");
-            o.by = at->second;
+            const FieldInfo* by = fieldKeyed(value);
+            if (!by || !by->grouping) return usage("--by 只能是 " + groupingNames() + "。");
+            o.by = by->id;
         } else if (name == "--top") {
             const auto n = number(value);
             if (!n || *n == 0) return usage("--top 要一个正整数。");
@@ -229,157 +274,76 @@ int parse(const std::vector<std::string>& args, Options& o) {
 }
 
 struct Data {
-    Mapped file;
-    std::unique_ptr<ipdata::Database> db;
-    std::string path;
-    Mapped asnFile;
-    std::unique_ptr<ipdata::AsnDatabase> asn;  // null: no network numbers
-    std::string asnPath;
+    std::unique_ptr<ipdata::DataFiles> files;
+    std::shared_ptr<const ipdata::Database> db;
+    std::shared_ptr<const ipdata::AsnDatabase> asn;  // null: no network numbers
     bool asnRefused = false;  // there, but unreadable or damaged (and said so)
 };
 
-std::optional<Mapped> freshView(const Mapped& file) {
-    return file.again ? file.again() : std::nullopt;
-}
-
-// The open read every page of `file` to check it: `db` goes on through a fresh view of it.
-template <class Database>
-void keepFresh(std::unique_ptr<Database>& db, Mapped& file) {
-    if (std::optional<Mapped> fresh = freshView(file)) {
-        if (auto moved = db->at(fresh->bytes, fresh->owner)) {
-            db = std::move(moved);
-            file = std::move(*fresh);
-        }
-    }
-}
-
-int openData(const Options& o, Data& data) {
-    data.path = o.data.empty() ? programFolder() + "ipdata.db" : o.data;
-    OpenError error;
-    auto mapped = mapFile(data.path, error);
-    if (!mapped) {
-        say("无法读取地址数据文件 " + data.path + ": " + std::string(openErrorText(error)) + "。");
-        return kBadData;
-    }
-    data.file = std::move(*mapped);
-    ipdata::OpenFailure failure;
-    data.db = ipdata::openDatabase(data.file.bytes, data.file.owner, failure);
-    if (!data.db) {
-        say("地址数据文件 " + data.path + " 无法使用: " + ui::refusalText(failure));
-        return kBadData;
-    }
-    keepFresh(data.db, data.file);
-    return kDone;
-}
-
-std::string_view asnErrorText(ipdata::AsnError error) {
-    using E = ipdata::AsnError;
-    switch (error) {
-        case E::kTooShort:
-            return "文件太短, 没有完整的文件头";
-        case E::kNotAsnFile:
-            return "这不是 ASN 数据文件";
-        case E::kUnknownVersion:
-            return "文件格式的版本本程序不认识";
-        case E::kBadHeader:
-            return "文件头有误: 它记下的大小与文件不符, 文件可能不完整";
-        case E::kSectionOutOfFile:
-            return "文件已损坏: 有一张表超出了文件末尾, 或与另一张表重叠";
-        case E::kUnsortedRanges:
-            return "文件已损坏: 地址段未按地址排列、起止颠倒或相互重叠";
-        case E::kEntryOutOfTable:
-            return "文件已损坏: 地址段指向不存在的网络";
-        case E::kStringOutOfTable:
-            return "文件已损坏: 组织名称超出了字符串表";
-        case E::kBadText:
-            return "文件已损坏: 组织名称不是有效的 UTF-8 文本";
-        default:
-            return "无法使用";
-    }
+// The report on the first file of `kind`; null when none was asked for.
+const ipdata::FileReport* reportOn(const Data& data, ipdata::FileKind kind) {
+    for (const ipdata::FileReport& report : data.files->reports())
+        if (report.file.kind == kind) return &report;
+    return nullptr;
 }
 
 // Whether the command shows network numbers at all.
 bool usesAsn(const Options& o) {
-    return o.version || (o.command == Command::Summary && o.by == kByAsn) ||
+    return o.version || (o.command == Command::Summary && o.by == FieldId::Asn) ||
            (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
 }
 
-// The ASN file is optional beside the program: missing, it leaves the network fields empty;
-// damaged or unreadable, it says so and leaves them empty. A file that --asn names must be
-// there and sound.
-int openAsn(const Options& o, Data& data) {
-    const bool named = !o.asn.empty();
-    if (!named && programFolder().empty()) return kDone;
-    data.asnPath = named ? o.asn : programFolder() + "asn.db";
-    const std::string emptyFields = named ? "" : " asn 和 as_name 字段将为空。";
-    OpenError error;
-    auto mapped = mapFile(data.asnPath, error);
-    if (!mapped) {
-        data.asnRefused = error != OpenError::Missing;
-        if (named || data.asnRefused)
-            say("无法读取 ASN 数据文件 " + data.asnPath + ": " + std::string(openErrorText(error)) +
-                "。" + emptyFields);
-        return named ? kBadData : kDone;
+// Opens the data file, and the ASN file when the command shows network numbers; says why
+// the data file cannot be used.
+int openData(const Options& o, Data& data) {
+    std::vector<ipdata::DataFile> wanted{{ipdata::FileKind::Location,
+                                          o.data.empty() ? programFolder() + "ipdata.db" : o.data,
+                                          !o.data.empty()}};
+    // The ASN file is optional beside the program: missing, it leaves the network fields
+    // empty; damaged or unreadable, it says so and leaves them empty. A file that --asn
+    // names must be there and sound.
+    if (!o.asn.empty())
+        wanted.push_back({ipdata::FileKind::Network, o.asn, true});
+    else if (usesAsn(o) && !programFolder().empty())
+        wanted.push_back({ipdata::FileKind::Network, programFolder() + "asn.db"});
+    data.files = std::make_unique<ipdata::DataFiles>(
+        [](const std::string& path, ipdata::Refusal& why) -> std::optional<Mapped> {
+            OpenError error = OpenError::None;
+            std::optional<Mapped> mapped = mapFile(path, error);
+            if (!mapped) why = refusalOf(error);
+            return mapped;
+        },
+        std::move(wanted));
+    data.files->open();
+    data.db = data.files->location();
+    data.asn = data.files->network();
+    if (!data.db) {
+        say(texts::commandLineRefusal(*reportOn(data, ipdata::FileKind::Location)));
+        return kBadData;
     }
-    data.asnFile = std::move(*mapped);
-    ipdata::AsnError failure = ipdata::AsnError::kNone;
-    data.asn = ipdata::AsnDatabase::open(data.asnFile.bytes, data.asnFile.owner, failure);
-    if (!data.asn) {
-        data.asnRefused = true;
-        say("ASN 数据文件 " + data.asnPath + " 无法使用: " + std::string(asnErrorText(failure)) +
-            "。" + emptyFields);
-        return named ? kBadData : kDone;
-    }
-    keepFresh(data.asn, data.asnFile);
     return kDone;
 }
 
-// The build date an ipdb file's metadata gives; empty when there is none.
-std::string buildDate(std::string_view bytes) {
-    if (bytes.size() < 5 || bytes[0] != 0 || bytes[4] != '{') return {};
-    const std::size_t length = static_cast<std::size_t>(static_cast<unsigned char>(bytes[1]))
-                                   << 16 |
-                               static_cast<std::size_t>(static_cast<unsigned char>(bytes[2])) << 8 |
-                               static_cast<unsigned char>(bytes[3]);
-    if (length > bytes.size() - 4) return {};
-    const auto meta = ipdata::json::parse(bytes.substr(4, length));
-    const ipdata::json::Value* build = meta ? meta->member("build") : nullptr;
-    if (!build || !build->integer) return {};
-    const std::time_t t = static_cast<std::time_t>(*build->integer);
-    std::tm day{};
-#ifdef _WIN32
-    if (gmtime_s(&day, &t) != 0) return {};
-#else
-    if (!gmtime_r(&t, &day)) return {};
-#endif
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &day);
-    return text;
+// Says why the ASN file cannot be used; kBadData when --asn named it.
+int openAsn(const Options&, Data& data) {
+    const ipdata::FileReport* report = reportOn(data, ipdata::FileKind::Network);
+    if (!report || report->used()) return kDone;
+    data.asnRefused = report->refusal != ipdata::Refusal::Missing;
+    if (report->worthSaying()) say(texts::commandLineRefusal(*report));
+    return report->file.named ? kBadData : kDone;
 }
 
 int version(const Options& o) {
     writeOutput(std::string("verdalo-cli ") + kVersion + "\n");
     Data data;
     if (const int status = openData(o, data)) return status;
-    const std::string date = buildDate(data.file.bytes);
-    writeOutput("地址数据: " + data.path + " (" + std::string(data.db->formatName()) +
-                (date.empty() ? std::string(", 文件中没有日期") : ", " + date) + ")\n");
+    writeOutput(texts::versionLine(*reportOn(data, ipdata::FileKind::Location)));
     if (const int status = openAsn(o, data)) return status;
     if (!data.asn) {
-        writeOutput(data.asnRefused ? "ASN 数据: 无 (程序旁的 asn.db 无法使用)\n"
-                                    : "ASN 数据: 无 (程序旁没有 asn.db)\n");
+        writeOutput(texts::noNetworkVersionLine(data.asnRefused));
         return kDone;
     }
-    std::string asnDate = "文件中没有日期";
-    if (const std::uint32_t d = data.asn->date()) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%04u-%02u-%02u", static_cast<unsigned>(d / 10000),
-                      static_cast<unsigned>(d / 100 % 100), static_cast<unsigned>(d % 100));
-        asnDate = text;
-    }
-    const std::string_view source = data.asn->source();
-    writeOutput("ASN 数据: " + data.asnPath + " (" + asnDate +
-                (source.empty() ? std::string() : ", " + std::string(source)) + ")\n");
+    writeOutput(texts::versionLine(*reportOn(data, ipdata::FileKind::Network)));
     return kDone;
 }
 
@@ -419,13 +383,12 @@ int outputGone() {
 }
 
 int lookup(const Options& o, const Data& data) {
-    const FieldReader fields;
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
         [&]() -> Pipeline::Work {
             auto answers = std::make_shared<Answers>(
-                *data.db, fields, o.format == Format::Annotate ? nullptr : data.asn.get());
+                *data.db, o.format == Format::Annotate ? nullptr : data.asn.get());
             auto writer = std::make_shared<LookupWriter>(*answers, o.format, o.columns);
             return [answers, writer](Job& job) {
                 std::string storage;
@@ -443,11 +406,6 @@ struct AddressHash {
         const std::uint64_t h = a.high() * 0x9E3779B97F4A7C15ull ^ a.low();
         return static_cast<std::size_t>(h ^ h >> 31);
     }
-};
-
-struct Group {
-    std::string name;
-    std::uint64_t addresses = 0, hits = 0;
 };
 
 std::string share(std::uint64_t part, std::uint64_t whole) {
@@ -479,77 +437,59 @@ int summary(const Options& o, const Data& data) {
         },
         [&](Job& job) {
             lines += job.lines;
-            for (const ip::Address& a : job.addresses) ++hits[a];
+            // An IPv4-mapped address counts as its IPv4 address.
+            for (const ip::Address& a : job.addresses) ++hits[ip::unmapped(a)];
             return true;
         });
     const int status = readInputs(o, pipeline, outputFailed);
     pipeline.finish();
 
-    const FieldReader fields;
-    Answers answers(*data.db, fields, data.asn.get());
-    std::unordered_map<std::string, Group> groups;
-    std::uint64_t totalHits = 0, unplaced = 0;
+    Answers answers(*data.db, data.asn.get());
+    const FieldInfo& by = fieldInfo(o.by);
+    // Each group's name once: the counter keeps views of them.
+    std::unordered_set<std::string> names;
+    summary::Counter counter;
     for (const auto& [address, count] : hits) {
         Network network;
         const Answer* answer = answers.find(address, nullptr, &network);
-        if (!answer) ++unplaced;
-        // A network by its number, named with its organisation.
-        std::string key, name;
-        if (o.by == kByAsn) {
-            if (network.known) {
-                key = "AS" + std::to_string(network.number);
-                name = network.organisation.empty() ? key
-                                                    : key + " " + std::string(network.organisation);
-            }
+        if (!answer) counter.unplaced();
+        std::string name;
+        if (by.from == FieldFrom::Network) {
+            if (network.known) name = summary::networkName(network.number, network.organisation);
         } else {
-            name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(o.by)];
+            name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(by.record)];
         }
+        // One operator under its one name, however the data spells it.
+        if (by.from == FieldFrom::Record && by.record == static_cast<int>(Field::Operator) &&
+            answer)
+            name = table::operatorGroup(name);
+        // No value, or no network: one group, as before a value spelled so.
         if (name.empty()) name = "未知";
-        if (key.empty()) key = name;
-        Group& g = groups[key];
-        if (g.name.empty()) g.name = name;
-        ++g.addresses;
-        g.hits += count;
-        totalHits += count;
+        counter.add(*names.insert(std::move(name)).first, count);
     }
-    std::vector<Group> sorted;
-    sorted.reserve(groups.size());
-    for (auto& entry : groups) sorted.push_back(std::move(entry.second));
-    std::sort(sorted.begin(), sorted.end(), [](const Group& a, const Group& b) {
-        if (a.addresses != b.addresses) return a.addresses > b.addresses;
-        if (a.hits != b.hits) return a.hits > b.hits;
-        return a.name < b.name;
-    });
-    if (o.top && sorted.size() > o.top) {
-        Group rest{"其他"};
-        for (std::size_t i = o.top; i < sorted.size(); ++i) {
-            rest.addresses += sorted[i].addresses;
-            rest.hits += sorted[i].hits;
-        }
-        sorted.resize(o.top);
-        sorted.push_back(rest);
-    }
+    const summary::Summary s =
+        counter.summary(o.by, o.top ? o.top : std::numeric_limits<std::size_t>::max());
+    std::vector<summary::Line> shown = s.lines;
+    if (s.hasRest) shown.push_back({"其他", s.rest.addresses, s.rest.hits});
     const std::uint64_t total = hits.size();
-    static constexpr std::string_view kByNames[kRecordFields + 1] = {
-        "country", "region", "city", "district", "owner", "operator", "country_code", "asn"};
     std::string out;
     if (o.json) {
-        out = "{\"by\":\"" + std::string(kByNames[o.by]) + "\",\"lines\":" + std::to_string(lines) +
-              ",\"addresses\":" + std::to_string(total) + ",\"hits\":" + std::to_string(totalHits) +
-              ",\"unplaced\":" + std::to_string(unplaced) + ",\"groups\":[";
-        for (std::size_t i = 0; i < sorted.size(); ++i) {
+        out = "{\"by\":\"" + std::string(by.key) + "\",\"lines\":" + std::to_string(lines) +
+              ",\"addresses\":" + std::to_string(total) + ",\"hits\":" + std::to_string(s.hits) +
+              ",\"unplaced\":" + std::to_string(s.unplaced) + ",\"groups\":[";
+        for (std::size_t i = 0; i < shown.size(); ++i) {
             if (i > 0) out += ',';
             out += "{\"name\":";
-            appendJson(out, sorted[i].name);
-            out += ",\"addresses\":" + std::to_string(sorted[i].addresses) +
-                   ",\"share\":" + share(sorted[i].addresses, total) +
-                   ",\"hits\":" + std::to_string(sorted[i].hits) + "}";
+            io::appendJsonString(out, shown[i].name);
+            out += ",\"addresses\":" + std::to_string(shown[i].addresses) +
+                   ",\"share\":" + share(shown[i].addresses, total) +
+                   ",\"hits\":" + std::to_string(shown[i].hits) + "}";
         }
         out += "]}\n";
     } else {
         out = "name\taddresses\tshare\thits\n";
-        for (const Group& g : sorted) {
-            appendTsv(out, g.name);
+        for (const summary::Line& g : shown) {
+            io::appendTsvField(out, g.name);
             out += "\t" + std::to_string(g.addresses) + "\t" + share(g.addresses, total) + "%\t" +
                    std::to_string(g.hits) + "\n";
         }
@@ -566,17 +506,8 @@ int ranges(const Options& o, const Data& data) {
     std::string out;
     bool ok = true;
     // A walk over the whole file: through a database that lets go of the pages it has read.
-    const ipdata::Database* db = data.db.get();
-    std::unique_ptr<ipdata::Database> walker;
-    if (std::optional<Mapped> fresh = freshView(data.file)) {
-        walker = data.db->at(fresh->bytes, fresh->owner,
-                             [&file = data.file]() -> std::optional<ipdata::BytesView> {
-                                 std::optional<Mapped> next = freshView(file);
-                                 if (!next) return std::nullopt;
-                                 return ipdata::BytesView{next->bytes, next->owner};
-                             });
-        if (walker) db = walker.get();
-    }
+    const std::shared_ptr<const ipdata::Database> walker = data.files->forWholeJob();
+    const ipdata::Database* db = walker.get();
     db->searchEach(keywords, [&](ipdata::Range& range) {
         if (o.cidr) {
             found.emplace_back(range.first, range.last);
@@ -584,7 +515,7 @@ int ranges(const Options& o, const Data& data) {
         }
         out += ipdata::rangeDisplay(range);
         out += '\t';
-        appendTsv(out, range.display);
+        io::appendTsvField(out, range.display);
         out += '\n';
         if (out.size() >= (1 << 20)) {
             ok = ok && writeOutput(out);
@@ -607,7 +538,7 @@ int run(const std::vector<std::string>& args) {
     Options o;
     if (const int status = parse(args, o)) return status;
     if (o.help) {
-        writeOutput(kHelp);
+        writeOutput(helpText());
         return kDone;
     }
     if (o.version) return version(o);
@@ -616,7 +547,7 @@ int run(const std::vector<std::string>& args) {
     if (!o.asn.empty() || usesAsn(o)) {
         if (const int status = openAsn(o, data)) return status;
     }
-    if (!data.asn && o.command == Command::Summary && o.by == kByAsn) {
+    if (!data.asn && o.command == Command::Summary && o.by == FieldId::Asn) {
         say("按 ASN 统计要 ASN 数据文件: 程序旁没有可用的 asn.db, 可用 --asn 指定。");
         return kBadData;
     }

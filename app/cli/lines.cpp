@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "io/formats.h"
 #include "text/codepage.h"
 
 namespace cli {
@@ -24,32 +23,6 @@ bool hasHighByte(std::string_view bytes) {
 
 bool isUtf16(Encoding e) {
     return e == Encoding::Utf16Le || e == Encoding::Utf16Be;
-}
-
-// Bytes that may belong to an address's text, as the address finder reads them.
-struct TokenTable {
-    bool token[256] = {};
-    constexpr TokenTable() {
-        for (int c = '0'; c <= '9'; ++c) token[c] = true;
-        for (int c = 'a'; c <= 'f'; ++c) token[c] = token[c - 'a' + 'A'] = true;
-        token[static_cast<unsigned char>('.')] = token[static_cast<unsigned char>(':')] = true;
-    }
-};
-constexpr TokenTable kTokens;
-
-// The characters of a dotted IPv4 address.
-struct DottedTable {
-    bool token[256] = {};
-    constexpr DottedTable() {
-        for (int c = '0'; c <= '9'; ++c) token[c] = true;
-        token[static_cast<unsigned char>('.')] = true;
-    }
-};
-constexpr DottedTable kDotted;
-
-// A letter, digit or '_' beside a run glues it to a word.
-bool isWordChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
 }  // namespace
@@ -90,25 +63,14 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
         started_ = true;
         // Only as far as a byte-order mark could go: a short first line typed or piped in
         // is answered without waiting for more.
-        auto couldBeMark = [this] {
-            for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"})
-                if (pending_.size() < mark.size() && mark.starts_with(pending_)) return true;
-            return false;
-        };
-        while (couldBeMark() && !ended_) fill();
+        while (codepage::mayGrowIntoMark(pending_) && !ended_) fill();
         if (failed_) return false;
         unsearched_ = true;
-        const std::string_view head(pending_);
-        if (head.starts_with("\xEF\xBB\xBF")) {
-            encoding_ = Encoding::Utf8;
-            pending_.erase(0, 3);
-        } else if (head.starts_with("\xFF\xFE")) {
-            encoding_ = Encoding::Utf16Le;
-            pending_.erase(0, 2);
-        } else if (head.starts_with("\xFE\xFF")) {
-            encoding_ = Encoding::Utf16Be;
-            pending_.erase(0, 2);
-        }
+        const codepage::ByteOrderMark head = codepage::byteOrderMark(pending_);
+        pending_.erase(0, head.length);
+        if (head.mark == codepage::Mark::Utf8) encoding_ = Encoding::Utf8;
+        if (head.mark == codepage::Mark::Utf16Le) encoding_ = Encoding::Utf16Le;
+        if (head.mark == codepage::Mark::Utf16Be) encoding_ = Encoding::Utf16Be;
     }
     while (!failed_) {
         std::size_t cut = 0;
@@ -131,7 +93,7 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
         block.resize(cut);
         searched_ = 0;
         if (encoding_ == Encoding::Undecided && hasHighByte(block))
-            encoding_ = io::listText(block).text == block ? Encoding::Utf8 : Encoding::Gbk;
+            encoding_ = codepage::isUtf8Text(block) ? Encoding::Utf8 : Encoding::Gbk;
         encoding = encoding_ == Encoding::Undecided ? Encoding::Utf8 : encoding_;
         return true;
     }
@@ -140,15 +102,7 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
 
 std::string_view blockText(std::string_view block, Encoding encoding, std::string& storage) {
     if (!isUtf16(encoding)) return block;
-    const bool big = encoding == Encoding::Utf16Be;
-    std::u16string units(block.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const auto a = static_cast<unsigned char>(block[2 * i]);
-        const auto b = static_cast<unsigned char>(block[2 * i + 1]);
-        units[i] = static_cast<char16_t>(big ? a << 8 | b : b << 8 | a);
-    }
-    if (block.size() % 2) units += u'\xFFFD';
-    storage = codepage::utf16ToUtf8(units);
+    storage = codepage::utf16ToUtf8(codepage::utf16FromBytes(block, encoding == Encoding::Utf16Be));
     return storage;
 }
 
@@ -164,45 +118,6 @@ std::string_view scanText(std::string_view line, Encoding encoding, std::string&
         if (encoding == Encoding::Gbk && codepage::isGbkPair(c, next)) storage[++i] = ' ';
     }
     return storage;
-}
-
-void forEachAddressRun(
-    std::string_view scan,
-    const std::function<bool(std::size_t, std::span<const ip::Address>)>& found) {
-    const std::size_t n = scan.size();
-    for (std::size_t i = 0; i < n;) {
-        if (!kTokens.token[static_cast<unsigned char>(scan[i])]) {
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool dot = scan[i] == '.', colon = scan[i] == ':',
-             dottedOnly = kDotted.token[static_cast<unsigned char>(scan[i])];
-        for (; j < n && kTokens.token[static_cast<unsigned char>(scan[j])]; ++j) {
-            const char c = scan[j];
-            dot |= c == '.';
-            colon |= c == ':';
-            dottedOnly &= kDotted.token[static_cast<unsigned char>(c)];
-        }
-        const std::string_view run = scan.substr(i, j - i);
-        const bool gluedBefore = i > 0 && isWordChar(scan[i - 1]);
-        const bool gluedAfter = j < n && isWordChar(scan[j]);
-        if (dottedOnly && dot && !gluedBefore && !gluedAfter && run.back() != '.') {
-            // The common case, a free-standing dotted run: the finder would take it whole
-            // as an IPv4 address or not at all.
-            if (const auto a = ip::parseV4(run)) {
-                if (!found(j, std::span<const ip::Address>(&*a, 1))) return;
-            }
-        } else if (dot || colon) {
-            // The bytes on either side decide whether the run is glued to a word.
-            const std::size_t from = i > 0 ? i - 1 : i, to = j < n ? j + 1 : j;
-            std::vector<ip::Address> addresses;
-            for (const std::string& text : ip::findAddresses(scan.substr(from, to - from)))
-                if (const auto a = ip::parseAddress(text)) addresses.push_back(*a);
-            if (!addresses.empty() && !found(j, addresses)) return;
-        }
-        i = j;
-    }
 }
 
 std::string lineUtf8(std::string_view line, Encoding encoding) {

@@ -9,8 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +19,7 @@
 namespace cli {
 
 // Decided once for a stream: by its byte-order mark, else by the first of its blocks that
-// holds a byte past ASCII, by the rule of the window's import (UTF-8 when that block is
-// UTF-8 holding a character of three or four bytes, or two-byte ones and no valid GBK).
+// holds a byte past ASCII, by the rule of the window's import (codepage::isUtf8Text).
 enum class Encoding { Undecided, Utf8, Gbk, Utf16Le, Utf16Be };
 
 // Blocks of whole lines, read in pieces of about `blockSize` bytes. A line longer than a
@@ -71,16 +68,10 @@ void forEachLine(std::string_view text, F&& line) {
 }
 
 // The line with every character past ASCII made a space (GBK: both bytes of a pair), the
-// same length as the line: what the address finder sees of it. Such a character is a
-// boundary to the finder whatever it is, and the positions stay those of the line.
+// same length as the line: what the address finder (ip::forEachAddressRun) sees of it.
+// Such a character is a boundary to the finder whatever it is, and the positions stay
+// those of the line.
 std::string_view scanText(std::string_view line, Encoding encoding, std::string& storage);
-
-// The addresses in the runs of address characters of `scan` (as ip::findAddresses finds
-// them in the whole line, but every time they appear), run by run: `found(runEnd,
-// addresses)` for each run that holds any, `runEnd` the position just past the run.
-// `found` returns false to stop.
-void forEachAddressRun(std::string_view scan,
-                       const std::function<bool(std::size_t, std::span<const ip::Address>)>& found);
 
 // The line as valid UTF-8: GBK converted, invalid UTF-8 bytes each a U+FFFD.
 std::string lineUtf8(std::string_view line, Encoding encoding);

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ipdata/data_files.h"
+
 namespace cli {
 
 enum class OpenError { None, Missing, Denied, Folder, Other };
@@ -26,14 +28,9 @@ class Input {
 // "-" is standard input. Null and `error` when the file cannot be opened.
 std::unique_ptr<Input> openInput(const std::string& path, OpenError& error);
 
-// A whole file mapped read-only; `owner` keeps the mapping alive. `again` maps another view
-// of the same open file, none of its pages read yet (empty for an empty file): a reader
-// that checked every page of one goes on with another, so the check's pages need not stay.
-struct Mapped {
-    std::string_view bytes;
-    std::shared_ptr<const void> owner;
-    std::function<std::optional<Mapped>()> again;
-};
+// A whole file mapped read-only, as the data files' owner reads it: `again` maps another
+// view of the same open file, none of its pages read yet (empty for an empty file).
+using Mapped = ipdata::MappedFile;
 std::optional<Mapped> mapFile(const std::string& path, OpenError& error);
 
 // Standard output takes every byte or fails (a closed pipe, a full disk). On a Windows

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/cli/os.h"
+#include "platform/win32/program_folder.h"
 
 namespace cli {
 namespace {
@@ -167,13 +168,8 @@ void writeError(std::string_view utf8) {
 }
 
 std::string programFolder() {
-    std::wstring path(32768, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size()) return {};
-    path.resize(length);
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string()
-                                       : narrow(path.data(), static_cast<int>(slash + 1));
+    const std::wstring folder = win32::programFolder();
+    return narrow(folder.data(), static_cast<int>(folder.size()));
 }
 
 std::vector<std::string> arguments(int, char**) {

@@ -9,34 +9,21 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/cli/fields.h"
 #include "app/cli/lines.h"
 #include "ipdata/asn.h"
 #include "ipdata/ipdata.h"
+#include "table/fields.h"
 
 namespace cli {
 
 enum class Format { Tsv, Csv, Jsonl, Annotate };
 
-// What a column shows: the address, the answer text, the range that holds the address, one
-// of the record's fields (kFieldColumn + RecordField), or the network that announces the
-// address (from the ASN file: its number, its organisation).
-enum Column {
-    kIpColumn,
-    kAnswerColumn,
-    kRangeColumn,
-    kFieldColumn,
-    kAsnColumn = kFieldColumn + kRecordFields,
-    kAsNameColumn,
-    kColumns
-};
-// Names as --fields takes them and JSON keys: "ip", "answer", "range", "country", ...,
-// "asn", "as_name".
-std::optional<int> columnNamed(std::string_view name);
-std::string_view columnName(int column);
-// ip, answer, the record's fields, asn and as_name.
-std::vector<int> defaultColumns();
-bool needsAsn(const std::vector<int>& columns);
+// The fields a line holds, as --fields names them (the table of fields' keys, which are
+// the JSON keys too).
+using Columns = std::vector<FieldId>;
+// Every field the command line writes but the range.
+Columns defaultColumns();
+bool needsAsn(const Columns& columns);
 
 // The network that announces an address; `known` false where the ASN file has none (or
 // there is no ASN file).
@@ -49,7 +36,7 @@ struct Network {
 // An address's answer as this program writes it: UTF-8.
 struct Answer {
     std::string text;
-    std::array<std::string, kRecordFields> fields;
+    Fields fields;
 };
 
 // Answers by address, for one thread: recent records are kept converted (a log repeats
@@ -57,8 +44,7 @@ struct Answer {
 class Answers {
   public:
     // `asn` may be null: networks are then never known.
-    Answers(const ipdata::Database& data, const FieldReader& fields,
-            const ipdata::AsnDatabase* asn = nullptr);
+    explicit Answers(const ipdata::Database& data, const ipdata::AsnDatabase* asn = nullptr);
     // Null when the data has no answer; `range` gets the range that holds the address,
     // `network` the network that announces it (the ASN file may place an address the
     // location data does not).
@@ -77,15 +63,20 @@ class Answers {
     };
 
     const ipdata::Database& data_;
-    const FieldReader& fields_;
     const ipdata::AsnDatabase* asn_;
-    std::unordered_map<std::string, Answer> byRecord_;
+    // By the record's bytes, found by a view of them without a copy.
+    struct RecordHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view v) const { return std::hash<std::string_view>()(v); }
+    };
+    std::unordered_map<std::string, Answer, RecordHash, std::equal_to<>> byRecord_;
+    std::unordered_map<std::string_view, Answer> special_;  // by the table's own answers
     std::vector<Recent> recent_;
 };
 
 class LookupWriter {
   public:
-    LookupWriter(Answers& answers, Format format, std::vector<int> columns)
+    LookupWriter(Answers& answers, Format format, Columns columns)
         : answers_(answers), format_(format), columns_(std::move(columns)) {}
     // The output of one block: one line for each of its lines.
     void block(std::string_view text, Encoding encoding, std::string& out);
@@ -97,15 +88,8 @@ class LookupWriter {
 
     Answers& answers_;
     Format format_;
-    std::vector<int> columns_;
+    Columns columns_;
     std::string scan_, storage_;
 };
-
-// A TSV field: tabs and line breaks inside become spaces, so columns stay columns.
-void appendTsv(std::string& out, std::string_view value);
-// RFC 4180: quoted when it holds a comma, a quote or a line break.
-void appendCsv(std::string& out, std::string_view value);
-// A JSON string with its quotes.
-void appendJson(std::string& out, std::string_view value);
 
 }  // namespace cli

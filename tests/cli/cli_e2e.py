@@ -151,13 +151,23 @@ def test_exit_codes(tmp):
 
 
 def test_summary():
-    data = b"218.70.0.1 x\n218.70.0.1\n218.70.0.2 8.8.8.8\n3fff::1\nno address\n"
+    # The IPv4-mapped form is the same address; an operator counts under its one name
+    # (the data says 电信 for IPv4 ranges, 中国电信 for IPv6 ones).
+    data = (b"218.70.0.1 x\n218.70.0.1\n218.70.0.2 8.8.8.8\n3fff::1\nno address\n"
+            b"::ffff:218.70.0.1\n240e:1::1\n")
     code, out, _ = run(["summary", "--by", "operator", "-"], data)
     rows = [line.split("\t") for line in out.decode().splitlines()]
     check("summary counts addresses once and every hit",
           code == 0 and rows[0] == ["name", "addresses", "share", "hits"] and
-          ["电信", "2", "50.00%", "3"] in rows and sum(int(r[1]) for r in rows[1:]) == 4 and
-          sum(int(r[3]) for r in rows[1:]) == 5, repr(rows))
+          ["中国电信", "3", "60.00%", "5"] in rows and sum(int(r[1]) for r in rows[1:]) == 5 and
+          sum(int(r[3]) for r in rows[1:]) == 7, repr(rows))
+    # No answer is the data's version record; a special-purpose address says what it is.
+    code, out, _ = run(["--fields", "ip,answer", "-"], b"255.255.255.255\n::1\n::ffff:218.70.0.1\n")
+    lines = out.decode().splitlines()
+    check("special addresses and mapped ones",
+          code == 0 and lines[0] == "255.255.255.255\t广播地址" and lines[1] == "::1\t本机地址" and
+          lines[2].startswith("::ffff:218.70.0.1\t重庆") and "IP数据" not in out.decode(),
+          repr(lines))
 
 
 def test_network_numbers(tmp):

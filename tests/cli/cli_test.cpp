@@ -10,6 +10,7 @@
 #include "app/cli/lines.h"
 #include "app/cli/os.h"
 #include "app/cli/output.h"
+#include "io/escape.h"
 #include "text/codepage.h"
 
 namespace {
@@ -164,7 +165,7 @@ TEST(CliLines, AddressesFoundRunByRunAsThePasteRulesFindThemInTheWholeLine) {
         const std::string_view scan = cli::scanText(line, encoding, storage);
         ASSERT_EQ(scan.size(), line.size());
         std::vector<std::string> runs;
-        cli::forEachAddressRun(scan, [&](std::size_t, std::span<const ip::Address> found) {
+        ip::forEachAddressRun(scan, [&](std::size_t, std::span<const ip::Address> found) {
             for (const ip::Address& a : found) runs.push_back(ip::formatAddress(a));
             return true;
         });
@@ -222,9 +223,9 @@ TEST(CliOutput, FieldsNeverBreakTheirColumnsOrLines) {
     };
     for (const Case& c : cases) {
         std::string tsv, csv, json;
-        cli::appendTsv(tsv, c.value);
-        cli::appendCsv(csv, c.value);
-        cli::appendJson(json, c.value);
+        io::appendTsvField(tsv, c.value);
+        io::appendCsvField(csv, c.value, io::Formulas::AsIs);
+        io::appendJsonString(json, c.value);
         EXPECT_EQ(tsv, c.tsv);
         EXPECT_EQ(csv, c.csv);
         EXPECT_EQ(json, c.json);

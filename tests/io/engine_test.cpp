@@ -26,8 +26,7 @@ struct Recorder final : io::FileEvents {
     void add(std::string line) { events.push_back(std::move(line)); }
     void importStarted(FormatId named) override { add(std::string("importing ") + name(named)); }
     void imported(const io::Imported& d) override {
-        add(std::string("imported ") + name(d.format) + " rows " + std::to_string(d.rows) +
-            " unmappable " + std::to_string(d.unmappable));
+        add(std::string("imported ") + name(d.format) + " rows " + std::to_string(d.rows));
     }
     void importFailed(FormatId format, Failure reason) override {
         add(std::string("import failed ") + name(format) + " " +
@@ -79,8 +78,8 @@ TEST_F(Engine, ImportReportsTheFormatAndCountsAndReplacesTheRows) {
     EXPECT_FALSE(engine.importFile(fake::path("D:\\list.txt")));  // one file at a time
     finish();
     EXPECT_EQ(events.events,
-              (std::vector<std::string>{"importing Lines", "imported Lines rows 2 unmappable 1"}));
-    EXPECT_EQ(rows(), (io_test::Rows{{"1.1.1.1", ""}, {"??", ""}}));
+              (std::vector<std::string>{"importing Lines", "imported Lines rows 2"}));
+    EXPECT_EQ(rows(), (io_test::Rows{{"1.1.1.1", ""}, {"\xF0\x9F\x98\x80", ""}}));
 }
 
 TEST_F(Engine, ExportWritesTheSnapshotItWasHanded) {

@@ -58,6 +58,40 @@ TEST(JsonlFile, OneObjectALineEveryRowUtf8Escaped) {
     EXPECT_EQ(io::jsonlFile(RowStore()), "");
 }
 
+// The header is the table of fields' titles, and a file read back puts each column in the
+// field it came from.
+TEST(CsvFile, HeaderFromTheTableOfFieldsAndEveryFieldBackInPlace) {
+    RowStore rows;
+    Answer placed{"重庆 电信", Source::Web, Fields{"中国", "重庆", "渝中", "区", "主", "电信", ""}};
+    placed.network = Network{4134, "Chinanet"};
+    rows.push("218.70.0.1", placed);
+    rows.setHits(0, 7);
+    io::Titles titles{{"IP", "来自"}, {}, {"网络", "离线库"}};
+    for (std::size_t c = 0; c < io::kExtraColumns; ++c)
+        titles.extra[c] = fieldInfo(io::extraField(c)).title;
+    const std::string csv = io::csvFile(rows, titles);
+
+    std::string header;
+    for (const FieldId id : exportFields()) {
+        if (id == FieldId::Cidr) break;  // only with a reverse search's rows
+        header += (header.empty() ? "" : ",") + gbkToUtf8(fieldInfo(id).title);
+    }
+    ASSERT_EQ(csv.substr(0, csv.find("\r\n")), "\xEF\xBB\xBF" + header);
+
+    const io::CsvList back = io::csvList(csv);
+    ASSERT_TRUE(back.own);
+    ASSERT_EQ(back.own->size(), 1u);
+    const RowView row = (*back.own)[0];
+    ASSERT_TRUE(row.fields);
+    // The country code is no column of the exports.
+    for (std::size_t f = 0; f + 1 < kFieldCount; ++f)
+        EXPECT_EQ((*row.fields)[f], (*placed.fields)[f]) << f;
+    EXPECT_EQ(row.asn, 4134u);
+    EXPECT_EQ(row.organisation, "Chinanet");
+    EXPECT_EQ(row.hits, 7u);
+    EXPECT_EQ(row.source, Source::Web);
+}
+
 TEST(TextImport, EachAddressOnceWithItsHitsAListRowOnce) {
     const io::ReadList log = io::listFormat(io::FormatId::Addresses)
                                  .read("a 10.0.0.1 b 10.0.0.2\r\n10.0.0.1 [10.0.0.1]:80 10.0.0.2");

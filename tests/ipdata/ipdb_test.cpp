@@ -302,6 +302,65 @@ TEST(Ipdb, RefusesDamagedFilesWithAReason) {
     }
 }
 
+std::string utf8(std::u8string_view text) {
+    return {reinterpret_cast<const char*>(text.data()), text.size()};
+}
+
+TEST(IpdataVersion, StampsAreADateThenIpData) {
+    const struct {
+        std::u8string_view text;
+        bool stamp;
+    } cases[] = {
+        {u8"纯真网络\t\t\t\t\t2026年09月16日IP数据\t\t", true},
+        {u8"2026年9月6日IP数据", true},
+        {u8"中国\t辽宁\t丹东\t宽甸满族自治县\t3000年网苑\t联通\tCN\tAS", false},
+        {u8"2026年09月16日", false},
+        {u8"2026年09月16日 IP数据", false},
+        {u8"26年09月16日IP数据", false},
+        {u8"2026年123月16日IP数据", false},
+        {u8"IP数据", false},
+        {u8"年", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ipdata::isVersionStamp(utf8(c.text)), c.stamp) << utf8(c.text);
+}
+
+// The version record at the top of the IPv4 space and at ::1 is no answer, found by no
+// search and counted as no range; the same text elsewhere is no answer either, while a
+// stamp-less record at 255.255.255.255 stays one (FindsAtTheEdgesOfBothFamilies).
+TEST(IpdataVersion, TheVersionRecordIsNoAnswer) {
+    const char* const kStamp = "纯真网络\t\t\t\t\t2026年09月16日IP数据\t\t";
+    const auto db = open(buildIpdb({{"1.0.0.0/24", kChongqing},
+                                    {"255.255.254.0/24", kGuangxi},
+                                    {"255.255.255.0/24", kStamp},
+                                    {"::1/128", kStamp},
+                                    {"240e:1::/32", kChongqing}})
+                             .bytes);
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->versionText(), utf8(u8"纯真网络 2026年09月16日IP数据"));
+    EXPECT_EQ(db->rangeCount(), 3u);
+    for (const char* address : {"255.255.255.0", "255.255.255.255", "::1", "::ffff:255.255.255.9"})
+        EXPECT_EQ(findText(*db, address), "none") << address;
+    EXPECT_EQ(findText(*db, "255.255.254.255"), "255.255.254.0-255.255.254.255 广西 南宁 电信");
+    EXPECT_TRUE(searchText(*db, {"纯真网络"}).empty());
+    EXPECT_EQ(searchText(*db, {"电信"}).size(), 3u);
+    EXPECT_FALSE(open(buildIpdb(kPrefixes).bytes)->versionText());
+
+    ipdata::OpenFailure reason;
+    const auto ip2region = ipdata::openIp2region(
+        ipdata_test::buildFile(
+            {{"1.0.0.0", "1.0.0.255", "中国|0|重庆|重庆市|电信"},
+             {"2.0.0.0", "2.0.0.255", "纯真网络|0|0|0|2026年09月16日IP数据"},
+             {"255.255.255.0", "255.255.255.255", "纯真网络|0|0|0|2026年09月16日IP数据"}}),
+        reason);
+    ASSERT_TRUE(ip2region);
+    EXPECT_EQ(ip2region->versionText(), utf8(u8"纯真网络 2026年09月16日IP数据"));
+    EXPECT_EQ(ip2region->rangeCount(), 1u);
+    for (const char* address : {"2.0.0.1", "255.255.255.255"})
+        EXPECT_FALSE(ip2region->find(*ip::parseAddress(address))) << address;
+    EXPECT_TRUE(ip2region->search({"纯真网络"}).empty());
+}
+
 TEST(IpdataOpen, TellsTheFormatByContent) {
     ipdata::OpenFailure reason;
     auto ip2region = ipdata::openDatabase(
@@ -323,8 +382,12 @@ TEST(IpdbRealFile, KnownAnswers) {
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const auto db = open(bytes);
     ASSERT_TRUE(db);
-    // 1 571 170 IPv4 ranges (2 428 294 prefixes) and 429 791 IPv6 ones (1 155 657).
-    EXPECT_EQ(db->rangeCount(), 2000961u);
+    // 1 571 169 IPv4 ranges (2 428 294 prefixes) and 429 790 IPv6 ones (1 155 657), the
+    // version record at 255.255.255.0/24 and ::1 left out.
+    EXPECT_EQ(db->rangeCount(), 2000959u);
+    EXPECT_EQ(db->versionText(), utf8(u8"纯真网络 2026年09月16日IP数据"));
+    for (const char* address : {"255.255.255.255", "::1"})
+        EXPECT_FALSE(db->find(*ip::parseAddress(address))) << address;
     const struct {
         const char* address;
         const char* region;

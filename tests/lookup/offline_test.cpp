@@ -277,18 +277,6 @@ TEST_F(OfflineTest, UnusableFileIsReportedOnceAndTheWebAnswers) {
     }
 }
 
-// The reasons of a refused file read as they always have: ranges counted from 1, the ipdb
-// reader's under one heading.
-TEST(Refusal, WordedForTheStatusPanel) {
-    using E = ipdata::OpenError;
-    const std::pair<ipdata::OpenFailure, std::string> cases[] = {
-        {{E::Empty, 0}, "地址库文件是空的"},
-        {{E::RangeOutOfOrder, 1}, "地址库第 2 条地址段未按地址排列,或与前一段重叠"},
-        {{E::NodePointedTwice, 0}, "地址库文件已损坏:地址树中有节点被重复指向(环路或共用)"},
-    };
-    for (const auto& [failure, text] : cases) EXPECT_EQ(ui::refusalText(failure), text);
-}
-
 // The open runs off the window thread; a search clicked meanwhile waits for it, and a stop
 // pressed while it waits ends the search with nothing found.
 TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {

@@ -54,7 +54,7 @@ TEST(Summary, GroupsByTheChosenFieldLargestFirst) {
         {GroupBy::City, "未知:3/3 北京:1/1 重庆:1/1 "},
         {GroupBy::Operator, "未知:2/2 电信:2/2 联通:1/1 "},
         // The rows carry no network yet: one unknown group.
-        {GroupBy::Network, "未知:5/5 "},
+        {GroupBy::Asn, "未知:5/5 "},
     };
     for (const Case& c : cases) {
         const summary::Summary s = summary::summarise(rows, c.by);
@@ -103,6 +103,40 @@ TEST(Summary, EmptyListAndItsText) {
     EXPECT_EQ(summary::tabText(one),
               "国家\t地址数\t占比\t次数\r\n中国\t2\t66.7%\t2\r\n未知\t1\t33.3%\t1\r\n"
               "合计\t3\t100.0%\t3\r\n");
+}
+
+// The command line counts its distinct addresses through a Counter, name by name, with
+// names it holds in its own strings: the same lines as the rows give.
+TEST(Summary, AnySourceOfNamedAddressesGivesTheSameLines) {
+    const RowStore rows = rowsOf({{"中国", "重庆", "", "电信"},
+                                  {"中国", "北京", "", "联通"},
+                                  {"美国"},
+                                  {"中国", "重庆", "", "电信"},
+                                  {""},
+                                  {"日本"},
+                                  {"中国", "", "", "移动"}});
+    for (const GroupBy by : {GroupBy::Country, GroupBy::Region, GroupBy::Operator}) {
+        for (const std::size_t shown : {std::size_t{2}, summary::kShownLines}) {
+            std::vector<std::string> names;
+            names.reserve(rows.size());  // the counter keeps views of them
+            summary::Counter counter;
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                const RowView row = rows[i];
+                if (!row.fields) counter.unplaced();
+                const auto place = static_cast<std::size_t>(fieldInfo(by).record);
+                names.emplace_back(row.fields ? (*row.fields)[place] : "");
+                counter.add(names.back(), i + 1);  // hits differ, so order is not by name
+            }
+            RowStore hit = rows;
+            for (std::size_t i = 0; i < hit.size(); ++i)
+                hit.setHits(i, static_cast<std::uint32_t>(i + 1));
+            const summary::Summary fromRows = summary::summarise(hit, by, shown);
+            const summary::Summary counted = counter.summary(by, shown);
+            EXPECT_EQ(summary::tabText(counted), summary::tabText(fromRows));
+            EXPECT_EQ(counted.unplaced, fromRows.unplaced);
+            EXPECT_EQ(counted.groups, fromRows.groups);
+        }
+    }
 }
 
 }  // namespace

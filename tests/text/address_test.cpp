@@ -95,6 +95,29 @@ TEST(Address, Ranges) {
             << c.first;
 }
 
+TEST(Address, MappedStandsForIpv4) {
+    const struct {
+        const char* text;
+        const char* unmapped;
+        bool v4;
+    } cases[] = {
+        {"::ffff:218.70.0.1", "218.70.0.1", true},
+        {"::FFFF:0:0", "0.0.0.0", true},
+        {"::ffff:ffff:ffff", "255.255.255.255", true},
+        {"218.70.0.1", "218.70.0.1", true},
+        {"::218.70.0.1", "::da46:1", false},  // IPv4-compatible: stays IPv6
+        {"::fffe:ffff:ffff", "::fffe:ffff:ffff", false},
+        {"0:0:0:1:0:ffff:1.2.3.4", "::1:0:ffff:102:304", false},
+        {"::1:ffff:1.2.3.4", "::1:ffff:102:304", false},
+        {"64:ff9b::1.2.3.4", "64:ff9b::102:304", false},
+    };
+    for (const auto& c : cases) {
+        const Address a = ip::unmapped(*ip::parseAddress(c.text));
+        EXPECT_EQ(ip::formatAddress(a), c.unmapped) << c.text;
+        EXPECT_EQ(a.isV4(), c.v4) << c.text;
+    }
+}
+
 TEST(Address, FoundInText) {
     using List = std::vector<std::string>;
     const struct {

@@ -36,7 +36,6 @@ const RoundTrip kBoth[] = {
     {"user-defined area, last", "\xFE\xFE", "\xEE\x93\x85"},
     {"user-defined area below A8", "\xA2\xA0", "\xEE\x96\x85"},
     {"unassigned symbol slot", "\xA2\xAB", "\xEE\x9D\xA6"},
-    {"byte FF", "\xFF", "\xEF\xA3\xB5"},
     {"empty", "", ""},
 };
 
@@ -74,6 +73,7 @@ const OneWay kToGbk[] = {
     {"replacement character", "\xEF\xBF\xBD", "?"},
     {"katakana middle dot", "\xE3\x83\xBB", "?"},
     {"NUL cuts the text", std::string("a\0b", 3), "a"},
+    {"U+F8F5, where CP936 reads a byte FF", "\xEF\xA3\xB5", "\xFF"},
 };
 
 TEST(Codepage, Utf8ToGbk) {
@@ -83,20 +83,106 @@ TEST(Codepage, Utf8ToGbk) {
     }
 }
 
-// Bytes that form no GBK character become "?"; a lead byte takes its follower with it.
+// Bytes that form no GBK character become U+FFFD (EF BF BD here), and never take an ASCII
+// byte with them.
 const OneWay kFromGbk[] = {
-    {"lone lead byte at the end", "a\x81", "a?"},
-    {"lead byte with a digit (a GB18030 four-byte start)",
-     "\x81\x30"
-     "1",
-     "?1"},
-    {"lead byte with DEL", "\x81\x7F", "?"},
+    {"lone lead byte at the end", "a\x81", "a\xEF\xBF\xBD"},
+    {"an address right after a bad lead",
+     "x\x81"
+     "18.8.8.8",
+     "x\xEF\xBF\xBD"
+     "18.8.8.8"},
+    {"lead byte with DEL", "\x81\x7F", "\xEF\xBF\xBD\x7F"},
+    {"lead byte with a quote, a tab, a line end", "\xD6\"\xD6\t\xD6\n",
+     "\xEF\xBF\xBD\"\xEF\xBF\xBD\t\xEF\xBF\xBD\n"},
+    {"lead byte with NUL", std::string("\xD6\0a", 3), std::string("\xEF\xBF\xBD\0a", 5)},
+    {"GB18030's four-byte form is no GBK", "\x81\x30\x81\x30",
+     "\xEF\xBF\xBD"
+     "0\xEF\xBF\xBD"
+     "0"},
+    {"lead byte with FF: one character",
+     "\x81\xFF"
+     "a",
+     "\xEF\xBF\xBD"
+     "a"},
+    {"FF, then a lead byte at the end", "\xFF\xA1", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+    {"a bad pair before a good one", "\x81 \xD6\xD0", "\xEF\xBF\xBD \xE4\xB8\xAD"},
+    {"a trail byte of ASCII makes a pair", "\x81\x40", "\xE4\xB8\x82"},
 };
 
 TEST(Codepage, GbkToUtf8) {
     for (const OneWay& c : kFromGbk) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(hex(gbkToUtf8(c.in)), hex(c.out));
+    }
+}
+
+std::string unhex(std::string_view digits) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+        out += static_cast<char>(std::stoi(std::string(digits.substr(i, 2)), nullptr, 16));
+    return out;
+}
+
+// Python gives a lead byte and a follower 0xFF a U+FFFD each, the WHATWG decoder one.
+std::string oneReplacementPerRun(std::string utf8) {
+    const std::string two = "\xEF\xBF\xBD\xEF\xBF\xBD";
+    for (std::size_t at; (at = utf8.find(two)) != std::string::npos;) utf8.erase(at, 3);
+    return utf8;
+}
+
+// Hostile bytes as Python's gbk codec reads them (gbk_hostile.py says what it leaves out
+// and why): every ASCII byte survives, U+FFFD stands where Python puts one.
+TEST(Codepage, HostileGbkAsPythonReadsIt) {
+    struct Row {
+        const char *gbk, *utf8;
+    };
+    const Row rows[] = {
+#include "gbk_hostile.inc"
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.gbk);
+        EXPECT_EQ(hex(oneReplacementPerRun(gbkToUtf8(unhex(r.gbk)))), r.utf8);
+    }
+}
+
+// Texts without a byte-order mark: European UTF-8 is UTF-8, GBK that happens to be valid
+// UTF-8 (names from the address data among them) stays GBK.
+TEST(Codepage, Utf8OrGbk) {
+    struct Row {
+        const char* what;
+        std::string text;
+        bool utf8;
+    };
+    const Row rows[] = {
+        {"French", "1.2.3.4 caf\xC3\xA9", true},
+        {"Russian", "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", true},
+        {"Greek capitals", "\xCE\x91\xCE\x98\xCE\x97\xCE\x9D\xCE\x91", true},
+        {"Polish",
+         "\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         true},
+        {"Romanian comma letter", "Timi\xC8\x99oara", true},
+        {"decomposed accent", "cafe\xCC\x81", true},
+        {"Chinese UTF-8", "\xE5\x8C\x97\xE4\xBA\xAC", true},
+        {"ASCII reads alike", "1.2.3.4 abc", false},
+        {"invalid UTF-8", "caf\xC3", false},
+        {"GBK of one sign alone (楼)", "1.1.1.1 \xC2\xA5", false},
+        {"GBK of one letter alone (茅)", "\xC3\xA9", false},
+        {"GBK: Greek beside Cyrillic (通讯)", "GTT\xCD\xA8\xD1\xB6", false},
+        {"GBK: Armenian (医院)", "163\xD2\xBD\xD4\xBA", false},
+        {"GBK: Latin Extended-B (全)",
+         "\xC8\xAB"
+         "SBMS",
+         false},
+        {"GBK: Latin letters, no ASCII among them", "\xC4\xAA\xC5\xB5", false},
+        {"GBK: two Greek letters", "\xCE\xA4\xCE\xA4", false},
+        {"GBK: capital after small", "\xD0\xB0\xD0\xA1\xD0\xB0", false},
+        {"GBK: a C1 control", "ab\xC2\x85", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(codepage::isUtf8Text(r.text), r.utf8);
     }
 }
 
