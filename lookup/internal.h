@@ -48,7 +48,8 @@ class OfflineData {
     platform::Task loading_;
 };
 
-// The data's fields as an answer keeps them.
+// The data's fields as an answer keeps them (what is no UTF-8 made U+FFFD).
+Fields answerFields(const ipdata::FieldViews& place);
 Fields answerFields(const ipdata::Fields& fields);
 // The answer the data gives for `address`; nullopt when there is no data, the text is no
 // address or the data has no region for it.

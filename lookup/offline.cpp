@@ -103,12 +103,29 @@ std::shared_ptr<const ipdata::Database> OfflineData::forWholeJob() {
     return files_.forWholeJob();
 }
 
-Fields answerFields(const ipdata::Fields& f) {
-    // Each in its place by the table of fields.
-    const FieldViews views = recordFields(f);
+namespace {
+
+// A data file's bytes as a row's text: a damaged record's bytes that are no UTF-8 become
+// U+FFFD, so that no export writes them.
+std::string rowText(std::string_view bytes) {
+    return codepage::validUtf8(bytes);
+}
+
+Fields fieldsOf(const FieldViews& views) {
     Fields out;
-    for (std::size_t i = 0; i < views.size(); ++i) out[i] = views[i];
+    for (std::size_t i = 0; i < views.size(); ++i) out[i] = rowText(views[i]);
     return out;
+}
+
+}  // namespace
+
+// Each in its place by the table of fields.
+Fields answerFields(const ipdata::FieldViews& place) {
+    return fieldsOf(recordFields(place));
+}
+
+Fields answerFields(const ipdata::Fields& fields) {
+    return fieldsOf(recordFields(fields));
 }
 
 std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std::string& address) {
@@ -118,16 +135,17 @@ std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std:
     if (!parsed) return std::nullopt;
     // An IPv4-mapped address is answered as its IPv4 address; the row keeps its text.
     const ip::Address asked = ip::unmapped(*parsed);
-    std::optional<ipdata::Range> range = database->find(asked);
-    // A range whose region says nothing ("0" everywhere) is no answer either; a
+    const std::optional<ipdata::Place> place = database->locate(asked);
+    std::string text;
+    if (place) ipdata::appendDisplay(*place, text);
+    // A range whose record says nothing ("0" everywhere) is no answer either; a
     // special-purpose block still says what the address is.
-    if (!range || range->display.empty()) {
+    if (text.empty()) {
         const std::optional<ipdata::SpecialAddress> s = ipdata::special(asked);
         if (!s) return std::nullopt;
-        // The table's answers are UTF-8; the rows hold GBK.
-        return Answer{utf8ToGbk(std::string(s->answer)), Source::DataFile, std::nullopt};
+        return Answer{std::string(s->answer), Source::DataFile, std::nullopt};
     }
-    return Answer{std::move(range->display), Source::DataFile, answerFields(range->fields)};
+    return Answer{rowText(text), Source::DataFile, answerFields(place->fields)};
 }
 
 void addLocalFields(Answer& answer, OfflineData& offline, const std::string& address) {
@@ -138,9 +156,9 @@ void addLocalFields(Answer& answer, OfflineData& offline, const std::string& add
     if (!parsed) return;
     parsed = ip::unmapped(*parsed);
     if (database && !answer.fields) {
-        if (std::optional<ipdata::Range> range = database->find(*parsed);
-            range && !range->display.empty())
-            answer.fields = answerFields(range->fields);
+        if (const std::optional<ipdata::Place> place = database->locate(*parsed);
+            place && !ipdata::displayOf(*place).empty())
+            answer.fields = answerFields(place->fields);
     }
     if (asn && !answer.network) {
         if (std::optional<ipdata::AsnAnswer> found = asn->find(*parsed))
@@ -183,7 +201,7 @@ void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& d
     database.searchEach(
         keywordsOf(keywords),
         [&](ipdata::Range& range) {
-            answer.text = std::move(range.display);
+            answer.text = rowText(range.display);
             answer.fields = answerFields(range.fields);
             rows.push(ipdata::rangeDisplay(range), answer);
         },

@@ -90,7 +90,7 @@ TEST_F(Engine, ExportWritesTheSnapshotItWasHanded) {
     finish();
     EXPECT_EQ(events.events,
               (std::vector<std::string>{"exporting Lines", "exported Lines left out 0"}));
-    EXPECT_EQ(files.get("D:\\r.txt"), "1.1.1.1  北京\r\n2.2.2.2  上海\r\n");
+    EXPECT_EQ(files.get("D:\\r.txt"), utf8ToGbk("1.1.1.1  北京\r\n2.2.2.2  上海\r\n"));
 }
 
 // A text export is handed to the file in pieces as it is made, never whole; a piece that

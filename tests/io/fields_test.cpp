@@ -46,7 +46,7 @@ TEST(JsonlFile, OneObjectALineEveryRowUtf8Escaped) {
         "{\"ip\":\"9.9.9.9\",\"location\":\"\",\"country\":\"\",\"region\":\"\",\"city\":\"\","
         "\"district\":\"\",\"owner\":\"\",\"isp\":\"\",\"asn\":null,\"as_name\":\"\","
         "\"hits\":1,\"source\":\"\",\"cidr\":\"\"}\n" +
-            gbkToUtf8("{\"ip\":\"218.70.0.1\",\"location\":\"重庆 \\\"电信\\\"\","
+            std::string("{\"ip\":\"218.70.0.1\",\"location\":\"重庆 \\\"电信\\\"\","
                       "\"country\":\"中国\",\"region\":\"重庆\",\"city\":\"\",\"district\":\"\","
                       "\"owner\":\"\",\"isp\":\"电信\",\"asn\":4134,"
                       "\"as_name\":\"Chinanet\\\\\\u0001\",\"hits\":3,\"source\":\"data\","
@@ -74,7 +74,7 @@ TEST(CsvFile, HeaderFromTheTableOfFieldsAndEveryFieldBackInPlace) {
     std::string header;
     for (const FieldId id : exportFields()) {
         if (id == FieldId::Cidr) break;  // only with a reverse search's rows
-        header += (header.empty() ? "" : ",") + gbkToUtf8(fieldInfo(id).title);
+        header += (header.empty() ? "" : ",") + std::string(fieldInfo(id).title);
     }
     ASSERT_EQ(csv.substr(0, csv.find("\r\n")), "\xEF\xBB\xBF" + header);
 

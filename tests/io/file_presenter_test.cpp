@@ -118,14 +118,18 @@ TEST_F(Presenter, TwoImportsInARowGiveTheFileRowsOnce) {
     EXPECT_EQ(rows(), Rows({{"1.1.1.1", ""}, {"2.2.2.2", ""}}));
 }
 
-TEST_F(Presenter, TextImportNamesCharactersGbkCannotHold) {
+TEST_F(Presenter, TextImportKeepsCharactersGbkLacksAndTheTxtExportCountsThem) {
     // UTF-8 with a BOM, as Notepad saves it: one character outside GBK.
     files.put("D:\\u.txt",
               "\xEF\xBB\xBF"
-              "1.1.1.1\r\n\xF0\x9F\x98\x80\r\n");
+              "1.1.1.1 \xF0\x9F\x98\x80\r\n");
     importFile("D:\\u.txt");
-    EXPECT_EQ(rows(), Rows({{"1.1.1.1", ""}, {"??", ""}}));
-    EXPECT_EQ(status(), "导入txt完毕!其中1个字符无法转换为GBK,已替换为?");
+    EXPECT_EQ(rows(), Rows({{"1.1.1.1 \xF0\x9F\x98\x80", ""}}));
+    EXPECT_EQ(status(), "导入txt完毕!");
+    fill({{"1.1.1.1", "\xF0\x9F\x98\x80 18ª Regiao"}});
+    exportFile("D:\\out.txt");
+    EXPECT_EQ(files.get("D:\\out.txt"), "1.1.1.1  ?? 18? Regiao\r\n");
+    EXPECT_EQ(status(), "导出txt完毕!其中2个字符无法转换为GBK,已替换为?");
 }
 
 TEST_F(Presenter, FailedImportsKeepTheListAndSaySo) {
@@ -225,11 +229,12 @@ TEST_F(Presenter, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
         exportFile(c.path);
         EXPECT_EQ(view.statusHistory, (std::vector<std::string>{c.exporting, c.status})) << c.path;
     }
-    EXPECT_EQ(files.get("D:\\OUT.TXT"), "1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n");
+    // The list file stays GBK.
+    EXPECT_EQ(files.get("D:\\OUT.TXT"), utf8ToGbk("1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n"));
     // Our formats write every row; .txt and .xls leave out later rows without a location.
     EXPECT_EQ(files.get("D:\\out.csv"),
               "\xEF\xBB\xBF" +
-                  gbkToUtf8("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
+                  std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
                             "1.10.100.200,北京 电信,,,,,,,,,1,\r\n2.2.2.2,,,,,,,,,,1,\r\n"
                             "3.3.3.3,广州,,,,,,,,,1,\r\n"));
     std::vector<RowCells> read;
@@ -361,7 +366,7 @@ TEST_F(Presenter, PathsOutsideGbkReachTheFilesUnchanged) {
     finish();
     EXPECT_EQ(files.get(result),
               "\xEF\xBB\xBF" +
-                  gbkToUtf8("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
+                  std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
                             "2.2.2.2,北京,,,,,,,,,1,\r\n"));
     EXPECT_EQ(files.writes, 1);
 }

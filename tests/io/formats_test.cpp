@@ -132,7 +132,7 @@ TEST(CsvRows, FirstFieldOfEachRecord) {
          "\xEF\xBB\xBF" + u8s(u8"IP,来自\r\n1.1.1.1,北京\r\n"),
          {"IP", "1.1.1.1"}},
         {"UTF-8 without BOM", u8s(u8"\"北京,市\",x\n"), {"北京,市"}},
-        {"GBK", "\"北京,市\",x\n上海\n", {"北京,市", "上海"}},
+        {"GBK", utf8ToGbk("\"北京,市\",x\n上海\n"), {"北京,市", "上海"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> got;
@@ -147,7 +147,7 @@ TEST(CsvFile, EveryRowEveryFieldQuotedAndOurOwnFileReadsBack) {
                                {"3.3.3.3", "a,b \"c\"\r\nd"},
                                {"4.4.4.4", "=HYPERLINK(\"x\")"},
                                {"5.5.5.5", "-1"},
-                               {"6.6.6.6", "bad \x81"}});
+                               {"6.6.6.6", "18ª Regiao"}});
     Answer placed{"重庆 电信", Source::DataFile,
                   Fields{"中国", "重庆", "重庆", "", "", "电信", "CN"}};
     placed.network = Network{4134, "Chinanet, \"CN\""};
@@ -156,20 +156,20 @@ TEST(CsvFile, EveryRowEveryFieldQuotedAndOurOwnFileReadsBack) {
     rows.push("8.8.8.8", {"美国 谷歌", Source::Web, std::nullopt});
     const std::string file = io::csvFile(rows, io_test::titles());
     const std::string title = "IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n";
-    EXPECT_EQ(file, "\xEF\xBB\xBF" + gbkToUtf8(title) +
-                        gbkToUtf8("1.1.1.1,北京 电信,,,,,,,,,1,\r\n") +
+    EXPECT_EQ(file, "\xEF\xBB\xBF" + std::string(title) +
+                        std::string("1.1.1.1,北京 电信,,,,,,,,,1,\r\n") +
                         "2.2.2.2,,,,,,,,,,1,\r\n"
                         "3.3.3.3,\"a,b \"\"c\"\"\r\nd\",,,,,,,,,1,\r\n"
                         "4.4.4.4,\"'=HYPERLINK(\"\"x\"\")\",,,,,,,,,1,\r\n"
                         "5.5.5.5,'-1,,,,,,,,,1,\r\n"
-                        "6.6.6.6,bad ?,,,,,,,,,1,\r\n" +
-                        gbkToUtf8("218.70.0.1,重庆 电信 (离线库),中国,重庆,重庆,,,电信,AS4134,") +
-                        "\"Chinanet, \"\"CN\"\"\",7," + gbkToUtf8("离线库\r\n") +
-                        gbkToUtf8("8.8.8.8,美国 谷歌,,,,,,,,,1,网络\r\n"));
+                        "6.6.6.6,18ª Regiao,,,,,,,,,1,\r\n" +
+                        std::string("218.70.0.1,重庆 电信 (离线库),中国,重庆,重庆,,,电信,AS4134,") +
+                        "\"Chinanet, \"\"CN\"\"\",7," + std::string("离线库\r\n") +
+                        std::string("8.8.8.8,美国 谷歌,,,,,,,,,1,网络\r\n"));
     // Every row, answered or not, the header always.
     EXPECT_EQ(io::csvFile(tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}}), io_test::titles()),
-              "\xEF\xBB\xBF" + gbkToUtf8(title) + "9.9.9.9,,,,,,,,,,1,\r\n8.8.8.8,,,,,,,,,,1,\r\n");
-    EXPECT_EQ(io::csvFile(RowStore(), io_test::titles()), "\xEF\xBB\xBF" + gbkToUtf8(title));
+              "\xEF\xBB\xBF" + std::string(title) + "9.9.9.9,,,,,,,,,,1,\r\n8.8.8.8,,,,,,,,,,1,\r\n");
+    EXPECT_EQ(io::csvFile(RowStore(), io_test::titles()), "\xEF\xBB\xBF" + std::string(title));
 
     // Read back: no header row, the "'" gone, locations, sources, fields, network, hits back.
     const io::CsvList back = io::csvList(file);
@@ -274,13 +274,13 @@ TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
     rows.push("5.5.5.5", {"重庆 电信", Source::Web, std::nullopt});
     rows.push("1.0.0.0-1.0.0.255", {"重庆 电信", Source::RangeSearch, Fields{"中国", "重庆"}});
     const std::string marked = "重庆 电信 (离线库)";
-    EXPECT_EQ(io::textFile(rows), "1.0.1.9  " + marked + "\r\n5.5.5.5  重庆 电信\r\n" +
-                                      "1.0.0.0-1.0.0.255  重庆 电信\r\n");
+    EXPECT_EQ(io::textFile(rows), utf8ToGbk("1.0.1.9  " + marked + "\r\n5.5.5.5  重庆 电信\r\n" +
+                                            "1.0.0.0-1.0.0.255  重庆 电信\r\n"));
     // The reverse search's rows add their range as CIDR blocks.
     EXPECT_EQ(
         io::csvFile(rows, io_test::titles()),
         "\xEF\xBB\xBF" +
-            gbkToUtf8("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源,CIDR\r\n"
+            std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源,CIDR\r\n"
                       "1.0.1.9," +
                       marked +
                       ",中国,重庆,,,,,,,1,离线库,\r\n"
