@@ -30,10 +30,6 @@ void spit(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string utf8(const std::string& gbk) {
-    return gbkToUtf8(gbk);
-}
-
 struct PeersTest : ::testing::Test, io_test::WorldOf<fake::DiskFiles> {
     fs::path dir;
 
@@ -118,10 +114,10 @@ struct PeersTest : ::testing::Test, io_test::WorldOf<fake::DiskFiles> {
 
 // Rows as the peers show them: a title row, then each list row, blank without location.
 std::string expectedDump(const Rows& rows, const char* separator, const std::string& end) {
-    std::string out = utf8("IP") + separator + utf8("来自") + "\n";
+    std::string out = std::string("IP") + separator + std::string("来自") + "\n";
     for (const auto& r : rows)
         out += r[1].empty() ? (std::string(separator) == "," ? ",\n" : "\n")
-                            : utf8(r[0]) + separator + utf8(r[1]) + "\n";
+                            : std::string(r[0]) + separator + std::string(r[1]) + "\n";
     return out + end;
 }
 
@@ -173,9 +169,9 @@ TEST_F(PeersTest, WorkbooksLibreOfficeWritesImportAsTheRulesSay) {
     spit(dir / "in" / "Sheet1.csv", "1.1.1.1\n2.2.2.2\n1.10.100.200\n");
     spit(dir / "in" / "Addresses.csv", "1.1.1.1\n2.2.2.2\n");
     std::string numbers = "count,value\n123,1.5\n-7,0.25\n1000000,3.14159\n";
-    std::string chinese = utf8("地址") + "\n" + utf8("1.2.3.4 上海") + "\n";
+    std::string chinese = std::string("地址") + "\n" + std::string("1.2.3.4 上海") + "\n";
     for (int i = 0; i < 3000; ++i)
-        chinese += utf8("北京市海淀区第" + std::to_string(i) + "号") + "\n";
+        chinese += std::string("北京市海淀区第" + std::to_string(i) + "号") + "\n";
     ASSERT_EQ(run("cd in && timeout 180 soffice --headless --norestore "
                   "--infilter='Text - txt - csv (StarCalc):44,34,76,1' "
                   "--convert-to 'xls:MS Excel 97' --outdir ../lo Sheet1.csv Addresses.csv"),
@@ -261,7 +257,7 @@ std::string fieldsDump(const Rows& rows, const char* separator, bool trim, const
         if (trim)
             while (!cells.empty() && cells.back().empty()) cells.pop_back();
         std::string out;
-        for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? sep : "") + utf8(cells[i]);
+        for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? sep : "") + std::string(cells[i]);
         return out + "\n";
     };
     std::string out = line({"IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
@@ -306,16 +302,16 @@ TEST_F(FormatPeersTest, LibreOfficeReadsOurXlsx) {
     std::string expected = fieldsDump({}, ",", false, "");
     const std::string tail = ",,,,,,,,,1,\n";
     expected += "1.1.1.1,\"<a & \"\"b\"\" 'c'>\"" + tail + "2.2.2.2,  spaces at both ends  " + tail;
-    expected += "3.3.3.3,_x0041_ as typed" + tail + "4.4.4.4," + utf8("é ü ◆ ∑ 〓 中文") + tail;
+    expected += "3.3.3.3,_x0041_ as typed" + tail + "4.4.4.4," + std::string("é ü ◆ ∑ 〓 中文") + tail;
     expected += "5.5.5.5,a\x01z" + tail;
     EXPECT_EQ(csv[2], expected);
 }
 
 TEST_F(FormatPeersTest, WorkbooksLibreOfficeAndOpenpyxlWriteImport) {
     fs::create_directories(dir / "in");
-    std::string chinese = utf8("地址#1") + "\n" + utf8("1.2.3.4 上海") + "\n";
+    std::string chinese = std::string("地址#1") + "\n" + std::string("1.2.3.4 上海") + "\n";
     for (int i = 0; i < 3000; ++i)
-        chinese += utf8("北京市海淀区第" + std::to_string(i) + "号") + ",x\n";
+        chinese += std::string("北京市海淀区第" + std::to_string(i) + "号") + ",x\n";
     spit(dir / "in" / "Sheet1.csv", chinese);
     spit(dir / "in" / "Numbers.csv", "count,value\n123,1.5\n-7,0.25\n1000000,3.14159\n");
     ASSERT_EQ(run("cd in && timeout 180 soffice --headless --norestore "
@@ -342,11 +338,11 @@ TEST_F(FormatPeersTest, WorkbooksLibreOfficeAndOpenpyxlWriteImport) {
          "s.title = 'Data'\n"
          "s['C3'] = 'IP#'\n"
          "s['D3'] = '" +
-             utf8("来自") +
+             std::string("来自") +
              "'\n"
              "s['C4'] = '1.1.1.1'\n"
              "s['D4'] = '" +
-             utf8("北京 电信") +
+             std::string("北京 电信") +
              "'\n"
              "s['C6'] = 42\n"
              "s['D6'] = True\n"
@@ -377,7 +373,7 @@ TEST_F(FormatPeersTest, PythonsCsvReadsOurCsv) {
 TEST_F(FormatPeersTest, PythonsJsonReadsOurJsonl) {
     RowStore rows = io_test::storeOf({{"9.9.9.9", ""}, {"1.1.1.1", "a \"b\"\\ \x01"}});
     Answer placed{"重庆 电信", Source::DataFile, Fields{"中国", "重庆", "", "", "", "电信", "CN"}};
-    placed.network = Network{4134, utf8("Chinanet é ◆")};
+    placed.network = Network{4134, std::string("Chinanet é ◆")};
     rows.push("218.70.0.1", placed);
     rows.setHits(2, 12);
     spit(dir / "ours.jsonl", io::jsonlFile(rows));
@@ -394,6 +390,6 @@ TEST_F(FormatPeersTest, PythonsJsonReadsOurJsonl) {
         slurp(dir / "dump.txt"),
         "('9.9.9.9', '', '', '', None, '', 1, '', 12)\n"
         "('1.1.1.1', 'a \"b\"\\\\ \\x01', '', '', None, '', 1, '', 12)\n" +
-            utf8("('218.70.0.1', '重庆 电信', '重庆', '电信', 4134, 'Chinanet é ◆', 12, 'data', "
+            std::string("('218.70.0.1', '重庆 电信', '重庆', '电信', 4134, 'Chinanet é ◆', 12, 'data', "
                  "12)\n"));
 }
