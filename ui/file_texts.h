@@ -113,7 +113,8 @@ inline constexpr FormatTexts kFormats[] = {
 // The titles of the exports' columns after the list's two, and the source column's words
 // for an answer of the service and one of the address data.
 inline io::Titles exportTitles(const QueryTable& table) {
-    io::Titles titles{{table.header(0), table.header(1)}, {}, {"网络", "离线库"}};
+    io::Titles titles{
+        {table.header(0), table.header(1)}, {}, {io::kSourceWords[0], io::kSourceWords[1]}};
     for (std::size_t c = 0; c < io::kExtraColumns; ++c)
         titles.extra[c] = fieldInfo(io::extraField(c)).title;
     return titles;
