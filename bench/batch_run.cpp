@@ -29,9 +29,11 @@ struct Tally final : lookup::Events {
         filled += !answer.text.empty();
         return true;
     }
-    void batchFinished() override { ended = true; }
-    void offlineBatchFinished(const std::vector<RowAnswer>&, std::size_t) override {}
-    void offlineBatchFailed() override {}
+    bool listed(RowId) const override { return true; }
+    void batchFinished(const lookup::BatchOutcome&) override { ended = true; }
+    void offlineBatchFinished(const std::vector<RowAnswer>&,
+                              const lookup::OfflineOutcome&) override {}
+    void offlineBatchFailed(const lookup::NoData&) override {}
     void rangesFound(RowStore) override {}
     void searchFinished(RowStore) override {}
     void singleAnswered(const std::string&, const lookup::SingleResult&) override {}

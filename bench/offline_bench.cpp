@@ -33,12 +33,14 @@ struct Table final : lookup::Events {
     QueryTable table{{"IP", "来自"}};
     bool ended = false;
     bool answered(RowId id, const Answer& answer) override { return table.setAnswer(id, answer); }
-    void batchFinished() override { ended = true; }
-    void offlineBatchFinished(const std::vector<RowAnswer>& answers, std::size_t) override {
+    bool listed(RowId id) const override { return table.indexOf(id).has_value(); }
+    void batchFinished(const lookup::BatchOutcome&) override { ended = true; }
+    void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+                              const lookup::OfflineOutcome&) override {
         table.setAnswers(answers);
         ended = true;
     }
-    void offlineBatchFailed() override { ended = true; }
+    void offlineBatchFailed(const lookup::NoData&) override { ended = true; }
     void rangesFound(RowStore rows) override { table.replaceRows(std::move(rows)); }
     void searchFinished(RowStore rows) override {
         if (!rows.empty()) table.replaceRows(std::move(rows));

@@ -166,12 +166,15 @@ void pushOwnRow(RowStore& rows, std::vector<std::string>& cells) {
         return cells[QueryTable::kColumns + extraColumn(id)];
     };
     Answer answer{cells[1]};
+    // The mark is the data file's decoration of the location: a service's answer may end
+    // with the same text and keeps it.
+    const std::string& source = extra(FieldId::Source);
     const std::string_view mark = kDataFileMark;
-    if (answer.text.ends_with(mark)) {
-        answer.text.resize(answer.text.size() - mark.size());
-        answer.source = Source::DataFile;
-    } else if (!answer.text.empty() && !extra(FieldId::Source).empty()) {
+    if (source == kSourceWords[0]) {
         answer.source = Source::Web;
+    } else if (source == kSourceWords[1]) {
+        answer.source = Source::DataFile;
+        if (answer.text.ends_with(mark)) answer.text.resize(answer.text.size() - mark.size());
     }
     bool anyField = false;
     Fields fields{};

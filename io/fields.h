@@ -30,6 +30,10 @@ inline FieldId extraField(std::size_t column) {
 }
 std::size_t extraColumn(FieldId id);
 
+// The source column's words in the window's exports, for an answer of the service and one
+// of the data file: our own export read back takes its rows' sources from them.
+inline constexpr std::array<const char*, 2> kSourceWords = {"网络", "离线库"};
+
 // The words of an export, given by whoever shows the program's texts: the list's two
 // headers, the other columns' titles, and the source column's words for an answer of the
 // service and one of the data file (any other source leaves it empty).
@@ -72,7 +76,9 @@ class ExtraCells {
 // in its place, and as many columns as we write.
 bool isOwnHeader(const std::vector<std::string>& cells);
 // One record of our own export as the row it was; `cells` in column order.
-// A "'" our writer put before a formula-looking field is taken off.
+// A "'" our writer put before a formula-looking field is taken off. The source is the
+// source column's (kSourceWords; none for any other word), and the " (离线库)" the location
+// shows for the data file's answers comes off only for them.
 void pushOwnRow(RowStore& rows, std::vector<std::string>& cells);
 
 }  // namespace io

@@ -33,6 +33,9 @@ class OfflineData {
     OfflineData& operator=(const OfflineData&) = delete;
     // From any thread but the window's: waits for the open; null without usable data.
     std::shared_ptr<const ipdata::Database> get();
+    // Why the location data is not in use, as the open said it; nullopt when it is in use or
+    // there is no file.
+    std::optional<DataFileProblem> refusal();
     // The network numbers file beside the data file (asn.db), opened with it; null without.
     std::shared_ptr<const ipdata::AsnDatabase> asn();
     // As get(), for a job that reads all of the file or answers a whole list (a reverse

@@ -59,6 +59,28 @@ using DataFileProblem = ipdata::FileReport;
 // The data files' owner reads through `files`: a whole file mapped, missing or unreadable.
 ipdata::MapFile dataFileMapper(platform::Files& files);
 
+// How a web batch ended. Rows answered before an import replaced the whole list went with
+// it and are not counted.
+struct BatchOutcome {
+    std::size_t answered = 0;  // rows that took their answer and are still in the list
+    std::size_t fromData = 0;  // of them, those the data file answered
+    bool stopped = false;      // a stop ended it before every row was asked
+    bool listReplaced = false;
+};
+
+// How an offline batch ended; its answers travel beside it.
+struct OfflineOutcome {
+    std::size_t unplaced = 0;  // rows the data has no answer for, still in the list
+    bool stopped = false;
+    bool listReplaced = false;  // the answers went with the list: none travel
+};
+
+// Why an offline batch had no data to answer from: the data file was refused, or there is
+// no data file at all (nullopt).
+struct NoData {
+    std::optional<DataFileProblem> refusal;
+};
+
 // What the engines report, each call on the window thread.
 class Events {
   public:
@@ -66,13 +88,16 @@ class Events {
     // A web batch's answer for the row `id`; false when that row is gone (the list was
     // replaced): the batch then asks nothing more.
     virtual bool answered(RowId id, const Answer& answer) = 0;
+    // Whether the row `id` is still in the list. A batch asks at its end: an import may
+    // have replaced the list after its last answer.
+    virtual bool listed(RowId id) const = 0;
     // A web batch has ended, run through or stopped; no answer of it follows.
-    virtual void batchFinished() = 0;
-    // An offline batch's answers, all at once, and how many rows the data could not place.
+    virtual void batchFinished(const BatchOutcome& outcome) = 0;
+    // An offline batch's answers, all at once.
     virtual void offlineBatchFinished(const std::vector<RowAnswer>& answers,
-                                      std::size_t unplaced) = 0;
+                                      const OfflineOutcome& outcome) = 0;
     // An offline batch without usable data: it ends with nothing answered.
-    virtual void offlineBatchFailed() = 0;
+    virtual void offlineBatchFailed(const NoData& why) = 0;
     // Rows a reverse search found on its way, in order; never empty.
     virtual void rangesFound(RowStore rows) = 0;
     // The reverse search has ended, with the rows it found last (all of them when the data

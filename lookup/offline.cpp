@@ -93,6 +93,13 @@ std::shared_ptr<const ipdata::Database> OfflineData::get() {
     return files_.location();
 }
 
+std::optional<DataFileProblem> OfflineData::refusal() {
+    get();
+    for (const ipdata::FileReport& report : files_.reports())
+        if (report.file.kind == ipdata::FileKind::Location && report.worthSaying()) return report;
+    return std::nullopt;
+}
+
 std::shared_ptr<const ipdata::AsnDatabase> OfflineData::asn() {
     get();
     return files_.network();
@@ -170,25 +177,36 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
                      const std::vector<PendingRow>& rows, platform::StopToken stop) {
     const std::shared_ptr<const ipdata::Database> database = offline.forWholeJob();
     if (!database) {
-        poster.post([&events] { events.offlineBatchFailed(); });
+        poster.post([&events, why = NoData{offline.refusal()}] { events.offlineBatchFailed(why); });
         return;
     }
     std::vector<RowAnswer> answers;
     answers.reserve(rows.size());
-    std::size_t unplaced = 0;
+    OfflineOutcome outcome;
+    std::size_t walked = 0;
     for (const PendingRow& row : rows) {
         if (stop.stop_requested()) break;
+        ++walked;
         std::optional<Answer> answer = offlineAnswer(database.get(), row.address);
         if (!answer) {
-            ++unplaced;
+            ++outcome.unplaced;
         } else {
             addLocalFields(*answer, offline, row.address);
             answers.push_back({row.id, std::move(*answer)});
         }
     }
-    // One step for all rows: the list is redrawn once.
-    poster.post([&events, answers = std::move(answers), unplaced] {
-        events.offlineBatchFinished(answers, unplaced);
+    outcome.stopped = walked < rows.size();
+    // One step for all rows: the list is redrawn once. An import may have replaced the list
+    // meanwhile; its rows, placed or not, went with it.
+    const std::optional<RowId> first =
+        rows.empty() ? std::nullopt : std::optional<RowId>(rows.front().id);
+    poster.post([&events, answers = std::move(answers), outcome, first]() mutable {
+        if (first && !events.listed(*first)) {
+            answers.clear();
+            outcome.unplaced = 0;
+            outcome.listReplaced = true;
+        }
+        events.offlineBatchFinished(answers, outcome);
     });
 }
 

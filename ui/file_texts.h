@@ -38,7 +38,7 @@ inline constexpr char kJsonUnwritable[] = "无法写入文件,导出json失败!"
 inline constexpr char kCopied[] = "已成功复制到剪切板中!";
 inline constexpr char kNothingToCopy[] = "没有可复制的结果!";
 
-// After kImportedTxt, around the number of characters GBK could not hold.
+// After a .txt export's text, around the number of characters GBK could not hold.
 inline constexpr char kUnmappableBefore[] = "其中";
 inline constexpr char kUnmappableAfter[] = "个字符无法转换为GBK,已替换为?";
 
@@ -113,7 +113,8 @@ inline constexpr FormatTexts kFormats[] = {
 // The titles of the exports' columns after the list's two, and the source column's words
 // for an answer of the service and one of the address data.
 inline io::Titles exportTitles(const QueryTable& table) {
-    io::Titles titles{{table.header(0), table.header(1)}, {}, {"网络", "离线库"}};
+    io::Titles titles{
+        {table.header(0), table.header(1)}, {}, {io::kSourceWords[0], io::kSourceWords[1]}};
     for (std::size_t c = 0; c < io::kExtraColumns; ++c)
         titles.extra[c] = fieldInfo(io::extraField(c)).title;
     return titles;

@@ -85,8 +85,6 @@ void LookupPresenter::startBatchQuery() {
         setStatus("查询完毕,共查询出0条数据!");
         return;
     }
-    written_ = fromData_ = 0;
-    batchRow_ = pending.front().id;
     runStarted(engine_->startBatch(std::move(pending), offlineMode_), kQuerying);
 }
 
@@ -121,47 +119,40 @@ void LookupPresenter::showPublicAddress() {
     engine_->fetchPublicAddress();
 }
 
-bool LookupPresenter::listReplaced() const {
-    return !rows_.indexOf(batchRow_);
-}
-
 bool LookupPresenter::answered(RowId id, const Answer& answer) {
-    if (!rows_.setAnswer(id, answer)) {
-        // The whole list went in one step: no row answered before is left to count.
-        written_ = fromData_ = 0;
-        return false;
-    }
-    ++written_;
-    fromData_ += answer.source == Source::DataFile;
+    if (!rows_.setAnswer(id, answer)) return false;
     // A single query meanwhile may have taken the panel over.
     if (run_ == Run::Running && lastStatus_ != kQuerying) setStatus(kQuerying);
     return true;
 }
 
-void LookupPresenter::batchFinished() {
+bool LookupPresenter::listed(RowId id) const {
+    return rows_.indexOf(id).has_value();
+}
+
+void LookupPresenter::batchFinished(const lookup::BatchOutcome& outcome) {
     run_ = Run::Idle;
-    // A run stopped after a replace hears no answer that finds its row gone.
-    if (listReplaced()) written_ = fromData_ = 0;
-    std::string text = "查询完毕,共查询出" + numberToText(written_) + "条数据!";
-    if (fromData_ > 0) text += "(其中" + numberToText(fromData_) + "条来自离线库)";
+    std::string text =
+        "查询完毕,共查询出" + numberToText(static_cast<long long>(outcome.answered)) + "条数据!";
+    if (outcome.fromData > 0)
+        text += "(其中" + numberToText(static_cast<long long>(outcome.fromData)) + "条来自离线库)";
     setStatus(text);
 }
 
 void LookupPresenter::offlineBatchFinished(const std::vector<RowAnswer>& answers,
-                                           std::size_t unplaced) {
+                                           const lookup::OfflineOutcome& outcome) {
     const auto written = static_cast<long long>(rows_.setAnswers(answers));
-    // The rows the data could not place went with a replaced list.
-    if (listReplaced()) unplaced = 0;
     run_ = Run::Idle;
     std::string text = "查询完毕,共查询出" + numberToText(written) + "条数据!(离线查询";
-    if (unplaced > 0)
-        text += ",离线库中没有" + numberToText(static_cast<long long>(unplaced)) + "条";
+    if (outcome.unplaced > 0)
+        text += ",离线库中没有" + numberToText(static_cast<long long>(outcome.unplaced)) + "条";
     setStatus(text + ")");
 }
 
-void LookupPresenter::offlineBatchFailed() {
+void LookupPresenter::offlineBatchFailed(const lookup::NoData& why) {
     run_ = Run::Idle;
-    setStatus(kNoOfflineData);
+    // A refused file says why; with none the mode has nothing to answer from.
+    setStatus(why.refusal ? texts::statusRefusal(*why.refusal) : std::string(kNoOfflineData));
 }
 
 void LookupPresenter::addFound(RowStore rows) {

@@ -1,6 +1,6 @@
 // The lookup buttons of the main window: starts the engines with what the boxes hold and
 // words what they report into the status panels and boxes. It keeps its own state (the
-// run, the counts, the single queries asked) and never reads a panel back.
+// run, the search's count, the single queries asked) and never reads a panel back.
 #pragma once
 
 #include <cstddef>
@@ -45,9 +45,11 @@ class LookupPresenter final : public lookup::Events {
 
     // lookup::Events
     bool answered(RowId id, const Answer& answer) override;
-    void batchFinished() override;
-    void offlineBatchFinished(const std::vector<RowAnswer>& answers, std::size_t unplaced) override;
-    void offlineBatchFailed() override;
+    bool listed(RowId id) const override;
+    void batchFinished(const lookup::BatchOutcome& outcome) override;
+    void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+                              const lookup::OfflineOutcome& outcome) override;
+    void offlineBatchFailed(const lookup::NoData& why) override;
     void rangesFound(RowStore rows) override;
     void searchFinished(RowStore lastRows) override;
     void singleAnswered(const std::string& address, const lookup::SingleResult& result) override;
@@ -62,21 +64,13 @@ class LookupPresenter final : public lookup::Events {
     // The search's rows into the list: the user's list goes only once the search has rows
     // to put in its place.
     void addFound(RowStore rows);
-    // The running batch's rows are no longer in the list: an import replaced it whole.
-    bool listReplaced() const;
 
     QueryTable& rows_;
     WindowTexts& texts_;
     bool offlineMode_ = false;
     Run run_ = Run::Idle;
     std::string lastStatus_;  // what panel 1 shows, as far as this presenter was told
-    // The running batch: rows still in the list that received their answer, and of those
-    // the data's. A list is replaced whole, so one of the batch's rows tells whether its
-    // rows are still there.
-    RowId batchRow_ = 0;
-    long long written_ = 0;
-    long long fromData_ = 0;
-    long long found_ = 0;  // the running search's rows
+    long long found_ = 0;     // the running search's rows
     // The running search's word on keyword characters GBK lacks; empty when none.
     std::string keywordsNote_;
     // Addresses of single queries clicked and not yet answered, oldest first, and the

@@ -268,6 +268,41 @@ TEST(XlsxFile, EveryRowEveryFieldTheHeaderAlwaysAndTheSheetsLastRow) {
     EXPECT_EQ(io::xlsxFile(many, io_test::titles()).rowsLeftOut, 2u);
 }
 
+// Our own export read back takes each row's source from its 来源 column; " (离线库)" is the
+// data file's mark only on the data file's rows, and any other row keeps its text whole.
+TEST(OwnExport, TheSourceColumnSaysWhoseTheMarkIs) {
+    struct Case {
+        const char* location;
+        const char* source;
+        std::string text;
+        Source read;
+    };
+    const Case cases[] = {
+        {"谷歌 (离线库)", "网络", "谷歌 (离线库)", Source::Web},
+        {"重庆 电信 (离线库)", "离线库", "重庆 电信", Source::DataFile},
+        {"重庆 电信", "离线库", "重庆 电信", Source::DataFile},
+        {"", "网络", "", Source::Web},  // a failed request
+        {"1.0.0.0/24 (离线库)", "", "1.0.0.0/24 (离线库)", Source::None},
+        {"甲 (离线库)", "别处", "甲 (离线库)", Source::None},
+    };
+    Rows sheet = {{"IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
+                   "AS名称", "次数", "来源"}};
+    for (const Case& c : cases)
+        sheet.push_back({"1.1.1.1", c.location, "", "", "", "", "", "", "", "", "1", c.source});
+    std::string csv;
+    for (const auto& row : sheet) {
+        for (const std::string& cell : row) csv += cell + ",";
+        csv.back() = '\n';
+    }
+    const std::optional<RowStore> own = io::csvList(csv).own;
+    ASSERT_TRUE(own);
+    ASSERT_EQ(own->size(), std::size(cases));
+    for (std::size_t i = 0; i < own->size(); ++i) {
+        EXPECT_EQ(own->text(i), cases[i].text) << i;
+        EXPECT_EQ(own->source(i), cases[i].read) << i;
+    }
+}
+
 TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
     RowStore rows;
     rows.push("1.0.1.9", {"重庆 电信", Source::DataFile, Fields{"中国", "重庆"}});

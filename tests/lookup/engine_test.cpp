@@ -5,20 +5,29 @@
 namespace lookup_test {
 namespace {
 
-// Every event as a line, answers with their source and the data's region field.
+// Every event as a line, answers with their source and the data's region field; the ends
+// with their counts. `replaced`: an import has replaced the list, no row is left.
 struct Recorder final : lookup::Events {
     std::vector<std::string> seen;
+    bool replaced = false;
     bool answered(RowId id, const Answer& a) override {
         seen.push_back(std::to_string(id) + " " + describe(a));
-        return true;
+        return !replaced;
     }
-    void batchFinished() override { seen.push_back("end"); }
+    bool listed(RowId) const override { return !replaced; }
+    void batchFinished(const lookup::BatchOutcome& o) override {
+        seen.push_back("end " + std::to_string(o.answered) + "/" + std::to_string(o.fromData) +
+                       (o.stopped ? " stopped" : "") + (o.listReplaced ? " replaced" : ""));
+    }
     void offlineBatchFinished(const std::vector<RowAnswer>& answers,
-                              std::size_t unplaced) override {
+                              const lookup::OfflineOutcome& o) override {
         for (const RowAnswer& a : answers) answered(a.id, a.answer);
-        seen.push_back("end, unplaced " + std::to_string(unplaced));
+        seen.push_back("end, unplaced " + std::to_string(o.unplaced) +
+                       (o.listReplaced ? " replaced" : ""));
     }
-    void offlineBatchFailed() override { seen.push_back("no data"); }
+    void offlineBatchFailed(const lookup::NoData& why) override {
+        seen.push_back(why.refusal ? "no data: refused" : "no data");
+    }
     void rangesFound(RowStore) override {}
     void searchFinished(RowStore) override {}
     void singleAnswered(const std::string&, const lookup::SingleResult&) override {}
@@ -56,15 +65,53 @@ class EngineTest : public LookupTest {
 };
 
 TEST_F(EngineTest, AWebBatchReportsEachAnswerWithItsSource) {
-    EXPECT_EQ(
-        batch({{7, "9.9.9.9"}, {8, "1.0.0.9"}, {9, "8.8.8.8"}}, false),
-        (std::vector<std::string>{"7 web:网", "8 data:重庆 重庆市 电信/重庆", "9 web:", "end"}));
+    EXPECT_EQ(batch({{7, "9.9.9.9"}, {8, "1.0.0.9"}, {9, "8.8.8.8"}}, false),
+              (std::vector<std::string>{"7 web:网", "8 data:重庆 重庆市 电信/重庆",
+                                        "9 web:", "end 3/1"}));
 }
 
 TEST_F(EngineTest, AnOfflineBatchAsksNoServiceAndCountsWhatTheDataLacks) {
     EXPECT_EQ(batch({{1, "1.0.0.1"}, {2, "8.8.8.8"}, {3, "not an address"}}, true),
               (std::vector<std::string>{"1 data:重庆 重庆市 电信/重庆", "end, unplaced 2"}));
     EXPECT_TRUE(net.requests().empty());
+}
+
+// The end's counts are the engine's alone: a stop midway counts what landed; rows answered
+// before an import replaced the list count nothing, whether an answer found its row gone or
+// the run was stopped before any did.
+TEST_F(EngineTest, ABatchEndsWithExactCounts) {
+    enum class Then { Stop, Replace, ReplaceAndStop };
+    const std::pair<Then, std::string> cases[] = {
+        {Then::Stop, "end 3/1 stopped"},
+        {Then::Replace, "end 0/0 replaced"},
+        {Then::ReplaceAndStop, "end 0/0 stopped replaced"},
+    };
+    for (const auto& [then, end] : cases) {
+        SCOPED_TRACE(end);
+        events = Recorder();
+        Gate& gate = newGate();
+        // Three rows answer at once (the service, the data, nothing); the rest wait.
+        net.handler = [&gate](const std::string&, int, const std::string& object) {
+            const std::string address = getTextBetween(object, "ip=", "&action=2");
+            if (address == "9.9.9.9") return gbkPage("<li>本站主数据：网</li>");
+            if (address == "1.0.0.9" || address == "8.8.8.8") return failed();
+            fake::HttpResponse r = gbkPage("<li>本站主数据：晚</li>");
+            r.beforeBody = [&gate] { gate.wait(); };
+            return r;
+        };
+        std::vector<PendingRow> rows = {{1, "9.9.9.9"}, {2, "1.0.0.9"}, {3, "8.8.8.8"}};
+        for (RowId id = 4; id <= 9; ++id) rows.push_back({id, "7.7.7." + std::to_string(id)});
+        lookup::Engine engine(os, executor, window, events,
+                              platform::Path::fromUtf8("C:\\ipdata.db"));
+        ASSERT_TRUE(engine.startBatch(std::move(rows), false));
+        ASSERT_TRUE(window.runUntil([&] { return events.seen.size() == 3; }));
+        ASSERT_TRUE(gate.awaitWaiting(4));
+        events.replaced = then != Then::Stop;
+        if (then != Then::Replace) engine.stop();
+        gate.open();
+        ASSERT_TRUE(window.runUntil([&] { return events.seen.back().rfind("end", 0) == 0; }));
+        EXPECT_EQ(events.seen.back(), end);
+    }
 }
 
 }  // namespace

@@ -304,6 +304,36 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     EXPECT_TRUE(net.requests().empty());
 }
 
+// An offline batch without data says why: a file that is there but refused gives its
+// reason again, now that the user asked for it; without a file there is nothing to use.
+TEST_F(OfflineTest, AnOfflineBatchWithoutDataSaysWhy) {
+    const std::pair<Data, std::string> cases[] = {
+        {Data::Refused, "离线地址库无法使用:地址库文件头有误"},
+        {Data::Unreadable, "离线地址库无法使用:无法读取文件 " + kDataPath},
+        {Data::None, "没有可用的离线地址库,无法离线查询!"},
+    };
+    for (const auto& [data, message] : cases) {
+        SCOPED_TRACE(message);
+        useData(data);
+        setRows({{"1.0.1.9", ""}});
+        lookups->setOfflineMode(true);
+        lookups->startBatchQuery();
+        // The open's refusal, then the batch's end.
+        const auto saidTimes = [&, &message = message] {
+            return std::count_if(
+                window.statusHistory.begin(), window.statusHistory.end(),
+                [&](const std::string& s) { return s.substr(0, message.size()) == message; });
+        };
+        const long said = data == Data::None ? 1 : 2;
+        ASSERT_TRUE(runUntil([&] { return saidTimes() == said; }));
+        EXPECT_EQ(status().substr(0, message.size()), message);
+        // The run is over: the next one starts, and ends the same way.
+        lookups->startBatchQuery();
+        EXPECT_EQ(status(), "正在查询IP地址...");
+        ASSERT_TRUE(runUntil([&] { return saidTimes() == said + 1; }));
+    }
+}
+
 // An offline batch whose list an import replaced meanwhile: its answers and the rows the
 // data could not place went with the old list, so its text counts neither.
 TEST_F(OfflineTest, AnOfflineBatchOverAReplacedListCountsNothing) {
