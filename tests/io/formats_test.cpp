@@ -167,8 +167,9 @@ TEST(CsvFile, EveryRowEveryFieldQuotedAndOurOwnFileReadsBack) {
                         "\"Chinanet, \"\"CN\"\"\",7," + std::string("离线库\r\n") +
                         std::string("8.8.8.8,美国 谷歌,,,,,,,,,1,网络\r\n"));
     // Every row, answered or not, the header always.
-    EXPECT_EQ(io::csvFile(tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}}), io_test::titles()),
-              "\xEF\xBB\xBF" + std::string(title) + "9.9.9.9,,,,,,,,,,1,\r\n8.8.8.8,,,,,,,,,,1,\r\n");
+    EXPECT_EQ(
+        io::csvFile(tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}}), io_test::titles()),
+        "\xEF\xBB\xBF" + std::string(title) + "9.9.9.9,,,,,,,,,,1,\r\n8.8.8.8,,,,,,,,,,1,\r\n");
     EXPECT_EQ(io::csvFile(RowStore(), io_test::titles()), "\xEF\xBB\xBF" + std::string(title));
 
     // Read back: no header row, the "'" gone, locations, sources, fields, network, hits back.
@@ -316,11 +317,11 @@ TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
         io::csvFile(rows, io_test::titles()),
         "\xEF\xBB\xBF" +
             std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源,CIDR\r\n"
-                      "1.0.1.9," +
-                      marked +
-                      ",中国,重庆,,,,,,,1,离线库,\r\n"
-                      "5.5.5.5,重庆 电信,,,,,,,,,1,网络,\r\n"
-                      "1.0.0.0-1.0.0.255,重庆 电信,中国,重庆,,,,,,,1,,1.0.0.0/24\r\n"));
+                        "1.0.1.9," +
+                        marked +
+                        ",中国,重庆,,,,,,,1,离线库,\r\n"
+                        "5.5.5.5,重庆 电信,,,,,,,,,1,网络,\r\n"
+                        "1.0.0.0-1.0.0.255,重庆 电信,中国,重庆,,,,,,,1,,1.0.0.0/24\r\n"));
     const Rows expected = {{"IP", "来自"},
                            {"1.0.1.9", marked},
                            {"5.5.5.5", "重庆 电信"},
@@ -329,4 +330,41 @@ TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
     ASSERT_EQ(io::workbookRows(io::workbookFile(rows, io_test::titles()).bytes, read),
               workbook::WorkbookStatus::Ok);
     EXPECT_EQ(fromCells(read), expected);
+}
+
+// Texts GBK lacks stay whole in every format that can hold them: the AS name and the
+// location of our own .csv and .xlsx read back, the .jsonl's string, the .xls's cell; the
+// .txt, GBK by its nature, counts each as a "?".
+TEST(Exports, CharactersGbkLacksSurviveEveryFormatThatHoldsThem) {
+    const std::string name = "18ª Regiao ☃", where = "Brasília ☃";
+    RowStore rows;
+    Answer placed{where, Source::DataFile, Fields{"巴西", "", "", "", "", "", "BR"}};
+    placed.network = Network{28573, name};
+    rows.push("177.0.0.1", placed);
+
+    const std::optional<RowStore> csv = io::csvList(io::csvFile(rows, io_test::titles())).own;
+    std::vector<RowCells> plain;
+    std::optional<RowStore> xlsx;
+    ASSERT_EQ(io::xlsxRows(io::xlsxFile(rows, io_test::titles()).bytes, plain, &xlsx),
+              workbook::XlsxStatus::Ok);
+    for (const std::optional<RowStore>* back :
+         {&csv, static_cast<const std::optional<RowStore>*>(&xlsx)}) {
+        ASSERT_TRUE(*back);
+        ASSERT_EQ((*back)->size(), 1u);
+        EXPECT_EQ((*back)->organisation(0), name);
+        EXPECT_EQ((*back)->text(0), where);
+        EXPECT_EQ((*back)->source(0), Source::DataFile);
+    }
+    const std::string jsonl = io::jsonlFile(rows);
+    EXPECT_NE(jsonl.find("\"as_name\":\"" + name + "\""), std::string::npos) << jsonl;
+    EXPECT_NE(jsonl.find("\"location\":\"" + where + "\""), std::string::npos) << jsonl;
+
+    std::vector<RowCells> xls;
+    ASSERT_EQ(io::workbookRows(io::workbookFile(rows, io_test::titles()).bytes, xls),
+              workbook::WorkbookStatus::Ok);
+    EXPECT_EQ(fromCells(xls), (Rows{{"IP", "来自"}, {"177.0.0.1", where + " (离线库)"}}));
+
+    io::TextOut txt;
+    EXPECT_EQ(io::textFile(rows, txt), 1u);  // the snowman; GBK has í
+    EXPECT_EQ(txt.text, utf8ToGbk("177.0.0.1  Brasília ? (离线库)\r\n"));
 }
