@@ -96,7 +96,9 @@ bool decode(std::string_view raw, std::string& out) {
 
 Reader::Reader(std::string_view document) : doc_(document) {
     // A UTF-8 byte-order mark is allowed before the declaration.
-    if (doc_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
+    if (const codepage::ByteOrderMark head = codepage::byteOrderMark(doc_);
+        head.mark == codepage::Mark::Utf8)
+        at_ = head.length;
 }
 
 Token Reader::fail() {

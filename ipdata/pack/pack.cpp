@@ -7,6 +7,7 @@
 
 #include "ipdata/asn_format.h"
 #include "text/address.h"
+#include "text/codepage.h"
 
 namespace asnpack {
 namespace {
@@ -78,7 +79,9 @@ U128 valueOf(const ip::Address& a) {
 }
 
 std::vector<Row> readRows(std::string_view csv, ip::Family family, FamilyReport& report) {
-    if (csv.starts_with("\xEF\xBB\xBF")) csv.remove_prefix(3);
+    if (const codepage::ByteOrderMark head = codepage::byteOrderMark(csv);
+        head.mark == codepage::Mark::Utf8)
+        csv.remove_prefix(head.length);
     std::vector<Row> rows;
     std::vector<std::string> fields;
     std::size_t at = 0, line = 1;
