@@ -31,7 +31,7 @@ struct Tally final : lookup::Events {
     }
     bool listed(RowId) const override { return true; }
     void batchFinished(const lookup::BatchOutcome&) override { ended = true; }
-    void offlineBatchFinished(const std::vector<RowAnswer>&,
+    void offlineBatchFinished(const SharedAnswers&,
                               const lookup::OfflineOutcome&) override {}
     void offlineBatchFailed(const lookup::NoData&) override {}
     void rangesFound(RowStore) override {}

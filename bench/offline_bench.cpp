@@ -35,7 +35,7 @@ struct Table final : lookup::Events {
     bool answered(RowId id, const Answer& answer) override { return table.setAnswer(id, answer); }
     bool listed(RowId id) const override { return table.indexOf(id).has_value(); }
     void batchFinished(const lookup::BatchOutcome&) override { ended = true; }
-    void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+    void offlineBatchFinished(const SharedAnswers& answers,
                               const lookup::OfflineOutcome&) override {
         table.setAnswers(answers);
         ended = true;

@@ -68,7 +68,8 @@ struct BatchOutcome {
     bool listReplaced = false;
 };
 
-// How an offline batch ended; its answers travel beside it.
+// How an offline batch ended; its answers travel beside it, each once with the rows that
+// take it.
 struct OfflineOutcome {
     std::size_t unplaced = 0;  // rows the data has no answer for, still in the list
     bool stopped = false;
@@ -94,7 +95,7 @@ class Events {
     // A web batch has ended, run through or stopped; no answer of it follows.
     virtual void batchFinished(const BatchOutcome& outcome) = 0;
     // An offline batch's answers, all at once.
-    virtual void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+    virtual void offlineBatchFinished(const SharedAnswers& answers,
                                       const OfflineOutcome& outcome) = 0;
     // An offline batch without usable data: it ends with nothing answered.
     virtual void offlineBatchFailed(const NoData& why) = 0;

@@ -180,20 +180,75 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
         poster.post([&events, why = NoData{offline.refusal()}] { events.offlineBatchFailed(why); });
         return;
     }
-    std::vector<RowAnswer> answers;
-    answers.reserve(rows.size());
+    const std::shared_ptr<const ipdata::AsnDatabase> asn = offline.asn();
+    SharedAnswers answers;
+    answers.rows.reserve(rows.size());
+    // Rows that share a record (or a special block) and a network share their answer: it is
+    // made once, by the place of the record's bytes. kNone: no answer from that record.
+    constexpr std::uint32_t kNone = ~0u;
+    struct Key {
+        const void* record;
+        std::uint32_t network;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            return std::hash<const void*>()(k.record) ^ (std::size_t{k.network} * 0x9E3779B9u);
+        }
+    };
+    std::unordered_map<Key, std::uint32_t, KeyHash> made;
+    const auto shared = [&](Key key, const auto& make) {
+        auto [at, fresh] = made.try_emplace(key, kNone);
+        if (fresh) {
+            std::optional<Answer> answer = make();
+            if (answer) {
+                at->second = static_cast<std::uint32_t>(answers.answers.size());
+                answers.answers.push_back(std::move(*answer));
+            }
+        }
+        return at->second;
+    };
     OfflineOutcome outcome;
     std::size_t walked = 0;
     for (const PendingRow& row : rows) {
         if (stop.stop_requested()) break;
         ++walked;
-        std::optional<Answer> answer = offlineAnswer(database.get(), row.address);
-        if (!answer) {
+        // Either family; an IPv4-mapped address is answered as its IPv4 address.
+        const std::optional<ip::Address> parsed = ip::parseAddress(row.address);
+        if (!parsed) {
             ++outcome.unplaced;
-        } else {
-            addLocalFields(*answer, offline, row.address);
-            answers.push_back({row.id, std::move(*answer)});
+            continue;
         }
+        const ip::Address asked = ip::unmapped(*parsed);
+        const std::optional<ipdata::AsnAnswer> found = asn ? asn->find(asked) : std::nullopt;
+        const auto withNetwork = [&found](Answer answer) {
+            if (found) answer.network = Network{found->number, std::string(found->organisation)};
+            return answer;
+        };
+        const std::uint32_t number = found ? found->number : 0;
+        std::uint32_t place = kNone;
+        if (const std::optional<ipdata::Place> located = database->locate(asked)) {
+            place = shared({located->record.data(), number}, [&]() -> std::optional<Answer> {
+                std::string text;
+                ipdata::appendDisplay(*located, text);
+                if (text.empty()) return std::nullopt;  // a record that says nothing
+                return withNetwork(
+                    {rowText(text), Source::DataFile, answerFields(located->fields)});
+            });
+        }
+        // Where the data has no real record, a special-purpose block still says what the
+        // address is.
+        if (place == kNone) {
+            if (const std::optional<ipdata::SpecialAddress> s = ipdata::special(asked)) {
+                place = shared({s->answer.data(), number}, [&]() -> std::optional<Answer> {
+                    return withNetwork({std::string(s->answer), Source::DataFile, std::nullopt});
+                });
+            }
+        }
+        if (place == kNone)
+            ++outcome.unplaced;
+        else
+            answers.rows.emplace_back(row.id, place);
     }
     outcome.stopped = walked < rows.size();
     // One step for all rows: the list is redrawn once. An import may have replaced the list
@@ -202,7 +257,7 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
         rows.empty() ? std::nullopt : std::optional<RowId>(rows.front().id);
     poster.post([&events, answers = std::move(answers), outcome, first]() mutable {
         if (first && !events.listed(*first)) {
-            answers.clear();
+            answers = {};
             outcome.unplaced = 0;
             outcome.listReplaced = true;
         }

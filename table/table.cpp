@@ -158,11 +158,14 @@ void RowStore::push(std::string_view address, const Answer& answer) {
     setAnswer(rows_.size() - 1, answer);
 }
 
-void RowStore::setAnswer(std::size_t index, const Answer& answer) {
-    Slot& s = rows_[index];
-    s.text = texts_.intern(answer.text);
+RowStore::Stored RowStore::store(const Answer& answer) {
+    const std::uint32_t text = texts_.intern(answer.text);
     const std::uint32_t fields = fieldsOf(answer);
-    s.answer = static_cast<std::uint32_t>(answer.source) << kFieldsBits | fields;
+    return {text, static_cast<std::uint32_t>(answer.source) << kFieldsBits | fields};
+}
+
+void RowStore::setAnswer(std::size_t index, const Answer& answer) {
+    setStored(index, store(answer));
 }
 
 QueryTable::QueryTable(std::array<std::string, kColumns> headers)
@@ -234,12 +237,19 @@ bool QueryTable::setAnswer(RowId id, const Answer& answer) {
     return true;
 }
 
-std::size_t QueryTable::setAnswers(const std::vector<RowAnswer>& answers) {
+std::size_t QueryTable::setAnswers(const SharedAnswers& shared) {
     std::size_t written = 0;
-    for (const RowAnswer& answer : answers) {
-        const std::optional<std::size_t> index = indexOf(answer.id);
-        if (!index) continue;
-        writable().setAnswer(*index, answer.answer);
+    // Each answer stored once, when a row still there first takes it; the rows copied from
+    // a snapshot only when one is.
+    constexpr RowStore::Stored kNotYet{~0u, ~0u};
+    std::vector<RowStore::Stored> stored(shared.answers.size(), kNotYet);
+    for (const auto& [id, place] : shared.rows) {
+        const std::optional<std::size_t> index = indexOf(id);
+        if (!index || place >= shared.answers.size()) continue;
+        RowStore& rows = writable();
+        RowStore::Stored& s = stored[place];
+        if (s.text == kNotYet.text) s = rows.store(shared.answers[place]);
+        rows.setStored(*index, s);
         ++written;
     }
     if (written > 0) changed({true, 0});

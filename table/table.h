@@ -73,9 +73,12 @@ struct PendingRow {
     std::string address;
 };
 
-struct RowAnswer {
-    RowId id;
-    Answer answer;
+// Answers many rows share, each given once, and the rows by the place of theirs: what an
+// offline batch hands over (rows of a list share records, and the table stores an answer
+// once however many rows hold it).
+struct SharedAnswers {
+    std::vector<Answer> answers;
+    std::vector<std::pair<RowId, std::uint32_t>> rows;  // a row and its answer's place
 };
 
 // Texts stored once each, named by a number; 0 is the empty text.
@@ -112,6 +115,16 @@ class RowStore {
     void reserve(std::size_t rows, std::size_t addressBytes = 0);
     void push(std::string_view address, const Answer& answer = {});
     void setAnswer(std::size_t index, const Answer& answer);
+    // An answer as this store keeps it, to be given to many rows at once.
+    struct Stored {
+        std::uint32_t text;
+        std::uint32_t answer;
+    };
+    Stored store(const Answer& answer);
+    void setStored(std::size_t index, Stored stored) {
+        rows_[index].text = stored.text;
+        rows_[index].answer = stored.answer;
+    }
     // How many times the row's address appeared in the text it was taken from (1 for a row
     // of a list); kept across answers.
     void setHits(std::size_t index, std::uint32_t hits);
@@ -205,7 +218,7 @@ class QueryTable {
     // Many answers in one step, reported to the view as one change of every row: a list
     // control redraws a range row by row, which for 10^5 rows costs seconds under Wine.
     // Returns how many rows were still there.
-    std::size_t setAnswers(const std::vector<RowAnswer>& answers);
+    std::size_t setAnswers(const SharedAnswers& shared);
 
     // The rows without an answer's text, and with `alsoFromData` those the data file
     // answered, in list order: what a batch run asks about.

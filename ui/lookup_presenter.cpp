@@ -139,7 +139,7 @@ void LookupPresenter::batchFinished(const lookup::BatchOutcome& outcome) {
     setStatus(text);
 }
 
-void LookupPresenter::offlineBatchFinished(const std::vector<RowAnswer>& answers,
+void LookupPresenter::offlineBatchFinished(const SharedAnswers& answers,
                                            const lookup::OfflineOutcome& outcome) {
     const auto written = static_cast<long long>(rows_.setAnswers(answers));
     run_ = Run::Idle;

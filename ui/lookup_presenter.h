@@ -47,7 +47,7 @@ class LookupPresenter final : public lookup::Events {
     bool answered(RowId id, const Answer& answer) override;
     bool listed(RowId id) const override;
     void batchFinished(const lookup::BatchOutcome& outcome) override;
-    void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+    void offlineBatchFinished(const SharedAnswers& answers,
                               const lookup::OfflineOutcome& outcome) override;
     void offlineBatchFailed(const lookup::NoData& why) override;
     void rangesFound(RowStore rows) override;

@@ -19,9 +19,9 @@ struct Recorder final : lookup::Events {
         seen.push_back("end " + std::to_string(o.answered) + "/" + std::to_string(o.fromData) +
                        (o.stopped ? " stopped" : "") + (o.listReplaced ? " replaced" : ""));
     }
-    void offlineBatchFinished(const std::vector<RowAnswer>& answers,
+    void offlineBatchFinished(const SharedAnswers& shared,
                               const lookup::OfflineOutcome& o) override {
-        for (const RowAnswer& a : answers) answered(a.id, a.answer);
+        for (const auto& [id, place] : shared.rows) answered(id, shared.answers[place]);
         seen.push_back("end, unplaced " + std::to_string(o.unplaced) +
                        (o.listReplaced ? " replaced" : ""));
     }

@@ -72,7 +72,7 @@ TEST(QueryTable, ASnapshotKeepsTheRowsOfItsMoment) {
     table.setLocation(table.row(0).id, "A");
     const auto answered = table.snapshot();
     table.append({"3.3.3.3", ""});
-    table.setAnswers({{table.row(1).id, {"B", Source::Web, std::nullopt}}});
+    table.setAnswers({{{"B", Source::Web, std::nullopt}}, {{table.row(1).id, 0}}});
     // Rows made as the table holds them get fresh ids too.
     const RowId old = table.row(0).id;
     RowStore fresh;
@@ -115,13 +115,14 @@ TEST(QueryTable, AViewFollowingTheChangesShowsTheTable) {
     table.setLocation(12345, "gone");
     table.append({"c", ""});
     EXPECT_EQ(picture(), truth());
-    EXPECT_EQ(table.setAnswers({{table.row(0).id, {"y", Source::DataFile, std::nullopt}},
-                                {12345, {"gone", Source::Web, std::nullopt}},
-                                {table.row(2).id, {"z", Source::Web, std::nullopt}}}),
-              2u);
+    // One answer shared by two rows, one for a row that is gone, one out of range.
+    const SharedAnswers shared{
+        {{"y", Source::DataFile, std::nullopt}, {"gone", Source::Web, std::nullopt}},
+        {{table.row(0).id, 0}, {12345, 1}, {table.row(2).id, 0}, {table.row(1).id, 7}}};
+    EXPECT_EQ(table.setAnswers(shared), 2u);
     EXPECT_EQ(picture(), truth());
-    EXPECT_EQ(picture(), std::string("y") + kDataFileMark + ";x;z;");
-    EXPECT_EQ(table.setAnswers({{12345, {"gone", Source::Web, std::nullopt}}}), 0u);
+    EXPECT_EQ(picture(), std::string("y") + kDataFileMark + ";x;y" + kDataFileMark + ";");
+    EXPECT_EQ(table.setAnswers({{{"gone", Source::Web, std::nullopt}}, {{12345, 0}}}), 0u);
 }
 
 // Texts and fields are stored once each: many rows, few distinct answers, and every row
