@@ -73,6 +73,31 @@ TEST_F(FieldsTest, WebAndDataAnswersBothGetTheFieldsAndTheNetwork) {
                                              {"7.7.7.7", "网7.7.7.7"}}));
 }
 
+// The offline batch makes an answer once for rows that share a record and a network: rows
+// of one record in two networks keep their own network each.
+TEST_F(FieldsTest, OfflineRowsOfOneRecordKeepTheirOwnNetworks) {
+    asnpack::Report report;
+    start(asnpack::pack("5.5.5.0,5.5.5.127,100,Low\n5.5.5.128,5.5.5.255,200,High\n", "", "test",
+                        20260617, report));
+    setRows({{"5.5.5.1", ""}, {"5.5.5.200", ""}, {"5.5.5.2", ""}, {"1.0.2.3", ""}, {"x", ""}});
+    lookups->setOfflineMode(true);
+    lookups->startBatchQuery();
+    ASSERT_TRUE(runToEnd());
+    const RowStore& store = window.table().rows();
+    const std::pair<std::uint32_t, const char*> want[] = {
+        {100, "Low"}, {200, "High"}, {100, "Low"}, {0, ""}, {0, ""}};
+    for (std::size_t i = 0; i < std::size(want); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(store.asn(i), want[i].first);
+        EXPECT_EQ(store.organisation(i), want[i].second);
+    }
+    EXPECT_EQ(store.text(0), "北京 北京市 联通");
+    EXPECT_EQ(store.text(1), store.text(0));
+    EXPECT_EQ(store.text(3), "重庆 重庆市 电信");
+    EXPECT_EQ(store.text(4), "");
+    EXPECT_EQ(status(), "查询完毕,共查询出4条数据!(离线查询,离线库中没有1条)");
+}
+
 TEST_F(FieldsTest, ADamagedAsnFileIsSaidAndTheLookupsGoOn) {
     start(std::string(4096, 'x'));
     ASSERT_TRUE(runUntil([this] { return status().find("asn.db") != std::string::npos; }));
