@@ -35,7 +35,7 @@ struct AsnAnswer {
     std::uint32_t number = 0;
     // UTF-8, as the registries and DB-IP publish it: some names hold characters GBK lacks
     // ("18ª Regiao", a no-break space), and the exports and the command line write UTF-8.
-    // A view into the file, valid while the database lives; utf8ToGbk for the window.
+    // A view into the file (UTF-8, as the rows hold it), valid while the database lives.
     std::string_view organisation;
     // The packed range that holds the address, both ends of its family.
     ip::Address first;
