@@ -124,8 +124,7 @@ std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std:
     if (!range || range->display.empty()) {
         const std::optional<ipdata::SpecialAddress> s = ipdata::special(asked);
         if (!s) return std::nullopt;
-        // The table's answers are UTF-8; the rows hold GBK.
-        return Answer{utf8ToGbk(std::string(s->answer)), Source::DataFile, std::nullopt};
+        return Answer{std::string(s->answer), Source::DataFile, std::nullopt};
     }
     return Answer{std::move(range->display), Source::DataFile, answerFields(range->fields)};
 }
