@@ -1,23 +1,12 @@
 #include "platform/dialogs.h"
 
-#include <cstdlib>
-
-#include "text/codepage.h"
+#include <algorithm>
 
 namespace platform {
 std::string osFilterText(const std::string& filter) {
-    std::string result;
-    result.reserve(filter.size() + 2);
-    for (std::size_t i = 0; i < filter.size(); ++i) {
-        const unsigned char byte = static_cast<unsigned char>(filter[i]);
-        // A GBK trail byte may be 0x7C, the code of "|": only a "|" of its own separates.
-        if (codepage::gbkCharLength(filter, i) == 2) {
-            result += filter[i];
-            result += filter[++i];
-        } else {
-            result += byte == '|' ? '\0' : filter[i];
-        }
-    }
+    // UTF-8 never uses the byte of "|" inside a character: every one separates.
+    std::string result = filter;
+    std::replace(result.begin(), result.end(), '|', '\0');
     if (result.empty() || result.back() != '\0') result += '\0';
     result += '\0';
     return result;

@@ -15,7 +15,6 @@
 #include "lookup/lookup.h"
 #include "platform/win32/program_folder.h"
 #include "platform/win32/window_text.h"
-#include "text/codepage.h"
 #include "texts/data_texts.h"
 #include "ui/internal.h"
 
@@ -48,9 +47,7 @@ std::string dataFilesText(platform::Files& files, bool licences) {
     const ipdata::DataFiles data(
         lookup::dataFileMapper(files),
         folder.empty() ? std::vector<ipdata::DataFile>() : ipdata::filesBeside(folder));
-    // The texts are UTF-8; the window's controls still take GBK.
-    return codepage::utf16ToGbk(
-        codepage::utf8ToUtf16(texts::dataFilesLine(data.glance(), licences)));
+    return texts::dataFilesLine(data.glance(), licences);
 }
 
 bool isStatsWindow(HWND window) {

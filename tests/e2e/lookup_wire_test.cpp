@@ -13,6 +13,7 @@
 #include "lookup/lookup.h"
 #include "platform/win32/system.h"
 #include "tests/fakes/fake_window.h"
+#include "text/text.h"
 #include "ui/lookup_presenter.h"
 
 namespace {
@@ -58,9 +59,10 @@ class LookupWire : public ::testing::Test {
 
 TEST_F(LookupWire, LocationPageByHostName) {
     WebSession session(os.internet);
-    EXPECT_EQ(lookup::lookupLocation(session, "1.2.3.4", lookup::LookupMode::MainData),
+    // The piece cut out of the page is still GBK, as the page was.
+    EXPECT_EQ(gbkToUtf8(lookup::lookupLocation(session, "1.2.3.4", lookup::LookupMode::MainData)),
               "模拟省1.2.3.4市 电信");
-    EXPECT_EQ(lookup::lookupLocation(session, "5.6.7.8", lookup::LookupMode::Detailed),
+    EXPECT_EQ(gbkToUtf8(lookup::lookupLocation(session, "5.6.7.8", lookup::LookupMode::Detailed)),
               "本站主数据：模拟省5.6.7.8市 电信\r\n参考数据一：参考5.6.7.8");
     EXPECT_EQ(requestsFor(hosts::kLocationHost, "/ips138.asp?ip=1.2.3.4&action=2"), 1);
 }

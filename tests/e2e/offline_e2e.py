@@ -101,6 +101,13 @@ def test_single_query_fallback(p, expected):
     p.wait_status(1, "查询完毕!", 20000)
     result = p.cmd("get-text 编辑框_结果")
     check(result == CHONGQING + MARK, "result box: %r" % result)
+    # A private address the data says nothing of is still named for what it is.
+    mock_rule("ip=192.168.1.1&", "nomarker")
+    p.set_text("编辑框_IP地址", "192.168.1.1")
+    p.cmd("click 按钮_单一查询")
+    p.wait_status(1, "查询完毕!", 20000)
+    result = p.cmd("get-text 编辑框_结果")
+    check(result == "局域网" + MARK, "private address: %r" % result)
 
 
 def test_refused_file(p, expected):

@@ -452,8 +452,8 @@ TEST(DialogFilter, OperatingSystemForm) {
     static const char kOsForm[] = "Excel文件(*.xls)\0*.xls\0文本文件(*.txt)\0*.txt\0";
     EXPECT_EQ(platform::osFilterText("Excel文件(*.xls)|*.xls|文本文件(*.txt)|*.txt"),
               std::string(kOsForm, sizeof kOsForm));
-    // A GBK character whose second byte is 0x7C ("|") stays whole.
-    EXPECT_EQ(platform::osFilterText("\x81\x7C|*"), std::string("\x81\x7C\0*\0\0", 6));
+    // The texts are UTF-8: a "|" after an odd number of Chinese characters separates too.
+    EXPECT_EQ(platform::osFilterText("文|*"), std::string("文\0*\0\0", 7));
     EXPECT_EQ(platform::osFilterText(""), std::string("\0\0", 2));
     EXPECT_EQ(platform::firstDefaultExtension("*.txt|*.xls"), "txt");
     EXPECT_EQ(platform::firstDefaultExtension("xls"), "xls");

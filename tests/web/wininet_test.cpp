@@ -26,6 +26,11 @@ std::string response(const std::string& status, const std::string& headers,
            "\r\nConnection: close\r\n" + headers + "\r\n" + body;
 }
 
+// The location service's pages are GBK; "本站主数据：广东省深圳市 电信".
+const char* const kGbkPage =
+    "<li>\xB1\xBE\xD5\xBE\xD6\xF7\xCA\xFD\xBE\xDD\xA3\xBA\xB9\xE3\xB6\xAB\xCA\xA1\xC9\xEE\xDB\xDA"
+    "\xCA\xD0 \xB5\xE7\xD0\xC5</li>";
+
 std::string twoMegabytes() {
     std::string body;
     body.reserve(2 << 20);
@@ -102,8 +107,7 @@ class Server {
         std::string out;
         bool reset = false;
         if (path == "/gbk") {
-            out = response("200 OK", "Content-Type: text/html; charset=gb2312\r\n",
-                           "<li>本站主数据：广东省深圳市 电信</li>");
+            out = response("200 OK", "Content-Type: text/html; charset=gb2312\r\n", kGbkPage);
         } else if (path == "/utf8") {
             out = response("200 OK", "Content-Type: text/html; charset=utf-8\r\n",
                            reinterpret_cast<const char*>(u8"<td>上海市 联通</td>"));
@@ -215,7 +219,7 @@ Response request(const std::string& path, Request r = {}) {
 
 // The callers' form, which opens WinINet with the proxy list "http=": it must go direct.
 TEST(WinInet, GbkBodyDirectThroughEmptyProxyList) {
-    EXPECT_EQ(webGetText(net, server().base() + "/gbk"), "<li>本站主数据：广东省深圳市 电信</li>");
+    EXPECT_EQ(webGetText(net, server().base() + "/gbk"), kGbkPage);
     auto seen = server().requests("/gbk");
     ASSERT_EQ(seen.size(), 1u);
     // A proxy would have been sent the absolute address.
@@ -246,8 +250,11 @@ TEST(WinInet, FourConnectionsPerServerAtLeast) {
     EXPECT_GE(connections, platform::win32::WinInet::kLeastConnectionsPerServer);
 }
 
+// The range site's UTF-8 pages come back as GBK, to be cut with the same markers as the
+// location pages; "上海市 联通".
 TEST(WinInet, Utf8BodyConverted) {
-    EXPECT_EQ(webGetUtf8Text(net, server().base() + "/utf8"), "<td>上海市 联通</td>");
+    EXPECT_EQ(webGetUtf8Text(net, server().base() + "/utf8"),
+              "<td>\xC9\xCF\xBA\xA3\xCA\xD0 \xC1\xAA\xCD\xA8</td>");
 }
 
 TEST(WinInet, BodyCutAtNul) {
