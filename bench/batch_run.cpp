@@ -35,7 +35,7 @@ struct Tally final : lookup::Events {
                               const lookup::OfflineOutcome&) override {}
     void offlineBatchFailed(const lookup::NoData&) override {}
     void rangesFound(RowStore) override {}
-    void searchFinished(RowStore) override {}
+    void searchFinished(RowStore, bool) override {}
     void singleAnswered(const std::string&, const lookup::SingleResult&) override {}
     void publicAddressFound(const std::optional<std::string>&) override {}
     void dataFileRefused(const lookup::DataFileProblem&) override {}

@@ -42,7 +42,7 @@ struct Table final : lookup::Events {
     }
     void offlineBatchFailed(const lookup::NoData&) override { ended = true; }
     void rangesFound(RowStore rows) override { table.replaceRows(std::move(rows)); }
-    void searchFinished(RowStore rows) override {
+    void searchFinished(RowStore rows, bool) override {
         if (!rows.empty()) table.replaceRows(std::move(rows));
         ended = true;
     }

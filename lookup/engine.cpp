@@ -185,13 +185,13 @@ void Engine::reverseStep(const std::shared_ptr<detail::ReverseWalk>& walk, WebSe
     poster_.post([this, walk, &session, stop, rows = std::move(rows)]() mutable {
         if (!rows.empty()) events_.rangesFound(std::move(rows));
         if (walk->done || stop.stop_requested()) {
-            events_.searchFinished({});
+            events_.searchFinished({}, false);
             return;
         }
         run_ = executor_.start([this, walk, &session, stop](platform::StopToken) {
             reverseStep(walk, session, stop);
         });
-        if (!run_.valid()) events_.searchFinished({});
+        if (!run_.valid()) events_.searchFinished({}, false);
     });
 }
 

@@ -102,8 +102,9 @@ class Events {
     // Rows a reverse search found on its way, in order; never empty.
     virtual void rangesFound(RowStore rows) = 0;
     // The reverse search has ended, with the rows it found last (all of them when the data
-    // answered; possibly none); no rows of it follow.
-    virtual void searchFinished(RowStore lastRows) = 0;
+    // answered; possibly none); no rows of it follow. `fromData`: the address data answered
+    // (it searches the keywords as typed), not the service (which takes them in GBK).
+    virtual void searchFinished(RowStore lastRows, bool fromData) = 0;
     virtual void singleAnswered(const std::string& address, const SingleResult& result) = 0;
     // nullopt: no network.
     virtual void publicAddressFound(const std::optional<std::string>& echoed) = 0;

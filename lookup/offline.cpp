@@ -281,7 +281,7 @@ void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& d
         stop);
     // One step for all rows: the list is redrawn once, however many ranges matched.
     poster.post(
-        [&events, rows = std::move(rows)]() mutable { events.searchFinished(std::move(rows)); });
+        [&events, rows = std::move(rows)]() mutable { events.searchFinished(std::move(rows), true); });
 }
 
 }  // namespace detail

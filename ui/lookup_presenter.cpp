@@ -106,8 +106,9 @@ void LookupPresenter::startReverseSearch() {
         return;
     }
     found_ = 0;
-    // The box holds UTF-16 and the search goes on GBK: what GBK lacks is searched as "?",
-    // by the service and by the data alike, and the status says so.
+    // The box holds UTF-16 and the service takes GBK: what GBK lacks it searches as "?", and
+    // the status says so (the data, when it answers, searches the keywords whole: its end
+    // says nothing of it).
     const long long lost = unmappableCharacters(texts_.path(Box::Keywords).units());
     keywordsNote_ = lost > 0 ? "关键字中" + numberToText(lost) + "个字符无法转换为GBK,已替换为?"
                              : std::string();
@@ -176,11 +177,13 @@ void LookupPresenter::rangesFound(RowStore rows) {
     setStatus(text);
 }
 
-void LookupPresenter::searchFinished(RowStore lastRows) {
+void LookupPresenter::searchFinished(RowStore lastRows, bool fromData) {
     // Nothing found keeps the user's list.
     addFound(std::move(lastRows));
     run_ = Run::Idle;
-    setStatus("查询完毕,共找到" + numberToText(found_) + "条数据!" + keywordsNote_);
+    // The data searched the keywords whole; only the service had them in GBK.
+    setStatus("查询完毕,共找到" + numberToText(found_) + "条数据!" +
+              (fromData ? std::string() : keywordsNote_));
 }
 
 void LookupPresenter::singleAnswered(const std::string& address,

@@ -51,7 +51,7 @@ class LookupPresenter final : public lookup::Events {
                               const lookup::OfflineOutcome& outcome) override;
     void offlineBatchFailed(const lookup::NoData& why) override;
     void rangesFound(RowStore rows) override;
-    void searchFinished(RowStore lastRows) override;
+    void searchFinished(RowStore lastRows, bool fromData) override;
     void singleAnswered(const std::string& address, const lookup::SingleResult& result) override;
     void publicAddressFound(const std::optional<std::string>& echoed) override;
     void dataFileRefused(const lookup::DataFileProblem& problem) override;

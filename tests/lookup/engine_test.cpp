@@ -29,7 +29,7 @@ struct Recorder final : lookup::Events {
         seen.push_back(why.refusal ? "no data: refused" : "no data");
     }
     void rangesFound(RowStore) override {}
-    void searchFinished(RowStore) override {}
+    void searchFinished(RowStore, bool) override {}
     void singleAnswered(const std::string&, const lookup::SingleResult&) override {}
     void publicAddressFound(const std::optional<std::string>&) override {}
     void dataFileRefused(const lookup::DataFileProblem&) override { seen.push_back("refused"); }
