@@ -14,6 +14,7 @@
 #include "app/cli/cidr.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
+#include "app/cli/query.h"
 #include "io/escape.h"
 #include "ipdata/data_files.h"
 #include "table/operators.h"
@@ -36,7 +37,8 @@ constexpr std::string_view kHelp =
     "GBK,\n"
     "               不给文件或给 - 时读标准输入。输出为 UTF-8。\n"
     "summary        按国家、省份、城市、运营商或 ASN 统计地址数和出现次数, 多的在前。\n"
-    "ranges         地址数据中每个关键字都出现的地址段 (与窗口的反向查询相同)。\n"
+    "ranges         地址数据中每个关键字都出现的地址段 (与窗口的反向查询相同, 拉丁字母不分大小写);\n"
+    "               region:重庆 这样的关键字只与该字段的整个值相比 (同 --region 重庆)。\n"
     "\n"
     "选项:\n"
     "  --data 文件        地址数据文件 (默认: 程序旁的 ipdata.db)\n"
@@ -48,12 +50,15 @@ constexpr std::string_view kHelp =
     "  --by 分类          summary 的分类: {groupings}\n"
     "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
     "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
+    "  --country 名称     ranges 只要国家是这个名称的地址段; --region (省份)、--city (城市)、\n"
+    "                     --operator (运营商, \"中国电信\" 与 \"电信\" 相同) 亦然; \"重庆市\" 与 \"重庆\" 相同;\n"
+    "                     同一字段给几次时符合其一即可\n"
     "  --threads N        工作线程数 (默认: 处理器数, 至少 2)\n"
     "  --help             显示本说明\n"
     "  --version          显示版本、地址数据文件和 ASN 数据文件\n"
     "\n"
     "退出码: 0 完成; 1 用法错误; 2 地址数据文件或 --asn 指定的文件缺失或无法使用;\n"
-    "        3 输入文件无法读取。\n";
+    "        3 输入文件无法读取; 4 ranges 没有找到地址段。\n";
 
 // Words after `at` columns of a help line, each after `separator`, wrapped under the
 // options' descriptions.
@@ -123,6 +128,7 @@ struct Options {
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
     bool help = false, version = false;
     std::vector<std::string> operands;  // files, or keywords
+    RangeQuery query;                   // ranges: the keywords, by field or not
 };
 
 void say(std::string_view text) {
@@ -189,7 +195,7 @@ int parse(const std::vector<std::string>& args, Options& o) {
         std::string name = a, value;
         const bool takesValue = name == "--data" || name == "--asn" || name == "--format" ||
                                 name == "--fields" || name == "--by" || name == "--top" ||
-                                name == "--threads";
+                                name == "--threads" || queryField(name.substr(2)).has_value();
         if (const auto eq = a.find('='); eq != std::string::npos && a.starts_with("--")) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
@@ -228,6 +234,10 @@ int parse(const std::vector<std::string>& args, Options& o) {
             const FieldInfo* by = fieldKeyed(value);
             if (!by || !by->grouping) return usage("--by 只能是 " + groupingNames() + "。");
             o.by = by->id;
+        } else if (const auto field =
+                       name.starts_with("--") ? queryField(name.substr(2)) : std::nullopt) {
+            if (value.empty()) return usage("选项 " + name + " 要一个名称。");
+            o.query.fields.emplace_back(*field, value);
         } else if (name == "--top") {
             const auto n = number(value);
             if (!n || *n == 0) return usage("--top 要一个正整数。");
@@ -267,8 +277,14 @@ int parse(const std::vector<std::string>& args, Options& o) {
     if (o.fieldsGiven && !lookup) return usage("--fields 只用于 lookup。");
     if (o.cidr && o.command != Command::Ranges) return usage("--cidr 只用于 ranges。");
     if (o.top && !summary) return usage("--top 只用于 summary。");
-    if (o.command == Command::Ranges && o.operands.empty())
-        return usage("ranges 至少要一个关键字。");
+    if (!o.query.fields.empty() && o.command != Command::Ranges)
+        return usage("--country、--region、--city 和 --operator 只用于 ranges。");
+    if (o.command == Command::Ranges) {
+        for (const std::string& operand : o.operands)
+            if (!operand.empty()) addOperand(o.query, operand);
+        if (o.query.empty()) return usage("ranges 至少要一个关键字。");
+        return kDone;
+    }
     if (o.operands.empty()) o.operands.push_back("-");
     return kDone;
 }
@@ -499,29 +515,29 @@ int summary(const Options& o, const Data& data) {
 }
 
 int ranges(const Options& o, const Data& data) {
-    std::vector<std::string> keywords;
-    for (const std::string& k : o.operands)
-        keywords.push_back(k);
     std::vector<std::pair<ip::Address, ip::Address>> found;
     std::string out;
     bool ok = true;
     // A walk over the whole file: through a database that lets go of the pages it has read.
     const std::shared_ptr<const ipdata::Database> walker = data.files->forWholeJob();
     const ipdata::Database* db = walker.get();
-    db->searchEach(keywords, [&](ipdata::Range& range) {
-        if (o.cidr) {
-            found.emplace_back(range.first, range.last);
-            return;
-        }
-        out += ipdata::rangeDisplay(range);
-        out += '\t';
-        io::appendTsvField(out, range.display);
-        out += '\n';
-        if (out.size() >= (1 << 20)) {
-            ok = ok && writeOutput(out);
-            out.clear();
-        }
-    });
+    std::size_t count = 0;
+    db->searchWhere([&](const ipdata::FieldViews& record) { return matches(o.query, record); },
+                    [&](ipdata::Range& range) {
+                        ++count;
+                        if (o.cidr) {
+                            found.emplace_back(range.first, range.last);
+                            return;
+                        }
+                        out += ipdata::rangeDisplay(range);
+                        out += '\t';
+                        io::appendTsvField(out, range.display);
+                        out += '\n';
+                        if (out.size() >= (1 << 20)) {
+                            ok = ok && writeOutput(out);
+                            out.clear();
+                        }
+                    });
     if (o.cidr) {
         for (const Block& b : coverWithBlocks(std::move(found))) {
             out += formatBlock(b);
@@ -529,6 +545,10 @@ int ranges(const Options& o, const Data& data) {
         }
     }
     if (!ok || !writeOutput(out)) return outputGone();
+    if (count == 0) {
+        say("地址数据中没有相符的地址段。");
+        return kNothingFound;
+    }
     return kDone;
 }
 

@@ -115,6 +115,45 @@ def test_cidr_against_python():
               f"{len(cidr.decode().splitlines())} blocks against {len(expected)}")
 
 
+def range_ends(out):
+    ends = []
+    for line in out.decode().splitlines():
+        text = line.split("\t")[0]
+        if "/" in text:
+            net = ipaddress.ip_network(text)
+            ends += [net[0], net[-1]]
+        else:
+            ends += [ipaddress.ip_address(t) for t in text.split("-")]
+    return ends
+
+
+def test_ranges_by_field():
+    # Both ends of every range a field keyword gives are summarised under that field's
+    # one value; the plain keywords also find rows whose other fields hold the words.
+    for args, by, name in ((["--region", "北京"], "region", "北京"),
+                           (["--city", "重庆市"], "city", "重庆"),
+                           (["operator:中国电信", "--country", "中国"], "operator", "中国电信")):
+        code, out, _ = run(["ranges"] + args)
+        ends = range_ends(out)
+        _, summary, _ = run(["summary", "--by", by, "-"], "\n".join(map(str, ends)).encode())
+        groups = [line.split("\t")[0] for line in summary.decode().splitlines()[1:]]
+        check(f"ranges {' '.join(args)}: every address summarised as {name}",
+              code == 0 and len(ends) > 100 and groups == [name], f"{len(ends)} ends, {groups[:5]}")
+    plain = run(["ranges", "重庆市", "电信"])[1].decode().splitlines()
+    code, out, _ = run(["ranges", "region:重庆市", "--operator", "电信"])
+    by_field = out.decode().splitlines()
+    stray = "222.168.9.114-222.168.9.114\t吉林 长春 重庆路附近黑豹网吧 电信"
+    check("region:重庆市 --operator 电信 leaves out rows whose other fields hold the words",
+          code == 0 and stray in plain and stray not in by_field and by_field and
+          set(by_field) < set(plain), f"{len(by_field)} of {len(plain)}")
+    lower, upper = run(["ranges", "hetzner"])[1], run(["ranges", "HETZNER"])[1]
+    check("Latin keywords match in either case", lower and lower == upper, f"{len(lower)} {len(upper)}")
+    for args in (["ranges", "--region", "没有这个省"], ["ranges", "--cidr", "country:中国", "city:纽约"]):
+        code, out, err = run(args)
+        check(f"nothing matched: exit 4, said on standard error ({' '.join(args)})",
+              code == 4 and out == b"" and "没有相符" in err.decode(), f"{code} {out[:80]!r} {err!r}")
+
+
 def test_exit_codes(tmp):
     damaged = os.path.join(tmp, "damaged.db")
     with open(DATA, "rb") as f:
@@ -129,6 +168,8 @@ def test_exit_codes(tmp):
         ("bad format", [CLI, "--data", DATA, "--format", "xml"], 1),
         ("unknown field", [CLI, "--data", DATA, "--fields", "ip,asn_name"], 1),
         ("ranges without keywords", [CLI, "--data", DATA, "ranges"], 1),
+        ("a field keyword given to lookup", [CLI, "--data", DATA, "--region", "北京"], 1),
+        ("a field keyword without a name", [CLI, "--data", DATA, "ranges", "--city="], 1),
         ("missing data", [CLI, "--data", os.path.join(tmp, "none.db"), "-"], 2),
         ("damaged data", [CLI, "--data", damaged, "-"], 2),
         ("empty data", [CLI, "--data", empty, "-"], 2),
@@ -247,6 +288,7 @@ with tempfile.TemporaryDirectory() as tmp:
     test_encodings_alike()
     test_parallel_split_is_identical(tmp)
     test_cidr_against_python()
+    test_ranges_by_field()
     test_exit_codes(tmp)
     test_summary()
     if ASN:

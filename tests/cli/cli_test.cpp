@@ -10,6 +10,7 @@
 #include "app/cli/lines.h"
 #include "app/cli/os.h"
 #include "app/cli/output.h"
+#include "app/cli/query.h"
 #include "io/escape.h"
 #include "text/codepage.h"
 
@@ -229,6 +230,44 @@ TEST(CliOutput, FieldsNeverBreakTheirColumnsOrLines) {
         EXPECT_EQ(tsv, c.tsv);
         EXPECT_EQ(csv, c.csv);
         EXPECT_EQ(json, c.json);
+    }
+}
+
+TEST(CliQuery, FieldKeywordsMatchTheirFieldOnly) {
+    // country, region, city, district, owner, operator, country code
+    const ipdata::FieldViews cafe = {"中国", "吉林", "长春", "", "重庆路附近网吧", "电信", "CN"};
+    const ipdata::FieldViews chongqing = {"中国", "重庆", "重庆", "", "", "电信", "CN"};
+    const ipdata::FieldViews hetzner = {"德国", "", "", "", "Hetzner Online", "", "DE"};
+    struct Case {
+        std::vector<std::string> operands;
+        bool cafe, chongqing, hetzner;
+    } cases[] = {
+        // Plain keywords anywhere, as the window's search; the suffix rule; Latin in any case.
+        {{"重庆市", "电信"}, true, true, false},
+        {{"hetzner"}, false, false, true},
+        {{"HETZNER online"}, false, false, true},
+        // A field keyword holds for that field's whole value only.
+        {{"region:重庆市", "operator:电信"}, false, true, false},
+        {{"city:重庆"}, false, true, false},
+        {{"region:重"}, false, false, false},
+        {{"operator:中国电信"}, true, true, false},
+        {{"operator:China Telecom"}, true, true, false},
+        {{"operator:电信通"}, false, false, false},
+        {{"country:德国"}, false, false, true},
+        // One field's keywords are alternatives; different fields must all hold.
+        {{"region:吉林", "region:重庆"}, true, true, false},
+        {{"region:吉林", "city:重庆"}, false, false, false},
+        {{"region:吉林", "网吧"}, true, false, false},
+        // An unknown prefix is a plain keyword.
+        {{"owner:Hetzner"}, false, false, false},
+    };
+    for (const Case& c : cases) {
+        cli::RangeQuery query;
+        for (const std::string& operand : c.operands) cli::addOperand(query, operand);
+        const std::string name = testing::PrintToString(c.operands);
+        EXPECT_EQ(cli::matches(query, cafe), c.cafe) << name;
+        EXPECT_EQ(cli::matches(query, chongqing), c.chongqing) << name;
+        EXPECT_EQ(cli::matches(query, hetzner), c.hetzner) << name;
     }
 }
 
