@@ -74,6 +74,12 @@ class Answers {
     std::vector<Recent> recent_;
 };
 
+// What --annotate writes after an address's token: a space and the answer in brackets, a
+// backslash before each '\', '[' and ']' of it, so that the line comes back by taking off
+// one such annotation for each address of each token (forEachAddressToken); "[]" where the
+// data has no answer.
+void appendAnnotation(std::string& out, std::string_view answer);
+
 class LookupWriter {
   public:
     LookupWriter(Answers& answers, Format format, Columns columns)

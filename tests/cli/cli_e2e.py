@@ -7,6 +7,7 @@ Usage: cli_e2e.py VERDALO_CLI DATA_FILE [ASN_FILE]   (without ASN_FILE its check
 import ipaddress
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -76,6 +77,26 @@ def test_encodings_alike():
     check("annotate puts each answer after its address",
           annotated[2].startswith("访问 218.70.0.1:443 [重庆 电信] 😀 240e:1::1 [") and len(annotated) == 5,
           repr(annotated))
+
+
+def test_annotate_placement():
+    # The answer after the whole token, never inside a word; brackets in an answer escaped;
+    # reverse-DNS names left alone.
+    cases = [
+        ("[2001:4860:4860::8888]:443 up", "[2001:4860:4860::8888]:443 [美国 Google LLC] up"),
+        ("218.70.0.1:8080:extra", "218.70.0.1:8080:extra [重庆 电信]"),
+        ("218.70.0.0/16,218.70.0.1", "218.70.0.0/16 [重庆 电信],218.70.0.1 [重庆 电信]"),
+        ("124.6.64.1", "124.6.64.1 [辽宁 盘锦 辽河油田通信\\[华宇宽带\\]]"),
+        ("60.2.234.78", "60.2.234.78 [河北 唐山 超凡网吧(新华西道\\\\唐人街) 联通]"),
+        ("34.216.184.93.in-addr.arpa. PTR", "34.216.184.93.in-addr.arpa. PTR"),
+    ]
+    code, out, _ = run(["--annotate", "-"], "\n".join(c[0] for c in cases).encode())
+    got = out.decode().splitlines()
+    for (line, expected), result in zip(cases, got + [""] * len(cases)):
+        check(f"--annotate {line}", code == 0 and result == expected, repr(result))
+    code, out, _ = run(["--annotate", "-"], b"fe80::1%eth0 10.0.0.0/8\n")
+    check("--annotate after a zone and a prefix length",
+          re.fullmatch(r"fe80::1%eth0 \[[^]]+\] 10\.0\.0\.0/8 \[[^]]+\]\n", out.decode()), repr(out))
 
 
 def test_parallel_split_is_identical(tmp):
@@ -286,6 +307,7 @@ def test_network_numbers(tmp):
 with tempfile.TemporaryDirectory() as tmp:
     test_hostile_input_keeps_lines()
     test_encodings_alike()
+    test_annotate_placement()
     test_parallel_split_is_identical(tmp)
     test_cidr_against_python()
     test_ranges_by_field()

@@ -233,6 +233,103 @@ TEST(CliOutput, FieldsNeverBreakTheirColumnsOrLines) {
     }
 }
 
+// Answers 1.0.0.N with the N-th text, each as the file words it; nothing else.
+class WordedData : public ipdata::Database {
+  public:
+    explicit WordedData(std::vector<std::string> texts) : texts_(std::move(texts)) {}
+    std::optional<ipdata::Place> locate(const ip::Address& a) const override {
+        const std::uint32_t n = a.isV4() ? a.v4Value() - 0x01000000u : 0;
+        if (n == 0 || n > texts_.size()) return std::nullopt;
+        const std::string& text = texts_[n - 1];
+        return ipdata::Place{a, a, {}, text, text};
+    }
+    void searchEach(const std::vector<std::string>&, const std::function<void(ipdata::Range&)>&,
+                    const std::stop_token&) const override {}
+    void searchWhere(const std::function<bool(const ipdata::FieldViews&)>&,
+                     const std::function<void(ipdata::Range&)>&,
+                     const std::stop_token&) const override {}
+    std::size_t rangeCount() const override { return texts_.size(); }
+    std::string_view formatName() const override { return "worded"; }
+
+  private:
+    std::vector<std::string> texts_;
+};
+
+// The line an annotated line was made of, by the rule docs/cli.md gives: after each token,
+// one annotation for each of its addresses taken off; the answers unescaped in `answers`.
+// nullopt where an annotation is missing or unclosed.
+std::optional<std::string> unannotated(std::string_view out, std::vector<std::string>& answers) {
+    std::string back;
+    while (true) {
+        std::string storage;
+        std::size_t end = std::string_view::npos, count = 0;
+        cli::forEachAddressToken(cli::scanText(out, cli::Encoding::Utf8, storage),
+                                 [&](std::size_t tokenEnd, std::span<const ip::Address> found) {
+                                     end = tokenEnd;
+                                     count = found.size();
+                                     return false;
+                                 });
+        if (end == std::string_view::npos) return back + std::string(out);
+        back += out.substr(0, end);
+        out.remove_prefix(end);
+        for (; count > 0; --count) {
+            if (!out.starts_with(" [")) return std::nullopt;
+            std::string answer;
+            std::size_t i = 2;
+            for (; i < out.size() && out[i] != ']'; ++i) {
+                if (out[i] == '\\' && ++i == out.size()) return std::nullopt;
+                answer += out[i];
+            }
+            if (i == out.size()) return std::nullopt;
+            answers.push_back(answer);
+            out.remove_prefix(i + 1);
+        }
+    }
+}
+
+TEST(CliAnnotate, AfterTheWholeTokenAndTakenOffAgain) {
+    const std::vector<std::string> texts = {"辽河油田通信[华宇宽带]", "网吧(新华西道\\唐人街)",
+                                            "] [x\\", "1.0.0.1 [1.0.0.2]", "\\]"};
+    WordedData data(texts);
+    cli::Answers answers(data);
+    cli::LookupWriter writer(answers, cli::Format::Annotate, {});
+    const std::pair<std::string, std::string> lines[] = {
+        {"1.0.0.1", "1.0.0.1 [辽河油田通信\\[华宇宽带\\]]"},
+        // Brackets and port, zone, prefix length, a word glued on: the answer after them.
+        {"[2400::1]:443 x", "[2400::1]:443 [] x"},
+        {"2400::1%eth0 up", "2400::1%eth0 [] up"},
+        {"1.0.0.2/31", "1.0.0.2/31 [网吧(新华西道\\\\唐人街)]"},
+        {"1.0.0.3:8080:extra", "1.0.0.3:8080:extra [\\] \\[x\\\\]"},
+        // Separators end a token; several addresses of one token follow it in order.
+        {"1.0.0.4,1.0.0.5;x", "1.0.0.4 [1.0.0.1 \\[1.0.0.2\\]],1.0.0.5 [\\\\\\]];x"},
+        {"\"1.0.0.1-1.0.0.2\"", "\"1.0.0.1-1.0.0.2 [辽河油田通信\\[华宇宽带\\]] [网吧(新华西道\\\\唐人街)]\""},
+        // Reverse-DNS names are no addresses.
+        {"5.0.0.1.in-addr.arpa. PTR 1.0.0.3", "5.0.0.1.in-addr.arpa. PTR 1.0.0.3 [\\] \\[x\\\\]"},
+        {"4.0.0.1.IP6.ARPA", "4.0.0.1.IP6.ARPA"},
+        // The line's own brackets and backslashes stay as they are.
+        {"1.0.0.9 [already] \\ [", "1.0.0.9 [] [already] \\ ["},
+        {"a]1.0.0.2[b 重庆1.0.0.4重庆", "a]1.0.0.2 [网吧(新华西道\\\\唐人街)][b 重庆1.0.0.4 [1.0.0.1 \\[1.0.0.2\\]]重庆"},
+    };
+    const std::string more[] = {"", "::", "x1.0.0.1 1.0.0.1x", "1.0.0.1 [", "]]]\\\\ 1.0.0.5]",
+                                "[1.0.0.3] [1.0.0.4]", "1.0.0.1\t\t1.0.0.1", "::1.0.0.1 ::ffff:1.0.0.2"};
+    auto check = [&](const std::string& line, const std::string* expected) {
+        std::string out;
+        writer.line(line, cli::Encoding::Utf8, out);
+        ASSERT_TRUE(out.ends_with('\n')) << line;
+        out.pop_back();
+        if (expected) EXPECT_EQ(out, *expected) << line;
+        std::vector<std::string> said;
+        EXPECT_EQ(unannotated(out, said), line) << out;
+        // Each answer unescaped is one the data gave (or the special table's, or none).
+        for (const std::string& answer : said)
+            EXPECT_TRUE(answer.find_first_of("[]\\") == std::string::npos ||
+                        std::find(texts.begin(), texts.end(), answer) != texts.end())
+                << answer;
+    };
+    for (const auto& [line, expected] : lines) check(line, &expected);
+    for (const std::string& line : more) check(line, nullptr);
+}
+
 TEST(CliQuery, FieldKeywordsMatchTheirFieldOnly) {
     // country, region, city, district, owner, operator, country code
     const ipdata::FieldViews cafe = {"中国", "吉林", "长春", "", "重庆路附近网吧", "电信", "CN"};
