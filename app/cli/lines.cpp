@@ -29,14 +29,16 @@ bool isUtf16(Encoding e) {
 // Where a token that holds an address ends.
 bool endsToken(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u <= ' ' || u >= 0x7F || std::string_view(",;\"'`()<>{}[|").find(c) != std::string_view::npos;
+    return u <= ' ' || u >= 0x7F ||
+           std::string_view(",;\"'`()<>{}[|").find(c) != std::string_view::npos;
 }
 
 // Whether the run that ends at `runEnd` begins a reverse-DNS name.
 bool startsReverseName(std::string_view scan, std::size_t runEnd) {
     if (runEnd == 0 || scan[runEnd - 1] != '.') return false;
     const std::string_view rest = scan.substr(runEnd);
-    for (const std::string_view zone : {std::string_view("in-addr.arpa"), std::string_view("ip6.arpa")}) {
+    for (const std::string_view zone :
+         {std::string_view("in-addr.arpa"), std::string_view("ip6.arpa")}) {
         if (rest.size() >= zone.size() &&
             std::equal(zone.begin(), zone.end(), rest.begin(), [](char z, char c) {
                 return z == (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);

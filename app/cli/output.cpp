@@ -88,7 +88,9 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
     return slot.answer;
 }
 
-void LookupWriter::block(std::string_view text, Encoding encoding, std::string& out) {
+void LookupWriter::block(std::string_view text, Encoding encoding, std::string& out,
+                         std::size_t w3c) {
+    w3c_ = w3c;
     out.reserve(text.size() + text.size() / 2);
     forEachLine(text, [&](std::string_view l) { line(l, encoding, out); });
 }
@@ -97,13 +99,8 @@ void LookupWriter::line(std::string_view line, Encoding encoding, std::string& o
     if (format_ == Format::Annotate) {
         annotate(line, encoding, out);
     } else {
-        std::optional<ip::Address> first;
-        ip::forEachAddressRun(scanText(line, encoding, scan_),
-                              [&](std::size_t, std::span<const ip::Address> found) {
-                                  first = found.front();
-                                  return false;
-                              });
-        record(first ? &*first : nullptr, out);
+        const std::optional<ip::Address> chosen = picker_.pick(line, encoding, w3c_);
+        record(chosen ? &*chosen : nullptr, out);
     }
     out += '\n';
 }

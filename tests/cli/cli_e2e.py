@@ -175,6 +175,49 @@ def test_ranges_by_field():
               code == 4 and out == b"" and "没有相符" in err.decode(), f"{code} {out[:80]!r} {err!r}")
 
 
+def test_which_address_counts(tmp):
+    # A W3C log of several 1 MB blocks, four threads: each line's address is its c-ip, the
+    # column a header far above names (a second header moves it); directive lines have none.
+    clients = ["218.70.0.1", "8.8.8.8", "240e:1::1", "1.0.1.1"]
+    lines, expected = [], []
+    for part, header in enumerate(["#Fields: date time s-ip cs-method s-port c-ip cs(Referer)",
+                                   "#Fields: c-ip date s-ip"]):
+        lines += ["#Software: Microsoft Internet Information Services 10.0", header]
+        expected += ["", ""]
+        for i in range(40000):
+            c = clients[i % len(clients)]
+            lines.append(f"2026-12-09 00:00:01 10.0.0.5 GET 443 {c} http://9.9.9.9/" if part == 0
+                         else f"{c} 2026-12-09 10.0.0.5")
+            expected.append(c)
+    log = os.path.join(tmp, "w3c.log")
+    with open(log, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    code, out, _ = run(["--fields", "ip", "--threads", "4", log])
+    check("a W3C log's lines answer their c-ip, across blocks and threads",
+          code == 0 and out.decode().split("\n")[:-1] == expected and os.path.getsize(log) > 3 << 20,
+          f"{out[:200]!r}")
+    code, out, _ = run(["summary", "--format", "json", "--threads", "4", log])
+    got = json.loads(out) if code == 0 else {}
+    check("summary counts a W3C log's c-ip only",
+          got.get("addresses") == 4 and got.get("hits") == 80000, repr(got)[:200])
+
+    # The summary counts the address lookup answers, whichever the options choose.
+    mixed = (b"10.0.0.1 218.70.0.1 8.8.8.8 192.168.0.1\n218.70.0.2,10.0.0.1,\"1.0.1.1, 8.8.4.4\"\n"
+             b"::1 240e:1::1\nno address\n218.70.0.1 218.70.0.1\n")
+    for args in (["--last", "--public"], ["--nth", "2"], ["--column", "3", "--input-format", "csv"],
+                 ["--column", "2"], ["--public"]):
+        _, out, _ = run(["--fields", "ip"] + args + ["-"], mixed)
+        ips = [line for line in out.decode().split("\n")[:-1] if line]
+        code, summary, _ = run(["summary", "--format", "json"] + args + ["-"], mixed)
+        got = json.loads(summary) if code == 0 else {}
+        check(f"summary {' '.join(args)} counts what lookup answers",
+              ips and got.get("addresses") == len(set(ips)) and got.get("hits") == len(ips),
+              f"{ips} {got}")
+    code, out, _ = run(["--json-key", "client", "--fields", "ip", "-"],
+                       b'{"server":"10.0.0.1","client":"218.70.0.1"}\n{"client":null}\n')
+    check("--json-key", code == 0 and out == b"218.70.0.1\n\n", repr(out))
+
+
 def test_exit_codes(tmp):
     damaged = os.path.join(tmp, "damaged.db")
     with open(DATA, "rb") as f:
@@ -191,6 +234,11 @@ def test_exit_codes(tmp):
         ("ranges without keywords", [CLI, "--data", DATA, "ranges"], 1),
         ("a field keyword given to lookup", [CLI, "--data", DATA, "--region", "北京"], 1),
         ("a field keyword without a name", [CLI, "--data", DATA, "ranges", "--city="], 1),
+        ("--nth and --last", [CLI, "--data", DATA, "--nth", "2", "--last"], 1),
+        ("--nth 0", [CLI, "--data", DATA, "--nth", "0"], 1),
+        ("--input-format without --column", [CLI, "--data", DATA, "--input-format", "csv"], 1),
+        ("--column with --json-key", [CLI, "--data", DATA, "--column", "1", "--json-key", "ip"], 1),
+        ("--public with --annotate", [CLI, "--data", DATA, "--annotate", "--public"], 1),
         ("missing data", [CLI, "--data", os.path.join(tmp, "none.db"), "-"], 2),
         ("damaged data", [CLI, "--data", damaged, "-"], 2),
         ("empty data", [CLI, "--data", empty, "-"], 2),
@@ -311,6 +359,7 @@ with tempfile.TemporaryDirectory() as tmp:
     test_parallel_split_is_identical(tmp)
     test_cidr_against_python()
     test_ranges_by_field()
+    test_which_address_counts(tmp)
     test_exit_codes(tmp)
     test_summary()
     if ASN:

@@ -10,6 +10,7 @@
 #include "app/cli/lines.h"
 #include "app/cli/os.h"
 #include "app/cli/output.h"
+#include "app/cli/pick.h"
 #include "app/cli/query.h"
 #include "io/escape.h"
 #include "text/codepage.h"
@@ -302,16 +303,24 @@ TEST(CliAnnotate, AfterTheWholeTokenAndTakenOffAgain) {
         {"1.0.0.3:8080:extra", "1.0.0.3:8080:extra [\\] \\[x\\\\]"},
         // Separators end a token; several addresses of one token follow it in order.
         {"1.0.0.4,1.0.0.5;x", "1.0.0.4 [1.0.0.1 \\[1.0.0.2\\]],1.0.0.5 [\\\\\\]];x"},
-        {"\"1.0.0.1-1.0.0.2\"", "\"1.0.0.1-1.0.0.2 [辽河油田通信\\[华宇宽带\\]] [网吧(新华西道\\\\唐人街)]\""},
+        {"\"1.0.0.1-1.0.0.2\"",
+         "\"1.0.0.1-1.0.0.2 [辽河油田通信\\[华宇宽带\\]] [网吧(新华西道\\\\唐人街)]\""},
         // Reverse-DNS names are no addresses.
         {"5.0.0.1.in-addr.arpa. PTR 1.0.0.3", "5.0.0.1.in-addr.arpa. PTR 1.0.0.3 [\\] \\[x\\\\]"},
         {"4.0.0.1.IP6.ARPA", "4.0.0.1.IP6.ARPA"},
         // The line's own brackets and backslashes stay as they are.
         {"1.0.0.9 [already] \\ [", "1.0.0.9 [] [already] \\ ["},
-        {"a]1.0.0.2[b 重庆1.0.0.4重庆", "a]1.0.0.2 [网吧(新华西道\\\\唐人街)][b 重庆1.0.0.4 [1.0.0.1 \\[1.0.0.2\\]]重庆"},
+        {"a]1.0.0.2[b 重庆1.0.0.4重庆",
+         "a]1.0.0.2 [网吧(新华西道\\\\唐人街)][b 重庆1.0.0.4 [1.0.0.1 \\[1.0.0.2\\]]重庆"},
     };
-    const std::string more[] = {"", "::", "x1.0.0.1 1.0.0.1x", "1.0.0.1 [", "]]]\\\\ 1.0.0.5]",
-                                "[1.0.0.3] [1.0.0.4]", "1.0.0.1\t\t1.0.0.1", "::1.0.0.1 ::ffff:1.0.0.2"};
+    const std::string more[] = {"",
+                                "::",
+                                "x1.0.0.1 1.0.0.1x",
+                                "1.0.0.1 [",
+                                "]]]\\\\ 1.0.0.5]",
+                                "[1.0.0.3] [1.0.0.4]",
+                                "1.0.0.1\t\t1.0.0.1",
+                                "::1.0.0.1 ::ffff:1.0.0.2"};
     auto check = [&](const std::string& line, const std::string* expected) {
         std::string out;
         writer.line(line, cli::Encoding::Utf8, out);
@@ -328,6 +337,81 @@ TEST(CliAnnotate, AfterTheWholeTokenAndTakenOffAgain) {
     };
     for (const auto& [line, expected] : lines) check(line, &expected);
     for (const std::string& line : more) check(line, nullptr);
+}
+
+TEST(CliPick, TheAddressThatCounts) {
+    auto with = [](auto set) {
+        cli::AddressChoice c;
+        set(c);
+        return c;
+    };
+    const cli::AddressChoice first, second = with([](auto&c) { c.nth = 2; }),
+                                    last = with([](auto&c) { c.last = true; }),
+                                    publics = with([](auto&c) { c.publicOnly = true; }),
+                                    lastPublic = with([](auto&c) { c.last = c.publicOnly = true; }),
+                                    column3 = with([](auto&c) { c.column = 3; }),
+                                    csv2 = with([](auto&c) { c.column = 2, c.csv = true; }),
+                                    key = with([](auto&c) { c.jsonKey = "ip"; });
+    const std::string line = "10.0.0.1 x 218.70.0.1:80 192.0.2.1 8.8.8.8 fe80::1";
+    struct Case {
+        const cli::AddressChoice* choice;
+        std::string line;
+        const char* address;  // null: none
+    } cases[] = {
+        {&first, line, "10.0.0.1"},
+        {&second, line, "218.70.0.1"},
+        {&last, line, "fe80::1"},
+        {&publics, line, "218.70.0.1"},
+        {&lastPublic, line, "8.8.8.8"},
+        {&publics, "10.0.0.1 192.168.0.1 ::1", nullptr},
+        // Globally reachable special blocks are public all the same (an AS112 server).
+        {&publics, "10.0.0.1 192.31.196.1", "192.31.196.1"},
+        {&second, "1.2.3.4", nullptr},
+        {&column3, line, "218.70.0.1"},
+        {&column3, "  a\t\tb   1.2.3.4 9.9.9.9", "1.2.3.4"},
+        {&column3, "1.2.3.4 5.6.7.8", nullptr},
+        {&csv2, "\"a, 1.2.3.4\",\"5.6.7.8\"\"x\"\"\",9.9.9.9", "5.6.7.8"},
+        {&csv2, ",1.2.3.4", "1.2.3.4"},
+        {&csv2, "\"1.2.3.4,", nullptr},
+        {&key, R"({"server":"10.0.0.1","ip":"218.70.0.1"})", "218.70.0.1"},
+        {&key, R"( { "a" : {"ip":"1.1.1.1","b":["]",{}]}, "n":-1.5e3 , "ip" : "\u0032.2.2.2" } )",
+         "2.2.2.2"},
+        {&key, R"({"ip":"a\"1.2.3.4\"b"})", "1.2.3.4"},
+        {&key, R"({"ip":7})", nullptr},
+        {&key, R"({"x":"1.2.3.4"})", nullptr},
+        {&key, R"({"x":"unclosed)", nullptr},
+        {&key, "1.2.3.4 not json", nullptr},
+    };
+    for (const Case& c : cases) {
+        cli::AddressPicker picker(*c.choice);
+        std::size_t w3c = 0;
+        const auto got = picker.pick(c.line, cli::Encoding::Utf8, w3c);
+        EXPECT_EQ(got ? ip::formatAddress(*got) : "none", c.address ? c.address : "none") << c.line;
+    }
+}
+
+TEST(CliPick, AW3cHeaderNamesTheClientColumnInEveryBlockAfterIt) {
+    // The header in one block, its lines in later ones; a second header moves c-ip.
+    const std::vector<std::string> blocks = {
+        "#Software: IIS\n1.1.1.1 x\n#Fields: date s-ip c-ip\n",
+        "d 10.0.0.1 2.2.2.2\n#Remark 9.9.9.9\n",
+        "#Fields: c-ip s-ip\r\n3.3.3.3 10.0.0.1\n#Fields: date\n10.0.0.1 4.4.4.4\n"};
+    const std::vector<std::string> expected = {"none", "1.1.1.1", "none", "2.2.2.2", "none",
+                                               "none", "3.3.3.3", "none", "10.0.0.1"};
+    const cli::AddressChoice choice;
+    cli::AddressPicker picker(choice);
+    std::vector<std::string> got;
+    std::size_t w3c = 0;
+    for (const std::string& block : blocks) {
+        std::size_t at = w3c;  // each block from the state the reader hands it
+        cli::forEachLine(block, [&](std::string_view line) {
+            const auto a = picker.pick(line, cli::Encoding::Utf8, at);
+            got.push_back(a ? ip::formatAddress(*a) : "none");
+        });
+        w3c = cli::w3cColumnAfter(block, w3c);
+        EXPECT_EQ(w3c, at) << block;
+    }
+    EXPECT_EQ(got, expected);
 }
 
 TEST(CliQuery, FieldKeywordsMatchTheirFieldOnly) {
