@@ -496,7 +496,7 @@ int summary(const Options& o, const Data& data) {
                                 ++job.lines;
                                 // One address a line, the one lookup answers, once any option
                                 // or a W3C header says which; else every address of the line.
-                                if (!all || w3c != 0 || line.starts_with("#Fields:")) {
+                                if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
                                     if (auto a = picker.pick(line, job.encoding, w3c))
                                         job.addresses.push_back(*a);
                                     return;

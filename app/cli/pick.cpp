@@ -5,8 +5,6 @@
 namespace cli {
 namespace {
 
-constexpr std::string_view kW3cFields = "#Fields:";
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }

@@ -31,6 +31,8 @@ struct AddressChoice {
     bool followsW3c() const { return column == 0 && jsonKey.empty(); }
 };
 
+// What a W3C extended log's header line starts with.
+inline constexpr std::string_view kW3cFields = "#Fields:";
 // The column of c-ip (from 1) a W3C extended log's "#Fields:" line names; 0 when `line` is
 // no such line or names none.
 std::size_t w3cClientColumn(std::string_view line);
