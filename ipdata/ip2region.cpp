@@ -71,6 +71,9 @@ class Ip2region final : public Database {
     void searchEach(const std::vector<std::string>& keywords,
                     const std::function<void(Range&)>& each,
                     const std::stop_token& stop) const override;
+    void searchWhere(const std::function<bool(const FieldViews&)>& match,
+                     const std::function<void(Range&)>& each,
+                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override { return entries_.size(); }
     std::string_view formatName() const override { return "ip2region"; }
     std::optional<std::string> versionText() const override { return version_; }
@@ -87,6 +90,9 @@ class Ip2region final : public Database {
         std::string display;
     };
 
+    // The ranges of the records `accepts` takes, as searchEach hands them on.
+    void searchMatching(const std::function<bool(const Record&)>& accepts,
+                        const std::function<void(Range&)>& each, const std::stop_token& stop) const;
     Place placeAt(std::size_t index) const;
     Range rangeAt(std::size_t index) const;
 
@@ -187,8 +193,13 @@ Range Ip2region::rangeAt(std::size_t index) const {
     const Place p = placeAt(index);
     const FieldViews& f = p.fields;
     return {p.first, p.last, std::string(p.record), std::string(p.shown),
-            Fields{std::string(f[0]), std::string(f[1]), std::string(f[2]), {}, {},
-                   std::string(f[5]), {}}};
+            Fields{std::string(f[0]),
+                   std::string(f[1]),
+                   std::string(f[2]),
+                   {},
+                   {},
+                   std::string(f[5]),
+                   {}}};
 }
 
 std::optional<Place> Ip2region::locate(const ip::Address& address) const {
@@ -211,15 +222,30 @@ void Ip2region::searchEach(const std::vector<std::string>& keywords,
     for (const std::string& keyword : keywords)
         if (!keyword.empty()) needles.push_back(keyword);
     if (needles.empty()) return;
+    searchMatching(
+        [&](const Record& record) {
+            return std::all_of(needles.begin(), needles.end(), [&](const std::string& needle) {
+                return record.searchText.find(needle) != std::string::npos;
+            });
+        },
+        each, stop);
+}
 
+void Ip2region::searchWhere(const std::function<bool(const FieldViews&)>& match,
+                            const std::function<void(Range&)>& each,
+                            const std::stop_token& stop) const {
+    searchMatching([&](const Record& record) { return match(fieldsOfRegion(record.region)); }, each,
+                   stop);
+}
+
+void Ip2region::searchMatching(const std::function<bool(const Record&)>& accepts,
+                               const std::function<void(Range&)>& each,
+                               const std::stop_token& stop) const {
     std::vector<char> matches(records_.size());
     std::optional<Range> pending;  // handed on once the next range does not join it
     for (std::size_t r = 0; r < records_.size(); ++r) {
         if (r % kStopEvery == 0 && stopped(stop)) return;
-        const std::string& text = records_[r].searchText;
-        matches[r] = std::all_of(needles.begin(), needles.end(), [&](const std::string& needle) {
-            return text.find(needle) != std::string::npos;
-        });
+        matches[r] = accepts(records_[r]) ? 1 : 0;
     }
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         if (i % kStopEvery == 0 && stopped(stop)) break;

@@ -67,6 +67,9 @@ struct Place {
 // and operator, one space apart; the country left out when it is 中国 and the region is
 // known, empty fields and a field equal to the one before left out ("重庆 丰都县 电信").
 void appendDisplay(const Place& place, std::string& out);
+// `name` without the administrative suffix it ends in ("重庆市" is "重庆", "广西壮族自治区"
+// "广西"), as the keyword search lets such a keyword match; `name` itself without one.
+std::string_view withoutAdminSuffix(std::string_view name);
 std::string displayOf(const Place& place);
 
 // Another view of the bytes a database reads, and what keeps it alive.
@@ -102,6 +105,13 @@ class Database {
     virtual void searchEach(const std::vector<std::string>& keywords,
                             const std::function<void(Range&)>& each,
                             const std::stop_token& stop = {}) const = 0;
+    // The ranges whose record `match` accepts (its fields as views; the version record
+    // never), handed on as searchEach hands them: IPv4 first, each family in address order,
+    // adjacent ranges with the same answer joined. A search by field, beside the keyword
+    // search the window uses.
+    virtual void searchWhere(const std::function<bool(const FieldViews&)>& match,
+                             const std::function<void(Range&)>& each,
+                             const std::stop_token& stop = {}) const = 0;
 
     // Ranges of both families, adjacent ranges of one record counted once.
     virtual std::size_t rangeCount() const = 0;

@@ -54,6 +54,15 @@ constexpr std::string_view kRoleNames[kRoleCount] = {"country_name",  "region_na
 constexpr std::u8string_view kSuffixes[] = {
     u8"维吾尔自治区", u8"壮族自治区", u8"回族自治区", u8"特别行政区", u8"自治区", u8"省", u8"市"};
 
+std::string_view bareName(std::string_view name) {
+    for (std::u8string_view suffix : kSuffixes) {
+        const std::string_view s(reinterpret_cast<const char*>(suffix.data()), suffix.size());
+        if (name.size() > s.size() && name.ends_with(s))
+            return name.substr(0, name.size() - s.size());
+    }
+    return name;
+}
+
 bool stopped(const std::stop_token& stop) {
     return stop.stop_requested();
 }
@@ -144,6 +153,9 @@ class Ipdb final : public Database {
     void searchEach(const std::vector<std::string>& keywords,
                     const std::function<void(Range&)>& each,
                     const std::stop_token& stop) const override;
+    void searchWhere(const std::function<bool(const FieldViews&)>& match,
+                     const std::function<void(Range&)>& each,
+                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "ipdb"; }
     std::optional<std::string> versionText() const override {
@@ -196,6 +208,9 @@ class Ipdb final : public Database {
         return v;
     }
     ipdata::Fields textsOf(const Fields& fields) const;
+    // The ranges of the records `matches` takes, as searchEach hands them on.
+    void searchMatching(const std::function<bool(const Fields&)>& matches,
+                        const std::function<void(Range&)>& each, const std::stop_token& stop) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
     std::optional<OpenError> checkNodes();
 
@@ -396,23 +411,11 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
     std::vector<std::pair<std::string, std::string>> needles;
     for (const std::string& keyword : keywords) {
         if (keyword.empty()) continue;
-        std::string utf8 = keyword, bare;
-        for (std::u8string_view suffix : kSuffixes) {
-            const std::string_view s(reinterpret_cast<const char*>(suffix.data()), suffix.size());
-            if (utf8.size() > s.size() && utf8.ends_with(s)) {
-                bare = utf8.substr(0, utf8.size() - s.size());
-                break;
-            }
-        }
-        needles.emplace_back(std::move(utf8), std::move(bare));
+        const std::string_view stem = bareName(keyword);
+        needles.emplace_back(keyword, stem.size() == keyword.size() ? "" : std::string(stem));
     }
     if (needles.empty()) return;
 
-    // One verdict per record, however many prefixes point to it. A match's display is made
-    // when a range starts with it or may join the range before, not kept per record.
-    const std::uint64_t base = std::uint64_t{nodeCount_} * kNodeSize;
-    const std::size_t space = static_cast<std::size_t>(tree_.size() - base);
-    Verdicts verdicts(space);
     std::string text;
     auto matches = [&](const Fields& f) {
         text.clear();
@@ -427,6 +430,22 @@ void Ipdb::searchEach(const std::vector<std::string>& keywords,
                    (!needle.second.empty() && text.find(needle.second) != std::string::npos);
         });
     };
+    searchMatching(matches, each, stop);
+}
+
+void Ipdb::searchWhere(const std::function<bool(const FieldViews&)>& match,
+                       const std::function<void(Range&)>& each, const std::stop_token& stop) const {
+    searchMatching([&](const Fields& f) { return match(viewsOf(f)); }, each, stop);
+}
+
+void Ipdb::searchMatching(const std::function<bool(const Fields&)>& matches,
+                          const std::function<void(Range&)>& each,
+                          const std::stop_token& stop) const {
+    // One verdict per record, however many prefixes point to it. A match's display is made
+    // when a range starts with it or may join the range before, not kept per record.
+    const std::uint64_t base = std::uint64_t{nodeCount_} * kNodeSize;
+    const std::size_t space = static_cast<std::size_t>(tree_.size() - base);
+    Verdicts verdicts(space);
     std::size_t seen = 0;
     // The records in file order, while each length stays inside the file. What lies before
     // the first record (the real file has an unused node there) would put the walk out of
@@ -644,6 +663,10 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
 std::unique_ptr<Database> openIpdb(std::string_view bytes, std::shared_ptr<const void> owner,
                                    OpenFailure& failure) {
     return Ipdb::open(bytes, std::move(owner), failure);
+}
+
+std::string_view withoutAdminSuffix(std::string_view name) {
+    return bareName(name);
 }
 
 }  // namespace ipdata

@@ -14,6 +14,7 @@
 #include "app/cli/cidr.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
+#include "app/cli/query.h"
 #include "io/escape.h"
 #include "ipdata/data_files.h"
 #include "table/operators.h"
@@ -35,8 +36,12 @@ constexpr std::string_view kHelp =
     "               没有地址的行写空字段。文件可为 UTF-8 (有无 BOM 均可)、带 BOM 的 UTF-16 或 "
     "GBK,\n"
     "               不给文件或给 - 时读标准输入。输出为 UTF-8。\n"
-    "summary        按国家、省份、城市、运营商或 ASN 统计地址数和出现次数, 多的在前。\n"
-    "ranges         地址数据中每个关键字都出现的地址段 (与窗口的反向查询相同)。\n"
+    "summary        按国家、省份、城市、运营商或 ASN 统计地址数和出现次数, 多的在前;\n"
+    "               统计行中每个地址; 给了选用地址的选项或日志有 W3C 头时,\n"
+    "               只统计 lookup 回答的那一个。\n"
+    "ranges         地址数据中每个关键字都出现的地址段 (与窗口的反向查询相同,\n"
+    "               拉丁字母不分大小写); region:重庆 这样的关键字只与该字段的\n"
+    "               整个值相比 (同 --region 重庆)。\n"
     "\n"
     "选项:\n"
     "  --data 文件        地址数据文件 (默认: 程序旁的 ipdata.db)\n"
@@ -44,16 +49,28 @@ constexpr std::string_view kHelp =
     "  --format 格式      lookup: tsv (默认)、csv 或 jsonl; summary: tsv (默认) 或 json\n"
     "  --fields 字段,...  lookup 输出的字段和顺序, 可用:{fields}\n"
     "                     (默认:{defaults})\n"
-    "  --annotate         lookup 原样写出每一行, 每个地址后加上 [位置]\n"
+    "  --annotate         lookup 原样写出每一行, 每个地址连同粘在它上面的端口、区域、前缀长度等\n"
+    "                     之后加上 \" [位置]\" (位置中的 \\、[ 和 ] 前加 \\; 没有位置时为 [])\n"
     "  --by 分类          summary 的分类: {groupings}\n"
     "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
     "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
+    "  --country 名称     ranges 只要国家是这个名称的地址段; --region (省份)、--city (城市)、\n"
+    "                     --operator (运营商, \"中国电信\" 与 \"电信\" 相同) 亦然;\n"
+    "                     \"重庆市\" 与 \"重庆\" 相同; 同一字段给几次时符合其一即可\n"
     "  --threads N        工作线程数 (默认: 处理器数, 至少 2)\n"
     "  --help             显示本说明\n"
     "  --version          显示版本、地址数据文件和 ASN 数据文件\n"
     "\n"
+    "选用地址 (lookup 和 summary; 默认: 行中第一个地址; 有 W3C 日志的 #Fields: 头时取 c-ip 列):\n"
+    "  --nth N            第 N 个地址\n"
+    "  --last             最后一个地址\n"
+    "  --public           跳过专用地址 (局域网、本机、保留地址等)\n"
+    "  --column N         只在第 N 列中找 (列以空格或制表符分隔)\n"
+    "  --input-format csv 与 --column 合用: 列为 CSV 字段 (以逗号分隔, 可带引号)\n"
+    "  --json-key 键      每行是一个 JSON 对象, 只在这个键的字符串值中找\n"
+    "\n"
     "退出码: 0 完成; 1 用法错误; 2 地址数据文件或 --asn 指定的文件缺失或无法使用;\n"
-    "        3 输入文件无法读取。\n";
+    "        3 输入文件无法读取; 4 ranges 没有找到地址段。\n";
 
 // Words after `at` columns of a help line, each after `separator`, wrapped under the
 // options' descriptions.
@@ -123,6 +140,8 @@ struct Options {
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
     bool help = false, version = false;
     std::vector<std::string> operands;  // files, or keywords
+    RangeQuery query;                   // ranges: the keywords, by field or not
+    AddressChoice choice;               // lookup, summary: which address of a line counts
 };
 
 void say(std::string_view text) {
@@ -163,7 +182,7 @@ std::optional<unsigned long> number(std::string_view text) {
 // Parses `args` into `o`; a usage message and kBadUsage when they are wrong.
 int parse(const std::vector<std::string>& args, Options& o) {
     std::string format;
-    bool annotate = false, commandGiven = false;
+    bool annotate = false, commandGiven = false, choiceGiven = false, inputFormat = false;
     for (std::size_t i = 0, options = true; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (!options || a == "-" || !a.starts_with("-")) {
@@ -189,7 +208,9 @@ int parse(const std::vector<std::string>& args, Options& o) {
         std::string name = a, value;
         const bool takesValue = name == "--data" || name == "--asn" || name == "--format" ||
                                 name == "--fields" || name == "--by" || name == "--top" ||
-                                name == "--threads";
+                                name == "--threads" || name == "--nth" || name == "--column" ||
+                                name == "--input-format" || name == "--json-key" ||
+                                queryField(name.substr(2)).has_value();
         if (const auto eq = a.find('='); eq != std::string::npos && a.starts_with("--")) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
@@ -228,6 +249,27 @@ int parse(const std::vector<std::string>& args, Options& o) {
             const FieldInfo* by = fieldKeyed(value);
             if (!by || !by->grouping) return usage("--by 只能是 " + groupingNames() + "。");
             o.by = by->id;
+        } else if (const auto field =
+                       name.starts_with("--") ? queryField(name.substr(2)) : std::nullopt) {
+            if (value.empty()) return usage("选项 " + name + " 要一个名称。");
+            o.query.fields.emplace_back(*field, value);
+        } else if (name == "--nth" || name == "--column") {
+            const auto n = number(value);
+            if (!n || *n == 0) return usage(name + " 要一个正整数。");
+            (name == "--nth" ? o.choice.nth : o.choice.column) = *n;
+            choiceGiven = true;
+        } else if (name == "--last" || name == "--public") {
+            (name == "--last" ? o.choice.last : o.choice.publicOnly) = true;
+            choiceGiven = true;
+        } else if (name == "--input-format") {
+            if (value != "text" && value != "csv")
+                return usage("--input-format 只能是 text 或 csv。");
+            o.choice.csv = value == "csv";
+            inputFormat = true;
+        } else if (name == "--json-key") {
+            if (value.empty()) return usage("--json-key 要一个键名。");
+            o.choice.jsonKey = value;
+            choiceGiven = true;
         } else if (name == "--top") {
             const auto n = number(value);
             if (!n || *n == 0) return usage("--top 要一个正整数。");
@@ -265,10 +307,24 @@ int parse(const std::vector<std::string>& args, Options& o) {
         o.format = Format::Annotate;
     }
     if (o.fieldsGiven && !lookup) return usage("--fields 只用于 lookup。");
+    if ((choiceGiven || inputFormat) && (o.command == Command::Ranges || annotate))
+        return usage(
+            "--nth、--last、--public、--column、--input-format 和 --json-key 只用于 lookup "
+            "(不带 --annotate) 和 summary。");
+    if (o.choice.last && o.choice.nth != 1) return usage("--nth 和 --last 只能选一个。");
+    if (o.choice.column != 0 && !o.choice.jsonKey.empty())
+        return usage("--column 和 --json-key 只能选一个。");
+    if (inputFormat && o.choice.column == 0) return usage("--input-format 要和 --column 一起用。");
     if (o.cidr && o.command != Command::Ranges) return usage("--cidr 只用于 ranges。");
     if (o.top && !summary) return usage("--top 只用于 summary。");
-    if (o.command == Command::Ranges && o.operands.empty())
-        return usage("ranges 至少要一个关键字。");
+    if (!o.query.fields.empty() && o.command != Command::Ranges)
+        return usage("--country、--region、--city 和 --operator 只用于 ranges。");
+    if (o.command == Command::Ranges) {
+        for (const std::string& operand : o.operands)
+            if (!operand.empty()) addOperand(o.query, operand);
+        if (o.query.empty()) return usage("ranges 至少要一个关键字。");
+        return kDone;
+    }
     if (o.operands.empty()) o.operands.push_back("-");
     return kDone;
 }
@@ -362,8 +418,15 @@ int readInputs(const Options& o, Pipeline& pipeline, bool& outputFailed) {
         }
         BlockReader reader(*input, 1 << 20);
         Encoding encoding;
+        // The c-ip column a W3C header names, read here in input order: each block starts
+        // with the one in effect after the blocks before it.
+        std::size_t w3c = 0;
+        std::string text;
         while (reader.next(block, encoding)) {
-            if (!pipeline.push(block, encoding)) {
+            const std::size_t start = w3c;
+            if (o.choice.followsW3c() && o.format != Format::Annotate)
+                w3c = w3cColumnAfter(blockText(block, encoding, text), w3c);
+            if (!pipeline.push(block, encoding, start)) {
                 outputFailed = true;
                 return status;
             }
@@ -389,10 +452,11 @@ int lookup(const Options& o, const Data& data) {
         [&]() -> Pipeline::Work {
             auto answers = std::make_shared<Answers>(
                 *data.db, o.format == Format::Annotate ? nullptr : data.asn.get());
-            auto writer = std::make_shared<LookupWriter>(*answers, o.format, o.columns);
+            auto writer = std::make_shared<LookupWriter>(*answers, o.format, o.columns, o.choice);
             return [answers, writer](Job& job) {
                 std::string storage;
-                writer->block(blockText(job.block, job.encoding, storage), job.encoding, job.out);
+                writer->block(blockText(job.block, job.encoding, storage), job.encoding, job.out,
+                              job.w3c);
             };
         },
         [](Job& job) { return writeOutput(job.out); });
@@ -423,11 +487,20 @@ int summary(const Options& o, const Data& data) {
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
-        []() -> Pipeline::Work {
-            return [scan = std::string(), storage = std::string()](Job& job) mutable {
+        [&]() -> Pipeline::Work {
+            return [scan = std::string(), storage = std::string(), picker = AddressPicker(o.choice),
+                    all = o.choice.isDefault()](Job& job) mutable {
+                std::size_t w3c = job.w3c;
                 forEachLine(blockText(job.block, job.encoding, storage),
                             [&](std::string_view line) {
                                 ++job.lines;
+                                // One address a line, the one lookup answers, once any option
+                                // or a W3C header says which; else every address of the line.
+                                if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
+                                    if (auto a = picker.pick(line, job.encoding, w3c))
+                                        job.addresses.push_back(*a);
+                                    return;
+                                }
                                 for (const std::string& text :
                                      ip::findAddresses(scanText(line, job.encoding, scan)))
                                     if (auto a = ip::parseAddress(text))
@@ -499,29 +572,29 @@ int summary(const Options& o, const Data& data) {
 }
 
 int ranges(const Options& o, const Data& data) {
-    std::vector<std::string> keywords;
-    for (const std::string& k : o.operands)
-        keywords.push_back(k);
     std::vector<std::pair<ip::Address, ip::Address>> found;
     std::string out;
     bool ok = true;
     // A walk over the whole file: through a database that lets go of the pages it has read.
     const std::shared_ptr<const ipdata::Database> walker = data.files->forWholeJob();
     const ipdata::Database* db = walker.get();
-    db->searchEach(keywords, [&](ipdata::Range& range) {
-        if (o.cidr) {
-            found.emplace_back(range.first, range.last);
-            return;
-        }
-        out += ipdata::rangeDisplay(range);
-        out += '\t';
-        io::appendTsvField(out, range.display);
-        out += '\n';
-        if (out.size() >= (1 << 20)) {
-            ok = ok && writeOutput(out);
-            out.clear();
-        }
-    });
+    std::size_t count = 0;
+    db->searchWhere([&](const ipdata::FieldViews& record) { return matches(o.query, record); },
+                    [&](ipdata::Range& range) {
+                        ++count;
+                        if (o.cidr) {
+                            found.emplace_back(range.first, range.last);
+                            return;
+                        }
+                        out += ipdata::rangeDisplay(range);
+                        out += '\t';
+                        io::appendTsvField(out, range.display);
+                        out += '\n';
+                        if (out.size() >= (1 << 20)) {
+                            ok = ok && writeOutput(out);
+                            out.clear();
+                        }
+                    });
     if (o.cidr) {
         for (const Block& b : coverWithBlocks(std::move(found))) {
             out += formatBlock(b);
@@ -529,6 +602,10 @@ int ranges(const Options& o, const Data& data) {
         }
     }
     if (!ok || !writeOutput(out)) return outputGone();
+    if (count == 0) {
+        say("地址数据中没有相符的地址段。");
+        return kNothingFound;
+    }
     return kDone;
 }
 

@@ -8,7 +8,9 @@
 namespace cli {
 
 // Exit codes.
-enum Exit { kDone = 0, kBadUsage = 1, kBadData = 2, kBadInput = 3 };
+// kNothingFound: ranges matched no range (its list is empty; a script should not take an
+// empty firewall list for a good one).
+enum Exit { kDone = 0, kBadUsage = 1, kBadData = 2, kBadInput = 3, kNothingFound = 4 };
 
 inline constexpr const char* kVersion = "1.0.0";
 

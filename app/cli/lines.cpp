@@ -1,5 +1,6 @@
 #include "app/cli/lines.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "text/codepage.h"
@@ -23,6 +24,28 @@ bool hasHighByte(std::string_view bytes) {
 
 bool isUtf16(Encoding e) {
     return e == Encoding::Utf16Le || e == Encoding::Utf16Be;
+}
+
+// Where a token that holds an address ends.
+bool endsToken(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u <= ' ' || u >= 0x7F ||
+           std::string_view(",;\"'`()<>{}[|").find(c) != std::string_view::npos;
+}
+
+// Whether the run that ends at `runEnd` begins a reverse-DNS name.
+bool startsReverseName(std::string_view scan, std::size_t runEnd) {
+    if (runEnd == 0 || scan[runEnd - 1] != '.') return false;
+    const std::string_view rest = scan.substr(runEnd);
+    for (const std::string_view zone :
+         {std::string_view("in-addr.arpa"), std::string_view("ip6.arpa")}) {
+        if (rest.size() >= zone.size() &&
+            std::equal(zone.begin(), zone.end(), rest.begin(), [](char z, char c) {
+                return z == (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+            }))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -118,6 +141,28 @@ std::string_view scanText(std::string_view line, Encoding encoding, std::string&
         if (encoding == Encoding::Gbk && codepage::isGbkPair(c, next)) storage[++i] = ' ';
     }
     return storage;
+}
+
+void forEachAddressToken(std::string_view scan, const AddressTokenFound& found) {
+    std::vector<ip::Address> pending;
+    std::size_t tokenEnd = 0;
+    bool stopped = false;
+    ip::forEachAddressRun(scan, [&](std::size_t runEnd, std::span<const ip::Address> addresses) {
+        // A run never holds a token's end: one that ends past the token begins the next.
+        if (runEnd > tokenEnd) {
+            if (!pending.empty() && !found(tokenEnd, pending)) {
+                stopped = true;
+                return false;
+            }
+            pending.clear();
+            tokenEnd = runEnd;
+            while (tokenEnd < scan.size() && !endsToken(scan[tokenEnd])) ++tokenEnd;
+        }
+        if (!startsReverseName(scan, runEnd))
+            pending.insert(pending.end(), addresses.begin(), addresses.end());
+        return true;
+    });
+    if (!stopped && !pending.empty()) found(tokenEnd, pending);
 }
 
 std::string lineUtf8(std::string_view line, Encoding encoding) {

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +74,16 @@ void forEachLine(std::string_view text, F&& line) {
 // Such a character is a boundary to the finder whatever it is, and the positions stay
 // those of the line.
 std::string_view scanText(std::string_view line, Encoding encoding, std::string& storage);
+
+// The addresses of a scanned line (scanText) token by token. A token is an address's run
+// of characters with what is glued to it up to a space, a character past ASCII or one of
+// , ; " ' ` ( ) < > { } [ |: the brackets and port of "[2001:db8::1]:443", the zone of
+// "fe80::1%eth0", the length of "10.0.0.0/8", the rest of a word. What is written after a
+// token never lands inside a word. `found(tokenEnd, addresses)` for each token that holds
+// any, in order; it returns false to stop. The digits of a reverse-DNS name
+// ("34.216.184.93.in-addr.arpa", "….ip6.arpa") spell no address.
+using AddressTokenFound = std::function<bool(std::size_t, std::span<const ip::Address>)>;
+void forEachAddressToken(std::string_view scan, const AddressTokenFound& found);
 
 // The line as valid UTF-8: GBK converted, invalid UTF-8 bytes each a U+FFFD.
 std::string lineUtf8(std::string_view line, Encoding encoding);

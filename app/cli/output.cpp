@@ -88,7 +88,9 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
     return slot.answer;
 }
 
-void LookupWriter::block(std::string_view text, Encoding encoding, std::string& out) {
+void LookupWriter::block(std::string_view text, Encoding encoding, std::string& out,
+                         std::size_t w3c) {
+    w3c_ = w3c;
     out.reserve(text.size() + text.size() / 2);
     forEachLine(text, [&](std::string_view l) { line(l, encoding, out); });
 }
@@ -97,13 +99,8 @@ void LookupWriter::line(std::string_view line, Encoding encoding, std::string& o
     if (format_ == Format::Annotate) {
         annotate(line, encoding, out);
     } else {
-        std::optional<ip::Address> first;
-        ip::forEachAddressRun(scanText(line, encoding, scan_),
-                              [&](std::size_t, std::span<const ip::Address> found) {
-                                  first = found.front();
-                                  return false;
-                              });
-        record(first ? &*first : nullptr, out);
+        const std::optional<ip::Address> chosen = picker_.pick(line, encoding, w3c_);
+        record(chosen ? &*chosen : nullptr, out);
     }
     out += '\n';
 }
@@ -155,21 +152,27 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
     if (format_ == Format::Jsonl) out += '}';
 }
 
+void appendAnnotation(std::string& out, std::string_view answer) {
+    out += " [";
+    for (const char c : answer) {
+        if (c == '\\' || c == '[' || c == ']') out += '\\';
+        out += c;
+    }
+    out += ']';
+}
+
 void LookupWriter::annotate(std::string_view line, Encoding encoding, std::string& out) {
     std::size_t written = 0;
-    ip::forEachAddressRun(scanText(line, encoding, scan_),
-                          [&](std::size_t runEnd, std::span<const ip::Address> found) {
-                              out += lineUtf8(line.substr(written, runEnd - written), encoding);
-                              written = runEnd;
-                              for (const ip::Address& address : found) {
-                                  const Answer* answer = answers_.find(address);
-                                  if (!answer || answer->text.empty()) continue;
-                                  out += " [";
-                                  out += answer->text;
-                                  out += ']';
-                              }
-                              return true;
-                          });
+    forEachAddressToken(scanText(line, encoding, scan_),
+                        [&](std::size_t tokenEnd, std::span<const ip::Address> found) {
+                            out += lineUtf8(line.substr(written, tokenEnd - written), encoding);
+                            written = tokenEnd;
+                            for (const ip::Address& address : found) {
+                                const Answer* answer = answers_.find(address);
+                                appendAnnotation(out, answer ? answer->text : std::string_view());
+                            }
+                            return true;
+                        });
     out += lineUtf8(line.substr(written), encoding);
 }
 

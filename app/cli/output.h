@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/cli/lines.h"
+#include "app/cli/pick.h"
 #include "ipdata/asn.h"
 #include "ipdata/ipdata.h"
 #include "table/fields.h"
@@ -67,19 +68,31 @@ class Answers {
     // By the record's bytes, found by a view of them without a copy.
     struct RecordHash {
         using is_transparent = void;
-        std::size_t operator()(std::string_view v) const { return std::hash<std::string_view>()(v); }
+        std::size_t operator()(std::string_view v) const {
+            return std::hash<std::string_view>()(v);
+        }
     };
     std::unordered_map<std::string, Answer, RecordHash, std::equal_to<>> byRecord_;
     std::unordered_map<std::string_view, Answer> special_;  // by the table's own answers
     std::vector<Recent> recent_;
 };
 
+// What --annotate writes after an address's token: a space and the answer in brackets, a
+// backslash before each '\', '[' and ']' of it, so that the line comes back by taking off
+// one such annotation for each address of each token (forEachAddressToken); "[]" where the
+// data has no answer.
+void appendAnnotation(std::string& out, std::string_view answer);
+
 class LookupWriter {
   public:
-    LookupWriter(Answers& answers, Format format, Columns columns)
-        : answers_(answers), format_(format), columns_(std::move(columns)) {}
-    // The output of one block: one line for each of its lines.
-    void block(std::string_view text, Encoding encoding, std::string& out);
+    LookupWriter(Answers& answers, Format format, Columns columns, AddressChoice choice = {})
+        : answers_(answers),
+          format_(format),
+          columns_(std::move(columns)),
+          picker_(std::move(choice)) {}
+    // The output of one block: one line for each of its lines; `w3c` the c-ip column in
+    // effect at its start (pick.h).
+    void block(std::string_view text, Encoding encoding, std::string& out, std::size_t w3c = 0);
     void line(std::string_view line, Encoding encoding, std::string& out);
 
   private:
@@ -89,6 +102,8 @@ class LookupWriter {
     Answers& answers_;
     Format format_;
     Columns columns_;
+    AddressPicker picker_;
+    std::size_t w3c_ = 0;
     std::string scan_, storage_;
 };
 

@@ -19,10 +19,11 @@ Pipeline::~Pipeline() {
     for (std::thread& t : threads_) t.join();
 }
 
-bool Pipeline::push(std::string& block, Encoding encoding) {
+bool Pipeline::push(std::string& block, Encoding encoding, std::size_t w3c) {
     auto job = std::make_unique<Job>();
     job->block.swap(block);
     job->encoding = encoding;
+    job->w3c = w3c;
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return failed_ || order_.size() < limit_; });
     if (failed_) return false;

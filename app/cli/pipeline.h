@@ -18,6 +18,7 @@ namespace cli {
 struct Job {
     std::string block;
     Encoding encoding = Encoding::Utf8;
+    std::size_t w3c = 0;                 // the c-ip column in effect at its start (pick.h)
     std::string out;                     // the lines to write
     std::vector<ip::Address> addresses;  // or what a summary counts: the addresses
     std::uint64_t lines = 0;             // and the lines
@@ -38,7 +39,7 @@ class Pipeline {
 
     // Waits while enough blocks are under way: memory stays flat however long the input.
     // False once the sink has failed.
-    bool push(std::string& block, Encoding encoding);
+    bool push(std::string& block, Encoding encoding, std::size_t w3c = 0);
     // Waits until every block pushed has gone through the sink; false when the sink failed.
     bool finish();
 

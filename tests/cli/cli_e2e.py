@@ -78,6 +78,23 @@ def test_encodings_alike():
           repr(annotated))
 
 
+def test_annotate_placement():
+    # The answer after the whole token, never inside a word; brackets in an answer escaped;
+    # reverse-DNS names left alone.
+    cases = [
+        ("[2001:4860:4860::8888]:443 up", "[2001:4860:4860::8888]:443 [美国 Google LLC] up"),
+        ("218.70.0.1:8080:extra", "218.70.0.1:8080:extra [重庆 电信]"),
+        ("218.70.0.0/16,218.70.0.1", "218.70.0.0/16 [重庆 电信],218.70.0.1 [重庆 电信]"),
+        ("124.6.64.1", "124.6.64.1 [辽宁 盘锦 辽河油田通信\\[华宇宽带\\]]"),
+        ("60.2.234.78", "60.2.234.78 [河北 唐山 超凡网吧(新华西道\\\\唐人街) 联通]"),
+        ("34.216.184.93.in-addr.arpa. PTR", "34.216.184.93.in-addr.arpa. PTR"),
+    ]
+    code, out, _ = run(["--annotate", "-"], "\n".join(c[0] for c in cases).encode())
+    got = out.decode().splitlines()
+    for (line, expected), result in zip(cases, got + [""] * len(cases)):
+        check(f"--annotate {line}", code == 0 and result == expected, repr(result))
+
+
 def test_parallel_split_is_identical(tmp):
     log = os.path.join(tmp, "access.log")
     gen = os.path.join(os.environ.get("VERDALO_SOURCE_DIR", "."), "bench", "cli_log.py")
@@ -115,6 +132,87 @@ def test_cidr_against_python():
               f"{len(cidr.decode().splitlines())} blocks against {len(expected)}")
 
 
+def range_ends(out):
+    ends = []
+    for line in out.decode().splitlines():
+        text = line.split("\t")[0]
+        if "/" in text:
+            net = ipaddress.ip_network(text)
+            ends += [net[0], net[-1]]
+        else:
+            ends += [ipaddress.ip_address(t) for t in text.split("-")]
+    return ends
+
+
+def test_ranges_by_field():
+    # Both ends of every range a field keyword gives are summarised under that field's
+    # one value; the plain keywords also find rows whose other fields hold the words.
+    for args, by, name in ((["--region", "北京"], "region", "北京"),
+                           (["--city", "重庆市"], "city", "重庆"),
+                           (["operator:中国电信", "--country", "中国"], "operator", "中国电信")):
+        code, out, _ = run(["ranges"] + args)
+        ends = range_ends(out)
+        _, summary, _ = run(["summary", "--by", by, "-"], "\n".join(map(str, ends)).encode())
+        groups = [line.split("\t")[0] for line in summary.decode().splitlines()[1:]]
+        check(f"ranges {' '.join(args)}: every address summarised as {name}",
+              code == 0 and len(ends) > 100 and groups == [name], f"{len(ends)} ends, {groups[:5]}")
+    plain = run(["ranges", "重庆市", "电信"])[1].decode().splitlines()
+    code, out, _ = run(["ranges", "region:重庆市", "--operator", "电信"])
+    by_field = out.decode().splitlines()
+    stray = "222.168.9.114-222.168.9.114\t吉林 长春 重庆路附近黑豹网吧 电信"
+    check("region:重庆市 --operator 电信 leaves out rows whose other fields hold the words",
+          code == 0 and stray in plain and stray not in by_field and by_field and
+          set(by_field) < set(plain), f"{len(by_field)} of {len(plain)}")
+    lower, upper = run(["ranges", "hetzner"])[1], run(["ranges", "HETZNER"])[1]
+    check("Latin keywords match in either case", lower and lower == upper, f"{len(lower)} {len(upper)}")
+    for args in (["ranges", "--region", "没有这个省"], ["ranges", "--cidr", "country:中国", "city:纽约"]):
+        code, out, err = run(args)
+        check(f"nothing matched: exit 4, said on standard error ({' '.join(args)})",
+              code == 4 and out == b"" and "没有相符" in err.decode(), f"{code} {out[:80]!r} {err!r}")
+
+
+def test_which_address_counts(tmp):
+    # A W3C log of several 1 MB blocks, four threads: each line's address is its c-ip, the
+    # column a header far above names (a second header moves it); directive lines have none.
+    clients = ["218.70.0.1", "8.8.8.8", "240e:1::1", "1.0.1.1"]
+    lines, expected = [], []
+    for part, header in enumerate(["#Fields: date time s-ip cs-method s-port c-ip cs(Referer)",
+                                   "#Fields: c-ip date s-ip"]):
+        lines += ["#Software: Microsoft Internet Information Services 10.0", header]
+        expected += ["", ""]
+        for i in range(40000):
+            c = clients[i % len(clients)]
+            lines.append(f"2026-12-09 00:00:01 10.0.0.5 GET 443 {c} http://9.9.9.9/" if part == 0
+                         else f"{c} 2026-12-09 10.0.0.5")
+            expected.append(c)
+    log = os.path.join(tmp, "w3c.log")
+    with open(log, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    code, out, _ = run(["--fields", "ip", "--threads", "4", log])
+    check("a W3C log's lines answer their c-ip, across blocks and threads",
+          code == 0 and out.decode().split("\n")[:-1] == expected and os.path.getsize(log) > 3 << 20,
+          f"{out[:200]!r}")
+    code, out, _ = run(["summary", "--format", "json", "--threads", "4", log])
+    got = json.loads(out) if code == 0 else {}
+    check("summary counts a W3C log's c-ip only",
+          got.get("addresses") == 4 and got.get("hits") == 80000, repr(got)[:200])
+
+    # The summary counts the address lookup answers, whichever the options choose.
+    mixed = (b"10.0.0.1 218.70.0.1 8.8.8.8 192.168.0.1\n218.70.0.2,10.0.0.1,\"1.0.1.1, 8.8.4.4\"\n"
+             b"::1 240e:1::1\nno address\n218.70.0.1 218.70.0.1\n")
+    for args in (["--last", "--public"], ["--nth", "2"], ["--column", "3", "--input-format", "csv"]):
+        _, out, _ = run(["--fields", "ip"] + args + ["-"], mixed)
+        ips = [line for line in out.decode().split("\n")[:-1] if line]
+        code, summary, _ = run(["summary", "--format", "json"] + args + ["-"], mixed)
+        got = json.loads(summary) if code == 0 else {}
+        check(f"summary {' '.join(args)} counts what lookup answers",
+              ips and got.get("addresses") == len(set(ips)) and got.get("hits") == len(ips),
+              f"{ips} {got}")
+    code, out, _ = run(["--json-key", "client", "--fields", "ip", "-"],
+                       b'{"server":"10.0.0.1","client":"218.70.0.1"}\n{"client":null}\n')
+    check("--json-key", code == 0 and out == b"218.70.0.1\n\n", repr(out))
+
+
 def test_exit_codes(tmp):
     damaged = os.path.join(tmp, "damaged.db")
     with open(DATA, "rb") as f:
@@ -129,6 +227,13 @@ def test_exit_codes(tmp):
         ("bad format", [CLI, "--data", DATA, "--format", "xml"], 1),
         ("unknown field", [CLI, "--data", DATA, "--fields", "ip,asn_name"], 1),
         ("ranges without keywords", [CLI, "--data", DATA, "ranges"], 1),
+        ("a field keyword given to lookup", [CLI, "--data", DATA, "--region", "北京"], 1),
+        ("a field keyword without a name", [CLI, "--data", DATA, "ranges", "--city="], 1),
+        ("--nth and --last", [CLI, "--data", DATA, "--nth", "2", "--last"], 1),
+        ("--nth 0", [CLI, "--data", DATA, "--nth", "0"], 1),
+        ("--input-format without --column", [CLI, "--data", DATA, "--input-format", "csv"], 1),
+        ("--column with --json-key", [CLI, "--data", DATA, "--column", "1", "--json-key", "ip"], 1),
+        ("--public with --annotate", [CLI, "--data", DATA, "--annotate", "--public"], 1),
         ("missing data", [CLI, "--data", os.path.join(tmp, "none.db"), "-"], 2),
         ("damaged data", [CLI, "--data", damaged, "-"], 2),
         ("empty data", [CLI, "--data", empty, "-"], 2),
@@ -245,8 +350,11 @@ def test_network_numbers(tmp):
 with tempfile.TemporaryDirectory() as tmp:
     test_hostile_input_keeps_lines()
     test_encodings_alike()
+    test_annotate_placement()
     test_parallel_split_is_identical(tmp)
     test_cidr_against_python()
+    test_ranges_by_field()
+    test_which_address_counts(tmp)
     test_exit_codes(tmp)
     test_summary()
     if ASN:

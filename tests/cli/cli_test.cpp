@@ -10,6 +10,8 @@
 #include "app/cli/lines.h"
 #include "app/cli/os.h"
 #include "app/cli/output.h"
+#include "app/cli/pick.h"
+#include "app/cli/query.h"
 #include "io/escape.h"
 #include "text/codepage.h"
 
@@ -229,6 +231,220 @@ TEST(CliOutput, FieldsNeverBreakTheirColumnsOrLines) {
         EXPECT_EQ(tsv, c.tsv);
         EXPECT_EQ(csv, c.csv);
         EXPECT_EQ(json, c.json);
+    }
+}
+
+// Answers 1.0.0.N with the N-th text, each as the file words it; nothing else.
+class WordedData : public ipdata::Database {
+  public:
+    explicit WordedData(std::vector<std::string> texts) : texts_(std::move(texts)) {}
+    std::optional<ipdata::Place> locate(const ip::Address& a) const override {
+        const std::uint32_t n = a.isV4() ? a.v4Value() - 0x01000000u : 0;
+        if (n == 0 || n > texts_.size()) return std::nullopt;
+        const std::string& text = texts_[n - 1];
+        return ipdata::Place{a, a, {}, text, text};
+    }
+    void searchEach(const std::vector<std::string>&, const std::function<void(ipdata::Range&)>&,
+                    const std::stop_token&) const override {}
+    void searchWhere(const std::function<bool(const ipdata::FieldViews&)>&,
+                     const std::function<void(ipdata::Range&)>&,
+                     const std::stop_token&) const override {}
+    std::size_t rangeCount() const override { return texts_.size(); }
+    std::string_view formatName() const override { return "worded"; }
+
+  private:
+    std::vector<std::string> texts_;
+};
+
+// The line an annotated line was made of, by the rule docs/cli.md gives: after each token,
+// one annotation for each of its addresses taken off; the answers unescaped in `answers`.
+// nullopt where an annotation is missing or unclosed.
+std::optional<std::string> unannotated(std::string_view out, std::vector<std::string>& answers) {
+    std::string back;
+    while (true) {
+        std::string storage;
+        std::size_t end = std::string_view::npos, count = 0;
+        cli::forEachAddressToken(cli::scanText(out, cli::Encoding::Utf8, storage),
+                                 [&](std::size_t tokenEnd, std::span<const ip::Address> found) {
+                                     end = tokenEnd;
+                                     count = found.size();
+                                     return false;
+                                 });
+        if (end == std::string_view::npos) return back + std::string(out);
+        back += out.substr(0, end);
+        out.remove_prefix(end);
+        for (; count > 0; --count) {
+            if (!out.starts_with(" [")) return std::nullopt;
+            std::string answer;
+            std::size_t i = 2;
+            for (; i < out.size() && out[i] != ']'; ++i) {
+                if (out[i] == '\\' && ++i == out.size()) return std::nullopt;
+                answer += out[i];
+            }
+            if (i == out.size()) return std::nullopt;
+            answers.push_back(answer);
+            out.remove_prefix(i + 1);
+        }
+    }
+}
+
+TEST(CliAnnotate, AfterTheWholeTokenAndTakenOffAgain) {
+    const std::vector<std::string> texts = {"辽河油田通信[华宇宽带]", "网吧(新华西道\\唐人街)",
+                                            "] [x\\", "1.0.0.1 [1.0.0.2]", "\\]"};
+    WordedData data(texts);
+    cli::Answers answers(data);
+    cli::LookupWriter writer(answers, cli::Format::Annotate, {});
+    const std::pair<std::string, std::string> lines[] = {
+        {"1.0.0.1", "1.0.0.1 [辽河油田通信\\[华宇宽带\\]]"},
+        // Brackets and port, zone, prefix length, a word glued on: the answer after them.
+        {"[2400::1]:443 x", "[2400::1]:443 [] x"},
+        {"2400::1%eth0 up", "2400::1%eth0 [] up"},
+        {"1.0.0.2/31", "1.0.0.2/31 [网吧(新华西道\\\\唐人街)]"},
+        {"1.0.0.3:8080:extra", "1.0.0.3:8080:extra [\\] \\[x\\\\]"},
+        // Separators end a token; several addresses of one token follow it in order.
+        {"1.0.0.4,1.0.0.5;x", "1.0.0.4 [1.0.0.1 \\[1.0.0.2\\]],1.0.0.5 [\\\\\\]];x"},
+        {"\"1.0.0.1-1.0.0.2\"",
+         "\"1.0.0.1-1.0.0.2 [辽河油田通信\\[华宇宽带\\]] [网吧(新华西道\\\\唐人街)]\""},
+        // Reverse-DNS names are no addresses.
+        {"5.0.0.1.in-addr.arpa. PTR 1.0.0.3", "5.0.0.1.in-addr.arpa. PTR 1.0.0.3 [\\] \\[x\\\\]"},
+        {"4.0.0.1.IP6.ARPA", "4.0.0.1.IP6.ARPA"},
+        // The line's own brackets and backslashes stay as they are.
+        {"1.0.0.9 [already] \\ [", "1.0.0.9 [] [already] \\ ["},
+        {"a]1.0.0.2[b 重庆1.0.0.4重庆",
+         "a]1.0.0.2 [网吧(新华西道\\\\唐人街)][b 重庆1.0.0.4 [1.0.0.1 \\[1.0.0.2\\]]重庆"},
+    };
+    const std::string more[] = {"",
+                                "::",
+                                "x1.0.0.1 1.0.0.1x",
+                                "1.0.0.1 [",
+                                "]]]\\\\ 1.0.0.5]",
+                                "[1.0.0.3] [1.0.0.4]",
+                                "1.0.0.1\t\t1.0.0.1",
+                                "::1.0.0.1 ::ffff:1.0.0.2"};
+    auto check = [&](const std::string& line, const std::string* expected) {
+        std::string out;
+        writer.line(line, cli::Encoding::Utf8, out);
+        ASSERT_TRUE(out.ends_with('\n')) << line;
+        out.pop_back();
+        if (expected) EXPECT_EQ(out, *expected) << line;
+        std::vector<std::string> said;
+        EXPECT_EQ(unannotated(out, said), line) << out;
+        // Each answer unescaped is one the data gave (or the special table's, or none).
+        for (const std::string& answer : said)
+            EXPECT_TRUE(answer.find_first_of("[]\\") == std::string::npos ||
+                        std::find(texts.begin(), texts.end(), answer) != texts.end())
+                << answer;
+    };
+    for (const auto& [line, expected] : lines) check(line, &expected);
+    for (const std::string& line : more) check(line, nullptr);
+}
+
+TEST(CliPick, TheAddressThatCounts) {
+    auto with = [](auto set) {
+        cli::AddressChoice c;
+        set(c);
+        return c;
+    };
+    const cli::AddressChoice first, second = with([](auto&c) { c.nth = 2; }),
+                                    last = with([](auto&c) { c.last = true; }),
+                                    publics = with([](auto&c) { c.publicOnly = true; }),
+                                    lastPublic = with([](auto&c) { c.last = c.publicOnly = true; }),
+                                    column3 = with([](auto&c) { c.column = 3; }),
+                                    csv2 = with([](auto&c) { c.column = 2, c.csv = true; }),
+                                    key = with([](auto&c) { c.jsonKey = "ip"; });
+    const std::string line = "10.0.0.1 x 218.70.0.1:80 192.0.2.1 8.8.8.8 fe80::1";
+    struct Case {
+        const cli::AddressChoice* choice;
+        std::string line;
+        const char* address;  // null: none
+    } cases[] = {
+        {&first, line, "10.0.0.1"},
+        {&second, line, "218.70.0.1"},
+        {&last, line, "fe80::1"},
+        {&publics, line, "218.70.0.1"},
+        {&lastPublic, line, "8.8.8.8"},
+        {&publics, "10.0.0.1 192.168.0.1 ::1", nullptr},
+        // Globally reachable special blocks are public all the same (an AS112 server).
+        {&publics, "10.0.0.1 192.31.196.1", "192.31.196.1"},
+        {&column3, line, "218.70.0.1"},
+        {&column3, "  a\t\tb   1.2.3.4 9.9.9.9", "1.2.3.4"},
+        {&csv2, "\"a, 1.2.3.4\",\"5.6.7.8\"\"x\"\"\",9.9.9.9", "5.6.7.8"},
+        {&csv2, "\"1.2.3.4,", nullptr},
+        {&key, R"({"server":"10.0.0.1","ip":"218.70.0.1"})", "218.70.0.1"},
+        {&key, R"( { "a" : {"ip":"1.1.1.1","b":["]",{}]}, "n":-1.5e3 , "ip" : "\u0032.2.2.2" } )",
+         "2.2.2.2"},
+        {&key, R"({"ip":"a\"1.2.3.4\"b"})", "1.2.3.4"},
+        {&key, R"({"ip":7})", nullptr},
+        {&key, R"({"x":"unclosed)", nullptr},
+        {&key, "1.2.3.4 not json", nullptr},
+    };
+    for (const Case& c : cases) {
+        cli::AddressPicker picker(*c.choice);
+        std::size_t w3c = 0;
+        const auto got = picker.pick(c.line, cli::Encoding::Utf8, w3c);
+        EXPECT_EQ(got ? ip::formatAddress(*got) : "none", c.address ? c.address : "none") << c.line;
+    }
+}
+
+TEST(CliPick, AW3cHeaderNamesTheClientColumnInEveryBlockAfterIt) {
+    // The header in one block, its lines in later ones; a second header moves c-ip.
+    const std::vector<std::string> blocks = {
+        "#Software: IIS\n1.1.1.1 x\n#Fields: date s-ip c-ip\n",
+        "d 10.0.0.1 2.2.2.2\n#Remark 9.9.9.9\n",
+        "#Fields: c-ip s-ip\r\n3.3.3.3 10.0.0.1\n#Fields: date\n10.0.0.1 4.4.4.4\n"};
+    const std::vector<std::string> expected = {"none", "1.1.1.1", "none", "2.2.2.2", "none",
+                                               "none", "3.3.3.3", "none", "10.0.0.1"};
+    const cli::AddressChoice choice;
+    cli::AddressPicker picker(choice);
+    std::vector<std::string> got;
+    std::size_t w3c = 0;
+    for (const std::string& block : blocks) {
+        std::size_t at = w3c;  // each block from the state the reader hands it
+        cli::forEachLine(block, [&](std::string_view line) {
+            const auto a = picker.pick(line, cli::Encoding::Utf8, at);
+            got.push_back(a ? ip::formatAddress(*a) : "none");
+        });
+        w3c = cli::w3cColumnAfter(block, w3c);
+        EXPECT_EQ(w3c, at) << block;
+    }
+    EXPECT_EQ(got, expected);
+}
+
+TEST(CliQuery, FieldKeywordsMatchTheirFieldOnly) {
+    // country, region, city, district, owner, operator, country code
+    const ipdata::FieldViews cafe = {"中国", "吉林", "长春", "", "重庆路附近网吧", "电信", "CN"};
+    const ipdata::FieldViews chongqing = {"中国", "重庆", "重庆", "", "", "电信", "CN"};
+    const ipdata::FieldViews hetzner = {"德国", "", "", "", "Hetzner Online", "", "DE"};
+    struct Case {
+        std::vector<std::string> operands;
+        bool cafe, chongqing, hetzner;
+    } cases[] = {
+        // Plain keywords anywhere, as the window's search; the suffix rule; Latin in any case.
+        {{"重庆市", "电信"}, true, true, false},
+        {{"hetzner"}, false, false, true},
+        {{"HETZNER online"}, false, false, true},
+        // A field keyword holds for that field's whole value only.
+        {{"region:重庆市", "operator:电信"}, false, true, false},
+        {{"city:重庆"}, false, true, false},
+        {{"region:重"}, false, false, false},
+        {{"operator:中国电信"}, true, true, false},
+        {{"operator:China Telecom"}, true, true, false},
+        {{"operator:电信通"}, false, false, false},
+        {{"country:德国"}, false, false, true},
+        // One field's keywords are alternatives; different fields must all hold.
+        {{"region:吉林", "region:重庆"}, true, true, false},
+        {{"region:吉林", "city:重庆"}, false, false, false},
+        {{"region:吉林", "网吧"}, true, false, false},
+        // An unknown prefix is a plain keyword.
+        {{"owner:Hetzner"}, false, false, false},
+    };
+    for (const Case& c : cases) {
+        cli::RangeQuery query;
+        for (const std::string& operand : c.operands) cli::addOperand(query, operand);
+        const std::string name = testing::PrintToString(c.operands);
+        EXPECT_EQ(cli::matches(query, cafe), c.cafe) << name;
+        EXPECT_EQ(cli::matches(query, chongqing), c.chongqing) << name;
+        EXPECT_EQ(cli::matches(query, hetzner), c.hetzner) << name;
     }
 }
 
