@@ -126,8 +126,9 @@ std::optional<Head> headAt(std::string_view s, std::size_t at) {
     }
     if (type == 0) {
         if (at >= s.size()) return std::nullopt;
+        // An extended byte of 0 makes a map, as other readers take it.
         type = 7u + byteAt(s, at++);
-        if (type < 8 || type > 15) return std::nullopt;
+        if (type > 15) return std::nullopt;
     }
     std::uint32_t size = control & 31;
     if (size >= 29) {
@@ -213,11 +214,12 @@ std::optional<Value> Section::get(std::size_t at, std::span<const std::string_vi
         if (!v) return std::nullopt;
         if (v->type == Type::Map) {
             std::optional<std::size_t> found;
-            if (!eachPair(*v, [&](std::string_view key, std::size_t valueAt) {
-                    if (key != step) return true;
-                    found = valueAt;
-                    return false;
-                }) ||
+            if (!eachPair(*v,
+                          [&](std::string_view key, std::size_t valueAt) {
+                              if (key != step) return true;
+                              found = valueAt;
+                              return false;
+                          }) ||
                 !found)
                 return std::nullopt;
             v = read(*found);
@@ -423,8 +425,9 @@ Extras Reader::extras(std::uint32_t record) const {
             if (!v) return true;
             if (const std::optional<std::uint64_t> n = v->unsignedValue(); n && *n <= ~0u) {
                 e.asn = static_cast<std::uint32_t>(*n);
-            } else if (std::string_view t = v->text(); t.size() > 2 && t.size() <= 12 &&
-                                                       (t.starts_with("AS") || t.starts_with("as"))) {
+            } else if (std::string_view t = v->text();
+                       t.size() > 2 && t.size() <= 12 &&
+                       (t.starts_with("AS") || t.starts_with("as"))) {
                 // IPinfo writes "AS13335".
                 std::uint64_t n2 = 0;
                 t.remove_prefix(2);
@@ -443,7 +446,8 @@ std::uint32_t Reader::child(std::uint32_t node, unsigned bit) const {
     const char* p = tree_.data();
     switch (meta_.recordSize) {
         case 24: {
-            const auto* b = reinterpret_cast<const unsigned char*>(p + std::size_t{node} * 6 + bit * 3);
+            const auto* b =
+                reinterpret_cast<const unsigned char*>(p + std::size_t{node} * 6 + bit * 3);
             return std::uint32_t{b[0]} << 16 | std::uint32_t{b[1]} << 8 | b[2];
         }
         case 28: {
@@ -499,7 +503,8 @@ std::optional<Place> Reader::locate(const ip::Address& address) const {
         place.last = ip::Address::v4(address.v4Value() | mask);
     } else {
         const std::uint64_t lowMask = host >= 64 ? ~0ull : (host == 0 ? 0 : ~0ull >> (64 - host));
-        const std::uint64_t highMask = host <= 64 ? 0 : (host >= 128 ? ~0ull : ~0ull >> (128 - host));
+        const std::uint64_t highMask =
+            host <= 64 ? 0 : (host >= 128 ? ~0ull : ~0ull >> (128 - host));
         place.first = ip::Address::v6(address.high() & ~highMask, address.low() & ~lowMask);
         place.last = ip::Address::v6(address.high() | highMask, address.low() | lowMask);
     }
