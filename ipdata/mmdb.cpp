@@ -143,7 +143,7 @@ std::optional<Head> headAt(std::string_view s, std::size_t at) {
 
 }  // namespace
 
-std::optional<Value> Section::read(std::size_t at, std::size_t& next) const {
+std::optional<Value> Section::readSlow(std::size_t at, std::size_t& next) const {
     std::optional<Head> head = headAt(bytes_, at);
     if (!head) return std::nullopt;
     const bool followed = head->type == Type::Pointer;
@@ -180,7 +180,7 @@ std::optional<Value> Section::read(std::size_t at, std::size_t& next) const {
     return v;
 }
 
-std::optional<std::size_t> Section::skip(std::size_t at, int depth) const {
+std::optional<std::size_t> Section::skipSlow(std::size_t at, int depth) const {
     const std::optional<Head> head = headAt(bytes_, at);
     if (!head) return std::nullopt;
     switch (head->type) {
@@ -253,91 +253,54 @@ struct Named {
     std::string_view code;
 };
 
-// The Chinese name where the map has one, else the English.
-std::string_view pickName(const Section& s, std::size_t at) {
-    const std::optional<Value> names = s.read(at);
-    if (!names) return {};
+// The string at `at` into `out`; where it ends in place (0 when damaged: skipped then).
+std::size_t textInto(const Section& s, std::size_t at, std::string_view& out) {
+    std::size_t next = 0;
+    const std::optional<Value> v = s.read(at, next);
+    if (!v) return 0;
+    out = v->text();
+    return next;
+}
+
+// The Chinese name where the map has one, else the English; where the map ends.
+std::size_t pickName(const Section& s, std::size_t at, std::string_view& out) {
     std::string_view english, chinese;
-    s.eachPair(*names, [&](std::string_view key, std::size_t valueAt) {
-        if (key == "zh-CN" || key == "en") {
-            const std::optional<Value> v = s.read(valueAt);
-            if (v) (key == "en" ? english : chinese) = v->text();
-        }
-        return chinese.empty();
+    const std::optional<std::size_t> end = s.walkMap(at, [&](std::string_view key, std::size_t v) {
+        if (key == "zh-CN") return textInto(s, v, chinese);
+        if (key == "en") return textInto(s, v, english);
+        return std::size_t{0};
     });
-    return chinese.empty() ? english : chinese;
+    out = chinese.empty() ? english : chinese;
+    return end.value_or(0);
+}
+
+// The name (and code) at `at`: a string, or a map with "names" and "iso_code" or "code".
+std::size_t namedInto(const Section& s, std::size_t at, Named& out) {
+    std::size_t next = 0;
+    const std::optional<Value> v = s.read(at, next);
+    if (!v) return 0;
+    if (v->type == Type::String) {
+        out.name = v->payload;
+        return next;
+    }
+    const std::optional<std::size_t> end = s.walkMap(at, [&](std::string_view key, std::size_t w) {
+        if (key == "names") return pickName(s, w, out.name);
+        if (key == "iso_code" || key == "code") return textInto(s, w, out.code);
+        return std::size_t{0};
+    });
+    return end.value_or(0);
 }
 
 Named namedAt(const Section& s, std::size_t at) {
-    const std::optional<Value> v = s.read(at);
-    if (!v) return {};
-    if (v->type == Type::String) return {v->payload, {}};
     Named named;
-    s.eachPair(*v, [&](std::string_view key, std::size_t valueAt) {
-        if (key == "names") {
-            named.name = pickName(s, valueAt);
-        } else if (key == "iso_code" || key == "code") {
-            if (const std::optional<Value> code = s.read(valueAt)) named.code = code->text();
-        }
-        return true;
-    });
+    namedInto(s, at, named);
     return named;
 }
 
 std::string_view textAt(const Section& s, std::size_t at) {
-    const std::optional<Value> v = s.read(at);
-    return v ? v->text() : std::string_view();
-}
-
-// The top-level keys the reader knows, of every schema, and where their values lie.
-struct Keys {
-    enum Key {
-        kCountry,
-        kRegisteredCountry,
-        kSubdivisions,
-        kCity,
-        kCountryCode,
-        kState1,
-        kState2,
-        kIsp,
-        kOrganization,
-        kAsName,
-        kAsOrganization,
-        kDistrict,
-        kCount
-    };
-    std::array<std::optional<std::size_t>, kCount> at{};
-};
-
-constexpr std::pair<std::string_view, Keys::Key> kKeyNames[] = {
-    {"country", Keys::kCountry},
-    {"registered_country", Keys::kRegisteredCountry},
-    {"subdivisions", Keys::kSubdivisions},
-    {"city", Keys::kCity},
-    {"country_code", Keys::kCountryCode},
-    {"state1", Keys::kState1},
-    {"state2", Keys::kState2},
-    {"isp", Keys::kIsp},
-    {"organization", Keys::kOrganization},
-    {"as_name", Keys::kAsName},
-    {"autonomous_system_organization", Keys::kAsOrganization},
-    {"district", Keys::kDistrict},
-};
-
-Keys keysOf(const Section& s, std::uint32_t record) {
-    Keys keys;
-    const std::optional<Value> top = s.read(record);
-    if (!top) return keys;
-    s.eachPair(*top, [&](std::string_view key, std::size_t valueAt) {
-        for (const auto& [name, k] : kKeyNames) {
-            if (key == name) {
-                keys.at[k] = valueAt;
-                break;
-            }
-        }
-        return true;
-    });
-    return keys;
+    std::string_view text;
+    textInto(s, at, text);
+    return text;
 }
 
 // Days since 1970-01-01 as a civil date (proleptic Gregorian).
@@ -356,33 +319,68 @@ std::string dateOf(std::uint64_t epoch) {
 }  // namespace
 
 FieldViews Reader::fieldsOf(std::uint32_t record) const {
-    const Keys keys = keysOf(data_, record);
+    // One pass over the record, each value read where it lies and skipped only when unused:
+    // a lookup's cost is its record's bytes, once.
+    Named country, registered, region, city;
+    std::string_view countryCode, state1, state2, district, organization, isp, asName, asOrg;
+    const Section& s = data_;
+    s.walkMap(record, [&](std::string_view key, std::size_t at) -> std::size_t {
+        switch (key.size()) {
+            case 4:
+                if (key == "city") return namedInto(s, at, city);
+                break;
+            case 3:
+                if (key == "isp") return textInto(s, at, isp);
+                break;
+            case 6:
+                if (key == "state1") return textInto(s, at, state1);
+                if (key == "state2") return textInto(s, at, state2);
+                break;
+            case 7:
+                if (key == "country") return namedInto(s, at, country);
+                if (key == "as_name") return textInto(s, at, asName);
+                break;
+            case 8:
+                if (key == "district") return textInto(s, at, district);
+                break;
+            case 12:
+                if (key == "country_code") return textInto(s, at, countryCode);
+                if (key == "organization") return textInto(s, at, organization);
+                if (key == "subdivisions") {
+                    // The first subdivision is the region; the rest are skipped.
+                    std::size_t next = 0;
+                    const std::optional<Value> list = s.read(at, next);
+                    if (!list || list->type != Type::Array) return 0;
+                    if (list->size == 0) return next;
+                    std::size_t item = namedInto(s, list->items, region);
+                    for (std::uint32_t i = 1; i < list->size && item != 0; ++i)
+                        item = s.skip(item).value_or(0);
+                    return headIsPointer(s, at) ? next : item;
+                }
+                break;
+            case 18:
+                if (key == "registered_country") return namedInto(s, at, registered);
+                break;
+            case 30:
+                if (key == "autonomous_system_organization") return textInto(s, at, asOrg);
+                break;
+            default:
+                break;
+        }
+        return 0;
+    });
     FieldViews f{};
-    auto text = [&](Keys::Key k) {
-        return keys.at[k] ? textAt(data_, *keys.at[k]) : std::string_view();
-    };
-    Named country;
-    if (keys.at[Keys::kCountry]) country = namedAt(data_, *keys.at[Keys::kCountry]);
     // An address with no country of its own (an anycast network) is answered by the country
     // that registered it.
-    if (country.name.empty() && keys.at[Keys::kRegisteredCountry])
-        country = namedAt(data_, *keys.at[Keys::kRegisteredCountry]);
+    if (country.name.empty()) country = registered;
     f[0] = country.name;
-    f[6] = country.code.empty() ? text(Keys::kCountryCode) : country.code;
-    if (keys.at[Keys::kSubdivisions]) {
-        const std::optional<Value> list = data_.read(*keys.at[Keys::kSubdivisions]);
-        if (list && list->type == Type::Array && list->size > 0)
-            f[1] = namedAt(data_, list->items).name;
-    }
-    if (f[1].empty()) f[1] = text(Keys::kState1);
-    if (keys.at[Keys::kCity]) f[2] = namedAt(data_, *keys.at[Keys::kCity]).name;
-    f[3] = text(Keys::kDistrict);
-    if (f[3].empty()) f[3] = text(Keys::kState2);
-    f[4] = text(Keys::kOrganization);
-    for (const Keys::Key k : {Keys::kIsp, Keys::kAsName, Keys::kAsOrganization}) {
-        if (f[5].empty()) f[5] = text(k);
-    }
+    f[1] = region.name.empty() ? state1 : region.name;
+    f[2] = city.name;
+    f[3] = district.empty() ? state2 : district;
+    f[4] = organization;
+    f[5] = !isp.empty() ? isp : !asName.empty() ? asName : asOrg;
     if (f[4] == f[5]) f[4] = {};
+    f[6] = country.code.empty() ? countryCode : country.code;
     return f;
 }
 

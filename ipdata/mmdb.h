@@ -67,13 +67,36 @@ class Section {
     // The value at `at`, a pointer there followed; `next` gets where the value after it
     // starts (after the pointer, when one was followed; for a map or an array, its first
     // item). nullopt when damaged.
-    std::optional<Value> read(std::size_t at, std::size_t& next) const;
+    std::optional<Value> read(std::size_t at, std::size_t& next) const {
+        // Short strings, most keys and names, without a call.
+        if (at < bytes_.size()) {
+            const unsigned control = static_cast<unsigned char>(bytes_[at]);
+            const std::uint32_t size = control & 31;
+            if ((control >> 5) == 2 && size < 29 && bytes_.size() - at - 1 >= size) {
+                next = at + 1 + size;
+                return Value{Type::String, size, bytes_.substr(at + 1, size), at + 1};
+            }
+        }
+        return readSlow(at, next);
+    }
     std::optional<Value> read(std::size_t at) const {
         std::size_t next = 0;
         return read(at, next);
     }
     // Where the value at `at` ends, its items included, a pointer counted as itself.
-    std::optional<std::size_t> skip(std::size_t at, int depth = 0) const;
+    std::optional<std::size_t> skip(std::size_t at, int depth = 0) const {
+        // Pointers and short strings, most of what a record holds, without a call.
+        if (at < bytes_.size()) {
+            const unsigned control = static_cast<unsigned char>(bytes_[at]);
+            const unsigned type = control >> 5, size = control & 31;
+            std::size_t end = bytes_.size() + 1;
+            if (type == 1) end = at + 2 + (control >> 3 & 3);
+            // Strings, doubles, bytes and the short unsigned types in their short form.
+            if (type >= 2 && type <= 6 && size < 29) end = at + 1 + size;
+            if (end <= bytes_.size()) return end;
+        }
+        return skipSlow(at, depth);
+    }
     // The value at the end of `path` from the value at `at`: map keys, or array indexes in
     // decimal ("0" for the first item).
     std::optional<Value> get(std::size_t at, std::span<const std::string_view> path) const;
@@ -84,12 +107,45 @@ class Section {
     // returns false. False when the map is damaged.
     template <class Each>
     bool eachPair(const Value& map, Each&& each) const;
+    // The same for the map at `at` (a pointer there followed), where each(key, value offset)
+    // gives where the value it read ends, or 0 to have it skipped. Where the map ends in
+    // place (after the pointer, where one led to it); nullopt when damaged or not a map.
+    template <class Each>
+    std::optional<std::size_t> walkMap(std::size_t at, Each&& each) const;
 
     std::string_view bytes() const { return bytes_; }
 
   private:
+    std::optional<std::size_t> skipSlow(std::size_t at, int depth) const;
+    std::optional<Value> readSlow(std::size_t at, std::size_t& next) const;
+
     std::string_view bytes_;
 };
+
+inline bool headIsPointer(const Section& s, std::size_t at) {
+    return at < s.bytes().size() && (static_cast<unsigned char>(s.bytes()[at]) >> 5) == 1;
+}
+
+template <class Each>
+std::optional<std::size_t> Section::walkMap(std::size_t at, Each&& each) const {
+    std::size_t next = 0;
+    const std::optional<Value> map = read(at, next);
+    if (!map || map->type != Type::Map) return std::nullopt;
+    std::size_t p = map->items;
+    for (std::uint32_t i = 0; i < map->size; ++i) {
+        std::size_t valueAt = 0;
+        const std::optional<Value> key = read(p, valueAt);
+        if (!key || key->type != Type::String) return std::nullopt;
+        std::size_t end = each(key->payload, valueAt);
+        if (end == 0) {
+            const std::optional<std::size_t> skipped = skip(valueAt);
+            if (!skipped) return std::nullopt;
+            end = *skipped;
+        }
+        p = end;
+    }
+    return headIsPointer(*this, at) ? next : p;
+}
 
 template <class Each>
 bool Section::eachPair(const Value& map, Each&& each) const {
