@@ -180,30 +180,26 @@ std::optional<Value> Section::readSlow(std::size_t at, std::size_t& next) const 
     return v;
 }
 
-std::optional<std::size_t> Section::skipSlow(std::size_t at, int depth) const {
+std::size_t Section::endSlow(std::size_t at, int depth) const {
     const std::optional<Head> head = headAt(bytes_, at);
-    if (!head) return std::nullopt;
+    if (!head) return 0;
     switch (head->type) {
         case Type::Pointer:
             return head->end;
         case Type::Map:
         case Type::Array: {
-            if (depth >= kMaxDepth) return std::nullopt;
+            if (depth >= kMaxDepth) return 0;
             const std::uint64_t items =
                 std::uint64_t{head->size} * (head->type == Type::Map ? 2 : 1);
             std::size_t end = head->end;
-            for (std::uint64_t i = 0; i < items; ++i) {
-                const std::optional<std::size_t> next = skip(end, depth + 1);
-                if (!next) return std::nullopt;
-                end = *next;
-            }
+            for (std::uint64_t i = 0; i < items && end != 0; ++i) end = endOf(end, depth + 1);
             return end;
         }
         case Type::Boolean:
         case Type::EndMarker:
             return head->end;
         default:
-            if (head->size > bytes_.size() - head->end) return std::nullopt;
+            if (head->size > bytes_.size() - head->end) return 0;
             return head->end + head->size;
     }
 }
@@ -256,10 +252,7 @@ struct Named {
 // The string at `at` into `out`; where it ends in place (0 when damaged: skipped then).
 std::size_t textInto(const Section& s, std::size_t at, std::string_view& out) {
     std::size_t next = 0;
-    const std::optional<Value> v = s.read(at, next);
-    if (!v) return 0;
-    out = v->text();
-    return next;
+    return s.string(at, out, next) ? next : 0;
 }
 
 // The Chinese name where the map has one, else the English; where the map ends.
@@ -277,12 +270,7 @@ std::size_t pickName(const Section& s, std::size_t at, std::string_view& out) {
 // The name (and code) at `at`: a string, or a map with "names" and "iso_code" or "code".
 std::size_t namedInto(const Section& s, std::size_t at, Named& out) {
     std::size_t next = 0;
-    const std::optional<Value> v = s.read(at, next);
-    if (!v) return 0;
-    if (v->type == Type::String) {
-        out.name = v->payload;
-        return next;
-    }
+    if (s.string(at, out.name, next)) return next;
     const std::optional<std::size_t> end = s.walkMap(at, [&](std::string_view key, std::size_t w) {
         if (key == "names") return pickName(s, w, out.name);
         if (key == "iso_code" || key == "code") return textInto(s, w, out.code);
@@ -354,7 +342,7 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
                     if (list->size == 0) return next;
                     std::size_t item = namedInto(s, list->items, region);
                     for (std::uint32_t i = 1; i < list->size && item != 0; ++i)
-                        item = s.skip(item).value_or(0);
+                        item = s.endOf(item);
                     return headIsPointer(s, at) ? next : item;
                 }
                 break;

@@ -83,9 +83,32 @@ class Section {
         std::size_t next = 0;
         return read(at, next);
     }
+    // The string at `at` (a pointer there followed) into `text`, `next` past it (past the
+    // pointer, where one led to it); false when that is no string or damaged.
+    bool string(std::size_t at, std::string_view& text, std::size_t& next) const {
+        if (at < bytes_.size()) {
+            const unsigned control = static_cast<unsigned char>(bytes_[at]);
+            const std::size_t size = control & 31;
+            if ((control >> 5) == 2 && size < 29 && bytes_.size() - at - 1 >= size) {
+                text = std::string_view(bytes_.data() + at + 1, size);
+                next = at + 1 + size;
+                return true;
+            }
+        }
+        const std::optional<Value> v = readSlow(at, next);
+        if (!v || v->type != Type::String) return false;
+        text = v->payload;
+        return true;
+    }
     // Where the value at `at` ends, its items included, a pointer counted as itself.
-    std::optional<std::size_t> skip(std::size_t at, int depth = 0) const {
-        // Pointers and short strings, most of what a record holds, without a call.
+    std::optional<std::size_t> skip(std::size_t at) const {
+        const std::size_t end = endOf(at);
+        if (end == 0) return std::nullopt;
+        return end;
+    }
+    // The same, 0 when damaged: what the walks call, as a plain number.
+    std::size_t endOf(std::size_t at, int depth = 0) const {
+        // Pointers and short scalars, most of what a record holds, without a call.
         if (at < bytes_.size()) {
             const unsigned control = static_cast<unsigned char>(bytes_[at]);
             const unsigned type = control >> 5, size = control & 31;
@@ -95,7 +118,7 @@ class Section {
             if (type >= 2 && type <= 6 && size < 29) end = at + 1 + size;
             if (end <= bytes_.size()) return end;
         }
-        return skipSlow(at, depth);
+        return endSlow(at, depth);
     }
     // The value at the end of `path` from the value at `at`: map keys, or array indexes in
     // decimal ("0" for the first item).
@@ -116,7 +139,7 @@ class Section {
     std::string_view bytes() const { return bytes_; }
 
   private:
-    std::optional<std::size_t> skipSlow(std::size_t at, int depth) const;
+    std::size_t endSlow(std::size_t at, int depth) const;
     std::optional<Value> readSlow(std::size_t at, std::size_t& next) const;
 
     std::string_view bytes_;
@@ -134,14 +157,11 @@ std::optional<std::size_t> Section::walkMap(std::size_t at, Each&& each) const {
     std::size_t p = map->items;
     for (std::uint32_t i = 0; i < map->size; ++i) {
         std::size_t valueAt = 0;
-        const std::optional<Value> key = read(p, valueAt);
-        if (!key || key->type != Type::String) return std::nullopt;
-        std::size_t end = each(key->payload, valueAt);
-        if (end == 0) {
-            const std::optional<std::size_t> skipped = skip(valueAt);
-            if (!skipped) return std::nullopt;
-            end = *skipped;
-        }
+        std::string_view key;
+        if (!string(p, key, valueAt)) return std::nullopt;
+        std::size_t end = each(key, valueAt);
+        if (end == 0) end = endOf(valueAt);
+        if (end == 0) return std::nullopt;
         p = end;
     }
     return headIsPointer(*this, at) ? next : p;
@@ -156,9 +176,8 @@ bool Section::eachPair(const Value& map, Each&& each) const {
         const std::optional<Value> key = read(at, valueAt);
         if (!key || key->type != Type::String) return false;
         if (!each(key->payload, valueAt)) return true;
-        const std::optional<std::size_t> end = skip(valueAt);
-        if (!end) return false;
-        at = *end;
+        at = endOf(valueAt);
+        if (at == 0) return false;
     }
     return true;
 }
