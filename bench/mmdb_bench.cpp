@@ -1,7 +1,8 @@
 // The MaxMind DB reader over a city-like file of the tests' writer (about 300 000 IPv4
-// networks, 20 000 records shaped as a city file's, countries and continents shared through
-// pointers, 28-bit records in an IPv6 tree): a million random IPv4 lookups with the place's
-// fields, and the same lookups and fields through libmaxminddb where it is installed.
+// networks, 40 000 records shaped as a city file's, cities, subdivisions, countries and
+// continents shared through pointers, 28-bit records in an IPv6 tree): a million random IPv4
+// lookups with the place's fields, and the same lookups and fields through libmaxminddb where it is
+// installed.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 
@@ -57,16 +58,32 @@ std::string cityFile() {
         names("Country " + std::to_string(i), "国家" + std::to_string(i));
         countries.push_back(at);
     }
-    std::vector<std::uint32_t> records;
-    for (int i = 0; i < 20'000; ++i) {
-        const std::size_t country = countries[random() % countries.size()];
-        records.push_back(static_cast<std::uint32_t>(d.map(7)));
-        d.string("city");
-        d.map(2);
+    // As a city file's writer does, what many records share is written once and pointed to:
+    // the cities, the subdivisions, the countries and the continents.
+    std::vector<std::size_t> cities, regions;
+    for (int i = 0; i < 3000; ++i) {
+        regions.push_back(d.array(1));
+        d.map(3);
+        d.string("geoname_id");
+        d.u32(static_cast<std::uint32_t>(2'000'000 + i));
+        d.string("iso_code");
+        d.string("SD");
+        d.string("names");
+        names("Region " + std::to_string(i), "地区" + std::to_string(i));
+    }
+    for (int i = 0; i < 10'000; ++i) {
+        cities.push_back(d.map(2));
         d.string("geoname_id");
         d.u32(static_cast<std::uint32_t>(1'000'000 + i));
         d.string("names");
         names("City " + std::to_string(i), "城市" + std::to_string(i));
+    }
+    std::vector<std::uint32_t> records;
+    for (int i = 0; i < 40'000; ++i) {
+        const std::size_t country = countries[random() % countries.size()];
+        records.push_back(static_cast<std::uint32_t>(d.map(7)));
+        d.string("city");
+        d.pointer(static_cast<std::uint32_t>(cities[random() % cities.size()]));
         d.string("continent");
         d.pointer(static_cast<std::uint32_t>(continents[random() % continents.size()]));
         d.string("country");
@@ -86,12 +103,7 @@ std::string cityFile() {
         d.string("registered_country");
         d.pointer(static_cast<std::uint32_t>(country));
         d.string("subdivisions");
-        d.array(1);
-        d.map(2);
-        d.string("iso_code");
-        d.string("SD");
-        d.string("names");
-        names("Region " + std::to_string(i % 3000), "地区" + std::to_string(i % 3000));
+        d.pointer(static_cast<std::uint32_t>(regions[random() % regions.size()]));
     }
     // Each /17 whole, halved or quartered.
     std::vector<mmdbfile::Network> networks;
@@ -228,7 +240,8 @@ void BM_mmdb_walk_only(benchmark::State& state) {
     const City& c = city();
     const std::vector<std::uint32_t> addresses = randomAddresses();
     for (auto _ : state) {
-        for (const std::uint32_t a : addresses) benchmark::DoNotOptimize(c.reader->lookup(ip::Address::v4(a)));
+        for (const std::uint32_t a : addresses)
+            benchmark::DoNotOptimize(c.reader->lookup(ip::Address::v4(a)));
     }
     perLookup(state);
 }
@@ -237,7 +250,8 @@ void BM_mmdb_fields_hot(benchmark::State& state) {
     const City& c = city();
     const auto hit = c.reader->lookup(ip::Address::v4(0x01020304));
     for (auto _ : state) {
-        for (int i = 0; i < kLookups; ++i) benchmark::DoNotOptimize(c.reader->fieldsOf(hit->record));
+        for (int i = 0; i < kLookups; ++i)
+            benchmark::DoNotOptimize(c.reader->fieldsOf(hit->record));
     }
     perLookup(state);
 }

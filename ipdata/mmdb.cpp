@@ -309,7 +309,8 @@ std::string dateOf(std::uint64_t epoch) {
 FieldViews Reader::fieldsOf(std::uint32_t record) const {
     // One pass over the record, each value read where it lies and skipped only when unused:
     // a lookup's cost is its record's bytes, once.
-    Named country, registered, region, city;
+    Named country, region, city;
+    std::optional<std::size_t> registeredAt;
     std::string_view countryCode, state1, state2, district, organization, isp, asName, asOrg;
     const Section& s = data_;
     s.walkMap(record, [&](std::string_view key, std::size_t at) -> std::size_t {
@@ -347,7 +348,7 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
                 }
                 break;
             case 18:
-                if (key == "registered_country") return namedInto(s, at, registered);
+                if (key == "registered_country") registeredAt = at;
                 break;
             case 30:
                 if (key == "autonomous_system_organization") return textInto(s, at, asOrg);
@@ -360,7 +361,7 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
     FieldViews f{};
     // An address with no country of its own (an anycast network) is answered by the country
     // that registered it.
-    if (country.name.empty()) country = registered;
+    if (country.name.empty() && registeredAt) namedInto(s, *registeredAt, country);
     f[0] = country.name;
     f[1] = region.name.empty() ? state1 : region.name;
     f[2] = city.name;

@@ -139,6 +139,29 @@ class Section {
     std::string_view bytes() const { return bytes_; }
 
   private:
+    // A map of fewer than 29 pairs at `at`, or through a pointer there: its count, where its
+    // items start and where it ends in place (0 when inline). False: the slow path decides.
+    bool mapHead(std::size_t at, std::uint32_t& count, std::size_t& items,
+                 std::size_t& next) const {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes_.data());
+        if (at >= bytes_.size()) return false;
+        std::size_t p = at;
+        if ((b[p] >> 5) == 1) {
+            const unsigned ss = b[p] >> 3 & 3;
+            if (ss > 1 || bytes_.size() - p - 1 < ss + 1) return false;
+            std::size_t target =
+                ss == 0
+                    ? (std::size_t{b[p] & 7u} << 8 | b[p + 1])
+                    : (std::size_t{b[p] & 7u} << 16 | std::size_t{b[p + 1]} << 8 | b[p + 2]) + 2048;
+            next = p + 2 + ss;
+            p = target;
+            if (p >= bytes_.size()) return false;
+        }
+        if ((b[p] >> 5) != 7 || (b[p] & 31) >= 29) return false;
+        count = b[p] & 31;
+        items = p + 1;
+        return true;
+    }
     std::size_t endSlow(std::size_t at, int depth) const;
     std::optional<Value> readSlow(std::size_t at, std::size_t& next) const;
 
@@ -151,11 +174,15 @@ inline bool headIsPointer(const Section& s, std::size_t at) {
 
 template <class Each>
 std::optional<std::size_t> Section::walkMap(std::size_t at, Each&& each) const {
-    std::size_t next = 0;
-    const std::optional<Value> map = read(at, next);
-    if (!map || map->type != Type::Map) return std::nullopt;
-    std::size_t p = map->items;
-    for (std::uint32_t i = 0; i < map->size; ++i) {
+    std::size_t next = 0, p = 0;
+    std::uint32_t count = 0;
+    if (!mapHead(at, count, p, next)) {
+        const std::optional<Value> map = read(at, next);
+        if (!map || map->type != Type::Map) return std::nullopt;
+        count = map->size;
+        p = map->items;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
         std::size_t valueAt = 0;
         std::string_view key;
         if (!string(p, key, valueAt)) return std::nullopt;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -468,6 +469,52 @@ TEST(Mmdb, NamesBySchema) {
         EXPECT_EQ(e.asn, c.extras.asn) << c.name;
         EXPECT_FALSE(db->get(0, {"no", "such", "key"}));
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Writes the fuzz target's seeds (fuzz/corpus/mmdb) where VERDALO_MMDB_SEEDS names a folder:
+// whole files of each record size (first byte even) and data sections (odd).
+TEST(Mmdb, FuzzSeeds) {
+    const char* dir = std::getenv("VERDALO_MMDB_SEEDS");
+    if (!dir) GTEST_SKIP() << "VERDALO_MMDB_SEEDS names no folder";
+    mmdbfile::Data city;
+    const std::size_t names = city.strings({{"en", "Chongqing"}, {"zh-CN", "重庆"}});
+    const auto record = static_cast<std::uint32_t>(city.map(4));
+    city.string("city");
+    city.map(1);
+    city.string("names");
+    city.pointer(static_cast<std::uint32_t>(names));
+    city.string("country");
+    city.strings({{"iso_code", "CN"}});
+    city.string("location");
+    city.map(2);
+    city.string("latitude");
+    city.number(29.5);
+    city.string("longitude");
+    city.single(106.5f);
+    city.string("subdivisions");
+    city.array(1);
+    city.map(1);
+    city.string("names");
+    city.pointer(static_cast<std::uint32_t>(names));
+    mmdbfile::Data flat;
+    flat.strings({{"country_code", "CN"}, {"state1", "Chongqing"}, {"city", "Yubei"}});
+    const std::vector<mmdbfile::Network> networks = {mmdbfile::v4(0x01000000, 8, record),
+                                                     mmdbfile::v4(0x01020300, 24, names),
+                                                     {0x2400000000000000ull, 0, 12, record}};
+    const std::pair<const char*, std::string> seeds[] = {
+        {"v4-24",
+         '\0' + mmdbfile::build(mmdbfile::tree(24, 4), {mmdbfile::v4(0x01000000, 8, 0)}, flat)},
+        {"v6-28", '\0' + mmdbfile::build(mmdbfile::tree(28, 6), networks, city)},
+        {"v6-32", '\0' + mmdbfile::build(mmdbfile::tree(32, 6), networks, city)},
+        {"data-city", '\1' + city.bytes.substr(record) + city.bytes.substr(0, record)},
+        {"data-flat", '\1' + flat.bytes},
+    };
+    for (const auto& [name, bytes] : seeds)
+        std::ofstream(std::filesystem::path(dir) / name, std::ios::binary) << bytes;
 }
 
 }  // namespace
