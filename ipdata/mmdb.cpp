@@ -279,6 +279,17 @@ std::size_t namedInto(const Section& s, std::size_t at, Named& out) {
     return end.value_or(0);
 }
 
+// The first subdivision's name (the region); the rest are skipped. Where the list ends.
+std::size_t regionInto(const Section& s, std::size_t at, Named& out) {
+    std::size_t next = 0;
+    const std::optional<Value> list = s.read(at, next);
+    if (!list || list->type != Type::Array) return 0;
+    if (list->size == 0) return next;
+    std::size_t item = namedInto(s, list->items, out);
+    for (std::uint32_t i = 1; i < list->size && item != 0; ++i) item = s.endOf(item);
+    return headIsPointer(s, at) ? next : item;
+}
+
 Named namedAt(const Section& s, std::size_t at) {
     Named named;
     namedInto(s, at, named);
@@ -308,15 +319,25 @@ std::string dateOf(std::uint64_t epoch) {
 
 FieldViews Reader::fieldsOf(std::uint32_t record) const {
     // One pass over the record, each value read where it lies and skipped only when unused:
-    // a lookup's cost is its record's bytes, once.
+    // a lookup's cost is its record's bytes, once. The city, country and subdivisions that
+    // a record points to (as files share them) are fetched together after the pass: their
+    // cache misses overlap instead of following one another.
     Named country, region, city;
     std::optional<std::size_t> registeredAt;
     std::string_view countryCode, state1, state2, district, organization, isp, asName, asOrg;
     const Section& s = data_;
+    std::size_t cityAt = 0, countryAt = 0, regionsAt = 0;  // 0: none to read later
+    auto later = [&](std::size_t at, std::size_t& slot) {
+        const std::size_t target = s.pointerTarget(at);
+        if (target >= s.bytes().size()) return false;
+        __builtin_prefetch(s.bytes().data() + target);
+        slot = at;
+        return true;
+    };
     s.walkMap(record, [&](std::string_view key, std::size_t at) -> std::size_t {
         switch (key.size()) {
             case 4:
-                if (key == "city") return namedInto(s, at, city);
+                if (key == "city") return later(at, cityAt) ? 0 : namedInto(s, at, city);
                 break;
             case 3:
                 if (key == "isp") return textInto(s, at, isp);
@@ -326,7 +347,7 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
                 if (key == "state2") return textInto(s, at, state2);
                 break;
             case 7:
-                if (key == "country") return namedInto(s, at, country);
+                if (key == "country") return later(at, countryAt) ? 0 : namedInto(s, at, country);
                 if (key == "as_name") return textInto(s, at, asName);
                 break;
             case 8:
@@ -335,17 +356,8 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
             case 12:
                 if (key == "country_code") return textInto(s, at, countryCode);
                 if (key == "organization") return textInto(s, at, organization);
-                if (key == "subdivisions") {
-                    // The first subdivision is the region; the rest are skipped.
-                    std::size_t next = 0;
-                    const std::optional<Value> list = s.read(at, next);
-                    if (!list || list->type != Type::Array) return 0;
-                    if (list->size == 0) return next;
-                    std::size_t item = namedInto(s, list->items, region);
-                    for (std::uint32_t i = 1; i < list->size && item != 0; ++i)
-                        item = s.endOf(item);
-                    return headIsPointer(s, at) ? next : item;
-                }
+                if (key == "subdivisions")
+                    return later(at, regionsAt) ? 0 : regionInto(s, at, region);
                 break;
             case 18:
                 if (key == "registered_country") registeredAt = at;
@@ -358,6 +370,9 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
         }
         return 0;
     });
+    if (cityAt) namedInto(s, cityAt, city);
+    if (countryAt) namedInto(s, countryAt, country);
+    if (regionsAt) regionInto(s, regionsAt, region);
     FieldViews f{};
     // An address with no country of its own (an anycast network) is answered by the country
     // that registered it.

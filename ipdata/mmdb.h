@@ -100,6 +100,17 @@ class Section {
         text = v->payload;
         return true;
     }
+    // Where the pointer at `at` leads; past the section when there is none there.
+    std::size_t pointerTarget(std::size_t at) const {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes_.data());
+        if (at >= bytes_.size() || (b[at] >> 5) != 1) return bytes_.size();
+        const unsigned ss = b[at] >> 3 & 3;
+        if (bytes_.size() - at - 1 < ss + 1) return bytes_.size();
+        static constexpr std::uint32_t kBias[] = {0, 2048, 526336, 0};
+        std::size_t target = ss == 3 ? 0 : std::size_t{b[at] & 7u};
+        for (unsigned i = 0; i <= ss; ++i) target = target << 8 | b[at + 1 + i];
+        return target + kBias[ss];
+    }
     // Where the value at `at` ends, its items included, a pointer counted as itself.
     std::optional<std::size_t> skip(std::size_t at) const {
         const std::size_t end = endOf(at);
