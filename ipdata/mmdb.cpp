@@ -735,10 +735,9 @@ std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<con
         if (key == "build_epoch") m.buildEpoch = v->unsignedValue();
         if (key == "languages" && v->type == Type::Array) {
             std::size_t item = v->items;
-            for (std::uint32_t i = 0; i < v->size; ++i) {
-                const std::optional<Value> language = ms.read(item, item);
-                if (!language) break;
-                if (language->text() == "zh-CN") m.hasChinese = true;
+            for (std::uint32_t i = 0; i < v->size && item != 0; ++i) {
+                if (textAt(ms, item) == "zh-CN") m.hasChinese = true;
+                item = ms.endOf(item);
             }
         }
         return true;
