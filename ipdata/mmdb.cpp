@@ -255,8 +255,37 @@ std::size_t textInto(const Section& s, std::size_t at, std::string_view& out) {
     return s.string(at, out, next) ? next : 0;
 }
 
+// pickName for a map of short strings only, as names maps are, in one tight loop; false
+// when the map is of another shape (pickName's general walk reads it then).
+bool pickShortName(const Section& s, std::size_t at, std::string_view& out, std::size_t& end) {
+    std::uint32_t count = 0;
+    std::size_t p = 0, next = 0;
+    if (!s.mapHead(at, count, p, next)) return false;
+    const std::string_view bytes = s.bytes();
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::string_view english, chinese;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (p >= n) return false;
+        const std::size_t keyLength = b[p] & 31u;
+        // The value's control byte lies inside too.
+        if ((b[p] >> 5) != 2 || keyLength >= 29 || n - p - 1 <= keyLength) return false;
+        const std::size_t v = p + 1 + keyLength;
+        const std::size_t valueLength = b[v] & 31u;
+        if ((b[v] >> 5) != 2 || valueLength >= 29 || n - v - 1 < valueLength) return false;
+        const std::string_view key = bytes.substr(p + 1, keyLength);
+        if (key == "zh-CN") chinese = bytes.substr(v + 1, valueLength);
+        if (key == "en") english = bytes.substr(v + 1, valueLength);
+        p = v + 1 + valueLength;
+    }
+    out = chinese.empty() ? english : chinese;
+    end = headIsPointer(s, at) ? next : p;
+    return true;
+}
+
 // The Chinese name where the map has one, else the English; where the map ends.
 std::size_t pickName(const Section& s, std::size_t at, std::string_view& out) {
+    if (std::size_t end = 0; pickShortName(s, at, out, end)) return end;
     std::string_view english, chinese;
     const std::optional<std::size_t> end = s.walkMap(at, [&](std::string_view key, std::size_t v) {
         if (key == "zh-CN") return textInto(s, v, chinese);

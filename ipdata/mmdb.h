@@ -149,7 +149,6 @@ class Section {
 
     std::string_view bytes() const { return bytes_; }
 
-  private:
     // A map of fewer than 29 pairs at `at`, or through a pointer there: its count, where its
     // items start and where it ends in place (0 when inline). False: the slow path decides.
     bool mapHead(std::size_t at, std::uint32_t& count, std::size_t& items,
@@ -173,6 +172,8 @@ class Section {
         items = p + 1;
         return true;
     }
+
+  private:
     std::size_t endSlow(std::size_t at, int depth) const;
     std::optional<Value> readSlow(std::size_t at, std::size_t& next) const;
 
