@@ -128,12 +128,13 @@ std::vector<std::string> oracle(const std::string& file,
 }
 
 // Every type, pointers of each size, keys through pointers, strings long enough for each
-// size form; two records over a few networks of both families.
+// size form; two records over a few networks of both families. `pad` bytes before the
+// records put them at offsets that need 28 bits and more.
 struct Sample {
     mmdbfile::Data data;
     std::uint32_t rich = 0, flat = 0;
 };
-Sample sample() {
+Sample sample(std::size_t pad = 530'000) {
     Sample s;
     mmdbfile::Data& d = s.data;
     const std::size_t names = d.strings({{"en", "Chongqing"}, {"zh-CN", "重庆"}});
@@ -142,9 +143,9 @@ Sample sample() {
         d.strings({{"country_code", "CN"}, {"state1", "Chongqing"}, {"city", "Yubei"}}));
     d.raw(std::string(2100, 'p'));  // past the 11-bit pointers' reach
     const std::size_t longText = d.string(std::string(70'000, 'l'));
-    d.raw(std::string(530'000, '\0'));  // puts what follows past the 19-bit pointers' reach
+    d.raw(std::string(pad, '\0'));  // puts what follows past the 19-bit pointers' reach
     const std::size_t far = d.string("far");
-    s.rich = static_cast<std::uint32_t>(d.map(19));
+    s.rich = static_cast<std::uint32_t>(d.map(20));
     d.string("city");
     d.map(1);
     d.string("names");
@@ -169,6 +170,7 @@ Sample sample() {
                   d.string("");
                   d.map(0);
               }},
+             {"short", [&] { d.string(std::string(100, 's')); }},
              {"medium", [&] { d.string(std::string(300, 'm')); }},
              {"long", [&] { d.pointer(static_cast<std::uint32_t>(longText), 1); }},
              {"far2", [&] { d.pointer(static_cast<std::uint32_t>(far), 2); }},
@@ -194,7 +196,8 @@ std::vector<mmdbfile::Network> sampleNetworks(const Sample& s, bool v6) {
 }
 
 TEST(Mmdb, ReadsAsLibmaxminddb) {
-    const Sample s = sample();
+    // Records past 2^24 where the record size holds them.
+    const Sample small = sample(), large = sample(17'000'000);
     const std::vector<std::string> addresses = {
         "1.2.3.4",   "2.2.255.255",    "2.3.0.0",         "3.3.3.3",     "3.3.3.4",
         "200.1.1.1", "0.0.0.0",        "255.255.255.255", "2001:db8::1", "2001:db9::1",
@@ -202,6 +205,7 @@ TEST(Mmdb, ReadsAsLibmaxminddb) {
     for (const int size : {24, 28, 32}) {
         for (const int version : {4, 6}) {
             SCOPED_TRACE(testing::Message() << size << " bits, IPv" << version);
+            const Sample& s = size == 24 ? small : large;
             const std::string file = mmdbfile::build(mmdbfile::tree(size, version),
                                                      sampleNetworks(s, version == 6), s.data);
             // The oracle refuses IPv6 lookups in an IPv4 file; ours answers none.
