@@ -19,6 +19,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "text/bytes.h"
 
@@ -300,8 +301,11 @@ std::size_t pickName(const Section& s, std::size_t at, std::string_view& out) {
 std::size_t namedInto(const Section& s, std::size_t at, Named& out) {
     std::size_t next = 0;
     if (s.string(at, out.name, next)) return next;
+    // A key met again is skipped: a hostile map repeating a key that leads to a large map
+    // would otherwise make a lookup's work grow with the square of the file.
+    bool names = false;
     const std::optional<std::size_t> end = s.walkMap(at, [&](std::string_view key, std::size_t w) {
-        if (key == "names") return pickName(s, w, out.name);
+        if (key == "names" && !std::exchange(names, true)) return pickName(s, w, out.name);
         if (key == "iso_code" || key == "code") return textInto(s, w, out.code);
         return std::size_t{0};
     });
@@ -356,6 +360,9 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
     std::string_view countryCode, state1, state2, district, organization, isp, asName, asOrg;
     const Section& s = data_;
     std::size_t cityAt = 0, countryAt = 0, regionsAt = 0;  // 0: none to read later
+    // Each key that leads to a walk is read once (see namedInto).
+    unsigned done = 0;
+    auto first = [&](unsigned bit) { return (std::exchange(done, done | bit) & bit) == 0; };
     auto later = [&](std::size_t at, std::size_t& slot) {
         const std::size_t target = s.pointerTarget(at);
         if (target >= s.bytes().size()) return false;
@@ -366,7 +373,8 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
     s.walkMap(record, [&](std::string_view key, std::size_t at) -> std::size_t {
         switch (key.size()) {
             case 4:
-                if (key == "city") return later(at, cityAt) ? 0 : namedInto(s, at, city);
+                if (key == "city" && first(1))
+                    return later(at, cityAt) ? 0 : namedInto(s, at, city);
                 break;
             case 3:
                 if (key == "isp") return textInto(s, at, isp);
@@ -376,7 +384,8 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
                 if (key == "state2") return textInto(s, at, state2);
                 break;
             case 7:
-                if (key == "country") return later(at, countryAt) ? 0 : namedInto(s, at, country);
+                if (key == "country" && first(2))
+                    return later(at, countryAt) ? 0 : namedInto(s, at, country);
                 if (key == "as_name") return textInto(s, at, asName);
                 break;
             case 8:
@@ -385,7 +394,7 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
             case 12:
                 if (key == "country_code") return textInto(s, at, countryCode);
                 if (key == "organization") return textInto(s, at, organization);
-                if (key == "subdivisions")
+                if (key == "subdivisions" && first(4))
                     return later(at, regionsAt) ? 0 : regionInto(s, at, region);
                 break;
             case 18:
@@ -435,8 +444,12 @@ Extras Reader::extras(std::uint32_t record) const {
             return true;
         });
     };
+    // Each key that leads to a walk is read once (see namedInto).
+    unsigned done = 0;
+    auto first = [&](unsigned bit) { return (std::exchange(done, done | bit) & bit) == 0; };
     data_.eachPair(*top, [&](std::string_view key, std::size_t valueAt) {
         if (key == "location") {
+            if (!first(1)) return true;
             location(valueAt);
         } else if (key == "latitude") {
             e.latitude = number(valueAt);
@@ -447,8 +460,10 @@ Extras Reader::extras(std::uint32_t record) const {
         } else if (key == "postcode" || key == "postal_code") {
             e.postalCode = textAt(data_, valueAt);
         } else if (key == "postal") {
+            if (!first(2)) return true;
             if (const auto code = data_.get(valueAt, {"code"})) e.postalCode = code->text();
         } else if (key == "continent") {
+            if (!first(4)) return true;
             const Named n = namedAt(data_, valueAt);
             e.continent = n.name.empty() ? n.code : n.name;
         } else if (key == "autonomous_system_number" || key == "asn") {
