@@ -455,14 +455,15 @@ TEST(Mmdb, NamesBySchema) {
         // Read once, not 40 000 times over 40 000 names: a lookup stays linear.
         {"a key repeated, leading to a large map",
          [](mmdbfile::Data& d) {
-             d.map(40'000);
-             const std::size_t body = d.bytes.size() + 40'000 * 10;
-             for (int i = 0; i < 40'000; ++i) {
-                 d.pointer(static_cast<std::uint32_t>(body), 3);
-                 d.pointer(static_cast<std::uint32_t>(body + 5), 3);
-             }
-             d.string("city");
              d.map(1);
+             d.string("city");
+             d.pointer(static_cast<std::uint32_t>(d.bytes.size() + 5), 3);
+             d.map(40'000);
+             const std::size_t key = d.bytes.size() + 40'000 * 10, names = key + 6;
+             for (int i = 0; i < 40'000; ++i) {
+                 d.pointer(static_cast<std::uint32_t>(key), 3);
+                 d.pointer(static_cast<std::uint32_t>(names), 3);
+             }
              d.string("names");
              d.map(40'000);
              for (int i = 0; i < 40'000; ++i) {
