@@ -19,6 +19,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include "text/bytes.h"
@@ -632,13 +633,16 @@ void Reader::searchEach(const std::vector<std::string>& keywords,
     if (needles.empty() || stop.stop_requested()) return;
     std::vector<std::uint64_t> seen(meta_.nodeCount / 64 + 1);
     std::string text;
-    // One verdict per record, however many networks point to it; the last few kept.
+    // Each record is read once however many networks point to it: the records that do not
+    // match, most of them, are remembered; a match is read again where a run of it starts.
     std::uint32_t lastRecord = ~0u;
     bool lastMatch = false;
     std::string lastDisplay;
+    std::unordered_set<std::uint32_t> misses;
     auto judge = [&](std::uint32_t record) {
         if (record == lastRecord) return lastMatch;
         lastRecord = record;
+        if (misses.contains(record)) return lastMatch = false;
         const FieldViews f = fieldsOf(record);
         text.clear();
         for (std::size_t i = 0; i + 1 < kRecordFields; ++i) {
@@ -649,7 +653,11 @@ void Reader::searchEach(const std::vector<std::string>& keywords,
         lastMatch = std::all_of(needles.begin(), needles.end(), [&](std::string_view n) {
             return text.find(n) != std::string::npos;
         });
-        if (lastMatch) lastDisplay = displayOf(Place{{}, {}, f, {}, {}});
+        if (lastMatch) {
+            lastDisplay = displayOf(Place{{}, {}, f, {}, {}});
+        } else {
+            misses.insert(record);
+        }
         return lastMatch;
     };
     Range pending;
