@@ -222,6 +222,16 @@ void BM_libmaxminddb_lookup(benchmark::State& state) {
 BENCHMARK(BM_libmaxminddb_lookup)->Unit(benchmark::kMillisecond);
 #endif
 
+// A reverse search over every network: one country's name.
+void BM_mmdb_search(benchmark::State& state) {
+    const City& c = city();
+    std::size_t found = 0;
+    for (auto _ : state) found = c.reader->search({"国家7"}).size();
+    state.counters["ranges"] = static_cast<double>(found);
+    state.counters["all_ranges"] = static_cast<double>(c.reader->rangeCount());
+}
+BENCHMARK(BM_mmdb_search)->Unit(benchmark::kMillisecond);
+
 void BM_mmdb_open(benchmark::State& state) {
     const City& c = city();
     for (auto _ : state) {
