@@ -1,5 +1,7 @@
 #include "ipdata/ipdata.h"
 
+#include "ipdata/mmdb.h"
+
 namespace ipdata {
 namespace {
 
@@ -41,7 +43,11 @@ bool isVersionStamp(std::string_view text) {
 }
 
 bool isIpdbError(OpenError error) {
-    return error >= OpenError::NoMetadataLength;
+    return error >= OpenError::NoMetadataLength && error <= OpenError::RecordPointerPastEnd;
+}
+
+bool isMmdbError(OpenError error) {
+    return error >= OpenError::MmdbNoMetadata;
 }
 
 std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<const void> owner,
@@ -49,6 +55,8 @@ std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<c
     // An ipdb file opens with the length of its metadata, big-endian and small, then the
     // metadata's "{". An ip2region header could look so by chance (its first bytes are
     // offsets): when it does and the ipdb reading fails, ip2region gets its turn.
+    // A MaxMind DB file ends with its metadata, after a marker no other format holds there.
+    if (looksLikeMmdb(bytes)) return openMmdb(bytes, std::move(owner), failure);
     const bool ipdbLike = bytes.size() > 4 && bytes[0] == 0 && bytes[4] == '{';
     if (!ipdbLike) return openIp2region(bytes, failure);
     if (auto db = openIpdb(bytes, std::move(owner), failure)) return db;

@@ -1,4 +1,5 @@
-// The offline address data: one interface over two file formats, told apart by content.
+// The offline address data: one interface over three file formats, told apart by content
+// (the MaxMind DB reader, mmdb.h, is described there).
 //   ipdb: IPv4 and IPv6 prefixes in one binary tree, records of tab-separated fields
 //         named by JSON metadata (ipdb.cpp describes the layout). Read where it lies: the
 //         database keeps the bytes it was opened over and copies none of them.
@@ -115,7 +116,7 @@ class Database {
 
     // Ranges of both families, adjacent ranges of one record counted once.
     virtual std::size_t rangeCount() const = 0;
-    // "ipdb" or "ip2region".
+    // "ipdb", "ip2region" or "mmdb".
     virtual std::string_view formatName() const = 0;
     // The file's version record, UTF-8, its fields joined by spaces ("纯真网络
     // 2026年09月16日IP数据"); nullopt when the file has none. find, search and rangeCount
@@ -175,6 +176,15 @@ enum class OpenError {
     BadLanguage,
     NodePointedTwice,
     RecordPointerPastEnd,
+    // MaxMind DB
+    MmdbNoMetadata,
+    MmdbMetadataDamaged,
+    MmdbFormatVersion,
+    MmdbNoNodeCount,
+    MmdbRecordSize,
+    MmdbIpVersion,
+    MmdbTreePastEnd,
+    MmdbRecordPastData,
 };
 struct OpenFailure {
     OpenError error = OpenError::Empty;
@@ -182,6 +192,8 @@ struct OpenFailure {
 };
 // Whether `error` is one of the ipdb reader's.
 bool isIpdbError(OpenError error);
+// Whether `error` is one of the MaxMind DB reader's.
+bool isMmdbError(OpenError error);
 
 // Opens whichever format `bytes` hold. `owner` keeps the bytes alive (a file mapping) for
 // as long as the database needs them. Null and `failure` when the bytes are no usable data

@@ -11,6 +11,7 @@ PKGS=(
   python3 python3-xlrd python3-openpyxl curl iproute2 util-linux procps
   libreoffice-calc-nogui
   zlib1g-dev libz-mingw-w64-dev
+  libmaxminddb-dev python3-maxminddb mmdb-bin
 )
 # The npm client fetches the address data; some machines carry it inside another nodejs.
 command -v npm >/dev/null 2>&1 || PKGS+=(npm)

@@ -122,6 +122,22 @@ std::string locationReason(const ipdata::OpenFailure& failure) {
             return damaged("地址树中有节点被重复指向(环路或共用)");
         case E::RecordPointerPastEnd:
             return damaged("地址记录超出了文件末尾");
+        case E::MmdbNoMetadata:
+            return damaged("文件末尾没有 MaxMind DB 元数据");
+        case E::MmdbMetadataDamaged:
+            return damaged("MaxMind DB 元数据无法解读");
+        case E::MmdbFormatVersion:
+            return "地址库文件是不支持的 MaxMind DB 版本(只支持第 2 版)";
+        case E::MmdbNoNodeCount:
+            return damaged("元数据缺少 node_count,或它有误");
+        case E::MmdbRecordSize:
+            return damaged("元数据的 record_size 不是 24、28 或 32");
+        case E::MmdbIpVersion:
+            return damaged("元数据的 ip_version 既不是 4 也不是 6");
+        case E::MmdbTreePastEnd:
+            return damaged("地址树超出了数据区,文件可能不完整");
+        case E::MmdbRecordPastData:
+            return damaged("地址树指向了数据区之外");
     }
     return {};
 }
