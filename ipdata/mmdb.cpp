@@ -630,9 +630,28 @@ void Reader::searchEach(const std::vector<std::string>& keywords,
     for (const std::string& k : keywords) {
         if (!k.empty()) needles.push_back(k);
     }
-    if (needles.empty() || stop.stop_requested()) return;
-    std::vector<std::uint64_t> seen(meta_.nodeCount / 64 + 1);
+    if (needles.empty()) return;
     std::string text;
+    searchWhere(
+        [&](const FieldViews& f) {
+            text.clear();
+            for (std::size_t i = 0; i + 1 < kRecordFields; ++i) {
+                if (f[i].empty()) continue;
+                if (!text.empty()) text += ' ';
+                text += f[i];
+            }
+            return std::all_of(needles.begin(), needles.end(), [&](std::string_view n) {
+                return text.find(n) != std::string::npos;
+            });
+        },
+        each, stop);
+}
+
+void Reader::searchWhere(const std::function<bool(const FieldViews&)>& match,
+                         const std::function<void(Range&)>& each,
+                         const std::stop_token& stop) const {
+    if (stop.stop_requested()) return;
+    std::vector<std::uint64_t> seen(meta_.nodeCount / 64 + 1);
     // Each record is read once however many networks point to it: the records that do not
     // match, most of them, are remembered; a match is read again where a run of it starts.
     std::uint32_t lastRecord = ~0u;
@@ -644,15 +663,7 @@ void Reader::searchEach(const std::vector<std::string>& keywords,
         lastRecord = record;
         if (misses.contains(record)) return lastMatch = false;
         const FieldViews f = fieldsOf(record);
-        text.clear();
-        for (std::size_t i = 0; i + 1 < kRecordFields; ++i) {
-            if (f[i].empty()) continue;
-            if (!text.empty()) text += ' ';
-            text += f[i];
-        }
-        lastMatch = std::all_of(needles.begin(), needles.end(), [&](std::string_view n) {
-            return text.find(n) != std::string::npos;
-        });
+        lastMatch = match(f);
         if (lastMatch) {
             lastDisplay = displayOf(Place{{}, {}, f, {}, {}});
         } else {

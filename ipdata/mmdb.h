@@ -268,6 +268,9 @@ class Reader final : public Database {
     void searchEach(const std::vector<std::string>& keywords,
                     const std::function<void(Range&)>& each,
                     const std::stop_token& stop) const override;
+    void searchWhere(const std::function<bool(const FieldViews&)>& match,
+                     const std::function<void(Range&)>& each,
+                     const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "mmdb"; }
     // The database type and the build date (UTC): "GeoLite2-City 2026-12-01".
