@@ -90,7 +90,7 @@ std::optional<std::string> referenceWalk(std::string_view tree, std::uint32_t no
             std::size_t end = 0;
             for (int field = 0; field < kFields && end != text.npos; ++field)
                 end = text.find('\t', field == 0 ? 0 : end + 1);
-            return utf8ToGbk(std::string(text.substr(0, end)));
+            return std::string(text.substr(0, end));
         }
     }
     return std::nullopt;
@@ -161,9 +161,9 @@ void ipdb(std::string_view input) {
         check(again && again->first == range->first && again->region == range->region);
     }
     // A keyword from the tail, alone and beside a second one.
-    const std::string keyword = utf8ToGbk(std::string(tree.substr(tree.size() - tree.size() % 3)));
+    const std::string keyword(tree.substr(tree.size() - tree.size() % 3));
     for (const auto& keywords :
-         {std::vector<std::string>{keyword}, std::vector<std::string>{keyword, "\xB5\xE7"}}) {
+         {std::vector<std::string>{keyword}, std::vector<std::string>{keyword, "电"}}) {
         const auto found = db->search(keywords);
         check(moved->search(keywords).size() == found.size());
         for (std::size_t i = 0; i < found.size(); ++i) {
