@@ -12,6 +12,8 @@ PKGS=(
   libreoffice-calc-nogui
   zlib1g-dev libz-mingw-w64-dev
   libmaxminddb-dev python3-maxminddb mmdb-bin
+  python3-distributed parallel ripgrep chromium
+  ccache
 )
 # The npm client fetches the address data; some machines carry it inside another nodejs.
 command -v npm >/dev/null 2>&1 || PKGS+=(npm)
