@@ -1,4 +1,6 @@
 // The .jsonl file of the results: one object a line, for programs rather than spreadsheets.
+#include <charconv>
+
 #include "io/escape.h"
 #include "io/fields.h"
 #include "io/formats.h"
@@ -12,6 +14,15 @@ void appendKey(std::string& out, std::size_t column, bool first = false) {
     out += '"';
     out += fieldInfo(exportFields()[column]).exportKey;
     out += "\":";
+}
+
+// Whether `text` is a number as JSON writes one (what degreesText gives, and no more).
+bool isJsonNumber(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size() &&
+           text.find_first_of("iInN") == std::string_view::npos && text.front() != '+' &&
+           text.front() != '.' && text.back() != '.';
 }
 
 }  // namespace
@@ -65,6 +76,10 @@ void jsonlFile(const RowStore& rows, TextOut& text) {
                 out += asn == 0 ? "null" : std::to_string(asn);
             } else if (column == FieldId::Hits) {
                 out += cells[c];
+            } else if (column == FieldId::Latitude || column == FieldId::Longitude) {
+                // Degrees are numbers, as asn is; a cell of our own file read back that is
+                // none is null.
+                out += isJsonNumber(cells[c]) ? cells[c] : std::string_view("null");
             } else {
                 appendJsonString(out, cells[c]);
             }

@@ -42,14 +42,21 @@ struct AsnAnswer {
     ip::Address last;
 };
 
-class AsnDatabase {
+// Where network numbers come from: asn.db, or a MaxMind DB file of AS numbers.
+class Networks {
+  public:
+    virtual ~Networks() = default;
+    virtual std::optional<AsnAnswer> find(const ip::Address& address) const = 0;
+};
+
+class AsnDatabase final : public Networks {
   public:
     // `owner` keeps `bytes` alive (a file mapping) for as long as the database lives. Null
     // and `error` set when the bytes are no sound asn.db.
     static std::unique_ptr<AsnDatabase> open(std::string_view bytes,
                                              std::shared_ptr<const void> owner, AsnError& error);
 
-    std::optional<AsnAnswer> find(const ip::Address& address) const;
+    std::optional<AsnAnswer> find(const ip::Address& address) const override;
 
     // The data's date as yyyymmdd (20260617), 0 when the file does not say.
     std::uint32_t date() const { return date_; }

@@ -1,6 +1,10 @@
 #include "ipdata/data_files.h"
 
+#include <algorithm>
+
 #include "ipdata/file_date.h"
+#include "ipdata/layered.h"
+#include "ipdata/mmdb.h"
 
 namespace ipdata {
 
@@ -29,8 +33,35 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::vector<DataFile> filesBeside(const std::string& folder) {
-    return {{FileKind::Location, folder + "ipdata.db"}, {FileKind::Network, folder + "asn.db"}};
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+}  // namespace
+
+std::vector<DataFile> filesBeside(const std::string& folder,
+                                  const std::vector<std::string>& names) {
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<DataFile> files{{FileKind::Location, folder + "ipdata.db"}};
+    std::vector<DataFile> networks{{FileKind::Network, folder + "asn.db"}};
+    for (const std::string& name : sorted) {
+        const std::string n = lower(name);
+        if (n == "ipdata.db" || n == "asn.db") continue;
+        const bool mmdb = n.ends_with(".mmdb");
+        if (mmdb && n.find("asn") != std::string::npos) {
+            networks.push_back({FileKind::Network, folder + name});
+        } else if (mmdb || n.ends_with(".ipdb") || n == "qqwry.dat" || n == "ip2region.db") {
+            files.push_back({FileKind::Location, folder + name});
+        }
+    }
+    files.insert(files.end(), networks.begin(), networks.end());
+    return files;
 }
 
 DataFiles::DataFiles(MapFile map, std::vector<DataFile> files) : map_(std::move(map)) {
@@ -48,6 +79,13 @@ void DataFiles::open() {
             openNetwork(report);
         }
     }
+    if (locations_.size() == 1) {
+        location_ = locations_.front().database;
+    } else if (!locations_.empty()) {
+        std::vector<std::shared_ptr<const Database>> each;
+        for (const Opened& opened : locations_) each.push_back(opened.database);
+        location_ = std::make_shared<Layered>(std::move(each));
+    }
 }
 
 void DataFiles::openLocation(FileReport& report) {
@@ -63,17 +101,34 @@ void DataFiles::openLocation(FileReport& report) {
     }
     report.format = opened->formatName();
     report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
-    // Later files wait their turn: today the first usable one answers.
-    if (location_) return;
+    report.version = opened->versionText().value_or(std::string());
     keepFresh(opened, *file);
-    location_ = std::move(opened);
-    locationView_ = std::move(file);
+    // A MaxMind DB of AS numbers among the location files gives network numbers.
+    if (isNetworkFile(*opened)) {
+        report.network = true;
+        if (!network_) network_ = mmdbNetworks(std::move(opened));
+        return;
+    }
+    locations_.push_back({std::move(opened), std::move(file)});
 }
 
 void DataFiles::openNetwork(FileReport& report) {
     std::optional<MappedFile> file = map_(report.file.path, report.refusal);
     if (!file) {
         if (report.refusal == Refusal::None) report.refusal = Refusal::Unreadable;
+        return;
+    }
+    report.network = true;
+    if (looksLikeMmdb(file->bytes)) {
+        std::unique_ptr<Database> opened = openMmdb(file->bytes, file->owner, report.failure);
+        if (!opened) {
+            report.refusal = Refusal::Damaged;
+            return;
+        }
+        report.format = opened->formatName();
+        report.version = opened->versionText().value_or(std::string());
+        keepFresh(opened, *file);
+        if (!network_) network_ = mmdbNetworks(std::move(opened));
         return;
     }
     std::unique_ptr<AsnDatabase> opened =
@@ -91,16 +146,25 @@ void DataFiles::openNetwork(FileReport& report) {
 }
 
 std::shared_ptr<const Database> DataFiles::forWholeJob() const {
-    if (!location_ || !locationView_) return location_;
-    std::optional<MappedFile> fresh = freshView(*locationView_);
-    if (!fresh) return location_;
-    MoreViews more = [again = locationView_->again]() -> std::optional<BytesView> {
-        std::optional<MappedFile> next = again();
-        if (!next) return std::nullopt;
-        return BytesView{next->bytes, next->owner};
-    };
-    if (auto own = location_->at(fresh->bytes, fresh->owner, more)) return own;
-    return location_;
+    std::vector<std::shared_ptr<const Database>> each;
+    for (const Opened& opened : locations_) {
+        std::shared_ptr<const Database> own = opened.database;
+        if (opened.view) {
+            if (std::optional<MappedFile> fresh = freshView(*opened.view)) {
+                MoreViews more = [again = opened.view->again]() -> std::optional<BytesView> {
+                    std::optional<MappedFile> next = again();
+                    if (!next) return std::nullopt;
+                    return BytesView{next->bytes, next->owner};
+                };
+                if (auto moved = opened.database->at(fresh->bytes, fresh->owner, more))
+                    own = std::move(moved);
+            }
+        }
+        each.push_back(std::move(own));
+    }
+    if (each.empty()) return nullptr;
+    if (each.size() == 1) return each.front();
+    return std::make_shared<Layered>(std::move(each));
 }
 
 std::vector<FileReport> DataFiles::glance() const {

@@ -32,7 +32,8 @@ struct MappedFile {
 // Paths are UTF-8, as the user reads them. nullopt and why when the file cannot be mapped.
 using MapFile = std::function<std::optional<MappedFile>(const std::string& path, Refusal& why)>;
 
-// Location data (ipdb, ip2region) or network numbers (asn.db).
+// Location data (ipdb, ip2region, MaxMind DB, qqwry) or network numbers (asn.db, a MaxMind
+// DB of AS numbers).
 enum class FileKind { Location, Network };
 
 // One file the owner is to use. A file the user named must be there; one looked for
@@ -52,15 +53,20 @@ struct FileReport {
     std::string date;                     // "2026-09-16", empty when the file does not say
     std::string_view format;              // "ipdb", "ip2region", "asn.db"; empty unless opened
     std::string source;                   // where the network numbers come from, when said
+    std::string version;                  // the file's own version record, when it has one
+    bool network = false;                 // used for network numbers (asn.db, an ASN MaxMind DB)
 
     bool used() const { return refusal == Refusal::None; }
     // Said to the user: any refusal but a missing file that nobody named.
     bool worthSaying() const { return !used() && (file.named || refusal != Refusal::Missing); }
 };
 
-// The files beside the program in `folder` (with its separator at the end): ipdata.db,
-// then asn.db.
-std::vector<DataFile> filesBeside(const std::string& folder);
+// The files beside the program in `folder` (with its separator at the end), `names` being
+// the names of the files there: ipdata.db, then the other location files by name (*.mmdb,
+// *.ipdb, qqwry.dat, ip2region.db), then asn.db, then the MaxMind DB files whose name holds
+// "asn". ipdata.db and asn.db are listed whether there or not.
+std::vector<DataFile> filesBeside(const std::string& folder,
+                                  const std::vector<std::string>& names = {});
 // The folder part of `path`, with its separator; empty for a bare name.
 std::string folderOf(const std::string& path);
 
@@ -76,9 +82,11 @@ class DataFiles {
     void open();
     // One report for each file, in the order given; meaningful after open().
     const std::vector<FileReport>& reports() const { return reports_; }
-    // The first file of `kind` in use; null when there is none.
+    // The location files in use, as one: each address answered by the first that places it
+    // (Layered, when there are several); null when there is none.
     std::shared_ptr<const Database> location() const { return location_; }
-    std::shared_ptr<const AsnDatabase> network() const { return network_; }
+    // The first network file in use; null when there is none.
+    std::shared_ptr<const Networks> network() const { return network_; }
     // The location data for a job that reads all of the file or answers a whole list (a
     // reverse search, a batch, `ranges`): over views of its own, so that the pages the job
     // reads go when it ends, or as it walks on. location() where no other view is had.
@@ -94,9 +102,14 @@ class DataFiles {
 
     MapFile map_;
     std::vector<FileReport> reports_;
+    // Each location file in use, and the view it reads.
+    struct Opened {
+        std::shared_ptr<const Database> database;
+        std::optional<MappedFile> view;
+    };
+    std::vector<Opened> locations_;
     std::shared_ptr<const Database> location_;
-    std::optional<MappedFile> locationView_;  // what location_ reads
-    std::shared_ptr<const AsnDatabase> network_;
+    std::shared_ptr<const Networks> network_;
 };
 
 }  // namespace ipdata

@@ -35,6 +35,13 @@ struct Fields {
     std::string owner;
     std::string isp;
     std::string countryCode;
+    // What world data adds (MaxMind DB files): decimal degrees as the file holds them, the
+    // IANA time zone, the postal code, the continent's name.
+    std::string latitude{};
+    std::string longitude{};
+    std::string timeZone{};
+    std::string postalCode{};
+    std::string continent{};
 };
 
 // Both ends are of one family, first <= last.
@@ -62,6 +69,22 @@ struct Place {
     // The answer's text where the format words it itself (ip2region); empty: made of the
     // fields by appendDisplay.
     std::string_view shown;
+    // The reader's own name for the record, for extras() (a MaxMind DB's data offset).
+    std::uint32_t handle = 0;
+    // Which file of several placed the address (Layered): 0 for the first.
+    std::uint8_t layer = 0;
+};
+
+// What a record may say beyond a Place's fields; empty or nullopt where it says nothing.
+struct Extras {
+    std::optional<double> latitude;
+    std::optional<double> longitude;
+    std::string_view timeZone;
+    std::string_view postalCode;
+    std::string_view continent;  // its name (zh-CN, else en), or its code where it has none
+    std::optional<std::uint32_t> asn;
+
+    bool hasCoordinates() const { return latitude && longitude; }
 };
 
 // The answer's text of `place` at the end of `out`: country, region, city, district, owner
@@ -113,6 +136,15 @@ class Database {
     virtual void searchWhere(const std::function<bool(const FieldViews&)>& match,
                              const std::function<void(Range&)>& each,
                              const std::stop_token& stop = {}) const = 0;
+
+    // What the file says of `address` beyond the fields, for the place locate gave for it:
+    // coordinates and the like. Empty from a format that holds none.
+    virtual Extras extras(const ip::Address& /*address*/, const Place& /*place*/) const {
+        return {};
+    }
+    // Whether extras() can say anything at all: a lookup of coordinates skips the files
+    // that hold none.
+    virtual bool hasExtras() const { return false; }
 
     // Ranges of both families, adjacent ranges of one record counted once.
     virtual std::size_t rangeCount() const = 0;

@@ -558,6 +558,7 @@ std::optional<Place> Reader::locate(const ip::Address& address) const {
     place.fields = fieldsOf(hit->record);
     // The record's first byte: what tells records apart (rows sharing one share an answer).
     place.record = data_.bytes().substr(hit->record, 1);
+    place.handle = hit->record;
     return place;
 }
 
@@ -861,6 +862,41 @@ bool looksLikeMmdb(std::string_view bytes) {
 std::unique_ptr<Database> openMmdb(std::string_view bytes, std::shared_ptr<const void> owner,
                                    OpenFailure& failure) {
     return mmdb::Reader::open(bytes, std::move(owner), failure);
+}
+
+namespace {
+
+class MmdbNetworks final : public Networks {
+  public:
+    explicit MmdbNetworks(std::shared_ptr<const mmdb::Reader> reader)
+        : reader_(std::move(reader)) {}
+    std::optional<AsnAnswer> find(const ip::Address& address) const override {
+        const std::optional<Place> place = reader_->locate(address);
+        if (!place) return std::nullopt;
+        const std::optional<std::uint32_t> number = reader_->extras(place->handle).asn;
+        if (!number || *number == 0) return std::nullopt;
+        // The operator's place holds the AS organisation where the record has no isp.
+        return AsnAnswer{*number, place->fields[5], place->first, place->last};
+    }
+
+  private:
+    std::shared_ptr<const mmdb::Reader> reader_;
+};
+
+}  // namespace
+
+bool isNetworkFile(const Database& database) {
+    const auto* reader = dynamic_cast<const mmdb::Reader*>(&database);
+    if (!reader) return false;
+    std::string type(reader->metadata().databaseType);
+    for (char& c : type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return type.find("ASN") != std::string::npos;
+}
+
+std::unique_ptr<Networks> mmdbNetworks(std::shared_ptr<const Database> reader) {
+    auto mmdb = std::dynamic_pointer_cast<const mmdb::Reader>(std::move(reader));
+    if (!mmdb) return nullptr;
+    return std::make_unique<MmdbNetworks>(std::move(mmdb));
 }
 
 }  // namespace ipdata

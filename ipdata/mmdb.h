@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ipdata/asn.h"
 #include "ipdata/ipdata.h"
 
 namespace ipdata::mmdb {
@@ -221,16 +222,6 @@ bool Section::eachPair(const Value& map, Each&& each) const {
     return true;
 }
 
-// What a record may say beyond a Place's fields; empty or nullopt where it says nothing.
-struct Extras {
-    std::optional<double> latitude;
-    std::optional<double> longitude;
-    std::string_view timeZone;
-    std::string_view postalCode;
-    std::string_view continent;  // its name (zh-CN, else en), or its code where it has none
-    std::optional<std::uint32_t> asn;
-};
-
 // The metadata the reader uses.
 struct Metadata {
     std::uint32_t nodeCount = 0;
@@ -265,6 +256,10 @@ class Reader final : public Database {
     const Section& metadataSection() const { return metaSection_; }
 
     std::optional<Place> locate(const ip::Address& address) const override;
+    Extras extras(const ip::Address& /*address*/, const Place& place) const override {
+        return extras(place.handle);
+    }
+    bool hasExtras() const override { return true; }
     void searchEach(const std::vector<std::string>& keywords,
                     const std::function<void(Range&)>& each,
                     const std::stop_token& stop) const override;
@@ -314,4 +309,9 @@ namespace ipdata {
 bool looksLikeMmdb(std::string_view bytes);
 std::unique_ptr<Database> openMmdb(std::string_view bytes, std::shared_ptr<const void> owner,
                                    OpenFailure& failure);
+// Whether an opened file holds network numbers rather than places (GeoLite2-ASN, DB-IP's and
+// IPinfo's ASN files): its database type names ASN.
+bool isNetworkFile(const Database& database);
+// Such a file as network numbers: the AS number and organisation of the record.
+std::unique_ptr<Networks> mmdbNetworks(std::shared_ptr<const Database> reader);
 }  // namespace ipdata

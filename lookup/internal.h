@@ -37,7 +37,7 @@ class OfflineData {
     // there is no file.
     std::optional<DataFileProblem> refusal();
     // The network numbers file beside the data file (asn.db), opened with it; null without.
-    std::shared_ptr<const ipdata::AsnDatabase> asn();
+    std::shared_ptr<const ipdata::Networks> asn();
     // As get(), for a job that reads all of the file or answers a whole list (a reverse
     // search, an offline batch): its pages go when the job ends.
     std::shared_ptr<const ipdata::Database> forWholeJob();

@@ -62,19 +62,27 @@ namespace detail {
 
 namespace {
 
-// The data file, and asn.db beside it; none for an empty path.
-std::vector<ipdata::DataFile> filesAt(const platform::Path& path) {
+// The data file first, then the other data files beside it in their order (asn.db among
+// them); none for an empty path.
+std::vector<ipdata::DataFile> filesAt(platform::Files& files, const platform::Path& path) {
     if (path.empty()) return {};
     const std::string data = path.utf8();
-    return {{ipdata::FileKind::Location, data},
-            {ipdata::FileKind::Network, ipdata::folderOf(data) + "asn.db"}};
+    const std::string folder = ipdata::folderOf(data);
+    std::vector<ipdata::DataFile> all = ipdata::filesBeside(
+        folder, folder.empty() ? std::vector<std::string>()
+                               : files.namesIn(platform::Path::fromUtf8(folder)));
+    // The data file named takes the place of ipdata.db, and comes once.
+    all.front().path = data;
+    for (std::size_t i = all.size(); i-- > 1;)
+        if (all[i].path == data) all.erase(all.begin() + static_cast<std::ptrdiff_t>(i));
+    return all;
 }
 
 }  // namespace
 
 OfflineData::OfflineData(platform::Files& files, platform::Executor& executor,
                          const platform::Path& path, std::function<void(DataFileProblem)> refused)
-    : files_(dataFileMapper(files), filesAt(path)), refused_(std::move(refused)) {
+    : files_(dataFileMapper(files), filesAt(files, path)), refused_(std::move(refused)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
     if (!path.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });
 }
@@ -100,7 +108,7 @@ std::optional<DataFileProblem> OfflineData::refusal() {
     return std::nullopt;
 }
 
-std::shared_ptr<const ipdata::AsnDatabase> OfflineData::asn() {
+std::shared_ptr<const ipdata::Networks> OfflineData::asn() {
     get();
     return files_.network();
 }
@@ -152,20 +160,24 @@ std::optional<Answer> offlineAnswer(const ipdata::Database* database, const std:
         if (!s) return std::nullopt;
         return Answer{std::string(s->answer), Source::DataFile, std::nullopt};
     }
-    return Answer{rowText(text), Source::DataFile, answerFields(place->fields)};
+    Answer answer{rowText(text), Source::DataFile, answerFields(place->fields)};
+    if (database->hasExtras()) addExtras(database->extras(asked, *place), *answer.fields);
+    return answer;
 }
 
 void addLocalFields(Answer& answer, OfflineData& offline, const std::string& address) {
     const std::shared_ptr<const ipdata::Database> database = offline.get();
-    const std::shared_ptr<const ipdata::AsnDatabase> asn = offline.asn();
+    const std::shared_ptr<const ipdata::Networks> asn = offline.asn();
     if (!database && !asn) return;
     std::optional<ip::Address> parsed = ip::parseAddress(address);
     if (!parsed) return;
     parsed = ip::unmapped(*parsed);
     if (database && !answer.fields) {
         if (const std::optional<ipdata::Place> place = database->locate(*parsed);
-            place && !ipdata::displayOf(*place).empty())
+            place && !ipdata::displayOf(*place).empty()) {
             answer.fields = answerFields(place->fields);
+            if (database->hasExtras()) addExtras(database->extras(*parsed, *place), *answer.fields);
+        }
     }
     if (asn && !answer.network) {
         if (std::optional<ipdata::AsnAnswer> found = asn->find(*parsed))
@@ -180,22 +192,30 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
         poster.post([&events, why = NoData{offline.refusal()}] { events.offlineBatchFailed(why); });
         return;
     }
-    const std::shared_ptr<const ipdata::AsnDatabase> asn = offline.asn();
+    const std::shared_ptr<const ipdata::Networks> asn = offline.asn();
     SharedAnswers answers;
     answers.rows.reserve(rows.size());
     // Rows that share a record (or a special block) and a network share their answer: it is
     // made once, by the place of the record's bytes. kNone: no answer from that record.
     constexpr std::uint32_t kNone = ~0u;
+    // With world data beside, rows of one record may lie in places of their own: the
+    // coordinates (and what comes with them) are part of the key.
     struct Key {
         const void* record;
         std::uint32_t network;
+        const void* where = nullptr;  // the time zone's bytes, telling records apart
+        double latitude = 0, longitude = 0;
         bool operator==(const Key&) const = default;
     };
     struct KeyHash {
         std::size_t operator()(const Key& k) const {
-            return std::hash<const void*>()(k.record) ^ (std::size_t{k.network} * 0x9E3779B9u);
+            std::size_t h =
+                std::hash<const void*>()(k.record) ^ (std::size_t{k.network} * 0x9E3779B9u);
+            h ^= std::hash<double>()(k.latitude) * 31 + std::hash<double>()(k.longitude);
+            return h ^ std::hash<const void*>()(k.where);
         }
     };
+    const bool extras = database->hasExtras();
     std::unordered_map<Key, std::uint32_t, KeyHash> made;
     const auto shared = [&](Key key, const auto& make) {
         auto [at, fresh] = made.try_emplace(key, kNone);
@@ -228,12 +248,21 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
         const std::uint32_t number = found ? found->number : 0;
         std::uint32_t place = kNone;
         if (const std::optional<ipdata::Place> located = database->locate(asked)) {
-            place = shared({located->record.data(), number}, [&]() -> std::optional<Answer> {
+            const ipdata::Extras more =
+                extras ? database->extras(asked, *located) : ipdata::Extras{};
+            Key key{located->record.data(), number};
+            if (more.hasCoordinates()) {
+                key.latitude = *more.latitude;
+                key.longitude = *more.longitude;
+            }
+            key.where = more.postalCode.empty() ? more.timeZone.data() : more.postalCode.data();
+            place = shared(key, [&]() -> std::optional<Answer> {
                 std::string text;
                 ipdata::appendDisplay(*located, text);
                 if (text.empty()) return std::nullopt;  // a record that says nothing
-                return withNetwork(
-                    {rowText(text), Source::DataFile, answerFields(located->fields)});
+                Answer answer{rowText(text), Source::DataFile, answerFields(located->fields)};
+                addExtras(more, *answer.fields);
+                return withNetwork(std::move(answer));
             });
         }
         // Where the data has no real record, a special-purpose block still says what the
@@ -280,8 +309,9 @@ void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& d
         },
         stop);
     // One step for all rows: the list is redrawn once, however many ranges matched.
-    poster.post(
-        [&events, rows = std::move(rows)]() mutable { events.searchFinished(std::move(rows), true); });
+    poster.post([&events, rows = std::move(rows)]() mutable {
+        events.searchFinished(std::move(rows), true);
+    });
 }
 
 }  // namespace detail

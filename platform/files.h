@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "platform/path.h"
 
@@ -82,6 +83,9 @@ class Files {
     // locked, cannot be mapped or does not fit the address space. An empty file gives an
     // empty view.
     virtual std::optional<FileView> map(const Path& path) = 0;
+    // The names (UTF-8) of the files in `folder`, folders left out, in no set order; none
+    // where it cannot be read. The data files beside the program are found by it.
+    virtual std::vector<std::string> namesIn(const Path& /*folder*/) { return {}; }
 };
 
 }  // namespace platform

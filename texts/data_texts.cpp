@@ -183,11 +183,35 @@ std::string commandLineRefusal(const ipdata::FileReport& report) {
 }
 
 std::string versionLine(const ipdata::FileReport& report) {
-    if (report.file.kind == FileKind::Location)
-        return "地址数据: " + report.file.path + " (" + std::string(report.format) + ", " +
-               dateOrNone(report.date) + ")\n";
+    // A MaxMind DB says its date in its version ("DBIP-City-Lite 2026-06-05").
+    const std::string when =
+        report.date.empty() && !report.version.empty() ? report.version : dateOrNone(report.date);
+    if (!report.network && report.file.kind == FileKind::Location)
+        return "地址数据: " + report.file.path + " (" + std::string(report.format) + ", " + when +
+               ")\n";
+    if (report.format == "mmdb")
+        return "ASN 数据: " + report.file.path + " (" + std::string(report.format) + ", " + when +
+               ")\n";
     return "ASN 数据: " + report.file.path + " (" + dateOrNone(report.date) +
            (report.source.empty() ? std::string() : ", " + report.source) + ")\n";
+}
+
+bool fromDbIp(const ipdata::FileReport& report) {
+    const auto names = [](std::string_view text) {
+        std::string upper(text);
+        for (char& c : upper)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return upper.find("DBIP") != std::string::npos || upper.find("DB-IP") != std::string::npos;
+    };
+    return report.used() &&
+           (names(report.version) || names(report.source) ||
+            names(report.file.path.substr(report.file.path.find_last_of("\\/") + 1)));
+}
+
+std::string attributionLines(const std::vector<ipdata::FileReport>& files) {
+    for (const ipdata::FileReport& report : files)
+        if (fromDbIp(report)) return "IP Geolocation by DB-IP (https://db-ip.com), CC BY 4.0\n";
+    return {};
 }
 
 std::string_view noNetworkVersionLine(bool refused) {

@@ -24,6 +24,11 @@ std::string statusRefusal(const ipdata::FileReport& report);
 std::string commandLineRefusal(const ipdata::FileReport& report);
 // The --version line for a file in use ("地址数据: path (ipdb, 2026-09-16)").
 std::string versionLine(const ipdata::FileReport& report);
+// What the licences of the files in use ask to be said, a line each ("IP Geolocation by
+// DB-IP ..."); empty when none asks.
+std::string attributionLines(const std::vector<ipdata::FileReport>& files);
+// Whether `report` is a file of DB-IP's data, which asks for its attribution.
+bool fromDbIp(const ipdata::FileReport& report);
 // The --version line when no network file is in use; `refused` when one beside the program
 // could not be used.
 std::string_view noNetworkVersionLine(bool refused);

@@ -128,8 +128,8 @@ enum class Command { Lookup, Summary, Ranges };
 
 struct Options {
     Command command = Command::Lookup;
-    std::string data;
-    std::string asn;  // empty: asn.db beside the program, when it is there
+    std::vector<std::string> data;  // --data, in order; empty: the files beside the program
+    std::string asn;                // empty: asn.db beside the program, when it is there
     Format format = Format::Tsv;
     bool json = false;  // summary
     Columns columns = defaultColumns();
@@ -227,7 +227,7 @@ int parse(const std::vector<std::string>& args, Options& o) {
         } else if (name == "--cidr") {
             o.cidr = true;
         } else if (name == "--data") {
-            o.data = value;
+            o.data.push_back(value);
         } else if (name == "--asn") {
             if (value.empty()) return usage("--asn 要一个文件名。");
             o.asn = value;
@@ -332,8 +332,8 @@ int parse(const std::vector<std::string>& args, Options& o) {
 struct Data {
     std::unique_ptr<ipdata::DataFiles> files;
     std::shared_ptr<const ipdata::Database> db;
-    std::shared_ptr<const ipdata::AsnDatabase> asn;  // null: no network numbers
-    bool asnRefused = false;  // there, but unreadable or damaged (and said so)
+    std::shared_ptr<const ipdata::Networks> asn;  // null: no network numbers
+    bool asnRefused = false;                      // there, but unreadable or damaged (and said so)
 };
 
 // The report on the first file of `kind`; null when none was asked for.
@@ -349,19 +349,38 @@ bool usesAsn(const Options& o) {
            (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
 }
 
+// Whether the command writes coordinates or what comes with them.
+bool wantsExtras(const Options& o) {
+    if (o.command != Command::Lookup || o.format == Format::Annotate) return false;
+    return std::any_of(o.columns.begin(), o.columns.end(), [](FieldId id) {
+        const FieldInfo& f = fieldInfo(id);
+        return f.from == FieldFrom::Record && f.record >= static_cast<int>(Field::Latitude);
+    });
+}
+
 // Opens the data file, and the ASN file when the command shows network numbers; says why
 // the data file cannot be used.
 int openData(const Options& o, Data& data) {
-    std::vector<ipdata::DataFile> wanted{{ipdata::FileKind::Location,
-                                          o.data.empty() ? programFolder() + "ipdata.db" : o.data,
-                                          !o.data.empty()}};
+    // The files named, in order; else every data file beside the program, in its order.
+    std::vector<ipdata::DataFile> wanted;
+    for (const std::string& path : o.data)
+        wanted.push_back({ipdata::FileKind::Location, path, true});
+    std::vector<ipdata::DataFile> beside;
+    if (const std::string folder = programFolder(); !folder.empty())
+        beside = ipdata::filesBeside(folder, namesIn(folder));
+    else
+        beside = ipdata::filesBeside("");
+    for (ipdata::DataFile& file : beside)
+        if (file.kind == ipdata::FileKind::Location && o.data.empty()) wanted.push_back(file);
     // The ASN file is optional beside the program: missing, it leaves the network fields
     // empty; damaged or unreadable, it says so and leaves them empty. A file that --asn
     // names must be there and sound.
-    if (!o.asn.empty())
+    if (!o.asn.empty()) {
         wanted.push_back({ipdata::FileKind::Network, o.asn, true});
-    else if (usesAsn(o) && !programFolder().empty())
-        wanted.push_back({ipdata::FileKind::Network, programFolder() + "asn.db"});
+    } else if (usesAsn(o) && !programFolder().empty()) {
+        for (ipdata::DataFile& file : beside)
+            if (file.kind == ipdata::FileKind::Network) wanted.push_back(file);
+    }
     data.files = std::make_unique<ipdata::DataFiles>(
         [](const std::string& path, ipdata::Refusal& why) -> std::optional<Mapped> {
             OpenError error = OpenError::None;
@@ -377,6 +396,10 @@ int openData(const Options& o, Data& data) {
         say(texts::commandLineRefusal(*reportOn(data, ipdata::FileKind::Location)));
         return kBadData;
     }
+    // A file refused beside others that serve: said, and the others answer.
+    for (const ipdata::FileReport& report : data.files->reports())
+        if (report.file.kind == ipdata::FileKind::Location && report.worthSaying())
+            say(texts::commandLineRefusal(report));
     return kDone;
 }
 
@@ -393,13 +416,19 @@ int version(const Options& o) {
     writeOutput(std::string("verdalo-cli ") + kVersion + "\n");
     Data data;
     if (const int status = openData(o, data)) return status;
-    writeOutput(texts::versionLine(*reportOn(data, ipdata::FileKind::Location)));
+    // Every location file in use, in the order they answer.
+    for (const ipdata::FileReport& report : data.files->reports())
+        if (report.used() && !report.network) writeOutput(texts::versionLine(report));
     if (const int status = openAsn(o, data)) return status;
-    if (!data.asn) {
+    const ipdata::FileReport* network = nullptr;
+    for (const ipdata::FileReport& report : data.files->reports())
+        if (report.used() && report.network && !network) network = &report;
+    if (!data.asn || !network) {
         writeOutput(texts::noNetworkVersionLine(data.asnRefused));
-        return kDone;
+    } else {
+        writeOutput(texts::versionLine(*network));
     }
-    writeOutput(texts::versionLine(*reportOn(data, ipdata::FileKind::Network)));
+    writeOutput(texts::attributionLines(data.files->reports()));
     return kDone;
 }
 
@@ -451,7 +480,7 @@ int lookup(const Options& o, const Data& data) {
         o.threads,
         [&]() -> Pipeline::Work {
             auto answers = std::make_shared<Answers>(
-                *data.db, o.format == Format::Annotate ? nullptr : data.asn.get());
+                *data.db, o.format == Format::Annotate ? nullptr : data.asn.get(), wantsExtras(o));
             auto writer = std::make_shared<LookupWriter>(*answers, o.format, o.columns, o.choice);
             return [answers, writer](Job& job) {
                 std::string storage;

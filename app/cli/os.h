@@ -40,6 +40,9 @@ void writeError(std::string_view utf8);
 
 // The folder of the running program, with a separator at its end; empty when unknown.
 std::string programFolder();
+// The names of the files in `folder` (folders left out), in no set order; none when it
+// cannot be read.
+std::vector<std::string> namesIn(const std::string& folder);
 // The command line as UTF-8 words, the program's name left out.
 std::vector<std::string> arguments(int argc, char** argv);
 

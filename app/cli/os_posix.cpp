@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -127,6 +128,19 @@ std::string programFolder() {
     if (length <= 0) return {};
     path.resize(static_cast<std::size_t>(length));
     return path.substr(0, path.rfind('/') + 1);
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return names;
+    while (const dirent* entry = readdir(dir)) {
+        struct stat st {};
+        const std::string name = entry->d_name;
+        if (stat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+    }
+    closedir(dir);
+    return names;
 }
 
 std::vector<std::string> arguments(int argc, char** argv) {

@@ -172,6 +172,19 @@ std::string programFolder() {
     return narrow(folder.data(), static_cast<int>(folder.size()));
 }
 
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(wide(folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.push_back(narrow(found.cFileName, lstrlenW(found.cFileName)));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
 std::vector<std::string> arguments(int, char**) {
     // The wide command line: the narrow one has lost what the code page cannot hold.
     int count = 0;

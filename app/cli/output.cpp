@@ -28,8 +28,8 @@ bool needsAsn(const Columns& columns) {
                        [](FieldId c) { return fieldInfo(c).from == FieldFrom::Network; });
 }
 
-Answers::Answers(const ipdata::Database& data, const ipdata::AsnDatabase* asn)
-    : data_(data), asn_(asn), recent_(kRecentAddresses) {}
+Answers::Answers(const ipdata::Database& data, const ipdata::Networks* asn, bool extras)
+    : data_(data), asn_(asn), extras_(extras && data.hasExtras()), recent_(kRecentAddresses) {}
 
 const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Range>* range,
                             Network* network) {
@@ -52,7 +52,17 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
     }
     if (network) *network = slot.network;
     if (found) {
-        auto at = byRecord_.find(found->record);
+        RecordKey key{found->record.data()};
+        ipdata::Extras more;
+        if (extras_) {
+            more = data_.extras(asked, *found);
+            if (more.hasCoordinates()) {
+                key.latitude = *more.latitude;
+                key.longitude = *more.longitude;
+            }
+            key.where = more.postalCode.empty() ? more.timeZone.data() : more.postalCode.data();
+        }
+        auto at = byRecord_.find(key);
         if (at == byRecord_.end()) {
             if (byRecord_.size() >= kCachedRecords) {
                 // The answers the recent addresses point to go with it.
@@ -64,7 +74,8 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
             ipdata::appendDisplay(*found, answer.text);
             const FieldViews fields = recordFields(found->fields);
             for (std::size_t f = 0; f < kFieldCount; ++f) answer.fields[f] = fields[f];
-            at = byRecord_.emplace(std::string(found->record), std::move(answer)).first;
+            addExtras(more, answer.fields);
+            at = byRecord_.emplace(key, std::move(answer)).first;
         }
         // A record without a text is no answer (the special table may still have one).
         if (!at->second.text.empty()) {

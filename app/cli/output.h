@@ -45,7 +45,10 @@ struct Answer {
 class Answers {
   public:
     // `asn` may be null: networks are then never known.
-    explicit Answers(const ipdata::Database& data, const ipdata::AsnDatabase* asn = nullptr);
+    // With `extras`, answers carry coordinates and the like (a lookup more per new record
+    // where the first file has none).
+    explicit Answers(const ipdata::Database& data, const ipdata::Networks* asn = nullptr,
+                     bool extras = false);
     // Null when the data has no answer; `range` gets the range that holds the address,
     // `network` the network that announces it (the ASN file may place an address the
     // location data does not).
@@ -64,15 +67,24 @@ class Answers {
     };
 
     const ipdata::Database& data_;
-    const ipdata::AsnDatabase* asn_;
-    // By the record's bytes, found by a view of them without a copy.
+    const ipdata::Networks* asn_;
+    bool extras_;
+    // By where the record lies in its file (its bytes stay mapped while the data lives),
+    // and, with extras, by the place the coordinates come from.
+    struct RecordKey {
+        const char* record;
+        const char* where = nullptr;
+        double latitude = 0, longitude = 0;
+        bool operator==(const RecordKey&) const = default;
+    };
     struct RecordHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view v) const {
-            return std::hash<std::string_view>()(v);
+        std::size_t operator()(const RecordKey& k) const {
+            return (reinterpret_cast<std::uintptr_t>(k.record) * 0x9E3779B97F4A7C15ull >> 16) ^
+                   reinterpret_cast<std::uintptr_t>(k.where) ^ std::hash<double>()(k.latitude) ^
+                   std::hash<double>()(k.longitude) * 31;
         }
     };
-    std::unordered_map<std::string, Answer, RecordHash, std::equal_to<>> byRecord_;
+    std::unordered_map<RecordKey, Answer, RecordHash> byRecord_;
     std::unordered_map<std::string_view, Answer> special_;  // by the table's own answers
     std::vector<Recent> recent_;
 };

@@ -98,6 +98,23 @@ bool FileSystem::writePieces(const Path& path,
     return file.close() != FALSE && !failed;
 }
 
+std::vector<std::string> FileSystem::namesIn(const Path& folder) {
+    std::vector<std::string> names;
+    std::wstring pattern = osName(folder);
+    if (pattern.empty()) return names;
+    if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.push_back(::win32::wideToUtf8(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
 bool FileSystem::exists(const Path& path) {
     const std::wstring name = osName(path);
     return !name.empty() && GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -14,6 +14,7 @@ class FileSystem final : public Files {
                      const std::function<void(const PieceWriter&)>& produce) override;
     bool exists(const Path& path) override;
     std::optional<FileView> map(const Path& path) override;
+    std::vector<std::string> namesIn(const Path& folder) override;
 };
 
 }  // namespace platform::win32

@@ -398,10 +398,10 @@ def test_paths_outside_gbk(p):
         with open(table, encoding="utf-8-sig", newline="") as f:
             records = [tuple(r) for r in csv.reader(f)]
         header = ("IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
-                  "AS名称", "次数", "来源")
+                  "AS名称", "纬度", "经度", "时区", "邮编", "大洲", "次数", "来源")
         check(records[:1] == [header], "csv header: %r" % records[:1])
         check([r[:2] for r in records[1:]] == want, "csv records: %r" % records[:3])
-        check(all(r[10:] == ("1", "网络") for r in records[1:]), "csv hits and source: %r"
+        check(all(r[15:] == ("1", "网络") for r in records[1:]), "csv hits and source: %r"
               % records[:3])
     else:
         check(False, "no %s in %r" % (table, os.listdir(folder)))

@@ -35,8 +35,9 @@ TEST(CidrBlocks, TheFewestPrefixesThatCoverARangeExactly) {
 TEST(JsonlFile, OneObjectALineEveryRowUtf8Escaped) {
     RowStore rows;
     rows.push("9.9.9.9");
-    Answer placed{"重庆 \"电信\"", Source::DataFile,
-                  Fields{"中国", "重庆", "", "", "", "电信", "CN"}};
+    Answer placed{
+        "重庆 \"电信\"", Source::DataFile,
+        Fields{"中国", "重庆", "", "", "", "电信", "CN", "29.5628", "-1e-05", "", "", "亚洲"}};
     placed.network = Network{4134, "Chinanet\\\x01"};
     rows.push("218.70.0.1", placed);
     rows.setHits(1, 3);
@@ -45,16 +46,21 @@ TEST(JsonlFile, OneObjectALineEveryRowUtf8Escaped) {
         io::jsonlFile(rows),
         "{\"ip\":\"9.9.9.9\",\"location\":\"\",\"country\":\"\",\"region\":\"\",\"city\":\"\","
         "\"district\":\"\",\"owner\":\"\",\"isp\":\"\",\"asn\":null,\"as_name\":\"\","
-        "\"hits\":1,\"source\":\"\",\"cidr\":\"\"}\n" +
+        "\"latitude\":null,\"longitude\":null,\"time_zone\":\"\",\"postal_code\":\"\","
+        "\"continent\":\"\",\"hits\":1,\"source\":\"\",\"cidr\":\"\"}\n" +
             std::string("{\"ip\":\"218.70.0.1\",\"location\":\"重庆 \\\"电信\\\"\","
-                      "\"country\":\"中国\",\"region\":\"重庆\",\"city\":\"\",\"district\":\"\","
-                      "\"owner\":\"\",\"isp\":\"电信\",\"asn\":4134,"
-                      "\"as_name\":\"Chinanet\\\\\\u0001\",\"hits\":3,\"source\":\"data\","
-                      "\"cidr\":\"\"}\n"
-                      "{\"ip\":\"1.0.0.0-1.0.0.255\",\"location\":\"北京\",\"country\":\"\","
-                      "\"region\":\"\",\"city\":\"\",\"district\":\"\",\"owner\":\"\","
-                      "\"isp\":\"\",\"asn\":null,\"as_name\":\"\",\"hits\":1,\"source\":\"\","
-                      "\"cidr\":\"1.0.0.0/24\"}\n"));
+                        "\"country\":\"中国\",\"region\":\"重庆\",\"city\":\"\",\"district\":\"\","
+                        "\"owner\":\"\",\"isp\":\"电信\",\"asn\":4134,"
+                        "\"as_name\":\"Chinanet\\\\\\u0001\",\"latitude\":29.5628,"
+                        "\"longitude\":-1e-05,\"time_zone\":\"\",\"postal_code\":\"\","
+                        "\"continent\":\"亚洲\",\"hits\":3,\"source\":\"data\","
+                        "\"cidr\":\"\"}\n"
+                        "{\"ip\":\"1.0.0.0-1.0.0.255\",\"location\":\"北京\",\"country\":\"\","
+                        "\"region\":\"\",\"city\":\"\",\"district\":\"\",\"owner\":\"\","
+                        "\"isp\":\"\",\"asn\":null,\"as_name\":\"\",\"latitude\":null,"
+                        "\"longitude\":null,\"time_zone\":\"\",\"postal_code\":\"\","
+                        "\"continent\":\"\",\"hits\":1,\"source\":\"\","
+                        "\"cidr\":\"1.0.0.0/24\"}\n"));
     EXPECT_EQ(io::jsonlFile(RowStore()), "");
 }
 

@@ -232,11 +232,13 @@ TEST_F(Presenter, ExportWritesTheFormatTheNameSaysAndReportsTheEnd) {
     // The list file stays GBK.
     EXPECT_EQ(files.get("D:\\OUT.TXT"), utf8ToGbk("1.10.100.200  北京 电信\r\n3.3.3.3  广州\r\n"));
     // Our formats write every row; .txt and .xls leave out later rows without a location.
-    EXPECT_EQ(files.get("D:\\out.csv"),
-              "\xEF\xBB\xBF" +
-                  std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
-                            "1.10.100.200,北京 电信,,,,,,,,,1,\r\n2.2.2.2,,,,,,,,,,1,\r\n"
-                            "3.3.3.3,广州,,,,,,,,,1,\r\n"));
+    EXPECT_EQ(
+        files.get("D:\\out.csv"),
+        "\xEF\xBB\xBF" +
+            std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,纬度,经度,时区,邮编,"
+                        "大洲,次数,来源\r\n"
+                        "1.10.100.200,北京 电信,,,,,,,,,,,,,,1,\r\n2.2.2.2,,,,,,,,,,,,,,,1,\r\n"
+                        "3.3.3.3,广州,,,,,,,,,,,,,,1,\r\n"));
     std::vector<RowCells> read;
     ASSERT_EQ(io::workbookRows(files.get("D:\\out.txt.xls"), read), workbook::WorkbookStatus::Ok);
     EXPECT_EQ(cellRows(read),
@@ -365,9 +367,9 @@ TEST_F(Presenter, PathsOutsideGbkReachTheFilesUnchanged) {
     presenter.exportResults();
     finish();
     EXPECT_EQ(files.get(result),
-              "\xEF\xBB\xBF" +
-                  std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n"
-                            "2.2.2.2,北京,,,,,,,,,1,\r\n"));
+              "\xEF\xBB\xBF" + std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,"
+                                           "纬度,经度,时区,邮编,大洲,次数,来源\r\n"
+                                           "2.2.2.2,北京,,,,,,,,,,,,,,1,\r\n"));
     EXPECT_EQ(files.writes, 1);
 }
 

@@ -54,10 +54,24 @@ TEST(TextRows, DecodesAndSplitsEveryCommonForm) {
         {"spaces kept", " 1.1.1.1 \r\n", {" 1.1.1.1 "}},
         {"GBK", "\xD6\xD0\xB9\xFA\r\n\xB1\xB1\xBE\xA9\r\n", {"中国", "北京"}},
         // A bad GBK byte is U+FFFD and swallows nothing; 0x80 is CP936's euro sign.
-        {"neither GBK nor UTF-8", "\xFF" "1\r\n\x80", {"\uFFFD" "1", "€"}},
-        {"UTF-8 BOM", "\xEF\xBB\xBF" "1.1.1.1\r\n2.2.2.2", {"1.1.1.1", "2.2.2.2"}},
-        {"UTF-8 BOM, Chinese", "\xEF\xBB\xBF" "中国\r\n北京", {"中国", "北京"}},
-        {"UTF-8 BOM, a broken byte", "\xEF\xBB\xBF" "1\xC0\n", {"1\uFFFD"}},
+        {"neither GBK nor UTF-8",
+         "\xFF"
+         "1\r\n\x80",
+         {"\uFFFD"
+          "1",
+          "€"}},
+        {"UTF-8 BOM",
+         "\xEF\xBB\xBF"
+         "1.1.1.1\r\n2.2.2.2",
+         {"1.1.1.1", "2.2.2.2"}},
+        {"UTF-8 BOM, Chinese",
+         "\xEF\xBB\xBF"
+         "中国\r\n北京",
+         {"中国", "北京"}},
+        {"UTF-8 BOM, a broken byte",
+         "\xEF\xBB\xBF"
+         "1\xC0\n",
+         {"1\uFFFD"}},
         {"UTF-8 without BOM that is not GBK", "北京\n上海市\n", {"北京", "上海市"}},
         {"UTF-8 without BOM that is GBK too", "1.1.1.1\t北京\r\n", {"1.1.1.1\t北京"}},
         {"GBK that reads as UTF-8 by chance", "1.1.1.1 \xC2\xA5\r\n", {"1.1.1.1 楼"}},
@@ -67,9 +81,13 @@ TEST(TextRows, DecodesAndSplitsEveryCommonForm) {
         {"UTF-16 LE", utf16(u"1.1.1.1\r\n北京\r\n", false), {"1.1.1.1", "北京"}},
         {"UTF-16 BE", utf16(u"1.1.1.1\n北京", true), {"1.1.1.1", "北京"}},
         {"UTF-16, odd last byte", utf16(u"1\r\n", false) + "2", {"1", "\uFFFD"}},
-        {"characters GBK lacks are kept", utf16(u"1.1.1.1 \U0001F600\r\n\uD55C?\r\n", false),
+        {"characters GBK lacks are kept",
+         utf16(u"1.1.1.1 \U0001F600\r\n\uD55C?\r\n", false),
          {"1.1.1.1 \U0001F600", "\uD55C?"}},
-        {"NUL ends a line", "1.1.1.1\0" "2.2.2.2\r\n"s, {"1.1.1.1", "2.2.2.2"}},
+        {"NUL ends a line",
+         "1.1.1.1\0"
+         "2.2.2.2\r\n"s,
+         {"1.1.1.1", "2.2.2.2"}},
         {"NUL padding adds no rows", "a\r\nb\r\n\0\0\0\0"s, {"a", "b"}},
         {"NUL and line end are one", "a\0\r\nb\0\0\nc\0\rd"s, {"a", "b", "c", "d"}},
         {"NULs lead and repeat", "\0a\0\0b"s, {"a", "b"}},

@@ -155,21 +155,23 @@ TEST(CsvFile, EveryRowEveryFieldQuotedAndOurOwnFileReadsBack) {
     rows.setHits(6, 7);
     rows.push("8.8.8.8", {"美国 谷歌", Source::Web, std::nullopt});
     const std::string file = io::csvFile(rows, io_test::titles());
-    const std::string title = "IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源\r\n";
+    const std::string title =
+        "IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,纬度,经度,时区,邮编,大洲,次数,"
+        "来源\r\n";
     EXPECT_EQ(file, "\xEF\xBB\xBF" + std::string(title) +
-                        std::string("1.1.1.1,北京 电信,,,,,,,,,1,\r\n") +
-                        "2.2.2.2,,,,,,,,,,1,\r\n"
-                        "3.3.3.3,\"a,b \"\"c\"\"\r\nd\",,,,,,,,,1,\r\n"
-                        "4.4.4.4,\"'=HYPERLINK(\"\"x\"\")\",,,,,,,,,1,\r\n"
-                        "5.5.5.5,'-1,,,,,,,,,1,\r\n"
-                        "6.6.6.6,18ª Regiao,,,,,,,,,1,\r\n" +
+                        std::string("1.1.1.1,北京 电信,,,,,,,,,,,,,,1,\r\n") +
+                        "2.2.2.2,,,,,,,,,,,,,,,1,\r\n"
+                        "3.3.3.3,\"a,b \"\"c\"\"\r\nd\",,,,,,,,,,,,,,1,\r\n"
+                        "4.4.4.4,\"'=HYPERLINK(\"\"x\"\")\",,,,,,,,,,,,,,1,\r\n"
+                        "5.5.5.5,'-1,,,,,,,,,,,,,,1,\r\n"
+                        "6.6.6.6,18ª Regiao,,,,,,,,,,,,,,1,\r\n" +
                         std::string("218.70.0.1,重庆 电信 (离线库),中国,重庆,重庆,,,电信,AS4134,") +
-                        "\"Chinanet, \"\"CN\"\"\",7," + std::string("离线库\r\n") +
-                        std::string("8.8.8.8,美国 谷歌,,,,,,,,,1,网络\r\n"));
+                        "\"Chinanet, \"\"CN\"\"\",,,,,,7," + std::string("离线库\r\n") +
+                        std::string("8.8.8.8,美国 谷歌,,,,,,,,,,,,,,1,网络\r\n"));
     // Every row, answered or not, the header always.
-    EXPECT_EQ(
-        io::csvFile(tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}}), io_test::titles()),
-        "\xEF\xBB\xBF" + std::string(title) + "9.9.9.9,,,,,,,,,,1,\r\n8.8.8.8,,,,,,,,,,1,\r\n");
+    EXPECT_EQ(io::csvFile(tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}}), io_test::titles()),
+              "\xEF\xBB\xBF" + std::string(title) +
+                  "9.9.9.9,,,,,,,,,,,,,,,1,\r\n8.8.8.8,,,,,,,,,,,,,,,1,\r\n");
     EXPECT_EQ(io::csvFile(RowStore(), io_test::titles()), "\xEF\xBB\xBF" + std::string(title));
 
     // Read back: no header row, the "'" gone, locations, sources, fields, network, hits back.
@@ -236,16 +238,23 @@ TEST(XlsxFile, EveryRowEveryFieldTheHeaderAlwaysAndTheSheetsLastRow) {
         return out;
     };
     const Rows header = {{"IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
-                          "AS名称", "次数", "来源"}};
+                          "AS名称", "纬度", "经度", "时区", "邮编", "大洲", "次数", "来源"}};
     RowStore rows = tableRows({{"9.9.9.9", ""}, {"8.8.8.8", ""}});
-    Answer placed{"重庆 电信", Source::Web, Fields{"中国", "重庆", "", "", "", "电信", "CN"}};
+    Answer placed{"重庆 电信", Source::Web,
+                  Fields{"中国", "重庆", "", "", "", "电信", "CN", "29.5628", "106.5528",
+                         "Asia/Shanghai", "", "亚洲"}};
     placed.network = Network{4134, "Chinanet"};
     rows.push("218.70.0.1", placed);
     Rows expected = header;
-    expected.push_back({"9.9.9.9", "", "", "", "", "", "", "", "", "", "1"});
-    expected.push_back({"8.8.8.8", "", "", "", "", "", "", "", "", "", "1"});
+    const std::vector<std::string> unanswered(15, "");
+    for (const char* address : {"9.9.9.9", "8.8.8.8"}) {
+        expected.push_back({address});
+        expected.back().insert(expected.back().end(), unanswered.begin(), unanswered.end());
+        expected.back().back() = "1";
+    }
     expected.push_back({"218.70.0.1", "重庆 电信", "中国", "重庆", "", "", "", "电信", "AS4134",
-                        "Chinanet", "1", "网络"});
+                        "Chinanet", "29.5628", "106.5528", "Asia/Shanghai", "", "亚洲", "1",
+                        "网络"});
     EXPECT_EQ(sheet(io::xlsxFile(rows, io_test::titles())), expected);
     EXPECT_EQ(sheet(io::xlsxFile(RowStore(), io_test::titles())), header);
 
@@ -261,6 +270,13 @@ TEST(XlsxFile, EveryRowEveryFieldTheHeaderAlwaysAndTheSheetsLastRow) {
     EXPECT_EQ(own->source(2), Source::Web);
     EXPECT_EQ(own->asn(2), 4134u);
     EXPECT_EQ(own->organisation(2), "Chinanet");
+    // The coordinates and what comes with them come back in their fields.
+    const RowView back = (*own)[2];
+    ASSERT_TRUE(back.fields);
+    EXPECT_EQ((*back.fields)[static_cast<std::size_t>(Field::Latitude)], "29.5628");
+    EXPECT_EQ((*back.fields)[static_cast<std::size_t>(Field::Longitude)], "106.5528");
+    EXPECT_EQ((*back.fields)[static_cast<std::size_t>(Field::TimeZone)], "Asia/Shanghai");
+    EXPECT_EQ((*back.fields)[static_cast<std::size_t>(Field::Continent)], "亚洲");
     EXPECT_EQ(own->text(0), "");
 
     // List row 1 048 574 is the sheet's last row; the two after it are counted, not written.
@@ -287,9 +303,10 @@ TEST(OwnExport, TheSourceColumnSaysWhoseTheMarkIs) {
         {"甲 (离线库)", "别处", "甲 (离线库)", Source::None},
     };
     Rows sheet = {{"IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
-                   "AS名称", "次数", "来源"}};
+                   "AS名称", "纬度", "经度", "时区", "邮编", "大洲", "次数", "来源"}};
     for (const Case& c : cases)
-        sheet.push_back({"1.1.1.1", c.location, "", "", "", "", "", "", "", "", "1", c.source});
+        sheet.push_back({"1.1.1.1", c.location, "", "", "", "", "", "", "", "", "", "", "", "", "",
+                         "1", c.source});
     std::string csv;
     for (const auto& row : sheet) {
         for (const std::string& cell : row) csv += cell + ",";
@@ -316,12 +333,13 @@ TEST(Exports, MarkAnswersFromTheDataInEveryFormat) {
     EXPECT_EQ(
         io::csvFile(rows, io_test::titles()),
         "\xEF\xBB\xBF" +
-            std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,次数,来源,CIDR\r\n"
+            std::string("IP,来自,国家,省份,城市,区县,所有者,运营商,ASN,AS名称,纬度,经度,时区,邮编,"
+                        "大洲,次数,来源,CIDR\r\n"
                         "1.0.1.9," +
                         marked +
-                        ",中国,重庆,,,,,,,1,离线库,\r\n"
-                        "5.5.5.5,重庆 电信,,,,,,,,,1,网络,\r\n"
-                        "1.0.0.0-1.0.0.255,重庆 电信,中国,重庆,,,,,,,1,,1.0.0.0/24\r\n"));
+                        ",中国,重庆,,,,,,,,,,,,1,离线库,\r\n"
+                        "5.5.5.5,重庆 电信,,,,,,,,,,,,,,1,网络,\r\n"
+                        "1.0.0.0-1.0.0.255,重庆 电信,中国,重庆,,,,,,,,,,,,1,,1.0.0.0/24\r\n"));
     const Rows expected = {{"IP", "来自"},
                            {"1.0.1.9", marked},
                            {"5.5.5.5", "重庆 电信"},

@@ -40,8 +40,7 @@ TEST(SummaryFile, BothFormatsHoldTheTable) {
     ASSERT_EQ(back.rows.size(), table.size());
     EXPECT_EQ(back.rows[1][0], "'=电信,\"x\"");
     EXPECT_EQ(back.rows[2][0], "未知");
-    EXPECT_NE(csv.substr(3).find("\r\n未知,1,33.3%,1\r\n合计,3,100.0%,3\r\n"),
-              std::string::npos);
+    EXPECT_NE(csv.substr(3).find("\r\n未知,1,33.3%,1\r\n合计,3,100.0%,3\r\n"), std::string::npos);
 
     std::vector<workbook::SheetCell> cells;
     ASSERT_EQ(workbook::readXlsx(io::summaryXlsx(s), cells), workbook::XlsxStatus::Ok);

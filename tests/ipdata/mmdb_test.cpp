@@ -366,7 +366,7 @@ TEST(Mmdb, NamesBySchema) {
         const char* name;
         std::function<void(mmdbfile::Data&)> record;
         ipdata::FieldViews fields;
-        ipdata::mmdb::Extras extras;
+        ipdata::Extras extras;
     };
     const Case cases[] = {
         {"city with Chinese names",
@@ -485,7 +485,7 @@ TEST(Mmdb, NamesBySchema) {
         const auto place = db->locate(ip::Address::v4(0x01020304));
         ASSERT_TRUE(place) << c.name;
         EXPECT_EQ(place->fields, c.fields) << c.name;
-        const ipdata::mmdb::Extras e = db->extras(db->lookup(ip::Address::v4(0x01020304))->record);
+        const ipdata::Extras e = db->extras(db->lookup(ip::Address::v4(0x01020304))->record);
         EXPECT_EQ(e.latitude, c.extras.latitude) << c.name;
         EXPECT_EQ(e.longitude, c.extras.longitude) << c.name;
         EXPECT_EQ(e.timeZone, c.extras.timeZone) << c.name;

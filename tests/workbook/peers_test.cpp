@@ -257,12 +257,19 @@ std::string fieldsDump(const Rows& rows, const char* separator, bool trim, const
         if (trim)
             while (!cells.empty() && cells.back().empty()) cells.pop_back();
         std::string out;
-        for (std::size_t i = 0; i < cells.size(); ++i) out += (i ? sep : "") + std::string(cells[i]);
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            out += (i ? sep : "") + std::string(cells[i]);
         return out + "\n";
     };
     std::string out = line({"IP", "来自", "国家", "省份", "城市", "区县", "所有者", "运营商", "ASN",
-                            "AS名称", "次数", "来源"});
-    for (const auto& r : rows) out += line({r[0], r[1], "", "", "", "", "", "", "", "", "1", ""});
+                            "AS名称", "纬度", "经度", "时区", "邮编", "大洲", "次数", "来源"});
+    for (const auto& r : rows) {
+        std::vector<std::string> cells(17);
+        cells[0] = r[0];
+        cells[1] = r[1];
+        cells[15] = "1";
+        out += line(cells);
+    }
     return out + end;
 }
 
@@ -300,9 +307,10 @@ TEST_F(FormatPeersTest, LibreOfficeReadsOurXlsx) {
     EXPECT_EQ(csv[0], fieldsDump(rows, ",", false, ""));
     EXPECT_EQ(csv[1], fieldsDump({{"1.2.3.4", "北京"}}, ",", false, ""));
     std::string expected = fieldsDump({}, ",", false, "");
-    const std::string tail = ",,,,,,,,,1,\n";
+    const std::string tail = ",,,,,,,,,,,,,,1,\n";
     expected += "1.1.1.1,\"<a & \"\"b\"\" 'c'>\"" + tail + "2.2.2.2,  spaces at both ends  " + tail;
-    expected += "3.3.3.3,_x0041_ as typed" + tail + "4.4.4.4," + std::string("é ü ◆ ∑ 〓 中文") + tail;
+    expected +=
+        "3.3.3.3,_x0041_ as typed" + tail + "4.4.4.4," + std::string("é ü ◆ ∑ 〓 中文") + tail;
     expected += "5.5.5.5,a\x01z" + tail;
     EXPECT_EQ(csv[2], expected);
 }
@@ -372,7 +380,8 @@ TEST_F(FormatPeersTest, PythonsCsvReadsOurCsv) {
 // GBK lacks (an organisation), quotes and control characters escaped.
 TEST_F(FormatPeersTest, PythonsJsonReadsOurJsonl) {
     RowStore rows = io_test::storeOf({{"9.9.9.9", ""}, {"1.1.1.1", "a \"b\"\\ \x01"}});
-    Answer placed{"重庆 电信", Source::DataFile, Fields{"中国", "重庆", "", "", "", "电信", "CN"}};
+    Answer placed{"重庆 电信", Source::DataFile,
+                  Fields{"中国", "重庆", "", "", "", "电信", "CN", "29.5628", "106.5528"}};
     placed.network = Network{4134, std::string("Chinanet é ◆")};
     rows.push("218.70.0.1", placed);
     rows.setHits(2, 12);
@@ -383,13 +392,13 @@ TEST_F(FormatPeersTest, PythonsJsonReadsOurJsonl) {
          "for line in open(sys.argv[1], encoding='utf-8'):\n"
          "    o = json.loads(line)\n"
          "    out.append(repr((o['ip'], o['location'], o['region'], o['isp'], o['asn'], "
-         "o['as_name'], o['hits'], o['source'], len(o))))\n"
+         "o['as_name'], o['latitude'], o['longitude'], o['hits'], o['source'], len(o))))\n"
          "open(sys.argv[2], 'w', encoding='utf-8').write('\\n'.join(out) + '\\n')\n");
     ASSERT_EQ(run("/usr/bin/python3 dump_json.py ours.jsonl dump.txt"), 0) << slurp(dir / "log");
-    EXPECT_EQ(
-        slurp(dir / "dump.txt"),
-        "('9.9.9.9', '', '', '', None, '', 1, '', 12)\n"
-        "('1.1.1.1', 'a \"b\"\\\\ \\x01', '', '', None, '', 1, '', 12)\n" +
-            std::string("('218.70.0.1', '重庆 电信', '重庆', '电信', 4134, 'Chinanet é ◆', 12, 'data', "
-                 "12)\n"));
+    EXPECT_EQ(slurp(dir / "dump.txt"),
+              "('9.9.9.9', '', '', '', None, '', None, None, 1, '', 17)\n"
+              "('1.1.1.1', 'a \"b\"\\\\ \\x01', '', '', None, '', None, None, 1, '', 17)\n" +
+                  std::string(
+                      "('218.70.0.1', '重庆 电信', '重庆', '电信', 4134, 'Chinanet é ◆', 29.5628, "
+                      "106.5528, 12, 'data', 17)\n"));
 }
