@@ -517,9 +517,14 @@ std::optional<Reader::Hit> Reader::lookup(const ip::Address& address) const {
     const std::uint32_t count = meta_.nodeCount;
     if (address.isV4()) {
         const std::uint32_t a = address.v4Value();
-        const Top& top = v4Top_[a >> (32 - kTopBits)];
-        node = top.child;
-        depth = kV4Depth + top.depth;
+        std::atomic<std::uint64_t>& slot = v4Top_[a >> (32 - kTopBits)];
+        std::uint64_t top = slot.load(std::memory_order_relaxed);
+        if (top == 0) {
+            top = topOf(a >> (32 - kTopBits));
+            slot.store(top, std::memory_order_relaxed);
+        }
+        node = static_cast<std::uint32_t>(top >> 8);
+        depth = kV4Depth + static_cast<int>(top & 0xFF) - 1;
         low = a;
     } else {
         if (meta_.ipVersion != 6) return std::nullopt;
@@ -532,8 +537,7 @@ std::optional<Reader::Hit> Reader::lookup(const ip::Address& address) const {
         node = child(node, bit);
         ++depth;
     }
-    if (node <= count) return std::nullopt;
-    // open() checked every record against the data section.
+    if (node <= count || !soundRecord(node)) return std::nullopt;
     const std::uint32_t record = node - count - static_cast<std::uint32_t>(kSeparator);
     return Hit{record, address.isV4() ? std::max(depth - kV4Depth, 0) : depth};
 }
@@ -578,6 +582,7 @@ void Reader::walk(std::uint32_t start, int depth, std::uint64_t high, std::uint6
         Pending p = stack[--top];
         while (true) {
             if (p.child > count) {
+                if (!soundRecord(p.child)) break;  // leads nowhere: no addresses
                 if (!leaf(p.child - count - static_cast<std::uint32_t>(kSeparator), p.depth, p.high,
                           p.low))
                     return;
@@ -761,13 +766,31 @@ std::optional<std::string> Reader::versionText() const {
     return text;
 }
 
-void Reader::fillV4Top(std::uint32_t node, int depth, std::uint32_t top) {
-    if (node < meta_.nodeCount && depth < kTopBits) {
-        fillV4Top(child(node, 0), depth + 1, top);
-        fillV4Top(child(node, 1), depth + 1, top | 1u << (kTopBits - 1 - depth));
-        return;
-    }
-    std::fill_n(v4Top_.begin() + top, std::size_t{1} << (kTopBits - depth), Top{node, depth});
+std::uint64_t Reader::topOf(std::uint32_t index) const {
+    std::uint32_t node = v4Start_;
+    int depth = 0;
+    for (; node < meta_.nodeCount && depth < kTopBits; ++depth)
+        node = child(node, index >> (kTopBits - 1 - depth) & 1);
+    return std::uint64_t{node} << 8 | static_cast<std::uint64_t>(depth + 1);
+}
+
+std::unique_ptr<Database> Reader::at(std::string_view bytes,
+                                     const std::shared_ptr<const void>& owner,
+                                     const MoreViews& /*more*/) const {
+    if (bytes.size() != bytes_.size()) return nullptr;
+    auto copy = std::unique_ptr<Reader>(new Reader());
+    copy->owner_ = owner;
+    copy->bytes_ = bytes;
+    copy->tree_ = samePlace(tree_, bytes_, bytes);
+    copy->data_ = Section(samePlace(data_.bytes(), bytes_, bytes));
+    copy->metaSection_ = Section(samePlace(metaSection_.bytes(), bytes_, bytes));
+    copy->meta_ = meta_;
+    copy->meta_.databaseType = samePlace(meta_.databaseType, bytes_, bytes);
+    copy->v4Start_ = v4Start_;
+    copy->v4Depth_ = v4Depth_;
+    copy->v4Top_ = v4Top_;
+    copy->rangeCount_ = rangeCount_;
+    return copy;
 }
 
 std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<const void> owner,
@@ -782,6 +805,7 @@ std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<con
     marker += from;
     auto db = std::unique_ptr<Reader>(new Reader());
     db->owner_ = std::move(owner);
+    db->bytes_ = bytes;
     db->metaSection_ = Section(bytes.substr(marker + kMarker.size()));
     const Section& ms = db->metaSection_;
     const std::optional<Value> meta = ms.read(0);
@@ -822,15 +846,14 @@ std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<con
     const std::size_t dataStart = static_cast<std::size_t>(treeSize) + kSeparator;
     db->data_ = Section(bytes.substr(dataStart, marker - dataStart));
 
-    // Every record a node, the empty mark, or a value's start inside the data section.
-    const std::uint64_t count = m.nodeCount, dataSize = db->data_.bytes().size();
-    for (std::uint32_t n = 0; n < m.nodeCount; ++n) {
-        for (unsigned bit = 0; bit < 2; ++bit) {
-            const std::uint64_t r = db->child(n, bit);
-            if (r > count && (r - count < kSeparator || r - count - kSeparator >= dataSize))
-                return fail(OpenError::MmdbRecordPastData);
-        }
-    }
+    // A record is a node, the empty mark, or a value's start inside the data section. The
+    // tree is not read whole here (a world file's tree is tens of megabytes, and reading it
+    // would cost the open its time and the program its memory): every walk checks each
+    // record it reaches (soundRecord) and stops at one that leads nowhere; the tree only
+    // ever leads deeper, so no walk loops. The root is checked, and where IPv4 addresses
+    // start (below), so that a file damaged at its start is refused.
+    for (unsigned bit = 0; bit < 2; ++bit)
+        if (!db->soundRecord(db->child(0, bit))) return fail(OpenError::MmdbRecordPastData);
 
     // IPv4 addresses: the whole tree of an IPv4 file, or what ::/96 leads to in an IPv6 one.
     if (m.ipVersion == 6) {
@@ -840,12 +863,9 @@ std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<con
         db->v4Start_ = n;
         db->v4Depth_ = depth - kV4Depth;  // negative when a record stands for more than ::/96
     }
-    db->v4Top_.resize(std::size_t{1} << kTopBits);
-    if (db->v4Start_ < m.nodeCount) {
-        db->fillV4Top(db->v4Start_, 0, 0);
-    } else {
-        std::fill(db->v4Top_.begin(), db->v4Top_.end(), Top{db->v4Start_, 0});
-    }
+    db->v4Top_ = std::shared_ptr<std::atomic<std::uint64_t>[]>(
+        new std::atomic<std::uint64_t>[std::size_t{1} << kTopBits]());
+    if (!db->soundRecord(db->v4Start_)) return fail(OpenError::MmdbRecordPastData);
     return db;
 }
 

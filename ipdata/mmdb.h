@@ -4,6 +4,7 @@
 // only the keys a path names, giving views into the file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -268,6 +269,8 @@ class Reader final : public Database {
                      const std::stop_token& stop) const override;
     std::size_t rangeCount() const override;
     std::string_view formatName() const override { return "mmdb"; }
+    std::unique_ptr<Database> at(std::string_view bytes, const std::shared_ptr<const void>& owner,
+                                 const MoreViews& more) const override;
     // The database type and the build date (UTC): "GeoLite2-City 2026-12-01".
     std::optional<std::string> versionText() const override;
 
@@ -276,10 +279,16 @@ class Reader final : public Database {
 
   private:
     std::uint32_t child(std::uint32_t node, unsigned bit) const;
+    // A node, the empty mark, or a value's start inside the data section.
+    bool soundRecord(std::uint32_t record) const {
+        const std::uint64_t count = meta_.nodeCount;
+        return record <= count || (record - count >= kSeparatorBytes &&
+                                   record - count - kSeparatorBytes < data_.bytes().size());
+    }
+    static constexpr std::uint64_t kSeparatorBytes = 16;
     template <class Leaf>
     void walk(std::uint32_t start, int depth, std::uint64_t high, std::uint64_t low,
               std::vector<std::uint64_t>& seen, Leaf&& leaf) const;
-    void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
 
     std::shared_ptr<const void> owner_;
     std::string_view tree_;
@@ -290,16 +299,17 @@ class Reader final : public Database {
     std::uint32_t v4Start_ = 0;
     int v4Depth_ = 0;  // bits of the IPv4 address already taken when v4Start_ is reached
     // Where the first kTopBits of an IPv4 address lead: the lookup's walk starts there.
-    struct Top {
-        std::uint32_t child;
-        int depth;
-    };
-    std::vector<Top> v4Top_;
+    // Filled as lookups need it, so that the open reads none of the tree: the node and the
+    // levels walked plus 1, packed (child << 8 | depth + 1); 0 until known. Any thread may
+    // fill a slot: each writes the same value. Shared with the copies at() makes.
+    std::uint64_t topOf(std::uint32_t index) const;
+    std::shared_ptr<std::atomic<std::uint64_t>[]> v4Top_;
     struct LazyCount {
         std::once_flag once;
         std::size_t value = 0;
     };
-    std::unique_ptr<LazyCount> rangeCount_ = std::make_unique<LazyCount>();
+    std::shared_ptr<LazyCount> rangeCount_ = std::make_shared<LazyCount>();
+    std::string_view bytes_;  // the whole file, for at()
 };
 
 }  // namespace ipdata::mmdb
