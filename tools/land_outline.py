@@ -65,6 +65,49 @@ def decode(topology, name="land"):
     return rings_of(topology["objects"][name], arcs)
 
 
+def clip(ring, keep, cut):
+    """The ring's part on the kept side of a meridian (Sutherland-Hodgman against one
+    half-plane): `keep(lon)` tells the side, `cut` is the meridian's longitude."""
+    out = []
+    for i, b in enumerate(ring):
+        a = ring[i - 1]
+        if keep(b[0]):
+            if not keep(a[0]):
+                out.append((cut, a[1] + (cut - a[0]) * (b[1] - a[1]) / (b[0] - a[0])))
+            out.append(b)
+        elif keep(a[0]):
+            out.append((cut, a[1] + (cut - a[0]) * (b[1] - a[1]) / (b[0] - a[0])))
+    return out
+
+
+def split_at_antimeridian(rings):
+    """Rings that cross the 180th meridian (Fiji, Chukotka) cut into a part on each side,
+    each closed along the meridian: drawn as they come, their edge from 179.9 to -179.9
+    would span the whole map. A ring that crosses it an odd number of times goes round a
+    pole (Antarctica) and is already drawn as it should be."""
+    out = []
+    for ring in rings:
+        jumps = [k for k in range(1, len(ring)) if abs(ring[k][0] - ring[k - 1][0]) > 180]
+        if not jumps or len(jumps) % 2:
+            out.append(ring)
+            continue
+        offset, unwrapped = 0.0, [ring[0]]
+        for k in range(1, len(ring)):
+            step = ring[k][0] - ring[k - 1][0]
+            if step > 180:
+                offset -= 360
+            elif step < -180:
+                offset += 360
+            unwrapped.append((ring[k][0] + offset, ring[k][1]))
+        for shift in (-360, 0, 360):
+            part = [(lon + shift, lat) for lon, lat in unwrapped]
+            part = clip(part, lambda lon: lon <= 180, 180.0)
+            part = clip(part, lambda lon: lon >= -180, -180.0)
+            if len(part) >= 3:
+                out.append(part)
+    return out
+
+
 def hundredths(rings):
     """Rings in hundredths of a degree: repeated points after rounding and the closing
     point dropped, rings left with fewer than three points dropped."""
@@ -140,7 +183,7 @@ def main():
         return 0
     with open(args.input, encoding="utf-8") as f:
         topology = json.load(f)
-    rings = hundredths(decode(topology, args.object))
+    rings = hundredths(split_at_antimeridian(decode(topology, args.object)))
     for ring in rings:
         if len(ring) > 65535:
             raise ValueError("a ring of %d points" % len(ring))
