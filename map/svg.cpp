@@ -1,5 +1,6 @@
 #include "map/svg.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace geo {
@@ -56,6 +57,20 @@ void appendRings(std::string& out, const std::vector<std::vector<Point>>& rings)
         }
         out += 'Z';
     }
+}
+
+// About how wide a line of 12-pixel text is: a Chinese character fills its square, a Latin
+// letter a little over half of it.
+double textWidth(std::string_view text) {
+    double width = 0;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0xe0)
+            width += 12;
+        else if (b < 0x80)
+            width += 7;
+    }
+    return width;
 }
 
 }  // namespace
@@ -120,10 +135,16 @@ std::string svgOf(const MapData& data, const Outline& land, const SvgOptions& op
     constexpr double kLine = 16;
     const std::size_t lines = data.groups.size() + (data.withoutCoordinates ? 1 : 0);
     if (lines > 0) {
+        double wide = data.withoutCoordinates
+                          ? textWidth(withoutCoordinatesText(data.withoutCoordinates)) + 12
+                          : 0;
+        for (const std::string& group : data.groups) wide = std::max(wide, textWidth(group) + 26);
         double y = h - 10 - kLine * static_cast<double>(lines);
         out += "<g id=\"legend\" font-size=\"12\">\n<rect x=\"6\" y=\"";
         appendNumber(out, y - 6);
-        out += "\" width=\"200\" height=\"";
+        out += "\" width=\"";
+        appendNumber(out, std::min(wide + 10, w / 2));
+        out += "\" height=\"";
         appendNumber(out, kLine * static_cast<double>(lines) + 8);
         out += "\" fill=\"#ffffff\" fill-opacity=\"0.8\"/>\n";
         for (std::size_t g = 0; g < data.groups.size(); ++g, y += kLine) {
