@@ -10,6 +10,8 @@ namespace {
 
 constexpr double kRadian = std::numbers::pi / 180;
 constexpr double kMargin = 8;
+// Narrower, the margins would leave no room and turn the picture over.
+constexpr double kMinWidth = 64;
 
 }  // namespace
 
@@ -42,7 +44,7 @@ std::optional<Projection> projectionNamed(std::string_view name) {
 }
 
 Frame::Frame(Extent extent, Projection projection, double width)
-    : extent_(extent), projection_(projection), width_(width), height_(0) {
+    : extent_(extent), projection_(projection), width_(std::max(width, kMinWidth)), height_(0) {
     // The box's edges are curves once projected: their bounds come from walking them.
     const Box box = boxOf(extent);
     double minX = std::numeric_limits<double>::max(), maxX = -minX, minY = minX, maxY = -minX;
@@ -60,7 +62,7 @@ Frame::Frame(Extent extent, Projection projection, double width)
             maxY = std::max(maxY, p.y);
         }
     }
-    scale_ = (width - 2 * kMargin) / (maxX - minX);
+    scale_ = (width_ - 2 * kMargin) / (maxX - minX);
     height_ = std::ceil((maxY - minY) * scale_ + 2 * kMargin);
     left_ = kMargin - minX * scale_;
     top_ = kMargin + maxY * scale_;

@@ -77,6 +77,9 @@ TEST(MapFrame, PlacesLandWhereTheyBelongInEachExtent) {
     EXPECT_NEAR(world.toPixel({0, 0}).x, 368, 1e-9);
     EXPECT_NEAR(world.toPixel({-180, 90}).x, 8, 1e-9);
     EXPECT_NEAR(world.toPixel({-180, 90}).y, 8, 1e-9);
+    const Frame tiny(Extent::World, Projection::NaturalEarth, 0);
+    EXPECT_LT(tiny.toPixel({-10, 0}).x, tiny.toPixel({10, 0}).x);
+    EXPECT_GT(tiny.height(), 0);
     const Frame china(Extent::China, Projection::NaturalEarth, 800);
     EXPECT_FALSE(china.contains(china.toPixel({-0.128, 51.507})));  // London
 }
