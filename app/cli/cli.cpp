@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -17,6 +18,10 @@
 #include "app/cli/query.h"
 #include "io/escape.h"
 #include "ipdata/data_files.h"
+#include "map/places.h"
+#include "map/raster.h"
+#include "map/svg.h"
+#include "map/tally.h"
 #include "table/operators.h"
 #include "table/summary.h"
 #include "text/codepage.h"
@@ -29,6 +34,7 @@ constexpr std::string_view kHelp =
     "用法: verdalo-cli [lookup] [选项] [文件...]\n"
     "      verdalo-cli summary [选项] [文件...]\n"
     "      verdalo-cli ranges [选项] 关键字...\n"
+    "      verdalo-cli map [选项] [文件...]\n"
     "\n"
     "只用本地的地址数据文件回答, 从不访问网络。\n"
     "\n"
@@ -42,6 +48,9 @@ constexpr std::string_view kHelp =
     "ranges         地址数据中每个关键字都出现的地址段 (与窗口的反向查询相同,\n"
     "               拉丁字母不分大小写); region:重庆 这样的关键字只与该字段的\n"
     "               整个值相比 (同 --region 重庆)。\n"
+    "map            地址的地图 (SVG; -o 的文件名以 .png 结尾时为 PNG): 每个地方一个圆点,\n"
+    "               面积与地址数成正比, 颜色按 --by 的分类 (默认: operator);\n"
+    "               地方暂为中国的省份和常见国家 (以省会、首都为点)。\n"
     "\n"
     "选项:\n"
     "  --data 文件        地址数据文件 (默认: 程序旁的 ipdata.db)\n"
@@ -51,8 +60,10 @@ constexpr std::string_view kHelp =
     "                     (默认:{defaults})\n"
     "  --annotate         lookup 原样写出每一行, 每个地址连同粘在它上面的端口、区域、前缀长度等\n"
     "                     之后加上 \" [位置]\" (位置中的 \\、[ 和 ] 前加 \\; 没有位置时为 [])\n"
-    "  --by 分类          summary 的分类: {groupings}\n"
+    "  --by 分类          summary 和 map 的分类: {groupings}\n"
     "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
+    "  --extent 范围      map 的范围: world (默认) 或 china (中国及周边)\n"
+    "  -o 文件            map 写入的文件 (默认: 标准输出)\n"
     "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
     "  --country 名称     ranges 只要国家是这个名称的地址段; --region (省份)、--city (城市)、\n"
     "                     --operator (运营商, \"中国电信\" 与 \"电信\" 相同) 亦然;\n"
@@ -61,7 +72,8 @@ constexpr std::string_view kHelp =
     "  --help             显示本说明\n"
     "  --version          显示版本、地址数据文件和 ASN 数据文件\n"
     "\n"
-    "选用地址 (lookup 和 summary; 默认: 行中第一个地址; 有 W3C 日志的 #Fields: 头时取 c-ip 列):\n"
+    "选用地址 (lookup、summary 和 map; 默认: 行中第一个地址; 有 W3C 日志的 #Fields: 头时取 c-ip "
+    "列):\n"
     "  --nth N            第 N 个地址\n"
     "  --last             最后一个地址\n"
     "  --public           跳过专用地址 (局域网、本机、保留地址等)\n"
@@ -124,7 +136,7 @@ std::string helpText() {
     return help;
 }
 
-enum class Command { Lookup, Summary, Ranges };
+enum class Command { Lookup, Summary, Ranges, Map };
 
 struct Options {
     Command command = Command::Lookup;
@@ -135,7 +147,10 @@ struct Options {
     Columns columns = defaultColumns();
     bool fieldsGiven = false;
     FieldId by = FieldId::Region;
-    std::size_t top = 0;  // 0: every group
+    bool byGiven = false;
+    geo::Extent extent = geo::Extent::World;
+    std::string outputPath;  // map; empty: standard output
+    std::size_t top = 0;     // 0: every group
     bool cidr = false;
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
     bool help = false, version = false;
@@ -190,7 +205,8 @@ int parse(const std::vector<std::string>& args, Options& o) {
             static constexpr std::pair<std::string_view, Command> kCommands[] = {
                 {"lookup", Command::Lookup},
                 {"summary", Command::Summary},
-                {"ranges", Command::Ranges}};
+                {"ranges", Command::Ranges},
+                {"map", Command::Map}};
             const auto named = std::find_if(std::begin(kCommands), std::end(kCommands),
                                             [&](const auto& c) { return c.first == a; });
             if (options && !commandGiven && o.operands.empty() && named != std::end(kCommands)) {
@@ -206,11 +222,11 @@ int parse(const std::vector<std::string>& args, Options& o) {
             continue;
         }
         std::string name = a, value;
-        const bool takesValue = name == "--data" || name == "--asn" || name == "--format" ||
-                                name == "--fields" || name == "--by" || name == "--top" ||
-                                name == "--threads" || name == "--nth" || name == "--column" ||
-                                name == "--input-format" || name == "--json-key" ||
-                                queryField(name.substr(2)).has_value();
+        const bool takesValue =
+            name == "--data" || name == "--asn" || name == "--format" || name == "--fields" ||
+            name == "--by" || name == "--top" || name == "--threads" || name == "--nth" ||
+            name == "--column" || name == "--input-format" || name == "--json-key" ||
+            name == "--extent" || name == "-o" || queryField(name.substr(2)).has_value();
         if (const auto eq = a.find('='); eq != std::string::npos && a.starts_with("--")) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
@@ -249,6 +265,14 @@ int parse(const std::vector<std::string>& args, Options& o) {
             const FieldInfo* by = fieldKeyed(value);
             if (!by || !by->grouping) return usage("--by 只能是 " + groupingNames() + "。");
             o.by = by->id;
+            o.byGiven = true;
+        } else if (name == "--extent") {
+            const auto extent = geo::extentNamed(value);
+            if (!extent) return usage("--extent 只能是 world 或 china。");
+            o.extent = *extent;
+        } else if (name == "-o") {
+            if (value.empty()) return usage("-o 要一个文件名。");
+            o.outputPath = value;
         } else if (const auto field =
                        name.starts_with("--") ? queryField(name.substr(2)) : std::nullopt) {
             if (value.empty()) return usage("选项 " + name + " 要一个名称。");
@@ -298,7 +322,8 @@ int parse(const std::vector<std::string>& args, Options& o) {
         else if (summary)
             return usage("summary 的 --format 只能是 tsv 或 json。");
         else
-            return usage("ranges 没有 --format 选项。");
+            return usage(o.command == Command::Map ? "map 没有 --format 选项。"
+                                                   : "ranges 没有 --format 选项。");
     }
     if (annotate) {
         if (!lookup) return usage("--annotate 只用于 lookup。");
@@ -310,13 +335,17 @@ int parse(const std::vector<std::string>& args, Options& o) {
     if ((choiceGiven || inputFormat) && (o.command == Command::Ranges || annotate))
         return usage(
             "--nth、--last、--public、--column、--input-format 和 --json-key 只用于 lookup "
-            "(不带 --annotate) 和 summary。");
+            "(不带 --annotate)、summary 和 map。");
     if (o.choice.last && o.choice.nth != 1) return usage("--nth 和 --last 只能选一个。");
     if (o.choice.column != 0 && !o.choice.jsonKey.empty())
         return usage("--column 和 --json-key 只能选一个。");
     if (inputFormat && o.choice.column == 0) return usage("--input-format 要和 --column 一起用。");
     if (o.cidr && o.command != Command::Ranges) return usage("--cidr 只用于 ranges。");
     if (o.top && !summary) return usage("--top 只用于 summary。");
+    const bool map = o.command == Command::Map;
+    if (!map && (o.extent != geo::Extent::World || !o.outputPath.empty()))
+        return usage("--extent 和 -o 只用于 map。");
+    if (map && !o.byGiven) o.by = FieldId::Operator;
     if (!o.query.fields.empty() && o.command != Command::Ranges)
         return usage("--country、--region、--city 和 --operator 只用于 ranges。");
     if (o.command == Command::Ranges) {
@@ -345,7 +374,8 @@ const ipdata::FileReport* reportOn(const Data& data, ipdata::FileKind kind) {
 
 // Whether the command shows network numbers at all.
 bool usesAsn(const Options& o) {
-    return o.version || (o.command == Command::Summary && o.by == FieldId::Asn) ||
+    return o.version ||
+           ((o.command == Command::Summary || o.command == Command::Map) && o.by == FieldId::Asn) ||
            (o.command == Command::Lookup && o.format != Format::Annotate && needsAsn(o.columns));
 }
 
@@ -508,11 +538,11 @@ std::string share(std::uint64_t part, std::uint64_t whole) {
     return text;
 }
 
-int summary(const Options& o, const Data& data) {
-    // Each address once with its hits: the one thing that grows with the input (with the
-    // number of distinct addresses, not of lines).
-    std::unordered_map<ip::Address, std::uint64_t, AddressHash> hits;
-    std::uint64_t lines = 0;
+using Hits = std::unordered_map<ip::Address, std::uint64_t, AddressHash>;
+
+// Each address of the inputs once with its hits, as summary and map count them: the one
+// thing that grows with the input (with the number of distinct addresses, not of lines).
+int countAddresses(const Options& o, Hits& hits, std::uint64_t& lines) {
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
@@ -545,6 +575,27 @@ int summary(const Options& o, const Data& data) {
         });
     const int status = readInputs(o, pipeline, outputFailed);
     pipeline.finish();
+    return status;
+}
+
+// The name of the group `by` an address belongs to; empty when it has none.
+std::string groupName(const FieldInfo& by, const Answer* answer, const Network& network) {
+    std::string name;
+    if (by.from == FieldFrom::Network) {
+        if (network.known) name = summary::networkName(network.number, network.organisation);
+    } else {
+        name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(by.record)];
+    }
+    // One operator under its one name, however the data spells it.
+    if (by.from == FieldFrom::Record && by.record == static_cast<int>(Field::Operator) && answer)
+        name = table::operatorGroup(name);
+    return name;
+}
+
+int summary(const Options& o, const Data& data) {
+    Hits hits;
+    std::uint64_t lines = 0;
+    const int status = countAddresses(o, hits, lines);
 
     Answers answers(*data.db, data.asn.get());
     const FieldInfo& by = fieldInfo(o.by);
@@ -555,16 +606,7 @@ int summary(const Options& o, const Data& data) {
         Network network;
         const Answer* answer = answers.find(address, nullptr, &network);
         if (!answer) counter.unplaced();
-        std::string name;
-        if (by.from == FieldFrom::Network) {
-            if (network.known) name = summary::networkName(network.number, network.organisation);
-        } else {
-            name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(by.record)];
-        }
-        // One operator under its one name, however the data spells it.
-        if (by.from == FieldFrom::Record && by.record == static_cast<int>(Field::Operator) &&
-            answer)
-            name = table::operatorGroup(name);
+        std::string name = groupName(by, answer, network);
         // No value, or no network: one group, as before a value spelled so.
         if (name.empty()) name = "未知";
         counter.add(*names.insert(std::move(name)).first, count);
@@ -596,7 +638,50 @@ int summary(const Options& o, const Data& data) {
                    std::to_string(g.hits) + "\n";
         }
     }
-    if (outputFailed || !writeOutput(out)) return outputGone();
+    if (!writeOutput(out)) return outputGone();
+    return status;
+}
+
+// Where an address lies. The data files will give an address's coordinates; until they do,
+// the location fields name a province of China or a country whose seat the program knows.
+using Locate = std::function<std::optional<geo::Located>(const ip::Address&, const Answer*)>;
+
+std::optional<geo::Located> locateByName(const ip::Address&, const Answer* answer) {
+    if (!answer) return std::nullopt;
+    const auto field = [answer](Field f) {
+        return std::string_view(answer->fields[static_cast<std::size_t>(f)]);
+    };
+    const auto known = geo::knownPlace(field(Field::Country), field(Field::Region));
+    if (!known) return std::nullopt;
+    return geo::Located{std::string(known->label), known->at};
+}
+
+int map(const Options& o, const Data& data, const Locate& locate) {
+    Hits hits;
+    std::uint64_t lines = 0;
+    const int status = countAddresses(o, hits, lines);
+    Answers answers(*data.db, data.asn.get());
+    const FieldInfo& by = fieldInfo(o.by);
+    geo::PlaceTally tally;
+    for (const auto& [address, count] : hits) {
+        Network network;
+        const Answer* answer = answers.find(address, nullptr, &network);
+        tally.add(locate(address, answer), groupName(by, answer, network));
+    }
+    const geo::SvgOptions options{o.extent};
+    const bool png = o.outputPath.size() > 4 &&
+                     std::string_view(o.outputPath).substr(o.outputPath.size() - 4) == ".png";
+    const std::string picture =
+        png ? geo::pngOf(geo::rasterOf(tally.data(), geo::landOutline(), options))
+            : geo::svgOf(tally.data(), geo::landOutline(), options);
+    if (o.outputPath.empty()) {
+        if (!writeOutput(picture)) return outputGone();
+        return status;
+    }
+    if (!writeFile(o.outputPath, picture)) {
+        say("无法写入文件 " + o.outputPath + "。");
+        return kBadInput;
+    }
     return status;
 }
 
@@ -664,6 +749,8 @@ int run(const std::vector<std::string>& args) {
             return summary(o, data);
         case Command::Ranges:
             return ranges(o, data);
+        case Command::Map:
+            return map(o, data, locateByName);
         default:
             return lookup(o, data);
     }

@@ -234,6 +234,10 @@ def test_exit_codes(tmp):
         ("--input-format without --column", [CLI, "--data", DATA, "--input-format", "csv"], 1),
         ("--column with --json-key", [CLI, "--data", DATA, "--column", "1", "--json-key", "ip"], 1),
         ("--public with --annotate", [CLI, "--data", DATA, "--annotate", "--public"], 1),
+        ("map --extent moon", [CLI, "--data", DATA, "map", "--extent", "moon"], 1),
+        ("-o given to summary", [CLI, "--data", DATA, "summary", "-o", "x.svg"], 1),
+        ("map --format", [CLI, "--data", DATA, "map", "--format", "json"], 1),
+        ("map into a missing folder", [CLI, "--data", DATA, "map", "-o", os.path.join(tmp, "no", "m.svg")], 3),
         ("missing data", [CLI, "--data", os.path.join(tmp, "none.db"), "-"], 2),
         ("damaged data", [CLI, "--data", damaged, "-"], 2),
         ("empty data", [CLI, "--data", empty, "-"], 2),
@@ -273,6 +277,34 @@ def test_summary():
           code == 0 and lines[0] == "255.255.255.255\t广播地址" and lines[1] == "::1\t本机地址" and
           lines[2].startswith("::ffff:218.70.0.1\t重庆") and "IP数据" not in out.decode(),
           repr(lines))
+
+
+def test_map(tmp):
+    # Two addresses in 重庆 (one seen twice), one in 北京, one abroad, two nowhere.
+    import xml.etree.ElementTree as ET
+    data = b"218.70.0.1\n218.70.0.1\n218.70.0.2\n202.106.0.20\n8.8.8.8\n192.168.1.1\n3fff::1\n"
+    code, out, err = run(["map", "--extent", "china", "-"], data)
+    ns = "{http://www.w3.org/2000/svg}"
+    try:
+        svg = ET.fromstring(out)
+    except ET.ParseError as e:
+        check("map writes well-formed SVG", False, f"{e}: {out[:200]!r} {err[:200]!r}")
+        return
+    titles = [t.text for t in svg.iter(ns + "title")]
+    check("map: a dot a place inside the extent, each address once",
+          code == 0 and titles == ["重庆: 2 个地址 (33.3%)", "北京: 1 个地址 (16.7%)"], repr(titles))
+    texts = ["".join(t.itertext()) for t in svg.iter(ns + "text")]
+    check("map: the addresses without coordinates and the credits",
+          "2 个地址没有坐标" in texts and any("IP Geolocation by DB-IP" in t for t in texts), repr(texts))
+    code, out, _ = run(["map", "-"], data)
+    check("map: the world holds the place abroad too",
+          code == 0 and out.count(b"<title>") == 3 and "美国: 1 个地址".encode() in out)
+    png = os.path.join(tmp, "map.png")
+    code, _, err = run(["map", "-o", png, "-"], data)
+    with open(png, "rb") as f:
+        head = f.read(24)
+    check("map -o x.png writes a PNG", code == 0 and head[:8] == b"\x89PNG\r\n\x1a\n"
+          and head[16:20] == (1000).to_bytes(4, "big"), f"{code} {head!r} {err[:200]!r}")
 
 
 def test_network_numbers(tmp):
@@ -357,6 +389,7 @@ with tempfile.TemporaryDirectory() as tmp:
     test_which_address_counts(tmp)
     test_exit_codes(tmp)
     test_summary()
+    test_map(tmp)
     if ASN:
         test_network_numbers(tmp)
     else:
