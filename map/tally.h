@@ -36,6 +36,7 @@ class PlaceTally {
         LonLat at;
         std::uint64_t count = 0;
         std::map<std::string, std::uint64_t, std::less<>> groups;
+        std::string label;
     };
     std::map<std::string, Tally, std::less<>> places_;
     std::uint64_t addresses_ = 0, without_ = 0;

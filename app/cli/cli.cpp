@@ -642,9 +642,38 @@ int summary(const Options& o, const Data& data) {
     return status;
 }
 
-// Where an address lies. The data files will give an address's coordinates; until they do,
-// the location fields name a province of China or a country whose seat the program knows.
+// Where an address lies: the coordinates a data file gives (DB-IP's, a GeoLite2 City file);
+// without such a file, the location fields naming a province of China or a country whose
+// seat the program knows.
 using Locate = std::function<std::optional<geo::Located>(const ip::Address&, const Answer*)>;
+
+std::optional<geo::Located> locateByData(const ip::Address&, const Answer* answer) {
+    if (!answer) return std::nullopt;
+    const auto field = [answer](Field f) {
+        return std::string_view(answer->fields[static_cast<std::size_t>(f)]);
+    };
+    const auto degrees = [](std::string_view text) -> std::optional<double> {
+        double value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size())
+            return std::nullopt;
+        return value;
+    };
+    const std::optional<double> lat = degrees(field(Field::Latitude));
+    const std::optional<double> lon = degrees(field(Field::Longitude));
+    if (!lat || !lon || *lat < -90 || *lat > 90 || *lon < -180 || *lon > 180) return std::nullopt;
+    // The place as a user reads it: its city, region and country, each once.
+    std::string label;
+    for (const Field f : {Field::Country, Field::Region, Field::City}) {
+        const std::string_view part = field(f);
+        if (part.empty() || label.find(part) != std::string::npos) continue;
+        if (!label.empty()) label += ' ';
+        label += part;
+    }
+    // Records of one city, region and country are one place: its first point.
+    if (label.empty()) label = answer->text;
+    return geo::Located{label, {*lon, *lat}};
+}
 
 std::optional<geo::Located> locateByName(const ip::Address&, const Answer* answer) {
     if (!answer) return std::nullopt;
@@ -660,7 +689,7 @@ int map(const Options& o, const Data& data, const Locate& locate) {
     Hits hits;
     std::uint64_t lines = 0;
     const int status = countAddresses(o, hits, lines);
-    Answers answers(*data.db, data.asn.get());
+    Answers answers(*data.db, data.asn.get(), /*extras=*/true);
     const FieldInfo& by = fieldInfo(o.by);
     geo::PlaceTally tally;
     for (const auto& [address, count] : hits) {
@@ -750,7 +779,7 @@ int run(const std::vector<std::string>& args) {
         case Command::Ranges:
             return ranges(o, data);
         case Command::Map:
-            return map(o, data, locateByName);
+            return map(o, data, data.db->hasExtras() ? Locate(locateByData) : Locate(locateByName));
         default:
             return lookup(o, data);
     }
