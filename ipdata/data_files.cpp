@@ -62,6 +62,7 @@ void DataFiles::openLocation(FileReport& report) {
         return;
     }
     report.format = opened->formatName();
+    report.source = opened->source();
     report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
     // Later files wait their turn: today the first usable one answers.
     if (location_) return;

@@ -50,8 +50,10 @@ struct FileReport {
     OpenFailure failure;                  // Damaged location data: why
     AsnError asnError = AsnError::kNone;  // Damaged network numbers: why
     std::string date;                     // "2026-09-16", empty when the file does not say
-    std::string_view format;              // "ipdb", "ip2region", "asn.db"; empty unless opened
-    std::string source;                   // where the network numbers come from, when said
+    std::string_view format;  // "ipdb", "ip2region", "mmdb", "asn.db"; empty unless opened
+    // Where the data comes from, as the file says it (Database::source, an asn.db's
+    // package); empty unless opened.
+    std::string source;
 
     bool used() const { return refusal == Refusal::None; }
     // Said to the user: any refusal but a missing file that nobody named.

@@ -760,6 +760,14 @@ std::optional<std::string> Reader::versionText() const {
     return text;
 }
 
+std::string Reader::source() const {
+    std::string text(meta_.databaseType);
+    if (!meta_.description.empty() && meta_.description != meta_.databaseType)
+        text += text.empty() ? std::string(meta_.description)
+                             : " (" + std::string(meta_.description) + ")";
+    return text;
+}
+
 void Reader::fillV4Top(std::uint32_t node, int depth, std::uint32_t top) {
     if (node < meta_.nodeCount && depth < kTopBits) {
         fillV4Top(child(node, 0), depth + 1, top);
@@ -796,6 +804,14 @@ std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<con
         if (key == "binary_format_major_version") major = v->unsignedValue();
         if (key == "database_type") m.databaseType = v->text();
         if (key == "build_epoch") m.buildEpoch = v->unsignedValue();
+        if (key == "description" && v->type == Type::Map) {
+            ms.eachPair(*v, [&](std::string_view language, std::size_t text) {
+                const std::string_view said = textAt(ms, text);
+                if (!said.empty() && (m.description.empty() || language == "en"))
+                    m.description = said;
+                return true;
+            });
+        }
         if (key == "languages" && v->type == Type::Array) {
             std::size_t item = v->items;
             for (std::uint32_t i = 0; i < v->size && item != 0; ++i) {
