@@ -73,8 +73,9 @@ std::vector<ipdata::DataFile> filesAt(const platform::Path& path) {
 }  // namespace
 
 OfflineData::OfflineData(platform::Files& files, platform::Executor& executor,
-                         const platform::Path& path, std::function<void(DataFileProblem)> refused)
-    : files_(dataFileMapper(files), filesAt(path)), refused_(std::move(refused)) {
+                         const platform::Path& path,
+                         std::function<void(const std::vector<ipdata::FileReport>&)> opened)
+    : files_(dataFileMapper(files), filesAt(path)), opened_(std::move(opened)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
     if (!path.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });
 }
@@ -83,9 +84,7 @@ OfflineData::~OfflineData() = default;
 
 void OfflineData::open() {
     files_.open();
-    if (!refused_) return;
-    for (const ipdata::FileReport& report : files_.reports())
-        if (report.worthSaying()) refused_(report);
+    if (opened_ && !files_.reports().empty()) opened_(files_.reports());
 }
 
 std::shared_ptr<const ipdata::Database> OfflineData::get() {
@@ -280,8 +279,9 @@ void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& d
         },
         stop);
     // One step for all rows: the list is redrawn once, however many ranges matched.
-    poster.post(
-        [&events, rows = std::move(rows)]() mutable { events.searchFinished(std::move(rows), true); });
+    poster.post([&events, rows = std::move(rows)]() mutable {
+        events.searchFinished(std::move(rows), true);
+    });
 }
 
 }  // namespace detail
