@@ -100,6 +100,7 @@ void DataFiles::openLocation(FileReport& report) {
         return;
     }
     report.format = opened->formatName();
+    report.source = opened->source();
     report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
     report.version = opened->versionText().value_or(std::string());
     keepFresh(opened, *file);

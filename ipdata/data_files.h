@@ -51,10 +51,12 @@ struct FileReport {
     OpenFailure failure;                  // Damaged location data: why
     AsnError asnError = AsnError::kNone;  // Damaged network numbers: why
     std::string date;                     // "2026-09-16", empty when the file does not say
-    std::string_view format;              // "ipdb", "ip2region", "asn.db"; empty unless opened
-    std::string source;                   // where the network numbers come from, when said
-    std::string version;                  // the file's own version record, when it has one
-    bool network = false;                 // used for network numbers (asn.db, an ASN MaxMind DB)
+    std::string_view format;  // "ipdb", "ip2region", "mmdb", "asn.db"; empty unless opened
+    // Where the data comes from, as the file says it (Database::source, an asn.db's
+    // package); empty unless opened.
+    std::string source;
+    std::string version;  // the file's own version record, when it has one
+    bool network = false;  // used for network numbers (asn.db, an ASN MaxMind DB)
 
     bool used() const { return refusal == Refusal::None; }
     // Said to the user: any refusal but a missing file that nobody named.

@@ -1,5 +1,7 @@
 #include "ipdata/ipdata.h"
 
+#include <algorithm>
+
 #include "ipdata/mmdb.h"
 
 namespace ipdata {
@@ -40,6 +42,23 @@ bool isVersionStamp(std::string_view text) {
         if (rest.substr(n + day.size()).starts_with(data)) return true;
     }
     return false;
+}
+
+std::string Database::source() const {
+    const std::optional<std::string> version = versionText();
+    if (!version) return {};
+    std::string said;
+    std::string_view rest = *version;
+    while (!rest.empty()) {
+        const std::size_t space = std::min(rest.find(' '), rest.size());
+        const std::string_view word = rest.substr(0, space);
+        if (!word.empty() && !isVersionStamp(word)) {
+            if (!said.empty()) said += ' ';
+            said += word;
+        }
+        rest.remove_prefix(std::min(space + 1, rest.size()));
+    }
+    return said;
 }
 
 bool isIpdbError(OpenError error) {

@@ -154,6 +154,10 @@ class Database {
     // 2026年09月16日IP数据"); nullopt when the file has none. find, search and rangeCount
     // never give that record: it is no place's answer (isVersionStamp tells it).
     virtual std::optional<std::string> versionText() const { return std::nullopt; }
+    // Who made the data, as the file says it (UTF-8): the version record's words without
+    // its date stamp ("纯真网络"), a MaxMind DB's type and description; empty when it says
+    // nothing.
+    virtual std::string source() const;
     // The same database reading its bytes at `bytes`, another view of the same file mapping
     // (so of the same size), kept alive by `owner`: none of its pages read yet. Null from a
     // reader that copied what it needs, or when the sizes differ. With `more`, which gives

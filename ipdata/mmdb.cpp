@@ -786,11 +786,20 @@ std::unique_ptr<Database> Reader::at(std::string_view bytes,
     copy->metaSection_ = Section(samePlace(metaSection_.bytes(), bytes_, bytes));
     copy->meta_ = meta_;
     copy->meta_.databaseType = samePlace(meta_.databaseType, bytes_, bytes);
+    copy->meta_.description = samePlace(meta_.description, bytes_, bytes);
     copy->v4Start_ = v4Start_;
     copy->v4Depth_ = v4Depth_;
     copy->v4Top_ = v4Top_;
     copy->rangeCount_ = rangeCount_;
     return copy;
+}
+
+std::string Reader::source() const {
+    std::string text(meta_.databaseType);
+    if (!meta_.description.empty() && meta_.description != meta_.databaseType)
+        text += text.empty() ? std::string(meta_.description)
+                             : " (" + std::string(meta_.description) + ")";
+    return text;
 }
 
 std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<const void> owner,
@@ -821,6 +830,14 @@ std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<con
         if (key == "binary_format_major_version") major = v->unsignedValue();
         if (key == "database_type") m.databaseType = v->text();
         if (key == "build_epoch") m.buildEpoch = v->unsignedValue();
+        if (key == "description" && v->type == Type::Map) {
+            ms.eachPair(*v, [&](std::string_view language, std::size_t text) {
+                const std::string_view said = textAt(ms, text);
+                if (!said.empty() && (m.description.empty() || language == "en"))
+                    m.description = said;
+                return true;
+            });
+        }
         if (key == "languages" && v->type == Type::Array) {
             std::size_t item = v->items;
             for (std::uint32_t i = 0; i < v->size && item != 0; ++i) {

@@ -229,6 +229,7 @@ struct Metadata {
     int recordSize = 0;  // 24, 28 or 32 bits
     int ipVersion = 0;   // 4 or 6
     std::string_view databaseType;
+    std::string_view description;  // in English, else in the first language it is given in
     std::optional<std::uint64_t> buildEpoch;
     bool hasChinese = false;  // "zh-CN" among its languages
 };
@@ -273,6 +274,8 @@ class Reader final : public Database {
                                  const MoreViews& more) const override;
     // The database type and the build date (UTC): "GeoLite2-City 2026-12-01".
     std::optional<std::string> versionText() const override;
+    // The database type, its description after it in brackets.
+    std::string source() const override;
 
     // The record's fields, as locate gives them.
     FieldViews fieldsOf(std::uint32_t record) const;

@@ -32,8 +32,12 @@ Engine::Engine(platform::Services& os, platform::Executor& executor, Poster& pos
       events_(events),
       offline_(std::make_unique<detail::OfflineData>(
           os.files, executor, dataPath,
-          [&poster, &events](const DataFileProblem& problem) {
-              poster.post([&events, problem] { events.dataFileRefused(problem); });
+          [&poster, &events](const std::vector<ipdata::FileReport>& reports) {
+              poster.post([&events, reports] {
+                  for (const ipdata::FileReport& report : reports)
+                      if (report.worthSaying()) events.dataFileRefused(report);
+                  events.dataFilesOpened(reports);
+              });
           })),
       singleSession_(os.internet),
       echoSession_(os.internet) {}

@@ -23,10 +23,10 @@ namespace lookup::detail {
 // the open takes a noticeable moment, and only work that needs the answer waits for it.
 class OfflineData {
   public:
-    // An empty path or no file there: no data, and nothing said. A file that cannot be read
-    // or is refused: no data, and `refused` is told why, on the loading thread.
+    // An empty path: no data, and nothing said. Once the files of a path are open (found
+    // or not), `opened` has the report of each, on the loading thread.
     OfflineData(platform::Files& files, platform::Executor& executor, const platform::Path& path,
-                std::function<void(DataFileProblem)> refused);
+                std::function<void(const std::vector<ipdata::FileReport>&)> opened);
     // Waits for the open.
     ~OfflineData();
     OfflineData(const OfflineData&) = delete;
@@ -46,7 +46,7 @@ class OfflineData {
     void open();
 
     ipdata::DataFiles files_;
-    std::function<void(DataFileProblem)> refused_;
+    std::function<void(const std::vector<ipdata::FileReport>&)> opened_;
     std::once_flag once_;
     platform::Task loading_;
 };

@@ -110,6 +110,9 @@ class Events {
     virtual void publicAddressFound(const std::optional<std::string>& echoed) = 0;
     // Said once for each file, when the data file (and asn.db beside it) is first opened.
     virtual void dataFileRefused(const DataFileProblem& problem) = 0;
+    // Once the files are open, after their refusals: one report for each file, in the
+    // order the data owner uses them.
+    virtual void dataFilesOpened(const std::vector<ipdata::FileReport>& /*reports*/) {}
 };
 
 namespace detail {

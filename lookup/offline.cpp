@@ -81,8 +81,9 @@ std::vector<ipdata::DataFile> filesAt(platform::Files& files, const platform::Pa
 }  // namespace
 
 OfflineData::OfflineData(platform::Files& files, platform::Executor& executor,
-                         const platform::Path& path, std::function<void(DataFileProblem)> refused)
-    : files_(dataFileMapper(files), filesAt(files, path)), refused_(std::move(refused)) {
+                         const platform::Path& path,
+                         std::function<void(const std::vector<ipdata::FileReport>&)> opened)
+    : files_(dataFileMapper(files), filesAt(files, path)), opened_(std::move(opened)) {
     // Without a task the first lookup that needs the data opens it on its own thread.
     if (!path.empty()) loading_ = executor.start([this](platform::StopToken) { get(); });
 }
@@ -91,9 +92,7 @@ OfflineData::~OfflineData() = default;
 
 void OfflineData::open() {
     files_.open();
-    if (!refused_) return;
-    for (const ipdata::FileReport& report : files_.reports())
-        if (report.worthSaying()) refused_(report);
+    if (opened_ && !files_.reports().empty()) opened_(files_.reports());
 }
 
 std::shared_ptr<const ipdata::Database> OfflineData::get() {

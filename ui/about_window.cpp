@@ -82,9 +82,6 @@ HWND AboutWindow::create() {
         DestroyWindow(window);
         return nullptr;
     }
-    if (dataText_) {
-        SetWindowTextW(GetDlgItem(window, id::about::data), win32::utf8ToWide(dataText_()).c_str());
-    }
     return window;
 }
 

@@ -168,6 +168,7 @@ HWND createPlain(HWND parent, const ControlLayout& c, const ControlLook& look) {
             style |= (c.traits & kMultiLine)
                          ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL
                          : ES_AUTOHSCROLL;
+            if (c.traits & kReadOnly) style = (style & ~ES_WANTRETURN) | ES_READONLY;
             exStyle = WS_EX_CLIENTEDGE;
             break;
         case Kind::Button:

@@ -76,16 +76,7 @@ class AboutWindow {
     HWND window_ = nullptr;
     HWND owner_ = nullptr;  // disabled while the about window is open
     platform::win32::UniqueFont textFont_, titleFont_, linkFont_;
-    std::function<std::string()> dataText_;
-
-  public:
-    // What the window says of the data files, asked each time it opens.
-    void setDataText(std::function<std::string()> text) { dataText_ = std::move(text); }
 };
-
-// The data files beside the program: their names, dates and licences for the about window
-// (`licences`), or names and dates alone for the 统计 window.
-std::string dataFilesText(platform::Files& files, bool licences);
 
 // The 统计 window: owned by the main window, not modal; it reads the table on the window
 // thread, on a timer after the table changed, never on the path of each row.
@@ -101,6 +92,9 @@ class StatsWindow {
     void close();
     // The table changed: the summary is made again at the window's next tick.
     void tableChanged() { stale_ = true; }
+    // What the window says of the data files: asked when it opens and when they changed.
+    void setDataFiles(std::function<std::string()> text) { dataFiles_ = std::move(text); }
+    void dataFilesChanged();
 
   private:
     static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -119,6 +113,7 @@ class StatsWindow {
     DWORD nextRefresh_ = 0;  // tick count before which the timer makes no new summary
     summary::Summary summary_;
     std::vector<summary::TableLine> shown_;  // the list's lines: the groups and the rest
+    std::function<std::string()> dataFiles_;
 };
 // Opens the link label's text in the user's browser.
 void openAboutLink(HWND label);

@@ -29,6 +29,7 @@ enum Trait : unsigned {
     kCentre = 4,      // label: centred horizontally (and wrapping)
     kLink = 8,        // label: underlined, hand pointer, opens its text
     kTitleFont = 16,  // about window: the 20-pixel title font
+    kReadOnly = 32,   // edit box: shows text the user may select and copy, not change
 };
 
 struct ControlLayout {
@@ -85,7 +86,6 @@ inline constexpr int author = 203;
 inline constexpr int link = 204;
 inline constexpr int date = 205;
 inline constexpr int okButton = 206;
-inline constexpr int data = 207;
 }  // namespace about
 
 namespace stats {
@@ -156,12 +156,11 @@ inline constexpr ControlLayout kAboutControls[] = {
     {u8"标签4", id::about::link, 0, Kind::Label, kMakerAddress, 8, 256, 184, 24, kLink},
     {u8"标签5", id::about::date, 0, Kind::Label, "2015.01.03", 8, 280, 184, 24},
     {u8"按钮1", id::about::okButton, 0, Kind::Button, "确定", 304, 272, 56, 32},
-    // The data files in use and where they come from; written when the window opens.
-    {u8"标签6", id::about::data, 0, Kind::Label, "", 8, 312, 352, 80, kWrap},
 };
 
 // The 统计 window: the list summarised, the lines on the left, their chart on the right
-// (drawn by the window itself, kStatsChart), the totals and the data files beneath.
+// (drawn by the window itself, kStatsChart), the totals and the data files beneath, one
+// line each in a box that scrolls when there are many.
 inline constexpr ControlLayout kStatsControls[] = {
     {u8"标签_分组", id::stats::groupLabel, 0, Kind::Label, "分组:", 8, 8, 40, 24},
     {u8"组合框_分组", id::stats::groupBox, 0, Kind::ComboBox, "", 48, 10, 96, 160},
@@ -169,7 +168,8 @@ inline constexpr ControlLayout kStatsControls[] = {
     {u8"按钮_导出", id::stats::exportButton, 0, Kind::Button, "导出", 560, 8, 56, 24},
     {u8"超级列表框_统计", id::stats::lines, 0, Kind::ListView, "", 8, 40, 312, 320},
     {u8"标签_合计", id::stats::total, 0, Kind::Label, "", 8, 368, 608, 20},
-    {u8"标签_数据", id::stats::data, 0, Kind::Label, "", 8, 390, 608, 40, kWrap},
+    {u8"编辑框_数据", id::stats::data, 0, Kind::EditBox, "", 8, 392, 608, 72,
+     kMultiLine | kReadOnly},
 };
 struct ChartPlace {
     int left, top, width, height;
@@ -177,8 +177,8 @@ struct ChartPlace {
 inline constexpr ChartPlace kStatsChart{328, 40, 288, 320};
 
 inline constexpr WindowLayout kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
-inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 432, kAboutControls};
-inline constexpr WindowLayout kStatsWindow{u8"stats", "统计", 640, 476, kStatsControls};
+inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 340, kAboutControls};
+inline constexpr WindowLayout kStatsWindow{u8"stats", "统计", 640, 500, kStatsControls};
 
 // Toolbar entries: index, separator, text, image; a check entry stays pressed until
 // clicked again.

@@ -216,4 +216,9 @@ void LookupPresenter::dataFileRefused(const lookup::DataFileProblem& problem) {
     setStatus(texts::statusRefusal(problem));
 }
 
+void LookupPresenter::dataFilesOpened(const std::vector<ipdata::FileReport>& reports) {
+    dataFiles_ = reports;
+    if (dataFilesArrived_) dataFilesArrived_();
+}
+
 }  // namespace ui

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "lookup/lookup.h"
 #include "platform/executor.h"
@@ -42,6 +45,12 @@ class LookupPresenter final : public lookup::Events {
     // Panel 1 now shows `text`, whoever put it there (an import's result, say): a batch's
     // next answer puts its progress text back.
     void statusShown(const std::string& text) { lastStatus_ = text; }
+    // The data files' reports once they are open, in the data owner's order; null until then.
+    const std::vector<ipdata::FileReport>* dataFiles() const {
+        return dataFiles_ ? &*dataFiles_ : nullptr;
+    }
+    // Called when the reports arrive, on the window thread.
+    void onDataFiles(std::function<void()> arrived) { dataFilesArrived_ = std::move(arrived); }
 
     // lookup::Events
     bool answered(RowId id, const Answer& answer) override;
@@ -55,6 +64,7 @@ class LookupPresenter final : public lookup::Events {
     void singleAnswered(const std::string& address, const lookup::SingleResult& result) override;
     void publicAddressFound(const std::optional<std::string>& echoed) override;
     void dataFileRefused(const lookup::DataFileProblem& problem) override;
+    void dataFilesOpened(const std::vector<ipdata::FileReport>& reports) override;
 
   private:
     // The batch and the reverse search share one run: never two at once.
@@ -77,6 +87,8 @@ class LookupPresenter final : public lookup::Events {
     // address the last answer was shown with.
     std::deque<std::string> asked_;
     std::string shownAddress_;
+    std::optional<std::vector<ipdata::FileReport>> dataFiles_;
+    std::function<void()> dataFilesArrived_;
     // Declared last: its work ends before the state above goes.
     std::unique_ptr<lookup::Engine> engine_;
 };

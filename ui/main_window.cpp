@@ -3,8 +3,11 @@
 
 #include <shellapi.h>
 
+#include "ipdata/data_files.h"
+#include "lookup/lookup.h"
 #include "platform/win32/system_call.h"
 #include "platform/win32/window_text.h"
+#include "texts/data_texts.h"
 #include "ui/internal.h"
 
 namespace ui {
@@ -12,6 +15,8 @@ namespace ui {
 namespace {
 
 const wchar_t kMainClass[] = L"VerdaloMain";
+const char kDataSources[] = "数据来源";
+const char kNoDataFiles[] = "没有数据文件: 程序旁没有 ipdata.db, 也没有 asn.db";
 
 std::array<std::string, QueryTable::kColumns> columnHeaders() {
     return {kListColumns[0].header, kListColumns[1].header};
@@ -32,7 +37,7 @@ bool isMainWindow(HWND window) {
 MainWindow::MainWindow(platform::Services& os, platform::Path offlineDataPath)
     : os_(os), offlineDataPath_(std::move(offlineDataPath)), table_(columnHeaders()) {
     table_.setListener([this](const QueryTable::Change& change) { showChange(change); });
-    about_.setDataText([this] { return dataFilesText(os_.files, true); });
+    stats_.setDataFiles([this] { return dataFilesText(); });
 }
 
 MainWindow::~MainWindow() {
@@ -73,6 +78,7 @@ bool MainWindow::create() {
     lookups_ =
         std::make_unique<LookupPresenter>(os_, executor_, table_, *this, *this, offlineDataPath_);
     io_ = std::make_unique<FilePresenter>(os_, executor_, table_, *this, *this);
+    lookups_->onDataFiles([this] { stats_.dataFilesChanged(); });
     return true;
 }
 
@@ -114,14 +120,36 @@ std::optional<std::size_t> MainWindow::selectedRow() const {
     return static_cast<std::size_t>(index);
 }
 
-// The list's right-click menu: 复制 the selected row, 粘贴 the addresses in the clipboard.
+std::string MainWindow::dataFilesText() {
+    const std::vector<ipdata::FileReport>* opened = lookups_ ? lookups_->dataFiles() : nullptr;
+    std::vector<ipdata::FileReport> glanced;
+    if (!opened && !offlineDataPath_.empty()) {
+        // Still opening: their dates from their first bytes, nothing opened whole here.
+        const std::string data = offlineDataPath_.utf8();
+        const ipdata::DataFiles files(
+            lookup::dataFileMapper(os_.files),
+            {{ipdata::FileKind::Location, data},
+             {ipdata::FileKind::Network, ipdata::folderOf(data) + "asn.db"}});
+        glanced = files.glance();
+    }
+    const std::vector<std::string> lines = texts::dataFileLines(opened ? *opened : glanced);
+    if (lines.empty()) return kNoDataFiles;
+    std::string text;
+    for (const std::string& line : lines) text += (text.empty() ? "" : "\r\n") + line;
+    return text;
+}
+
+// The list's right-click menu: 复制 the selected row, 粘贴 the addresses in the clipboard,
+// and 数据来源: the data files the answers come from.
 void MainWindow::showListMenu() {
     HMENU menu = CreatePopupMenu();
     if (!menu) return;
-    enum : UINT { kCopy = 1, kPaste = 2 };
+    enum : UINT { kCopy = 1, kPaste = 2, kSources = 3 };
     AppendMenuW(menu, MF_STRING | (selectedRow() ? 0 : MF_GRAYED), kCopy,
                 win32::utf8ToWide("复制(&C)\tCtrl+C").c_str());
     AppendMenuW(menu, MF_STRING, kPaste, win32::utf8ToWide("粘贴(&V)\tCtrl+V").c_str());
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, kSources, win32::utf8ToWide("数据来源(&D)").c_str());
     POINT at{};
     GetCursorPos(&at);
     const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x,
@@ -129,6 +157,7 @@ void MainWindow::showListMenu() {
     DestroyMenu(menu);
     if (chosen == kCopy) io_->copyRow(selectedRow());
     if (chosen == kPaste) io_->pasteAddresses();
+    if (chosen == kSources) os_.dialogs.showMessage(dataFilesText(), kDataSources);
 }
 
 void MainWindow::onToolbarButton(int index) {

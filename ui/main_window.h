@@ -58,6 +58,9 @@ class MainWindow final : public WindowTexts, public Poster {
     HWND boxHandle(Box box) const;
     std::optional<std::size_t> selectedRow() const;
     void showListMenu();
+    // The data files in use, one line each (texts::dataFileLines), as the 统计 window and
+    // 数据来源 show them.
+    std::string dataFilesText();
 
     // The list and the posted work (main_view.cpp).
     void answerDisplayInfo(tagLVDISPINFOW& info);

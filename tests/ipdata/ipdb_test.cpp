@@ -338,6 +338,7 @@ TEST(IpdataVersion, TheVersionRecordIsNoAnswer) {
                              .bytes);
     ASSERT_TRUE(db);
     EXPECT_EQ(db->versionText(), utf8(u8"纯真网络 2026年09月16日IP数据"));
+    EXPECT_EQ(db->source(), utf8(u8"纯真网络"));
     EXPECT_EQ(db->rangeCount(), 3u);
     for (const char* address : {"255.255.255.0", "255.255.255.255", "::1", "::ffff:255.255.255.9"})
         EXPECT_EQ(findText(*db, address), "none") << address;
@@ -345,6 +346,7 @@ TEST(IpdataVersion, TheVersionRecordIsNoAnswer) {
     EXPECT_TRUE(searchText(*db, {"纯真网络"}).empty());
     EXPECT_EQ(searchText(*db, {"电信"}).size(), 3u);
     EXPECT_FALSE(open(buildIpdb(kPrefixes).bytes)->versionText());
+    EXPECT_EQ(open(buildIpdb(kPrefixes).bytes)->source(), "");
 
     ipdata::OpenFailure reason;
     const auto ip2region = ipdata::openIp2region(

@@ -241,6 +241,7 @@ TEST(Mmdb, WholeFile) {
     ASSERT_TRUE(db);
     EXPECT_EQ(db->formatName(), "mmdb");
     EXPECT_EQ(db->versionText(), "Test-City 2023-11-14");
+    EXPECT_EQ(db->source(), "Test-City (test data)");
     // The alias at ::ffff:0:0/96 is no range of its own.
     EXPECT_EQ(db->rangeCount(), 6u);
     std::vector<std::string> found;

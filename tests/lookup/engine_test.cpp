@@ -33,6 +33,12 @@ struct Recorder final : lookup::Events {
     void singleAnswered(const std::string&, const lookup::SingleResult&) override {}
     void publicAddressFound(const std::optional<std::string>&) override {}
     void dataFileRefused(const lookup::DataFileProblem&) override { seen.push_back("refused"); }
+    // Each file of the reports, in order, its format or "refused".
+    std::vector<std::string> opened;
+    void dataFilesOpened(const std::vector<ipdata::FileReport>& reports) override {
+        for (const ipdata::FileReport& r : reports)
+            opened.push_back(r.file.path + " " + (r.used() ? std::string(r.format) : "refused"));
+    }
     static std::string describe(const Answer& a) {
         const char* sources[] = {"none", "web", "data", "search"};
         return sources[static_cast<int>(a.source)] + (":" + a.text) +
@@ -112,6 +118,16 @@ TEST_F(EngineTest, ABatchEndsWithExactCounts) {
         ASSERT_TRUE(window.runUntil([&] { return events.seen.back().rfind("end", 0) == 0; }));
         EXPECT_EQ(events.seen.back(), end);
     }
+}
+
+// The window learns which files are in use once they are open, after their refusals.
+TEST_F(EngineTest, ReportsTheFilesOnceOpen) {
+    files.put("C:\\asn.db", "not an asn file");
+    lookup::Engine engine(os, executor, window, events, platform::Path::fromUtf8("C:\\ipdata.db"));
+    ASSERT_TRUE(window.runUntil([&] { return !events.opened.empty(); }));
+    EXPECT_EQ(events.seen, (std::vector<std::string>{"refused"}));
+    EXPECT_EQ(events.opened,
+              (std::vector<std::string>{"C:\\ipdata.db ip2region", "C:\\asn.db refused"}));
 }
 
 }  // namespace

