@@ -56,12 +56,20 @@ std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<c
     // metadata's "{". An ip2region header could look so by chance (its first bytes are
     // offsets): when it does and the ipdb reading fails, ip2region gets its turn.
     // A MaxMind DB file ends with its metadata, after a marker no other format holds there.
+    // qqwry.dat has no marker either: its header's offsets must fit the file (the index runs
+    // to its end, in 7-byte entries). It comes last: when the header fits ip2region too, that
+    // reading goes first, and a failure is qqwry's to say only when the header fits it.
     if (looksLikeMmdb(bytes)) return openMmdb(bytes, std::move(owner), failure);
     const bool ipdbLike = bytes.size() > 4 && bytes[0] == 0 && bytes[4] == '{';
-    if (!ipdbLike) return openIp2region(bytes, failure);
-    if (auto db = openIpdb(bytes, std::move(owner), failure)) return db;
-    OpenFailure other;
-    return openIp2region(bytes, other);
+    if (ipdbLike) {
+        if (auto db = openIpdb(bytes, std::move(owner), failure)) return db;
+        OpenFailure other;
+        if (auto db = openIp2region(bytes, other)) return db;
+    } else if (auto db = openIp2region(bytes, failure)) {
+        return db;
+    }
+    if (!looksLikeQqwry(bytes)) return nullptr;
+    return openQqwry(bytes, failure);
 }
 
 std::vector<Range> Database::search(const std::vector<std::string>& keywords,
