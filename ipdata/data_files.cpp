@@ -63,6 +63,10 @@ void DataFiles::openLocation(FileReport& report) {
     }
     report.format = opened->formatName();
     report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
+    // A qqwry.dat file dates itself in its version record, at the end.
+    if (const std::optional<std::string> version = opened->versionText();
+        report.date.empty() && version)
+        report.date = versionDate(*version);
     // Later files wait their turn: today the first usable one answers.
     if (location_) return;
     keepFresh(opened, *file);
@@ -111,6 +115,7 @@ std::vector<FileReport> DataFiles::glance() const {
         if (std::optional<MappedFile> file = map_(report.file.path, report.refusal)) {
             report.refusal = Refusal::None;
             report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
+            if (report.date.empty()) report.date = versionDateOfFile(file->bytes);
         } else if (report.refusal == Refusal::None) {
             report.refusal = Refusal::Unreadable;
         }
