@@ -9,8 +9,8 @@
 int main() {
     const char* const kinds[] = {
         "AnyAddress", "ThisNetwork",   "Loopback",     "Private",     "UniqueLocal", "Shared",
-        "LinkLocal",  "Documentation", "Benchmarking", "Multicast",   "Broadcast",   "Protocol",
-        "Anycast",    "Translation",   "Tunnel",       "DiscardOnly", "Reserved"};
+        "LinkLocal",   "Documentation", "Benchmarking", "Multicast",   "Broadcast",   "Protocol",
+        "Anycast",     "Translation",   "Tunnel",       "DiscardOnly", "Reserved"};
     std::string line;
     while (std::getline(std::cin, line)) {
         const std::optional<ip::Address> address = ip::parseAddress(line);
