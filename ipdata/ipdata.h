@@ -164,11 +164,12 @@ enum class OpenError {
     RecordTooShort,
     RecordPastEnd,
     // qqwry.dat (also IndexReversed, IndexOverlapsHeader, IndexPastEnd and the four range
-    // errors above); these three name the range too
+    // errors above); all but the first name the range too
     QqwryIndexNotWholeEntries,
     QqwryRedirectPastEnd,
     QqwryRedirectLoop,
-    QqwryTextUnterminated,
+    QqwryTextUnterminated,  // or longer than any real text
+    QqwryTextsOverlap,      // the texts the ranges point to far more than the file holds
     // ipdb
     NoMetadataLength,
     MetadataPastEnd,

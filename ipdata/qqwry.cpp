@@ -27,6 +27,14 @@ constexpr char kMoveBoth = 1;
 constexpr char kMoveText = 2;
 // Real files redirect once or twice on the way to a text; more than this is a loop.
 constexpr int kMaxRedirects = 8;
+// Real texts are a few dozen bytes (at most 138 in lib-qqwry 1.3.4's file): a text that runs
+// on for longer is no text, and looking for its end must not make a hostile file slow.
+constexpr std::size_t kMaxText = 1024;
+// What an open keeps of the texts and records may not exceed this many times the file (the
+// real file needs under 3): texts that overlap, each pointed to, could otherwise make a
+// small file fill the memory.
+constexpr std::size_t kKeptPerFileByte = 8;
+constexpr std::size_t kKeptAtLeast = std::size_t{1} << 20;
 // How many ranges a search walks between two looks at the stop flag.
 constexpr std::size_t kStopEvery = 4096;
 
@@ -112,12 +120,12 @@ class RecordWalk {
         return stringAt(at, text);
     }
     bool stringAt(std::size_t at, std::string_view& text) {
-        const std::size_t end = bytes_.find('\0', at);
+        const std::size_t end = bytes_.substr(at, kMaxText + 1).find('\0');
         if (end == std::string_view::npos) {
             error = OpenError::QqwryTextUnterminated;
             return false;
         }
-        text = bytes_.substr(at, end - at);
+        text = bytes_.substr(at, end);
         return true;
     }
 
@@ -355,9 +363,15 @@ std::unique_ptr<Database> Qqwry::open(std::string_view bytes, OpenFailure& failu
     std::unordered_map<std::string_view, std::uint32_t> textIds;
     std::vector<std::string_view> gbkTexts;
     std::unordered_map<std::uint64_t, std::uint32_t> recordIds;
+    // What the database will keep of them, counting GBK bytes (in UTF-8 at most half again).
+    std::size_t kept = 0;
+    const std::size_t mostKept = kKeptPerFileByte * bytes.size() + kKeptAtLeast;
     const auto textId = [&](std::string_view gbk) {
         auto [it, added] = textIds.try_emplace(gbk, static_cast<std::uint32_t>(gbkTexts.size()));
-        if (added) gbkTexts.push_back(gbk);
+        if (added) {
+            gbkTexts.push_back(gbk);
+            kept += gbk.size();
+        }
         return it->second;
     };
     RecordWalk walk(bytes);
@@ -387,9 +401,15 @@ std::unique_ptr<Database> Qqwry::open(std::string_view bytes, OpenFailure& failu
             static_cast<std::uint64_t>(textId(texts->country)) << 32 | textId(texts->area);
         auto [it, added] =
             recordIds.try_emplace(pair, static_cast<std::uint32_t>(db->records_.size()));
-        if (added)
+        if (added) {
             db->records_.push_back(
                 {static_cast<std::uint32_t>(pair >> 32), static_cast<std::uint32_t>(pair), {}, {}});
+            kept += sizeof(Record) + texts->country.size() + 1 + texts->area.size();
+        }
+        if (kept > mostKept) {
+            failure = {OpenError::QqwryTextsOverlap, i};
+            return nullptr;
+        }
         db->entries_.push_back({first, last, it->second});
     }
     db->convert(gbkTexts);

@@ -101,7 +101,9 @@ std::string locationReason(const ipdata::OpenFailure& failure) {
         case E::QqwryRedirectLoop:
             return range("的地区记录转向过多(环路)");
         case E::QqwryTextUnterminated:
-            return range("的地区文字没有结尾,文件可能不完整");
+            return range("的地区文字没有结尾,或长得不像地区文字");
+        case E::QqwryTextsOverlap:
+            return range("起的地区记录相互重叠,文字总量远超文件本身");
         case E::NoMetadataLength:
             return damaged("文件太短,没有元数据的长度");
         case E::MetadataPastEnd:

@@ -160,6 +160,7 @@ TEST(Qqwry, DamagedFilesAreRefusedWithTheirReason) {
         OpenError error;
         std::size_t range;
     };
+    constexpr std::size_t kSomeRange = ~std::size_t{0};  // where depends on the sizes kept
     const auto edited = [&](std::size_t at, const std::string& with, std::string bytes = {}) {
         if (bytes.empty()) bytes = good.bytes;
         return bytes.replace(at, with.size(), with);
@@ -178,6 +179,22 @@ TEST(Qqwry, DamagedFilesAreRefusedWithTheirReason) {
     le::set32(backwards, good.records[3], 5);
     le::set32(overlaps, good.records[3], v4("5.0.0.0"));
     const std::string withTail = good.bytes + "AB";
+    // Ranges whose texts all start inside one run of letters: a small file of long texts.
+    std::string sharing(8, '\0');
+    const std::size_t run = sharing.size();
+    sharing += std::string(1000, 'A') + '\0';
+    std::vector<std::size_t> records;
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+        records.push_back(sharing.size());
+        le::append32(sharing, i);
+        sharing += redirect(2, run + i % 1000) + redirect(2, run + i / 1000);
+    }
+    le::set32(sharing, 0, static_cast<std::uint32_t>(sharing.size()));
+    for (std::uint32_t i = 0; i < records.size(); ++i) {
+        le::set32(sharing, 4, static_cast<std::uint32_t>(sharing.size()));
+        le::append32(sharing, i);
+        qqwry_test::put24(sharing, records[i]);
+    }
     const Case cases[] = {
         {"empty", "", OpenError::Empty, 0},
         {"a cut header", good.bytes.substr(0, 5), OpenError::NoHeader, 0},
@@ -198,12 +215,17 @@ TEST(Qqwry, DamagedFilesAreRefusedWithTheirReason) {
          OpenError::QqwryRedirectPastEnd, 3},
         {"a text without its end", edited(good.records[3] + 4, redirect(2, size), withTail),
          OpenError::QqwryTextUnterminated, 3},
+        {"a text too long for one", writeQqwry({{1, 2, std::string(1100, 'x'), "a"}}).bytes,
+         OpenError::QqwryTextUnterminated, 0},
+        {"texts overlapping", sharing, OpenError::QqwryTextsOverlap, kSomeRange},
     };
     for (const Case& c : cases) {
         ipdata::OpenFailure failure;
         EXPECT_FALSE(ipdata::openQqwry(c.bytes, failure)) << c.what;
         EXPECT_EQ(failure.error, c.error) << c.what;
-        EXPECT_EQ(failure.range, c.range) << c.what;
+        if (c.range != kSomeRange) {
+            EXPECT_EQ(failure.range, c.range) << c.what;
+        }
         // Told apart by content, a damaged file is refused too, whichever reader says why.
         EXPECT_FALSE(ipdata::openDatabase(c.bytes, nullptr, failure)) << c.what;
     }
