@@ -63,10 +63,8 @@ void DataFiles::openLocation(FileReport& report) {
     }
     report.format = opened->formatName();
     report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
-    // A qqwry.dat file dates itself in its version record, at the end.
-    if (const std::optional<std::string> version = opened->versionText();
-        report.date.empty() && version)
-        report.date = versionDate(*version);
+    // A qqwry.dat file dates itself in its version record, at the end (as a glance reads it).
+    if (report.format == "qqwry") report.date = versionDate(opened->versionText().value_or(""));
     // Later files wait their turn: today the first usable one answers.
     if (location_) return;
     keepFresh(opened, *file);
