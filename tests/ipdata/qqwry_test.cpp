@@ -229,6 +229,10 @@ TEST(Qqwry, DamagedFilesAreRefusedWithTheirReason) {
         // Told apart by content, a damaged file is refused too, whichever reader says why.
         EXPECT_FALSE(ipdata::openDatabase(c.bytes, nullptr, failure)) << c.what;
     }
+    // Cut in its index, a file is said to be cut, not to be a damaged file of another format.
+    ipdata::OpenFailure cut;
+    EXPECT_FALSE(ipdata::openDatabase(good.bytes.substr(0, size - 1), nullptr, cut));
+    EXPECT_EQ(cut.error, OpenError::IndexPastEnd);
 }
 
 #ifndef _WIN32
