@@ -103,6 +103,8 @@ void DataFiles::openLocation(FileReport& report) {
     report.source = opened->source();
     report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
     report.version = opened->versionText().value_or(std::string());
+    // A qqwry.dat file dates itself in its version record, at the end (as a glance reads it).
+    if (report.format == "qqwry") report.date = versionDate(report.version);
     keepFresh(opened, *file);
     // A MaxMind DB of AS numbers among the location files gives network numbers.
     if (isNetworkFile(*opened)) {
@@ -176,6 +178,7 @@ std::vector<FileReport> DataFiles::glance() const {
         if (std::optional<MappedFile> file = map_(report.file.path, report.refusal)) {
             report.refusal = Refusal::None;
             report.date = fileDate(file->bytes.substr(0, kDateHeadBytes));
+            if (report.date.empty()) report.date = versionDateOfFile(file->bytes);
         } else if (report.refusal == Refusal::None) {
             report.refusal = Refusal::Unreadable;
         }

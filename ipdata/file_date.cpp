@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 #include "ipdata/asn_format.h"
+#include "ipdata/ipdata.h"
 #include "ipdata/json.h"
 #include "text/bytes.h"
 
@@ -32,7 +34,40 @@ std::string dayOf(std::uint64_t seconds) {
     return dayText(y, m, d);
 }
 
+// The number of up to `most` digits at the start of `text`, which is moved past them and
+// past `unit`; nullopt when either is not there.
+std::optional<unsigned> numberBefore(std::string_view& text, std::size_t most,
+                                     std::string_view unit) {
+    std::size_t n = 0;
+    unsigned value = 0;
+    while (n < text.size() && n < most && text[n] >= '0' && text[n] <= '9')
+        value = value * 10 + static_cast<unsigned>(text[n++] - '0');
+    if (n == 0 || !text.substr(n).starts_with(unit)) return std::nullopt;
+    text.remove_prefix(n + unit.size());
+    return value;
+}
+
 }  // namespace
+
+std::string versionDate(std::string_view text) {
+    if (!isVersionStamp(text)) return {};
+    // The stamp's date: four digits before "年", then the month and the day.
+    for (std::size_t at = text.find("年"); at != std::string_view::npos;
+         at = text.find("年", at + 1)) {
+        if (at < 4) continue;
+        std::string_view rest = text.substr(at - 4);
+        const std::optional<unsigned> year = numberBefore(rest, 4, "年");
+        const std::optional<unsigned> month = year ? numberBefore(rest, 2, "月") : std::nullopt;
+        const std::optional<unsigned> day = month ? numberBefore(rest, 2, "日") : std::nullopt;
+        if (day) return dayText(static_cast<int>(*year), *month, *day);
+    }
+    return {};
+}
+
+std::string versionDateOfFile(std::string_view bytes) {
+    const std::optional<std::string> version = qqwryVersion(bytes);
+    return version ? versionDate(*version) : std::string();
+}
 
 std::string fileDate(std::string_view head) {
     if (head.substr(0, asnfile::kMagic.size()) == asnfile::kMagic) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ipdata/mmdb.h"
+#include "text/bytes.h"
 
 namespace ipdata {
 namespace {
@@ -21,6 +22,15 @@ std::size_t digitsAt(std::string_view text) {
     std::size_t n = 0;
     while (n < text.size() && isDigit(text[n])) ++n;
     return n;
+}
+
+// Whether the header's two offsets are past it, in order, the first inside the file, and
+// whole 7-byte index entries apart but not whole 12-byte ones: a qqwry.dat index cut short.
+// (A text's first bytes read as an offset lie far past its end.)
+bool qqwryIndex(std::string_view bytes) {
+    const std::uint32_t first = le::u32(bytes, 0), last = le::u32(bytes, 4);
+    return bytes.size() >= 8 && first >= 8 && first < bytes.size() && first <= last &&
+           (last - first) % 7 == 0 && (last - first) % 12 != 0;
 }
 
 }  // namespace
@@ -75,12 +85,21 @@ std::unique_ptr<Database> openDatabase(std::string_view bytes, std::shared_ptr<c
     // metadata's "{". An ip2region header could look so by chance (its first bytes are
     // offsets): when it does and the ipdb reading fails, ip2region gets its turn.
     // A MaxMind DB file ends with its metadata, after a marker no other format holds there.
+    // qqwry.dat has no marker either: its header's offsets must fit the file (the index runs
+    // to its end, in 7-byte entries). It comes last: when the header fits ip2region too, that
+    // reading goes first, and a failure is qqwry's to say only when the header fits it, or
+    // fits a qqwry.dat file cut in its index.
     if (looksLikeMmdb(bytes)) return openMmdb(bytes, std::move(owner), failure);
     const bool ipdbLike = bytes.size() > 4 && bytes[0] == 0 && bytes[4] == '{';
-    if (!ipdbLike) return openIp2region(bytes, failure);
-    if (auto db = openIpdb(bytes, std::move(owner), failure)) return db;
-    OpenFailure other;
-    return openIp2region(bytes, other);
+    if (ipdbLike) {
+        if (auto db = openIpdb(bytes, std::move(owner), failure)) return db;
+        OpenFailure other;
+        if (auto db = openIp2region(bytes, other)) return db;
+    } else if (auto db = openIp2region(bytes, failure)) {
+        return db;
+    }
+    if (!looksLikeQqwry(bytes) && !qqwryIndex(bytes)) return nullptr;
+    return openQqwry(bytes, failure);
 }
 
 std::vector<Range> Database::search(const std::vector<std::string>& keywords,

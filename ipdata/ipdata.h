@@ -1,10 +1,12 @@
-// The offline address data: one interface over three file formats, told apart by content
+// The offline address data: one interface over four file formats, told apart by content
 // (the MaxMind DB reader, mmdb.h, is described there).
 //   ipdb: IPv4 and IPv6 prefixes in one binary tree, records of tab-separated fields
 //         named by JSON metadata (ipdb.cpp describes the layout). Read where it lies: the
 //         database keeps the bytes it was opened over and copies none of them.
 //   ip2region v1: sorted IPv4 ranges, each with "country|area|province|city|operator"
 //         ("0" where unknown); read and copied once at open (ip2region.cpp).
+//   qqwry.dat: sorted IPv4 ranges, each with two GBK texts ("country" and "area") reached
+//         through redirects; read, converted to UTF-8 and copied once at open (qqwry.cpp).
 // Every offset a file gives is checked against the file before it is followed; a damaged
 // file is refused at open with a reason. An open Database is immutable, so one instance may
 // serve any number of threads at once.
@@ -148,7 +150,7 @@ class Database {
 
     // Ranges of both families, adjacent ranges of one record counted once.
     virtual std::size_t rangeCount() const = 0;
-    // "ipdb", "ip2region" or "mmdb".
+    // "ipdb", "ip2region", "mmdb" or "qqwry".
     virtual std::string_view formatName() const = 0;
     // The file's version record, UTF-8, its fields joined by spaces ("纯真网络
     // 2026年09月16日IP数据"); nullopt when the file has none. find, search and rangeCount
@@ -197,6 +199,13 @@ enum class OpenError {
     RangeOutOfOrder,
     RecordTooShort,
     RecordPastEnd,
+    // qqwry.dat (also IndexReversed, IndexOverlapsHeader, IndexPastEnd and the four range
+    // errors above); all but the first name the range too
+    QqwryIndexNotWholeEntries,
+    QqwryRedirectPastEnd,
+    QqwryRedirectLoop,
+    QqwryTextUnterminated,  // or longer than any real text
+    QqwryTextsOverlap,      // the texts the ranges point to far more than the file holds
     // ipdb
     NoMetadataLength,
     MetadataPastEnd,
@@ -240,6 +249,16 @@ std::unique_ptr<Database> openIpdb(std::string_view bytes, std::shared_ptr<const
                                    OpenFailure& failure);
 // Copies what it needs; `bytes` may go after the call.
 std::unique_ptr<Database> openIp2region(std::string_view bytes, OpenFailure& failure);
+
+// Copies what it needs, converted to UTF-8; `bytes` may go after the call.
+std::unique_ptr<Database> openQqwry(std::string_view bytes, OpenFailure& failure);
+// Whether the header of `bytes` fits a qqwry.dat file: two offsets in order past it, a whole
+// number of 7-byte index entries apart, the last entry ending the file.
+bool looksLikeQqwry(std::string_view bytes);
+// The version record of a qqwry.dat file ("纯真网络 2024年01月17日IP数据"), read from its
+// last range alone, without opening the file; nullopt when the file has none or is no such
+// file.
+std::optional<std::string> qqwryVersion(std::string_view bytes);
 
 // An ip2region region as a user reads it: province, city and operator, separated by spaces
 // ("中国|0|重庆|重庆市|电信" gives "重庆 重庆市 电信"); the country in front unless it is

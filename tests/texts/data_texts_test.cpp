@@ -16,7 +16,7 @@ ipdata::FileReport report(FileKind kind, const char* path, bool named, Refusal r
     return r;
 }
 
-// Ranges counted from 1, the ipdb and MaxMind DB readers' reasons under one heading.
+// Ranges counted from 1, the ipdb, MaxMind DB and qqwry.dat readers' reasons under one heading.
 TEST(DataTexts, LocationReasons) {
     using E = ipdata::OpenError;
     const std::pair<ipdata::OpenFailure, std::string> cases[] = {
@@ -24,6 +24,7 @@ TEST(DataTexts, LocationReasons) {
         {{E::RangeOutOfOrder, 1}, "地址库第 2 条地址段未按地址排列,或与前一段重叠"},
         {{E::NodePointedTwice, 0}, "地址库文件已损坏:地址树中有节点被重复指向(环路或共用)"},
         {{E::MmdbRecordSize, 0}, "地址库文件已损坏:元数据的 record_size 不是 24、28 或 32"},
+        {{E::QqwryRedirectLoop, 4}, "地址库第 5 条地址段的地区记录转向过多(环路)"},
     };
     for (const auto& [failure, text] : cases) EXPECT_EQ(texts::locationReason(failure), text);
 }
