@@ -121,13 +121,13 @@ constexpr CliTexts kEnglish = {
         "\n"
         "Answers from the local address data files only, never from the network.\n"
         "\n"
-        "lookup (default)  one output line for each input line: the line's first address, its\n"
-        "               location and fields, separated by tabs; a line without an address gets\n"
-        "               empty fields. Files may be UTF-8 (with or without a BOM), UTF-16 with a\n"
-        "               BOM, or GBK, and may be gzip-compressed (known by their content, such as\n"
-        "               rotated .gz logs); standard input when no file or - is given. An\n"
-        "               operand that is an address, not a file (such as 8.8.8.8), is a line\n"
-        "               holding that address. The output is UTF-8.\n"
+        "lookup         (the default) one output line for each input line: the line's first\n"
+        "               address, its location and fields, separated by tabs; a line without an\n"
+        "               address gets empty fields. Files may be UTF-8 (with or without a BOM),\n"
+        "               UTF-16 with a BOM, or GBK, and may be gzip-compressed (known by their\n"
+        "               content, such as rotated .gz logs); standard input when no file or - is\n"
+        "               given. An operand that is an address, not a file (such as 8.8.8.8), is\n"
+        "               a line holding that address. The output is UTF-8.\n"
         "summary        addresses and hits by country, region, city, operator or ASN, the most\n"
         "               first; every address of a line counts, or only the one lookup answers\n"
         "               when an option chooses addresses or the log has a W3C header.\n"
@@ -179,7 +179,7 @@ constexpr CliTexts kEnglish = {
         "Exit codes: 0 done; 1 bad usage; 2 the address data file or the file --asn names is\n"
         "            missing or unusable; 3 an input file cannot be read (or its gzip data is\n"
         "            damaged, or the results cannot be written); 4 ranges found no range.\n",
-    .fieldsColumn = 43,
+    .fieldsColumn = 57,
     .defaultsColumn = 30,
     .listSeparator = ", ",
     .listLastSeparator = " or ",
