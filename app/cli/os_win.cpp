@@ -303,6 +303,7 @@ std::vector<std::string> expandOperand(const std::string& operand) {
         return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
     });
     std::vector<std::string> out;
+    out.reserve(names.size());
     for (const std::wstring& n : names)
         out.push_back(folder + narrow(n.data(), static_cast<int>(n.size())));
     return out;
