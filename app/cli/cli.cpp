@@ -640,7 +640,8 @@ int ranges(const Options& o, const Data& data) {
 // The command `o` asks for, its output where it goes.
 int work(const Options& o) {
     if (o.help) {
-        return writeOutput(helpText(*o.t)) ? kDone : outputGone(o);
+        writeOutput(helpText(*o.t));
+        return kDone;
     }
     if (o.version) return version(o);
     Data data;

@@ -103,8 +103,9 @@ std::unique_ptr<Input> decompressed(std::unique_ptr<Input> input) {
     std::string head(2, '\0');
     std::size_t have = 0;
     bool failed = false;
-    // Two bytes, however a pipe gives them.
-    while (have < head.size()) {
+    // Two bytes, however a pipe gives them; no more once the first is no gzip's, for a
+    // program that sends one empty line and waits for its answer.
+    while (have < head.size() && (have == 0 || head[0] == '\x1f')) {
         const std::ptrdiff_t got = input->read(head.data() + have, head.size() - have);
         if (got <= 0) {
             failed = got < 0;

@@ -147,6 +147,27 @@ TEST(CliGzip, MembersAreReadWholeAndDamageIsReportedAsSuch) {
     }
 }
 
+// A program that sends one empty line and waits for its answer is not kept waiting for a
+// second byte to tell whether gzip comes.
+TEST(CliGzip, OneByteThatIsNoMagicIsHandedOnAtOnce) {
+    class Waiting : public cli::Input {
+      public:
+        std::size_t reads = 0;
+        std::ptrdiff_t read(char* buffer, std::size_t) override {
+            if (++reads > 1) ADD_FAILURE() << "read again before the line was answered";
+            buffer[0] = '\n';
+            return 1;
+        }
+    };
+    auto waiting = std::make_unique<Waiting>();
+    const Waiting& seen = *waiting;
+    const std::unique_ptr<cli::Input> input = cli::decompressed(std::move(waiting));
+    char c = 0;
+    EXPECT_EQ(input->read(&c, 1), 1);
+    EXPECT_EQ(c, '\n');
+    EXPECT_EQ(seen.reads, 1u);
+}
+
 TEST(CliLines, AnEncodingGivenOverridesWhatTheBytesSuggest) {
     const auto read = [](const std::string& bytes, cli::Encoding given) {
         PieceInput input(bytes, 3);
