@@ -96,13 +96,14 @@ struct Options {
     bool cidr = false;
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
     bool help = false, version = false;
+    std::vector<std::string> operands;  // files, or keywords
+    RangeQuery query;                   // ranges: the keywords, by field or not
+    AddressChoice choice;               // lookup, summary: which address of a line counts
+
     Encoding encoding = Encoding::Undecided;  // --encoding: Undecided is auto
     std::string output;                       // -o: a file instead of standard output
     bool header = false;                      // --header: a line of the fields' keys first
     bool progress = false;                    // shown on standard error
-    std::vector<std::string> operands;        // files, or keywords
-    RangeQuery query;                         // ranges: the keywords, by field or not
-    AddressChoice choice;                     // lookup, summary: which address of a line counts
 };
 
 void say(std::string_view text) {
@@ -144,6 +145,11 @@ std::optional<unsigned long> number(std::string_view text) {
     return value;
 }
 
+// The options of the inputs and the output that take a value.
+bool takesInputValue(std::string_view name) {
+    return name == "--encoding" || name == "-o";
+}
+
 // Parses `args` into `o`; a usage message and kBadUsage when they are wrong.
 int parse(const std::vector<std::string>& args, Options& o) {
     const texts::CliTexts& t = *o.t;
@@ -172,11 +178,11 @@ int parse(const std::vector<std::string>& args, Options& o) {
             continue;
         }
         std::string name = a, value;
-        const bool takesValue =
-            name == "--data" || name == "--asn" || name == "--format" || name == "--fields" ||
-            name == "--by" || name == "--top" || name == "--threads" || name == "--nth" ||
-            name == "--column" || name == "--input-format" || name == "--json-key" ||
-            name == "--encoding" || name == "-o" || queryField(name.substr(2)).has_value();
+        const bool takesValue = name == "--data" || name == "--asn" || name == "--format" ||
+                                name == "--fields" || name == "--by" || name == "--top" ||
+                                name == "--threads" || name == "--nth" || name == "--column" ||
+                                name == "--input-format" || name == "--json-key" ||
+                                queryField(name.substr(2)).has_value() || takesInputValue(name);
         if (const auto eq = a.find('='); eq != std::string::npos && a.starts_with("--")) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
