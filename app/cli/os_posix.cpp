@@ -181,6 +181,12 @@ class FdOutputFile : public OutputFile {
     bool committed_ = false;
 };
 
+// Nothing to rename: the bytes went where they go.
+class DeviceOutput : public OutputFile {
+  public:
+    bool commit() override { return true; }
+};
+
 }  // namespace
 
 std::unique_ptr<OutputFile> OutputFile::open(const std::string& path, OpenError& error) {
@@ -189,6 +195,20 @@ std::unique_ptr<OutputFile> OutputFile::open(const std::string& path, OpenError&
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         error = OpenError::Folder;
         return nullptr;
+    }
+    // A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written to as it is: a rename
+    // would put a plain file in its place.
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = errorOf(errno);
+            return nullptr;
+        }
+        if (fd != 1) {
+            dup2(fd, 1);
+            close(fd);
+        }
+        return std::make_unique<DeviceOutput>();
     }
     // Beside the file, so that the rename stays on its file system; the mode the umask
     // gives a new file, as the shell's > would.

@@ -236,6 +236,22 @@ class HandleOutputFile : public OutputFile {
     bool committed_ = false;
 };
 
+// Nothing to rename: the bytes went where they go.
+class DeviceOutput : public OutputFile {
+  public:
+    explicit DeviceOutput(HANDLE device) : device_(device) {}
+    ~DeviceOutput() override {
+        SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+        CloseHandle(device_);
+    }
+    DeviceOutput(const DeviceOutput&) = delete;
+    DeviceOutput& operator=(const DeviceOutput&) = delete;
+    bool commit() override { return true; }
+
+  private:
+    HANDLE device_;
+};
+
 // Whether `name` matches `pattern` ("*" any run, "?" one character), letters in either case
 // as Windows compares names. FindFirstFile alone would also match by the short 8.3 names
 // ("*.log" finding "a.logger").
@@ -269,6 +285,18 @@ std::unique_ptr<OutputFile> OutputFile::open(const std::string& path, OpenError&
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         error = OpenError::Folder;
         return nullptr;
+    }
+    // A device (NUL, CON, a named pipe) is written to as it is: a rename would put a plain
+    // file in its place, or make one of a device's name.
+    const HANDLE existing =
+        CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing != INVALID_HANDLE_VALUE) {
+        if (!isDiskFile(existing)) {
+            SetStdHandle(STD_OUTPUT_HANDLE, existing);
+            return std::make_unique<DeviceOutput>(existing);
+        }
+        CloseHandle(existing);
     }
     // Beside the file, so that the rename stays on its volume.
     const std::wstring part = name + L"." + std::to_wstring(GetCurrentProcessId()) + L".part";

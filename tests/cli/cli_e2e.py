@@ -10,6 +10,7 @@ import json
 import os
 import pty
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -469,6 +470,11 @@ def test_output_file(tmp):
         check(f"-o: {name}", ok, f"exit {p.returncode}, {got[:80]!r}, {p.stderr[:200]!r}")
     check("-o leaves no partial file behind", sorted(os.listdir(folder)) == ["in.log", "out.tsv"],
           repr(os.listdir(folder)))
+    # A device is written through, never replaced by a plain file.
+    p = subprocess.run([CLI, "--data", DATA, "-o", os.devnull, source], capture_output=True, timeout=60)
+    check("-o /dev/null writes to the device and leaves it one",
+          p.returncode == 0 and stat.S_ISCHR(os.stat(os.devnull).st_mode) and p.stdout == b"",
+          f"exit {p.returncode}, {p.stderr[:200]!r}")
     for name, where in (("a missing folder", os.path.join(tmp, "none", "out.tsv")), ("a folder", folder)):
         p = subprocess.run([CLI, "--data", DATA, "-o", where, "-"], input=b"", capture_output=True, timeout=60)
         check(f"-o into {name}: exit 3 and why", p.returncode == 3 and where.encode() in p.stderr,

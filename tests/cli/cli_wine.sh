@@ -78,4 +78,8 @@ bash "$wine_run" ./verdalo-cli.exe --data none.db -o answers.txt - < /dev/null 2
 code=$?
 check "-o with a missing data file: exit 2, the file as it was" \
   "$([ $code = 2 ] && printf '218.70.0.1\n8.8.8.8\n240e:1::1\n1.2.3.4\n' | cmp -s - answers.txt; echo $?)"
+printf '8.8.8.8\n' | bash "$wine_run" ./verdalo-cli.exe -o NUL - > out6.txt 2>&1
+code=$?
+check "-o NUL writes to the device, no file of its name made" \
+  "$([ $code = 0 ] && [ ! -s out6.txt ] && ! ls | grep -qi '^nul'; echo $?)"
 exit $fail
