@@ -56,7 +56,7 @@ constexpr CliTexts kChinese = {
         "  --input-format csv 与 --column 合用: 列为 CSV 字段 (以逗号分隔, 可带引号)\n"
         "  --json-key 键      每行是一个 JSON 对象, 只在这个键的字符串值中找\n"
         "\n"
-        "标准错误是终端时, 在其上显示读取进度。\n"
+        "标准错误是终端 (而输出不是) 时, 在其上显示读取进度。\n"
         "\n"
         "退出码: 0 完成; 1 用法错误; 2 地址数据文件或 --asn 指定的文件缺失或无法使用;\n"
         "        3 输入文件无法读取 (或 gzip 数据损坏、结果无法写出); 4 ranges 没有找到地址段。\n",
@@ -174,7 +174,8 @@ constexpr CliTexts kEnglish = {
         "                     or not)\n"
         "  --json-key KEY     each line is a JSON object: search the string value of KEY only\n"
         "\n"
-        "When standard error is a terminal, the reading's progress is shown there.\n"
+        "When standard error is a terminal (and the output is not), the reading's progress is\n"
+        "shown there.\n"
         "\n"
         "Exit codes: 0 done; 1 bad usage; 2 the address data file or the file --asn names is\n"
         "            missing or unusable; 3 an input file cannot be read (or its gzip data is\n"

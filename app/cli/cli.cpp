@@ -677,8 +677,8 @@ int run(const std::vector<std::string>& args) {
     o.language = userLanguage();
     o.t = &texts::cliTexts(o.language);
     if (const int status = parse(args, o)) return status;
-    o.progress = errorIsTerminal();
     if (o.output.empty()) {
+        o.progress = errorIsTerminal() && !outputIsTerminal();
         const int status = work(o);
         return status == kOutputLost ? kBadInput : status;
     }
@@ -688,6 +688,7 @@ int run(const std::vector<std::string>& args) {
         say(texts::fill(o.t->cannotWrite, {o.output, openErrorText(error, o.language)}));
         return kBadInput;
     }
+    o.progress = errorIsTerminal();
     const int status = work(o);
     // A run that answered, if not every input, leaves its file; one that could not start,
     // or whose output was cut off, leaves the file there as it was.

@@ -51,8 +51,10 @@ void guardStandardStreams();
 // The language of the user's messages: the locale's settings on POSIX, the user's
 // interface language on Windows.
 texts::Language userLanguage();
-// Whether standard error is a terminal (a console on Windows), for progress lines.
+// Whether standard error, or output, is a terminal (a console on Windows): progress is for
+// a person watching, and never drawn among output lines on the same screen.
 bool errorIsTerminal();
+bool outputIsTerminal();
 
 // Standard output sent to a file instead: written to a new file beside it, which commit()
 // renames over the file when the run's output is complete; dropped otherwise, so a failed

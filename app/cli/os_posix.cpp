@@ -153,6 +153,10 @@ bool errorIsTerminal() {
     return isatty(2) == 1;
 }
 
+bool outputIsTerminal() {
+    return isatty(1) == 1;
+}
+
 namespace {
 
 class FdOutputFile : public OutputFile {

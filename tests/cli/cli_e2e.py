@@ -534,25 +534,33 @@ def test_progress(tmp):
         f.write(b"218.70.0.1 x\n" * 300000)
     code, out, err = run([log])
     check("no progress when standard error is no terminal", code == 0 and err == b"", repr(err[:200]))
+
+    def on_terminal(output_too):
+        main, side = pty.openpty()
+        p = subprocess.Popen([CLI, "--data", DATA, log], stderr=side,
+                             stdout=side if output_too else subprocess.DEVNULL)
+        os.close(side)
+        shown = b""
+        while True:
+            try:
+                piece = os.read(main, 1 << 16)
+            except OSError:
+                break
+            if not piece:
+                break
+            shown += piece
+        p.wait(timeout=120)
+        os.close(main)
+        return p.returncode, shown.decode("utf-8")
+
     # On a terminal: a line rewritten in place, its share of the file, cleared at the end.
-    main, side = pty.openpty()
-    p = subprocess.Popen([CLI, "--data", DATA, log], stdout=subprocess.DEVNULL, stderr=side)
-    os.close(side)
-    shown = b""
-    while True:
-        try:
-            piece = os.read(main, 4096)
-        except OSError:
-            break
-        if not piece:
-            break
-        shown += piece
-    p.wait(timeout=120)
-    os.close(main)
-    text = shown.decode("utf-8")
+    code, text = on_terminal(False)
     check("progress on a terminal, cleared at the end",
-          p.returncode == 0 and "已读" in text and "%" in text and text.endswith("\r")
+          code == 0 and "已读" in text and "%" in text and text.endswith("\r")
           and text.rstrip("\r").split("\r")[-1].strip() == "", repr(text[-200:]))
+    code, text = on_terminal(True)
+    check("no progress among results on the same terminal", code == 0 and "已读" not in text,
+          repr(text[-200:]))
 
 
 with tempfile.TemporaryDirectory() as tmp:
