@@ -16,21 +16,30 @@ struct AsnReason {
     AsnError error;
     std::string_view status;
     std::string_view commandLine;
+    std::string_view english;  // the command line's, in English
 };
 constexpr AsnReason kAsnReasons[] = {
-    {AsnError::kTooShort, "文件太短,没有完整的文件头", "文件太短, 没有完整的文件头"},
-    {AsnError::kNotAsnFile, "不是网络编号库文件", "这不是 ASN 数据文件"},
-    {AsnError::kUnknownVersion, "文件版本不受支持", "文件格式的版本本程序不认识"},
+    {AsnError::kTooShort, "文件太短,没有完整的文件头", "文件太短, 没有完整的文件头",
+     "the file is too short to hold a whole header"},
+    {AsnError::kNotAsnFile, "不是网络编号库文件", "这不是 ASN 数据文件",
+     "this is no ASN data file"},
+    {AsnError::kUnknownVersion, "文件版本不受支持", "文件格式的版本本程序不认识",
+     "this program does not know the version of its format"},
     {AsnError::kBadHeader, "文件头有误,文件可能不完整",
-     "文件头有误: 它记下的大小与文件不符, 文件可能不完整"},
+     "文件头有误: 它记下的大小与文件不符, 文件可能不完整",
+     "its header is wrong: the size it gives does not match the file, which may be incomplete"},
     {AsnError::kSectionOutOfFile, "数据表超出了文件范围,文件可能不完整",
-     "文件已损坏: 有一张表超出了文件末尾, 或与另一张表重叠"},
+     "文件已损坏: 有一张表超出了文件末尾, 或与另一张表重叠",
+     "the file is damaged: a table runs past its end or overlaps another"},
     {AsnError::kUnsortedRanges, "地址段未按地址排列,或有重叠",
-     "文件已损坏: 地址段未按地址排列、起止颠倒或相互重叠"},
-    {AsnError::kEntryOutOfTable, "地址段指向的条目不存在", "文件已损坏: 地址段指向不存在的网络"},
-    {AsnError::kStringOutOfTable, "组织名称超出了字符串表", "文件已损坏: 组织名称超出了字符串表"},
-    {AsnError::kBadText, "组织名称不是有效的UTF-8文本",
-     "文件已损坏: 组织名称不是有效的 UTF-8 文本"},
+     "文件已损坏: 地址段未按地址排列、起止颠倒或相互重叠",
+     "the file is damaged: ranges out of order, reversed or overlapping"},
+    {AsnError::kEntryOutOfTable, "地址段指向的条目不存在", "文件已损坏: 地址段指向不存在的网络",
+     "the file is damaged: a range points to a network that is not there"},
+    {AsnError::kStringOutOfTable, "组织名称超出了字符串表", "文件已损坏: 组织名称超出了字符串表",
+     "the file is damaged: an organisation's name runs past the string table"},
+    {AsnError::kBadText, "组织名称不是有效的UTF-8文本", "文件已损坏: 组织名称不是有效的 UTF-8 文本",
+     "the file is damaged: an organisation's name is no valid UTF-8 text"},
 };
 
 const AsnReason* asnReason(AsnError error) {
@@ -44,8 +53,9 @@ std::string_view asnStatusReason(AsnError error) {
     return r ? r->status : "文件已损坏";
 }
 
-std::string_view asnCommandLineReason(AsnError error) {
+std::string_view asnCommandLineReason(AsnError error, Language language) {
     const AsnReason* r = asnReason(error);
+    if (language == Language::English) return r ? r->english : "it cannot be used";
     return r ? r->commandLine : "无法使用";
 }
 
@@ -53,8 +63,92 @@ std::string nameOf(const std::string& path) {
     return path.substr(ipdata::folderOf(path).size());
 }
 
-std::string dateOrNone(const std::string& date) {
-    return date.empty() ? "文件中没有日期" : date;
+std::string dateOrNone(const std::string& date, Language language) {
+    if (!date.empty()) return date;
+    return language == Language::English ? "no date in the file" : "文件中没有日期";
+}
+
+std::string englishLocationReason(const ipdata::OpenFailure& failure) {
+    using E = ipdata::OpenError;
+    const auto range = [&](const char* what) {
+        return "range " + numberToText(static_cast<long long>(failure.range) + 1) +
+               " of the address data " + what;
+    };
+    const auto damaged = [](const char* what) {
+        return std::string("the address data file is damaged: ") + what;
+    };
+    switch (failure.error) {
+        case E::Empty:
+            return "the address data file is empty";
+        case E::NoHeader:
+            return "the address data file is too short to hold a whole header";
+        case E::IndexReversed:
+            return "the address data file's header is wrong: its index starts after its end";
+        case E::IndexOverlapsHeader:
+            return "the address data file's header is wrong: its index overlaps the header";
+        case E::IndexNotWholeEntries:
+            return "the address data file's header is wrong: its index is no whole number of "
+                   "12-byte entries";
+        case E::IndexPastEnd:
+            return "the address data's index runs past the end of the file, which may be "
+                   "incomplete";
+        case E::RangeReversed:
+            return range("has its first and last addresses reversed");
+        case E::RangeOutOfOrder:
+            return range("is out of order or overlaps the one before");
+        case E::RecordTooShort:
+            return range("has a location record that is too short");
+        case E::RecordPastEnd:
+            return range("has a location record past the end of the file");
+        case E::NoMetadataLength:
+            return damaged("too short to hold the metadata's length");
+        case E::MetadataPastEnd:
+            return damaged("the metadata runs past the end of the file");
+        case E::MetadataNotJson:
+            return damaged("the metadata is no valid JSON object");
+        case E::NoNodeCount:
+            return damaged("the metadata has no node_count, or it is no whole number");
+        case E::NoIpVersion:
+            return damaged("the metadata has no ip_version, or it is no whole number");
+        case E::NoTotalSize:
+            return damaged("the metadata has no total_size, or it is no whole number");
+        case E::NoFields:
+            return damaged("the metadata has no fields, or it is no list of field names");
+        case E::NoLanguages:
+            return damaged("the metadata has no languages, or they are wrong");
+        case E::NoFamily:
+            return damaged("the metadata's ip_version is neither IPv4 nor IPv6");
+        case E::ShorterThanMetadata:
+            return damaged("the file is shorter than its metadata says, and may be incomplete");
+        case E::NodeCountMismatch:
+            return damaged("the node count does not match the file's size");
+        case E::BadLanguage:
+            return damaged("the metadata's languages are wrong");
+        case E::NodePointedTwice:
+            return damaged("a node of the address tree is pointed to twice (a loop or sharing)");
+        case E::RecordPointerPastEnd:
+            return damaged("an address record runs past the end of the file");
+        case E::MmdbNoMetadata:
+            return damaged("there is no MaxMind DB metadata at the end of the file");
+        case E::MmdbMetadataDamaged:
+            return damaged("the MaxMind DB metadata cannot be read");
+        case E::MmdbFormatVersion:
+            return "the address data file is a MaxMind DB version this program does not "
+                   "support (only version 2)";
+        case E::MmdbNoNodeCount:
+            return damaged("the metadata has no node_count, or it is wrong");
+        case E::MmdbRecordSize:
+            return damaged("the metadata's record_size is not 24, 28 or 32");
+        case E::MmdbIpVersion:
+            return damaged("the metadata's ip_version is neither 4 nor 6");
+        case E::MmdbTreePastEnd:
+            return damaged(
+                "the address tree runs past the data section; the file may be "
+                "incomplete");
+        case E::MmdbRecordPastData:
+            return damaged("the address tree points outside the data section");
+    }
+    return {};
 }
 
 // Sources whose package and licence the files do not carry: `format` and a part of the
@@ -105,7 +199,7 @@ std::string sourceWords(const ipdata::FileReport& report, bool& dbip) {
             return std::string(known.words);
         }
     }
-    dbip = namesDbip(report.source);
+    dbip = namesDbip(report.source) || namesDbip(nameOf(report.file.path));
     const std::string said = oneLine(report.source);
     return dbip ? said + std::string(kDbipLicence) : said;
 }
@@ -118,7 +212,8 @@ std::string refusalWords(const ipdata::FileReport& report) {
 
 }  // namespace
 
-std::string locationReason(const ipdata::OpenFailure& failure) {
+std::string locationReason(const ipdata::OpenFailure& failure, Language language) {
+    if (language == Language::English) return englishLocationReason(failure);
     using E = ipdata::OpenError;
     const auto range = [&](const char* what) {
         return "地址库第 " + numberToText(static_cast<long long>(failure.range) + 1) + " 条地址段" +
@@ -204,7 +299,19 @@ std::string locationReason(const ipdata::OpenFailure& failure) {
     return {};
 }
 
-std::string_view fileErrorReason(Refusal refusal) {
+std::string_view fileErrorReason(Refusal refusal, Language language) {
+    if (language == Language::English) {
+        switch (refusal) {
+            case Refusal::Missing:
+                return "there is no such file";
+            case Refusal::Denied:
+                return "no permission to read it, or it is in use";
+            case Refusal::Folder:
+                return "it is a folder";
+            default:
+                return "it cannot be opened";
+        }
+    }
     switch (refusal) {
         case Refusal::Missing:
             return "文件不存在";
@@ -228,55 +335,69 @@ std::string statusRefusal(const ipdata::FileReport& report) {
            (damaged ? locationReason(report.failure) : "无法读取文件 " + report.file.path);
 }
 
-std::string commandLineRefusal(const ipdata::FileReport& report) {
+std::string commandLineRefusal(const ipdata::FileReport& report, Language language) {
     const bool damaged = report.refusal == Refusal::Damaged;
     const std::string& path = report.file.path;
+    const std::string why(fileErrorReason(report.refusal, language));
+    if (language == Language::English) {
+        if (report.file.kind == FileKind::Location) {
+            if (damaged)
+                return "The address data file " + path +
+                       " cannot be used: " + locationReason(report.failure, language) + ".";
+            return "Cannot read the address data file " + path + ": " + why + ".";
+        }
+        const std::string emptied =
+            report.file.named ? "" : " The asn and as_name fields will be empty.";
+        if (damaged)
+            return "The ASN data file " + path + " cannot be used: " +
+                   std::string(asnCommandLineReason(report.asnError, language)) + "." + emptied;
+        return "Cannot read the ASN data file " + path + ": " + why + "." + emptied;
+    }
     if (report.file.kind == FileKind::Location) {
         if (damaged) return "地址数据文件 " + path + " 无法使用: " + locationReason(report.failure);
-        return "无法读取地址数据文件 " + path + ": " +
-               std::string(fileErrorReason(report.refusal)) + "。";
+        return "无法读取地址数据文件 " + path + ": " + why + "。";
     }
     const std::string emptied = report.file.named ? "" : " asn 和 as_name 字段将为空。";
     if (damaged)
         return "ASN 数据文件 " + path +
-               " 无法使用: " + std::string(asnCommandLineReason(report.asnError)) + "。" + emptied;
-    return "无法读取 ASN 数据文件 " + path + ": " + std::string(fileErrorReason(report.refusal)) +
-           "。" + emptied;
+               " 无法使用: " + std::string(asnCommandLineReason(report.asnError, language)) + "。" +
+               emptied;
+    return "无法读取 ASN 数据文件 " + path + ": " + why + "。" + emptied;
 }
 
-std::string versionLine(const ipdata::FileReport& report) {
+std::string versionLine(const ipdata::FileReport& report, Language language) {
+    const bool english = language == Language::English;
     // A MaxMind DB says its date in its version ("DBIP-City-Lite 2026-06-05").
-    const std::string when =
-        report.date.empty() && !report.version.empty() ? report.version : dateOrNone(report.date);
+    const std::string when = report.date.empty() && !report.version.empty()
+                                 ? report.version
+                                 : dateOrNone(report.date, language);
     if (!report.network && report.file.kind == FileKind::Location)
-        return "地址数据: " + report.file.path + " (" + std::string(report.format) + ", " + when +
-               ")\n";
+        return (english ? "Address data: " : "地址数据: ") + report.file.path + " (" +
+               std::string(report.format) + ", " + when + ")\n";
     if (report.format == "mmdb")
-        return "ASN 数据: " + report.file.path + " (" + std::string(report.format) + ", " + when +
-               ")\n";
-    return "ASN 数据: " + report.file.path + " (" + dateOrNone(report.date) +
+        return (english ? "ASN data: " : "ASN 数据: ") + report.file.path + " (" +
+               std::string(report.format) + ", " + when + ")\n";
+    return (english ? "ASN data: " : "ASN 数据: ") + report.file.path + " (" +
+           dateOrNone(report.date, language) +
            (report.source.empty() ? std::string() : ", " + report.source) + ")\n";
 }
 
 bool fromDbIp(const ipdata::FileReport& report) {
-    const auto names = [](std::string_view text) {
-        std::string upper(text);
-        for (char& c : upper)
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        return upper.find("DBIP") != std::string::npos || upper.find("DB-IP") != std::string::npos;
-    };
     return report.used() &&
-           (names(report.version) || names(report.source) ||
-            names(report.file.path.substr(report.file.path.find_last_of("\\/") + 1)));
+           (namesDbip(report.version) || namesDbip(report.source) ||
+            namesDbip(report.file.path.substr(report.file.path.find_last_of("\\/") + 1)));
 }
 
 std::string attributionLines(const std::vector<ipdata::FileReport>& files) {
     for (const ipdata::FileReport& report : files)
-        if (fromDbIp(report)) return "IP Geolocation by DB-IP (https://db-ip.com), CC BY 4.0\n";
+        if (fromDbIp(report)) return std::string(kDbipAttribution) + ", CC BY 4.0\n";
     return {};
 }
 
-std::string_view noNetworkVersionLine(bool refused) {
+std::string_view noNetworkVersionLine(bool refused, Language language) {
+    if (language == Language::English)
+        return refused ? "ASN data: none (the asn.db beside the program cannot be used)\n"
+                       : "ASN data: none (no asn.db beside the program)\n";
     return refused ? "ASN 数据: 无 (程序旁的 asn.db 无法使用)\n"
                    : "ASN 数据: 无 (程序旁没有 asn.db)\n";
 }

@@ -13,8 +13,10 @@
 #include <unordered_set>
 
 #include "app/cli/cidr.h"
+#include "app/cli/gzip.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
+#include "app/cli/progress.h"
 #include "app/cli/query.h"
 #include "io/escape.h"
 #include "ipdata/data_files.h"
@@ -25,64 +27,11 @@
 #include "table/operators.h"
 #include "table/summary.h"
 #include "text/codepage.h"
+#include "texts/cli_texts.h"
 #include "texts/data_texts.h"
 
 namespace cli {
 namespace {
-
-constexpr std::string_view kHelp =
-    "用法: verdalo-cli [lookup] [选项] [文件...]\n"
-    "      verdalo-cli summary [选项] [文件...]\n"
-    "      verdalo-cli ranges [选项] 关键字...\n"
-    "      verdalo-cli map [选项] [文件...]\n"
-    "\n"
-    "只用本地的地址数据文件回答, 从不访问网络。\n"
-    "\n"
-    "lookup (默认)  每个输入行写一个输出行: 行中第一个地址、它的位置和各字段, 以制表符分隔;\n"
-    "               没有地址的行写空字段。文件可为 UTF-8 (有无 BOM 均可)、带 BOM 的 UTF-16 或 "
-    "GBK,\n"
-    "               不给文件或给 - 时读标准输入。输出为 UTF-8。\n"
-    "summary        按国家、省份、城市、运营商或 ASN 统计地址数和出现次数, 多的在前;\n"
-    "               统计行中每个地址; 给了选用地址的选项或日志有 W3C 头时,\n"
-    "               只统计 lookup 回答的那一个。\n"
-    "ranges         地址数据中每个关键字都出现的地址段 (与窗口的反向查询相同,\n"
-    "               拉丁字母不分大小写); region:重庆 这样的关键字只与该字段的\n"
-    "               整个值相比 (同 --region 重庆)。\n"
-    "map            地址的地图 (SVG; -o 的文件名以 .png 结尾时为 PNG): 每个地方一个圆点,\n"
-    "               面积与地址数成正比, 颜色按 --by 的分类 (默认: operator);\n"
-    "               地方暂为中国的省份和常见国家 (以省会、首都为点)。\n"
-    "\n"
-    "选项:\n"
-    "  --data 文件        地址数据文件 (默认: 程序旁的 ipdata.db)\n"
-    "  --asn 文件         ASN 数据文件 (默认: 程序旁的 asn.db; 没有它时 asn 和 as_name 为空)\n"
-    "  --format 格式      lookup: tsv (默认)、csv 或 jsonl; summary: tsv (默认) 或 json\n"
-    "  --fields 字段,...  lookup 输出的字段和顺序, 可用:{fields}\n"
-    "                     (默认:{defaults})\n"
-    "  --annotate         lookup 原样写出每一行, 每个地址连同粘在它上面的端口、区域、前缀长度等\n"
-    "                     之后加上 \" [位置]\" (位置中的 \\、[ 和 ] 前加 \\; 没有位置时为 [])\n"
-    "  --by 分类          summary 和 map 的分类: {groupings}\n"
-    "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
-    "  --extent 范围      map 的范围: world (默认) 或 china (中国及周边)\n"
-    "  -o 文件            map 写入的文件 (默认: 标准输出)\n"
-    "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
-    "  --country 名称     ranges 只要国家是这个名称的地址段; --region (省份)、--city (城市)、\n"
-    "                     --operator (运营商, \"中国电信\" 与 \"电信\" 相同) 亦然;\n"
-    "                     \"重庆市\" 与 \"重庆\" 相同; 同一字段给几次时符合其一即可\n"
-    "  --threads N        工作线程数 (默认: 处理器数, 至少 2)\n"
-    "  --help             显示本说明\n"
-    "  --version          显示版本、地址数据文件和 ASN 数据文件\n"
-    "\n"
-    "选用地址 (lookup、summary 和 map; 默认: 行中第一个地址; 有 W3C 日志的 #Fields: 头时取 c-ip "
-    "列):\n"
-    "  --nth N            第 N 个地址\n"
-    "  --last             最后一个地址\n"
-    "  --public           跳过专用地址 (局域网、本机、保留地址等)\n"
-    "  --column N         只在第 N 列中找 (列以空格或制表符分隔)\n"
-    "  --input-format csv 与 --column 合用: 列为 CSV 字段 (以逗号分隔, 可带引号)\n"
-    "  --json-key 键      每行是一个 JSON 对象, 只在这个键的字符串值中找\n"
-    "\n"
-    "退出码: 0 完成; 1 用法错误; 2 地址数据文件或 --asn 指定的文件缺失或无法使用;\n"
-    "        3 输入文件无法读取; 4 ranges 没有找到地址段。\n";
 
 // Words after `at` columns of a help line, each after `separator`, wrapped under the
 // options' descriptions.
@@ -107,38 +56,39 @@ std::string wrapped(const std::vector<std::string_view>& words, std::size_t at,
 
 // "country、region、city、operator 或 asn": what --by takes; with `marked`, the default
 // marked so.
-std::string groupingNames(bool marked = false) {
+std::string groupingNames(const texts::CliTexts& t, bool marked = false) {
     std::string names;
     for (const FieldId by : groupings()) {
-        if (!names.empty()) names += by == groupings().back() ? " 或 " : "、";
+        if (!names.empty())
+            names += by == groupings().back() ? t.listLastSeparator : t.listSeparator;
         names += fieldInfo(by).key;
-        if (marked && by == FieldId::Region) names += " (默认)";
+        if (marked && by == FieldId::Region) names += t.markedDefault;
     }
     return names;
 }
 
 // The help, its field names from the table of fields.
-std::string helpText() {
+std::string helpText(const texts::CliTexts& t) {
     std::vector<std::string_view> names, defaults;
     for (const FieldInfo& f : allFields()) {
         if (f.cli) names.push_back(f.key);
         if (f.cliDefault) defaults.push_back(f.key);
     }
-    std::string help(kHelp);
+    std::string help(t.help);
     auto put = [&help](std::string_view mark, const std::string& text) {
         help.replace(help.find(mark), mark.size(), text);
     };
-    // The lines' text before the names is 51 and 28 columns wide (a Chinese character
-    // takes two).
-    put("{fields}", wrapped(names, 51, " "));
-    put("{defaults}", wrapped(defaults, 28, ","));
-    put("{groupings}", groupingNames(true));
+    put("{fields}", wrapped(names, t.fieldsColumn, " "));
+    put("{defaults}", wrapped(defaults, t.defaultsColumn, ","));
+    put("{groupings}", groupingNames(t, true));
     return help;
 }
 
 enum class Command { Lookup, Summary, Ranges, Map };
 
 struct Options {
+    texts::Language language = texts::Language::Chinese;
+    const texts::CliTexts* t = &texts::cliTexts(language);
     Command command = Command::Lookup;
     std::vector<std::string> data;  // --data, in order; empty: the files beside the program
     std::string asn;                // empty: asn.db beside the program, when it is there
@@ -149,14 +99,18 @@ struct Options {
     FieldId by = FieldId::Region;
     bool byGiven = false;
     geo::Extent extent = geo::Extent::World;
-    std::string outputPath;  // map; empty: standard output
-    std::size_t top = 0;     // 0: every group
+    std::size_t top = 0;  // 0: every group
     bool cidr = false;
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
     bool help = false, version = false;
     std::vector<std::string> operands;  // files, or keywords
     RangeQuery query;                   // ranges: the keywords, by field or not
     AddressChoice choice;               // lookup, summary: which address of a line counts
+
+    Encoding encoding = Encoding::Undecided;  // --encoding: Undecided is auto
+    std::string output;                       // -o: a file instead of standard output
+    bool header = false;                      // --header: a line of the fields' keys first
+    bool progress = false;                    // shown on standard error
 };
 
 void say(std::string_view text) {
@@ -165,10 +119,14 @@ void say(std::string_view text) {
     writeError("\n");
 }
 
-int usage(std::string_view text) {
-    say(std::string(text) + "\n用 verdalo-cli --help 查看用法。");
+int usage(const Options& o, std::string_view text) {
+    say(std::string(text) + std::string(o.t->seeHelp));
     return kBadUsage;
 }
+
+// What a run returns when its output could not be written: kBadInput to the caller, but a
+// file -o names must not replace the one there.
+constexpr int kOutputLost = -1;
 
 ipdata::Refusal refusalOf(OpenError error) {
     switch (error) {
@@ -183,8 +141,8 @@ ipdata::Refusal refusalOf(OpenError error) {
     }
 }
 
-std::string_view openErrorText(OpenError error) {
-    return texts::fileErrorReason(refusalOf(error));
+std::string_view openErrorText(OpenError error, texts::Language language) {
+    return texts::fileErrorReason(refusalOf(error), language);
 }
 
 std::optional<unsigned long> number(std::string_view text) {
@@ -194,9 +152,15 @@ std::optional<unsigned long> number(std::string_view text) {
     return value;
 }
 
+// The options of the inputs and the output that take a value.
+bool takesInputValue(std::string_view name) {
+    return name == "--encoding" || name == "-o";
+}
+
 // Parses `args` into `o`; a usage message and kBadUsage when they are wrong.
 int parse(const std::vector<std::string>& args, Options& o) {
-    std::string format;
+    const texts::CliTexts& t = *o.t;
+    std::string format, encoding;
     bool annotate = false, commandGiven = false, choiceGiven = false, inputFormat = false;
     for (std::size_t i = 0, options = true; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -226,12 +190,12 @@ int parse(const std::vector<std::string>& args, Options& o) {
             name == "--data" || name == "--asn" || name == "--format" || name == "--fields" ||
             name == "--by" || name == "--top" || name == "--threads" || name == "--nth" ||
             name == "--column" || name == "--input-format" || name == "--json-key" ||
-            name == "--extent" || name == "-o" || queryField(name.substr(2)).has_value();
+            queryField(name.substr(2)).has_value() || takesInputValue(name) || name == "--extent";
         if (const auto eq = a.find('='); eq != std::string::npos && a.starts_with("--")) {
             name = a.substr(0, eq);
             value = a.substr(eq + 1);
         } else if (takesValue) {
-            if (i + 1 == args.size()) return usage("选项 " + name + " 缺少值。");
+            if (i + 1 == args.size()) return usage(o, texts::fill(t.missingValue, {name}));
             value = args[++i];
         }
         if (name == "--help" || name == "-h") {
@@ -245,7 +209,7 @@ int parse(const std::vector<std::string>& args, Options& o) {
         } else if (name == "--data") {
             o.data.push_back(value);
         } else if (name == "--asn") {
-            if (value.empty()) return usage("--asn 要一个文件名。");
+            if (value.empty()) return usage(o, t.asnNeedsFile);
             o.asn = value;
         } else if (name == "--format") {
             format = value;
@@ -257,53 +221,55 @@ int parse(const std::vector<std::string>& args, Options& o) {
                 if (comma == std::string::npos) comma = value.size();
                 const std::string field = value.substr(from, comma - from);
                 const FieldInfo* column = fieldKeyed(field);
-                if (!column) return usage("没有字段 \"" + field + "\"。可用: " + cliFieldNames());
+                if (!column) return usage(o, texts::fill(t.unknownField, {field, cliFieldNames()}));
                 o.columns.push_back(column->id);
                 from = comma + 1;
             }
         } else if (name == "--by") {
             const FieldInfo* by = fieldKeyed(value);
-            if (!by || !by->grouping) return usage("--by 只能是 " + groupingNames() + "。");
+            if (!by || !by->grouping) return usage(o, texts::fill(t.byOnly, {groupingNames(t)}));
             o.by = by->id;
             o.byGiven = true;
         } else if (name == "--extent") {
             const auto extent = geo::extentNamed(value);
-            if (!extent) return usage("--extent 只能是 world 或 china。");
+            if (!extent) return usage(o, t.extentNames);
             o.extent = *extent;
-        } else if (name == "-o") {
-            if (value.empty()) return usage("-o 要一个文件名。");
-            o.outputPath = value;
         } else if (const auto field =
                        name.starts_with("--") ? queryField(name.substr(2)) : std::nullopt) {
-            if (value.empty()) return usage("选项 " + name + " 要一个名称。");
+            if (value.empty()) return usage(o, texts::fill(t.fieldNeedsName, {name}));
             o.query.fields.emplace_back(*field, value);
         } else if (name == "--nth" || name == "--column") {
             const auto n = number(value);
-            if (!n || *n == 0) return usage(name + " 要一个正整数。");
+            if (!n || *n == 0) return usage(o, texts::fill(t.needsPositive, {name}));
             (name == "--nth" ? o.choice.nth : o.choice.column) = *n;
             choiceGiven = true;
         } else if (name == "--last" || name == "--public") {
             (name == "--last" ? o.choice.last : o.choice.publicOnly) = true;
             choiceGiven = true;
         } else if (name == "--input-format") {
-            if (value != "text" && value != "csv")
-                return usage("--input-format 只能是 text 或 csv。");
+            if (value != "text" && value != "csv") return usage(o, t.inputFormatOnly);
             o.choice.csv = value == "csv";
             inputFormat = true;
         } else if (name == "--json-key") {
-            if (value.empty()) return usage("--json-key 要一个键名。");
+            if (value.empty()) return usage(o, t.jsonKeyNeedsKey);
             o.choice.jsonKey = value;
             choiceGiven = true;
         } else if (name == "--top") {
             const auto n = number(value);
-            if (!n || *n == 0) return usage("--top 要一个正整数。");
+            if (!n || *n == 0) return usage(o, t.topNeedsPositive);
             o.top = *n;
         } else if (name == "--threads") {
             const auto n = number(value);
-            if (!n || *n == 0 || *n > 256) return usage("--threads 要 1 到 256 之间的整数。");
+            if (!n || *n == 0 || *n > 256) return usage(o, t.threadsRange);
             o.threads = static_cast<unsigned>(*n);
+        } else if (name == "--encoding") {
+            encoding = value;
+        } else if (name == "-o") {
+            o.output = value;
+        } else if (name == "--header") {
+            o.header = true;
         } else {
-            return usage("未知的选项 " + name + "。");
+            return usage(o, texts::fill(t.unknownOption, {name}));
         }
     }
     if (o.help || o.version) return kDone;
@@ -318,40 +284,49 @@ int parse(const std::vector<std::string>& args, Options& o) {
         else if (summary && (format == "tsv" || format == "json"))
             o.json = format == "json";
         else if (lookup)
-            return usage("lookup 的 --format 只能是 tsv、csv 或 jsonl。");
+            return usage(o, t.lookupFormats);
         else if (summary)
-            return usage("summary 的 --format 只能是 tsv 或 json。");
+            return usage(o, t.summaryFormats);
         else
-            return usage(o.command == Command::Map ? "map 没有 --format 选项。"
-                                                   : "ranges 没有 --format 选项。");
+            return usage(o, o.command == Command::Map ? t.mapNoFormat : t.rangesNoFormat);
     }
     if (annotate) {
-        if (!lookup) return usage("--annotate 只用于 lookup。");
-        if (!format.empty() || o.fieldsGiven)
-            return usage("--annotate 不能和 --format 或 --fields 一起用。");
+        if (!lookup) return usage(o, t.annotateOnly);
+        if (!format.empty() || o.fieldsGiven) return usage(o, t.annotateAlone);
         o.format = Format::Annotate;
     }
-    if (o.fieldsGiven && !lookup) return usage("--fields 只用于 lookup。");
+    if (o.fieldsGiven && !lookup) return usage(o, t.fieldsOnly);
     if ((choiceGiven || inputFormat) && (o.command == Command::Ranges || annotate))
-        return usage(
-            "--nth、--last、--public、--column、--input-format 和 --json-key 只用于 lookup "
-            "(不带 --annotate)、summary 和 map。");
-    if (o.choice.last && o.choice.nth != 1) return usage("--nth 和 --last 只能选一个。");
-    if (o.choice.column != 0 && !o.choice.jsonKey.empty())
-        return usage("--column 和 --json-key 只能选一个。");
-    if (inputFormat && o.choice.column == 0) return usage("--input-format 要和 --column 一起用。");
-    if (o.cidr && o.command != Command::Ranges) return usage("--cidr 只用于 ranges。");
-    if (o.top && !summary) return usage("--top 只用于 summary。");
+        return usage(o, t.choiceOnly);
+    if (o.choice.last && o.choice.nth != 1) return usage(o, t.nthOrLast);
+    if (o.choice.column != 0 && !o.choice.jsonKey.empty()) return usage(o, t.columnOrKey);
+    if (inputFormat && o.choice.column == 0) return usage(o, t.inputFormatNeedsColumn);
+    if (o.cidr && o.command != Command::Ranges) return usage(o, t.cidrOnly);
+    if (o.top && !summary) return usage(o, t.topOnly);
     const bool map = o.command == Command::Map;
-    if (!map && (o.extent != geo::Extent::World || !o.outputPath.empty()))
-        return usage("--extent 和 -o 只用于 map。");
+    if (!map && o.extent != geo::Extent::World) return usage(o, t.extentOnly);
     if (map && !o.byGiven) o.by = FieldId::Operator;
     if (!o.query.fields.empty() && o.command != Command::Ranges)
-        return usage("--country、--region、--city 和 --operator 只用于 ranges。");
+        return usage(o, t.fieldKeywordsOnly);
+    if (!encoding.empty()) {
+        static constexpr std::pair<std::string_view, Encoding> kEncodings[] = {
+            {"auto", Encoding::Undecided},
+            {"utf-8", Encoding::Utf8},
+            {"gbk", Encoding::Gbk},
+            {"utf-16le", Encoding::Utf16Le},
+            {"utf-16be", Encoding::Utf16Be}};
+        const auto named = std::find_if(std::begin(kEncodings), std::end(kEncodings),
+                                        [&](const auto& e) { return e.first == encoding; });
+        if (named == std::end(kEncodings)) return usage(o, t.encodingNames);
+        if (o.command == Command::Ranges) return usage(o, t.encodingOnly);
+        o.encoding = named->second;
+    }
+    if (o.header && !(lookup && (o.format == Format::Tsv || o.format == Format::Csv)))
+        return usage(o, t.headerOnly);
     if (o.command == Command::Ranges) {
         for (const std::string& operand : o.operands)
             if (!operand.empty()) addOperand(o.query, operand);
-        if (o.query.empty()) return usage("ranges 至少要一个关键字。");
+        if (o.query.empty()) return usage(o, t.rangesNeedKeyword);
         return kDone;
     }
     if (o.operands.empty()) o.operands.push_back("-");
@@ -423,22 +398,22 @@ int openData(const Options& o, Data& data) {
     data.db = data.files->location();
     data.asn = data.files->network();
     if (!data.db) {
-        say(texts::commandLineRefusal(*reportOn(data, ipdata::FileKind::Location)));
+        say(texts::commandLineRefusal(*reportOn(data, ipdata::FileKind::Location), o.language));
         return kBadData;
     }
     // A file refused beside others that serve: said, and the others answer.
     for (const ipdata::FileReport& report : data.files->reports())
         if (report.file.kind == ipdata::FileKind::Location && report.worthSaying())
-            say(texts::commandLineRefusal(report));
+            say(texts::commandLineRefusal(report, o.language));
     return kDone;
 }
 
 // Says why the ASN file cannot be used; kBadData when --asn named it.
-int openAsn(const Options&, Data& data) {
+int openAsn(const Options& o, Data& data) {
     const ipdata::FileReport* report = reportOn(data, ipdata::FileKind::Network);
     if (!report || report->used()) return kDone;
     data.asnRefused = report->refusal != ipdata::Refusal::Missing;
-    if (report->worthSaying()) say(texts::commandLineRefusal(*report));
+    if (report->worthSaying()) say(texts::commandLineRefusal(*report, o.language));
     return report->file.named ? kBadData : kDone;
 }
 
@@ -448,63 +423,109 @@ int version(const Options& o) {
     if (const int status = openData(o, data)) return status;
     // Every location file in use, in the order they answer.
     for (const ipdata::FileReport& report : data.files->reports())
-        if (report.used() && !report.network) writeOutput(texts::versionLine(report));
+        if (report.used() && !report.network) writeOutput(texts::versionLine(report, o.language));
     if (const int status = openAsn(o, data)) return status;
     const ipdata::FileReport* network = nullptr;
     for (const ipdata::FileReport& report : data.files->reports())
         if (report.used() && report.network && !network) network = &report;
     if (!data.asn || !network) {
-        writeOutput(texts::noNetworkVersionLine(data.asnRefused));
+        writeOutput(texts::noNetworkVersionLine(data.asnRefused, o.language));
     } else {
-        writeOutput(texts::versionLine(*network));
+        writeOutput(texts::versionLine(*network, o.language));
     }
     writeOutput(texts::attributionLines(data.files->reports()));
     return kDone;
+}
+
+// The lines a block holds, near enough for a rate (a UTF-16 character may hold a 0x0A byte).
+std::uint64_t linesIn(std::string_view block) {
+    return static_cast<std::uint64_t>(std::count(block.begin(), block.end(), '\n'));
+}
+
+// Reads one file (or standard input, "-") through `pipeline`. kBadInput when it could not
+// be read, or not to its end.
+int readFile(const Options& o, const std::string& path, Pipeline& pipeline, Progress& progress,
+             bool& outputFailed) {
+    const texts::CliTexts& t = *o.t;
+    OpenError error;
+    std::unique_ptr<Input> opened = openInput(path, error);
+    if (!opened) {
+        progress.clear();
+        say(texts::fill(t.cannotRead, {path, openErrorText(error, o.language)}));
+        return kBadInput;
+    }
+    auto counted = std::make_unique<CountedInput>(std::move(opened));
+    const CountedInput& raw = *counted;
+    progress.start(raw.size());
+    const std::unique_ptr<Input> input = decompressed(std::move(counted));
+    BlockReader reader(*input, 1 << 20, o.encoding);
+    Encoding encoding;
+    // The c-ip column a W3C header names, read here in input order: each block starts
+    // with the one in effect after the blocks before it.
+    std::size_t w3c = 0;
+    std::string block, text;
+    while (reader.next(block, encoding)) {
+        const std::size_t start = w3c;
+        if (o.choice.followsW3c() && o.format != Format::Annotate)
+            w3c = w3cColumnAfter(blockText(block, encoding, text), w3c);
+        const std::uint64_t lines = o.progress ? linesIn(block) : 0;
+        if (!pipeline.push(block, encoding, start)) {
+            outputFailed = true;
+            return kDone;
+        }
+        progress.advance(raw.bytes(), lines);
+    }
+    if (!reader.failed()) return kDone;
+    progress.clear();
+    const std::string name = path == "-" ? std::string(t.standardInput) : path;
+    say(texts::fill(input->damaged() ? t.gzipDamaged : t.readFailed, {name}));
+    return kBadInput;
 }
 
 // Reads every operand through `pipeline`, in order. kBadInput when one could not be read
 // (the others are still read).
 int readInputs(const Options& o, Pipeline& pipeline, bool& outputFailed) {
     int status = kDone;
-    std::string block;
-    for (const std::string& path : o.operands) {
-        OpenError error;
-        std::unique_ptr<Input> input = openInput(path, error);
-        if (!input) {
-            say("无法读取文件 " + path + ": " + std::string(openErrorText(error)) + "。");
-            status = kBadInput;
-            continue;
-        }
-        BlockReader reader(*input, 1 << 20);
-        Encoding encoding;
-        // The c-ip column a W3C header names, read here in input order: each block starts
-        // with the one in effect after the blocks before it.
-        std::size_t w3c = 0;
-        std::string text;
-        while (reader.next(block, encoding)) {
-            const std::size_t start = w3c;
-            if (o.choice.followsW3c() && o.format != Format::Annotate)
-                w3c = w3cColumnAfter(blockText(block, encoding, text), w3c);
-            if (!pipeline.push(block, encoding, start)) {
+    Progress progress(o.progress, *o.t);
+    for (const std::string& operand : o.operands) {
+        // An address where a file would be, and no file of that name: a line of its own.
+        if (operand != "-" && ip::parseAddress(operand) && !pathExists(operand)) {
+            std::string line = operand + "\n";
+            if (!pipeline.push(line, Encoding::Utf8)) {
                 outputFailed = true;
                 return status;
             }
+            continue;
         }
-        if (reader.failed()) {
-            say("读取文件 " + (path == "-" ? std::string("(标准输入)") : path) +
-                " 时出错, 其余部分未能读取。");
+        const std::vector<std::string> paths =
+            operand == "-" ? std::vector<std::string>{operand} : expandOperand(operand);
+        if (paths.empty()) {
+            progress.clear();
+            say(texts::fill(o.t->noMatch, {operand}));
             status = kBadInput;
+        }
+        for (const std::string& path : paths) {
+            if (readFile(o, path, pipeline, progress, outputFailed) != kDone) status = kBadInput;
+            if (outputFailed) return status;
         }
     }
     return status;
 }
 
-int outputGone() {
-    say("无法写出结果。");
-    return kBadInput;
+int outputGone(const Options& o) {
+    say(o.t->outputGone);
+    return kOutputLost;
 }
 
 int lookup(const Options& o, const Data& data) {
+    if (o.header) {
+        std::string header;
+        for (const FieldId column : o.columns) {
+            if (!header.empty()) header += o.format == Format::Csv ? ',' : '\t';
+            header += fieldInfo(column).key;
+        }
+        if (!writeOutput(header + "\n")) return outputGone(o);
+    }
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
@@ -520,7 +541,7 @@ int lookup(const Options& o, const Data& data) {
         },
         [](Job& job) { return writeOutput(job.out); });
     const int status = readInputs(o, pipeline, outputFailed);
-    if (!pipeline.finish() || outputFailed) return outputGone();
+    if (!pipeline.finish() || outputFailed) return outputGone(o);
     return status;
 }
 
@@ -638,7 +659,7 @@ int summary(const Options& o, const Data& data) {
                    std::to_string(g.hits) + "\n";
         }
     }
-    if (!writeOutput(out)) return outputGone();
+    if (outputFailed || !writeOutput(out)) return outputGone(o);
     return status;
 }
 
@@ -685,7 +706,9 @@ std::optional<geo::Located> locateByName(const ip::Address&, const Answer* answe
     return geo::Located{std::string(known->label), known->at};
 }
 
-int map(const Options& o, const Data& data, const Locate& locate) {
+// The map goes where the output goes (-o or standard output); a PNG when -o names one.
+int map(const Options& o, const Data& data) {
+    const Locate locate = data.db->hasExtras() ? Locate(locateByData) : Locate(locateByName);
     Hits hits;
     std::uint64_t lines = 0;
     const int status = countAddresses(o, hits, lines);
@@ -698,19 +721,12 @@ int map(const Options& o, const Data& data, const Locate& locate) {
         tally.add(locate(address, answer), groupName(by, answer, network));
     }
     const geo::SvgOptions options{o.extent};
-    const bool png = o.outputPath.size() > 4 &&
-                     std::string_view(o.outputPath).substr(o.outputPath.size() - 4) == ".png";
+    const bool png =
+        o.output.size() > 4 && (o.output.ends_with(".png") || o.output.ends_with(".PNG"));
     const std::string picture =
         png ? geo::pngOf(geo::rasterOf(tally.data(), geo::landOutline(), options))
             : geo::svgOf(tally.data(), geo::landOutline(), options);
-    if (o.outputPath.empty()) {
-        if (!writeOutput(picture)) return outputGone();
-        return status;
-    }
-    if (!writeFile(o.outputPath, picture)) {
-        say("无法写入文件 " + o.outputPath + "。");
-        return kBadInput;
-    }
+    if (!writeOutput(picture)) return outputGone(o);
     return status;
 }
 
@@ -744,21 +760,18 @@ int ranges(const Options& o, const Data& data) {
             out += '\n';
         }
     }
-    if (!ok || !writeOutput(out)) return outputGone();
+    if (!ok || !writeOutput(out)) return outputGone(o);
     if (count == 0) {
-        say("地址数据中没有相符的地址段。");
+        say(o.t->nothingFound);
         return kNothingFound;
     }
     return kDone;
 }
 
-}  // namespace
-
-int run(const std::vector<std::string>& args) {
-    Options o;
-    if (const int status = parse(args, o)) return status;
+// The command `o` asks for, its output where it goes.
+int work(const Options& o) {
     if (o.help) {
-        writeOutput(helpText());
+        writeOutput(helpText(*o.t));
         return kDone;
     }
     if (o.version) return version(o);
@@ -768,21 +781,53 @@ int run(const std::vector<std::string>& args) {
         if (const int status = openAsn(o, data)) return status;
     }
     if (!data.asn && o.command == Command::Summary && o.by == FieldId::Asn) {
-        say("按 ASN 统计要 ASN 数据文件: 程序旁没有可用的 asn.db, 可用 --asn 指定。");
+        say(o.t->asnNeededForSummary);
         return kBadData;
     }
-    if (!data.asn && !data.asnRefused && o.fieldsGiven && usesAsn(o))
-        say("程序旁没有 ASN 数据文件 asn.db, asn 和 as_name 字段将为空 (可用 --asn 指定)。");
+    if (!data.asn && !data.asnRefused && o.fieldsGiven && usesAsn(o)) say(o.t->noAsnBeside);
     switch (o.command) {
         case Command::Summary:
             return summary(o, data);
         case Command::Ranges:
             return ranges(o, data);
         case Command::Map:
-            return map(o, data, data.db->hasExtras() ? Locate(locateByData) : Locate(locateByName));
+            return map(o, data);
         default:
             return lookup(o, data);
     }
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args) {
+    Options o;
+    o.language = userLanguage();
+    o.t = &texts::cliTexts(o.language);
+    if (const int status = parse(args, o)) return status;
+    if (o.output.empty()) {
+        o.progress = errorIsTerminal() && !outputIsTerminal();
+        const int status = work(o);
+        return status == kOutputLost ? kBadInput : status;
+    }
+    OpenError error;
+    const std::unique_ptr<OutputFile> file = OutputFile::open(o.output, error);
+    if (!file) {
+        say(texts::fill(o.t->cannotWrite, {o.output, openErrorText(error, o.language)}));
+        return kBadInput;
+    }
+    o.progress = errorIsTerminal();
+    const int status = work(o);
+    // A run that answered, if not every input, leaves its file; one that could not start,
+    // or whose output was cut off, leaves the file there as it was.
+    if (status == kOutputLost) return kBadInput;
+    if (status == kDone || status == kBadInput || status == kNothingFound) {
+        if (!file->commit()) {
+            say(texts::fill(o.t->cannotWrite,
+                            {o.output, openErrorText(OpenError::Other, o.language)}));
+            return kBadInput;
+        }
+    }
+    return status;
 }
 
 }  // namespace cli

@@ -90,10 +90,12 @@ bool BlockReader::next(std::string& block, Encoding& encoding) {
         if (failed_) return false;
         unsearched_ = true;
         const codepage::ByteOrderMark head = codepage::byteOrderMark(pending_);
-        pending_.erase(0, head.length);
-        if (head.mark == codepage::Mark::Utf8) encoding_ = Encoding::Utf8;
-        if (head.mark == codepage::Mark::Utf16Le) encoding_ = Encoding::Utf16Le;
-        if (head.mark == codepage::Mark::Utf16Be) encoding_ = Encoding::Utf16Be;
+        Encoding marked = Encoding::Undecided;
+        if (head.mark == codepage::Mark::Utf8) marked = Encoding::Utf8;
+        if (head.mark == codepage::Mark::Utf16Le) marked = Encoding::Utf16Le;
+        if (head.mark == codepage::Mark::Utf16Be) marked = Encoding::Utf16Be;
+        if (forced_ == Encoding::Undecided || forced_ == marked) pending_.erase(0, head.length);
+        encoding_ = forced_ == Encoding::Undecided ? marked : forced_;
     }
     while (!failed_) {
         std::size_t cut = 0;

@@ -29,7 +29,10 @@ enum class Encoding { Undecided, Utf8, Gbk, Utf16Le, Utf16Be };
 // stream's end.
 class BlockReader {
   public:
-    BlockReader(Input& input, std::size_t blockSize) : input_(input), blockSize_(blockSize) {}
+    // `encoding` other than Undecided: the stream is read in it, whatever its bytes look
+    // like (a byte-order mark of that encoding is still taken off).
+    BlockReader(Input& input, std::size_t blockSize, Encoding encoding = Encoding::Undecided)
+        : input_(input), blockSize_(blockSize), forced_(encoding) {}
 
     // The next block in `block` (its encoding in `encoding`): true; false at the end of the
     // stream, or when reading failed (failed() says which).
@@ -47,6 +50,7 @@ class BlockReader {
     std::size_t searched_ = 0;
     bool started_ = false, ended_ = false, failed_ = false;
     bool unsearched_ = false;  // what the start read holds has not been searched for lines
+    Encoding forced_;
     Encoding encoding_ = Encoding::Undecided;
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "ipdata/data_files.h"
+#include "texts/language.h"
 
 namespace cli {
 
@@ -23,6 +25,10 @@ class Input {
     virtual ~Input() = default;
     // Bytes read into `buffer`; 0 at the end, -1 when reading failed.
     virtual std::ptrdiff_t read(char* buffer, std::size_t size) = 0;
+    // The size in bytes of what is read, when it is a file; nullopt for a pipe or console.
+    virtual std::optional<std::uint64_t> size() const { return std::nullopt; }
+    // Whether reading failed because the bytes were damaged (a gzip stream), not the device.
+    virtual bool damaged() const { return false; }
 };
 
 // "-" is standard input. Null and `error` when the file cannot be opened.
@@ -40,6 +46,35 @@ void writeError(std::string_view utf8);
 // A whole file written: `bytes` land in full or the file is left as it was (written
 // beside it first, then put in its place).
 bool writeFile(const std::string& path, std::string_view bytes);
+
+// Gives each of the standard descriptors (input, output, error) that is closed the null
+// device. Called first thing: else the first file opened would take the closed one's
+// number, and the data file be read as input or the output written into it.
+void guardStandardStreams();
+// The language of the user's messages: the locale's settings on POSIX, the user's
+// interface language on Windows.
+texts::Language userLanguage();
+// Whether standard error, or output, is a terminal (a console on Windows): progress is for
+// a person watching, and never drawn among output lines on the same screen.
+bool errorIsTerminal();
+bool outputIsTerminal();
+
+// Standard output sent to a file instead: written to a new file beside it, which commit()
+// renames over the file when the run's output is complete; dropped otherwise, so a failed
+// run never leaves half a file in place of a good one.
+class OutputFile {
+  public:
+    static std::unique_ptr<OutputFile> open(const std::string& path, OpenError& error);
+    virtual ~OutputFile() = default;
+    virtual bool commit() = 0;
+};
+
+// The files a file operand names. Windows' shell leaves wildcards to the program: there
+// "*" and "?" in the last part of a name are expanded, the matches in name order, none
+// when nothing matches. Elsewhere the shell has done it and the operand is one file.
+std::vector<std::string> expandOperand(const std::string& operand);
+// Whether a file or folder of that name exists.
+bool pathExists(const std::string& path);
 
 // The folder of the running program, with a separator at its end; empty when unknown.
 std::string programFolder();

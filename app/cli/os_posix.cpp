@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/cli/os.h"
 
@@ -37,6 +39,11 @@ class FdInput : public Input {
             const ssize_t got = ::read(fd_, buffer, size);
             if (got >= 0 || errno != EINTR) return got;
         }
+    }
+    std::optional<std::uint64_t> size() const override {
+        struct stat info {};
+        if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+        return static_cast<std::uint64_t>(info.st_size);
     }
 
   private:
@@ -120,6 +127,114 @@ bool writeOutput(std::string_view utf8) {
 
 void writeError(std::string_view utf8) {
     writeAll(2, utf8);
+}
+
+void guardStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number: this one, as those below it are open.
+        const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+}
+
+texts::Language userLanguage() {
+    const auto setting = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string_view(value ? value : "");
+    };
+    return texts::languageOfSettings(setting("LC_ALL"), setting("LC_MESSAGES"), setting("LANG"),
+                                     setting("LANGUAGE"));
+}
+
+bool errorIsTerminal() {
+    return isatty(2) == 1;
+}
+
+bool outputIsTerminal() {
+    return isatty(1) == 1;
+}
+
+namespace {
+
+class FdOutputFile : public OutputFile {
+  public:
+    FdOutputFile(std::string path, std::string part)
+        : path_(std::move(path)), part_(std::move(part)) {}
+    ~FdOutputFile() override {
+        if (!committed_) unlink(part_.c_str());
+    }
+    bool commit() override {
+        committed_ = true;
+        // Every byte went out through write(): nothing is buffered above the descriptor.
+        if (fsync(1) != 0 && errno != EINVAL) {
+            unlink(part_.c_str());
+            return false;
+        }
+        if (std::rename(part_.c_str(), path_.c_str()) != 0) {
+            unlink(part_.c_str());
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    std::string path_, part_;
+    bool committed_ = false;
+};
+
+// Nothing to rename: the bytes went where they go.
+class DeviceOutput : public OutputFile {
+  public:
+    bool commit() override { return true; }
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFile> OutputFile::open(const std::string& path, OpenError& error) {
+    error = OpenError::None;
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = OpenError::Folder;
+        return nullptr;
+    }
+    // A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written to as it is: a rename
+    // would put a plain file in its place.
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            error = errorOf(errno);
+            return nullptr;
+        }
+        if (fd != 1) {
+            dup2(fd, 1);
+            close(fd);
+        }
+        return std::make_unique<DeviceOutput>();
+    }
+    // Beside the file, so that the rename stays on its file system; the mode the umask
+    // gives a new file, as the shell's > would.
+    const std::string part = path + "." + std::to_string(getpid()) + ".part";
+    const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = errorOf(errno);
+        return nullptr;
+    }
+    dup2(fd, 1);
+    close(fd);
+    return std::make_unique<FdOutputFile>(path, part);
+}
+
+std::vector<std::string> expandOperand(const std::string& operand) {
+    return {operand};
+}
+
+bool pathExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
 }
 
 std::string programFolder() {

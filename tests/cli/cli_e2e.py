@@ -4,13 +4,22 @@ hostile input, every encoding alike, the parallel split identical to one run, --
 against Python's ipaddress, exit codes and where messages go; the network numbers from the
 ASN file beside the program or named by --asn.
 Usage: cli_e2e.py VERDALO_CLI DATA_FILE [ASN_FILE]   (without ASN_FILE its checks are skipped)"""
+import gzip
 import ipaddress
 import json
 import os
+import pty
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
+
+# Messages as a Chinese user reads them, whatever the machine's locale; the English ones
+# are checked with their own settings.
+for name in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+    os.environ.pop(name, None)
+os.environ["LANG"] = "zh_CN.UTF-8"
 
 CLI, DATA = sys.argv[1], sys.argv[2]
 ASN = sys.argv[3] if len(sys.argv) > 3 and os.path.isfile(sys.argv[3]) else None
@@ -379,6 +388,213 @@ def test_network_numbers(tmp):
           repr(p.stdout))
 
 
+def test_compressed_input(tmp):
+    text = b"1.2.3.4 a\n218.70.0.1\n" * 1000
+    plain = run(["-"], text)[1]
+    packed = gzip.compress(text)
+    path = os.path.join(tmp, "access.log.gz")
+    cases = [
+        # name, bytes, as a file (else a pipe), exit, output, what standard error holds
+        ("a .gz file", packed, True, 0, plain, ""),
+        ("gzip on a pipe", packed, False, 0, plain, ""),
+        ("rotated logs concatenated", packed + gzip.compress(b"8.8.8.8\n") + packed, True, 0,
+         plain + run(["-"], b"8.8.8.8\n")[1] + plain, ""),
+        ("cut short", packed[:len(packed) // 2], True, 3, None, "gzip"),
+        ("cut short on a pipe", packed[:len(packed) // 2], False, 3, None, "gzip"),
+        ("garbage after it", packed + b"\x00\x00junk", True, 3, plain, "gzip"),
+    ]
+    for name, data, as_file, code, out, said in cases:
+        with open(path, "wb") as f:
+            f.write(data)
+        got_code, got, err = run([path] if as_file else ["-"], b"" if as_file else data)
+        ok = got_code == code and said in err.decode("utf-8") and (out is None or got == out)
+        # Damage is never a quiet empty result: the message names the file or the pipe.
+        if code:
+            ok = ok and (os.path.basename(path) if as_file else "标准输入") in err.decode("utf-8")
+        check(f"gzip: {name}", ok, f"exit {got_code}, {len(got)} bytes, {err[:200]!r}")
+
+
+def test_given_encodings():
+    text = "访问 218.70.0.1:443 重庆\n8.8.8.8"
+    expected = run(["-"], text.encode("utf-8"))[1]
+    cases = [
+        ("utf-8", text.encode("utf-8")),
+        ("gbk", text.encode("gbk")),
+        ("utf-16le", text.encode("utf-16-le")),
+        ("utf-16be", text.encode("utf-16-be")),
+        ("utf-16le", b"\xff\xfe" + text.encode("utf-16-le")),
+        ("auto", b"\xfe\xff" + text.encode("utf-16-be")),
+    ]
+    for encoding, data in cases:
+        code, out, err = run(["--encoding", encoding, "-"], data)
+        check(f"--encoding {encoding} ({len(data)} bytes)", code == 0 and out == expected,
+              f"exit {code}, {out[:120]!r}, {err[:200]!r}")
+    for args in (["--encoding", "latin-1"], ["ranges", "重庆", "--encoding", "gbk"]):
+        code = run(args)[0]
+        check(f"exit 1: {' '.join(args)}", code == 1, f"exit {code}")
+
+
+def test_address_operands(tmp):
+    code, out, err = run(["8.8.8.8", "2001:db8::1", "-"], b"218.70.0.1\n")
+    lines = out.decode("utf-8").split("\n")
+    check("addresses given as operands are answered as lines, in order",
+          code == 0 and [l.split("\t")[0] for l in lines] == ["8.8.8.8", "2001:db8::1", "218.70.0.1", ""]
+          and lines[0] == run(["-"], b"8.8.8.8\n")[1].decode().rstrip("\n"), f"{out!r} {err!r}")
+    # A file that has an address's name is read as the file it is.
+    named = os.path.join(tmp, "1.2.3.4")
+    with open(named, "wb") as f:
+        f.write(b"8.8.8.8\n")
+    p = subprocess.run([CLI, "--data", DATA, "1.2.3.4"], cwd=tmp, capture_output=True, timeout=60)
+    check("a file named like an address is read", p.stdout.startswith(b"8.8.8.8\t"), repr(p.stdout[:80]))
+    code = run(["1.2.3.4.5"])[0]
+    check("what is no address and no file is a missing file", code == 3, f"exit {code}")
+
+
+def test_closed_descriptors(tmp):
+    # The data file must never become input or output when a standard descriptor is closed.
+    before = open(DATA, "rb").read(4096)
+    cases = [
+        # name, shell redirections, exit
+        ("standard input closed", "0<&-", 0),
+        ("standard output closed", ">&-", 0),
+        ("standard error closed", "2>&-", 0),
+        ("all three closed", "0<&- >&- 2>&-", 0),
+    ]
+    for name, redirect, code in cases:
+        out = os.path.join(tmp, "closed.out")
+        p = subprocess.run(["sh", "-c", f'"$0" --data "$1" - {redirect}', CLI, DATA],
+                           capture_output=">&-" not in redirect, timeout=120)
+        ok = p.returncode == code and (p.stdout in (None, b""))
+        check(f"{name}: nothing read from or written to the data file", ok
+              and open(DATA, "rb").read(4096) == before, f"exit {p.returncode}, {(p.stdout or b'')[:80]!r}")
+    p = subprocess.run(["sh", "-c", '"$0" --data "$1" 2>&-', CLI, os.path.join(tmp, "none.db")],
+                       capture_output=True, timeout=60)
+    check("standard error closed: the exit code still says why", p.returncode == 2, f"exit {p.returncode}")
+
+
+def test_output_file(tmp):
+    folder = os.path.join(tmp, "output")
+    os.mkdir(folder)
+    target = os.path.join(folder, "out.tsv")
+    source = os.path.join(folder, "in.log")
+    with open(source, "wb") as f:
+        f.write(b"1.2.3.4\n8.8.8.8\n")
+    expected = run([source])[1]
+    cases = [
+        # name, arguments, exit, what the file holds after (None: as it was)
+        ("written", ["-o", target, source], 0, expected),
+        ("replaced", ["-o", target, source], 0, expected),
+        ("an input file overwritten by its own results", ["-o", source, source], 0, expected),
+        ("missing data: the file is kept", ["-o", target, "--data", os.path.join(tmp, "x.db")], 2, None),
+        ("bad usage: the file is kept", ["-o", target, "--frob"], 1, None),
+        ("an unreadable input among others", ["-o", target, os.path.join(tmp, "none.log"), "-"], 3,
+         run(["-"], b"9.9.9.9\n")[1]),
+    ]
+    for name, args, code, holds in cases:
+        with open(target, "wb") as f:
+            f.write(b"old\n")
+        p = subprocess.run([CLI, "--data", DATA] + args, input=b"9.9.9.9\n", capture_output=True, timeout=60)
+        if args[1] == source:
+            got = open(source, "rb").read()
+        else:
+            got = open(target, "rb").read()
+        ok = p.returncode == code and p.stdout == b"" and got == (b"old\n" if holds is None else holds)
+        check(f"-o: {name}", ok, f"exit {p.returncode}, {got[:80]!r}, {p.stderr[:200]!r}")
+    check("-o leaves no partial file behind", sorted(os.listdir(folder)) == ["in.log", "out.tsv"],
+          repr(os.listdir(folder)))
+    # A device is written through, never replaced by a plain file.
+    p = subprocess.run([CLI, "--data", DATA, "-o", os.devnull, source], capture_output=True, timeout=60)
+    check("-o /dev/null writes to the device and leaves it one",
+          p.returncode == 0 and stat.S_ISCHR(os.stat(os.devnull).st_mode) and p.stdout == b"",
+          f"exit {p.returncode}, {p.stderr[:200]!r}")
+    for name, where in (("a missing folder", os.path.join(tmp, "none", "out.tsv")), ("a folder", folder)):
+        p = subprocess.run([CLI, "--data", DATA, "-o", where, "-"], input=b"", capture_output=True, timeout=60)
+        check(f"-o into {name}: exit 3 and why", p.returncode == 3 and where.encode() in p.stderr,
+              f"exit {p.returncode}, {p.stderr[:200]!r}")
+
+
+def test_header():
+    cases = [
+        (["--header"], "ip\tanswer\tcountry\tregion\tcity\tdistrict\towner\toperator\tcountry_code\tasn\tas_name"),
+        (["--header", "--fields", "ip,range,city"], "ip\trange\tcity"),
+        (["--header", "--format", "csv", "--fields", "city,ip"], "city,ip"),
+    ]
+    for args, header in cases:
+        code, out, _ = run(args + ["-"], b"8.8.8.8\n")
+        lines = out.decode("utf-8").split("\n")
+        check(f"--header {' '.join(args[1:])}",
+              code == 0 and lines[0] == header and lines[1] + "\n" == run(args[1:] + ["-"], b"8.8.8.8\n")[1].decode()
+              and len(lines) == 3, repr(lines))
+    for args in (["--header", "--format", "jsonl"], ["--header", "--annotate"], ["summary", "--header"]):
+        code = run(args)[0]
+        check(f"exit 1: {' '.join(args)}", code == 1, f"exit {code}")
+
+
+def test_english_messages(tmp):
+    def said(env, args, stdin=b""):
+        p = subprocess.run([CLI] + args, input=stdin, capture_output=True, timeout=60,
+                           env=dict(os.environ, **env))
+        return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8")
+
+    english, chinese = {"LANG": "en_US.UTF-8"}, {"LANG": "zh_CN.UTF-8"}
+    missing = os.path.join(tmp, "none.db")
+    cases = [
+        # settings, arguments, exit, the message's start (after "verdalo-cli: ")
+        (english, ["--frobnicate"], 1, "Unknown option --frobnicate.\nSee verdalo-cli --help"),
+        (english, ["--data", missing], 2, f"Cannot read the address data file {missing}: there is no such file."),
+        (english, ["--data", DATA, os.path.join(tmp, "none.log")], 3, "Cannot read the file"),
+        (english, ["--data", DATA, "ranges", "zzzzqqq"], 4, "No range of the address data matches."),
+        (chinese, ["--data", missing], 2, f"无法读取地址数据文件 {missing}: 文件不存在。"),
+        ({"LANG": "en_US.UTF-8", "LC_ALL": "zh_CN.UTF-8"}, ["--frobnicate"], 1, "未知的选项"),
+        ({"LANG": "zh_CN.UTF-8", "LC_MESSAGES": "de_DE.UTF-8"}, ["--frobnicate"], 1, "Unknown option"),
+        ({"LANG": "C.UTF-8"}, ["--frobnicate"], 1, "未知的选项"),
+    ]
+    for env, args, code, start in cases:
+        got, _, err = said(env, args)
+        check(f"{env}: {' '.join(args)}", got == code and err.startswith("verdalo-cli: " + start),
+              f"exit {got}, {err[:200]!r}")
+    code, out, _ = said(english, ["--help"])
+    check("--help in English", code == 0 and out.startswith("Usage: verdalo-cli") and "--encoding" in out
+          and max(len(l) for l in out.split("\n") if l.isascii()) <= 90, out[:200])
+    code, out, _ = said(english, ["--version", "--data", DATA])
+    check("--version in English", code == 0 and "Address data: " in out, out)
+
+
+def test_progress(tmp):
+    log = os.path.join(tmp, "progress.log")
+    with open(log, "wb") as f:
+        f.write(b"218.70.0.1 x\n" * 300000)
+    code, out, err = run([log])
+    check("no progress when standard error is no terminal", code == 0 and err == b"", repr(err[:200]))
+
+    def on_terminal(output_too):
+        main, side = pty.openpty()
+        p = subprocess.Popen([CLI, "--data", DATA, log], stderr=side,
+                             stdout=side if output_too else subprocess.DEVNULL)
+        os.close(side)
+        shown = b""
+        while True:
+            try:
+                piece = os.read(main, 1 << 16)
+            except OSError:
+                break
+            if not piece:
+                break
+            shown += piece
+        p.wait(timeout=120)
+        os.close(main)
+        return p.returncode, shown.decode("utf-8")
+
+    # On a terminal: a line rewritten in place, its share of the file, cleared at the end.
+    code, text = on_terminal(False)
+    check("progress on a terminal, cleared at the end",
+          code == 0 and "已读" in text and "%" in text and text.endswith("\r")
+          and text.rstrip("\r").split("\r")[-1].strip() == "", repr(text[-200:]))
+    code, text = on_terminal(True)
+    check("no progress among results on the same terminal", code == 0 and "已读" not in text,
+          repr(text[-200:]))
+
+
 with tempfile.TemporaryDirectory() as tmp:
     test_hostile_input_keeps_lines()
     test_encodings_alike()
@@ -390,6 +606,14 @@ with tempfile.TemporaryDirectory() as tmp:
     test_exit_codes(tmp)
     test_summary()
     test_map(tmp)
+    test_compressed_input(tmp)
+    test_given_encodings()
+    test_address_operands(tmp)
+    test_closed_descriptors(tmp)
+    test_output_file(tmp)
+    test_header()
+    test_english_messages(tmp)
+    test_progress(tmp)
     if ASN:
         test_network_numbers(tmp)
     else:

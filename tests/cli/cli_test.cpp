@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
+#include <optional>
 
 #include "app/cli/cidr.h"
+#include "app/cli/gzip.h"
 #include "app/cli/lines.h"
 #include "app/cli/os.h"
 #include "app/cli/output.h"
@@ -14,6 +17,8 @@
 #include "app/cli/query.h"
 #include "io/escape.h"
 #include "text/codepage.h"
+#include "texts/cli_texts.h"
+#include "texts/language.h"
 
 namespace {
 
@@ -83,6 +88,177 @@ TEST(CliLines, EveryEncodingGivesTheSameLinesHoweverTheStreamIsCut) {
             }
         }
     }
+}
+
+// Every byte a stream gives, read `piece` bytes at a time; nullopt when reading failed (and
+// `damaged` says whether for bad bytes).
+std::optional<std::string> readAll(cli::Input& input, std::size_t piece, bool& damaged) {
+    std::string out, buffer(piece, '\0');
+    while (true) {
+        const std::ptrdiff_t got = input.read(buffer.data(), piece);
+        if (got < 0) {
+            damaged = input.damaged();
+            return std::nullopt;
+        }
+        if (got == 0) return out;
+        out.append(buffer, 0, static_cast<std::size_t>(got));
+    }
+}
+
+TEST(CliGzip, MembersAreReadWholeAndDamageIsReportedAsSuch) {
+    // "1.2.3.4 a\n8.8.8.8\n" and "9.9.9.9\n", as gzip writes them.
+    const std::string first(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x33\xd4\x33\xd2\x33\xd6\x33\x51\x48\xe4\xb2\xd0"
+        "\x03\x43\x2e\x00\x38\xa0\xc6\x8c\x12\x00\x00\x00",
+        34);
+    const std::string second(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\xb3\xd4\xb3\x04\x41\x2e\x00\x9b\xaa\x07\x6c\x08"
+        "\x00\x00\x00",
+        25);
+    std::string badCrc = first;
+    badCrc[28] ^= 1;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::optional<std::string> text;  // nullopt: fails as damaged
+    } cases[] = {
+        {"one member", first, "1.2.3.4 a\n8.8.8.8\n"},
+        {"rotated logs concatenated", first + second + first,
+         "1.2.3.4 a\n8.8.8.8\n9.9.9.9\n1.2.3.4 a\n8.8.8.8\n"},
+        {"plain text", "1.2.3.4\n", "1.2.3.4\n"},
+        {"one byte", "\x1f", "\x1f"},
+        {"empty", "", ""},
+        {"cut in its data", first.substr(0, 20), std::nullopt},
+        {"cut in its trailer", first.substr(0, 30), std::nullopt},
+        {"magic only", "\x1f\x8b", std::nullopt},
+        {"a wrong checksum", badCrc, std::nullopt},
+        {"garbage after a member", first + "garbage", std::nullopt},
+        {"a second member cut short", first + second.substr(0, 12), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t piece : {1, 3, 1 << 16}) {
+            bool damaged = false;
+            const std::unique_ptr<cli::Input> input =
+                cli::decompressed(std::make_unique<PieceInput>(c.bytes, piece));
+            const std::optional<std::string> got = readAll(*input, piece, damaged);
+            EXPECT_EQ(got, c.text) << c.name << " piece " << piece;
+            EXPECT_EQ(damaged, !c.text.has_value()) << c.name << " piece " << piece;
+        }
+    }
+}
+
+// A program that sends one empty line and waits for its answer is not kept waiting for a
+// second byte to tell whether gzip comes.
+TEST(CliGzip, OneByteThatIsNoMagicIsHandedOnAtOnce) {
+    class Waiting : public cli::Input {
+      public:
+        std::size_t reads = 0;
+        std::ptrdiff_t read(char* buffer, std::size_t) override {
+            if (++reads > 1) ADD_FAILURE() << "read again before the line was answered";
+            buffer[0] = '\n';
+            return 1;
+        }
+    };
+    auto waiting = std::make_unique<Waiting>();
+    const Waiting& seen = *waiting;
+    const std::unique_ptr<cli::Input> input = cli::decompressed(std::move(waiting));
+    char c = 0;
+    EXPECT_EQ(input->read(&c, 1), 1);
+    EXPECT_EQ(c, '\n');
+    EXPECT_EQ(seen.reads, 1u);
+}
+
+TEST(CliLines, AnEncodingGivenOverridesWhatTheBytesSuggest) {
+    const auto read = [](const std::string& bytes, cli::Encoding given) {
+        PieceInput input(bytes, 3);
+        cli::BlockReader reader(input, 1 << 20, given);
+        std::string block, storage, text;
+        cli::Encoding encoding;
+        while (reader.next(block, encoding)) {
+            EXPECT_EQ(encoding, given);
+            text += cli::lineUtf8(cli::blockText(block, encoding, storage),
+                                  encoding == cli::Encoding::Gbk ? encoding : cli::Encoding::Utf8);
+        }
+        return text;
+    };
+    using E = cli::Encoding;
+    // Short texts may be read either way (the detection's guess is a guess); the option
+    // decides, and a mark of another encoding is text.
+    struct Case {
+        const char* name;
+        std::string bytes;
+        E given;
+        std::string text;
+    } cases[] = {
+        {"gbk that looks like UTF-8", "\xD6\xD8\xC7\xEC", E::Gbk, "重庆"},
+        {"UTF-8 that would pass for GBK", "重庆", E::Utf8, "重庆"},
+        {"UTF-16LE without a mark", std::string("1\0.\0", 4), E::Utf16Le, "1."},
+        {"UTF-16BE without a mark", std::string("\0001\0.", 4), E::Utf16Be, "1."},
+        {"its own mark taken off", std::string("\xFF\xFE\x31\x00", 4), E::Utf16Le, "1"},
+        {"another's mark kept as text",
+         "\xEF\xBB\xBF"
+         "a",
+         E::Gbk,
+         cli::lineUtf8("\xEF\xBB\xBF"
+                       "a",
+                       E::Gbk)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(read(c.bytes, c.given), c.text) << c.name;
+}
+
+TEST(CliTexts, TheLanguageComesFromTheFirstSettingThatIsSet) {
+    using L = texts::Language;
+    struct Case {
+        const char *lcAll, *lcMessages, *lang, *language;
+        L expected;
+    } cases[] = {
+        {"", "", "", "", L::Chinese},  // nothing set: the program's own
+        {"", "", "zh_CN.UTF-8", "", L::Chinese},
+        {"", "", "zh_TW.Big5", "", L::Chinese},
+        {"", "", "en_US.UTF-8", "", L::English},
+        {"", "", "de_DE", "", L::English},
+        {"", "", "C.UTF-8", "", L::Chinese},  // no language named
+        {"", "", "POSIX", "", L::Chinese},
+        {"en_US.UTF-8", "", "zh_CN.UTF-8", "", L::English},
+        {"", "zh_CN.UTF-8", "en_US.UTF-8", "", L::Chinese},
+        {"", "", "", "fr:zh_CN", L::English},
+        {"", "", "", "zh_CN:en", L::Chinese},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(texts::languageOfSettings(c.lcAll, c.lcMessages, c.lang, c.language), c.expected)
+            << c.lcAll << "|" << c.lcMessages << "|" << c.lang << "|" << c.language;
+}
+
+TEST(CliTexts, EveryMessageHasItsValuesInBothLanguages) {
+    // A text whose "{}" count differs between the tables would drop or misplace a value.
+    const texts::CliTexts &zh = texts::cliTexts(texts::Language::Chinese),
+                          &en = texts::cliTexts(texts::Language::English);
+    const auto marks = [](std::string_view text) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find("{}"); at != std::string_view::npos;
+             at = text.find("{}", at + 2))
+            ++n;
+        return n;
+    };
+    const std::pair<std::string_view, std::string_view> pairs[] = {
+        {zh.missingValue, en.missingValue},
+        {zh.unknownField, en.unknownField},
+        {zh.byOnly, en.byOnly},
+        {zh.fieldNeedsName, en.fieldNeedsName},
+        {zh.needsPositive, en.needsPositive},
+        {zh.unknownOption, en.unknownOption},
+        {zh.cannotRead, en.cannotRead},
+        {zh.readFailed, en.readFailed},
+        {zh.gzipDamaged, en.gzipDamaged},
+        {zh.noMatch, en.noMatch},
+        {zh.cannotWrite, en.cannotWrite},
+        {zh.progress, en.progress},
+        {zh.progressShare, en.progressShare},
+    };
+    for (const auto& [chinese, english] : pairs)
+        EXPECT_EQ(marks(chinese), marks(english)) << english;
+    EXPECT_EQ(texts::fill("a {} b {}", {"1", "2"}), "a 1 b 2");
+    EXPECT_EQ(texts::fill("{} {}", {"{}"}), "{} {}");  // a value is never filled again
 }
 
 TEST(CliLines, GbkIsToldFromUtf8ByTheFirstBlockPastAscii) {

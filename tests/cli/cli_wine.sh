@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # verdalo-cli.exe under Wine: reads a UTF-16 file and standard input, answers from the
 # ipdata.db and asn.db beside it, writes UTF-8 bytes to a pipe exactly as the native build
-# does.
+# does; expands wildcards in file operands itself and writes -o files.
 # Usage: cli_wine.sh WINE_RUN VERDALO_CLI_EXE DATA_FILE [ASN_FILE]
 set -u
 wine_run=$(realpath "$1") exe=$(realpath "$2") data=$(realpath "$3") asn=${4:-}
@@ -45,12 +45,41 @@ check "ranges from Chinese keywords on the wide command line" "$(echo 14.104.0.0
 
 bash "$wine_run" ./verdalo-cli.exe --data none.db - < /dev/null > out2.txt 2> err2.txt
 code=$?
-check "a missing data file: exit 2, the reason in Chinese on standard error only" \
-  "$([ $code = 2 ] && [ ! -s out2.txt ] && grep -q '无法读取地址数据文件' err2.txt; echo $?)"
+# The messages follow the user's interface language: Chinese on a Chinese Windows, English
+# under a Wine whose host has no Chinese locale (this machine's).
+check "a missing data file: exit 2, the reason on standard error only" \
+  "$([ $code = 2 ] && [ ! -s out2.txt ] &&
+     grep -Eq '无法读取地址数据文件|Cannot read the address data file' err2.txt; echo $?)"
 
 head -c 1000 ipdata.db > damaged.db
 bash "$wine_run" ./verdalo-cli.exe --asn damaged.db - < /dev/null > out3.txt 2> err3.txt
 code=$?
-check "a damaged file named by --asn: exit 2, the reason in Chinese" \
-  "$([ $code = 2 ] && [ ! -s out3.txt ] && grep -q 'ASN 数据文件 damaged.db 无法使用' err3.txt; echo $?)"
+check "a damaged file named by --asn: exit 2, the reason" \
+  "$([ $code = 2 ] && [ ! -s out3.txt ] &&
+     grep -Eq 'ASN 数据文件 damaged.db 无法使用|The ASN data file damaged.db cannot be used' err3.txt
+     echo $?)"
+# The shell leaves wildcards to the program: matches in name order (letters in either case),
+# folders left out; a pattern that matches nothing is said, the other operands still read.
+mkdir logs logs/d.log
+printf '218.70.0.1\n' > logs/a.log
+printf '8.8.8.8\n' > logs/B.log
+printf '240e:1::1\n' > logs/c.log
+printf '1.2.3.4\n' > logs/c.txt
+printf 'old\n' > answers.txt
+bash "$wine_run" ./verdalo-cli.exe --fields ip -o answers.txt 'logs\*.log' 'logs\?.txt' \
+  'logs\none*.gz' > out5.txt 2> err5.txt
+code=$?
+check "wildcards in name order into an -o file; one that matches nothing: exit 3, said" \
+  "$([ $code = 3 ] && [ ! -s out5.txt ] && printf '218.70.0.1\n8.8.8.8\n240e:1::1\n1.2.3.4\n' |
+     cmp -s - answers.txt && grep -qF 'none*.gz' err5.txt; echo $?)"
+check "-o leaves no part file" "$(ls | grep -q '\.part$'; [ $? = 1 ]; echo $?)"
+
+bash "$wine_run" ./verdalo-cli.exe --data none.db -o answers.txt - < /dev/null 2> /dev/null
+code=$?
+check "-o with a missing data file: exit 2, the file as it was" \
+  "$([ $code = 2 ] && printf '218.70.0.1\n8.8.8.8\n240e:1::1\n1.2.3.4\n' | cmp -s - answers.txt; echo $?)"
+printf '8.8.8.8\n' | bash "$wine_run" ./verdalo-cli.exe -o NUL - > out6.txt 2>&1
+code=$?
+check "-o NUL writes to the device, no file of its name made" \
+  "$([ $code = 0 ] && [ ! -s out6.txt ] && ! ls | grep -qi '^nul'; echo $?)"
 exit $fail
