@@ -401,11 +401,15 @@ int openData(const Options& o, Data& data) {
         say(texts::commandLineRefusal(*reportOn(data, ipdata::FileKind::Location), o.language));
         return kBadData;
     }
-    // A file refused beside others that serve: said, and the others answer.
-    for (const ipdata::FileReport& report : data.files->reports())
-        if (report.file.kind == ipdata::FileKind::Location && report.worthSaying())
-            say(texts::commandLineRefusal(report, o.language));
-    return kDone;
+    // A file refused beside others that serve: said, and the others answer; but a file the
+    // user named is there to be used, and the run does not go on without it.
+    int status = kDone;
+    for (const ipdata::FileReport& report : data.files->reports()) {
+        if (report.file.kind != ipdata::FileKind::Location || !report.worthSaying()) continue;
+        say(texts::commandLineRefusal(report, o.language));
+        if (report.file.named) status = kBadData;
+    }
+    return status;
 }
 
 // Says why the ASN file cannot be used; kBadData when --asn named it.
@@ -659,7 +663,7 @@ int summary(const Options& o, const Data& data) {
                    std::to_string(g.hits) + "\n";
         }
     }
-    if (outputFailed || !writeOutput(out)) return outputGone(o);
+    if (!writeOutput(out)) return outputGone(o);
     return status;
 }
 

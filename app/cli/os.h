@@ -43,9 +43,6 @@ std::optional<Mapped> mapFile(const std::string& path, OpenError& error);
 // console the text goes through the wide console calls, so Chinese shows on any code page.
 bool writeOutput(std::string_view utf8);
 void writeError(std::string_view utf8);
-// A whole file written: `bytes` land in full or the file is left as it was (written
-// beside it first, then put in its place).
-bool writeFile(const std::string& path, std::string_view bytes);
 
 // Gives each of the standard descriptors (input, output, error) that is closed the null
 // device. Called first thing: else the first file opened would take the closed one's

@@ -262,21 +262,4 @@ std::vector<std::string> arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-bool writeFile(const std::string& path, std::string_view bytes) {
-    const std::string part = path + ".part";
-    const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    ok = close(fd) == 0 && ok;
-    if (ok && rename(part.c_str(), path.c_str()) == 0) return true;
-    unlink(part.c_str());
-    return false;
-}
-
 }  // namespace cli

@@ -374,22 +374,4 @@ std::vector<std::string> arguments(int, char**) {
     return out;
 }
 
-bool writeFile(const std::string& path, std::string_view bytes) {
-    const std::wstring name = wide(path), part = wide(path + ".part");
-    HANDLE h = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
-        ok = WriteFile(h, bytes.data() + done, chunk, &written, nullptr) && written > 0;
-        done += written;
-    }
-    ok = CloseHandle(h) && ok;
-    if (ok && MoveFileExW(part.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    DeleteFileW(part.c_str());
-    return false;
-}
-
 }  // namespace cli

@@ -244,7 +244,6 @@ def test_exit_codes(tmp):
         ("--column with --json-key", [CLI, "--data", DATA, "--column", "1", "--json-key", "ip"], 1),
         ("--public with --annotate", [CLI, "--data", DATA, "--annotate", "--public"], 1),
         ("map --extent moon", [CLI, "--data", DATA, "map", "--extent", "moon"], 1),
-        ("-o given to summary", [CLI, "--data", DATA, "summary", "-o", "x.svg"], 1),
         ("map --format", [CLI, "--data", DATA, "map", "--format", "json"], 1),
         ("map into a missing folder", [CLI, "--data", DATA, "map", "-o", os.path.join(tmp, "no", "m.svg")], 3),
         ("missing data", [CLI, "--data", os.path.join(tmp, "none.db"), "-"], 2),
