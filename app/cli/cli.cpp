@@ -7,11 +7,11 @@
 #include <ctime>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "app/cli/cidr.h"
+#include "app/cli/distinct.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
 #include "app/cli/query.h"
@@ -137,6 +137,7 @@ struct Options {
     FieldId by = FieldId::Region;
     std::size_t top = 0;  // 0: every group
     bool cidr = false;
+    bool approx = false;  // summary: addresses estimated in fixed memory
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
     bool help = false, version = false;
     std::vector<std::string> operands;  // files, or keywords
@@ -226,6 +227,8 @@ int parse(const std::vector<std::string>& args, Options& o) {
             annotate = true;
         } else if (name == "--cidr") {
             o.cidr = true;
+        } else if (name == "--approx") {
+            o.approx = true;
         } else if (name == "--data") {
             o.data = value;
         } else if (name == "--asn") {
@@ -317,6 +320,7 @@ int parse(const std::vector<std::string>& args, Options& o) {
     if (inputFormat && o.choice.column == 0) return usage("--input-format 要和 --column 一起用。");
     if (o.cidr && o.command != Command::Ranges) return usage("--cidr 只用于 ranges。");
     if (o.top && !summary) return usage("--top 只用于 summary。");
+    if (o.approx && !summary) return usage("--approx 只用于 summary。");
     if (!o.query.fields.empty() && o.command != Command::Ranges)
         return usage("--country、--region、--city 和 --operator 只用于 ranges。");
     if (o.command == Command::Ranges) {
@@ -465,13 +469,6 @@ int lookup(const Options& o, const Data& data) {
     return status;
 }
 
-struct AddressHash {
-    std::size_t operator()(const ip::Address& a) const {
-        const std::uint64_t h = a.high() * 0x9E3779B97F4A7C15ull ^ a.low();
-        return static_cast<std::size_t>(h ^ h >> 31);
-    }
-};
-
 std::string share(std::uint64_t part, std::uint64_t whole) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f",
@@ -480,16 +477,34 @@ std::string share(std::uint64_t part, std::uint64_t whole) {
 }
 
 int summary(const Options& o, const Data& data) {
-    // Each address once with its hits: the one thing that grows with the input (with the
-    // number of distinct addresses, not of lines).
-    std::unordered_map<ip::Address, std::uint64_t, AddressHash> hits;
+    // Exactly: each distinct address once, the one thing that grows with the input (with
+    // the number of distinct addresses, not of lines), looked up once when all is read.
+    // With --approx: each line's address looked up as it comes, into its group's sketch.
+    DistinctAddresses distinct;
+    std::mutex sketchesMutex;
+    std::vector<std::shared_ptr<GroupSketches>> sketches;
     std::uint64_t lines = 0;
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
         [&]() -> Pipeline::Work {
-            return [scan = std::string(), storage = std::string(), picker = AddressPicker(o.choice),
+            std::shared_ptr<GroupSketches> mine;
+            std::shared_ptr<Answers> answers;
+            if (o.approx) {
+                mine = std::make_shared<GroupSketches>();
+                answers = std::make_shared<Answers>(*data.db, data.asn.get());
+                const std::lock_guard lock(sketchesMutex);
+                sketches.push_back(mine);
+            }
+            return [&, mine, answers, name = std::string(), scan = std::string(),
+                    storage = std::string(), picker = AddressPicker(o.choice),
                     all = o.choice.isDefault()](Job& job) mutable {
+                auto count = [&](const ip::Address& a) {
+                    if (!mine) return distinct.add(a);
+                    Network network;
+                    const Answer* answer = answers->find(a, nullptr, &network);
+                    mine->add(groupName(o.by, answer, network, name), a, answer != nullptr);
+                };
                 std::size_t w3c = job.w3c;
                 forEachLine(blockText(job.block, job.encoding, storage),
                             [&](std::string_view line) {
@@ -497,54 +512,44 @@ int summary(const Options& o, const Data& data) {
                                 // One address a line, the one lookup answers, once any option
                                 // or a W3C header says which; else every address of the line.
                                 if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
-                                    if (auto a = picker.pick(line, job.encoding, w3c))
-                                        job.addresses.push_back(*a);
+                                    if (auto a = picker.pick(line, job.encoding, w3c)) count(*a);
                                     return;
                                 }
                                 for (const std::string& text :
                                      ip::findAddresses(scanText(line, job.encoding, scan)))
-                                    if (auto a = ip::parseAddress(text))
-                                        job.addresses.push_back(*a);
+                                    if (auto a = ip::parseAddress(text)) count(*a);
                             });
             };
         },
         [&](Job& job) {
             lines += job.lines;
-            // An IPv4-mapped address counts as its IPv4 address.
-            for (const ip::Address& a : job.addresses) ++hits[ip::unmapped(a)];
             return true;
         });
     const int status = readInputs(o, pipeline, outputFailed);
     pipeline.finish();
 
-    Answers answers(*data.db, data.asn.get());
     const FieldInfo& by = fieldInfo(o.by);
-    // Each group's name once: the counter keeps views of them.
-    std::unordered_set<std::string> names;
     summary::Counter counter;
-    for (const auto& [address, count] : hits) {
-        Network network;
-        const Answer* answer = answers.find(address, nullptr, &network);
-        if (!answer) counter.unplaced();
-        std::string name;
-        if (by.from == FieldFrom::Network) {
-            if (network.known) name = summary::networkName(network.number, network.organisation);
-        } else {
-            name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(by.record)];
-        }
-        // One operator under its one name, however the data spells it.
-        if (by.from == FieldFrom::Record && by.record == static_cast<int>(Field::Operator) &&
-            answer)
-            name = table::operatorGroup(name);
-        // No value, or no network: one group, as before a value spelled so.
-        if (name.empty()) name = "未知";
-        counter.add(*names.insert(std::move(name)).first, count);
+    std::vector<GroupTally> tallies;  // the names the counter sees
+    GroupSketches sketched;
+    std::uint64_t total = 0;
+    if (o.approx) {
+        const std::lock_guard lock(sketchesMutex);
+        for (const auto& s : sketches) sketched.merge(*s);
+        sketched.into(counter);
+        total = sketched.addresses();
+        char error[16];
+        std::snprintf(error, sizeof error, "%.1f%%", 100 * DistinctSketch::standardError());
+        say(std::string("--approx: 地址数是估计值, 标准误差约 ") + error + "; 次数是精确的。");
+    } else {
+        tallies = groupDistinct(distinct, *data.db, data.asn.get(), o.by, o.threads);
+        for (const GroupTally& t : tallies) t.into(counter);
+        total = distinct.size();
     }
     const summary::Summary s =
         counter.summary(o.by, o.top ? o.top : std::numeric_limits<std::size_t>::max());
     std::vector<summary::Line> shown = s.lines;
     if (s.hasRest) shown.push_back({"其他", s.rest.addresses, s.rest.hits});
-    const std::uint64_t total = hits.size();
     std::string out;
     if (o.json) {
         out = "{\"by\":\"" + std::string(by.key) + "\",\"lines\":" + std::to_string(lines) +

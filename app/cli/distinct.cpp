@@ -1,0 +1,235 @@
+#include "app/cli/distinct.h"
+
+#include <bit>
+#include <cmath>
+#include <thread>
+
+#include "table/operators.h"
+
+namespace cli {
+namespace {
+
+// A 64-bit mix (splitmix64's finaliser): the shard, the slot and the sketch's register
+// all come from one hash of the address, so every bit of it must depend on every bit in.
+std::uint64_t mix(std::uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+std::uint64_t hashOf(const ip::Address& a) {
+    return a.isV4() ? mix(a.v4Value()) : mix(a.high() ^ mix(a.low()));
+}
+
+// The shard from the top bits, the slot from the bits below them.
+std::size_t shardOf(std::uint64_t h) {
+    return static_cast<std::size_t>(h >> 56);
+}
+std::size_t slotOf(std::uint64_t h, std::size_t capacity) {
+    return static_cast<std::size_t>(h >> 20) & (capacity - 1);
+}
+
+// Linear probing stays quick up to here; the tables double when they reach it.
+bool full(std::size_t count, std::size_t capacity) {
+    return capacity == 0 || (count + 1) * 5 > capacity * 4;
+}
+constexpr std::size_t kFirstCapacity = 64;
+
+template <class Slot, class Same, class Place>
+void grow(std::vector<Slot>& slots, const Same& used, const Place& place) {
+    std::vector<Slot> old;
+    old.swap(slots);
+    slots.assign(old.empty() ? kFirstCapacity : 2 * old.size(), Slot{});
+    for (const Slot& s : old)
+        if (used(s)) place(s);
+}
+
+}  // namespace
+
+DistinctAddresses::DistinctAddresses() {
+    shards_.reserve(kShards);
+    for (std::size_t i = 0; i < kShards; ++i) shards_.push_back(std::make_unique<Shard>());
+}
+
+DistinctAddresses::~DistinctAddresses() = default;
+
+void DistinctAddresses::add(const ip::Address& given, std::uint64_t hits) {
+    if (hits == 0) return;
+    const ip::Address address = ip::unmapped(given);
+    const std::uint64_t h = hashOf(address);
+    Shard& s = *shards_[shardOf(h)];
+    std::lock_guard lock(s.mutex);
+    if (address.isV4()) {
+        const std::uint32_t value = address.v4Value();
+        auto find = [&s](std::uint32_t v, std::uint64_t hash) -> Shard::V4& {
+            std::size_t i = slotOf(hash, s.v4.size());
+            while (s.v4[i].hits != 0 && s.v4[i].value != v) i = (i + 1) & (s.v4.size() - 1);
+            return s.v4[i];
+        };
+        if (full(s.v4Count, s.v4.size())) {
+            grow(
+                s.v4, [](const Shard::V4& v) { return v.hits != 0; },
+                [&](const Shard::V4& v) { find(v.value, mix(v.value)) = v; });
+        }
+        Shard::V4& slot = find(value, h);
+        if (slot.hits == 0) {
+            slot.value = value;
+            ++s.v4Count;
+        }
+        const std::uint64_t sum = slot.hits + hits;
+        if (slot.hits == Shard::kFull) {
+            s.moreHits[value] += hits;
+        } else if (sum >= Shard::kFull) {
+            slot.hits = Shard::kFull;
+            s.moreHits[value] += sum - Shard::kFull;
+        } else {
+            slot.hits = static_cast<std::uint32_t>(sum);
+        }
+        return;
+    }
+    const std::uint64_t high = address.high(), low = address.low();
+    auto find = [&s](std::uint64_t hi, std::uint64_t lo, std::uint64_t hash) -> Shard::V6& {
+        std::size_t i = slotOf(hash, s.v6.size());
+        while (s.v6[i].hits != 0 && (s.v6[i].high != hi || s.v6[i].low != lo))
+            i = (i + 1) & (s.v6.size() - 1);
+        return s.v6[i];
+    };
+    if (full(s.v6Count, s.v6.size())) {
+        grow(
+            s.v6, [](const Shard::V6& v) { return v.hits != 0; },
+            [&](const Shard::V6& v) {
+                find(v.high, v.low, hashOf(ip::Address::v6(v.high, v.low))) = v;
+            });
+    }
+    Shard::V6& slot = find(high, low, h);
+    if (slot.hits == 0) {
+        slot.high = high;
+        slot.low = low;
+        ++s.v6Count;
+    }
+    slot.hits += hits;
+}
+
+std::uint64_t DistinctAddresses::size() const {
+    std::uint64_t n = 0;
+    for (const auto& s : shards_) n += s->v4Count + s->v6Count;
+    return n;
+}
+
+double DistinctSketch::standardError() {
+    return 1.04 / std::sqrt(static_cast<double>(std::size_t{1} << kBits));
+}
+
+void DistinctSketch::add(const ip::Address& address) {
+    const std::uint64_t h = hashOf(ip::unmapped(address));
+    const auto index = static_cast<std::size_t>(h >> (64 - kBits));
+    // The rank of the first set bit of the rest; all zero gives the most it can.
+    const std::uint64_t rest = h << kBits;
+    const auto rank =
+        static_cast<std::uint8_t>(rest == 0 ? 64 - kBits + 1 : std::countl_zero(rest) + 1);
+    if (rank > registers_[index]) registers_[index] = rank;
+}
+
+void DistinctSketch::merge(const DistinctSketch& other) {
+    for (std::size_t i = 0; i < registers_.size(); ++i)
+        if (other.registers_[i] > registers_[i]) registers_[i] = other.registers_[i];
+}
+
+std::uint64_t DistinctSketch::estimate() const {
+    const auto m = static_cast<double>(registers_.size());
+    double sum = 0;
+    std::size_t zeros = 0;
+    for (const std::uint8_t r : registers_) {
+        sum += std::ldexp(1.0, -r);
+        if (r == 0) ++zeros;
+    }
+    double e = 0.7213 / (1 + 1.079 / m) * m * m / sum;
+    // Few addresses: counting the empty registers is closer (and exact for a handful).
+    if (e <= 2.5 * m && zeros > 0) e = m * std::log(m / static_cast<double>(zeros));
+    return static_cast<std::uint64_t>(std::llround(e));
+}
+
+std::string_view groupName(FieldId by, const Answer* answer, const Network& network,
+                           std::string& buffer) {
+    const FieldInfo& field = fieldInfo(by);
+    if (field.from == FieldFrom::Network) {
+        if (!network.known) return {};
+        buffer = summary::networkName(network.number, network.organisation);
+        return buffer;
+    }
+    if (!answer) return "离线库未能定位";
+    const std::string_view name = answer->fields[static_cast<std::size_t>(field.record)];
+    // One operator under its one name, however the data spells it.
+    return field.record == static_cast<int>(Field::Operator) ? table::operatorGroup(name) : name;
+}
+
+void GroupTally::add(std::string_view name, std::uint64_t hits) {
+    // No value, or no network: one group with a value spelled so.
+    if (name.empty()) name = summary::kUnknownName;
+    auto at = groups_.find(name);
+    if (at == groups_.end()) at = groups_.emplace(std::string(name), Tally{}).first;
+    ++at->second.addresses;
+    at->second.hits += hits;
+}
+
+void GroupTally::into(summary::Counter& counter) const {
+    for (const auto& [name, t] : groups_) counter.add(name, t.hits, t.addresses);
+    counter.unplaced(unplaced_);
+}
+
+void GroupSketches::add(std::string_view name, const ip::Address& address, bool placed) {
+    if (name.empty()) name = summary::kUnknownName;
+    auto at = groups_.find(name);
+    if (at == groups_.end())
+        at = groups_.emplace(std::string(name), std::make_unique<Group>()).first;
+    Group& g = *at->second;
+    g.addresses.add(address);
+    if (!placed) unplaced_.add(address);
+    ++g.hits;
+    all_.add(address);
+}
+
+void GroupSketches::merge(const GroupSketches& other) {
+    for (const auto& [name, theirs] : other.groups_) {
+        auto& ours = groups_[name];
+        if (!ours) ours = std::make_unique<Group>();
+        ours->addresses.merge(theirs->addresses);
+        ours->hits += theirs->hits;
+    }
+    all_.merge(other.all_);
+    unplaced_.merge(other.unplaced_);
+}
+
+void GroupSketches::into(summary::Counter& counter) const {
+    for (const auto& [name, g] : groups_) counter.add(name, g->hits, g->addresses.estimate());
+    counter.unplaced(unplaced_.estimate());
+}
+
+std::vector<GroupTally> groupDistinct(const DistinctAddresses& set, const ipdata::Database& data,
+                                      const ipdata::AsnDatabase* asn, FieldId by,
+                                      unsigned threads) {
+    std::vector<GroupTally> tallies(std::max(1u, threads));
+    std::vector<std::thread> workers;
+    for (std::size_t t = 0; t < tallies.size(); ++t) {
+        workers.emplace_back([&, t] {
+            Answers answers(data, asn);
+            std::string buffer;
+            GroupTally& tally = tallies[t];
+            for (std::size_t shard = t; shard < DistinctAddresses::kShards;
+                 shard += tallies.size()) {
+                set.forEachIn(shard, [&](const ip::Address& address, std::uint64_t hits) {
+                    Network network;
+                    const Answer* answer = answers.find(address, nullptr, &network);
+                    if (!answer) tally.unplaced();
+                    tally.add(groupName(by, answer, network, buffer), hits);
+                });
+            }
+        });
+    }
+    for (std::thread& w : workers) w.join();
+    return tallies;
+}
+
+}  // namespace cli

@@ -1,0 +1,158 @@
+// What `summary` holds while it reads: each distinct address once with its hits, in a few
+// bytes, or (with --approx) no address at all, only a fixed-size sketch for each group.
+// Either way each group's name is kept once, and an address is looked up once.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "app/cli/output.h"
+#include "table/summary.h"
+#include "text/address.h"
+
+namespace cli {
+
+// The distinct addresses with their hits. IPv4 addresses are 8 bytes a slot (the value and
+// its hits), IPv6 ones 24, in open-addressing tables split into shards by hash: a shard
+// grows on its own, so growing never holds two copies of the whole set, and threads that
+// add at once seldom wait for each other. Safe to add to from any thread.
+class DistinctAddresses {
+  public:
+    static constexpr std::size_t kShards = 256;
+
+    DistinctAddresses();
+    ~DistinctAddresses();
+    DistinctAddresses(const DistinctAddresses&) = delete;
+    DistinctAddresses& operator=(const DistinctAddresses&) = delete;
+
+    // An IPv4-mapped address counts as its IPv4 address.
+    void add(const ip::Address& address, std::uint64_t hits = 1);
+    std::uint64_t size() const;
+    // Each address of shard `shard` with its hits; not while others add.
+    template <class Visit>
+    void forEachIn(std::size_t shard, Visit&& visit) const;
+
+  private:
+    struct Shard;
+    std::vector<std::unique_ptr<Shard>> shards_;
+};
+
+// A HyperLogLog sketch: how many distinct addresses were added, within a few percent,
+// in 2 KB whatever their number.
+class DistinctSketch {
+  public:
+    static constexpr unsigned kBits = 11;
+    // The relative standard error of an estimate: 1.04 / sqrt(registers).
+    static double standardError();
+
+    void add(const ip::Address& address);
+    void merge(const DistinctSketch& other);
+    std::uint64_t estimate() const;
+
+  private:
+    std::array<std::uint8_t, std::size_t{1} << kBits> registers_{};
+};
+
+// The name of the group an address falls in, by `by` (a field of the table of fields
+// marked as a grouping); a view into `answer`, `network`, the operator table or `buffer`,
+// valid until the next lookup. Empty for no value.
+std::string_view groupName(FieldId by, const Answer* answer, const Network& network,
+                           std::string& buffer);
+
+// Groups with their addresses and hits, on one thread; the names owned here.
+class GroupTally {
+  public:
+    // One more distinct address of `name`, seen `hits` times.
+    void add(std::string_view name, std::uint64_t hits);
+    void unplaced() { ++unplaced_; }
+    // Into `counter`, which keeps views of this tally's names.
+    void into(summary::Counter& counter) const;
+
+  private:
+    struct Tally {
+        std::size_t addresses = 0;
+        std::uint64_t hits = 0;
+    };
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view v) const {
+            return std::hash<std::string_view>()(v);
+        }
+    };
+    std::unordered_map<std::string, Tally, NameHash, std::equal_to<>> groups_;
+    std::size_t unplaced_ = 0;
+};
+
+// The same with each group's addresses estimated by a sketch, for --approx: every line's
+// address is added, repeats and all.
+class GroupSketches {
+  public:
+    void add(std::string_view name, const ip::Address& address, bool placed);
+    void merge(const GroupSketches& other);
+    // Each group's estimate into `counter`, which keeps views of the names.
+    void into(summary::Counter& counter) const;
+    std::uint64_t addresses() const { return all_.estimate(); }
+
+  private:
+    struct Group {
+        DistinctSketch addresses;
+        std::uint64_t hits = 0;
+    };
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view v) const {
+            return std::hash<std::string_view>()(v);
+        }
+    };
+    std::unordered_map<std::string, std::unique_ptr<Group>, NameHash, std::equal_to<>> groups_;
+    DistinctSketch all_, unplaced_;
+};
+
+// Looks up each address of `set` once, on `threads` threads each with its own answers,
+// and counts it into the tally of its thread; the tallies are returned (they own the
+// names a counter fed from them views).
+std::vector<GroupTally> groupDistinct(const DistinctAddresses& set, const ipdata::Database& data,
+                                      const ipdata::AsnDatabase* asn, FieldId by, unsigned threads);
+
+// --- the shards, for forEachIn
+
+struct DistinctAddresses::Shard {
+    struct V4 {
+        std::uint32_t value = 0;
+        std::uint32_t hits = 0;  // 0: empty; kFull: more in `moreHits`
+    };
+    struct V6 {
+        std::uint64_t high = 0, low = 0;
+        std::uint64_t hits = 0;  // 0: empty
+    };
+    static constexpr std::uint32_t kFull = 0xFFFFFFFF;
+
+    std::mutex mutex;
+    std::vector<V4> v4;
+    std::vector<V6> v6;
+    std::size_t v4Count = 0, v6Count = 0;
+    // Hits beyond what a slot holds: an address seen four billion times is rare, but it
+    // still counts exactly.
+    std::unordered_map<std::uint32_t, std::uint64_t> moreHits;
+};
+
+template <class Visit>
+void DistinctAddresses::forEachIn(std::size_t shard, Visit&& visit) const {
+    const Shard& s = *shards_[shard];
+    for (const Shard::V4& slot : s.v4) {
+        if (slot.hits == 0) continue;
+        const std::uint64_t more = slot.hits == Shard::kFull ? s.moreHits.at(slot.value) : 0;
+        visit(ip::Address::v4(slot.value), slot.hits + more);
+    }
+    for (const Shard::V6& slot : s.v6)
+        if (slot.hits != 0) visit(ip::Address::v6(slot.high, slot.low), slot.hits);
+}
+
+}  // namespace cli
