@@ -8,8 +8,9 @@ Usage: dask_lookup.py [--scheduler ADDRESS] [--workers N] [--block SIZE] [--cli 
 
 INPUT is a file or a glob (its matches in name order). Each file is one part; with --block
 (bytes, or with K, M or G), a file is cut into parts of about that size, each ending at a
-line end. DIR gets part-00000.out, part-00001.out, ... in input order; --join FILE writes
-them joined too ("-": standard output). Without --scheduler, a LocalCluster of --workers
+line end. DIR gets part-00000.out, part-00001.out, ... in input order (such files left
+there by an earlier run are removed first); --join FILE writes them joined too ("-":
+standard output). Without --scheduler, a LocalCluster of --workers
 processes on this machine, on the loopback only.
 
 The workers read the inputs and write DIR under the same paths as here (one machine, or a
@@ -84,6 +85,13 @@ def parts_of(path, block):
 
 def run_part(cli, options, path, start, length, out):
     """On a worker: verdalo-cli over one part into `out`; its exit status and messages."""
+    try:
+        return run_cli(cli, options, path, start, length, out)
+    except OSError as e:  # no such program there, an unreadable part, a full disk
+        return 127, f"dask_lookup: {e}\n"
+
+
+def run_cli(cli, options, path, start, length, out):
     with open(out, "wb") as sink:
         if length is None:
             p = subprocess.run([cli] + options + ["--", path], stdout=sink, stderr=subprocess.PIPE)
@@ -122,6 +130,8 @@ def main(argv):
     parser.add_argument("--out", required=True, help="folder for part-NNNNN.out")
     parser.add_argument("inputs", nargs="+", help="files or globs")
     args = parser.parse_args(own)
+    if args.workers < 1:
+        parser.error("--workers must be at least 1")
     if NOT_PER_LINE & set(options):
         parser.error("only lookup runs in parts: summary and ranges give no line for each line")
 
@@ -130,6 +140,9 @@ def main(argv):
 
     parts = [p for path in inputs_of(args.inputs) for p in parts_of(path, args.block)]
     os.makedirs(args.out, exist_ok=True)
+    # A part left by an earlier run with more parts would be taken for one of this run's.
+    for stale in glob.glob(os.path.join(args.out, "part-[0-9][0-9][0-9][0-9][0-9].out")):
+        os.remove(stale)
     outputs = [os.path.join(os.path.abspath(args.out), f"part-{i:05d}.out") for i in range(len(parts))]
     cli = os.path.abspath(args.cli) if os.sep in args.cli else args.cli
     cluster = None

@@ -62,6 +62,12 @@ def test_dask(tmp):
     check("dask: a part that fails is said, and the run fails",
           p.returncode == 1 and b"none.log: verdalo-cli exited with 3" in p.stderr,
           p.stderr.decode()[-500:])
+    p = subprocess.run(tool + ["--cli", os.path.join(tmp, "no-program"), "--out",
+                               os.path.join(tmp, "out-tsv"), log, "--"] + OPTIONS,
+                       capture_output=True, timeout=120)
+    check("dask: a program the workers cannot run is said, and stale parts go",
+          p.returncode == 1 and b"no-program" in p.stderr and
+          os.listdir(os.path.join(tmp, "out-tsv")) == ["part-00000.out"], p.stderr.decode()[-500:])
     p = subprocess.run(tool + ["--out", os.path.join(tmp, "s"), log, "--", "summary"],
                        capture_output=True, timeout=60)
     check("dask: summary refused", p.returncode == 2, p.stderr.decode()[-300:])
