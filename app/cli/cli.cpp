@@ -496,30 +496,34 @@ int summary(const Options& o, const Data& data) {
                 const std::lock_guard lock(sketchesMutex);
                 sketches.push_back(mine);
             }
-            return [&, mine, answers, name = std::string(), scan = std::string(),
-                    storage = std::string(), picker = AddressPicker(o.choice),
-                    all = o.choice.isDefault()](Job& job) mutable {
-                auto count = [&](const ip::Address& a) {
-                    if (!mine) return distinct.add(a);
-                    Network network;
-                    const Answer* answer = answers->find(a, nullptr, &network);
-                    mine->add(groupName(o.by, answer, network, name), a, answer != nullptr);
+            return
+                [&, mine, answers, name = std::string(), scan = std::string(),
+                 storage = std::string(), picker = AddressPicker(o.choice),
+                 all = o.choice.isDefault(), found = std::vector<ip::Address>()](Job& job) mutable {
+                    auto count = [&](const ip::Address& a) {
+                        if (!mine) return found.push_back(a);
+                        Network network;
+                        const Answer* answer = answers->find(a, nullptr, &network);
+                        mine->add(groupName(o.by, answer, network, name), a, answer != nullptr);
+                    };
+                    std::size_t w3c = job.w3c;
+                    forEachLine(blockText(job.block, job.encoding, storage),
+                                [&](std::string_view line) {
+                                    ++job.lines;
+                                    // One address a line, the one lookup answers, once any option
+                                    // or a W3C header says which; else every address of the line.
+                                    if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
+                                        if (auto a = picker.pick(line, job.encoding, w3c))
+                                            count(*a);
+                                        return;
+                                    }
+                                    for (const std::string& text :
+                                         ip::findAddresses(scanText(line, job.encoding, scan)))
+                                        if (auto a = ip::parseAddress(text)) count(*a);
+                                });
+                    distinct.add(found);
+                    found.clear();
                 };
-                std::size_t w3c = job.w3c;
-                forEachLine(blockText(job.block, job.encoding, storage),
-                            [&](std::string_view line) {
-                                ++job.lines;
-                                // One address a line, the one lookup answers, once any option
-                                // or a W3C header says which; else every address of the line.
-                                if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
-                                    if (auto a = picker.pick(line, job.encoding, w3c)) count(*a);
-                                    return;
-                                }
-                                for (const std::string& text :
-                                     ip::findAddresses(scanText(line, job.encoding, scan)))
-                                    if (auto a = ip::parseAddress(text)) count(*a);
-                            });
-            };
         },
         [&](Job& job) {
             lines += job.lines;

@@ -55,61 +55,102 @@ DistinctAddresses::DistinctAddresses() {
 
 DistinctAddresses::~DistinctAddresses() = default;
 
-void DistinctAddresses::add(const ip::Address& given, std::uint64_t hits) {
-    if (hits == 0) return;
-    const ip::Address address = ip::unmapped(given);
-    const std::uint64_t h = hashOf(address);
-    Shard& s = *shards_[shardOf(h)];
-    std::lock_guard lock(s.mutex);
+void DistinctAddresses::Shard::add(const ip::Address& address, std::uint64_t h,
+                                   std::uint64_t hits) {
     if (address.isV4()) {
         const std::uint32_t value = address.v4Value();
-        auto find = [&s](std::uint32_t v, std::uint64_t hash) -> Shard::V4& {
-            std::size_t i = slotOf(hash, s.v4.size());
-            while (s.v4[i].hits != 0 && s.v4[i].value != v) i = (i + 1) & (s.v4.size() - 1);
-            return s.v4[i];
+        auto find = [this](std::uint32_t v, std::uint64_t hash) -> V4& {
+            std::size_t i = slotOf(hash, v4.size());
+            while (v4[i].hits != 0 && v4[i].value != v) i = (i + 1) & (v4.size() - 1);
+            return v4[i];
         };
-        if (full(s.v4Count, s.v4.size())) {
+        if (full(v4Count, v4.size())) {
             grow(
-                s.v4, [](const Shard::V4& v) { return v.hits != 0; },
-                [&](const Shard::V4& v) { find(v.value, mix(v.value)) = v; });
+                v4, [](const V4& v) { return v.hits != 0; },
+                [&](const V4& v) { find(v.value, mix(v.value)) = v; });
         }
-        Shard::V4& slot = find(value, h);
+        V4& slot = find(value, h);
         if (slot.hits == 0) {
             slot.value = value;
-            ++s.v4Count;
+            ++v4Count;
         }
         const std::uint64_t sum = slot.hits + hits;
-        if (slot.hits == Shard::kFull) {
-            s.moreHits[value] += hits;
-        } else if (sum >= Shard::kFull) {
-            slot.hits = Shard::kFull;
-            s.moreHits[value] += sum - Shard::kFull;
+        if (slot.hits == kFull) {
+            moreHits[value] += hits;
+        } else if (sum >= kFull) {
+            slot.hits = kFull;
+            moreHits[value] += sum - kFull;
         } else {
             slot.hits = static_cast<std::uint32_t>(sum);
         }
         return;
     }
     const std::uint64_t high = address.high(), low = address.low();
-    auto find = [&s](std::uint64_t hi, std::uint64_t lo, std::uint64_t hash) -> Shard::V6& {
-        std::size_t i = slotOf(hash, s.v6.size());
-        while (s.v6[i].hits != 0 && (s.v6[i].high != hi || s.v6[i].low != lo))
-            i = (i + 1) & (s.v6.size() - 1);
-        return s.v6[i];
+    auto find = [this](std::uint64_t hi, std::uint64_t lo, std::uint64_t hash) -> V6& {
+        std::size_t i = slotOf(hash, v6.size());
+        while (v6[i].hits != 0 && (v6[i].high != hi || v6[i].low != lo))
+            i = (i + 1) & (v6.size() - 1);
+        return v6[i];
     };
-    if (full(s.v6Count, s.v6.size())) {
+    if (full(v6Count, v6.size())) {
         grow(
-            s.v6, [](const Shard::V6& v) { return v.hits != 0; },
-            [&](const Shard::V6& v) {
-                find(v.high, v.low, hashOf(ip::Address::v6(v.high, v.low))) = v;
-            });
+            v6, [](const V6& v) { return v.hits != 0; },
+            [&](const V6& v) { find(v.high, v.low, hashOf(ip::Address::v6(v.high, v.low))) = v; });
     }
-    Shard::V6& slot = find(high, low, h);
+    V6& slot = find(high, low, h);
     if (slot.hits == 0) {
         slot.high = high;
         slot.low = low;
-        ++s.v6Count;
+        ++v6Count;
     }
     slot.hits += hits;
+}
+
+void DistinctAddresses::Shard::prefetch(const ip::Address& address, std::uint64_t h) const {
+    if (address.isV4() && !v4.empty())
+        __builtin_prefetch(&v4[slotOf(h, v4.size())], 1);
+    else if (!address.isV4() && !v6.empty())
+        __builtin_prefetch(&v6[slotOf(h, v6.size())], 1);
+}
+
+void DistinctAddresses::add(const ip::Address& given, std::uint64_t hits) {
+    if (hits == 0) return;
+    const ip::Address address = ip::unmapped(given);
+    const std::uint64_t h = hashOf(address);
+    Shard& s = *shards_[shardOf(h)];
+    const std::lock_guard lock(s.mutex);
+    s.add(address, h, hits);
+}
+
+void DistinctAddresses::add(std::span<const ip::Address> addresses) {
+    // By shard first (a counting sort), so that each shard is locked once, and its slots
+    // are fetched a few addresses ahead: a set larger than the caches misses on nearly
+    // every address, and those waits overlap.
+    struct Entry {
+        std::uint64_t hash;
+        ip::Address address;
+    };
+    std::vector<Entry> entries(addresses.size());
+    std::vector<std::size_t> starts(kShards + 1, 0);
+    for (const ip::Address& a : addresses) ++starts[shardOf(hashOf(ip::unmapped(a))) + 1];
+    for (std::size_t i = 0; i < kShards; ++i) starts[i + 1] += starts[i];
+    std::vector<std::size_t> next(starts.begin(), starts.end() - 1);
+    for (const ip::Address& given : addresses) {
+        const ip::Address a = ip::unmapped(given);
+        const std::uint64_t h = hashOf(a);
+        entries[next[shardOf(h)]++] = {h, a};
+    }
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t shard = 0; shard < kShards; ++shard) {
+        if (starts[shard] == starts[shard + 1]) continue;
+        Shard& s = *shards_[shard];
+        const std::lock_guard lock(s.mutex);
+        for (std::size_t i = starts[shard]; i < starts[shard + 1]; ++i) {
+            if (i + kAhead < starts[shard + 1])
+                s.prefetch(entries[i + kAhead].address, entries[i + kAhead].hash);
+            s.add(entries[i].address, entries[i].hash, 1);
+        }
+    }
 }
 
 std::uint64_t DistinctAddresses::size() const {

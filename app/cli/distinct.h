@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,6 +35,8 @@ class DistinctAddresses {
 
     // An IPv4-mapped address counts as its IPv4 address.
     void add(const ip::Address& address, std::uint64_t hits = 1);
+    // Each address once more: quicker than one by one.
+    void add(std::span<const ip::Address> addresses);
     std::uint64_t size() const;
     // Each address of shard `shard` with its hits; not while others add.
     template <class Visit>
@@ -133,6 +136,10 @@ struct DistinctAddresses::Shard {
         std::uint64_t hits = 0;  // 0: empty
     };
     static constexpr std::uint32_t kFull = 0xFFFFFFFF;
+
+    // `address` unmapped, `h` its hash; under the lock.
+    void add(const ip::Address& address, std::uint64_t h, std::uint64_t hits);
+    void prefetch(const ip::Address& address, std::uint64_t h) const;
 
     std::mutex mutex;
     std::vector<V4> v4;

@@ -526,11 +526,21 @@ TEST(CliDistinct, ThreadsAddingAtOnceLoseNothingAcrossGrowth) {
     constexpr int kThreads = 4;
     cli::DistinctAddresses set;
     std::vector<std::thread> threads;
+    // Half of them one by one, half in batches (an IPv4-mapped address among them).
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&] {
+        threads.emplace_back([&, t] {
+            std::vector<ip::Address> batch;
             for (std::uint32_t i = 0; i < kEach; ++i) {
-                set.add(ip::Address::v4(i * 2654435761u));
-                if (i % 8 == 0) set.add(ip::Address::v6(0x20010DB8ull << 32, i));
+                batch.push_back(i % 3 ? ip::Address::v4(i * 2654435761u)
+                                      : ip::Address::v6(0, 0xFFFF00000000ull | (i * 2654435761u)));
+                if (i % 8 == 0) batch.push_back(ip::Address::v6(0x20010DB8ull << 32, i));
+                if (t % 2 == 0) {
+                    for (const ip::Address& a : batch) set.add(a);
+                    batch.clear();
+                } else if (batch.size() >= 5000 || i + 1 == kEach) {
+                    set.add(batch);
+                    batch.clear();
+                }
             }
         });
     for (std::thread& t : threads) t.join();
