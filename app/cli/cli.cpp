@@ -7,7 +7,6 @@
 #include <ctime>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "app/cli/cidr.h"
@@ -477,54 +476,11 @@ std::string share(std::uint64_t part, std::uint64_t whole) {
 }
 
 int summary(const Options& o, const Data& data) {
-    // Exactly: each distinct address once, the one thing that grows with the input (with
-    // the number of distinct addresses, not of lines), looked up once when all is read.
-    // With --approx: each line's address looked up as it comes, into its group's sketch.
-    DistinctAddresses distinct;
-    std::mutex sketchesMutex;
-    std::vector<std::shared_ptr<GroupSketches>> sketches;
+    SummaryCount counting(*data.db, data.asn.get(), o.by, o.choice, o.approx, o.threads);
     std::uint64_t lines = 0;
     bool outputFailed = false;
     Pipeline pipeline(
-        o.threads,
-        [&]() -> Pipeline::Work {
-            std::shared_ptr<GroupSketches> mine;
-            std::shared_ptr<Answers> answers;
-            if (o.approx) {
-                mine = std::make_shared<GroupSketches>();
-                answers = std::make_shared<Answers>(*data.db, data.asn.get());
-                const std::lock_guard lock(sketchesMutex);
-                sketches.push_back(mine);
-            }
-            return
-                [&, mine, answers, name = std::string(), scan = std::string(),
-                 storage = std::string(), picker = AddressPicker(o.choice),
-                 all = o.choice.isDefault(), found = std::vector<ip::Address>()](Job& job) mutable {
-                    auto count = [&](const ip::Address& a) {
-                        if (!mine) return found.push_back(a);
-                        Network network;
-                        const Answer* answer = answers->find(a, nullptr, &network);
-                        mine->add(groupName(o.by, answer, network, name), a, answer != nullptr);
-                    };
-                    std::size_t w3c = job.w3c;
-                    forEachLine(blockText(job.block, job.encoding, storage),
-                                [&](std::string_view line) {
-                                    ++job.lines;
-                                    // One address a line, the one lookup answers, once any option
-                                    // or a W3C header says which; else every address of the line.
-                                    if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
-                                        if (auto a = picker.pick(line, job.encoding, w3c))
-                                            count(*a);
-                                        return;
-                                    }
-                                    for (const std::string& text :
-                                         ip::findAddresses(scanText(line, job.encoding, scan)))
-                                        if (auto a = ip::parseAddress(text)) count(*a);
-                                });
-                    distinct.add(found);
-                    found.clear();
-                };
-        },
+        o.threads, [&] { return counting.work(); },
         [&](Job& job) {
             lines += job.lines;
             return true;
@@ -534,21 +490,11 @@ int summary(const Options& o, const Data& data) {
 
     const FieldInfo& by = fieldInfo(o.by);
     summary::Counter counter;
-    std::vector<GroupTally> tallies;  // the names the counter sees
-    GroupSketches sketched;
-    std::uint64_t total = 0;
+    const std::uint64_t total = counting.into(counter);
     if (o.approx) {
-        const std::lock_guard lock(sketchesMutex);
-        for (const auto& s : sketches) sketched.merge(*s);
-        sketched.into(counter);
-        total = sketched.addresses();
         char error[16];
         std::snprintf(error, sizeof error, "%.1f%%", 100 * DistinctSketch::standardError());
         say(std::string("--approx: 地址数是估计值, 标准误差约 ") + error + "; 次数是精确的。");
-    } else {
-        tallies = groupDistinct(distinct, *data.db, data.asn.get(), o.by, o.threads);
-        for (const GroupTally& t : tallies) t.into(counter);
-        total = distinct.size();
     }
     const summary::Summary s =
         counter.summary(o.by, o.top ? o.top : std::numeric_limits<std::size_t>::max());

@@ -1,8 +1,10 @@
 #include "app/cli/distinct.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <thread>
+#include <utility>
 
 #include "table/operators.h"
 
@@ -248,29 +250,82 @@ void GroupSketches::into(summary::Counter& counter) const {
     counter.unplaced(unplaced_.estimate());
 }
 
-std::vector<GroupTally> groupDistinct(const DistinctAddresses& set, const ipdata::Database& data,
-                                      const ipdata::AsnDatabase* asn, FieldId by,
-                                      unsigned threads) {
-    std::vector<GroupTally> tallies(std::max(1u, threads));
+SummaryCount::SummaryCount(const ipdata::Database& data, const ipdata::AsnDatabase* asn, FieldId by,
+                           AddressChoice choice, bool approx, unsigned threads)
+    : data_(data),
+      asn_(asn),
+      by_(by),
+      choice_(std::move(choice)),
+      approx_(approx),
+      threads_(std::max(1u, threads)) {}
+
+Pipeline::Work SummaryCount::work() {
+    // Exactly: each distinct address kept once, looked up once when all is read. With
+    // --approx: each line's address looked up as it comes, into its group's sketch.
+    std::shared_ptr<GroupSketches> mine;
+    std::shared_ptr<Answers> answers;
+    if (approx_) {
+        mine = std::make_shared<GroupSketches>();
+        answers = std::make_shared<Answers>(data_, asn_);
+        const std::lock_guard lock(sketchesMutex_);
+        sketches_.push_back(mine);
+    }
+    return [this, mine, answers, name = std::string(), scan = std::string(),
+            storage = std::string(), picker = AddressPicker(choice_), all = choice_.isDefault(),
+            found = std::vector<ip::Address>()](Job& job) mutable {
+        auto count = [&](const ip::Address& a) {
+            if (!mine) return found.push_back(a);
+            Network network;
+            const Answer* answer = answers->find(a, nullptr, &network);
+            mine->add(groupName(by_, answer, network, name), a, answer != nullptr);
+        };
+        std::size_t w3c = job.w3c;
+        forEachLine(blockText(job.block, job.encoding, storage), [&](std::string_view line) {
+            ++job.lines;
+            // One address a line, the one lookup answers, once any option or a W3C header
+            // says which; else every address of the line.
+            if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
+                if (auto a = picker.pick(line, job.encoding, w3c)) count(*a);
+                return;
+            }
+            for (const std::string& text : ip::findAddresses(scanText(line, job.encoding, scan)))
+                if (auto a = ip::parseAddress(text)) count(*a);
+        });
+        distinct_.add(found);
+        found.clear();
+    };
+}
+
+std::uint64_t SummaryCount::into(summary::Counter& counter) {
+    if (approx_) {
+        const std::lock_guard lock(sketchesMutex_);
+        for (const auto& s : sketches_) sketched_.merge(*s);
+        sketched_.into(counter);
+        return sketched_.addresses();
+    }
+    // Each address looked up once, the shards shared out among the threads, each with its
+    // own answers and its own tally.
+    tallies_.assign(threads_, GroupTally());
     std::vector<std::thread> workers;
-    for (std::size_t t = 0; t < tallies.size(); ++t) {
-        workers.emplace_back([&, t] {
-            Answers answers(data, asn);
+    for (std::size_t t = 0; t < tallies_.size(); ++t) {
+        workers.emplace_back([this, t] {
+            Answers answers(data_, asn_);
             std::string buffer;
-            GroupTally& tally = tallies[t];
+            GroupTally& tally = tallies_[t];
             for (std::size_t shard = t; shard < DistinctAddresses::kShards;
-                 shard += tallies.size()) {
-                set.forEachIn(shard, [&](const ip::Address& address, std::uint64_t hits) {
+                 shard += tallies_.size()) {
+                distinct_.forEachIn(shard, [&](const ip::Address& address, std::uint64_t hits) {
                     Network network;
                     const Answer* answer = answers.find(address, nullptr, &network);
                     if (!answer) tally.unplaced();
-                    tally.add(groupName(by, answer, network, buffer), hits);
+                    tally.add(groupName(by_, answer, network, buffer), hits);
                 });
             }
         });
     }
     for (std::thread& w : workers) w.join();
-    return tallies;
+    for (const GroupTally& t : tallies_) t.into(counter);
+    return distinct_.size();
 }
 
 }  // namespace cli

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "app/cli/output.h"
+#include "app/cli/pick.h"
+#include "app/cli/pipeline.h"
 #include "table/summary.h"
 #include "text/address.h"
 
@@ -118,11 +120,31 @@ class GroupSketches {
     DistinctSketch all_, unplaced_;
 };
 
-// Looks up each address of `set` once, on `threads` threads each with its own answers,
-// and counts it into the tally of its thread; the tallies are returned (they own the
-// names a counter fed from them views).
-std::vector<GroupTally> groupDistinct(const DistinctAddresses& set, const ipdata::Database& data,
-                                      const ipdata::AsnDatabase* asn, FieldId by, unsigned threads);
+// A summary's counting: the work of the pipeline's threads on each block (every address
+// of each line, or the one `choice` picks), and the groups made of it when all is read.
+class SummaryCount {
+  public:
+    SummaryCount(const ipdata::Database& data, const ipdata::AsnDatabase* asn, FieldId by,
+                 AddressChoice choice, bool approx, unsigned threads);
+    // For each of the pipeline's threads.
+    Pipeline::Work work();
+    // Once the pipeline has finished: the groups into `counter`, which keeps views of
+    // names owned here; the number of distinct addresses (an estimate with --approx).
+    std::uint64_t into(summary::Counter& counter);
+
+  private:
+    const ipdata::Database& data_;
+    const ipdata::AsnDatabase* asn_;
+    FieldId by_;
+    AddressChoice choice_;
+    bool approx_;
+    unsigned threads_;
+    DistinctAddresses distinct_;
+    std::vector<GroupTally> tallies_;  // a thread's each, for the names
+    std::mutex sketchesMutex_;
+    std::vector<std::shared_ptr<GroupSketches>> sketches_;  // a thread's each
+    GroupSketches sketched_;
+};
 
 // --- the shards, for forEachIn
 
