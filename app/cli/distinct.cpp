@@ -25,15 +25,20 @@ std::uint64_t hashOf(const ip::Address& a) {
     return a.isV4() ? mix(a.v4Value()) : mix(a.high() ^ mix(a.low()));
 }
 
-// The shard from the top bits, the slot from the bits below them.
+// The shard from the top bits, the slot from the 32 bits below them, scaled to any
+// capacity (a multiply and a shift, no power of two needed).
 std::size_t shardOf(std::uint64_t h) {
     return static_cast<std::size_t>(h >> 56);
 }
 std::size_t slotOf(std::uint64_t h, std::size_t capacity) {
-    return static_cast<std::size_t>(h >> 20) & (capacity - 1);
+    return static_cast<std::size_t>((h >> 24 & 0xFFFFFFFF) * capacity >> 32);
+}
+std::size_t after(std::size_t i, std::size_t capacity) {
+    return i + 1 == capacity ? 0 : i + 1;
 }
 
-// Linear probing stays quick up to here; the tables double when they reach it.
+// Linear probing stays quick up to here. The tables grow by half when they reach it, so
+// they are never less than 53% full: 10 to 15 bytes an IPv4 address.
 bool full(std::size_t count, std::size_t capacity) {
     return capacity == 0 || (count + 1) * 5 > capacity * 4;
 }
@@ -43,7 +48,7 @@ template <class Slot, class Same, class Place>
 void grow(std::vector<Slot>& slots, const Same& used, const Place& place) {
     std::vector<Slot> old;
     old.swap(slots);
-    slots.assign(old.empty() ? kFirstCapacity : 2 * old.size(), Slot{});
+    slots.assign(old.empty() ? kFirstCapacity : old.size() + old.size() / 2, Slot{});
     for (const Slot& s : old)
         if (used(s)) place(s);
 }
@@ -63,7 +68,7 @@ void DistinctAddresses::Shard::add(const ip::Address& address, std::uint64_t h,
         const std::uint32_t value = address.v4Value();
         auto find = [this](std::uint32_t v, std::uint64_t hash) -> V4& {
             std::size_t i = slotOf(hash, v4.size());
-            while (v4[i].hits != 0 && v4[i].value != v) i = (i + 1) & (v4.size() - 1);
+            while (v4[i].hits != 0 && v4[i].value != v) i = after(i, v4.size());
             return v4[i];
         };
         if (full(v4Count, v4.size())) {
@@ -90,8 +95,7 @@ void DistinctAddresses::Shard::add(const ip::Address& address, std::uint64_t h,
     const std::uint64_t high = address.high(), low = address.low();
     auto find = [this](std::uint64_t hi, std::uint64_t lo, std::uint64_t hash) -> V6& {
         std::size_t i = slotOf(hash, v6.size());
-        while (v6[i].hits != 0 && (v6[i].high != hi || v6[i].low != lo))
-            i = (i + 1) & (v6.size() - 1);
+        while (v6[i].hits != 0 && (v6[i].high != hi || v6[i].low != lo)) i = after(i, v6.size());
         return v6[i];
     };
     if (full(v6Count, v6.size())) {
@@ -143,7 +147,11 @@ void DistinctAddresses::add(std::span<const ip::Address> addresses) {
         entries[next[shardOf(h)]++] = {h, a};
     }
     constexpr std::size_t kAhead = 8;
-    for (std::size_t shard = 0; shard < kShards; ++shard) {
+    // Each batch from a shard of its own choosing: threads that went round in one order
+    // would wait for each other at every shard.
+    const std::size_t first = addresses.empty() ? 0 : shardOf(hashOf(addresses[0]));
+    for (std::size_t turn = 0; turn < kShards; ++turn) {
+        const std::size_t shard = (first + turn) % kShards;
         if (starts[shard] == starts[shard + 1]) continue;
         Shard& s = *shards_[shard];
         const std::lock_guard lock(s.mutex);

@@ -23,9 +23,9 @@
 namespace cli {
 
 // The distinct addresses with their hits. IPv4 addresses are 8 bytes a slot (the value and
-// its hits), IPv6 ones 24, in open-addressing tables split into shards by hash: a shard
-// grows on its own, so growing never holds two copies of the whole set, and threads that
-// add at once seldom wait for each other. Safe to add to from any thread.
+// its hits), IPv6 ones 24, in open-addressing tables 53% to 80% full, split into shards by
+// hash: a shard grows on its own, so growing never holds two copies of the whole set, and
+// threads that add at once seldom wait for each other. Safe to add to from any thread.
 class DistinctAddresses {
   public:
     static constexpr std::size_t kShards = 256;
