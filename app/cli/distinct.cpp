@@ -174,30 +174,54 @@ double DistinctSketch::standardError() {
 }
 
 void DistinctSketch::add(const ip::Address& address) {
-    const std::uint64_t h = hashOf(ip::unmapped(address));
+    addHash(hashOf(ip::unmapped(address)));
+}
+
+void DistinctSketch::addHash(std::uint64_t h) {
+    if (!registers_) {
+        if (std::find(hashes_.begin(), hashes_.end(), h) != hashes_.end()) return;
+        hashes_.push_back(h);
+        if (hashes_.size() <= kExact) return;
+        registers_ = std::make_unique<Registers>();
+        const std::vector<std::uint64_t> few = std::exchange(hashes_, {});
+        for (const std::uint64_t f : few) addHash(f);
+        return;
+    }
     const auto index = static_cast<std::size_t>(h >> (64 - kBits));
     // The rank of the first set bit of the rest; all zero gives the most it can.
     const std::uint64_t rest = h << kBits;
     const auto rank =
         static_cast<std::uint8_t>(rest == 0 ? 64 - kBits + 1 : std::countl_zero(rest) + 1);
-    if (rank > registers_[index]) registers_[index] = rank;
+    std::uint8_t& r = (*registers_)[index];
+    if (rank > r) r = rank;
 }
 
 void DistinctSketch::merge(const DistinctSketch& other) {
-    for (std::size_t i = 0; i < registers_.size(); ++i)
-        if (other.registers_[i] > registers_[i]) registers_[i] = other.registers_[i];
+    if (!other.registers_) {
+        for (const std::uint64_t h : other.hashes_) addHash(h);
+        return;
+    }
+    if (!registers_) {
+        registers_ = std::make_unique<Registers>(*other.registers_);
+        const std::vector<std::uint64_t> few = std::exchange(hashes_, {});
+        for (const std::uint64_t f : few) addHash(f);
+        return;
+    }
+    for (std::size_t i = 0; i < registers_->size(); ++i)
+        (*registers_)[i] = std::max((*registers_)[i], (*other.registers_)[i]);
 }
 
 std::uint64_t DistinctSketch::estimate() const {
-    const auto m = static_cast<double>(registers_.size());
+    if (!registers_) return hashes_.size();
+    const auto m = static_cast<double>(registers_->size());
     double sum = 0;
     std::size_t zeros = 0;
-    for (const std::uint8_t r : registers_) {
+    for (const std::uint8_t r : *registers_) {
         sum += std::ldexp(1.0, -r);
         if (r == 0) ++zeros;
     }
     double e = 0.7213 / (1 + 1.079 / m) * m * m / sum;
-    // Few addresses: counting the empty registers is closer (and exact for a handful).
+    // Few addresses: counting the empty registers is closer.
     if (e <= 2.5 * m && zeros > 0) e = m * std::log(m / static_cast<double>(zeros));
     return static_cast<std::uint64_t>(std::llround(e));
 }

@@ -49,11 +49,13 @@ class DistinctAddresses {
     std::vector<std::unique_ptr<Shard>> shards_;
 };
 
-// A HyperLogLog sketch: how many distinct addresses were added, within a few percent,
-// in 2 KB whatever their number.
+// How many distinct addresses were added: exactly up to kExact of them, kept as their
+// hashes (a network's or a small town's few visitors cost a few bytes each); past that, a
+// HyperLogLog sketch, within a few percent in 2 KB whatever their number.
 class DistinctSketch {
   public:
     static constexpr unsigned kBits = 11;
+    static constexpr std::size_t kExact = 128;
     // The relative standard error of an estimate: 1.04 / sqrt(registers).
     static double standardError();
 
@@ -62,7 +64,11 @@ class DistinctSketch {
     std::uint64_t estimate() const;
 
   private:
-    std::array<std::uint8_t, std::size_t{1} << kBits> registers_{};
+    using Registers = std::array<std::uint8_t, std::size_t{1} << kBits>;
+    void addHash(std::uint64_t h);
+
+    std::vector<std::uint64_t> hashes_;     // while there are few
+    std::unique_ptr<Registers> registers_;  // once there are many
 };
 
 // The name of the group an address falls in, by `by` (a field of the table of fields
