@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The figures of verdalo-cli on generated nginx-style access logs (bench/cli_log.py), each
 # file read once before it is measured so it sits in the page cache. Prints name=value.
-# Usage: bench/cli.sh [--sizes "1 4"] [--no-wine]   (sizes in GB; the logs go to /tmp and
-# are deleted after)
+# Usage: bench/cli.sh [--sizes "1 4"] [--distinct N] [--no-wine]   (sizes in GB; the logs go
+# to /tmp and are deleted after; N distinct addresses for the summary's figures, 0: none)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/env.sh"
 cd "$VERDALO_ROOT"
-sizes="1 4" wine=1
+sizes="1 4" wine=1 distinct=5000000
 while [ $# -gt 0 ]; do
   case $1 in
     --sizes) sizes=$2; shift 2 ;;
+    --distinct) distinct=$2; shift 2 ;;
     --no-wine) wine=0; shift ;;
     *) echo "unknown argument $1" >&2; exit 1 ;;
   esac
@@ -79,6 +80,31 @@ for gb in $sizes; do
   echo "cli_no_asn_lines_per_cpu_s_${gb}gb=$(echo "$lines / $cpu_no_asn_s" | bc)"
   rm -f "$log"
 done
+
+# The summary over a log of many distinct addresses (bench/cli_distinct_log.py), beside the
+# plain lookup of the same log: what it holds per address, and what looking each up costs.
+if [ "$distinct" -gt 0 ]; then
+  log=$work/distinct.log
+  python3 bench/cli_distinct_log.py "$distinct" "$log"
+  cat "$log" >/dev/null
+  timed() {  # wall seconds and peak MB of one run, its output thrown away
+    { /usr/bin/time -f "%e %M" "$cli" --data "$data" "$@" "$log" >/dev/null; } 2>&1 |
+      tail -1 | awk '{printf "%s %.1f\n", $1, $2 / 1024}'
+  }
+  read -r t_lookup peak_lookup < <(timed lookup)
+  read -r t_summary peak_summary < <(timed summary --by region)
+  read -r t_approx peak_approx < <(timed summary --by region --approx)
+  echo "cli_distinct_addresses=$("$cli" --data "$data" summary --format json "$log" |
+    grep -o '"addresses":[0-9]*' | head -1 | cut -d: -f2)"
+  echo "cli_lookup_distinct_s=$t_lookup"
+  echo "cli_lookup_distinct_peak_mb=$peak_lookup"
+  echo "cli_summary_distinct_s=$t_summary"
+  echo "cli_summary_distinct_peak_mb=$peak_summary"
+  echo "cli_summary_distinct_vs_lookup=$(ratio "$t_summary" "$t_lookup")"
+  echo "cli_summary_approx_distinct_s=$t_approx"
+  echo "cli_summary_approx_distinct_peak_mb=$peak_approx"
+  rm -f "$log"
+fi
 
 # The reverse search for 中国 with its CIDR cover, the search included.
 t_ranges=$(seconds sh -c "\"$cli\" --data \"$data\" ranges 中国 --cidr >/dev/null")

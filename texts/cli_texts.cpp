@@ -44,6 +44,7 @@ constexpr CliTexts kChinese = {
         "  -o 文件            结果写入这个文件而不是标准输出 (写完后才替换原有的文件)\n"
         "  --by 分类          summary 和 map 的分类: {groupings}\n"
         "  --top N            summary 只列前 N 项, 其余合为一行 \"其他\"\n"
+        "  --approx           summary 以固定内存估计各类的地址数 (标准误差约 2.3%; 次数仍精确)\n"
         "  --extent 范围      map 的范围: world (默认) 或 china (中国及周边)\n"
         "  --cidr             ranges 写出覆盖这些地址段的最少 CIDR 块, 每行一个\n"
         "  --country 名称     ranges 只要国家是这个名称的地址段; --region (省份)、--city (城市)、\n"
@@ -102,6 +103,8 @@ constexpr CliTexts kChinese = {
     .inputFormatNeedsColumn = "--input-format 要和 --column 一起用。",
     .cidrOnly = "--cidr 只用于 ranges。",
     .topOnly = "--top 只用于 summary。",
+    .approxOnly = "--approx 只用于 summary。",
+    .approxError = "--approx: 地址数是估计值, 标准误差约 {}; 次数是精确的。",
     .fieldKeywordsOnly = "--country、--region、--city 和 --operator 只用于 ranges。",
     .rangesNeedKeyword = "ranges 至少要一个关键字。",
     .encodingNames = "--encoding 只能是 auto、utf-8、gbk、utf-16le 或 utf-16be。",
@@ -170,6 +173,8 @@ constexpr CliTexts kEnglish = {
         "  --by GROUPING      summary's grouping: {groupings}\n"
         "  --top N            summary lists the first N groups only, the rest as one line "
         "\"其他\"\n"
+        "  --approx           summary estimates each group's addresses in fixed memory\n"
+        "                     (standard error about 2.3%; the hits stay exact)\n"
         "  --extent EXTENT    map's extent: world (default) or china (China and its neighbours)\n"
         "  --cidr             ranges writes the fewest CIDR blocks covering the ranges, one a "
         "line\n"
@@ -233,6 +238,9 @@ constexpr CliTexts kEnglish = {
     .inputFormatNeedsColumn = "--input-format goes with --column.",
     .cidrOnly = "--cidr is for ranges only.",
     .topOnly = "--top is for summary only.",
+    .approxOnly = "--approx is for summary only.",
+    .approxError =
+        "--approx: the address counts are estimates, standard error about {}; the hits are exact.",
     .fieldKeywordsOnly = "--country, --region, --city and --operator are for ranges only.",
     .rangesNeedKeyword = "ranges needs at least one keyword.",
     .encodingNames = "--encoding can only be auto, utf-8, gbk, utf-16le or utf-16be.",

@@ -24,7 +24,8 @@ struct CliTexts {
     std::string_view threadsRange, unknownOption, lookupFormats, summaryFormats, rangesNoFormat;
     std::string_view mapNoFormat, extentNames, extentOnly;
     std::string_view annotateOnly, annotateAlone, fieldsOnly, choiceOnly, nthOrLast;
-    std::string_view columnOrKey, inputFormatNeedsColumn, cidrOnly, topOnly, fieldKeywordsOnly;
+    std::string_view columnOrKey, inputFormatNeedsColumn, cidrOnly, topOnly, approxOnly,
+        approxError, fieldKeywordsOnly;
     std::string_view rangesNeedKeyword, encodingNames, encodingOnly, headerOnly;
 
     std::string_view cannotRead, readFailed, standardInput, gzipDamaged, noMatch, cannotWrite;

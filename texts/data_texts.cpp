@@ -100,6 +100,17 @@ std::string englishLocationReason(const ipdata::OpenFailure& failure) {
             return range("has a location record that is too short");
         case E::RecordPastEnd:
             return range("has a location record past the end of the file");
+        case E::QqwryIndexNotWholeEntries:
+            return "the address data file's header is wrong: its index is no whole number of "
+                   "7-byte entries";
+        case E::QqwryRedirectPastEnd:
+            return range("has a location record that points past the end of the file");
+        case E::QqwryRedirectLoop:
+            return range("has a location record that redirects too often (a loop)");
+        case E::QqwryTextUnterminated:
+            return range("has a location text without an end, or too long for one");
+        case E::QqwryTextsOverlap:
+            return range("starts location records that overlap, far more text than the file holds");
         case E::NoMetadataLength:
             return damaged("too short to hold the metadata's length");
         case E::MetadataPastEnd:

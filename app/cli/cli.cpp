@@ -9,10 +9,9 @@
 #include <limits>
 #include <memory>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "app/cli/cidr.h"
+#include "app/cli/distinct.h"
 #include "app/cli/gzip.h"
 #include "app/cli/output.h"
 #include "app/cli/pipeline.h"
@@ -101,6 +100,7 @@ struct Options {
     geo::Extent extent = geo::Extent::World;
     std::size_t top = 0;  // 0: every group
     bool cidr = false;
+    bool approx = false;  // summary: addresses estimated in fixed memory
     unsigned threads = std::max(2u, std::thread::hardware_concurrency());
     bool help = false, version = false;
     std::vector<std::string> operands;  // files, or keywords
@@ -206,6 +206,8 @@ int parse(const std::vector<std::string>& args, Options& o) {
             annotate = true;
         } else if (name == "--cidr") {
             o.cidr = true;
+        } else if (name == "--approx") {
+            o.approx = true;
         } else if (name == "--data") {
             o.data.push_back(value);
         } else if (name == "--asn") {
@@ -306,6 +308,7 @@ int parse(const std::vector<std::string>& args, Options& o) {
     const bool map = o.command == Command::Map;
     if (!map && o.extent != geo::Extent::World) return usage(o, t.extentOnly);
     if (map && !o.byGiven) o.by = FieldId::Operator;
+    if (o.approx && !summary) return usage(o, t.approxOnly);
     if (!o.query.fields.empty() && o.command != Command::Ranges)
         return usage(o, t.fieldKeywordsOnly);
     if (!encoding.empty()) {
@@ -549,13 +552,6 @@ int lookup(const Options& o, const Data& data) {
     return status;
 }
 
-struct AddressHash {
-    std::size_t operator()(const ip::Address& a) const {
-        const std::uint64_t h = a.high() * 0x9E3779B97F4A7C15ull ^ a.low();
-        return static_cast<std::size_t>(h ^ h >> 31);
-    }
-};
-
 std::string share(std::uint64_t part, std::uint64_t whole) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f",
@@ -563,18 +559,17 @@ std::string share(std::uint64_t part, std::uint64_t whole) {
     return text;
 }
 
-using Hits = std::unordered_map<ip::Address, std::uint64_t, AddressHash>;
-
-// Each address of the inputs once with its hits, as summary and map count them: the one
-// thing that grows with the input (with the number of distinct addresses, not of lines).
-int countAddresses(const Options& o, Hits& hits, std::uint64_t& lines) {
+// Each address of the inputs once with its hits into `distinct`, as map counts them.
+int countAddresses(const Options& o, DistinctAddresses& distinct, std::uint64_t& lines) {
     bool outputFailed = false;
     Pipeline pipeline(
         o.threads,
         [&]() -> Pipeline::Work {
-            return [scan = std::string(), storage = std::string(), picker = AddressPicker(o.choice),
-                    all = o.choice.isDefault()](Job& job) mutable {
+            return [&distinct, scan = std::string(), storage = std::string(),
+                    picker = AddressPicker(o.choice), all = o.choice.isDefault(),
+                    found = std::vector<ip::Address>()](Job& job) mutable {
                 std::size_t w3c = job.w3c;
+                found.clear();
                 forEachLine(blockText(job.block, job.encoding, storage),
                             [&](std::string_view line) {
                                 ++job.lines;
@@ -582,20 +577,18 @@ int countAddresses(const Options& o, Hits& hits, std::uint64_t& lines) {
                                 // or a W3C header says which; else every address of the line.
                                 if (!all || w3c != 0 || line.starts_with(kW3cFields)) {
                                     if (auto a = picker.pick(line, job.encoding, w3c))
-                                        job.addresses.push_back(*a);
+                                        found.push_back(*a);
                                     return;
                                 }
                                 for (const std::string& text :
                                      ip::findAddresses(scanText(line, job.encoding, scan)))
-                                    if (auto a = ip::parseAddress(text))
-                                        job.addresses.push_back(*a);
+                                    if (auto a = ip::parseAddress(text)) found.push_back(*a);
                             });
+                distinct.add(found);
             };
         },
         [&](Job& job) {
             lines += job.lines;
-            // An IPv4-mapped address counts as its IPv4 address.
-            for (const ip::Address& a : job.addresses) ++hits[ip::unmapped(a)];
             return true;
         });
     const int status = readInputs(o, pipeline, outputFailed);
@@ -603,44 +596,31 @@ int countAddresses(const Options& o, Hits& hits, std::uint64_t& lines) {
     return status;
 }
 
-// The name of the group `by` an address belongs to; empty when it has none.
-std::string groupName(const FieldInfo& by, const Answer* answer, const Network& network) {
-    std::string name;
-    if (by.from == FieldFrom::Network) {
-        if (network.known) name = summary::networkName(network.number, network.organisation);
-    } else {
-        name = !answer ? "离线库未能定位" : answer->fields[static_cast<std::size_t>(by.record)];
-    }
-    // One operator under its one name, however the data spells it.
-    if (by.from == FieldFrom::Record && by.record == static_cast<int>(Field::Operator) && answer)
-        name = table::operatorGroup(name);
-    return name;
-}
-
 int summary(const Options& o, const Data& data) {
-    Hits hits;
+    SummaryCount counting(*data.db, data.asn.get(), o.by, o.choice, o.approx, o.threads);
     std::uint64_t lines = 0;
-    const int status = countAddresses(o, hits, lines);
+    bool outputFailed = false;
+    Pipeline pipeline(
+        o.threads, [&] { return counting.work(); },
+        [&](Job& job) {
+            lines += job.lines;
+            return true;
+        });
+    const int status = readInputs(o, pipeline, outputFailed);
+    pipeline.finish();
 
-    Answers answers(*data.db, data.asn.get());
     const FieldInfo& by = fieldInfo(o.by);
-    // Each group's name once: the counter keeps views of them.
-    std::unordered_set<std::string> names;
     summary::Counter counter;
-    for (const auto& [address, count] : hits) {
-        Network network;
-        const Answer* answer = answers.find(address, nullptr, &network);
-        if (!answer) counter.unplaced();
-        std::string name = groupName(by, answer, network);
-        // No value, or no network: one group, as before a value spelled so.
-        if (name.empty()) name = "未知";
-        counter.add(*names.insert(std::move(name)).first, count);
+    const std::uint64_t total = counting.into(counter);
+    if (o.approx) {
+        char error[16];
+        std::snprintf(error, sizeof error, "%.1f%%", 100 * DistinctSketch::standardError());
+        say(texts::fill(o.t->approxError, {error}));
     }
     const summary::Summary s =
         counter.summary(o.by, o.top ? o.top : std::numeric_limits<std::size_t>::max());
     std::vector<summary::Line> shown = s.lines;
     if (s.hasRest) shown.push_back({"其他", s.rest.addresses, s.rest.hits});
-    const std::uint64_t total = hits.size();
     std::string out;
     if (o.json) {
         out = "{\"by\":\"" + std::string(by.key) + "\",\"lines\":" + std::to_string(lines) +
@@ -713,16 +693,18 @@ std::optional<geo::Located> locateByName(const ip::Address&, const Answer* answe
 // The map goes where the output goes (-o or standard output); a PNG when -o names one.
 int map(const Options& o, const Data& data) {
     const Locate locate = data.db->hasExtras() ? Locate(locateByData) : Locate(locateByName);
-    Hits hits;
+    DistinctAddresses distinct;
     std::uint64_t lines = 0;
-    const int status = countAddresses(o, hits, lines);
+    const int status = countAddresses(o, distinct, lines);
     Answers answers(*data.db, data.asn.get(), /*extras=*/true);
-    const FieldInfo& by = fieldInfo(o.by);
     geo::PlaceTally tally;
-    for (const auto& [address, count] : hits) {
-        Network network;
-        const Answer* answer = answers.find(address, nullptr, &network);
-        tally.add(locate(address, answer), groupName(by, answer, network));
+    std::string buffer;
+    for (std::size_t shard = 0; shard < DistinctAddresses::kShards; ++shard) {
+        distinct.forEachIn(shard, [&](const ip::Address& address, std::uint64_t) {
+            Network network;
+            const Answer* answer = answers.find(address, nullptr, &network);
+            tally.add(locate(address, answer), groupName(o.by, answer, network, buffer));
+        });
     }
     const geo::SvgOptions options{o.extent};
     const bool png =

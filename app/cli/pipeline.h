@@ -18,10 +18,9 @@ namespace cli {
 struct Job {
     std::string block;
     Encoding encoding = Encoding::Utf8;
-    std::size_t w3c = 0;                 // the c-ip column in effect at its start (pick.h)
-    std::string out;                     // the lines to write
-    std::vector<ip::Address> addresses;  // or what a summary counts: the addresses
-    std::uint64_t lines = 0;             // and the lines
+    std::size_t w3c = 0;      // the c-ip column in effect at its start (pick.h)
+    std::string out;          // the lines to write
+    std::uint64_t lines = 0;  // or, for a summary, the lines counted
     bool done = false;
 };
 

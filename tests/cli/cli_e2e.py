@@ -278,6 +278,22 @@ def test_summary():
           code == 0 and rows[0] == ["name", "addresses", "share", "hits"] and
           ["中国电信", "3", "60.00%", "5"] in rows and sum(int(r[1]) for r in rows[1:]) == 5 and
           sum(int(r[3]) for r in rows[1:]) == 7, repr(rows))
+    # --approx: the same groups and hits, the addresses within the error it states.
+    many = ("".join(f"{ipaddress.IPv4Address(0x3A000000 + i * 211)}\n" for i in range(20000)) * 2
+            ).encode()
+    exact = json.loads(run(["summary", "--format", "json", "--by", "country", "-"], many)[1])
+    code, out, err = run(["summary", "--format", "json", "--by", "country", "--approx", "-"], many)
+    approx = json.loads(out) if code == 0 else {"groups": []}
+    near = lambda a, b: abs(a - b) <= 0.1 * b + 1
+    check("--approx: hits exact, addresses near, its error said",
+          code == 0 and "标准误差约 2.3%".encode() in err and
+          {g["name"]: g["hits"] for g in approx["groups"]} ==
+          {g["name"]: g["hits"] for g in exact["groups"]} and
+          near(approx["addresses"], exact["addresses"]) and
+          all(near(a["addresses"], e["addresses"]) for a, e in
+              zip(sorted(approx["groups"], key=lambda g: g["name"]),
+                  sorted(exact["groups"], key=lambda g: g["name"]))),
+          repr((approx, exact))[:500])
     # No answer is the data's version record; a special-purpose address says what it is.
     code, out, _ = run(["--fields", "ip,answer", "-"], b"255.255.255.255\n::1\n::ffff:218.70.0.1\n")
     lines = out.decode().splitlines()

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "app/cli/cidr.h"
+#include "app/cli/distinct.h"
 #include "app/cli/gzip.h"
 #include "app/cli/lines.h"
 #include "app/cli/os.h"
@@ -646,4 +649,103 @@ TEST(CliOs, AnotherViewOfAMappedFile) {
     ASSERT_TRUE(third);
     EXPECT_EQ(third->bytes, bytes);
     std::remove(path.c_str());
+}
+
+namespace {
+
+std::map<ip::Address, std::uint64_t> contents(const cli::DistinctAddresses& set) {
+    std::map<ip::Address, std::uint64_t> out;
+    for (std::size_t s = 0; s < cli::DistinctAddresses::kShards; ++s)
+        set.forEachIn(s, [&](const ip::Address& a, std::uint64_t hits) {
+            EXPECT_TRUE(out.emplace(a, hits).second) << ip::formatAddress(a) << " twice";
+        });
+    return out;
+}
+
+}  // namespace
+
+TEST(CliDistinct, EachAddressOnceWithItsExactHits) {
+    const auto address = [](const char* t) { return *ip::parseAddress(t); };
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const char*, std::uint64_t>> added;
+        std::map<std::string, std::uint64_t> expected;
+    };
+    const Case cases[] = {
+        {"mapped is its IPv4 address", {{"::ffff:1.2.3.4", 1}, {"1.2.3.4", 2}}, {{"1.2.3.4", 3}}},
+        {"0.0.0.0 and :: are addresses too",
+         {{"0.0.0.0", 1}, {"::", 1}, {"0.0.0.0", 1}},
+         {{"0.0.0.0", 2}, {"::", 1}}},
+        {"the same bits in either family differ",
+         {{"::1.2.3.4", 1}, {"1.2.3.4", 1}},
+         {{"::102:304", 1}, {"1.2.3.4", 1}}},
+        {"hits past 32 bits",
+         {{"9.9.9.9", 0xFFFFFFFEull}, {"9.9.9.9", 3}, {"9.9.9.9", 5000000000ull}},
+         {{"9.9.9.9", 0xFFFFFFFEull + 3 + 5000000000ull}}},
+        {"IPv6 hits past 32 bits",
+         {{"2001:db8::1", 5000000000ull}, {"2001:db8::1", 1}},
+         {{"2001:db8::1", 5000000001ull}}},
+    };
+    for (const Case& c : cases) {
+        cli::DistinctAddresses set;
+        for (const auto& [text, hits] : c.added) set.add(address(text), hits);
+        std::map<std::string, std::uint64_t> got;
+        for (const auto& [a, hits] : contents(set)) got[ip::formatAddress(a)] = hits;
+        EXPECT_EQ(got, c.expected) << c.name;
+        EXPECT_EQ(set.size(), c.expected.size()) << c.name;
+    }
+}
+
+TEST(CliDistinct, ThreadsAddingAtOnceLoseNothingAcrossGrowth) {
+    // Every thread adds the same addresses, so each one's hits are the number of threads.
+    constexpr std::uint32_t kEach = 200000;
+    constexpr int kThreads = 4;
+    cli::DistinctAddresses set;
+    std::vector<std::thread> threads;
+    // Half of them one by one, half in batches (an IPv4-mapped address among them).
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            std::vector<ip::Address> batch;
+            for (std::uint32_t i = 0; i < kEach; ++i) {
+                batch.push_back(i % 3 ? ip::Address::v4(i * 2654435761u)
+                                      : ip::Address::v6(0, 0xFFFF00000000ull | (i * 2654435761u)));
+                if (i % 8 == 0) batch.push_back(ip::Address::v6(0x20010DB8ull << 32, i));
+                if (t % 2 == 0) {
+                    for (const ip::Address& a : batch) set.add(a);
+                    batch.clear();
+                } else if (batch.size() >= 5000 || i + 1 == kEach) {
+                    set.add(batch);
+                    batch.clear();
+                }
+            }
+        });
+    for (std::thread& t : threads) t.join();
+    const auto all = contents(set);
+    EXPECT_EQ(all.size(), kEach + kEach / 8);
+    EXPECT_EQ(set.size(), all.size());
+    EXPECT_TRUE(
+        std::all_of(all.begin(), all.end(), [](const auto& e) { return e.second == kThreads; }));
+}
+
+TEST(CliDistinct, TheSketchIsWithinItsErrorAndIgnoresRepeats) {
+    // Exact while few, however they are merged; within four standard errors past that.
+    for (const std::uint32_t n : {0u, 1u, 128u, 129u, 200u, 5000u, 200000u, 2000000u}) {
+        cli::DistinctSketch a, b, c;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const ip::Address address = ip::Address::v4(i * 2654435761u + 7);
+            (i % 2 ? a : b).add(address);
+            (i % 2 ? a : b).add(address);    // repeats count once
+            if (i % 3 == 0) c.add(address);  // and so does overlap
+        }
+        a.merge(b);
+        a.merge(c);
+        c.merge(a);
+        for (const cli::DistinctSketch* s : {&a, &c}) {
+            const double error = std::abs(static_cast<double>(s->estimate()) - n);
+            EXPECT_LE(error, n <= cli::DistinctSketch::kExact
+                                 ? 0.0
+                                 : 4 * cli::DistinctSketch::standardError() * n)
+                << n;
+        }
+    }
 }
