@@ -137,7 +137,12 @@ FieldViews recordFields(const ipdata::Fields& fields) {
 
 std::string degreesText(double degrees) {
     char text[32];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, degrees);
+    // A file that stores single precision (DB-IP's) says 37.422, not the 37.422000885009766
+    // the same bits spell as a double: a number a float holds exactly is written as one.
+    const auto single = static_cast<float>(degrees);
+    const auto [end, error] = static_cast<double>(single) == degrees
+                                  ? std::to_chars(text, text + sizeof text, single)
+                                  : std::to_chars(text, text + sizeof text, degrees);
     return error == std::errc() ? std::string(text, end) : std::string();
 }
 

@@ -42,3 +42,35 @@ TEST(FieldTable, TheRecordsMembersLandInTheirPlaces) {
 }
 
 }  // namespace
+
+// Degrees read back as the file's number, in the fewest digits: a single-precision value as
+// the float it was, a double as itself; extras fill only what they say.
+TEST(FieldTable, ExtrasBecomeFieldsInTheFewestDigits) {
+    const std::pair<double, std::string_view> degrees[] = {
+        {static_cast<double>(37.422f), "37.422"},
+        {static_cast<double>(-122.085f), "-122.085"},
+        {29.5628, "29.5628"},
+        {106.5510025, "106.5510025"},  // a double no float holds
+        {0, "0"},
+        {-90, "-90"},
+    };
+    for (const auto& [value, text] : degrees) EXPECT_EQ(degreesText(value), text) << value;
+
+    ipdata::Extras extras;
+    extras.latitude = 29.5628;
+    extras.longitude = 106.5528;
+    extras.continent = "亚洲";
+    Fields fields;
+    fields[static_cast<std::size_t>(Field::TimeZone)] = "kept";
+    addExtras(extras, fields);
+    EXPECT_EQ(fields[static_cast<std::size_t>(Field::Latitude)], "29.5628");
+    EXPECT_EQ(fields[static_cast<std::size_t>(Field::Longitude)], "106.5528");
+    EXPECT_EQ(fields[static_cast<std::size_t>(Field::Continent)], "亚洲");
+    EXPECT_EQ(fields[static_cast<std::size_t>(Field::TimeZone)], "kept");
+    // Half a pair of coordinates is none.
+    Fields half;
+    ipdata::Extras latitudeOnly;
+    latitudeOnly.latitude = 1.5;
+    addExtras(latitudeOnly, half);
+    EXPECT_EQ(half[static_cast<std::size_t>(Field::Latitude)], "");
+}
