@@ -33,6 +33,7 @@ constexpr std::size_t kSeparator = 16;
 constexpr int kBits = 128;
 constexpr int kV4Depth = 96;
 constexpr int kTopBits = 16;
+constexpr std::size_t kTreeAhead = 1024;
 constexpr std::size_t kStopEvery = 4096;
 
 unsigned char byteAt(std::string_view s, std::size_t at) {
@@ -526,6 +527,15 @@ std::optional<Reader::Hit> Reader::lookup(const ip::Address& address) const {
         node = static_cast<std::uint32_t>(top >> 8);
         depth = kV4Depth + static_cast<int>(top & 0xFF) - 1;
         low = a;
+        // Writers number nodes depth first, so the rest of the walk mostly lies in the lines
+        // right after this node: asked for at once, their misses overlap instead of following
+        // one another down the levels.
+        if (node < count) {
+            const std::size_t at =
+                std::size_t{node} * static_cast<std::size_t>(meta_.recordSize) / 4;
+            const std::size_t end = std::min(tree_.size(), at + kTreeAhead);
+            for (std::size_t p = at; p < end; p += 64) __builtin_prefetch(tree_.data() + p);
+        }
     } else {
         if (meta_.ipVersion != 6) return std::nullopt;
         high = address.high();
