@@ -352,11 +352,136 @@ std::string dateOf(std::uint64_t epoch) {
 
 }  // namespace
 
+enum class Reader::Key : std::uint8_t {
+    Other,
+    City,
+    Isp,
+    State1,
+    State2,
+    Country,
+    AsName,
+    District,
+    CountryCode,
+    Organization,
+    Subdivisions,
+    RegisteredCountry,
+    AsOrganization,
+    Location,
+    Latitude,
+    Longitude,
+    Timezone,
+    TimeZone,
+    Postcode,
+    PostalCode,
+    Postal,
+    Continent,
+    AsNumber,
+    Asn,
+};
+
+namespace {
+
+Reader::Key keyOf(std::string_view key) {
+    using K = Reader::Key;
+    static constexpr std::pair<std::string_view, K> kKeys[] = {
+        {"city", K::City},
+        {"isp", K::Isp},
+        {"state1", K::State1},
+        {"state2", K::State2},
+        {"country", K::Country},
+        {"as_name", K::AsName},
+        {"district", K::District},
+        {"country_code", K::CountryCode},
+        {"organization", K::Organization},
+        {"subdivisions", K::Subdivisions},
+        {"registered_country", K::RegisteredCountry},
+        {"autonomous_system_organization", K::AsOrganization},
+        {"location", K::Location},
+        {"latitude", K::Latitude},
+        {"longitude", K::Longitude},
+        {"timezone", K::Timezone},
+        {"time_zone", K::TimeZone},
+        {"postcode", K::Postcode},
+        {"postal_code", K::PostalCode},
+        {"postal", K::Postal},
+        {"continent", K::Continent},
+        {"autonomous_system_number", K::AsNumber},
+        {"asn", K::Asn},
+    };
+    for (const auto& [text, k] : kKeys)
+        if (text == key) return k;
+    return K::Other;
+}
+
+// The number at `at`; floats and doubles in place, as coordinates are, without the general
+// decoder.
+std::optional<double> numberAt(const Section& s, std::size_t at) {
+    const std::string_view bytes = s.bytes();
+    if (at < bytes.size()) {
+        const unsigned control = byteAt(bytes, at);
+        if (control == 0x04 && bytes.size() - at >= 6 && byteAt(bytes, at + 1) == 0x08)
+            return static_cast<double>(
+                std::bit_cast<float>(static_cast<std::uint32_t>(beN(bytes, at + 2, 4))));
+        if (control == 0x68 && bytes.size() - at >= 9)
+            return std::bit_cast<double>(beN(bytes, at + 1, 8));
+    }
+    const std::optional<Value> v = s.read(at);
+    return v ? v->number() : std::nullopt;
+}
+
+}  // namespace
+
+bool Reader::keyAt(std::size_t p, Key& key, std::size_t& valueAt) const {
+    const std::size_t target = data_.pointerTarget(p);
+    std::string_view text;
+    if (target >= data_.bytes().size()) {
+        if (!data_.string(p, text, valueAt)) return false;
+        key = keyOf(text);
+        return true;
+    }
+    std::atomic<std::uint64_t>& slot = keys_->slots[target % kKeySlots];
+    const std::uint64_t known = slot.load(std::memory_order_relaxed);
+    if (known >> 8 == std::uint64_t{target} + 1) {
+        key = static_cast<Key>(known & 0xFF);
+        valueAt = p + 2 + (byteAt(data_.bytes(), p) >> 3 & 3);
+        return true;
+    }
+    // The pointer leads to a string: what it says is read, and remembered.
+    if (!data_.string(p, text, valueAt)) return false;
+    key = keyOf(text);
+    slot.store((std::uint64_t{target} + 1) << 8 | static_cast<std::uint8_t>(key),
+               std::memory_order_relaxed);
+    return true;
+}
+
+template <class Each>
+std::optional<std::size_t> Reader::walkKeys(std::size_t at, Each&& each) const {
+    const Section& s = data_;
+    std::size_t next = 0, p = 0;
+    std::uint32_t count = 0;
+    if (!s.mapHead(at, count, p, next)) {
+        const std::optional<Value> map = s.read(at, next);
+        if (!map || map->type != Type::Map) return std::nullopt;
+        count = map->size;
+        p = map->items;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::size_t valueAt = 0;
+        Key key = Key::Other;
+        if (!keyAt(p, key, valueAt)) return std::nullopt;
+        std::size_t end = each(key, valueAt);
+        if (end == 0) end = s.endOf(valueAt);
+        if (end == 0) return std::nullopt;
+        p = end;
+    }
+    return headIsPointer(s, at) ? next : p;
+}
+
 FieldViews Reader::fieldsOf(std::uint32_t record) const {
     // One pass over the record, each value read where it lies and skipped only when unused:
-    // a lookup's cost is its record's bytes, once. The city, country and subdivisions that
-    // a record points to (as files share them) are fetched together after the pass: their
-    // cache misses overlap instead of following one another.
+    // a lookup's cost is its record's bytes, once. What a record points to (as files share
+    // cities, countries, subdivisions and names) is asked for during the pass and read after
+    // it: the cache misses overlap instead of following one another.
     Named country, region, city;
     std::optional<std::size_t> registeredAt;
     std::string_view countryCode, state1, state2, district, organization, isp, asName, asOrg;
@@ -372,44 +497,61 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
         slot = at;
         return true;
     };
-    s.walkMap(record, [&](std::string_view key, std::size_t at) -> std::size_t {
-        switch (key.size()) {
-            case 4:
-                if (key == "city" && first(1))
-                    return later(at, cityAt) ? 0 : namedInto(s, at, city);
-                break;
-            case 3:
-                if (key == "isp") return textInto(s, at, isp);
-                break;
-            case 6:
-                if (key == "state1") return textInto(s, at, state1);
-                if (key == "state2") return textInto(s, at, state2);
-                break;
-            case 7:
-                if (key == "country" && first(2))
-                    return later(at, countryAt) ? 0 : namedInto(s, at, country);
-                if (key == "as_name") return textInto(s, at, asName);
-                break;
-            case 8:
-                if (key == "district") return textInto(s, at, district);
-                break;
-            case 12:
-                if (key == "country_code") return textInto(s, at, countryCode);
-                if (key == "organization") return textInto(s, at, organization);
-                if (key == "subdivisions" && first(4))
-                    return later(at, regionsAt) ? 0 : regionInto(s, at, region);
-                break;
-            case 18:
-                if (key == "registered_country") registeredAt = at;
-                break;
-            case 30:
-                if (key == "autonomous_system_organization") return textInto(s, at, asOrg);
+    // Texts are read after the pass too, in the order met, so a key met twice ends as it
+    // would read in place: the last string it gives.
+    struct Text {
+        std::string_view* out;
+        std::size_t at;
+    };
+    std::array<Text, 8> texts;
+    std::size_t textCount = 0;
+    auto readTexts = [&] {
+        for (std::size_t i = 0; i < textCount; ++i) textInto(s, texts[i].at, *texts[i].out);
+        textCount = 0;
+    };
+    auto text = [&](std::string_view& out, std::size_t at) {
+        if (textCount == texts.size()) readTexts();
+        const std::size_t target = s.pointerTarget(at);
+        if (target < s.bytes().size()) __builtin_prefetch(s.bytes().data() + target);
+        texts[textCount++] = {&out, at};
+        return std::size_t{0};
+    };
+    walkKeys(record, [&](Key key, std::size_t at) -> std::size_t {
+        switch (key) {
+            case Key::City:
+                if (!first(1)) break;
+                return later(at, cityAt) ? 0 : namedInto(s, at, city);
+            case Key::Country:
+                if (!first(2)) break;
+                return later(at, countryAt) ? 0 : namedInto(s, at, country);
+            case Key::Subdivisions:
+                if (!first(4)) break;
+                return later(at, regionsAt) ? 0 : regionInto(s, at, region);
+            case Key::Isp:
+                return text(isp, at);
+            case Key::State1:
+                return text(state1, at);
+            case Key::State2:
+                return text(state2, at);
+            case Key::AsName:
+                return text(asName, at);
+            case Key::District:
+                return text(district, at);
+            case Key::CountryCode:
+                return text(countryCode, at);
+            case Key::Organization:
+                return text(organization, at);
+            case Key::AsOrganization:
+                return text(asOrg, at);
+            case Key::RegisteredCountry:
+                registeredAt = at;
                 break;
             default:
                 break;
         }
         return 0;
     });
+    readTexts();
     if (cityAt) namedInto(s, cityAt, city);
     if (countryAt) namedInto(s, countryAt, country);
     if (regionsAt) regionInto(s, regionsAt, region);
@@ -430,18 +572,12 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
 
 Extras Reader::extras(std::uint32_t record) const {
     Extras e;
-    const std::optional<Value> top = data_.read(record);
-    if (!top) return e;
-    auto number = [&](std::size_t at) {
-        const std::optional<Value> v = data_.read(at);
-        return v ? v->number() : std::nullopt;
-    };
     auto location = [&](std::size_t at) {
         const std::optional<Value> map = data_.read(at);
         if (!map) return;
         data_.eachPair(*map, [&](std::string_view key, std::size_t valueAt) {
-            if (key == "latitude") e.latitude = number(valueAt);
-            if (key == "longitude") e.longitude = number(valueAt);
+            if (key == "latitude") e.latitude = numberAt(data_, valueAt);
+            if (key == "longitude") e.longitude = numberAt(data_, valueAt);
             if (key == "time_zone") e.timeZone = textAt(data_, valueAt);
             return true;
         });
@@ -449,43 +585,59 @@ Extras Reader::extras(std::uint32_t record) const {
     // Each key that leads to a walk is read once (see namedInto).
     unsigned done = 0;
     auto first = [&](unsigned bit) { return (std::exchange(done, done | bit) & bit) == 0; };
-    data_.eachPair(*top, [&](std::string_view key, std::size_t valueAt) {
-        if (key == "location") {
-            if (!first(1)) return true;
-            location(valueAt);
-        } else if (key == "latitude") {
-            e.latitude = number(valueAt);
-        } else if (key == "longitude") {
-            e.longitude = number(valueAt);
-        } else if (key == "timezone" || key == "time_zone") {
-            e.timeZone = textAt(data_, valueAt);
-        } else if (key == "postcode" || key == "postal_code") {
-            e.postalCode = textAt(data_, valueAt);
-        } else if (key == "postal") {
-            if (!first(2)) return true;
-            if (const auto code = data_.get(valueAt, {"code"})) e.postalCode = code->text();
-        } else if (key == "continent") {
-            if (!first(4)) return true;
-            const Named n = namedAt(data_, valueAt);
-            e.continent = n.name.empty() ? n.code : n.name;
-        } else if (key == "autonomous_system_number" || key == "asn") {
-            const std::optional<Value> v = data_.read(valueAt);
-            if (!v) return true;
-            if (const std::optional<std::uint64_t> n = v->unsignedValue(); n && *n <= ~0u) {
-                e.asn = static_cast<std::uint32_t>(*n);
-            } else if (std::string_view t = v->text();
-                       t.size() > 2 && t.size() <= 12 &&
-                       (t.starts_with("AS") || t.starts_with("as"))) {
-                // IPinfo writes "AS13335".
-                std::uint64_t n2 = 0;
-                t.remove_prefix(2);
-                if (std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-                    for (const char c : t) n2 = n2 * 10 + static_cast<unsigned>(c - '0');
-                    if (n2 <= ~0u) e.asn = static_cast<std::uint32_t>(n2);
-                }
+    walkKeys(record, [&](Key key, std::size_t valueAt) -> std::size_t {
+        switch (key) {
+            case Key::Location:
+                if (first(1)) location(valueAt);
+                break;
+            case Key::Latitude:
+                e.latitude = numberAt(data_, valueAt);
+                break;
+            case Key::Longitude:
+                e.longitude = numberAt(data_, valueAt);
+                break;
+            case Key::Timezone:
+            case Key::TimeZone:
+                e.timeZone = textAt(data_, valueAt);
+                break;
+            case Key::Postcode:
+            case Key::PostalCode:
+                e.postalCode = textAt(data_, valueAt);
+                break;
+            case Key::Postal:
+                if (!first(2)) break;
+                if (const auto code = data_.get(valueAt, {"code"})) e.postalCode = code->text();
+                break;
+            case Key::Continent: {
+                if (!first(4)) break;
+                const Named n = namedAt(data_, valueAt);
+                e.continent = n.name.empty() ? n.code : n.name;
+                break;
             }
+            case Key::AsNumber:
+            case Key::Asn: {
+                const std::optional<Value> v = data_.read(valueAt);
+                if (!v) break;
+                if (const std::optional<std::uint64_t> n = v->unsignedValue(); n && *n <= ~0u) {
+                    e.asn = static_cast<std::uint32_t>(*n);
+                } else if (std::string_view t = v->text();
+                           t.size() > 2 && t.size() <= 12 &&
+                           (t.starts_with("AS") || t.starts_with("as"))) {
+                    // IPinfo writes "AS13335".
+                    std::uint64_t n2 = 0;
+                    t.remove_prefix(2);
+                    if (std::all_of(t.begin(), t.end(),
+                                    [](char c) { return c >= '0' && c <= '9'; })) {
+                        for (const char c : t) n2 = n2 * 10 + static_cast<unsigned>(c - '0');
+                        if (n2 <= ~0u) e.asn = static_cast<std::uint32_t>(n2);
+                    }
+                }
+                break;
+            }
+            default:
+                break;
         }
-        return true;
+        return std::size_t{0};
     });
     return e;
 }
@@ -800,6 +952,7 @@ std::unique_ptr<Database> Reader::at(std::string_view bytes,
     copy->v4Depth_ = v4Depth_;
     copy->v4Top_ = v4Top_;
     copy->rangeCount_ = rangeCount_;
+    copy->keys_ = keys_;
     return copy;
 }
 

@@ -97,6 +97,19 @@ class Section {
                 return true;
             }
         }
+        if (at < bytes_.size() && (static_cast<unsigned char>(bytes_[at]) >> 5) == 1) {
+            // A pointer to a short string, as keys and shared names mostly are.
+            const std::size_t target = pointerTarget(at);
+            if (target < bytes_.size()) {
+                const unsigned control = static_cast<unsigned char>(bytes_[target]);
+                const std::size_t size = control & 31;
+                if ((control >> 5) == 2 && size < 29 && bytes_.size() - target - 1 >= size) {
+                    text = std::string_view(bytes_.data() + target + 1, size);
+                    next = at + 2 + (static_cast<unsigned char>(bytes_[at]) >> 3 & 3);
+                    return true;
+                }
+            }
+        }
         const std::optional<Value> v = readSlow(at, next);
         if (!v || v->type != Type::String) return false;
         text = v->payload;
@@ -129,6 +142,12 @@ class Section {
             if (type == 1) end = at + 2 + (control >> 3 & 3);
             // Strings, doubles, bytes and the short unsigned types in their short form.
             if (type >= 2 && type <= 6 && size < 29) end = at + 1 + size;
+            // Int32, uint64, uint128 and float: the extended types that hold only bytes.
+            if (type == 0 && size < 29 && at + 1 < bytes_.size()) {
+                const unsigned extended = static_cast<unsigned char>(bytes_[at + 1]);
+                if (extended == 1 || extended == 2 || extended == 3 || extended == 8)
+                    end = at + 2 + size;
+            }
             if (end <= bytes_.size()) return end;
         }
         return endSlow(at, depth);
@@ -277,7 +296,25 @@ class Reader final : public Database {
     // The record's fields, as locate gives them.
     FieldViews fieldsOf(std::uint32_t record) const;
 
+    // The keys a reader acts on, as numbers (mmdb.cpp names them).
+    enum class Key : std::uint8_t;
+
   private:
+    // The key at `p` as a Key, `valueAt` where its value starts; false when damaged. Keys are
+    // mostly pointers to one copy of each: the key a pointer's target holds is remembered,
+    // so that most keys are told by a number rather than compared as text.
+    bool keyAt(std::size_t p, Key& key, std::size_t& valueAt) const;
+    // walkMap, each(key as a Key, value offset).
+    template <class Each>
+    std::optional<std::size_t> walkKeys(std::size_t at, Each&& each) const;
+    // Key by pointer target (plus 1) << 8 | Key, direct-mapped by the target's low bits; 0
+    // empty. Any thread may write a slot: what it writes is true of the file for good.
+    static constexpr std::size_t kKeySlots = 256;
+    struct KeyCache {
+        std::atomic<std::uint64_t> slots[kKeySlots]{};
+    };
+    std::shared_ptr<KeyCache> keys_ = std::make_shared<KeyCache>();
+
     std::uint32_t child(std::uint32_t node, unsigned bit) const;
     // A node, the empty mark, or a value's start inside the data section.
     bool soundRecord(std::uint32_t record) const {
