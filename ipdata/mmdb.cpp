@@ -417,13 +417,15 @@ Reader::Key keyOf(std::string_view key) {
 // decoder.
 std::optional<double> numberAt(const Section& s, std::size_t at) {
     const std::string_view bytes = s.bytes();
-    if (at < bytes.size()) {
-        const unsigned control = byteAt(bytes, at);
-        if (control == 0x04 && bytes.size() - at >= 6 && byteAt(bytes, at + 1) == 0x08)
+    // Through a pointer, as files share coordinates that many records hold.
+    const std::size_t p = headIsPointer(s, at) ? s.pointerTarget(at) : at;
+    if (p < bytes.size()) {
+        const unsigned control = byteAt(bytes, p);
+        if (control == 0x04 && bytes.size() - p >= 6 && byteAt(bytes, p + 1) == 0x08)
             return static_cast<double>(
-                std::bit_cast<float>(static_cast<std::uint32_t>(beN(bytes, at + 2, 4))));
-        if (control == 0x68 && bytes.size() - at >= 9)
-            return std::bit_cast<double>(beN(bytes, at + 1, 8));
+                std::bit_cast<float>(static_cast<std::uint32_t>(beN(bytes, p + 2, 4))));
+        if (control == 0x68 && bytes.size() - p >= 9)
+            return std::bit_cast<double>(beN(bytes, p + 1, 8));
     }
     const std::optional<Value> v = s.read(at);
     return v ? v->number() : std::nullopt;
@@ -431,26 +433,14 @@ std::optional<double> numberAt(const Section& s, std::size_t at) {
 
 }  // namespace
 
-bool Reader::keyAt(std::size_t p, Key& key, std::size_t& valueAt) const {
-    const std::size_t target = data_.pointerTarget(p);
+bool Reader::keyAtSlow(std::size_t p, Key& key, std::size_t& valueAt) const {
     std::string_view text;
-    if (target >= data_.bytes().size()) {
-        if (!data_.string(p, text, valueAt)) return false;
-        key = keyOf(text);
-        return true;
-    }
-    std::atomic<std::uint64_t>& slot = keys_->slots[target % kKeySlots];
-    const std::uint64_t known = slot.load(std::memory_order_relaxed);
-    if (known >> 8 == std::uint64_t{target} + 1) {
-        key = static_cast<Key>(known & 0xFF);
-        valueAt = p + 2 + (byteAt(data_.bytes(), p) >> 3 & 3);
-        return true;
-    }
-    // The pointer leads to a string: what it says is read, and remembered.
     if (!data_.string(p, text, valueAt)) return false;
     key = keyOf(text);
-    slot.store((std::uint64_t{target} + 1) << 8 | static_cast<std::uint8_t>(key),
-               std::memory_order_relaxed);
+    // An 11-bit pointer to a string: what it says is remembered.
+    if (valueAt == p + 2 && (byteAt(data_.bytes(), p) & 0xF8u) == 0x20)
+        keys_->byTarget[(byteAt(data_.bytes(), p) & 7u) << 8 | byteAt(data_.bytes(), p + 1)].store(
+            static_cast<std::uint8_t>(static_cast<unsigned>(key) + 1), std::memory_order_relaxed);
     return true;
 }
 
@@ -505,6 +495,9 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
     };
     std::array<Text, 8> texts;
     std::size_t textCount = 0;
+    // A record mostly spans two lines.
+    if (std::size_t{record} + 64 < s.bytes().size())
+        __builtin_prefetch(s.bytes().data() + record + 64);
     auto readTexts = [&] {
         for (std::size_t i = 0; i < textCount; ++i) textInto(s, texts[i].at, *texts[i].out);
         textCount = 0;
@@ -547,6 +540,10 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
                 registeredAt = at;
                 break;
             default:
+                // What extras() reads next of the same record (shared coordinates, a
+                // continent) is on its way by then.
+                if (const std::size_t target = s.pointerTarget(at); target < s.bytes().size())
+                    __builtin_prefetch(s.bytes().data() + target);
                 break;
         }
         return 0;

@@ -301,17 +301,29 @@ class Reader final : public Database {
 
   private:
     // The key at `p` as a Key, `valueAt` where its value starts; false when damaged. Keys are
-    // mostly pointers to one copy of each: the key a pointer's target holds is remembered,
-    // so that most keys are told by a number rather than compared as text.
-    bool keyAt(std::size_t p, Key& key, std::size_t& valueAt) const;
+    // mostly pointers to one copy of each, near the section's start: the key such a pointer's
+    // target holds is remembered, so that most keys are told by a number, not as text.
+    bool keyAt(std::size_t p, Key& key, std::size_t& valueAt) const {
+        const auto* b = reinterpret_cast<const unsigned char*>(data_.bytes().data());
+        if (p + 1 < data_.bytes().size() && (b[p] & 0xF8u) == 0x20) {
+            const unsigned known =
+                keys_->byTarget[(b[p] & 7u) << 8 | b[p + 1]].load(std::memory_order_relaxed);
+            if (known != 0) {
+                key = static_cast<Key>(known - 1);
+                valueAt = p + 2;
+                return true;
+            }
+        }
+        return keyAtSlow(p, key, valueAt);
+    }
+    bool keyAtSlow(std::size_t p, Key& key, std::size_t& valueAt) const;
     // walkMap, each(key as a Key, value offset).
     template <class Each>
     std::optional<std::size_t> walkKeys(std::size_t at, Each&& each) const;
-    // Key by pointer target (plus 1) << 8 | Key, direct-mapped by the target's low bits; 0
-    // empty. Any thread may write a slot: what it writes is true of the file for good.
-    static constexpr std::size_t kKeySlots = 256;
+    // Key + 1 by the target of an 11-bit pointer; 0 not known yet. Any thread may write one:
+    // what it writes is true of the file for good.
     struct KeyCache {
-        std::atomic<std::uint64_t> slots[kKeySlots]{};
+        std::atomic<std::uint8_t> byTarget[2048]{};
     };
     std::shared_ptr<KeyCache> keys_ = std::make_shared<KeyCache>();
 
