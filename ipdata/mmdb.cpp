@@ -415,7 +415,7 @@ Reader::Key keyOf(std::string_view key) {
 
 // The number at `at`; floats and doubles in place, as coordinates are, without the general
 // decoder.
-std::optional<double> numberAt(const Section& s, std::size_t at) {
+inline std::optional<double> numberAt(const Section& s, std::size_t at) {
     const std::string_view bytes = s.bytes();
     // Through a pointer, as files share coordinates that many records hold.
     const std::size_t p = headIsPointer(s, at) ? s.pointerTarget(at) : at;
@@ -567,26 +567,62 @@ FieldViews Reader::fieldsOf(std::uint32_t record) const {
     return f;
 }
 
+// What extras() reads of the keys few records hold, out of its loop. `done` marks the keys
+// that lead to a walk and were read (see namedInto).
+void Reader::rareExtra(Key key, std::size_t valueAt, Extras& e, unsigned& done) const {
+    auto first = [&](unsigned bit) { return (std::exchange(done, done | bit) & bit) == 0; };
+    switch (key) {
+        case Key::Location: {
+            if (!first(1)) break;
+            const std::optional<Value> map = data_.read(valueAt);
+            if (!map) break;
+            data_.eachPair(*map, [&](std::string_view k, std::size_t at) {
+                if (k == "latitude") e.latitude = numberAt(data_, at);
+                if (k == "longitude") e.longitude = numberAt(data_, at);
+                if (k == "time_zone") e.timeZone = textAt(data_, at);
+                return true;
+            });
+            break;
+        }
+        case Key::Postal:
+            if (!first(2)) break;
+            if (const auto code = data_.get(valueAt, {"code"})) e.postalCode = code->text();
+            break;
+        case Key::Continent: {
+            if (!first(4)) break;
+            const Named n = namedAt(data_, valueAt);
+            e.continent = n.name.empty() ? n.code : n.name;
+            break;
+        }
+        case Key::AsNumber:
+        case Key::Asn: {
+            const std::optional<Value> v = data_.read(valueAt);
+            if (!v) break;
+            if (const std::optional<std::uint64_t> n = v->unsignedValue(); n && *n <= ~0u) {
+                e.asn = static_cast<std::uint32_t>(*n);
+            } else if (std::string_view t = v->text();
+                       t.size() > 2 && t.size() <= 12 &&
+                       (t.starts_with("AS") || t.starts_with("as"))) {
+                // IPinfo writes "AS13335".
+                std::uint64_t n2 = 0;
+                t.remove_prefix(2);
+                if (std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+                    for (const char c : t) n2 = n2 * 10 + static_cast<unsigned>(c - '0');
+                    if (n2 <= ~0u) e.asn = static_cast<std::uint32_t>(n2);
+                }
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
 Extras Reader::extras(std::uint32_t record) const {
     Extras e;
-    auto location = [&](std::size_t at) {
-        const std::optional<Value> map = data_.read(at);
-        if (!map) return;
-        data_.eachPair(*map, [&](std::string_view key, std::size_t valueAt) {
-            if (key == "latitude") e.latitude = numberAt(data_, valueAt);
-            if (key == "longitude") e.longitude = numberAt(data_, valueAt);
-            if (key == "time_zone") e.timeZone = textAt(data_, valueAt);
-            return true;
-        });
-    };
-    // Each key that leads to a walk is read once (see namedInto).
     unsigned done = 0;
-    auto first = [&](unsigned bit) { return (std::exchange(done, done | bit) & bit) == 0; };
     walkKeys(record, [&](Key key, std::size_t valueAt) -> std::size_t {
         switch (key) {
-            case Key::Location:
-                if (first(1)) location(valueAt);
-                break;
             case Key::Latitude:
                 e.latitude = numberAt(data_, valueAt);
                 break;
@@ -601,36 +637,13 @@ Extras Reader::extras(std::uint32_t record) const {
             case Key::PostalCode:
                 e.postalCode = textAt(data_, valueAt);
                 break;
+            case Key::Location:
             case Key::Postal:
-                if (!first(2)) break;
-                if (const auto code = data_.get(valueAt, {"code"})) e.postalCode = code->text();
-                break;
-            case Key::Continent: {
-                if (!first(4)) break;
-                const Named n = namedAt(data_, valueAt);
-                e.continent = n.name.empty() ? n.code : n.name;
-                break;
-            }
+            case Key::Continent:
             case Key::AsNumber:
-            case Key::Asn: {
-                const std::optional<Value> v = data_.read(valueAt);
-                if (!v) break;
-                if (const std::optional<std::uint64_t> n = v->unsignedValue(); n && *n <= ~0u) {
-                    e.asn = static_cast<std::uint32_t>(*n);
-                } else if (std::string_view t = v->text();
-                           t.size() > 2 && t.size() <= 12 &&
-                           (t.starts_with("AS") || t.starts_with("as"))) {
-                    // IPinfo writes "AS13335".
-                    std::uint64_t n2 = 0;
-                    t.remove_prefix(2);
-                    if (std::all_of(t.begin(), t.end(),
-                                    [](char c) { return c >= '0' && c <= '9'; })) {
-                        for (const char c : t) n2 = n2 * 10 + static_cast<unsigned>(c - '0');
-                        if (n2 <= ~0u) e.asn = static_cast<std::uint32_t>(n2);
-                    }
-                }
+            case Key::Asn:
+                rareExtra(key, valueAt, e, done);
                 break;
-            }
             default:
                 break;
         }

@@ -317,6 +317,7 @@ class Reader final : public Database {
         return keyAtSlow(p, key, valueAt);
     }
     bool keyAtSlow(std::size_t p, Key& key, std::size_t& valueAt) const;
+    [[gnu::noinline]] void rareExtra(Key key, std::size_t valueAt, Extras& e, unsigned& done) const;
     // walkMap, each(key as a Key, value offset).
     template <class Each>
     std::optional<std::size_t> walkKeys(std::size_t at, Each&& each) const;
