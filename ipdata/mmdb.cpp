@@ -32,7 +32,10 @@ constexpr std::size_t kMetadataWindow = 128 * 1024;
 constexpr std::size_t kSeparator = 16;
 constexpr int kBits = 128;
 constexpr int kV4Depth = 96;
-constexpr int kTopBits = 16;
+// The IPv4 top table: 2 MB at 18 bits. Measured on a world city file, 16 bits leave two more
+// levels in memory, 20 bits push records out of the cache.
+constexpr int kTopBits = 18;
+// How much of the tree after the table's node a lookup asks for at once.
 constexpr std::size_t kTreeAhead = 1024;
 constexpr std::size_t kStopEvery = 4096;
 

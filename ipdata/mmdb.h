@@ -121,10 +121,20 @@ class Section {
         if (at >= bytes_.size() || (b[at] >> 5) != 1) return bytes_.size();
         const unsigned ss = b[at] >> 3 & 3;
         if (bytes_.size() - at - 1 < ss + 1) return bytes_.size();
-        static constexpr std::uint32_t kBias[] = {0, 2048, 526336, 0};
-        std::size_t target = ss == 3 ? 0 : std::size_t{b[at] & 7u};
-        for (unsigned i = 0; i <= ss; ++i) target = target << 8 | b[at + 1 + i];
-        return target + kBias[ss];
+        const std::size_t top = b[at] & 7u;
+        switch (ss) {
+            case 0:
+                return top << 8 | b[at + 1];
+            case 1:
+                return (top << 16 | std::size_t{b[at + 1]} << 8 | b[at + 2]) + 2048;
+            case 2:
+                return (top << 24 | std::size_t{b[at + 1]} << 16 | std::size_t{b[at + 2]} << 8 |
+                        b[at + 3]) +
+                       526336;
+            default:
+                return std::size_t{b[at + 1]} << 24 | std::size_t{b[at + 2]} << 16 |
+                       std::size_t{b[at + 3]} << 8 | b[at + 4];
+        }
     }
     // Where the value at `at` ends, its items included, a pointer counted as itself.
     std::optional<std::size_t> skip(std::size_t at) const {
