@@ -386,34 +386,43 @@ namespace {
 
 Reader::Key keyOf(std::string_view key) {
     using K = Reader::Key;
-    static constexpr std::pair<std::string_view, K> kKeys[] = {
-        {"city", K::City},
-        {"isp", K::Isp},
-        {"state1", K::State1},
-        {"state2", K::State2},
-        {"country", K::Country},
-        {"as_name", K::AsName},
-        {"district", K::District},
-        {"country_code", K::CountryCode},
-        {"organization", K::Organization},
-        {"subdivisions", K::Subdivisions},
-        {"registered_country", K::RegisteredCountry},
-        {"autonomous_system_organization", K::AsOrganization},
-        {"location", K::Location},
-        {"latitude", K::Latitude},
-        {"longitude", K::Longitude},
-        {"timezone", K::Timezone},
-        {"time_zone", K::TimeZone},
-        {"postcode", K::Postcode},
-        {"postal_code", K::PostalCode},
-        {"postal", K::Postal},
-        {"continent", K::Continent},
-        {"autonomous_system_number", K::AsNumber},
-        {"asn", K::Asn},
-    };
-    for (const auto& [text, k] : kKeys)
-        if (text == key) return k;
-    return K::Other;
+    auto is = [&](std::string_view text, K k) { return key == text ? k : K::Other; };
+    switch (key.size()) {
+        case 3:
+            return key == "isp" ? K::Isp : is("asn", K::Asn);
+        case 4:
+            return is("city", K::City);
+        case 6:
+            return key == "state1"   ? K::State1
+                   : key == "state2" ? K::State2
+                                     : is("postal", K::Postal);
+        case 7:
+            return key == "country" ? K::Country : is("as_name", K::AsName);
+        case 8:
+            return key == "district"   ? K::District
+                   : key == "location" ? K::Location
+                   : key == "latitude" ? K::Latitude
+                   : key == "timezone" ? K::Timezone
+                                       : is("postcode", K::Postcode);
+        case 9:
+            return key == "longitude"   ? K::Longitude
+                   : key == "time_zone" ? K::TimeZone
+                                        : is("continent", K::Continent);
+        case 11:
+            return is("postal_code", K::PostalCode);
+        case 12:
+            return key == "country_code"   ? K::CountryCode
+                   : key == "organization" ? K::Organization
+                                           : is("subdivisions", K::Subdivisions);
+        case 18:
+            return is("registered_country", K::RegisteredCountry);
+        case 24:
+            return is("autonomous_system_number", K::AsNumber);
+        case 30:
+            return is("autonomous_system_organization", K::AsOrganization);
+        default:
+            return K::Other;
+    }
 }
 
 // The number at `at`; floats and doubles in place, as coordinates are, without the general

@@ -459,6 +459,23 @@ TEST(Mmdb, NamesBySchema) {
          },
          {"", "", "", "", "", "Cloudflare, Inc.", ""},
          {std::nullopt, std::nullopt, "", "", "", 13335}},
+        // Keys through 11-bit pointers, as real files write them: read by text, then known
+        // by their pointers' targets.
+        {"operator keys through pointers",
+         [](mmdbfile::Data& d) {
+             d.pointer(40);  // the map, after its keys
+             std::vector<std::size_t> keys;
+             for (const char* key : {"isp", "organization", "district", "postal_code"})
+                 keys.push_back(d.string(key));
+             d.map(4);
+             for (std::size_t i = 0; i < keys.size(); ++i) {
+                 d.pointer(static_cast<std::uint32_t>(keys[i]));
+                 d.string(
+                     std::vector<std::string>{"Chinanet", "China Telecom", "Yubei", "401120"}[i]);
+             }
+         },
+         {"", "", "", "Yubei", "China Telecom", "Chinanet", ""},
+         {std::nullopt, std::nullopt, "", "401120", "", std::nullopt}},
         // Read once, not 40 000 times over 40 000 names: a lookup stays linear.
         {"a key repeated, leading to a large map",
          [](mmdbfile::Data& d) {
