@@ -32,8 +32,8 @@ constexpr std::size_t kMetadataWindow = 128 * 1024;
 constexpr std::size_t kSeparator = 16;
 constexpr int kBits = 128;
 constexpr int kV4Depth = 96;
-// The IPv4 top table: 2 MB at 18 bits. Measured on a world city file, 16 bits leave two more
-// levels in memory, 20 bits push records out of the cache.
+// The IPv4 top table: at most 18 bits (2 MB). Measured on a world city file, 16 bits leave
+// more of the walk to memory, 20 bits push the records out of the cache.
 constexpr int kTopBits = 18;
 // How much of the tree after the table's node a lookup asks for at once.
 constexpr std::size_t kTreeAhead = 1024;
@@ -692,10 +692,10 @@ std::optional<Reader::Hit> Reader::lookup(const ip::Address& address) const {
     const std::uint32_t count = meta_.nodeCount;
     if (address.isV4()) {
         const std::uint32_t a = address.v4Value();
-        std::atomic<std::uint64_t>& slot = v4Top_[a >> (32 - kTopBits)];
+        std::atomic<std::uint64_t>& slot = v4Top_[a >> (32 - topBits_)];
         std::uint64_t top = slot.load(std::memory_order_relaxed);
         if (top == 0) {
-            top = topOf(a >> (32 - kTopBits));
+            top = topOf(a >> (32 - topBits_));
             slot.store(top, std::memory_order_relaxed);
         }
         node = static_cast<std::uint32_t>(top >> 8);
@@ -953,8 +953,8 @@ std::optional<std::string> Reader::versionText() const {
 std::uint64_t Reader::topOf(std::uint32_t index) const {
     std::uint32_t node = v4Start_;
     int depth = 0;
-    for (; node < meta_.nodeCount && depth < kTopBits; ++depth)
-        node = child(node, index >> (kTopBits - 1 - depth) & 1);
+    for (; node < meta_.nodeCount && depth < topBits_; ++depth)
+        node = child(node, index >> (topBits_ - 1 - depth) & 1);
     return std::uint64_t{node} << 8 | static_cast<std::uint64_t>(depth + 1);
 }
 
@@ -973,6 +973,7 @@ std::unique_ptr<Database> Reader::at(std::string_view bytes,
     copy->v4Start_ = v4Start_;
     copy->v4Depth_ = v4Depth_;
     copy->v4Top_ = v4Top_;
+    copy->topBits_ = topBits_;
     copy->rangeCount_ = rangeCount_;
     copy->keys_ = keys_;
     return copy;
@@ -1048,8 +1049,10 @@ std::unique_ptr<Reader> Reader::open(std::string_view bytes, std::shared_ptr<con
         db->v4Start_ = n;
         db->v4Depth_ = depth - kV4Depth;  // negative when a record stands for more than ::/96
     }
+    // No more levels than a tree of that many nodes can have in full.
+    db->topBits_ = std::min(kTopBits, static_cast<int>(std::bit_width(m.nodeCount)));
     db->v4Top_ = std::shared_ptr<std::atomic<std::uint64_t>[]>(
-        new std::atomic<std::uint64_t>[std::size_t{1} << kTopBits]());
+        new std::atomic<std::uint64_t>[std::size_t{1} << db->topBits_]());
     if (!db->soundRecord(db->v4Start_)) return fail(OpenError::MmdbRecordPastData);
     return db;
 }

@@ -358,12 +358,13 @@ class Reader final : public Database {
     // Where IPv4 addresses start: the node (or record) at ::/96, IPv4 bits walked so far.
     std::uint32_t v4Start_ = 0;
     int v4Depth_ = 0;  // bits of the IPv4 address already taken when v4Start_ is reached
-    // Where the first kTopBits of an IPv4 address lead: the lookup's walk starts there.
+    // Where the first topBits_ of an IPv4 address lead: the lookup's walk starts there.
     // Filled as lookups need it, so that the open reads none of the tree: the node and the
     // levels walked plus 1, packed (child << 8 | depth + 1); 0 until known. Any thread may
     // fill a slot: each writes the same value. Shared with the copies at() makes.
     std::uint64_t topOf(std::uint32_t index) const;
     std::shared_ptr<std::atomic<std::uint64_t>[]> v4Top_;
+    int topBits_ = 1;
     struct LazyCount {
         std::once_flag once;
         std::size_t value = 0;
