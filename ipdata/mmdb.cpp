@@ -445,6 +445,27 @@ inline std::optional<double> numberAt(const Section& s, std::size_t at) {
 
 }  // namespace
 
+inline bool Reader::keyAt(std::size_t p, Key& key, std::size_t& valueAt) const {
+    const auto* b = reinterpret_cast<const unsigned char*>(data_.bytes().data());
+    const std::size_t n = data_.bytes().size();
+    if (p + 1 < n && (b[p] & 0xF8u) == 0x20) {
+        const unsigned known =
+            keys_->byTarget[(b[p] & 7u) << 8 | b[p + 1]].load(std::memory_order_relaxed);
+        if (known != 0) {
+            key = static_cast<Key>(known - 1);
+            valueAt = p + 2;
+            return true;
+        }
+    } else if (p < n && (b[p] >> 5) == 2 && (b[p] & 31u) < 29 && n - p - 1 >= (b[p] & 31u)) {
+        // A key written in place.
+        const std::size_t size = b[p] & 31u;
+        key = keyOf(data_.bytes().substr(p + 1, size));
+        valueAt = p + 1 + size;
+        return true;
+    }
+    return keyAtSlow(p, key, valueAt);
+}
+
 bool Reader::keyAtSlow(std::size_t p, Key& key, std::size_t& valueAt) const {
     std::string_view text;
     if (!data_.string(p, text, valueAt)) return false;

@@ -313,19 +313,7 @@ class Reader final : public Database {
     // The key at `p` as a Key, `valueAt` where its value starts; false when damaged. Keys are
     // mostly pointers to one copy of each, near the section's start: the key such a pointer's
     // target holds is remembered, so that most keys are told by a number, not as text.
-    bool keyAt(std::size_t p, Key& key, std::size_t& valueAt) const {
-        const auto* b = reinterpret_cast<const unsigned char*>(data_.bytes().data());
-        if (p + 1 < data_.bytes().size() && (b[p] & 0xF8u) == 0x20) {
-            const unsigned known =
-                keys_->byTarget[(b[p] & 7u) << 8 | b[p + 1]].load(std::memory_order_relaxed);
-            if (known != 0) {
-                key = static_cast<Key>(known - 1);
-                valueAt = p + 2;
-                return true;
-            }
-        }
-        return keyAtSlow(p, key, valueAt);
-    }
+    bool keyAt(std::size_t p, Key& key, std::size_t& valueAt) const;
     bool keyAtSlow(std::size_t p, Key& key, std::size_t& valueAt) const;
     [[gnu::noinline]] void rareExtra(Key key, std::size_t valueAt, Extras& e, unsigned& done) const;
     // walkMap, each(key as a Key, value offset).
