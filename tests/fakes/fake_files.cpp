@@ -9,6 +9,7 @@
 #endif
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace fake {
@@ -127,6 +128,15 @@ std::optional<platform::FileView> DiskFiles::map(const platform::Path& path) {
 bool DiskFiles::exists(const platform::Path& path) {
     FilePtr f(openFile(path, false));
     return f != nullptr;
+}
+
+std::vector<std::string> DiskFiles::namesIn(const platform::Path& folder) {
+    std::vector<std::string> names;
+    if (!listsFolders) return names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.utf8(), error))
+        if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());
+    return names;
 }
 
 }  // namespace fake

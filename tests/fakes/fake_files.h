@@ -70,6 +70,10 @@ class DiskFiles : public platform::Files {
     std::optional<platform::FileView> map(const std::string& nativePath) {
         return map(platform::Path::fromUtf8(nativePath));
     }
+    // With `listsFolders`, the files of a folder as the program sees them (the data files
+    // beside the data file named); without, none, so that a test's folder adds no file.
+    std::vector<std::string> namesIn(const platform::Path& folder) override;
+    bool listsFolders = false;
 };
 
 }  // namespace fake
