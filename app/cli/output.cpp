@@ -12,7 +12,7 @@ namespace {
 
 // Enough for the records a day of logs keeps coming back to, small beside the data.
 constexpr std::size_t kCachedRecords = 1 << 16;
-constexpr std::size_t kRecentAddresses = 1 << 16;
+constexpr std::size_t kRecentAddresses = 1 << 18;
 
 }  // namespace
 
@@ -31,26 +31,37 @@ bool needsAsn(const Columns& columns) {
 Answers::Answers(const ipdata::Database& data, const ipdata::Networks* asn, bool extras)
     : data_(data), asn_(asn), extras_(extras && data.hasExtras()), recent_(kRecentAddresses) {}
 
+std::uint32_t Answers::networkOf(const Network& found) {
+    auto [at, fresh] = networkAt_.try_emplace({found.organisation.data(), found.number}, 0);
+    if (fresh) {
+        at->second = static_cast<std::uint32_t>(networks_.size());
+        networks_.push_back(found);
+    }
+    return at->second + 1;
+}
+
 const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Range>* range,
                             Network* network) {
-    const std::uint64_t h = (address.high() ^ address.low()) * 0x9E3779B97F4A7C15ull;
-    Recent& slot = recent_[static_cast<std::size_t>(h >> 48) & (kRecentAddresses - 1)];
-    if (slot.used && slot.address == address) {
-        if (range && slot.answer) *range = ipdata::Range{slot.first, slot.last, {}, {}, {}};
-        if (network) *network = slot.network;
+    const std::uint64_t high = address.high(), low = address.low();
+    const std::uint64_t h = (high ^ low) * 0x9E3779B97F4A7C15ull;
+    Recent& slot = recent_[static_cast<std::size_t>(h >> 40) & (kRecentAddresses - 1)];
+    if (!range && slot.used && slot.low == low && slot.high == high &&
+        slot.family == address.family) {
+        if (network) *network = slot.network ? networks_[slot.network - 1] : Network{};
         return slot.answer;
     }
     // An IPv4-mapped address is its IPv4 address, for the answer and the network alike.
     const ip::Address asked = ip::unmapped(address);
     const std::optional<ipdata::Place> found = data_.locate(asked);
-    slot.used = true;
-    slot.address = address;
-    slot.answer = nullptr;
-    slot.network = {};
+    slot = {high, low, nullptr, 0, address.family, true};
+    Network announced;
     if (asn_) {
-        if (const auto a = asn_->find(asked)) slot.network = {true, a->number, a->organisation};
+        if (const auto a = asn_->find(asked)) {
+            announced = {true, a->number, a->organisation};
+            slot.network = networkOf(announced);
+        }
     }
-    if (network) *network = slot.network;
+    if (network) *network = announced;
     if (found) {
         RecordKey key{found->record.data()};
         ipdata::Extras more;
@@ -69,6 +80,7 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
                 byRecord_.clear();
                 for (Recent& r : recent_) r.used = false;
                 slot.used = true;
+                // The networks are few (one per announcing AS): kept.
             }
             Answer answer;
             ipdata::appendDisplay(*found, answer.text);
@@ -80,8 +92,6 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
         // A record without a text is no answer (the special table may still have one).
         if (!at->second.text.empty()) {
             slot.answer = &at->second;
-            slot.first = found->first;
-            slot.last = found->last;
             if (range) *range = ipdata::Range{found->first, found->last, {}, {}, {}};
             return slot.answer;
         }
@@ -93,8 +103,6 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
     auto [at, fresh] = special_.try_emplace(s->answer);
     if (fresh) at->second.text = s->answer;
     slot.answer = &at->second;
-    slot.first = s->first;
-    slot.last = s->last;
     if (range) *range = ipdata::Range{s->first, s->last, {}, std::string(s->answer), {}};
     return slot.answer;
 }
@@ -120,7 +128,7 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
     std::optional<ipdata::Range> range;
     Network network;
     const Answer* answer = nullptr;
-    if (address) answer = answers_.find(*address, &range, &network);
+    if (address) answer = answers_.find(*address, needsRange_ ? &range : nullptr, &network);
     if (format_ == Format::Jsonl) out += '{';
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         const FieldInfo& field = fieldInfo(columns_[i]);
