@@ -12,7 +12,7 @@ namespace {
 
 // Enough for the records a day of logs keeps coming back to, small beside the data.
 constexpr std::size_t kCachedRecords = 1 << 16;
-constexpr std::size_t kRecentAddresses = 1 << 18;
+constexpr std::size_t kRecentAddresses = 1 << 17;
 
 }  // namespace
 
@@ -124,13 +124,73 @@ void LookupWriter::line(std::string_view line, Encoding encoding, std::string& o
     out += '\n';
 }
 
+void LookupWriter::findRuns() {
+    runEnd_.assign(columns_.size(), 0);
+    runIndex_.assign(columns_.size(), 0);
+    const auto fromAnswer = [&](std::size_t i) {
+        const FieldInfo& field = fieldInfo(columns_[i]);
+        return field.id == FieldId::Answer || field.from == FieldFrom::Record;
+    };
+    for (std::size_t i = 0; i < columns_.size();) {
+        if (!fromAnswer(i)) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < columns_.size() && fromAnswer(end)) ++end;
+        runEnd_[i] = end;
+        runIndex_[i] = runs_++;
+        i = end;
+    }
+}
+
+void LookupWriter::appendColumn(std::size_t i, std::string_view value, std::string& out) const {
+    switch (format_) {
+        case Format::Tsv:
+            if (i > 0) out += '\t';
+            io::appendTsvField(out, value);
+            break;
+        case Format::Csv:
+            if (i > 0) out += ',';
+            io::appendCsvField(out, value, io::Formulas::AsIs);
+            break;
+        default:
+            if (i > 0) out += ',';
+            io::appendJsonString(out, fieldInfo(columns_[i]).key);
+            out += ':';
+            io::appendJsonString(out, value);
+            break;
+    }
+}
+
 void LookupWriter::record(const ip::Address* address, std::string& out) {
     std::optional<ipdata::Range> range;
     Network network;
     const Answer* answer = nullptr;
     if (address) answer = answers_.find(*address, needsRange_ ? &range : nullptr, &network);
+    if (answer && answer->renderedFor != this) {
+        answer->rendered.assign(runs_, std::string());
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            if (runEnd_[i] == 0) continue;
+            std::string& text = answer->rendered[runIndex_[i]];
+            for (std::size_t j = i; j < runEnd_[i]; ++j) {
+                const FieldInfo& field = fieldInfo(columns_[j]);
+                appendColumn(j,
+                             field.id == FieldId::Answer
+                                 ? std::string_view(answer->text)
+                                 : answer->fields[static_cast<std::size_t>(field.record)],
+                             text);
+            }
+        }
+        answer->renderedFor = this;
+    }
     if (format_ == Format::Jsonl) out += '{';
     for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (answer && runEnd_[i] != 0) {
+            out += answer->rendered[runIndex_[i]];
+            i = runEnd_[i] - 1;
+            continue;
+        }
         const FieldInfo& field = fieldInfo(columns_[i]);
         std::string_view value;
         std::string text;
@@ -138,8 +198,6 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
         if (address && field.id == FieldId::Ip) {
             text = ip::formatAddress(*address);
             value = text;
-        } else if (answer && field.id == FieldId::Answer) {
-            value = answer->text;
         } else if (range && field.id == FieldId::Range) {
             text = ipdata::rangeDisplay(*range);
             value = text;
@@ -148,25 +206,8 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
                 digits, std::to_chars(digits, digits + sizeof digits, network.number).ptr);
         } else if (network.known && field.id == FieldId::AsName) {
             value = network.organisation;
-        } else if (answer && field.from == FieldFrom::Record) {
-            value = answer->fields[static_cast<std::size_t>(field.record)];
         }
-        switch (format_) {
-            case Format::Tsv:
-                if (i > 0) out += '\t';
-                io::appendTsvField(out, value);
-                break;
-            case Format::Csv:
-                if (i > 0) out += ',';
-                io::appendCsvField(out, value, io::Formulas::AsIs);
-                break;
-            default:
-                if (i > 0) out += ',';
-                io::appendJsonString(out, field.key);
-                out += ':';
-                io::appendJsonString(out, value);
-                break;
-        }
+        appendColumn(i, value, out);
     }
     if (format_ == Format::Jsonl) out += '}';
 }

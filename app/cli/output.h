@@ -38,6 +38,10 @@ struct Network {
 struct Answer {
     std::string text;
     Fields fields;
+    // What a LookupWriter wrote for the runs of columns this answer alone fills, made on
+    // its first line and written as it is on the others (a log repeats its answers).
+    mutable const void* renderedFor = nullptr;
+    mutable std::vector<std::string> rendered;
 };
 
 // Answers by address, for one thread: recent records are kept converted (a log repeats
@@ -117,6 +121,7 @@ class LookupWriter {
           columns_(std::move(columns)),
           picker_(std::move(choice)) {
         for (const FieldId c : columns_) needsRange_ = needsRange_ || c == FieldId::Range;
+        findRuns();
     }
     // The output of one block: one line for each of its lines; `w3c` the c-ip column in
     // effect at its start (pick.h).
@@ -124,13 +129,20 @@ class LookupWriter {
     void line(std::string_view line, Encoding encoding, std::string& out);
 
   private:
+    void findRuns();
     void record(const ip::Address* address, std::string& out);
+    // The column at `i` with `value`, escaped for the format, its separator before it.
+    void appendColumn(std::size_t i, std::string_view value, std::string& out) const;
     void annotate(std::string_view line, Encoding encoding, std::string& out);
 
     Answers& answers_;
     Format format_;
     Columns columns_;
     bool needsRange_ = false;
+    // For each column the answer alone fills: where its run of such columns ends (past
+    // it), and which run it is; 0 in runEnd_ for the other columns.
+    std::vector<std::size_t> runEnd_, runIndex_;
+    std::size_t runs_ = 0;
     AddressPicker picker_;
     std::size_t w3c_ = 0;
     std::string scan_, storage_;
