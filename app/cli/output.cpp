@@ -31,6 +31,11 @@ bool needsAsn(const Columns& columns) {
 Answers::Answers(const ipdata::Database& data, const ipdata::Networks* asn, bool extras)
     : data_(data), asn_(asn), extras_(extras && data.hasExtras()), recent_(kRecentAddresses) {}
 
+void Answers::forgetRendered() {
+    for (auto& [key, answer] : byRecord_) answer.renderedFor = nullptr;
+    for (auto& [key, answer] : special_) answer.renderedFor = nullptr;
+}
+
 std::uint32_t Answers::networkOf(const Network& found) {
     auto [at, fresh] = networkAt_.try_emplace({found.organisation.data(), found.number}, 0);
     if (fresh) {

@@ -58,6 +58,9 @@ class Answers {
     // location data does not).
     const Answer* find(const ip::Address& address, std::optional<ipdata::Range>* range = nullptr,
                        Network* network = nullptr);
+    // Drops what writers wrote for the answers (Answer::rendered): a new writer may lie where
+    // one that is gone did.
+    void forgetRendered();
 
   private:
     // The answers of recent addresses, by a hash of the address: a log's visitors come
@@ -122,6 +125,7 @@ class LookupWriter {
           picker_(std::move(choice)) {
         for (const FieldId c : columns_) needsRange_ = needsRange_ || c == FieldId::Range;
         findRuns();
+        answers_.forgetRendered();
     }
     // The output of one block: one line for each of its lines; `w3c` the c-ip column in
     // effect at its start (pick.h).
