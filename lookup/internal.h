@@ -68,8 +68,8 @@ void addLocalFields(Answer& answer, OfflineData& offline, const std::string& add
 // up are done (a cancel of `session` cuts them).
 void batchRun(Poster& poster, Events& events, platform::Executor& executor, WebSession& session,
               OfflineData& offline, std::vector<PendingRow> rows, platform::StopToken stop);
-// The batch answered from the data alone; a long one in two halves at once, the second on a
-// task of `executor`.
+// The batch answered from the data alone; a long one with coordinates from another file in
+// two halves at once, the second on a task of `executor`.
 void offlineBatchRun(Poster& poster, Events& events, platform::Executor& executor,
                      OfflineData& offline, const std::vector<PendingRow>& rows,
                      platform::StopToken stop);

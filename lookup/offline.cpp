@@ -297,11 +297,14 @@ void offlineBatchRun(Poster& poster, Events& events, platform::Executor& executo
         return;
     }
     const std::shared_ptr<const ipdata::Networks> asn = offline.asn();
-    // Lookups only read the data: a long batch walks its second half on another task at the
-    // same time (the two halves may each make an answer the other made too).
+    // Lookups only read the data: a long batch whose rows each take a lookup in a second file
+    // (coordinates) walks its second half on another task at the same time (the two halves
+    // may each make an answer the other made too). Without one, under Wine the second task
+    // cost what it gave.
     constexpr std::size_t kHalvesFrom = 16384;
     const std::span<const PendingRow> all(rows);
-    const std::size_t half = rows.size() >= kHalvesFrom ? rows.size() / 2 : rows.size();
+    const bool halves = database->hasExtras() && rows.size() >= kHalvesFrom;
+    const std::size_t half = halves ? rows.size() / 2 : rows.size();
     BatchPart parts[2];
     platform::Task second;
     if (half < rows.size()) {

@@ -130,6 +130,20 @@ bool DiskFiles::exists(const platform::Path& path) {
     return f != nullptr;
 }
 
+std::vector<std::string> Files::namesIn(const platform::Path& folder) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    if (!listsFolders) return names;
+    const std::string in = folder.utf8();
+    for (const auto& [path, bytes] : files_) {
+        const std::string name = path.utf8();
+        if (name.size() > in.size() && name.starts_with(in) &&
+            name.find_first_of("\\/", in.size()) == std::string::npos)
+            names.push_back(name.substr(in.size()));
+    }
+    return names;
+}
+
 std::vector<std::string> DiskFiles::namesIn(const platform::Path& folder) {
     std::vector<std::string> names;
     if (!listsFolders) return names;

@@ -42,6 +42,9 @@ class Files : public platform::Files {
     // A view of a copy taken through readAll, so what holds or refuses reads holds or
     // refuses maps too.
     std::optional<platform::FileView> map(const platform::Path& path) override;
+    // With `listsFolders`, the files put in `folder` (not below it); without, none.
+    std::vector<std::string> namesIn(const platform::Path& folder) override;
+    bool listsFolders = false;
     // Test helpers, each also by a GBK literal.
     void put(const platform::Path& path, const std::string& bytes);
     void put(const std::string& gbkPath, const std::string& bytes) { put(path(gbkPath), bytes); }
