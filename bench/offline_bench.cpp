@@ -65,6 +65,7 @@ struct World {
     std::unique_ptr<lookup::Engine> engine;
 
     World() {
+        files.listsFolders = true;  // the world data and asn.db beside the data file
         net.handler = [](auto&&...) { return fake::HttpResponse{}; };
     }
     ~World() { engine.reset(); }

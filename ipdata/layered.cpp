@@ -37,9 +37,7 @@ Extras Layered::extras(const ip::Address& address, const Place& place) const {
     if (found.hasCoordinates() || !anyExtras_) return found;
     for (std::size_t i = 0; i < files_.size(); ++i) {
         if (i == place.layer || !files_[i]->hasExtras()) continue;
-        const std::optional<Place> other = files_[i]->locate(address);
-        if (!other) continue;
-        const Extras more = files_[i]->extras(address, *other);
+        const Extras more = files_[i]->extrasAt(address);
         if (!more.hasCoordinates()) continue;
         // Coordinates and what goes with them come from one record, not mixed.
         found.latitude = more.latitude;

@@ -291,6 +291,10 @@ class Reader final : public Database {
         return extras(place.handle);
     }
     bool hasExtras() const override { return true; }
+    Extras extrasAt(const ip::Address& address) const override {
+        const std::optional<Hit> hit = lookup(address);
+        return hit ? extras(hit->record) : Extras{};
+    }
     void searchEach(const std::vector<std::string>& keywords,
                     const std::function<void(Range&)>& each,
                     const std::stop_token& stop) const override;

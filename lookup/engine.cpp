@@ -148,9 +148,10 @@ bool Engine::startRun(std::function<void(WebSession&, platform::StopToken)> body
 bool Engine::startBatch(std::vector<PendingRow> rows, bool offline) {
     runCutsRequests_ = false;
     if (offline)
-        return startRun([&poster = poster_, &events = events_, &data = *offline_,
+        return startRun([&poster = poster_, &events = events_, &executor = executor_,
+                         &data = *offline_,
                          rows = std::move(rows)](WebSession&, platform::StopToken stop) {
-            detail::offlineBatchRun(poster, events, data, rows, stop);
+            detail::offlineBatchRun(poster, events, executor, data, rows, stop);
         });
     return startRun(
         [&poster = poster_, &events = events_, &executor = executor_, &data = *offline_,

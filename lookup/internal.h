@@ -68,9 +68,11 @@ void addLocalFields(Answer& answer, OfflineData& offline, const std::string& add
 // up are done (a cancel of `session` cuts them).
 void batchRun(Poster& poster, Events& events, platform::Executor& executor, WebSession& session,
               OfflineData& offline, std::vector<PendingRow> rows, platform::StopToken stop);
-// The batch answered from the data alone.
-void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
-                     const std::vector<PendingRow>& rows, platform::StopToken stop);
+// The batch answered from the data alone; a long one with coordinates from another file in
+// two halves at once, the second on a task of `executor`.
+void offlineBatchRun(Poster& poster, Events& events, platform::Executor& executor,
+                     OfflineData& offline, const std::vector<PendingRow>& rows,
+                     platform::StopToken stop);
 // The reverse search answered from the data; `stop` ends the walk early.
 void offlineReverseRun(Poster& poster, Events& events, const ipdata::Database& database,
                        const std::string& keywords, platform::StopToken stop);

@@ -1,4 +1,6 @@
 
+#include <span>
+
 #include "ipdata/special.h"
 #include "lookup/internal.h"
 #include "lookup/lookup.h"
@@ -184,15 +186,19 @@ void addLocalFields(Answer& answer, OfflineData& offline, const std::string& add
     }
 }
 
-void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
-                     const std::vector<PendingRow>& rows, platform::StopToken stop) {
-    const std::shared_ptr<const ipdata::Database> database = offline.forWholeJob();
-    if (!database) {
-        poster.post([&events, why = NoData{offline.refusal()}] { events.offlineBatchFailed(why); });
-        return;
-    }
-    const std::shared_ptr<const ipdata::Networks> asn = offline.asn();
+namespace {
+
+// One part of an offline batch: its answers, shared by its rows as they can be.
+struct BatchPart {
     SharedAnswers answers;
+    OfflineOutcome outcome;
+    std::size_t walked = 0;
+};
+
+void answerPart(const ipdata::Database& database, const ipdata::Networks* asn,
+                std::span<const PendingRow> rows, const platform::StopToken& stop,
+                BatchPart& part) {
+    SharedAnswers& answers = part.answers;
     answers.rows.reserve(rows.size());
     // Rows that share a record (or a special block) and a network share their answer: it is
     // made once, by the place of the record's bytes. kNone: no answer from that record.
@@ -214,7 +220,7 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
             return h ^ std::hash<const void*>()(k.where);
         }
     };
-    const bool extras = database->hasExtras();
+    const bool extras = database.hasExtras();
     std::unordered_map<Key, std::uint32_t, KeyHash> made;
     const auto shared = [&](Key key, const auto& make) {
         auto [at, fresh] = made.try_emplace(key, kNone);
@@ -227,8 +233,8 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
         }
         return at->second;
     };
-    OfflineOutcome outcome;
-    std::size_t walked = 0;
+    OfflineOutcome& outcome = part.outcome;
+    std::size_t& walked = part.walked;
     for (const PendingRow& row : rows) {
         if (stop.stop_requested()) break;
         ++walked;
@@ -246,9 +252,9 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
         };
         const std::uint32_t number = found ? found->number : 0;
         std::uint32_t place = kNone;
-        if (const std::optional<ipdata::Place> located = database->locate(asked)) {
+        if (const std::optional<ipdata::Place> located = database.locate(asked)) {
             const ipdata::Extras more =
-                extras ? database->extras(asked, *located) : ipdata::Extras{};
+                extras ? database.extras(asked, *located) : ipdata::Extras{};
             Key key{located->record.data(), number};
             if (more.hasCoordinates()) {
                 key.latitude = *more.latitude;
@@ -278,6 +284,48 @@ void offlineBatchRun(Poster& poster, Events& events, OfflineData& offline,
         else
             answers.rows.emplace_back(row.id, place);
     }
+}
+
+}  // namespace
+
+void offlineBatchRun(Poster& poster, Events& events, platform::Executor& executor,
+                     OfflineData& offline, const std::vector<PendingRow>& rows,
+                     platform::StopToken stop) {
+    const std::shared_ptr<const ipdata::Database> database = offline.forWholeJob();
+    if (!database) {
+        poster.post([&events, why = NoData{offline.refusal()}] { events.offlineBatchFailed(why); });
+        return;
+    }
+    const std::shared_ptr<const ipdata::Networks> asn = offline.asn();
+    // Lookups only read the data: a long batch whose rows each take a lookup in a second file
+    // (coordinates) walks its second half on another task at the same time (the two halves
+    // may each make an answer the other made too). Without one, under Wine the second task
+    // cost what it gave.
+    constexpr std::size_t kHalvesFrom = 16384;
+    const std::span<const PendingRow> all(rows);
+    const bool halves = database->hasExtras() && rows.size() >= kHalvesFrom;
+    const std::size_t half = halves ? rows.size() / 2 : rows.size();
+    BatchPart parts[2];
+    platform::Task second;
+    if (half < rows.size()) {
+        second = executor.start([&](platform::StopToken) {
+            answerPart(*database, asn.get(), all.subspan(half), stop, parts[1]);
+        });
+    }
+    answerPart(*database, asn.get(), all.first(half), stop, parts[0]);
+    if (second.valid()) {
+        second.wait();
+    } else if (half < rows.size()) {
+        answerPart(*database, asn.get(), all.subspan(half), stop, parts[1]);
+    }
+    SharedAnswers answers = std::move(parts[0].answers);
+    OfflineOutcome outcome = parts[0].outcome;
+    const auto offset = static_cast<std::uint32_t>(answers.answers.size());
+    for (Answer& answer : parts[1].answers.answers) answers.answers.push_back(std::move(answer));
+    for (const auto& [id, place] : parts[1].answers.rows)
+        answers.rows.emplace_back(id, place + offset);
+    outcome.unplaced += parts[1].outcome.unplaced;
+    const std::size_t walked = parts[0].walked + parts[1].walked;
     outcome.stopped = walked < rows.size();
     // One step for all rows: the list is redrawn once. An import may have replaced the list
     // meanwhile; its rows, placed or not, went with it.

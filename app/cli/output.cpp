@@ -12,7 +12,7 @@ namespace {
 
 // Enough for the records a day of logs keeps coming back to, small beside the data.
 constexpr std::size_t kCachedRecords = 1 << 16;
-constexpr std::size_t kRecentAddresses = 1 << 16;
+constexpr std::size_t kRecentAddresses = 1 << 17;
 
 }  // namespace
 
@@ -31,26 +31,42 @@ bool needsAsn(const Columns& columns) {
 Answers::Answers(const ipdata::Database& data, const ipdata::Networks* asn, bool extras)
     : data_(data), asn_(asn), extras_(extras && data.hasExtras()), recent_(kRecentAddresses) {}
 
+void Answers::forgetRendered() {
+    for (auto& [key, answer] : byRecord_) answer.renderedFor = nullptr;
+    for (auto& [key, answer] : special_) answer.renderedFor = nullptr;
+}
+
+std::uint32_t Answers::networkOf(const Network& found) {
+    auto [at, fresh] = networkAt_.try_emplace({found.organisation.data(), found.number}, 0);
+    if (fresh) {
+        at->second = static_cast<std::uint32_t>(networks_.size());
+        networks_.push_back(found);
+    }
+    return at->second + 1;
+}
+
 const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Range>* range,
                             Network* network) {
-    const std::uint64_t h = (address.high() ^ address.low()) * 0x9E3779B97F4A7C15ull;
-    Recent& slot = recent_[static_cast<std::size_t>(h >> 48) & (kRecentAddresses - 1)];
-    if (slot.used && slot.address == address) {
-        if (range && slot.answer) *range = ipdata::Range{slot.first, slot.last, {}, {}, {}};
-        if (network) *network = slot.network;
+    const std::uint64_t high = address.high(), low = address.low();
+    const std::uint64_t h = (high ^ low) * 0x9E3779B97F4A7C15ull;
+    Recent& slot = recent_[static_cast<std::size_t>(h >> 40) & (kRecentAddresses - 1)];
+    if (!range && slot.used && slot.low == low && slot.high == high &&
+        slot.family == address.family) {
+        if (network) *network = slot.network ? networks_[slot.network - 1] : Network{};
         return slot.answer;
     }
     // An IPv4-mapped address is its IPv4 address, for the answer and the network alike.
     const ip::Address asked = ip::unmapped(address);
     const std::optional<ipdata::Place> found = data_.locate(asked);
-    slot.used = true;
-    slot.address = address;
-    slot.answer = nullptr;
-    slot.network = {};
+    slot = {high, low, nullptr, 0, address.family, true};
+    Network announced;
     if (asn_) {
-        if (const auto a = asn_->find(asked)) slot.network = {true, a->number, a->organisation};
+        if (const auto a = asn_->find(asked)) {
+            announced = {true, a->number, a->organisation};
+            slot.network = networkOf(announced);
+        }
     }
-    if (network) *network = slot.network;
+    if (network) *network = announced;
     if (found) {
         RecordKey key{found->record.data()};
         ipdata::Extras more;
@@ -69,6 +85,7 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
                 byRecord_.clear();
                 for (Recent& r : recent_) r.used = false;
                 slot.used = true;
+                // The networks are few (one per announcing AS): kept.
             }
             Answer answer;
             ipdata::appendDisplay(*found, answer.text);
@@ -80,8 +97,6 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
         // A record without a text is no answer (the special table may still have one).
         if (!at->second.text.empty()) {
             slot.answer = &at->second;
-            slot.first = found->first;
-            slot.last = found->last;
             if (range) *range = ipdata::Range{found->first, found->last, {}, {}, {}};
             return slot.answer;
         }
@@ -93,8 +108,6 @@ const Answer* Answers::find(const ip::Address& address, std::optional<ipdata::Ra
     auto [at, fresh] = special_.try_emplace(s->answer);
     if (fresh) at->second.text = s->answer;
     slot.answer = &at->second;
-    slot.first = s->first;
-    slot.last = s->last;
     if (range) *range = ipdata::Range{s->first, s->last, {}, std::string(s->answer), {}};
     return slot.answer;
 }
@@ -116,13 +129,73 @@ void LookupWriter::line(std::string_view line, Encoding encoding, std::string& o
     out += '\n';
 }
 
+void LookupWriter::findRuns() {
+    runEnd_.assign(columns_.size(), 0);
+    runIndex_.assign(columns_.size(), 0);
+    const auto fromAnswer = [&](std::size_t i) {
+        const FieldInfo& field = fieldInfo(columns_[i]);
+        return field.id == FieldId::Answer || field.from == FieldFrom::Record;
+    };
+    for (std::size_t i = 0; i < columns_.size();) {
+        if (!fromAnswer(i)) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < columns_.size() && fromAnswer(end)) ++end;
+        runEnd_[i] = end;
+        runIndex_[i] = runs_++;
+        i = end;
+    }
+}
+
+void LookupWriter::appendColumn(std::size_t i, std::string_view value, std::string& out) const {
+    switch (format_) {
+        case Format::Tsv:
+            if (i > 0) out += '\t';
+            io::appendTsvField(out, value);
+            break;
+        case Format::Csv:
+            if (i > 0) out += ',';
+            io::appendCsvField(out, value, io::Formulas::AsIs);
+            break;
+        default:
+            if (i > 0) out += ',';
+            io::appendJsonString(out, fieldInfo(columns_[i]).key);
+            out += ':';
+            io::appendJsonString(out, value);
+            break;
+    }
+}
+
 void LookupWriter::record(const ip::Address* address, std::string& out) {
     std::optional<ipdata::Range> range;
     Network network;
     const Answer* answer = nullptr;
-    if (address) answer = answers_.find(*address, &range, &network);
+    if (address) answer = answers_.find(*address, needsRange_ ? &range : nullptr, &network);
+    if (answer && answer->renderedFor != this) {
+        answer->rendered.assign(runs_, std::string());
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            if (runEnd_[i] == 0) continue;
+            std::string& text = answer->rendered[runIndex_[i]];
+            for (std::size_t j = i; j < runEnd_[i]; ++j) {
+                const FieldInfo& field = fieldInfo(columns_[j]);
+                appendColumn(j,
+                             field.id == FieldId::Answer
+                                 ? std::string_view(answer->text)
+                                 : answer->fields[static_cast<std::size_t>(field.record)],
+                             text);
+            }
+        }
+        answer->renderedFor = this;
+    }
     if (format_ == Format::Jsonl) out += '{';
     for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (answer && runEnd_[i] != 0) {
+            out += answer->rendered[runIndex_[i]];
+            i = runEnd_[i] - 1;
+            continue;
+        }
         const FieldInfo& field = fieldInfo(columns_[i]);
         std::string_view value;
         std::string text;
@@ -130,8 +203,6 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
         if (address && field.id == FieldId::Ip) {
             text = ip::formatAddress(*address);
             value = text;
-        } else if (answer && field.id == FieldId::Answer) {
-            value = answer->text;
         } else if (range && field.id == FieldId::Range) {
             text = ipdata::rangeDisplay(*range);
             value = text;
@@ -140,25 +211,8 @@ void LookupWriter::record(const ip::Address* address, std::string& out) {
                 digits, std::to_chars(digits, digits + sizeof digits, network.number).ptr);
         } else if (network.known && field.id == FieldId::AsName) {
             value = network.organisation;
-        } else if (answer && field.from == FieldFrom::Record) {
-            value = answer->fields[static_cast<std::size_t>(field.record)];
         }
-        switch (format_) {
-            case Format::Tsv:
-                if (i > 0) out += '\t';
-                io::appendTsvField(out, value);
-                break;
-            case Format::Csv:
-                if (i > 0) out += ',';
-                io::appendCsvField(out, value, io::Formulas::AsIs);
-                break;
-            default:
-                if (i > 0) out += ',';
-                io::appendJsonString(out, field.key);
-                out += ':';
-                io::appendJsonString(out, value);
-                break;
-        }
+        appendColumn(i, value, out);
     }
     if (format_ == Format::Jsonl) out += '}';
 }

@@ -38,6 +38,10 @@ struct Network {
 struct Answer {
     std::string text;
     Fields fields;
+    // What a LookupWriter wrote for the runs of columns this answer alone fills, made on
+    // its first line and written as it is on the others (a log repeats its answers).
+    mutable const void* renderedFor = nullptr;
+    mutable std::vector<std::string> rendered;
 };
 
 // Answers by address, for one thread: recent records are kept converted (a log repeats
@@ -54,17 +58,25 @@ class Answers {
     // location data does not).
     const Answer* find(const ip::Address& address, std::optional<ipdata::Range>* range = nullptr,
                        Network* network = nullptr);
+    // Drops what writers wrote for the answers (Answer::rendered): a new writer may lie where
+    // one that is gone did.
+    void forgetRendered();
 
   private:
     // The answers of recent addresses, by a hash of the address: a log's visitors come
-    // back line after line, and this spares them the walk through the data.
+    // back line after line, and this spares them the walk through the data. Half a cache
+    // line each, so that four times as many fit where the range was kept too: a hit that
+    // asks for the range looks it up again.
     struct Recent {
-        ip::Address address;
+        std::uint64_t high = 0, low = 0;  // the address's 128 bits
+        const Answer* answer = nullptr;   // null: the data has none
+        std::uint32_t network = 0;        // networks_'s place + 1; 0: none known
+        ip::Family family = ip::Family::V4;
         bool used = false;
-        const Answer* answer = nullptr;  // null: the data has none
-        ip::Address first, last;
-        Network network;
     };
+    static_assert(sizeof(Recent) <= 32);
+    // The network of `found`, kept once for the recent addresses that share it.
+    std::uint32_t networkOf(const Network& found);
 
     const ipdata::Database& data_;
     const ipdata::Networks* asn_;
@@ -87,6 +99,15 @@ class Answers {
     std::unordered_map<RecordKey, Answer, RecordHash> byRecord_;
     std::unordered_map<std::string_view, Answer> special_;  // by the table's own answers
     std::vector<Recent> recent_;
+    std::vector<Network> networks_;
+    // By the name's bytes (they lie once in the file) and the number.
+    struct NetworkHash {
+        std::size_t operator()(const std::pair<const char*, std::uint32_t>& k) const {
+            return std::hash<const char*>()(k.first) ^ k.second * 0x9E3779B9u;
+        }
+    };
+    std::unordered_map<std::pair<const char*, std::uint32_t>, std::uint32_t, NetworkHash>
+        networkAt_;
 };
 
 // What --annotate writes after an address's token: a space and the answer in brackets, a
@@ -101,19 +122,31 @@ class LookupWriter {
         : answers_(answers),
           format_(format),
           columns_(std::move(columns)),
-          picker_(std::move(choice)) {}
+          picker_(std::move(choice)) {
+        for (const FieldId c : columns_) needsRange_ = needsRange_ || c == FieldId::Range;
+        findRuns();
+        answers_.forgetRendered();
+    }
     // The output of one block: one line for each of its lines; `w3c` the c-ip column in
     // effect at its start (pick.h).
     void block(std::string_view text, Encoding encoding, std::string& out, std::size_t w3c = 0);
     void line(std::string_view line, Encoding encoding, std::string& out);
 
   private:
+    void findRuns();
     void record(const ip::Address* address, std::string& out);
+    // The column at `i` with `value`, escaped for the format, its separator before it.
+    void appendColumn(std::size_t i, std::string_view value, std::string& out) const;
     void annotate(std::string_view line, Encoding encoding, std::string& out);
 
     Answers& answers_;
     Format format_;
     Columns columns_;
+    bool needsRange_ = false;
+    // For each column the answer alone fills: where its run of such columns ends (past
+    // it), and which run it is; 0 in runEnd_ for the other columns.
+    std::vector<std::size_t> runEnd_, runIndex_;
+    std::size_t runs_ = 0;
     AddressPicker picker_;
     std::size_t w3c_ = 0;
     std::string scan_, storage_;

@@ -435,6 +435,31 @@ class WordedData : public ipdata::Database {
     std::vector<std::string> texts_;
 };
 
+// The columns an answer fills are made on its first line and copied after: a repeated
+// address writes what its first line wrote, in each writer's own columns and format, while
+// two writers share the answers; a range asked for is looked up again on a repeat.
+TEST(CliOutput, ARepeatedAddressWritesItsFirstLineAgain) {
+    const WordedData data({"甲\t乙", "丙,丁"});
+    cli::Answers answers(data);
+    cli::LookupWriter csv(answers, cli::Format::Csv,
+                          {FieldId::Answer, FieldId::Ip, FieldId::Range, FieldId::Country});
+    cli::LookupWriter jsonl(answers, cli::Format::Jsonl, {FieldId::Ip, FieldId::Answer});
+    const std::string lines = "1.0.0.1\n1.0.0.2\n9.9.9.9\n";
+    std::string csvFirst, jsonFirst, csvAgain, jsonAgain;
+    csv.block(lines, cli::Encoding::Utf8, csvFirst);
+    jsonl.block(lines, cli::Encoding::Utf8, jsonFirst);
+    csv.block(lines, cli::Encoding::Utf8, csvAgain);
+    jsonl.block(lines, cli::Encoding::Utf8, jsonAgain);
+    EXPECT_EQ(csvAgain, csvFirst);
+    EXPECT_EQ(jsonAgain, jsonFirst);
+    EXPECT_EQ(jsonFirst,
+              "{\"ip\":\"1.0.0.1\",\"answer\":\"甲\\u0009乙\"}\n"
+              "{\"ip\":\"1.0.0.2\",\"answer\":\"丙,丁\"}\n"
+              "{\"ip\":\"9.9.9.9\",\"answer\":\"\"}\n");
+    EXPECT_EQ(csvFirst,
+              "甲\t乙,1.0.0.1,1.0.0.1-1.0.0.1,\n\"丙,丁\",1.0.0.2,1.0.0.2-1.0.0.2,\n,9.9.9.9,,\n");
+}
+
 // The line an annotated line was made of, by the rule docs/cli.md gives: after each token,
 // one annotation for each of its addresses taken off; the answers unescaped in `answers`.
 // nullopt where an annotation is missing or unclosed.

@@ -9,6 +9,7 @@
 #endif
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace fake {
@@ -127,6 +128,29 @@ std::optional<platform::FileView> DiskFiles::map(const platform::Path& path) {
 bool DiskFiles::exists(const platform::Path& path) {
     FilePtr f(openFile(path, false));
     return f != nullptr;
+}
+
+std::vector<std::string> Files::namesIn(const platform::Path& folder) {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    if (!listsFolders) return names;
+    const std::string in = folder.utf8();
+    for (const auto& [path, bytes] : files_) {
+        const std::string name = path.utf8();
+        if (name.size() > in.size() && name.starts_with(in) &&
+            name.find_first_of("\\/", in.size()) == std::string::npos)
+            names.push_back(name.substr(in.size()));
+    }
+    return names;
+}
+
+std::vector<std::string> DiskFiles::namesIn(const platform::Path& folder) {
+    std::vector<std::string> names;
+    if (!listsFolders) return names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.utf8(), error))
+        if (entry.is_regular_file(error)) names.push_back(entry.path().filename().string());
+    return names;
 }
 
 }  // namespace fake

@@ -42,6 +42,9 @@ class Files : public platform::Files {
     // A view of a copy taken through readAll, so what holds or refuses reads holds or
     // refuses maps too.
     std::optional<platform::FileView> map(const platform::Path& path) override;
+    // With `listsFolders`, the files put in `folder` (not below it); without, none.
+    std::vector<std::string> namesIn(const platform::Path& folder) override;
+    bool listsFolders = false;
     // Test helpers, each also by a GBK literal.
     void put(const platform::Path& path, const std::string& bytes);
     void put(const std::string& gbkPath, const std::string& bytes) { put(path(gbkPath), bytes); }
@@ -70,6 +73,10 @@ class DiskFiles : public platform::Files {
     std::optional<platform::FileView> map(const std::string& nativePath) {
         return map(platform::Path::fromUtf8(nativePath));
     }
+    // With `listsFolders`, the files of a folder as the program sees them (the data files
+    // beside the data file named); without, none, so that a test's folder adds no file.
+    std::vector<std::string> namesIn(const platform::Path& folder) override;
+    bool listsFolders = false;
 };
 
 }  // namespace fake

@@ -223,11 +223,6 @@ TEST(Ipdb, SearchesTheSameWhenRecordsDoNotLieEndToEnd) {
 
 TEST(Ipdb, RefusesDamagedFilesWithAReason) {
     const ipdata_test::IpdbFile good = buildIpdb(kPrefixes);
-    auto node = [&](std::uint32_t n, int bit, std::uint32_t value) {
-        std::string bytes = good.bytes;
-        ipdata_test::putBe32(bytes, good.nodesAt + 8 * n + 4 * bit, value);
-        return bytes;
-    };
     auto metadata = [&](const std::string& json) {
         return buildIpdb(kPrefixes, 3, ipdata_test::kIpdbFields, json).bytes;
     };
@@ -263,11 +258,6 @@ TEST(Ipdb, RefusesDamagedFilesWithAReason) {
         {"node_count zero",
          metadata(R"({"ip_version":3,"languages":{"CN":0},"node_count":0,"total_size":%T,)" +
                   fields + "}")},
-        {"child past the nodes", node(1, 0, 0xFFFFFFFFu)},
-        {"record past the end",
-         node(1, 1, good.nodeCount + static_cast<std::uint32_t>(tail.size()))},
-        {"loop", node(1, 0, 0)},
-        {"shared node", node(0, 1, 1)},
     };
     for (const auto& c : cases) {
         ipdata::OpenFailure reason;
@@ -299,6 +289,49 @@ TEST(Ipdb, RefusesDamagedFilesWithAReason) {
     for (std::size_t n = 0; n < good.bytes.size(); ++n) {
         ipdata::OpenFailure reason;
         EXPECT_FALSE(ipdata::openIpdb(good.bytes.substr(0, n), nullptr, reason)) << n;
+    }
+}
+
+// The nodes are checked as lookups reach them, not at open: a damaged tree opens, a lookup
+// through the damage answers nothing (and ends), the others answer as before; a whole walk
+// (search, count) gives nothing rather than run around a loop or a shared subtree.
+TEST(Ipdb, DamagedTreeAnswersNothingThroughTheDamage) {
+    const ipdata_test::IpdbFile good = buildIpdb(kPrefixes);
+    const std::string tail = good.bytes.substr(good.nodesAt);
+    const auto whole = open(good.bytes);
+    ASSERT_TRUE(whole);
+    // Node 1 is the root's child for ::/1: damage there reaches every IPv4 address and
+    // the IPv6 addresses below 8000::, not ffff:...:ffff.
+    auto node = [&](std::uint32_t n, int bit, std::uint32_t value) {
+        std::string bytes = good.bytes;
+        ipdata_test::putBe32(bytes, good.nodesAt + 8 * n + 4 * bit, value);
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"child past the nodes", node(1, 0, 0xFFFFFFFFu)},
+        {"record past the end",
+         node(1, 0, good.nodeCount + static_cast<std::uint32_t>(tail.size()))},
+        {"loop", node(1, 0, 0)},
+        {"loop to itself", node(1, 0, 1)},
+        {"shared node", node(0, 1, 1)},
+    };
+    for (const auto& c : cases) {
+        const auto db = open(c.bytes);
+        ASSERT_TRUE(db) << c.name;
+        // A shared subtree leaves the addresses under its first pointer as they were.
+        const bool shared = std::string_view(c.name) == "shared node";
+        for (const char* address : {"1.0.1.1", "8.8.8.8", "240e:1::1"})
+            EXPECT_EQ(findText(*db, address), shared ? findText(*whole, address) : "none")
+                << c.name << " " << address;
+        const char* const top = "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff";
+        if (!shared) {
+            EXPECT_EQ(findText(*db, top), findText(*whole, top)) << c.name;
+        }
+        EXPECT_TRUE(searchText(*db, {"中国"}).empty()) << c.name;
+        EXPECT_EQ(db->rangeCount(), 0u) << c.name;
     }
 }
 

@@ -1,6 +1,7 @@
 // The engines without a window: inputs as values in, events out, through the poster alone.
 #include "support.h"
 #include "tests/ipdata/data_file.h"
+#include "tests/ipdata/mmdb_file.h"
 
 namespace lookup_test {
 namespace {
@@ -80,6 +81,41 @@ TEST_F(EngineTest, AnOfflineBatchAsksNoServiceAndCountsWhatTheDataLacks) {
     EXPECT_EQ(batch({{1, "1.0.0.1"}, {2, "8.8.8.8"}, {3, "not an address"}}, true),
               (std::vector<std::string>{"1 data:重庆 重庆市 电信/重庆", "end, unplaced 2"}));
     EXPECT_TRUE(net.requests().empty());
+}
+
+// A long batch with coordinates from a world file beside answers in two halves at once:
+// every row gets its own answer, whichever half it lies in (the second half's answers placed
+// after the first's), and the unplaced rows of both are counted.
+TEST_F(EngineTest, ALongOfflineBatchAnswersEveryRowOfBothHalves) {
+    files.put("C:\\ipdata.db",
+              ipdata_test::buildFile({{"1.0.0.0", "1.0.0.127", "中国|0|重庆|重庆市|电信"},
+                                      {"1.0.0.128", "1.0.0.255", "中国|0|广西|南宁市|联通"}}));
+    mmdbfile::Data world;
+    const auto place = static_cast<std::uint32_t>(world.map(1));
+    world.string("location");
+    world.map(2);
+    world.string("latitude");
+    world.number(29.5);
+    world.string("longitude");
+    world.number(106.5);
+    files.put("C:\\world.mmdb",
+              mmdbfile::build(mmdbfile::tree(24, 4), {mmdbfile::v4(0x01000000, 24, place)}, world));
+    files.listsFolders = true;
+    const char* const addresses[] = {"1.0.0.1", "1.0.0.200", "8.8.8.8"};
+    const char* const answers[] = {" data:重庆 重庆市 电信/重庆", " data:广西 南宁市 联通/广西",
+                                   ""};
+    std::vector<PendingRow> rows;
+    std::vector<std::string> expected;
+    for (RowId id = 1; id <= 40000; ++id) {
+        // The first half 重庆 and unplaced rows; the second's first answer is 广西.
+        const int second[] = {2, 1, 0};
+        const int kind = id <= 20000 ? (id % 7 == 0 ? 2 : 0) : second[id % 3];
+        rows.push_back({id, addresses[kind]});
+        if (kind != 2) expected.push_back(std::to_string(id) + answers[kind]);
+    }
+    std::sort(expected.begin(), expected.end());
+    expected.push_back("end, unplaced " + std::to_string(40000 - (expected.size())));
+    EXPECT_EQ(batch(rows, true), expected);
 }
 
 // The end's counts are the engine's alone: a stop midway counts what landed; rows answered
