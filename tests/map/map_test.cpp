@@ -197,6 +197,54 @@ TEST(MapPlaces, ProvincesBySeatCountriesByCapital) {
     EXPECT_NEAR(knownPlace("中国", "重庆")->at.lon, 106.55, 0.01);
 }
 
+// The one rule the window and `verdalo-cli map` place an answer by.
+TEST(MapPlaces, FieldsToAPlace) {
+    struct Case {
+        PlaceFields fields;
+        const char* label;  // nullptr: no place
+        double lon, lat;
+    };
+    const Case cases[] = {
+        // Each part once, in the order country, region, city.
+        {{"中国", "北京", "北京", "39.9042", "116.407", "北京 联通"},
+         "中国 北京",
+         116.407,
+         39.9042},
+        {{"中国", "北京市", "北京", "39.9", "116.4", ""}, "中国 北京市", 116.4, 39.9},
+        {{"美国", "加利福尼亚州", "山景城", "37.4", "-122.1", ""},
+         "美国 加利福尼亚州 山景城",
+         -122.1,
+         37.4},
+        // Nothing to name it by but the answer; the poles and the date line are places.
+        {{"", "", "", "-90", "180", "某地"}, "某地", 180, -90},
+        // Bad coordinates place nothing, not even by the name.
+        {{"中国", "北京", "", "91", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9", "-180.5", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "nan", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9", "inf", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9 ", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "+39.9", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9", "", ""}, nullptr, 0, 0},
+        // No coordinates at all: the name's seat.
+        {{"中国", "北京", "朝阳", "", "", ""}, "北京", 116.407, 39.904},
+        {{"日本", "东京都", "", "", "", ""}, "日本", 139.692, 35.690},
+        {{"IANA", "", "", "", "", "保留地址"}, nullptr, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fields.latitude) + "," + std::string(c.fields.longitude) + " " +
+                     std::string(c.fields.country) + std::string(c.fields.region));
+        const auto place = placeOf(c.fields);
+        ASSERT_EQ(place.has_value(), c.label != nullptr);
+        if (!place) continue;
+        EXPECT_EQ(place->label, c.label);
+        EXPECT_NEAR(place->at.lon, c.lon, 1e-9);
+        EXPECT_NEAR(place->at.lat, c.lat, 1e-9);
+    }
+    // Each rule alone, as the command line picks one by its data.
+    EXPECT_FALSE(placeByCoordinates({"中国", "北京", "", "", "", ""}));
+    EXPECT_FALSE(placeByName({"", "", "", "39.9", "116.4", "x"}));
+}
+
 std::size_t count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
