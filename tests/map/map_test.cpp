@@ -14,6 +14,7 @@
 #include <regex>
 #include <string>
 
+#include "map/list_map.h"
 #include "map/places.h"
 #include "map/raster.h"
 #include "map/svg.h"
@@ -243,6 +244,52 @@ TEST(MapPlaces, FieldsToAPlace) {
     // Each rule alone, as the command line picks one by its data.
     EXPECT_FALSE(placeByCoordinates({"中国", "北京", "", "", "", ""}));
     EXPECT_FALSE(placeByName({"", "", "", "39.9", "116.4", "x"}));
+}
+
+// The window's list to its map: alike rows counted once per kind whether or not they come
+// together, each place in its leading group's colour, rows the rule cannot place counted.
+TEST(MapList, RowsByPlaceColouredByTheWindowsGroup) {
+    const auto answer = [](const char* region, const char* lat, const char* lon, const char* isp,
+                           std::uint32_t asn) {
+        Answer a(std::string(region) + " " + isp, Source::DataFile,
+                 Fields{"中国", region, region, "", "", isp, "CN", lat, lon});
+        if (asn) a.network = Network{asn, "NET" + std::to_string(asn)};
+        return a;
+    };
+    RowStore rows;
+    const Answer beijingUnicom = answer("北京", "39.9", "116.4", "联通", 4837);
+    const Answer beijingTelecom = answer("北京", "39.9", "116.4", "电信", 4134);
+    const Answer chongqingByName = answer("重庆", "", "", "电信", 4134);
+    const Answer badPoint = answer("上海", "95", "121.5", "电信", 4134);
+    for (const Answer* a : {&beijingUnicom, &beijingTelecom, &beijingUnicom, &chongqingByName,
+                            &beijingUnicom, &badPoint, &chongqingByName})
+        rows.push("1.1.1.1", *a);
+    rows.push("2.2.2.2");  // not answered
+    struct Case {
+        FieldId by;
+        std::vector<std::string> groups;
+    };
+    const Case cases[] = {
+        {FieldId::Operator, {"中国联通", "中国电信"}},  // by the operators table
+        {FieldId::Asn, {"AS4837 NET4837", "AS4134 NET4134"}},
+        {FieldId::Country, {"中国"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.by));
+        const MapData data = listMap(rows, c.by);
+        EXPECT_EQ(data.addresses, 8u);
+        EXPECT_EQ(data.withoutCoordinates, 2u);  // the bad point and the unanswered row
+        EXPECT_EQ(data.groups, c.groups);
+        ASSERT_EQ(data.places.size(), 2u);
+        const Place& beijing = data.places[0].label == "中国 北京" ? data.places[0] : data.places[1];
+        const Place& chongqing = &beijing == &data.places[0] ? data.places[1] : data.places[0];
+        EXPECT_EQ(beijing.label, "中国 北京");
+        EXPECT_EQ(beijing.count, 4u);
+        EXPECT_EQ(beijing.group, 0u);
+        EXPECT_EQ(chongqing.label, "重庆");  // by name: no coordinates in its fields
+        EXPECT_EQ(chongqing.count, 2u);
+        EXPECT_EQ(chongqing.group, c.groups.size() - 1);
+    }
 }
 
 std::size_t count(const std::string& text, const std::string& what) {
