@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "map/map.h"
+#include "map/raster.h"
 #include "platform/services.h"
 #include "platform/win32/unique_handle.h"
 #include "table/summary.h"
@@ -125,6 +126,9 @@ class StatsWindow {
     std::vector<summary::TableLine> shown_;  // the list's lines: the groups and the rest
     geo::Extent extent_ = geo::Extent::World;
     geo::MapData map_;
+    // The land and sea of the last picture: the same at every tick of a batch.
+    std::optional<geo::Canvas> ground_;
+    geo::Extent groundExtent_ = geo::Extent::World;
     std::vector<geo::Dot> dots_;        // in the picture's pixels
     std::vector<std::uint8_t> pixels_;  // the picture as a top-down 24-bit DIB's rows
     int pictureLeft_ = 0, pictureTop_ = 0, pictureWidth_ = 0, pictureHeight_ = 0;

@@ -257,32 +257,21 @@ void StatsWindow::paintChart(HDC dc) {
 }
 
 void StatsWindow::layMap() {
-    // As wide as the map's place allows, unless the extent is then too high for it.
-    const double room = kStatsMap.height - kStatsLegendHeight;
-    double width = kStatsMap.width;
-    const geo::Frame probe(extent_, geo::Projection::NaturalEarth, width);
-    if (probe.height() > room) width = std::floor(width * room / probe.height());
+    const double width = geo::fittingWidth(extent_, geo::Projection::NaturalEarth, kStatsMap.width,
+                                           kStatsMap.height - kStatsLegendHeight - 4);
     const geo::SvgOptions options{extent_, geo::Projection::NaturalEarth, width};
-    const geo::Canvas canvas = geo::rasterOf(map_, geo::landOutline(), options);
+    if (!ground_ || groundExtent_ != extent_) {
+        ground_ = geo::groundOf(geo::landOutline(), options);
+        groundExtent_ = extent_;
+    }
+    geo::Canvas canvas = *ground_;
+    geo::drawDots(canvas, map_, options);
     dots_ = geo::layDots(geo::Frame(extent_, options.projection, width), map_.places);
+    pixels_ = geo::dibOf(canvas);
     pictureWidth_ = canvas.width();
     pictureHeight_ = canvas.height();
     pictureLeft_ = kStatsMap.left + (kStatsMap.width - pictureWidth_) / 2;
     pictureTop_ = kStatsMap.top + 4;
-    // A DIB's rows are blue, green, red and padded to four bytes.
-    const auto w = static_cast<std::size_t>(pictureWidth_);
-    const std::size_t stride = (w * 3 + 3) & ~std::size_t{3};
-    pixels_.assign(stride * static_cast<std::size_t>(pictureHeight_), 0);
-    const std::span<const std::uint8_t> rgb = canvas.rgb();
-    for (std::size_t y = 0; y < static_cast<std::size_t>(pictureHeight_); ++y) {
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::uint8_t* from = &rgb[(y * w + x) * 3];
-            std::uint8_t* to = &pixels_[y * stride + x * 3];
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-        }
-    }
     hover();
     const RECT area = rectOf(kStatsMap);
     InvalidateRect(window_, &area, FALSE);

@@ -281,7 +281,8 @@ TEST(MapList, RowsByPlaceColouredByTheWindowsGroup) {
         EXPECT_EQ(data.withoutCoordinates, 2u);  // the bad point and the unanswered row
         EXPECT_EQ(data.groups, c.groups);
         ASSERT_EQ(data.places.size(), 2u);
-        const Place& beijing = data.places[0].label == "中国 北京" ? data.places[0] : data.places[1];
+        const Place& beijing =
+            data.places[0].label == "中国 北京" ? data.places[0] : data.places[1];
         const Place& chongqing = &beijing == &data.places[0] ? data.places[1] : data.places[0];
         EXPECT_EQ(beijing.label, "中国 北京");
         EXPECT_EQ(beijing.count, 4u);
@@ -289,6 +290,35 @@ TEST(MapList, RowsByPlaceColouredByTheWindowsGroup) {
         EXPECT_EQ(chongqing.label, "重庆");  // by name: no coordinates in its fields
         EXPECT_EQ(chongqing.count, 2u);
         EXPECT_EQ(chongqing.group, c.groups.size() - 1);
+    }
+}
+
+// What the window blits: blue, green, red rows padded to four bytes, in a picture that fits.
+TEST(MapRaster, WindowPixelsAndTheFittingWidth) {
+    Canvas canvas(5, 2, {1, 2, 3});
+    canvas.fillDisc({4.5, 1.5}, 0.6, {10, 20, 30}, 1, {10, 20, 30});
+    const std::vector<std::uint8_t> dib = dibOf(canvas);
+    ASSERT_EQ(dib.size(), 2u * 16);  // 15 bytes a row, padded to 16
+    EXPECT_EQ((std::vector<int>{dib[0], dib[1], dib[2], dib[15]}), (std::vector<int>{3, 2, 1, 0}));
+    EXPECT_EQ((std::vector<int>{dib[16 + 12], dib[16 + 13], dib[16 + 14]}),
+              (std::vector<int>{30, 20, 10}));
+    struct Case {
+        Extent extent;
+        double width, height;
+        bool narrower;
+    };
+    const Case cases[] = {{Extent::World, 400, 264, false},
+                          {Extent::China, 400, 200, true},
+                          {Extent::World, 400, 100, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.extent));
+        const double width = fittingWidth(c.extent, Projection::NaturalEarth, c.width, c.height);
+        EXPECT_EQ(width < c.width, c.narrower);
+        EXPECT_EQ(width, std::floor(width));
+        EXPECT_LE(Frame(c.extent, Projection::NaturalEarth, width).height(), c.height);
+        // The widest that fits: a pixel more would not.
+        if (c.narrower)
+            EXPECT_GT(Frame(c.extent, Projection::NaturalEarth, width + 1).height(), c.height);
     }
 }
 
