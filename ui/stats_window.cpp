@@ -11,7 +11,6 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <cmath>
 #include <span>
 
 #include "io/summary_file.h"
