@@ -317,8 +317,9 @@ TEST(MapRaster, WindowPixelsAndTheFittingWidth) {
         EXPECT_EQ(width, std::floor(width));
         EXPECT_LE(Frame(c.extent, Projection::NaturalEarth, width).height(), c.height);
         // The widest that fits: a pixel more would not.
-        if (c.narrower)
+        if (c.narrower) {
             EXPECT_GT(Frame(c.extent, Projection::NaturalEarth, width + 1).height(), c.height);
+        }
     }
 }
 
