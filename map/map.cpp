@@ -9,7 +9,6 @@ namespace geo {
 namespace {
 
 constexpr double kRadian = std::numbers::pi / 180;
-constexpr double kMargin = 8;
 // Narrower, the margins would leave no room and turn the picture over.
 constexpr double kMinWidth = 64;
 
@@ -62,10 +61,10 @@ Frame::Frame(Extent extent, Projection projection, double width)
             maxY = std::max(maxY, p.y);
         }
     }
-    scale_ = (width_ - 2 * kMargin) / (maxX - minX);
-    height_ = std::ceil((maxY - minY) * scale_ + 2 * kMargin);
-    left_ = kMargin - minX * scale_;
-    top_ = kMargin + maxY * scale_;
+    scale_ = (width_ - 2 * kFrameMargin) / (maxX - minX);
+    height_ = std::ceil((maxY - minY) * scale_ + 2 * kFrameMargin);
+    left_ = kFrameMargin - minX * scale_;
+    top_ = kFrameMargin + maxY * scale_;
 }
 
 Point Frame::toPixel(LonLat at) const {

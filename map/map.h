@@ -45,7 +45,8 @@ std::optional<Extent> extentNamed(std::string_view name);  // "world", "china"
 std::optional<Projection> projectionNamed(std::string_view name);
 
 // Degrees to pixels: the extent's box projected and fitted into a picture `width` pixels
-// wide and as high as the box needs, with a margin; y grows downwards.
+// wide and as high as the box needs, with a margin of kFrameMargin; y grows downwards.
+inline constexpr double kFrameMargin = 8;
 class Frame {
   public:
     Frame(Extent extent, Projection projection, double width);

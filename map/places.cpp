@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <system_error>
 
 namespace geo {
 namespace {
@@ -59,7 +61,43 @@ std::optional<KnownPlace> named(const std::array<KnownPlace, N>& places, std::st
     return *found;
 }
 
+// The whole text as a number of degrees within `limit` either way.
+std::optional<double> degrees(std::string_view text, double limit) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+    if (!(value >= -limit && value <= limit)) return std::nullopt;  // NaN too
+    return value;
+}
+
 }  // namespace
+
+std::optional<Located> placeByCoordinates(const PlaceFields& fields) {
+    const std::optional<double> lat = degrees(fields.latitude, 90);
+    const std::optional<double> lon = degrees(fields.longitude, 180);
+    if (!lat || !lon) return std::nullopt;
+    // The place as a user reads it: its country, region and city, each once.
+    std::string label;
+    for (const std::string_view part : {fields.country, fields.region, fields.city}) {
+        if (part.empty() || label.find(part) != std::string::npos) continue;
+        if (!label.empty()) label += ' ';
+        label += part;
+    }
+    if (label.empty()) label = fields.text;
+    return Located{label, {*lon, *lat}};
+}
+
+std::optional<Located> placeByName(const PlaceFields& fields) {
+    const auto known = knownPlace(fields.country, fields.region);
+    if (!known) return std::nullopt;
+    return Located{std::string(known->label), known->at};
+}
+
+std::optional<Located> placeOf(const PlaceFields& fields) {
+    if (fields.latitude.empty() && fields.longitude.empty()) return placeByName(fields);
+    return placeByCoordinates(fields);
+}
 
 std::optional<KnownPlace> knownPlace(std::string_view country, std::string_view region) {
     if (country == "中国" || country.empty()) return named(kProvinces, region, false);

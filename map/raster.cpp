@@ -75,15 +75,56 @@ void Canvas::fillDisc(Point centre, double radius, Rgb colour, double opacity, R
 }
 
 Canvas rasterOf(const MapData& data, const Outline& land, const SvgOptions& options) {
+    Canvas canvas = groundOf(land, options);
+    drawDots(canvas, data, options);
+    return canvas;
+}
+
+Canvas groundOf(const Outline& land, const SvgOptions& options) {
     const Frame frame(options.extent, options.projection, options.width);
     Canvas canvas(static_cast<int>(std::lround(frame.width())),
                   static_cast<int>(std::lround(frame.height())),
                   options.extent == Extent::World ? kPaper : kSea);
     if (options.extent == Extent::World) canvas.fillRings({worldEdge(frame)}, kSea);
     canvas.fillRings(landRings(frame, land), kLand);
+    return canvas;
+}
+
+void drawDots(Canvas& canvas, const MapData& data, const SvgOptions& options) {
+    const Frame frame(options.extent, options.projection, options.width);
     for (const Dot& dot : layDots(frame, data.places))
         canvas.fillDisc(dot.at, dot.radius, colourOf(data.places[dot.place].group), 0.85, kPaper);
-    return canvas;
+}
+
+double fittingWidth(Extent extent, Projection projection, double width, double height) {
+    const Frame probe(extent, projection, width);
+    if (probe.height() <= height) return width;
+    // The margins stay as they are while the map inside them shrinks; the height is rounded
+    // up, so the guess is then set right by whole pixels.
+    const double margins = 2 * kFrameMargin;
+    double fitted =
+        std::floor((width - margins) * (height - margins) / (probe.height() - margins) + margins);
+    while (fitted > 1 && Frame(extent, projection, fitted).height() > height) --fitted;
+    while (fitted + 1 < width && Frame(extent, projection, fitted + 1).height() <= height) ++fitted;
+    return fitted;
+}
+
+std::vector<std::uint8_t> dibOf(const Canvas& canvas) {
+    const auto w = static_cast<std::size_t>(canvas.width());
+    const auto h = static_cast<std::size_t>(canvas.height());
+    const std::size_t stride = (w * 3 + 3) & ~std::size_t{3};
+    std::vector<std::uint8_t> dib(stride * h, 0);
+    const std::span<const std::uint8_t> rgb = canvas.rgb();
+    for (std::size_t y = 0; y < h; ++y) {
+        for (std::size_t x = 0; x < w; ++x) {
+            const std::uint8_t* from = &rgb[(y * w + x) * 3];
+            std::uint8_t* to = &dib[y * stride + x * 3];
+            to[0] = from[2];
+            to[1] = from[1];
+            to[2] = from[0];
+        }
+    }
+    return dib;
 }
 
 namespace {

@@ -34,6 +34,18 @@ class Canvas {
 
 // The picture svgOf draws, without its texts.
 Canvas rasterOf(const MapData& data, const Outline& land, const SvgOptions& options);
+// The same in two steps, for a window that draws many lists on one ground: the paper, the
+// sea and the land; then the dots of a list on a copy of it.
+Canvas groundOf(const Outline& land, const SvgOptions& options);
+void drawDots(Canvas& canvas, const MapData& data, const SvgOptions& options);
+
+// The width of the widest picture of the extent that fits in `width` by `height` pixels
+// (whole pixels, never more than `width`).
+double fittingWidth(Extent extent, Projection projection, double width, double height);
+
+// The canvas as a top-down 24-bit DIB's pixels for the window: rows of blue, green, red,
+// each padded to four bytes.
+std::vector<std::uint8_t> dibOf(const Canvas& canvas);
 
 // A PNG file of the canvas: 8-bit RGB, no filter, the rows deflated by zlib.
 std::string pngOf(const Canvas& canvas);

@@ -144,6 +144,11 @@ class RowStore {
     Source source(std::size_t index) const {
         return static_cast<Source>(rows_[index].answer >> kFieldsBits);
     }
+    // The row's set of fields and network as a number from 1 to fieldSets() (0: none): rows
+    // with the same number hold the same fields and network, so a pass over many rows can
+    // count them by number and read each set once.
+    std::uint32_t fieldSet(std::size_t index) const { return rows_[index].answer & kFieldsMask; }
+    std::size_t fieldSets() const { return fields_.size(); }
 
   private:
     friend class QueryTable;

@@ -5,9 +5,14 @@
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "map/map.h"
+#include "map/raster.h"
 #include "platform/services.h"
 #include "platform/win32/unique_handle.h"
 #include "table/summary.h"
@@ -101,6 +106,12 @@ class StatsWindow {
     LRESULT handle(UINT message, WPARAM w, LPARAM l);
     void refresh();
     void paintChart(HDC dc);
+    // The picture of map_ in extent_: its pixels, its place and its dots.
+    void layMap();
+    void paintMap(HDC dc);
+    void setExtent(geo::Extent extent);
+    // The dot under the pointer, named under the map.
+    void hover();
     void copy();
     void exportFile();
 
@@ -113,6 +124,16 @@ class StatsWindow {
     DWORD nextRefresh_ = 0;  // tick count before which the timer makes no new summary
     summary::Summary summary_;
     std::vector<summary::TableLine> shown_;  // the list's lines: the groups and the rest
+    geo::Extent extent_ = geo::Extent::World;
+    geo::MapData map_;
+    // The land and sea of the last picture: the same at every tick of a batch.
+    std::optional<geo::Canvas> ground_;
+    geo::Extent groundExtent_ = geo::Extent::World;
+    std::vector<geo::Dot> dots_;        // in the picture's pixels
+    std::vector<std::uint8_t> pixels_;  // the picture as a top-down 24-bit DIB's rows
+    int pictureLeft_ = 0, pictureTop_ = 0, pictureWidth_ = 0, pictureHeight_ = 0;
+    std::optional<POINT> pointer_;  // over the window's client area, while it is
+    std::string hovered_;           // what the line under the map says of the dot under the pointer
     std::function<std::string()> dataFiles_;
 };
 // Opens the link label's text in the user's browser.

@@ -96,6 +96,10 @@ inline constexpr int exportButton = 404;
 inline constexpr int lines = 405;
 inline constexpr int total = 406;
 inline constexpr int data = 407;
+inline constexpr int worldButton = 408;
+inline constexpr int chinaButton = 409;
+inline constexpr int mapMissing = 410;
+inline constexpr int mapHover = 411;
 }  // namespace stats
 }  // namespace id
 
@@ -158,16 +162,21 @@ inline constexpr ControlLayout kAboutControls[] = {
     {u8"按钮1", id::about::okButton, 0, Kind::Button, "确定", 304, 272, 56, 32},
 };
 
-// The 统计 window: the list summarised, the lines on the left, their chart on the right
-// (drawn by the window itself, kStatsChart), the totals and the data files beneath, one
-// line each in a box that scrolls when there are many.
+// The 统计 window: the list summarised, the lines on the left, their chart beside them and
+// the map of the list on the right (both drawn by the window itself, kStatsChart and
+// kStatsMap; the map's extent by its two buttons, the one shown disabled), the totals and
+// the data files beneath, one line each in a box that scrolls when there are many.
 inline constexpr ControlLayout kStatsControls[] = {
     {u8"标签_分组", id::stats::groupLabel, 0, Kind::Label, "分组:", 8, 8, 40, 24},
     {u8"组合框_分组", id::stats::groupBox, 0, Kind::ComboBox, "", 48, 10, 96, 160},
     {u8"按钮_复制", id::stats::copyButton, 0, Kind::Button, "复制", 496, 8, 56, 24},
     {u8"按钮_导出", id::stats::exportButton, 0, Kind::Button, "导出", 560, 8, 56, 24},
+    {u8"按钮_世界", id::stats::worldButton, 0, Kind::Button, "世界", 912, 8, 56, 24},
+    {u8"按钮_中国", id::stats::chinaButton, 0, Kind::Button, "中国", 968, 8, 56, 24},
     {u8"超级列表框_统计", id::stats::lines, 0, Kind::ListView, "", 8, 40, 312, 320},
     {u8"标签_合计", id::stats::total, 0, Kind::Label, "", 8, 368, 608, 20},
+    {u8"标签_无坐标", id::stats::mapMissing, 0, Kind::Label, "", 624, 368, 400, 20},
+    {u8"标签_地图", id::stats::mapHover, 0, Kind::Label, "", 624, 392, 400, 20},
     {u8"编辑框_数据", id::stats::data, 0, Kind::EditBox, "", 8, 392, 608, 72,
      kMultiLine | kReadOnly},
 };
@@ -175,10 +184,13 @@ struct ChartPlace {
     int left, top, width, height;
 };
 inline constexpr ChartPlace kStatsChart{328, 40, 288, 320};
+// The map's picture at the top, its legend along the bottom.
+inline constexpr ChartPlace kStatsMap{624, 40, 400, 320};
+inline constexpr int kStatsLegendHeight = 52;
 
 inline constexpr WindowLayout kMainWindow{u8"main", "VerdaloV1.0", 573, 435, kMainControls};
 inline constexpr WindowLayout kAboutWindow{u8"about", "关于", 377, 340, kAboutControls};
-inline constexpr WindowLayout kStatsWindow{u8"stats", "统计", 640, 500, kStatsControls};
+inline constexpr WindowLayout kStatsWindow{u8"stats", "统计", 1048, 500, kStatsControls};
 
 // Toolbar entries: index, separator, text, image; a check entry stays pressed until
 // clicked again.

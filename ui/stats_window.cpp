@@ -1,16 +1,22 @@
 // The 统计 window: the list summarised by the field the user picks, the first groups and a
-// line for the rest, their horizontal bar chart, the totals and the data files. The
-// summary is made on the window thread when the window opens, when the field changes, and
-// at the timer's tick after the table changed: a running batch or an import pays for one
-// summary per tick at most, never for one per row.
+// line for the rest, their horizontal bar chart, the map of the list's places coloured by
+// the same groups, the totals and the data files. The summary and the map are made on the
+// window thread when the window opens, when the field changes, and at the timer's tick
+// after the table changed: a running batch or an import pays for one of each per tick at
+// most, never for one per row. The map is our raster, put on the window as a DIB; its texts
+// are drawn by GDI over it.
 #include <windows.h>
 // The headers below need the types of windows.h first.
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <span>
 
 #include "io/summary_file.h"
+#include "map/list_map.h"
+#include "map/raster.h"
+#include "map/svg.h"
 #include "platform/win32/window_text.h"
 #include "ui/internal.h"
 
@@ -22,12 +28,25 @@ const wchar_t kStatsClass[] = L"VerdaloStats";
 constexpr UINT_PTR kRefreshTimer = 0x5654;
 constexpr UINT kRefreshMs = 500;
 
-const char kExportFilter[] = "Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv";
+const char kExportFilter[] =
+    "Excel工作簿(*.xlsx)|*.xlsx|CSV文件(*.csv)|*.csv|地图 PNG 图片(*.png)|*.png|地图 SVG "
+    "图形(*.svg)|*.svg";
+const char kAttribution[] = "Natural Earth · IP Geolocation by DB-IP";
+// The map as a file: as wide as the command line draws it.
+constexpr double kExportWidth = 1000;
 const char kExported[] = "导出统计完毕!";
 const char kNotExported[] = "导出统计失败,文件无法写入!";
 
 void setText(HWND window, int id, const std::string& text) {
     SetWindowTextW(GetDlgItem(window, id), win32::utf8ToWide(text).c_str());
+}
+
+RECT rectOf(const ChartPlace& place) {
+    return {place.left, place.top, place.left + place.width, place.top + place.height};
+}
+
+COLORREF colourRef(geo::Rgb c) {
+    return RGB(c.r, c.g, c.b);
 }
 
 }  // namespace
@@ -55,6 +74,23 @@ LRESULT StatsWindow::handle(UINT message, WPARAM w, LPARAM l) {
             if (LOWORD(w) == id::stats::groupBox && HIWORD(w) == CBN_SELCHANGE) refresh();
             if (HIWORD(w) == BN_CLICKED && LOWORD(w) == id::stats::copyButton) copy();
             if (HIWORD(w) == BN_CLICKED && LOWORD(w) == id::stats::exportButton) exportFile();
+            if (HIWORD(w) == BN_CLICKED && LOWORD(w) == id::stats::worldButton)
+                setExtent(geo::Extent::World);
+            if (HIWORD(w) == BN_CLICKED && LOWORD(w) == id::stats::chinaButton)
+                setExtent(geo::Extent::China);
+            return 0;
+        case WM_MOUSEMOVE: {
+            if (!pointer_) {
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
+                TrackMouseEvent(&track);
+            }
+            pointer_ = POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
+            hover();
+            return 0;
+        }
+        case WM_MOUSELEAVE:
+            pointer_.reset();
+            hover();
             return 0;
         case WM_NOTIFY: {
             const auto& header = *reinterpret_cast<const NMHDR*>(l);
@@ -81,6 +117,7 @@ LRESULT StatsWindow::handle(UINT message, WPARAM w, LPARAM l) {
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(window_, &paint);
             paintChart(dc);
+            paintMap(dc);
             EndPaint(window_, &paint);
             return 0;
         }
@@ -124,6 +161,9 @@ void StatsWindow::open(HWND owner) {
         return;
     }
     list_ = GetDlgItem(window, id::stats::lines);
+    EnableWindow(GetDlgItem(window, extent_ == geo::Extent::World ? id::stats::worldButton
+                                                                  : id::stats::chinaButton),
+                 FALSE);
     dataFilesChanged();
     refresh();
     SetTimer(window, kRefreshTimer, kRefreshMs, nullptr);
@@ -168,16 +208,17 @@ void StatsWindow::refresh() {
     setText(window_, id::stats::total,
             "共 " + std::to_string(summary_.addresses) + " 个地址, 离线库未能定位 " +
                 std::to_string(summary_.unplaced) + " 个");
-    const RECT chart{kStatsChart.left, kStatsChart.top, kStatsChart.left + kStatsChart.width,
-                     kStatsChart.top + kStatsChart.height};
+    const RECT chart = rectOf(kStatsChart);
     InvalidateRect(window_, &chart, FALSE);
+    map_ = geo::listMap(table_.rows(), by);
+    setText(window_, id::stats::mapMissing, geo::withoutCoordinatesText(map_.withoutCoordinates));
+    layMap();
     const DWORD done = GetTickCount();
     nextRefresh_ = done + 4 * (done - started);
 }
 
 void StatsWindow::paintChart(HDC dc) {
-    RECT area{kStatsChart.left, kStatsChart.top, kStatsChart.left + kStatsChart.width,
-              kStatsChart.top + kStatsChart.height};
+    RECT area = rectOf(kStatsChart);
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     FrameRect(dc, &area, GetSysColorBrush(COLOR_BTNSHADOW));
     const std::vector<summary::Line>& lines = summary_.lines;
@@ -214,6 +255,107 @@ void StatsWindow::paintChart(HDC dc) {
     SelectObject(dc, oldFont);
 }
 
+void StatsWindow::layMap() {
+    const double width = geo::fittingWidth(extent_, geo::Projection::NaturalEarth, kStatsMap.width,
+                                           kStatsMap.height - kStatsLegendHeight - 4);
+    const geo::SvgOptions options{extent_, geo::Projection::NaturalEarth, width};
+    if (!ground_ || groundExtent_ != extent_) {
+        ground_ = geo::groundOf(geo::landOutline(), options);
+        groundExtent_ = extent_;
+    }
+    geo::Canvas canvas = *ground_;
+    geo::drawDots(canvas, map_, options);
+    dots_ = geo::layDots(geo::Frame(extent_, options.projection, width), map_.places);
+    pixels_ = geo::dibOf(canvas);
+    pictureWidth_ = canvas.width();
+    pictureHeight_ = canvas.height();
+    pictureLeft_ = kStatsMap.left + (kStatsMap.width - pictureWidth_) / 2;
+    pictureTop_ = kStatsMap.top + 4;
+    hover();
+    const RECT area = rectOf(kStatsMap);
+    InvalidateRect(window_, &area, FALSE);
+}
+
+void StatsWindow::paintMap(HDC dc) {
+    RECT area = rectOf(kStatsMap);
+    // Around the picture only, so that a redraw does not flash.
+    const int saved = SaveDC(dc);
+    ExcludeClipRect(dc, pictureLeft_, pictureTop_, pictureLeft_ + pictureWidth_,
+                    pictureTop_ + pictureHeight_);
+    FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    RestoreDC(dc, saved);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = pictureWidth_;
+    info.bmiHeader.biHeight = -pictureHeight_;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    if (!pixels_.empty())
+        SetDIBitsToDevice(dc, pictureLeft_, pictureTop_, static_cast<DWORD>(pictureWidth_),
+                          static_cast<DWORD>(pictureHeight_), 0, 0, 0,
+                          static_cast<UINT>(pictureHeight_), pixels_.data(), &info, DIB_RGB_COLORS);
+    FrameRect(dc, &area, GetSysColorBrush(COLOR_BTNSHADOW));
+    const HGDIOBJ oldFont = SelectObject(dc, theme_.defaultFont());
+    SetBkMode(dc, TRANSPARENT);
+    // The sources' credits in the picture's lower right corner.
+    SetTextColor(dc, RGB(0x60, 0x60, 0x60));
+    RECT credits{pictureLeft_ + 4, pictureTop_, pictureLeft_ + pictureWidth_ - 4,
+                 pictureTop_ + pictureHeight_ - 2};
+    const std::wstring attribution = win32::utf8ToWide(kAttribution);
+    DrawTextW(dc, attribution.c_str(), -1, &credits,
+              DT_RIGHT | DT_BOTTOM | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    // The legend beneath: three columns of groups, each with its colour's square.
+    SetTextColor(dc, RGB(0, 0, 0));
+    constexpr int kColumns = 3, kRow = 16;
+    const int columnWidth = (kStatsMap.width - 8) / kColumns;
+    const int legendTop = pictureTop_ + pictureHeight_ + 6;
+    for (std::size_t i = 0; i < map_.groups.size(); ++i) {
+        const int left = area.left + 4 + static_cast<int>(i % kColumns) * columnWidth;
+        const int top = legendTop + static_cast<int>(i / kColumns) * kRow;
+        if (top + kRow > area.bottom) break;
+        RECT swatch{left, top + 3, left + 10, top + 13};
+        HBRUSH brush = CreateSolidBrush(colourRef(geo::colourOf(i)));
+        FillRect(dc, &swatch, brush);
+        DeleteObject(brush);
+        RECT name{left + 14, top, left + columnWidth - 4, top + kRow};
+        const std::wstring label = win32::utf8ToWide(map_.groups[i]);
+        DrawTextW(dc, label.c_str(), -1, &name,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+    }
+    SelectObject(dc, oldFont);
+}
+
+void StatsWindow::setExtent(geo::Extent extent) {
+    if (!window_ || extent == extent_) return;
+    extent_ = extent;
+    const bool world = extent == geo::Extent::World;
+    HWND shown = GetDlgItem(window_, world ? id::stats::worldButton : id::stats::chinaButton);
+    HWND other = GetDlgItem(window_, world ? id::stats::chinaButton : id::stats::worldButton);
+    EnableWindow(other, TRUE);
+    // Keep the keyboard's focus on a button that can take it.
+    if (GetFocus() == shown) SetFocus(other);
+    EnableWindow(shown, FALSE);
+    layMap();
+}
+
+void StatsWindow::hover() {
+    if (!window_) return;
+    std::string text;
+    if (pointer_) {
+        // The pointer's pixel by its centre, in the picture's pixels.
+        const geo::Point at{pointer_->x - pictureLeft_ + 0.5, pointer_->y - pictureTop_ + 0.5};
+        std::optional<std::size_t> found;
+        if (at.x >= 0 && at.y >= 0 && at.x <= pictureWidth_ && at.y <= pictureHeight_)
+            found = geo::hitTest(dots_, at);
+        if (found) text = geo::hoverText(geo::hoverOf(map_, dots_[*found]));
+    }
+    // Set only when it changes: the pointer moves far more often than it meets a dot.
+    if (text == hovered_) return;
+    hovered_ = text;
+    setText(window_, id::stats::mapHover, text);
+}
+
 void StatsWindow::copy() {
     if (!window_) return;
     os_.clipboard.setText(summary::tabText(summary_));
@@ -221,9 +363,16 @@ void StatsWindow::copy() {
 
 void StatsWindow::exportFile() {
     platform::Path path;
-    if (!os_.dialogs.saveFile({kExportFilter, {}, "*.xlsx|*.csv"}, path)) return;
-    const std::string bytes =
-        io::summaryAsCsv(path) ? io::summaryCsv(summary_) : io::summaryXlsx(summary_);
+    if (!os_.dialogs.saveFile({kExportFilter, {}, "*.xlsx|*.csv|*.png|*.svg"}, path)) return;
+    // The map by a picture's name, in the extent shown; the summary by any other.
+    const geo::SvgOptions options{extent_, geo::Projection::NaturalEarth, kExportWidth};
+    std::string bytes;
+    if (path.endsWith(".png"))
+        bytes = geo::pngOf(geo::rasterOf(map_, geo::landOutline(), options));
+    else if (path.endsWith(".svg"))
+        bytes = geo::svgOf(map_, geo::landOutline(), options);
+    else
+        bytes = io::summaryAsCsv(path) ? io::summaryCsv(summary_) : io::summaryXlsx(summary_);
     const bool written = !bytes.empty() && os_.files.writeAll(path, bytes);
     os_.dialogs.showMessage(written ? kExported : kNotExported, kStatsWindow.caption);
 }

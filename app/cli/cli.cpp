@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <thread>
@@ -650,49 +649,20 @@ int summary(const Options& o, const Data& data) {
 // Where an address lies: the coordinates a data file gives (DB-IP's, a GeoLite2 City file);
 // without such a file, the location fields naming a province of China or a country whose
 // seat the program knows.
-using Locate = std::function<std::optional<geo::Located>(const ip::Address&, const Answer*)>;
+using Locate = std::optional<geo::Located> (*)(const geo::PlaceFields&);
 
-std::optional<geo::Located> locateByData(const ip::Address&, const Answer* answer) {
+std::optional<geo::Located> locate(Locate rule, const Answer* answer) {
     if (!answer) return std::nullopt;
     const auto field = [answer](Field f) {
         return std::string_view(answer->fields[static_cast<std::size_t>(f)]);
     };
-    const auto degrees = [](std::string_view text) -> std::optional<double> {
-        double value = 0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (text.empty() || error != std::errc() || end != text.data() + text.size())
-            return std::nullopt;
-        return value;
-    };
-    const std::optional<double> lat = degrees(field(Field::Latitude));
-    const std::optional<double> lon = degrees(field(Field::Longitude));
-    if (!lat || !lon || *lat < -90 || *lat > 90 || *lon < -180 || *lon > 180) return std::nullopt;
-    // The place as a user reads it: its city, region and country, each once.
-    std::string label;
-    for (const Field f : {Field::Country, Field::Region, Field::City}) {
-        const std::string_view part = field(f);
-        if (part.empty() || label.find(part) != std::string::npos) continue;
-        if (!label.empty()) label += ' ';
-        label += part;
-    }
-    // Records of one city, region and country are one place: its first point.
-    if (label.empty()) label = answer->text;
-    return geo::Located{label, {*lon, *lat}};
-}
-
-std::optional<geo::Located> locateByName(const ip::Address&, const Answer* answer) {
-    if (!answer) return std::nullopt;
-    const auto field = [answer](Field f) {
-        return std::string_view(answer->fields[static_cast<std::size_t>(f)]);
-    };
-    const auto known = geo::knownPlace(field(Field::Country), field(Field::Region));
-    if (!known) return std::nullopt;
-    return geo::Located{std::string(known->label), known->at};
+    return rule({field(Field::Country), field(Field::Region), field(Field::City),
+                 field(Field::Latitude), field(Field::Longitude), answer->text});
 }
 
 // The map goes where the output goes (-o or standard output); a PNG when -o names one.
 int map(const Options& o, const Data& data) {
-    const Locate locate = data.db->hasExtras() ? Locate(locateByData) : Locate(locateByName);
+    const Locate rule = data.db->hasExtras() ? geo::placeByCoordinates : geo::placeByName;
     DistinctAddresses distinct;
     std::uint64_t lines = 0;
     const int status = countAddresses(o, distinct, lines);
@@ -703,7 +673,7 @@ int map(const Options& o, const Data& data) {
         distinct.forEachIn(shard, [&](const ip::Address& address, std::uint64_t) {
             Network network;
             const Answer* answer = answers.find(address, nullptr, &network);
-            tally.add(locate(address, answer), groupName(o.by, answer, network, buffer));
+            tally.add(locate(rule, answer), groupName(o.by, answer, network, buffer));
         });
     }
     const geo::SvgOptions options{o.extent};

@@ -967,6 +967,19 @@ std::string run(const std::string& line) {
         std::snprintf(buffer, sizeof buffer, "ok cursor:%p", static_cast<void*>(info.hCursor));
         return buffer;
     }
+    if (command == "mouse-move") {
+        // Moves the pointer to a point of the screen, as a user's hand would, over the
+        // window there.
+        const int x = toInt(need(rest, "x"));
+        const int y = toInt(need(rest, "y"));
+        if (HWND under = WindowFromPoint(POINT{x, y}))
+            SetForegroundWindow(GetAncestor(under, GA_ROOT));
+        SetCursorPos(x, y - 1);
+        Sleep(100);
+        SetCursorPos(x, y);
+        Sleep(300);
+        return "ok";
+    }
     if (command == "mouse-toolbar") {
         // A real click on a toolbar entry, separators included.
         const RECT r = toolbarItemRect(toInt(need(rest, "index")), true);

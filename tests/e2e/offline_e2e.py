@@ -8,12 +8,15 @@ The program gets the fetched data file (data/ip2region.db) as its ipdata.db when
 one, else a small file written here.
 """
 import csv
+import math
 import os
+import re
 import struct
 import subprocess
 import sys
 import time
 import zipfile
+import xml.etree.ElementTree as ElementTree
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "mock"))
@@ -191,6 +194,60 @@ def stats_lines(p):
     return [tuple(line.split("\t")) for line in text.split("\n")] if text else []
 
 
+def window_pixels(p, name):
+    """The window as the screen shows it: its place on the screen, its size and its RGB
+    bytes, row by row."""
+    x, y, w, h = (int(v) for v in p.cmd("window-rect " + name).split())
+    ppm = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                          "-depth", "8", "ppm:-"], capture_output=True, check=True, timeout=60).stdout
+    header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", ppm)
+    return x, y, int(header.group(1)), int(header.group(2)), ppm[header.end():]
+
+
+def natural_earth(lon, lat):
+    """Šavrič, Patterson and Jenny's polynomial, written from their paper."""
+    lam, phi = math.radians(lon), math.radians(lat)
+    p2 = phi * phi
+    x = lam * (0.8707 - 0.131979 * p2 - 0.013791 * p2 ** 2 + 0.003971 * p2 ** 5
+               - 0.001529 * p2 ** 6)
+    y = phi * (1.007226 + 0.015085 * p2 - 0.044475 * p2 ** 3 + 0.028874 * p2 ** 4
+               - 0.005916 * p2 ** 5)
+    return x, y
+
+
+SEA, LAND = (0xcf, 0xe3, 0xf1), (0xd9, 0xd4, 0xc5)
+
+
+def world_map_point(pixels, lon, lat):
+    """Where (lon, lat) lies on the world map the window shows, in the window's pixels: the
+    map's sea and land fill the projected world's outline, whose corners are the poles'
+    lines and the date line."""
+    _, _, w, h, rgb = pixels
+    xs, ys = [], []
+    for row in range(h):
+        line = rgb[row * w * 3:(row + 1) * w * 3]
+        for colour in (SEA, LAND):
+            for at in (line.find(bytes(colour)), line.rfind(bytes(colour))):
+                # Whole pixels only: a colour's bytes may start anywhere in the row.
+                if at >= 0 and at % 3 == 0:
+                    xs.append(at // 3)
+                    ys.append(row)
+    if not xs:
+        return None, 0
+    left, right, top, bottom = min(xs), max(xs), min(ys), max(ys)
+    edge_x, _ = natural_earth(180, 0)
+    _, edge_y = natural_earth(0, 90)
+    x, y = natural_earth(lon, lat)
+    return ((left + (x + edge_x) / (2 * edge_x) * (right - left),
+             top + (edge_y - y) / (2 * edge_y) * (bottom - top)), len(xs))
+
+
+def pixel(pixels, x, y):
+    _, _, w, _, rgb = pixels
+    at = (int(round(y)) * w + int(round(x))) * 3
+    return tuple(rgb[at:at + 3])
+
+
 def test_stats_window(p, expected):
     """The 统计 window on a list answered from the pinned data: its lines by country and by
     region, the totals and the data file's date, following the list as rows come in; Ctrl+C
@@ -219,12 +276,55 @@ def test_stats_window(p, expected):
     p.cmd("stats-group 1")  # 省份
     check(stats_lines(p) == [("重庆", "2", "66.7%", "2"), ("北京", "1", "33.3%", "1")],
           "by region: %r" % stats_lines(p))
+    # The map beside them: the world's land, Beijing's dot (省份's second colour, blue) on top
+    # of Chongqing's where Beijing is, the dot named under the pointer.
+    check(p.cmd("get-text stats:标签_无坐标") == "0 个地址没有坐标",
+          "without coordinates: %r" % p.cmd("get-text stats:标签_无坐标"))
+    check(p.cmd("enabled stats:按钮_世界") == "0" and p.cmd("enabled stats:按钮_中国") == "1",
+          "the extent's buttons")
+    shot = window_pixels(p, "stats")
+    beijing, edge = world_map_point(shot, 116.41, 39.90)
+    check(edge > 200, "no world drawn: %d pixels of its edge" % edge)
+    land = shot[4].count(bytes(LAND))
+    check(land > 5000, "land pixels: %d" % land)
+    if beijing:
+        r, g, b = pixel(shot, *beijing)
+        check(b > 150 and b > r + 60, "Beijing's dot at %r: %r" % (beijing, (r, g, b)))
+        p.cmd("mouse-move %d %d" % (shot[0] + beijing[0], shot[1] + beijing[1]))
+        # "北京" by name; "中国 北京" where a file with coordinates placed it.
+        check(wait_until(lambda: re.fullmatch(r"(中国 )?北京.*: 1 个地址 \(33\.3%\)",
+                                              p.cmd("get-text stats:标签_地图")), 5),
+              "hover: %r" % p.cmd("get-text stats:标签_地图"))
+    # China and its neighbours: the same places, larger.
+    # Real clicks: a posted BM_CLICK loses to the pointer's moves while it rests on the map.
+    p.cmd("mouse-click stats:按钮_中国")
+    check(wait_until(lambda: p.cmd("enabled stats:按钮_世界") == "1" and
+                     p.cmd("enabled stats:按钮_中国") == "0", 5), "the extent's buttons after 中国")
+    time.sleep(0.5)
+    china = window_pixels(p, "stats")
+    check(china[4] != shot[4] and china[4].count(bytes(LAND)) > 5000, "the map of China")
+    p.cmd("mouse-click stats:按钮_世界")
+    check(wait_until(lambda: p.cmd("enabled stats:按钮_世界") == "0", 5), "back to 世界")
     # As the user sees it, for the docs.
     shots = os.path.join(os.environ.get("VERDALO_BINARY_DIR", ""), "screenshots")
     if os.environ.get("VERDALO_BINARY_DIR") and os.path.isdir(shots):
         x, y, w, h = (int(v) for v in p.cmd("window-rect stats").split())
         subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
                         os.path.join(shots, "stats-window.png")], check=True, timeout=60)
+
+    # 导出 of the map by the picture's name: PNG and well-formed SVG naming both places.
+    for name in ("map.png", "map.svg"):
+        path = os.path.join(os.environ["VERDALO_E2E_DIR"], name)
+        p.cmd("click stats:按钮_导出")
+        p.cmd("file-dialog " + escape(windows_path(path)))
+        said = p.cmd("answer-box ok")
+        check(said == "导出统计完毕!", "%s: %r" % (name, said))
+    with open(os.path.join(os.environ["VERDALO_E2E_DIR"], "map.png"), "rb") as f:
+        check(f.read(8) == b"\x89PNG\r\n\x1a\n", "map.png is no PNG")
+    svg = ElementTree.parse(os.path.join(os.environ["VERDALO_E2E_DIR"], "map.svg")).getroot()
+    titles = [t.text for t in svg.iter("{http://www.w3.org/2000/svg}title")]
+    check(any(re.fullmatch(r"(中国 )?北京.*: 1 个地址 \(33\.3%\)", t) for t in titles) and
+          any("重庆" in t for t in titles), "map.svg titles: %r" % titles)
 
     # A list dropped while it is open reaches it at its next tick; nothing placed it yet.
     path = os.path.join(os.environ["VERDALO_E2E_DIR"], "more.txt")
@@ -235,6 +335,8 @@ def test_stats_window(p, expected):
     want = "共 4 个地址, 离线库未能定位 4 个"
     check(wait_until(lambda: p.cmd("get-text stats:标签_合计") == want, 5),
           "after the import: %r" % p.cmd("get-text stats:标签_合计"))
+    check(p.cmd("get-text stats:标签_无坐标") == "4 个地址没有坐标",
+          "without coordinates after the import: %r" % p.cmd("get-text stats:标签_无坐标"))
 
     p.cmd("mouse-click stats:超级列表框_统计")
     p.cmd("ctrl-key C")

@@ -14,6 +14,7 @@
 #include <regex>
 #include <string>
 
+#include "map/list_map.h"
 #include "map/places.h"
 #include "map/raster.h"
 #include "map/svg.h"
@@ -195,6 +196,131 @@ TEST(MapPlaces, ProvincesBySeatCountriesByCapital) {
         }
     }
     EXPECT_NEAR(knownPlace("中国", "重庆")->at.lon, 106.55, 0.01);
+}
+
+// The one rule the window and `verdalo-cli map` place an answer by.
+TEST(MapPlaces, FieldsToAPlace) {
+    struct Case {
+        PlaceFields fields;
+        const char* label;  // nullptr: no place
+        double lon, lat;
+    };
+    const Case cases[] = {
+        // Each part once, in the order country, region, city.
+        {{"中国", "北京", "北京", "39.9042", "116.407", "北京 联通"},
+         "中国 北京",
+         116.407,
+         39.9042},
+        {{"中国", "北京市", "北京", "39.9", "116.4", ""}, "中国 北京市", 116.4, 39.9},
+        {{"美国", "加利福尼亚州", "山景城", "37.4", "-122.1", ""},
+         "美国 加利福尼亚州 山景城",
+         -122.1,
+         37.4},
+        // Nothing to name it by but the answer; the poles and the date line are places.
+        {{"", "", "", "-90", "180", "某地"}, "某地", 180, -90},
+        // Bad coordinates place nothing, not even by the name.
+        {{"中国", "北京", "", "91", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9", "-180.5", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "nan", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9", "inf", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9 ", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "+39.9", "116", ""}, nullptr, 0, 0},
+        {{"中国", "北京", "", "39.9", "", ""}, nullptr, 0, 0},
+        // No coordinates at all: the name's seat.
+        {{"中国", "北京", "朝阳", "", "", ""}, "北京", 116.407, 39.904},
+        {{"日本", "东京都", "", "", "", ""}, "日本", 139.692, 35.690},
+        {{"IANA", "", "", "", "", "保留地址"}, nullptr, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fields.latitude) + "," + std::string(c.fields.longitude) + " " +
+                     std::string(c.fields.country) + std::string(c.fields.region));
+        const auto place = placeOf(c.fields);
+        ASSERT_EQ(place.has_value(), c.label != nullptr);
+        if (!place) continue;
+        EXPECT_EQ(place->label, c.label);
+        EXPECT_NEAR(place->at.lon, c.lon, 1e-9);
+        EXPECT_NEAR(place->at.lat, c.lat, 1e-9);
+    }
+    // Each rule alone, as the command line picks one by its data.
+    EXPECT_FALSE(placeByCoordinates({"中国", "北京", "", "", "", ""}));
+    EXPECT_FALSE(placeByName({"", "", "", "39.9", "116.4", "x"}));
+}
+
+// The window's list to its map: alike rows counted once per kind whether or not they come
+// together, each place in its leading group's colour, rows the rule cannot place counted.
+TEST(MapList, RowsByPlaceColouredByTheWindowsGroup) {
+    const auto answer = [](const char* region, const char* lat, const char* lon, const char* isp,
+                           std::uint32_t asn) {
+        Answer a(std::string(region) + " " + isp, Source::DataFile,
+                 Fields{"中国", region, region, "", "", isp, "CN", lat, lon});
+        if (asn) a.network = Network{asn, "NET" + std::to_string(asn)};
+        return a;
+    };
+    RowStore rows;
+    const Answer beijingUnicom = answer("北京", "39.9", "116.4", "联通", 4837);
+    const Answer beijingTelecom = answer("北京", "39.9", "116.4", "电信", 4134);
+    const Answer chongqingByName = answer("重庆", "", "", "电信", 4134);
+    const Answer badPoint = answer("上海", "95", "121.5", "电信", 4134);
+    for (const Answer* a : {&beijingUnicom, &beijingTelecom, &beijingUnicom, &chongqingByName,
+                            &beijingUnicom, &badPoint, &chongqingByName})
+        rows.push("1.1.1.1", *a);
+    rows.push("2.2.2.2");  // not answered
+    struct Case {
+        FieldId by;
+        std::vector<std::string> groups;
+    };
+    const Case cases[] = {
+        {FieldId::Operator, {"中国联通", "中国电信"}},  // by the operators table
+        {FieldId::Asn, {"AS4837 NET4837", "AS4134 NET4134"}},
+        {FieldId::Country, {"中国"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.by));
+        const MapData data = listMap(rows, c.by);
+        EXPECT_EQ(data.addresses, 8u);
+        EXPECT_EQ(data.withoutCoordinates, 2u);  // the bad point and the unanswered row
+        EXPECT_EQ(data.groups, c.groups);
+        ASSERT_EQ(data.places.size(), 2u);
+        const Place& beijing =
+            data.places[0].label == "中国 北京" ? data.places[0] : data.places[1];
+        const Place& chongqing = &beijing == &data.places[0] ? data.places[1] : data.places[0];
+        EXPECT_EQ(beijing.label, "中国 北京");
+        EXPECT_EQ(beijing.count, 4u);
+        EXPECT_EQ(beijing.group, 0u);
+        EXPECT_EQ(chongqing.label, "重庆");  // by name: no coordinates in its fields
+        EXPECT_EQ(chongqing.count, 2u);
+        EXPECT_EQ(chongqing.group, c.groups.size() - 1);
+    }
+}
+
+// What the window blits: blue, green, red rows padded to four bytes, in a picture that fits.
+TEST(MapRaster, WindowPixelsAndTheFittingWidth) {
+    Canvas canvas(5, 2, {1, 2, 3});
+    canvas.fillDisc({4.5, 1.5}, 0.6, {10, 20, 30}, 1, {10, 20, 30});
+    const std::vector<std::uint8_t> dib = dibOf(canvas);
+    ASSERT_EQ(dib.size(), 2u * 16);  // 15 bytes a row, padded to 16
+    EXPECT_EQ((std::vector<int>{dib[0], dib[1], dib[2], dib[15]}), (std::vector<int>{3, 2, 1, 0}));
+    EXPECT_EQ((std::vector<int>{dib[16 + 12], dib[16 + 13], dib[16 + 14]}),
+              (std::vector<int>{30, 20, 10}));
+    struct Case {
+        Extent extent;
+        double width, height;
+        bool narrower;
+    };
+    const Case cases[] = {{Extent::World, 400, 264, false},
+                          {Extent::China, 400, 200, true},
+                          {Extent::World, 400, 100, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.extent));
+        const double width = fittingWidth(c.extent, Projection::NaturalEarth, c.width, c.height);
+        EXPECT_EQ(width < c.width, c.narrower);
+        EXPECT_EQ(width, std::floor(width));
+        EXPECT_LE(Frame(c.extent, Projection::NaturalEarth, width).height(), c.height);
+        // The widest that fits: a pixel more would not.
+        if (c.narrower) {
+            EXPECT_GT(Frame(c.extent, Projection::NaturalEarth, width + 1).height(), c.height);
+        }
+    }
 }
 
 std::size_t count(const std::string& text, const std::string& what) {

@@ -426,10 +426,13 @@ class DataSources(unittest.TestCase):
         with Program(EXE, DRIVER) as p:
             p.cmd("toolbar 8")
             self.assertTrue(p.wait_until(lambda: p.ask("class stats:编辑框_数据")[0], 30))
-            self.assertEqual(p.ints("window-rect stats")[2:], [640, 500])
+            self.assertEqual(p.ints("window-rect stats")[2:], [1048, 500])
             self.assertEqual(tuple(p.ints("rect stats:编辑框_数据")), (8, 392, 608, 72))
-            _, _, _, client = p.ints("client-rect stats")
+            _, _, width, client = p.ints("client-rect stats")
             self.assertLessEqual(392 + 72, client)
+            # The map's place (624 to 1024) and the lines under it inside the window.
+            self.assertLessEqual(1024, width)
+            self.assertEqual(p.cmd("get-text stats:标签_无坐标"), "0 个地址没有坐标")
             style, _ = parse_style(p.cmd("style stats:编辑框_数据"))
             self.assertEqual(style & (ES_MULTILINE | ES_READONLY), ES_MULTILINE | ES_READONLY)
             self.assertEqual(p.cmd("get-text stats:编辑框_数据"), NO_DATA_FILES)
