@@ -62,7 +62,7 @@ drive about-close >/dev/null
 drive "toolbar 8" >/dev/null
 sleep 1
 read -r width height <<<"$(shoot stats stats-window)"
-[ "$width" = 640 ] && [ "$height" = 500 ] || fail "stats window is ${width}x${height}, not 640x500"
+[ "$width" = 1048 ] && [ "$height" = 500 ] || fail "stats window is ${width}x${height}, not 1048x500"
 teal stats-window $((width / 2)) 6
 drive "key esc" >/dev/null
 
