@@ -13,9 +13,9 @@ import unittest
 
 SCRIPT = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(
     os.path.dirname(__file__), "..", "..", "tools", "land_outline.py")
-spec = importlib.util.spec_from_file_location("land_outline", SCRIPT)
-L = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(L)
+found = importlib.util.spec_from_file_location("land_outline", SCRIPT)
+L = importlib.util.module_from_spec(found)
+found.loader.exec_module(L)
 
 # Two squares side by side sharing their middle edge (arc 1), the right one walking it
 # backwards; quantized to a 0.5-degree grid from (10, 20).
